@@ -1,0 +1,23 @@
+# Shared helpers for the per-folder CMakeLists.
+
+# sv_library(<name> SOURCES ... DEPENDS ...): one static library per source folder.
+# Every library sees the repository root as its include root, so includes read
+# "platform/rtl/Classes.h" or "imaging/core/VLBitmap.h".
+function(sv_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+endfunction()
+
+# sv_test(<name> SOURCES ... DEPENDS ...): one GoogleTest program per tested folder.
+function(sv_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    SV_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/../shared/testdata")
+  gtest_discover_tests(${name}
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    DISCOVERY_TIMEOUT 60)
+endfunction()

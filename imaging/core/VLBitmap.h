@@ -1,0 +1,169 @@
+// The library's bitmap: pixels of one of eleven formats kept in heap memory (one aligned block
+// or fragments), in a delete-on-close temporary file, or in a class-library TBitmap, and reached
+// row by row. Row 0 is the top row whatever the storage.
+#pragma once
+
+#include "imaging/core/VLDefs.h"
+#include "imaging/core/VLFileBuffer.h"
+#include "platform/gfx/Bitmap.h"
+
+#include <memory>
+#include <vector>
+
+// What every bitmap of the library offers: rows, size, format and palette.
+class TVLBaseBitmap : public TObject {
+public:
+    // Bit 1: read a row of a file-located bitmap from the file when it is mapped.
+    // Bit 2: write it back when it is released.
+    uint8_t Access = 0;
+
+    // Row Row (0 = top). For a file-located bitmap the pointer is valid only until the next
+    // GetScanline on the same bitmap. nil for a row outside the bitmap.
+    virtual uint8_t* GetScanline(int32_t Row) = 0;
+    virtual int32_t GetBitCount() = 0;
+    virtual int32_t GetHeight() = 0;
+    virtual int32_t GetWidth() = 0;
+    virtual TVLPixelFormat GetPixelFormat() = 0;
+    virtual int32_t GetRowLen() = 0;
+    virtual void GetPaletteColor(int32_t Index, TVLRGB& Color) = 0;
+    virtual void SetPaletteColor(int32_t Index, const TVLRGB& Color) = 0;
+    virtual int32_t GetPaletteLength() = 0;
+    virtual bool Allocate(int32_t Width, int32_t Height, TVLPixelFormat PixelFormat) = 0;
+};
+
+class TVLBitmap : public TVLBaseBitmap {
+public:
+    TVLBitmap();
+    TVLBitmap(int32_t Width, int32_t Height, TVLPixelFormat PixelFormat);
+    ~TVLBitmap() override;
+    TVLBitmap(const TVLBitmap&) = delete;
+    TVLBitmap& operator=(const TVLBitmap&) = delete;
+
+    // An alpha channel: vl8g, every byte 255, never given an alpha channel of its own.
+    static std::unique_ptr<TVLBitmap> CreateAsAlpha(int32_t Width, int32_t Height,
+                                                    TVLLocation Location);
+
+    void FreeImage(bool FreeAlpha);
+    bool IsEmpty() const;
+
+    // Storage.
+    bool Allocate(int32_t Width, int32_t Height, TVLPixelFormat PixelFormat) override;
+    bool AllocateStorage();
+    // Size changes keep the top-left pixels; uncovered pixels are undefined. They change nothing
+    // when the new storage cannot be had.
+    void SetWidth(int32_t Value);
+    void SetHeight(int32_t Value);
+    void SetBitAlignment(int32_t Bits);
+    // Moves the pixels to another location; false (and nothing changed) when the new location
+    // cannot hold them. vlFile and vlMemory follow the MinFileSize rule.
+    bool SetLocation(TVLLocation NewLocation);
+    TBitmap* GetVclBitmap();
+    void EncapsulateTBitmap(TBitmap* Bitmap, bool FreeFirst);
+    // Data holds Height rows bottom-up, RowLen apart, and stays the caller's.
+    void EncapsulateMemory(void* Data, int32_t Width, int32_t Height, TVLPixelFormat PixelFormat,
+                           bool FreeFirst);
+    // Hands the whole storage to Dest and leaves this bitmap empty.
+    void MoveContentsTo(TVLBitmap& Dest);
+    void SyncFromTBitmap();
+
+    // Rows and properties.
+    uint8_t* GetScanline(int32_t Row) override;
+    // A row that stays valid until UnmapScanline(Row) or UnmapAllScanlines.
+    uint8_t* MapScanline(int32_t Row);
+    void UnmapScanline(int32_t Row);
+    void UnmapAllScanlines();
+    int32_t GetBitCount() override;
+    int32_t GetHeight() override;
+    int32_t GetWidth() override;
+    TVLPixelFormat GetPixelFormat() override;
+    int32_t GetRowLen() override;
+    int32_t GetChannelCount();
+    TVLLocation GetLocation() const { return Location; }
+    int32_t GetBitAlignment() const { return BitAlignment; }
+    int32_t GetFragmentCount() const { return FragmentCount; }
+    bool GetEncapsulatedTBitmap() const { return EncapsulatedTBitmap; }
+    bool GetEncapsulatedMemory() const { return EncapsulatedMemory; }
+    const TVLFileBuffer& GetFileBuffer() const { return *FileBuffer; }
+
+    // Palette.
+    void GetPaletteColor(int32_t Index, TVLRGB& Color) override;
+    void SetPaletteColor(int32_t Index, const TVLRGB& Color) override;
+    int32_t GetPaletteLength() override;
+    TVLRGB* GetPalette() { return Palette.get(); }
+    // Writes the palette into the colour table of the class-library bitmap that holds the pixels.
+    void UpdateTBitmapPalette();
+
+    TVLBitmap* GetAlphaChannelIfAny() { return AlphaChannel.get(); }
+
+    // Settings read by the other operations of the bitmap.
+    bool IsAlpha = false;
+    // Every byte of every row is known to be 255 (a fully opaque alpha channel).
+    bool Full = false;
+    // Pixel-block size in bytes from which the pixels go to the temporary file.
+    int64_t MinFileSize = 0;
+    // Conversion to vl1g: 0 ordered dither, 1 threshold.
+    uint8_t DefaultDitherMethod = 1;
+    // Colours a conversion to vl8p produces.
+    int32_t PaletteUsed = 256;
+    // Sample range stretched to 0..255 when grey pixels are rendered (none while equal).
+    double BlackValue = 0;
+    double WhiteValue = 0;
+    // Added to red, green and blue when rendering; the fourth value is only stored.
+    int32_t ChannelOffset[4] = {0, 0, 0, 0};
+    bool EnableChannelOffset = false;
+    int32_t Contrast = 0;
+    // How a memory-located pixel block is allocated: 0 the heap, 1 zero-filled memory,
+    // 2 the library's two-way allocator.
+    uint8_t MemoryAllocator = 2;
+    // The next Allocate reallocates even when size and format are unchanged.
+    bool FullReallocate = true;
+    // Layer index stored in undo images.
+    int32_t UndoLayerIndex = 0;
+
+private:
+    // How the pixel block was obtained, recorded with the block so that it is freed the same way
+    // whatever MemoryAllocator says by then.
+    enum class TMemoryRoute : uint8_t { None, Heap, Global, Block };
+
+    bool AllocateMemoryBlock(int64_t Size);
+    bool AllocateFragments();
+    void FreeFragments();
+    void FreeMemoryBlock();
+    bool AllocateVclBitmap();
+    void BuildScanlineCache();
+    void RecomputeLayout();
+    void UnmapWorkingRow();
+    // A new bitmap with the given size, location and alignment holding this bitmap's top-left
+    // pixels and palette; nil when its storage cannot be had.
+    std::unique_ptr<TVLBitmap> BuildRelayout(int32_t NewWidth, int32_t NewHeight,
+                                             TVLLocation NewLocation, int32_t NewAlignment);
+    // Takes over Target's storage, keeping this bitmap's alpha channel and settings.
+    void CommitRelayout(TVLBitmap& Target);
+    void Resize(int32_t NewWidth, int32_t NewHeight);
+
+    std::unique_ptr<TVLFileBuffer> FileBuffer;
+    uint8_t* WorkingRow = nullptr;
+    std::unique_ptr<TVLRGB[]> Palette;
+    int32_t PaletteLength = 0;
+    std::unique_ptr<TVLBitmap> AlphaChannel;
+    uint8_t* Memory = nullptr;
+    void* RawMemory = nullptr;
+    TMemoryRoute MemoryRoute = TMemoryRoute::None;
+    TBitmap* VclBitmap = nullptr;
+    std::vector<uint8_t*> ScanlineCache;
+    std::vector<uint8_t*> MappedRowPointers;
+    std::vector<int32_t> MappedRowIndexes;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    int32_t BitCount = 0;
+    int32_t ChannelCount = 0;
+    int32_t RowLen = 0;
+    TVLPixelFormat PixelFormat = TVLPixelFormat::vlNone;
+    TVLLocation Location = TVLLocation::vlFile;
+    bool EncapsulatedTBitmap = false;
+    bool EncapsulatedMemory = false;
+    int32_t BitAlignment = 32;
+    int32_t FragmentCount = 0;
+    int32_t RowsPerFragment = 0;
+    std::vector<uint8_t*> Fragments;
+};

@@ -1,0 +1,65 @@
+// The class library's bitmap: a device-independent pixel buffer with bottom-up rows padded to
+// 32 bits, one of the listed pixel formats and, for 1, 4 and 8 bits, a colour table.
+#pragma once
+
+#include "platform/gfx/Color.h"
+#include "platform/rtl/Classes.h"
+
+#include <memory>
+#include <vector>
+
+// pfDevice is the screen's format: 32 bits per pixel here. pf15bit holds 5-5-5 and pf16bit
+// 5-6-5 words; pf24bit and pf32bit hold blue, green, red (and a fourth byte).
+enum TPixelFormat : uint8_t {
+    pfDevice,
+    pf1bit,
+    pf4bit,
+    pf8bit,
+    pf15bit,
+    pf16bit,
+    pf24bit,
+    pf32bit,
+    pfCustom
+};
+
+// Bits per pixel of a format as stored (pfDevice counts as 32, pfCustom as 0).
+int32_t PixelFormatBits(TPixelFormat Format);
+
+class TBitmap : public TPersistent {
+public:
+    TBitmap();
+    ~TBitmap() override;
+    TBitmap(const TBitmap&) = delete;
+    TBitmap& operator=(const TBitmap&) = delete;
+
+    int32_t Width() const { return FWidth; }
+    int32_t Height() const { return FHeight; }
+    bool Empty() const { return FWidth == 0 || FHeight == 0; }
+    // Resizing keeps the pixels at the top left; uncovered pixels are black (index 0).
+    void SetWidth(int32_t Value) { SetSize(Value, FHeight); }
+    void SetHeight(int32_t Value) { SetSize(FWidth, Value); }
+    void SetSize(int32_t NewWidth, int32_t NewHeight);
+
+    TPixelFormat PixelFormat() const { return FPixelFormat; }
+    // Changing the format converts the pixels (indexed formats take the nearest table colour).
+    void SetPixelFormat(TPixelFormat Value);
+
+    // Address of row Row, row 0 being the top row; raises EInvalidGraphic when out of range.
+    void* ScanLine(int32_t Row);
+    int32_t RowLength() const { return FRowLength; }
+
+    // The colour table of an indexed format: 2, 16 or 256 entries; empty for the others.
+    const std::vector<TRGBQuad>& ColorTable() const { return FColorTable; }
+    // Replaces entries Start .. Start + Count - 1 (clipped to the table); returns the number set.
+    int32_t SetColorTable(int32_t Start, const TRGBQuad* Entries, int32_t Count);
+
+private:
+    void Reallocate(int32_t NewWidth, int32_t NewHeight, TPixelFormat NewFormat);
+
+    int32_t FWidth = 0;
+    int32_t FHeight = 0;
+    TPixelFormat FPixelFormat = pfDevice;
+    int32_t FRowLength = 0;
+    std::unique_ptr<uint8_t[]> FBits;
+    std::vector<TRGBQuad> FColorTable;
+};

@@ -1,0 +1,55 @@
+// Exceptions with their messages, and the file-system helpers the library uses.
+#pragma once
+
+#include "platform/rtl/System.h"
+
+#include <exception>
+
+// Base of every exception the system raises; Message is the literal text.
+class Exception : public std::exception {
+public:
+    explicit Exception(String Msg);
+    const String& Message() const { return FMessage; }
+    const char* what() const noexcept override { return FUtf8.c_str(); }
+
+private:
+    String FMessage;
+    std::string FUtf8;
+};
+
+class EInOutError : public Exception {
+public:
+    using Exception::Exception;
+};
+class EOutOfMemory : public Exception {
+public:
+    using Exception::Exception;
+};
+class EOutOfResources : public Exception {
+public:
+    using Exception::Exception;
+};
+class EInvalidGraphic : public Exception {
+public:
+    using Exception::Exception;
+};
+class EListError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Upper-case hexadecimal digits of Value, at least Digits of them.
+String IntToHex(uint64_t Value, int Digits);
+String IntToStr(int64_t Value);
+
+// File names are UTF-16 in the library and UTF-8 on the file system.
+std::string FileSystemName(const String& FileName);
+
+bool FileExists(const String& FileName);
+bool DirectoryExists(const String& Path);
+bool DeleteFile(const String& FileName);
+// Absolute form of a file name, relative names resolved against the working folder.
+String ExpandFileName(const String& FileName);
+String IncludeTrailingPathDelimiter(const String& Path);
+
+constexpr char16_t PathDelim = u'/';

@@ -1,0 +1,56 @@
+// Operating-system services over Linux.
+#include "platform/rtl/WinApi.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+bool GlobalMemoryStatusEx(MEMORYSTATUSEX* Status) {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long avail = ::sysconf(_SC_AVPHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (Status == nullptr || pages <= 0 || pageSize <= 0) return false;
+    Status->ullTotalPhys = static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+    Status->ullAvailPhys = avail > 0 ? static_cast<uint64_t>(avail) * pageSize : 0;
+    return true;
+}
+
+uint32_t GetTickCount() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+bool GetVersionExW(OSVERSIONINFOW*) {
+    return false;
+}
+
+String GetTempPath() {
+    const char* dir = std::getenv("TMPDIR");
+    String path = StrFromUtf8(dir != nullptr && *dir != '\0' ? dir : "/tmp");
+    return IncludeTrailingPathDelimiter(path);
+}
+
+int64_t GetDiskFreeSpace(const String& Folder) {
+    struct statvfs st {};
+    if (::statvfs(FileSystemName(Folder).c_str(), &st) != 0) return -1;
+    return static_cast<int64_t>(st.f_bavail) * static_cast<int64_t>(st.f_frsize);
+}
+
+THandle CreateDeleteOnCloseFile(const String& FileName) {
+    const std::string name = FileSystemName(FileName);
+    const THandle fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) ::unlink(name.c_str());
+    return fd;
+}
+
+bool ReserveFileSpace(THandle Handle, int64_t Size) {
+    if (Size <= 0) return ::ftruncate(Handle, 0) == 0;
+    return ::posix_fallocate(Handle, 0, Size) == 0;
+}
+
+void CloseHandle(THandle Handle) {
+    if (Handle != INVALID_HANDLE_VALUE) ::close(Handle);
+}

@@ -1,0 +1,44 @@
+// The few operating-system services the library asks of Windows, answered from Linux:
+// memory status, tick count, version, temporary folder, free disk space and temporary files.
+#pragma once
+
+#include "platform/rtl/Classes.h"
+
+struct MEMORYSTATUSEX {
+    uint32_t dwLength = sizeof(MEMORYSTATUSEX);
+    uint64_t ullTotalPhys = 0;
+    uint64_t ullAvailPhys = 0;
+};
+// Fills the physical-memory counts; false when they cannot be read.
+bool GlobalMemoryStatusEx(MEMORYSTATUSEX* Status);
+
+// Milliseconds since an arbitrary start, wrapping at 2^32 like the Windows counter.
+uint32_t GetTickCount();
+
+constexpr uint32_t VER_PLATFORM_WIN32_WINDOWS = 1;
+constexpr uint32_t VER_PLATFORM_WIN32_NT = 2;
+struct OSVERSIONINFOW {
+    uint32_t dwOSVersionInfoSize = 276;
+    uint32_t dwMajorVersion = 0;
+    uint32_t dwMinorVersion = 0;
+    uint32_t dwBuildNumber = 0;
+    uint32_t dwPlatformId = 0;
+};
+// There is no Windows version to report here: always false, so callers take their
+// "not recognised" branch.
+bool GetVersionExW(OSVERSIONINFOW* Info);
+
+// The system temporary folder ($TMPDIR or /tmp), with a trailing separator.
+String GetTempPath();
+
+// Bytes available to this user on the filesystem that holds Folder; -1 when unknown.
+int64_t GetDiskFreeSpace(const String& Folder);
+
+// Creates FileName exclusively (never opening or truncating an existing file), removes its name
+// at once so the file disappears when the handle closes, and returns the handle, or
+// INVALID_HANDLE_VALUE when the file cannot be created.
+THandle CreateDeleteOnCloseFile(const String& FileName);
+// Reserves Size bytes for the file so later writes inside that size cannot fail for lack of
+// space; false when the space cannot be reserved.
+bool ReserveFileSpace(THandle Handle, int64_t Size);
+void CloseHandle(THandle Handle);

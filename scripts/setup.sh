@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project builds, tests and runs with.
+# Idempotent: packages already present are skipped, so a second run takes seconds.
+set -euo pipefail
+
+packages=(
+  # build tools
+  cmake ninja-build g++ pkg-config ccache
+  # libraries
+  qt6-base-dev zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev
+  liblcms2-dev libcurl4-openssl-dev libgtest-dev
+  # fonts the drawing tests measure text with
+  fonts-dejavu-core fonts-liberation2
+  # a display server for tests and screenshots
+  xvfb
+  # reference tools the tests compare decoded images against
+  imagemagick libtiff-tools netpbm libopenjp2-tools
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "setup.sh: installing ${missing[*]} needs root" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"
