@@ -161,7 +161,7 @@ bool Bit(const std::vector<uint8_t>& row, int i) {
     return (row[i / 8] >> (7 - i % 8)) & 1;
 }
 
-TEST(CopyBits, SpecifiedCases) {
+TEST(CopyBits, DocumentedCases) {
     uint8_t dest[2] = {0xE0, 0xFF};
     const uint8_t source[1] = {0xA8}; // 10101...
     CopyBits(dest, source, 3, 0, 5, 1);
