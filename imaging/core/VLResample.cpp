@@ -9,11 +9,19 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <numbers>
+#include <optional>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 using enum TVLPixelFormat;
 using namespace imaging_core::detail;
+
+bool ResampleVectorKernels = true;
 
 namespace {
 
@@ -101,16 +109,21 @@ bool IsKernelFilter(TResampleFilter Filter) {
 }
 
 // Weights are fixed point with this many fraction bits, and every list sums to exactly one, so a
-// flat image stays flat at any reduction. Sums of weight x byte stay far inside 32 bits.
-constexpr int WeightBits = 20;
+// flat image stays flat at any reduction. Every weight fits 16 bits, so that the vector path can
+// multiply two taps at once; sums of weight x byte stay far inside 32 bits.
+constexpr int WeightBits = 14;
 constexpr int32_t WeightOne = 1 << WeightBits;
 
-// The contributors of every destination column (or row) i: entries Start[i] to Start[i + 1] - 1
-// of Offset (source index times the stride) and Weight.
+// The contributors of every destination column (or row) i: Count[i] consecutive source
+// positions from First[i] with the weights from Weight[WeightStart[i]]. Positions outside the
+// source are read reflected (see ReflectIndex); Before and After are how far they reach.
 struct TContributors {
-    std::vector<int32_t> Start;
-    std::vector<int32_t> Offset;
+    std::vector<int32_t> First;
+    std::vector<int32_t> Count;
+    std::vector<int32_t> WeightStart;
     std::vector<int32_t> Weight;
+    int32_t Before = 0;
+    int32_t After = 0;
 };
 
 // Source index of a filter tap: reflected at the edges, then clamped into the image. The left
@@ -123,9 +136,9 @@ int32_t ReflectIndex(int64_t j, int32_t Size) {
 
 // Appends the taps of one destination position with centre c: the filter sampled at the source
 // positions, scaled to WeightOne in total, the rounding remainder given to the largest tap.
+// Zero weights at either end are dropped.
 void AppendTaps(TContributors& List, const TFilterRow& Filter, double c, double Width, double s,
-                int32_t SrcSize, int32_t Stride, std::vector<double>& Values,
-                std::vector<int32_t>& Weights) {
+                int32_t SrcSize, std::vector<double>& Values, std::vector<int32_t>& Weights) {
     const int64_t from = FloorToInt(c - Width);
     const int64_t to = CeilToInt(c + Width);
     Values.clear();
@@ -144,15 +157,22 @@ void AppendTaps(TContributors& List, const TFilterRow& Filter, double c, double 
         if (std::fabs(Values[k]) > std::fabs(Values[largest])) largest = k;
     }
     Weights[largest] += static_cast<int32_t>(WeightOne - sum);
-    for (size_t k = 0; k < Weights.size(); ++k) {
-        if (Weights[k] == 0) continue;
-        List.Offset.push_back(ReflectIndex(from + static_cast<int64_t>(k), SrcSize) * Stride);
-        List.Weight.push_back(Weights[k]);
-    }
+    size_t first = 0, last = Weights.size() - 1;
+    while (Weights[first] == 0)
+        ++first;
+    while (Weights[last] == 0)
+        --last;
+    const auto position = static_cast<int32_t>(from + static_cast<int64_t>(first));
+    const auto count = static_cast<int32_t>(last - first + 1);
+    List.First.push_back(position);
+    List.Count.push_back(count);
+    List.WeightStart.push_back(static_cast<int32_t>(List.Weight.size()));
+    List.Weight.insert(List.Weight.end(), Weights.begin() + first, Weights.begin() + last + 1);
+    List.Before = std::max(List.Before, -position);
+    List.After = std::max(List.After, position + count - SrcSize);
 }
 
-TContributors BuildContributors(int32_t SrcSize, int32_t DstSize, const TFilterRow& Filter,
-                                int32_t Stride) {
+TContributors BuildContributors(int32_t SrcSize, int32_t DstSize, const TFilterRow& Filter) {
     // The first and last source pixels land exactly on the first and last destination pixels.
     const double scale = SrcSize == 1 || DstSize == 1
                              ? static_cast<double>(DstSize) / SrcSize
@@ -160,42 +180,200 @@ TContributors BuildContributors(int32_t SrcSize, int32_t DstSize, const TFilterR
     const double width = scale >= 1 ? Filter.Support : Filter.Support / scale;
     const double s = scale >= 1 ? 1 : 1 / scale;
     TContributors list;
-    list.Start.reserve(static_cast<size_t>(DstSize) + 1);
     std::vector<double> values;
     std::vector<int32_t> weights;
-    for (int32_t i = 0; i < DstSize; ++i) {
-        list.Start.push_back(static_cast<int32_t>(list.Offset.size()));
-        AppendTaps(list, Filter, i / scale, width, s, SrcSize, Stride, values, weights);
-    }
-    list.Start.push_back(static_cast<int32_t>(list.Offset.size()));
+    for (int32_t i = 0; i < DstSize; ++i)
+        AppendTaps(list, Filter, i / scale, width, s, SrcSize, values, weights);
     return list;
 }
 
-// One row of the horizontal pass: Channels bytes per pixel in and out.
+// A source row widened by the reach of the taps on both sides, the added pixels reflected, so
+// that every destination column reads consecutive pixels.
+template <int Channels> class TReflectedRow {
+public:
+    TReflectedRow(const TContributors& List, int32_t Width)
+        : FBefore(List.Before), FWidth(Width),
+          FPixels(static_cast<size_t>(List.Before + Width + List.After) * Channels) {}
+
+    // The address of source pixel 0 in the widened copy of Row.
+    const uint8_t* Widen(const uint8_t* Row) {
+        uint8_t* origin = FPixels.data() + static_cast<size_t>(FBefore) * Channels;
+        std::memcpy(origin, Row, static_cast<size_t>(FWidth) * Channels);
+        const int32_t after = static_cast<int32_t>(FPixels.size() / Channels) - FBefore - FWidth;
+        for (int32_t j = -FBefore; j < 0; ++j)
+            std::memcpy(origin + j * Channels, Row + ReflectIndex(j, FWidth) * Channels, Channels);
+        for (int32_t j = FWidth; j < FWidth + after; ++j)
+            std::memcpy(origin + j * Channels, Row + ReflectIndex(j, FWidth) * Channels, Channels);
+        return origin;
+    }
+
+private:
+    int32_t FBefore;
+    int32_t FWidth;
+    std::vector<uint8_t> FPixels;
+};
+
+// One row of the horizontal pass: Channels bytes per pixel in and out. Origin is source pixel 0
+// of a widened row.
 template <int Channels>
-void KernelRow(const uint8_t* Source, uint8_t* Dest, const TContributors& List, int32_t DW) {
-    for (int32_t i = 0; i < DW; ++i) {
+void KernelRow(const uint8_t* Origin, uint8_t* Dest, const TContributors& List) {
+    const auto count = static_cast<int32_t>(List.First.size());
+    for (int32_t i = 0; i < count; ++i) {
         int32_t sums[Channels] = {};
-        for (int32_t k = List.Start[i]; k < List.Start[i + 1]; ++k) {
-            const uint8_t* p = Source + List.Offset[k];
-            const int32_t w = List.Weight[k];
+        const uint8_t* p = Origin + List.First[i] * Channels;
+        const int32_t* w = List.Weight.data() + List.WeightStart[i];
+        const int32_t n = List.Count[i];
+        for (int32_t k = 0; k < n; ++k, p += Channels)
             for (int c = 0; c < Channels; ++c)
-                sums[c] += w * p[c];
-        }
+                sums[c] += w[k] * p[c];
         for (int c = 0; c < Channels; ++c)
             *Dest++ = static_cast<uint8_t>(ClampToByte(sums[c] >> WeightBits));
     }
 }
 
+#if defined(__SSE2__)
+// Two 16-bit weights repeated over a vector, the first of each pair in the low half.
+struct alignas(16) TWeightPair {
+    int32_t Lanes[4];
+};
+
+TWeightPair MakeWeightPair(int32_t First, int32_t Second) {
+    const auto pair =
+        static_cast<int32_t>(static_cast<uint16_t>(First) | (static_cast<uint32_t>(Second) << 16));
+    return {{pair, pair, pair, pair}};
+}
+
+// The horizontal pass on 24-bit rows with SSE2. Position j of the widened row is stored as the
+// eight 16-bit lanes (blue j, blue j+1, green j, green j+1, red j, red j+1, 0, 0), so one
+// multiply-add weighs two taps of all three channels. The results are those of KernelRow<3>.
+class TRgbKernelRowSse2 {
+public:
+    TRgbKernelRowSse2(const TContributors& List, int32_t Width)
+        : FList(List), FWidth(Width),
+          // One spare pixel after the end: the odd tap of a column reads it with weight 0.
+          FPixels(static_cast<size_t>(List.Before + Width + List.After + 1) * 4, 0),
+          FPairPixels(static_cast<size_t>(List.Before + Width + List.After) * 8, 0) {
+        const auto count = static_cast<int32_t>(List.First.size());
+        for (int32_t i = 0; i < count; ++i) {
+            FPairStart.push_back(static_cast<int32_t>(FPairs.size()));
+            const int32_t* w = List.Weight.data() + List.WeightStart[i];
+            for (int32_t k = 0; k < List.Count[i]; k += 2)
+                FPairs.push_back(MakeWeightPair(w[k], k + 1 < List.Count[i] ? w[k + 1] : 0));
+        }
+        FPairStart.push_back(static_cast<int32_t>(FPairs.size()));
+    }
+
+    void Run(const uint8_t* Row, uint8_t* Dest) {
+        Widen(Row);
+        const __m128i* origin = reinterpret_cast<const __m128i*>(FPairPixels.data()) + FList.Before;
+        const auto* pairs = reinterpret_cast<const __m128i*>(FPairs.data());
+        const auto count = static_cast<int32_t>(FList.First.size());
+        for (int32_t i = 0; i < count; ++i) {
+            const __m128i* p = origin + FList.First[i];
+            __m128i sums = _mm_setzero_si128();
+            for (int32_t k = FPairStart[i]; k < FPairStart[i + 1]; ++k, p += 2)
+                sums = _mm_add_epi32(sums, _mm_madd_epi16(_mm_loadu_si128(p), pairs[k]));
+            const __m128i shifted = _mm_srai_epi32(sums, WeightBits);
+            const __m128i words = _mm_packs_epi32(shifted, shifted);
+            const auto bytes =
+                static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+            std::memcpy(Dest, &bytes, 3);
+            Dest += 3;
+        }
+    }
+
+private:
+    // Fills the four-lane pixels of the widened row, then the pair lanes of every position.
+    void Widen(const uint8_t* Row) {
+        int16_t* origin = FPixels.data() + static_cast<size_t>(FList.Before) * 4;
+        for (int32_t j = 0; j < FWidth; ++j) {
+            const uint8_t* p = Row + static_cast<ptrdiff_t>(j) * 3;
+            const uint64_t lanes =
+                p[0] | static_cast<uint64_t>(p[1]) << 16 | static_cast<uint64_t>(p[2]) << 32;
+            std::memcpy(origin + static_cast<ptrdiff_t>(j) * 4, &lanes, 8);
+        }
+        for (int32_t j = -FList.Before; j < 0; ++j)
+            std::memcpy(origin + j * 4, origin + ReflectIndex(j, FWidth) * 4, 8);
+        for (int32_t j = FWidth; j < FWidth + FList.After; ++j)
+            std::memcpy(origin + j * 4, origin + ReflectIndex(j, FWidth) * 4, 8);
+        const auto positions = static_cast<int32_t>(FPairPixels.size() / 8);
+        const int16_t* pixel = FPixels.data();
+        auto* pair = reinterpret_cast<__m128i*>(FPairPixels.data());
+        for (int32_t j = 0; j < positions; ++j, pixel += 4) {
+            const __m128i two = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixel));
+            _mm_storeu_si128(pair + j, _mm_unpacklo_epi16(two, _mm_srli_si128(two, 8)));
+        }
+    }
+
+    const TContributors& FList;
+    int32_t FWidth;
+    std::vector<int16_t> FPixels;
+    std::vector<int16_t> FPairPixels;
+    std::vector<TWeightPair> FPairs;
+    std::vector<int32_t> FPairStart;
+};
+#endif
+
+#if defined(__SSE2__)
+// The vertical pass with SSE2: the bytes of two contributing rows are interleaved as 16-bit
+// lanes and weighed by one multiply-add, sixteen bytes at a time. The integer results are those
+// of the plain loop.
+void KernelColumnRowSse2(TIntermediate& Rows, int32_t Height, const TContributors& List, int32_t Y,
+                         uint8_t* Dest) {
+    const int32_t n = List.Count[Y];
+    const int32_t* weights = List.Weight.data() + List.WeightStart[Y];
+    std::vector<const uint8_t*> rows;
+    std::vector<int32_t> pairs;
+    for (int32_t k = 0; k < n; k += 2) {
+        rows.push_back(Rows.Row(ReflectIndex(List.First[Y] + k, Height)));
+        rows.push_back(k + 1 < n ? Rows.Row(ReflectIndex(List.First[Y] + k + 1, Height))
+                                 : rows.back());
+        const int32_t next = k + 1 < n ? weights[k + 1] : 0;
+        pairs.push_back(static_cast<int32_t>(static_cast<uint16_t>(weights[k]) |
+                                             (static_cast<uint32_t>(next) << 16)));
+    }
+    const size_t bytes = Rows.RowBytes;
+    const __m128i zero = _mm_setzero_si128();
+    size_t x = 0;
+    for (; x + 16 <= bytes; x += 16) {
+        __m128i s0 = zero, s1 = zero, s2 = zero, s3 = zero;
+        for (size_t p = 0; p < pairs.size(); ++p) {
+            const __m128i w = _mm_set1_epi32(pairs[p]);
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p] + x));
+            const __m128i b =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p + 1] + x));
+            const __m128i aLow = _mm_unpacklo_epi8(a, zero), aHigh = _mm_unpackhi_epi8(a, zero);
+            const __m128i bLow = _mm_unpacklo_epi8(b, zero), bHigh = _mm_unpackhi_epi8(b, zero);
+            s0 = _mm_add_epi32(s0, _mm_madd_epi16(_mm_unpacklo_epi16(aLow, bLow), w));
+            s1 = _mm_add_epi32(s1, _mm_madd_epi16(_mm_unpackhi_epi16(aLow, bLow), w));
+            s2 = _mm_add_epi32(s2, _mm_madd_epi16(_mm_unpacklo_epi16(aHigh, bHigh), w));
+            s3 = _mm_add_epi32(s3, _mm_madd_epi16(_mm_unpackhi_epi16(aHigh, bHigh), w));
+        }
+        const __m128i low =
+            _mm_packs_epi32(_mm_srai_epi32(s0, WeightBits), _mm_srai_epi32(s1, WeightBits));
+        const __m128i high =
+            _mm_packs_epi32(_mm_srai_epi32(s2, WeightBits), _mm_srai_epi32(s3, WeightBits));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Dest + x), _mm_packus_epi16(low, high));
+    }
+    for (; x < bytes; ++x) {
+        int32_t sum = 0;
+        for (int32_t k = 0; k < n; ++k)
+            sum += weights[k] * Rows.Row(ReflectIndex(List.First[Y] + k, Height))[x];
+        Dest[x] = static_cast<uint8_t>(ClampToByte(sum >> WeightBits));
+    }
+}
+#endif
+
 // One row of the vertical pass: every byte of the listed intermediate rows, in row order.
-void KernelColumnRow(TIntermediate& Rows, const TContributors& List, int32_t Y,
+void KernelColumnRow(TIntermediate& Rows, int32_t Height, const TContributors& List, int32_t Y,
                      std::vector<int32_t>& Sums, uint8_t* Dest) {
     std::fill(Sums.begin(), Sums.end(), 0);
     const size_t bytes = Rows.RowBytes;
     int32_t* sums = Sums.data();
-    for (int32_t k = List.Start[Y]; k < List.Start[Y + 1]; ++k) {
-        const uint8_t* row = Rows.Row(List.Offset[k]);
-        const int32_t w = List.Weight[k];
+    const int32_t* weights = List.Weight.data() + List.WeightStart[Y];
+    for (int32_t k = 0; k < List.Count[Y]; ++k) {
+        const uint8_t* row = Rows.Row(ReflectIndex(List.First[Y] + k, Height));
+        const int32_t w = weights[k];
         for (size_t x = 0; x < bytes; ++x)
             sums[x] += w * row[x];
     }
@@ -217,7 +395,18 @@ void KernelResample(TVLBitmap& Source, TVLBitmap& Dest, const TFilterRow& Filter
 
     TIntermediate rows(DW, SH, channels);
     {
-        const TContributors columns = BuildContributors(SW, DW, Filter, channels);
+        const TContributors columns = BuildContributors(SW, DW, Filter);
+        TReflectedRow<channels> widened(columns, SW);
+#if defined(__SSE2__)
+        std::optional<TRgbKernelRowSse2> vectorRow;
+        if (Pixels == TKernelPixels::Rgb24 && ResampleVectorKernels) vectorRow.emplace(columns, SW);
+#endif
+        auto horizontal = [&](const uint8_t* Row, uint8_t* Out) {
+#if defined(__SSE2__)
+            if (vectorRow) return vectorRow->Run(Row, Out);
+#endif
+            KernelRow<channels>(widened.Widen(Row), Out, columns);
+        };
         std::vector<uint8_t> expanded(Pixels == TKernelPixels::BitsToGray24 ? SW : 0);
         TRowPassScope reading(Source, VLAccessRead);
         for (int32_t y = 0; y < SH; ++y) {
@@ -227,16 +416,21 @@ void KernelResample(TVLBitmap& Source, TVLBitmap& Dest, const TFilterRow& Filter
                     expanded[x] = ((src[x >> 3] >> (7 - (x & 7))) & 1) != 0 ? 255 : 0;
                 src = expanded.data();
             }
-            KernelRow<channels>(src, rows.Row(y), columns, DW);
+            horizontal(src, rows.Row(y));
             Progress.ReportChange(TruncInt((y + 1) * factor));
         }
     }
-    const TContributors lines = BuildContributors(SH, DH, Filter, 1);
+    const TContributors lines = BuildContributors(SH, DH, Filter);
     std::vector<int32_t> sums(rows.RowBytes);
     std::vector<uint8_t> out(rows.RowBytes);
     TRowPassScope writing(Dest, VLAccessWrite);
     for (int32_t y = 0; y < DH; ++y) {
-        KernelColumnRow(rows, lines, y, sums, out.data());
+#if defined(__SSE2__)
+        if (ResampleVectorKernels)
+            KernelColumnRowSse2(rows, SH, lines, y, out.data());
+        else
+#endif
+            KernelColumnRow(rows, SH, lines, y, sums, out.data());
         if constexpr (Pixels == TKernelPixels::BitsToGray24)
             StoreGrayAs24(Dest, y, out.data(), DW);
         else

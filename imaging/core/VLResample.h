@@ -4,6 +4,10 @@
 
 #include "imaging/core/VLBitmap.h"
 
+// The kernel resampler uses the processor's vector instructions where it has them; false runs
+// the plain loops, which give the same results (tests compare the two).
+extern bool ResampleVectorKernels;
+
 // Resamples Source into Dest's current size. Dest is allocated by the caller in the format the
 // chosen path writes: vl24RGB for vl24RGB sources (the projection filters reallocate it as
 // vl1g), Source's own format for vl8g, vl16g and vlRGB48 sources. Sources of other formats,

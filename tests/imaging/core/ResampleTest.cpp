@@ -254,6 +254,26 @@ TEST_F(Engine, AlphaChannelsAreInterpolatedLinearlyForFastAreaAndProjectionFilte
     EXPECT_EQ(GetRows(*projected), GetRows(*direct));
 }
 
+TEST_F(Engine, VectorAndPlainKernelsGiveTheSameBytes) {
+    struct Size {
+        int32_t SW, SH, DW, DH;
+    };
+    const Size sizes[] = {{37, 23, 101, 64}, {120, 90, 31, 29}, {5, 300, 2, 7}};
+    for (TResampleFilter filter : KernelFilters)
+        for (const Size& s : sizes) {
+            SCOPED_TRACE(std::to_string(static_cast<int>(filter)) + " to " + std::to_string(s.DW) +
+                         "x" + std::to_string(s.DH));
+            auto source = Textured(s.SW, s.SH, vl24RGB);
+            auto vector = Make(s.DW, s.DH, vl24RGB);
+            auto plain = Make(s.DW, s.DH, vl24RGB);
+            _ResampleEx(*source, *vector, filter);
+            ResampleVectorKernels = false;
+            _ResampleEx(*source, *plain, filter);
+            ResampleVectorKernels = true;
+            EXPECT_EQ(GetRows(*vector), GetRows(*plain));
+        }
+}
+
 // ---- agreement with Pillow ----
 
 const char* PythonWithPillow() {
