@@ -94,6 +94,23 @@ void AverageColumns(const uint8_t* Source, uint8_t* Dest, const TFastColumns& Co
     }
 }
 
+// Truncating means of rows Y0 to Y1 of the intermediate. SumT holds 255 x the rows.
+template <typename SumT>
+void MeanOfRows(TIntermediate& Rows, int32_t Y0, int32_t Y1, std::vector<SumT>& Sums,
+                uint8_t* Out) {
+    const size_t bytes = Rows.RowBytes;
+    Sums.assign(bytes, 0);
+    SumT* sums = Sums.data();
+    for (int32_t r = Y0; r <= Y1; ++r) {
+        const uint8_t* row = Rows.Row(r);
+        for (size_t x = 0; x < bytes; ++x)
+            sums[x] += row[x];
+    }
+    const TMeanDivider divider(Y1 - Y0 + 1);
+    for (size_t x = 0; x < bytes; ++x)
+        Out[x] = static_cast<uint8_t>(divider.Divide(sums[x]));
+}
+
 // Vertical pass of the fast family into RowOut(y, bytes): interpolated rows when enlarging,
 // truncating means of row spans otherwise. Progress continues from the horizontal pass.
 template <class RowOut>
@@ -102,7 +119,10 @@ void FastVerticalPass(TIntermediate& Rows, int32_t SH, int32_t DH, TProgressRepo
     const double ys = static_cast<double>(DH) / SH;
     const size_t bytes = Rows.RowBytes;
     std::vector<uint8_t> out(bytes);
-    std::vector<uint64_t> sums(bytes);
+    // 32-bit sums add four bytes per vector lane; spans of more rows need 64 bits.
+    const bool narrowSums = SH <= static_cast<int32_t>(UINT32_MAX / 255);
+    std::vector<uint32_t> sums32;
+    std::vector<uint64_t> sums64;
     for (int32_t y = 0; y < DH; ++y) {
         if (ys > 1) {
             const double t = y / ys;
@@ -115,15 +135,10 @@ void FastVerticalPass(TIntermediate& Rows, int32_t SH, int32_t DH, TProgressRepo
         } else {
             const int32_t y0 = std::min(TruncInt(y / ys), SH - 1);
             const int32_t y1 = std::min(TruncInt(std::min(y + 1, DH - 1) / ys), SH - 1);
-            std::fill(sums.begin(), sums.end(), 0);
-            for (int32_t r = y0; r <= y1; ++r) {
-                const uint8_t* row = Rows.Row(r);
-                for (size_t x = 0; x < bytes; ++x)
-                    sums[x] += row[x];
-            }
-            const TMeanDivider divider(y1 - y0 + 1);
-            for (size_t x = 0; x < bytes; ++x)
-                out[x] = static_cast<uint8_t>(divider.Divide(sums[x]));
+            if (narrowSums)
+                MeanOfRows(Rows, y0, y1, sums32, out.data());
+            else
+                MeanOfRows(Rows, y0, y1, sums64, out.data());
         }
         Output(y, out.data());
         Progress.Report(TruncInt((y + SH) * Factor));
