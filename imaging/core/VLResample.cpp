@@ -423,14 +423,15 @@ void KernelResample(TVLBitmap& Source, TVLBitmap& Dest, const TFilterRow& Filter
     const TContributors lines = BuildContributors(SH, DH, Filter);
     std::vector<int32_t> sums(rows.RowBytes);
     std::vector<uint8_t> out(rows.RowBytes);
+    auto vertical = [&](int32_t Y) {
+#if defined(__SSE2__)
+        if (ResampleVectorKernels) return KernelColumnRowSse2(rows, SH, lines, Y, out.data());
+#endif
+        KernelColumnRow(rows, SH, lines, Y, sums, out.data());
+    };
     TRowPassScope writing(Dest, VLAccessWrite);
     for (int32_t y = 0; y < DH; ++y) {
-#if defined(__SSE2__)
-        if (ResampleVectorKernels)
-            KernelColumnRowSse2(rows, SH, lines, y, out.data());
-        else
-#endif
-            KernelColumnRow(rows, SH, lines, y, sums, out.data());
+        vertical(y);
         if constexpr (Pixels == TKernelPixels::BitsToGray24)
             StoreGrayAs24(Dest, y, out.data(), DW);
         else
