@@ -14,7 +14,9 @@ packages=(
   # a display server for tests and screenshots
   xvfb
   # reference tools the tests compare decoded images against
-  imagemagick libtiff-tools netpbm libopenjp2-tools python3
+  imagemagick libtiff-tools netpbm libopenjp2-tools python3 python3-pil
+  # peers of the benchmarks
+  libvips-tools
 )
 
 missing=()

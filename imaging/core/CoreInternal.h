@@ -1,7 +1,12 @@
-// Helpers shared by the units of the bitmap core, not part of its interface.
+// Helpers shared by the units of the bitmap core, not part of its interface: access modes for a
+// copy or a pass over rows, checked row access and progress reporting.
 #pragma once
 
 #include "imaging/core/VLBitmap.h"
+#include "platform/rtl/SysUtils.h"
+
+#include <cstring>
+#include <vector>
 
 namespace imaging_core::detail {
 
@@ -18,6 +23,91 @@ public:
 private:
     TVLBaseBitmap& FBitmap;
     uint8_t FSaved;
+};
+
+// Sets a bitmap's access bits for one pass over its rows. On exit the rows still mapped are
+// released (a write-only row is written back to a file-located bitmap) and the bits restored.
+class TRowPassScope {
+public:
+    TRowPassScope(TVLBitmap& Bitmap, uint8_t Access) : FBitmap(Bitmap), FSaved(Bitmap.Access) {
+        Bitmap.Access = Access;
+    }
+    ~TRowPassScope() {
+        FBitmap.UnmapAllScanlines();
+        FBitmap.Access = FSaved;
+    }
+    TRowPassScope(const TRowPassScope&) = delete;
+    TRowPassScope& operator=(const TRowPassScope&) = delete;
+
+private:
+    TVLBitmap& FBitmap;
+    uint8_t FSaved;
+};
+
+// Row Row of Bitmap; a file-located row that cannot be mapped raises EOutOfMemory.
+inline uint8_t* CheckedScanline(TVLBitmap& Bitmap, int32_t Row) {
+    uint8_t* row = Bitmap.GetScanline(Row);
+    if (row == nullptr) throw EOutOfMemory(u"Out of memory");
+    return row;
+}
+
+// Reports progress to an optional event, either after every row or only on a changed value.
+// The event must outlive the reporter.
+class TProgressReporter {
+public:
+    TProgressReporter() = default;
+    TProgressReporter(const TVLProgressEvent& Event, TObject* Sender)
+        : FEvent(Event ? &Event : nullptr), FSender(Sender) {}
+    void Report(int32_t Percent) const {
+        if (FEvent != nullptr) (*FEvent)(FSender, Percent);
+    }
+    void ReportChange(int32_t Percent) {
+        if (FEvent == nullptr || Percent == FLast) return;
+        FLast = Percent;
+        (*FEvent)(FSender, Percent);
+    }
+
+private:
+    const TVLProgressEvent* FEvent = nullptr;
+    TObject* FSender = nullptr;
+    int32_t FLast = -1;
+};
+
+inline int32_t TruncInt(double Value) {
+    return static_cast<int32_t>(Trunc(Value));
+}
+
+inline void AllocateOrThrow(TVLBitmap& Bitmap, int32_t Width, int32_t Height,
+                            TVLPixelFormat Format) {
+    if (!Bitmap.Allocate(Width, Height, Format)) throw EOutOfMemory(u"Out of memory");
+}
+
+// Writes Bytes bytes to a destination row and clears its padding, so that a write-only row of a
+// file-located bitmap carries no stale bytes.
+inline void StoreRow(TVLBitmap& Dest, int32_t Y, const uint8_t* Pixels, size_t Bytes) {
+    uint8_t* row = CheckedScanline(Dest, Y);
+    std::memcpy(row, Pixels, Bytes);
+    std::memset(row + Bytes, 0, Dest.GetRowLen() - Bytes);
+}
+
+// Writes Count grey levels as blue = green = red to a vl24RGB destination row.
+inline void StoreGrayAs24(TVLBitmap& Dest, int32_t Y, const uint8_t* Gray, int32_t Count) {
+    uint8_t* row = CheckedScanline(Dest, Y);
+    for (int32_t x = 0; x < Count; ++x)
+        row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = Gray[x];
+    std::memset(row + 3 * static_cast<size_t>(Count), 0,
+                Dest.GetRowLen() - 3 * static_cast<size_t>(Count));
+}
+
+// The intermediate image of a two-pass resampler: destination width by source height, packed
+// rows of bytes.
+struct TIntermediate {
+    TIntermediate(int32_t Width, int32_t Height, int32_t Channels)
+        : RowBytes(static_cast<size_t>(Width) * Channels),
+          Pixels(RowBytes * static_cast<size_t>(Height)) {}
+    uint8_t* Row(int32_t Y) { return Pixels.data() + RowBytes * Y; }
+    size_t RowBytes;
+    std::vector<uint8_t> Pixels;
 };
 
 } // namespace imaging_core::detail

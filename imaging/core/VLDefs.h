@@ -5,6 +5,8 @@
 #include "platform/rtl/System.h"
 
 #include <array>
+#include <cstdint>
+#include <functional>
 
 // Pixel formats of a TVLBitmap; the values are stored in files and must not change.
 enum class TVLPixelFormat : uint8_t {
@@ -57,6 +59,28 @@ struct TVLRGB {
 };
 #pragma pack(pop)
 static_assert(sizeof(TVLRGB) == 3);
+
+// Resampling filters of every resize in the library. rfNone is the nearest-neighbour stretch,
+// rfTriangle to rfLinear are the kernel filters of the two-pass resampler.
+enum TResampleFilter : uint8_t {
+    rfNone,
+    rfTriangle,
+    rfHermite,
+    rfBell,
+    rfBSpline,
+    rfLanczos3,
+    rfMitchell,
+    rfNearest,
+    rfLinear,
+    rfFastLinear,
+    rfBilinear,
+    rfBicubic,
+    rfProjectBW,
+    rfProjectWB
+};
+
+// Progress of a long operation: the sender and a percentage 0 to 100.
+using TVLProgressEvent = std::function<void(TObject* Sender, int32_t Percent)>;
 
 // Languages of the library's message tables.
 enum TMsgLanguage : uint8_t {
