@@ -6,7 +6,6 @@
 #include <atomic>
 #include <bit>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <string_view>
 
