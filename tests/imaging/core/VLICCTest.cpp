@@ -660,10 +660,12 @@ TEST(VLICCProfile, RawBytesCopiesAndStreams) {
 
 TEST(VLICCProfile, SurvivesTruncatedAndRandomProfiles) {
     const std::string file = ProfileFolder + "sRGB.icc";
-    const auto sample = std::filesystem::exists(file)
-                            ? ReadFileBytes(file)
-                            : BuildProfile(0x02100000, "mntr", "RGB ", "XYZ ",
-                                           {{"desc", DescTag("d")}, {"cprt", TextTag("c")}});
+    std::vector<uint8_t> sample;
+    if (std::filesystem::exists(file))
+        sample = ReadFileBytes(file);
+    else
+        sample = BuildProfile(0x02100000, "mntr", "RGB ", "XYZ ",
+                              {{"desc", DescTag("d")}, {"cprt", TextTag("c")}});
     TVLICC srgb;
     srgb.LoadSystemSRGB();
     int iteration = 0;
