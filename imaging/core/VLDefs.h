@@ -132,6 +132,9 @@ extern String DefaultTempFolder;
 // Colour quantizer and its quality; -1 lets the quantizer choose. Set by the I/O unit's start-up.
 extern int32_t QuantizerMethod;
 extern int32_t QuantizerQuality;
+// Resolution of the screen in dots per inch; the view unit's start-up reads it from the screen.
+extern int32_t ScreenDpiX;
+extern int32_t ScreenDpiY;
 
 // Windows version code (0 = not recognised, which is what Linux reports).
 extern uint8_t WindowsVersionCode;
