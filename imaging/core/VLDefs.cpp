@@ -15,6 +15,12 @@ const String LibraryVersion = u"3.0.2";
 std::array<std::array<String, LibraryMessageCount>, MsgLanguageCount> LibraryMessages;
 bool AVIFileInitialized = false;
 String DefaultTempFolder;
+int32_t DefaultDpiX = 300;
+int32_t DefaultDpiY = 300;
+TVLGIFLZWDecoder DefaultGifLZWDecompress = nullptr;
+TVLGIFLZWEncoder DefaultGifLZWCompress = nullptr;
+TVLTIFFLZWDecoder DefaultTiffLZWDecompress = nullptr;
+TVLTIFFLZWEncoder DefaultTiffLZWCompress = nullptr;
 
 namespace {
 constexpr int32_t DEFAULT_CHARSET = 1;
