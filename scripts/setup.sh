@@ -15,6 +15,7 @@ packages=(
   xvfb
   # reference tools the tests compare decoded images against
   imagemagick libtiff-tools netpbm libopenjp2-tools
+  libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils
 )
 
 missing=()
