@@ -15,6 +15,8 @@ const String LibraryVersion = u"3.0.2";
 std::array<std::array<String, LibraryMessageCount>, MsgLanguageCount> LibraryMessages;
 bool AVIFileInitialized = false;
 String DefaultTempFolder;
+int32_t ScreenDpiX = 96;
+int32_t ScreenDpiY = 96;
 int32_t DefaultDpiX = 300;
 int32_t DefaultDpiY = 300;
 TVLGIFLZWDecoder DefaultGifLZWDecompress = nullptr;

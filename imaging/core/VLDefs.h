@@ -105,6 +105,9 @@ extern const std::array<TVLLANGUAGECHARINFO, MsgLanguageCount> LanguageCharInfo;
 extern bool AVIFileInitialized;
 // Folder of the library's temporary files; empty = the system temporary folder.
 extern String DefaultTempFolder;
+// Resolution of the screen in dots per inch; the view unit's start-up reads it from the screen.
+extern int32_t ScreenDpiX;
+extern int32_t ScreenDpiY;
 
 // Resolution given to images whose file carries none; the view unit's start-up sets 300.
 extern int32_t DefaultDpiX;
