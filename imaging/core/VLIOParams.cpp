@@ -97,6 +97,7 @@ void TIOParamsVals::SetDefaults() {
     IPTCInfo.Clear();
     PxmComments.Clear();
     ClearExif();
+    ImagingAnnot.reset();
 }
 
 void TIOParamsVals::ClearExif() {
@@ -114,6 +115,7 @@ void TIOParamsVals::ClearExif() {
 
 void TIOParamsVals::ResetInfo() {
     IPTCInfo.Clear();
+    ImagingAnnot.reset();
     JpegMarkers.Clear();
     ClearExif();
     GifComments.Clear();
@@ -192,6 +194,10 @@ void TIOParamsVals::Assign(const TIOParamsVals& Source) {
     PxmComments.Assign(Source.PxmComments);
     CopyMakerNote(Source.ExifMakerNote);
     CopyExifThumbnail(Source);
+    if (Source.ImagingAnnot)
+        GetImagingAnnot()->Assign(Source.ImagingAnnot.get());
+    else
+        ImagingAnnot.reset();
 }
 
 void TIOParamsVals::CopyEncodingOptions(const TIOParamsVals& Source) {
@@ -325,6 +331,14 @@ double TIOParamsVals::GetExifReferenceBlackWhite(int32_t Index) const {
 }
 void TIOParamsVals::SetExifReferenceBlackWhite(int32_t Index, double Value) {
     SetArrayEntry(ExifReferenceBlackWhite, Index, Value);
+}
+
+TVLImagingAnnot* TIOParamsVals::GetImagingAnnot() {
+    if (!ImagingAnnot) {
+        ImagingAnnot = std::make_unique<TVLImagingAnnot>();
+        ImagingAnnot->Parent = this;
+    }
+    return ImagingAnnot.get();
 }
 
 TVLRGB* TIOParamsVals::AllocPalette(int32_t Count) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/core/VLBitmap.h"
+#include "imaging/core/VLImagingAnnot.h"
 #include "imaging/core/VLMarkerList.h"
 #include "imaging/core/VLTagsHandler.h"
 #include "platform/rtl/StringList.h"
@@ -426,6 +427,9 @@ public:
     double GetExifReferenceBlackWhite(int32_t Index) const;
     void SetExifReferenceBlackWhite(int32_t Index, double Value);
 
+    // The record's annotation list, made on first use with this record as its parent.
+    TVLImagingAnnot* GetImagingAnnot();
+
     // Palette of the last file read: GetPaletteCount entries, or nil and 0.
     const TVLRGB* GetPalette() const { return Palette.get(); }
     TVLRGB* GetPalette() { return Palette.get(); }
@@ -450,6 +454,8 @@ public:
     TVLTagsHandler ExifMakerNote;
     // EXIF thumbnail, or nil.
     std::unique_ptr<TVLBitmap> ExifThumbnail;
+    // TIFF imaging annotations, or nil; made by GetImagingAnnot.
+    std::unique_ptr<TVLImagingAnnot> ImagingAnnot;
 
 private:
     void ClearMakerNote();

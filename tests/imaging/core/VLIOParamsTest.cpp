@@ -752,3 +752,31 @@ TEST(IOParamsPalette, AllocatesOnlySaneCounts) {
     params.FreePalette();
     EXPECT_EQ(params.GetPaletteCount(), 0);
 }
+
+TEST(IOParamsImagingAnnot, MadeOnFirstUseCopiedAndFreed) {
+    TIOParamsVals source, dest;
+    EXPECT_EQ(source.ImagingAnnot, nullptr);
+    TVLImagingAnnot* annot = source.GetImagingAnnot();
+    EXPECT_EQ(source.GetImagingAnnot(), annot);
+    EXPECT_EQ(annot->Parent, &source);
+    auto mark = std::make_unique<TVLImagingObject>();
+    mark->Attributes.MarkType = 3;
+    mark->Points = {{1, 2}, {3, 4}};
+    annot->Objects.push_back(std::move(mark));
+
+    dest.Assign(source);
+    ASSERT_NE(dest.ImagingAnnot, nullptr);
+    EXPECT_NE(dest.ImagingAnnot.get(), annot);
+    EXPECT_EQ(dest.ImagingAnnot->Parent, &dest);
+    ASSERT_EQ(dest.ImagingAnnot->Objects.size(), 1u);
+    EXPECT_EQ(dest.ImagingAnnot->Objects[0]->Points, annot->Objects[0]->Points);
+
+    TIOParamsVals none;
+    dest.Assign(none);
+    EXPECT_EQ(dest.ImagingAnnot, nullptr);
+    source.ResetInfo();
+    EXPECT_EQ(source.ImagingAnnot, nullptr);
+    source.GetImagingAnnot();
+    source.SetDefaults();
+    EXPECT_EQ(source.ImagingAnnot, nullptr);
+}
