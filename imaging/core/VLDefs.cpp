@@ -23,6 +23,8 @@ TVLGIFLZWDecoder DefaultGifLZWDecompress = nullptr;
 TVLGIFLZWEncoder DefaultGifLZWCompress = nullptr;
 TVLTIFFLZWDecoder DefaultTiffLZWDecompress = nullptr;
 TVLTIFFLZWEncoder DefaultTiffLZWCompress = nullptr;
+int32_t QuantizerMethod = -1;
+int32_t QuantizerQuality = -1;
 
 namespace {
 constexpr int32_t DEFAULT_CHARSET = 1;

@@ -134,6 +134,10 @@ extern TVLGIFLZWEncoder DefaultGifLZWCompress;
 extern TVLTIFFLZWDecoder DefaultTiffLZWDecompress;
 extern TVLTIFFLZWEncoder DefaultTiffLZWCompress;
 
+// Colour quantizer and its quality; -1 lets the quantizer choose. Set by the I/O unit's start-up.
+extern int32_t QuantizerMethod;
+extern int32_t QuantizerQuality;
+
 // Windows version code (0 = not recognised, which is what Linux reports).
 extern uint8_t WindowsVersionCode;
 // Pixel-block size from which a new bitmap keeps its pixels in a temporary file;

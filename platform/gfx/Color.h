@@ -14,6 +14,9 @@ constexpr TColor clGray = 0x808080;
 constexpr TColor clSilver = 0xC0C0C0;
 constexpr TColor clNone = 0x1FFFFFFF;
 constexpr TColor clDefault = 0x20000000;
+// A system colour is clSystemColor or its index (the COLOR_ constants of Windows).
+constexpr TColor clSystemColor = static_cast<TColor>(0xFF000000);
+constexpr TColor clBtnFace = clSystemColor | 15;
 
 constexpr uint8_t GetRValue(TColor Color) {
     return static_cast<uint8_t>(Color & 0xFF);
@@ -27,6 +30,12 @@ constexpr uint8_t GetBValue(TColor Color) {
 constexpr TColor RGB(uint8_t R, uint8_t G, uint8_t B) {
     return static_cast<TColor>(R | (G << 8) | (B << 16));
 }
+
+// The colour the desktop uses for system colour Index, as 0x00BBGGRR (black for unknown
+// indexes). These are the classic desktop defaults; there is no desktop theme to ask here.
+TColor GetSysColor(int32_t Index);
+// A system colour resolved to its current value; other colours unchanged.
+TColor ColorToRGB(TColor Color);
 
 // One entry of a device-independent bitmap's colour table.
 struct TRGBQuad {

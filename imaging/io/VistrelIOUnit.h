@@ -1,0 +1,42 @@
+// Process-wide settings of the I/O unit, its start-up and shut-down, and the print-preview
+// parameters every I/O component keeps.
+#pragma once
+
+#include "imaging/core/VLDefs.h"
+#include "platform/rtl/Classes.h"
+
+// Colour-space conversion of rows through ICC profiles (off by default).
+extern bool UseICCProfiles;
+// The relative flag the TIFF, DICOM and camera-raw readers pass to TVLBufferedReadStream: false
+// counts positions from the start of the stream, not from where the caller left it.
+extern bool BufferedStreamRelative;
+// CMYK rows are converted through a colour profile when one is available.
+extern bool CMYKColorManagement;
+// Largest side, in pixels, that an imported metafile is rendered at.
+extern int32_t MetafileSizeLimit;
+
+// The page layout of printing and print preview. Margins are in inches.
+class TIOPrintPreviewParams : public TObject {
+public:
+    double MarginLeft = 1.0;
+    double MarginTop = 1.0;
+    double MarginRight = 1.0;
+    double MarginBottom = 1.0;
+    uint8_t PositionMode = 4;
+    uint8_t SizeMode = 1;
+    double Width = -1.0;
+    double Height = -1.0;
+    double Gamma = 1.0;
+};
+
+// Sets the unit's settings to their start-up values (DefaultTempFolder, AVIFileInitialized and
+// the quantizer settings of the core among them).
+void InitializeVistrelIOUnit();
+// Releases what the unit's start-up acquired.
+void FinalizeVistrelIOUnit();
+// Places the two routines at the I/O unit's slot of the library start-up; call it before the
+// program's first InitializeLibrary.
+void RegisterVistrelIOUnit();
+
+// Diagnostics have nowhere to go: the library keeps no log file.
+void DebugLog(const String& Msg);
