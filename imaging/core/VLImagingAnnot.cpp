@@ -53,9 +53,9 @@ uint16_t ReadU16(const uint8_t* P) {
 }
 
 void PutI32(std::vector<uint8_t>& Out, int32_t V) {
-    uint8_t bytes[4];
-    std::memcpy(bytes, &V, sizeof(bytes));
-    Out.insert(Out.end(), bytes, bytes + 4);
+    const auto u = static_cast<uint32_t>(V);
+    for (int shift = 0; shift < 32; shift += 8)
+        Out.push_back(static_cast<uint8_t>(u >> shift));
 }
 
 void PutU32(std::vector<uint8_t>& Out, uint32_t V) {

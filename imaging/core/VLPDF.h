@@ -1,4 +1,4 @@
-// A minimal PDF object model and the pieces of a PDF file around it: header, numbered objects,
+// A minimal PDF object model and the file structure around it: header, numbered objects,
 // cross-reference table and trailer, catalog, page tree and pages. All output is single-byte text.
 #pragma once
 

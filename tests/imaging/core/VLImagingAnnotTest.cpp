@@ -12,6 +12,14 @@ namespace {
 
 using enum TVLPixelFormat;
 
+std::vector<uint8_t> Ints(std::initializer_list<int32_t> Values) {
+    std::vector<uint8_t> out;
+    for (int32_t v : Values)
+        for (int shift = 0; shift < 32; shift += 8)
+            out.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> shift));
+    return out;
+}
+
 // Builds an annotation block stream byte by byte, independently of the writer.
 class TStreamBuilder {
 public:
@@ -20,9 +28,8 @@ public:
         I32(OldLayout ? 0 : 1);
     }
     TStreamBuilder& I32(int32_t V) {
-        uint8_t b[4];
-        std::memcpy(b, &V, 4);
-        Bytes.insert(Bytes.end(), b, b + 4);
+        const auto bytes = Ints({V});
+        Bytes.insert(Bytes.end(), bytes.begin(), bytes.end());
         return *this;
     }
     TStreamBuilder& Mark(const TVLMarkAttributes& A) {
@@ -51,16 +58,6 @@ public:
 private:
     bool FOldLayout;
 };
-
-std::vector<uint8_t> Ints(std::initializer_list<int32_t> Values) {
-    std::vector<uint8_t> out;
-    for (int32_t v : Values) {
-        uint8_t b[4];
-        std::memcpy(b, &v, 4);
-        out.insert(out.end(), b, b + 4);
-    }
-    return out;
-}
 
 TVLMarkAttributes Attributes(uint32_t Type, int32_t FontHeight = 0) {
     TVLMarkAttributes a;
