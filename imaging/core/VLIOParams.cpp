@@ -98,6 +98,9 @@ void TIOParamsVals::SetDefaults() {
     PxmComments.Clear();
     ClearExif();
     ImagingAnnot.reset();
+    EmbeddedICC.reset();
+    SRGBICC.reset();
+    DefaultICC.reset();
 }
 
 void TIOParamsVals::ClearExif() {
@@ -131,6 +134,7 @@ void TIOParamsVals::ResetInfo() {
     PxmComments.Clear();
     XmpInfo.clear();
     RawCamera.clear();
+    EmbeddedICC.reset();
 }
 
 // An empty directory: the stream is emptied and the entry table read from a zero count, so that
@@ -198,6 +202,21 @@ void TIOParamsVals::Assign(const TIOParamsVals& Source) {
         GetImagingAnnot()->Assign(Source.ImagingAnnot.get());
     else
         ImagingAnnot.reset();
+    CopyProfiles(Source);
+}
+
+void TIOParamsVals::CopyProfiles(const TIOParamsVals& Source) {
+    const auto copy = [](const std::unique_ptr<TVLICC>& From, std::unique_ptr<TVLICC>& To) {
+        if (!From) {
+            To.reset();
+            return;
+        }
+        if (!To) To = std::make_unique<TVLICC>();
+        To->Assign(From.get());
+    };
+    copy(Source.EmbeddedICC, EmbeddedICC);
+    copy(Source.SRGBICC, SRGBICC);
+    copy(Source.DefaultICC, DefaultICC);
 }
 
 void TIOParamsVals::CopyEncodingOptions(const TIOParamsVals& Source) {
@@ -339,6 +358,24 @@ TVLImagingAnnot* TIOParamsVals::GetImagingAnnot() {
         ImagingAnnot->Parent = this;
     }
     return ImagingAnnot.get();
+}
+
+TVLICC* TIOParamsVals::GetEmbeddedICCProfile() {
+    if (!EmbeddedICC) EmbeddedICC = std::make_unique<TVLICC>();
+    return EmbeddedICC.get();
+}
+
+TVLICC* TIOParamsVals::GetSRGBICCProfile() {
+    if (!SRGBICC) {
+        SRGBICC = std::make_unique<TVLICC>();
+        SRGBICC->LoadSystemSRGB();
+    }
+    return SRGBICC.get();
+}
+
+TVLICC* TIOParamsVals::GetDefaultICCProfile() {
+    if (!DefaultICC) DefaultICC = std::make_unique<TVLICC>();
+    return DefaultICC.get();
 }
 
 TVLRGB* TIOParamsVals::AllocPalette(int32_t Count) {

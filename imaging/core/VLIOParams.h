@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/core/VLBitmap.h"
+#include "imaging/core/VLICC.h"
 #include "imaging/core/VLImagingAnnot.h"
 #include "imaging/core/VLMarkerList.h"
 #include "imaging/core/VLTagsHandler.h"
@@ -429,6 +430,12 @@ public:
 
     // The record's annotation list, made on first use with this record as its parent.
     TVLImagingAnnot* GetImagingAnnot();
+    // Profiles made on first use: the one embedded in the file (empty), the system sRGB profile
+    // (the target of the codecs' colour conversion) and a default input profile (empty). The
+    // conversion takes the embedded profile as its source when it is valid, else the default.
+    TVLICC* GetEmbeddedICCProfile();
+    TVLICC* GetSRGBICCProfile();
+    TVLICC* GetDefaultICCProfile();
 
     // Palette of the last file read: GetPaletteCount entries, or nil and 0.
     const TVLRGB* GetPalette() const { return Palette.get(); }
@@ -456,11 +463,16 @@ public:
     std::unique_ptr<TVLBitmap> ExifThumbnail;
     // TIFF imaging annotations, or nil; made by GetImagingAnnot.
     std::unique_ptr<TVLImagingAnnot> ImagingAnnot;
+    // Made by their accessors; nil until then.
+    std::unique_ptr<TVLICC> EmbeddedICC;
+    std::unique_ptr<TVLICC> SRGBICC;
+    std::unique_ptr<TVLICC> DefaultICC;
 
 private:
     void ClearMakerNote();
     void CopyMakerNote(const TVLTagsHandler& Source);
     void CopyExifThumbnail(const TIOParamsVals& Source);
+    void CopyProfiles(const TIOParamsVals& Source);
 
     TIOParamsOwner* FOwner;
     std::unique_ptr<TVLRGB[]> Palette;

@@ -780,3 +780,40 @@ TEST(IOParamsImagingAnnot, MadeOnFirstUseCopiedAndFreed) {
     source.SetDefaults();
     EXPECT_EQ(source.ImagingAnnot, nullptr);
 }
+
+TEST(IOParamsProfiles, MadeOnFirstUseCopiedAndFreed) {
+    TIOParamsVals source, dest;
+    EXPECT_EQ(source.EmbeddedICC, nullptr);
+    TVLICC* srgb = source.GetSRGBICCProfile();
+    EXPECT_TRUE(srgb->IsValid());
+    EXPECT_EQ(source.GetSRGBICCProfile(), srgb);
+    EXPECT_FALSE(source.GetEmbeddedICCProfile()->IsValid()); // created empty
+    EXPECT_FALSE(source.GetDefaultICCProfile()->IsValid());
+    source.GetEmbeddedICCProfile()->Assign(srgb);
+
+    dest.GetDefaultICCProfile();
+    dest.Assign(source);
+    ASSERT_NE(dest.SRGBICC, nullptr);
+    EXPECT_NE(dest.SRGBICC.get(), srgb);
+    EXPECT_TRUE(dest.SRGBICC->IsValid());
+    ASSERT_NE(dest.EmbeddedICC, nullptr);
+    EXPECT_TRUE(dest.EmbeddedICC->IsValid());
+    ASSERT_NE(dest.DefaultICC, nullptr); // the source has one (empty): so has the copy
+    EXPECT_FALSE(dest.DefaultICC->IsValid());
+
+    // From a source without profiles, the destination's are freed.
+    TIOParamsVals none;
+    dest.Assign(none);
+    EXPECT_EQ(dest.EmbeddedICC, nullptr);
+    EXPECT_EQ(dest.SRGBICC, nullptr);
+    EXPECT_EQ(dest.DefaultICC, nullptr);
+
+    // ResetInfo forgets only the file's own profile; SetDefaults all three.
+    source.ResetInfo();
+    EXPECT_EQ(source.EmbeddedICC, nullptr);
+    EXPECT_NE(source.SRGBICC, nullptr);
+    EXPECT_NE(source.DefaultICC, nullptr);
+    source.SetDefaults();
+    EXPECT_EQ(source.SRGBICC, nullptr);
+    EXPECT_EQ(source.DefaultICC, nullptr);
+}
