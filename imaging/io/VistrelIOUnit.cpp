@@ -1,25 +1,28 @@
 // Process-wide settings of the I/O unit and its start-up and shut-down.
 #include "imaging/io/VistrelIOUnit.h"
 
-bool UseICCProfiles = false;
+#include "imaging/io/VLFileFormats.h"
+
 bool BufferedStreamRelative = false;
-bool CMYKColorManagement = true;
 int32_t MetafileSizeLimit = 8000;
 
 void InitializeVistrelIOUnit() {
     DefaultTempFolder.clear();
+    BuildFileFormatRegistry();
     AVIFileInitialized = false;
+    ColorConversionHook = ConvertColorSpaceRow;
     UseICCProfiles = false;
     QuantizerMethod = -1;
     QuantizerQuality = -1;
     BufferedStreamRelative = false;
     CMYKColorManagement = true;
+    FreeCMYKTransforms();
     MetafileSizeLimit = 8000;
 }
 
 void FinalizeVistrelIOUnit() {
-    // The settings are plain values; the registries and libraries this releases come with the
-    // units that build them.
+    FreeCMYKTransforms();
+    FreeFileFormatRegistry();
 }
 
 void RegisterVistrelIOUnit() {

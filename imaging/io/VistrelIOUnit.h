@@ -2,16 +2,13 @@
 // parameters every I/O component keeps.
 #pragma once
 
+#include "imaging/core/VLColorSpace.h"
 #include "imaging/core/VLDefs.h"
 #include "platform/rtl/Classes.h"
 
-// Colour-space conversion of rows through ICC profiles (off by default).
-extern bool UseICCProfiles;
 // The relative flag the TIFF, DICOM and camera-raw readers pass to TVLBufferedReadStream: false
 // counts positions from the start of the stream, not from where the caller left it.
 extern bool BufferedStreamRelative;
-// CMYK rows are converted through a colour profile when one is available.
-extern bool CMYKColorManagement;
 // Largest side, in pixels, that an imported metafile is rendered at.
 extern int32_t MetafileSizeLimit;
 

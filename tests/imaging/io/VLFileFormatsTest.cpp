@@ -1,6 +1,8 @@
 // The format registry, its lookups and the progress record's reporting.
 #include "imaging/io/VLFileFormats.h"
 
+#include "imaging/io/VistrelIOUnit.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -154,6 +156,17 @@ TEST(FileFormatRegistryLife, FreeEmptiesAndBuildStartsOver) {
     EXPECT_EQ(GetFileFormatCount(), 24);
     EXPECT_EQ(FindFileFormatInfo(100), nullptr);
     FreeFileFormatRegistry();
+}
+
+TEST(FileFormatRegistryLife, TheIOUnitBuildsAndFreesIt) {
+    RegisterVistrelIOUnit();
+    ColorConversionHook = nullptr;
+    InitializeLibrary();
+    EXPECT_EQ(GetFileFormatCount(), 24);
+    EXPECT_EQ(FindFileFormatInfoByExtension(u"png")->FormatId, ffPNG);
+    EXPECT_EQ(ColorConversionHook, &ConvertColorSpaceRow);
+    FinalizeLibrary();
+    EXPECT_EQ(GetFileFormatCount(), 0);
 }
 
 TEST(ProgressRecord, ReportsTruncatedPercentagesAndAborts) {
