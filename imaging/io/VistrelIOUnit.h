@@ -26,10 +26,11 @@ public:
     double Gamma = 1.0;
 };
 
-// Sets the unit's settings to their start-up values (DefaultTempFolder, AVIFileInitialized and
-// the quantizer settings of the core among them).
+// Sets the unit's settings to their start-up values (DefaultTempFolder, AVIFileInitialized, the
+// colour conversion settings and the quantizer settings of the core among them) and builds the
+// format registry.
 void InitializeVistrelIOUnit();
-// Releases what the unit's start-up acquired.
+// Frees the CMYK transforms and the format registry.
 void FinalizeVistrelIOUnit();
 // Places the two routines at the I/O unit's slot of the library start-up; call it before the
 // program's first InitializeLibrary.
