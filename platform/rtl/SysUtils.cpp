@@ -2,8 +2,8 @@
 #include "platform/rtl/SysUtils.h"
 
 #include <climits>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
