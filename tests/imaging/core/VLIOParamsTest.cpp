@@ -34,7 +34,7 @@ struct FieldCase {
 #define FIELD(Name, Default, Other)                                                                \
     FieldCase {                                                                                    \
 #Name, [](const TIOParamsVals& p) { return p.Name == (Default); },                      \
-            [](TIOParamsVals& p) { p.Name = (Other); },                                         \
+            [](TIOParamsVals& p) { p.Name = decltype(p.Name)(Other); },                                         \
             [](const TIOParamsVals& p) { return p.Name == (Other); }          \
     }
 

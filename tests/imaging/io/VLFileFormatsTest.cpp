@@ -79,8 +79,8 @@ TEST_F(FileFormatRegistry, EveryExtensionFindsItsRowInAnyLetterCase) {
             String ext;
             GetFileFormatExtension(row->FormatId, k, ext);
             SCOPED_TRACE(Utf8FromStr(ext));
-            for (const String& asked :
-                 {ext, Lower(ext), Mixed(Lower(ext)), u"." + ext, u"." + Lower(ext)})
+            for (const String& asked : {ext, Lower(ext), Mixed(Lower(ext)),
+                                        String(u".").append(ext), String(u".").append(Lower(ext))})
                 EXPECT_EQ(FindFileFormatInfoByExtension(asked), row);
             ++total;
         }
