@@ -269,7 +269,7 @@ std::vector<std::u16string> SplitLines(std::u16string_view text) {
     return lines;
 }
 
-// Breaks a line between words so that each piece fits Width; a word wider than Width stays whole.
+// Breaks a line between words so that each line fits Width; a word wider than Width stays whole.
 std::vector<std::u16string> WrapWords(const ResolvedFont& font, const std::u16string& line,
                                       int32_t width) {
     std::vector<std::u16string> out;
@@ -336,11 +336,11 @@ int32_t DrawTextImpl(HDC Dc, const char16_t* Text, int32_t Length, TRect* Rect, 
     std::vector<Line> lines;
     for (const std::u16string& raw :
          Format& DT_SINGLELINE ? std::vector<std::u16string>{text} : SplitLines(text)) {
-        const std::vector<std::u16string> pieces =
+        const std::vector<std::u16string> wrapped =
             Format & DT_WORDBREAK ? WrapWords(*font, raw, width) : std::vector<std::u16string>{raw};
-        for (const std::u16string& piece : pieces) {
-            Line line = Format & DT_NOPREFIX ? Line{piece, -1}
-                                             : StripPrefixes(piece, !(Format & DT_HIDEPREFIX));
+        for (const std::u16string& part : wrapped) {
+            Line line = Format & DT_NOPREFIX ? Line{part, -1}
+                                             : StripPrefixes(part, !(Format & DT_HIDEPREFIX));
             if (ellipsis && !(Format & DT_CALCRECT)) {
                 const std::u16string shortened = Ellipsize(*font, line.Text, width, Format);
                 if (shortened != line.Text) {
