@@ -24,19 +24,6 @@ bool IsValidFormat(TVLPixelFormat Format) {
     return Format != vlNone && static_cast<int>(Format) < VLPixelFormatCount;
 }
 
-// Saves and restores the access bits of a bitmap for the duration of a copy.
-class TAccessScope {
-public:
-    TAccessScope(TVLBaseBitmap& Bitmap, uint8_t Access) : FBitmap(Bitmap), FSaved(Bitmap.Access) {
-        Bitmap.Access = Access;
-    }
-    ~TAccessScope() { FBitmap.Access = FSaved; }
-
-private:
-    TVLBaseBitmap& FBitmap;
-    uint8_t FSaved;
-};
-
 } // namespace
 
 TVLBitmap::TVLBitmap() : FileBuffer(std::make_unique<TVLFileBuffer>()) {
@@ -62,13 +49,7 @@ std::unique_ptr<TVLBitmap> TVLBitmap::CreateAsAlpha(int32_t Width, int32_t Heigh
     auto alpha = std::make_unique<TVLBitmap>();
     alpha->IsAlpha = true;
     alpha->Location = Location == vlTBitmap ? vlMemory : Location;
-    if (alpha->Allocate(Width, Height, vl8g)) {
-        TAccessScope scope(*alpha, VLAccessWrite);
-        for (int32_t r = 0; r < alpha->Height; ++r)
-            std::memset(alpha->GetScanline(r), 255, alpha->RowLen);
-        alpha->UnmapAllScanlines();
-        alpha->Full = true;
-    }
+    if (alpha->Allocate(Width, Height, vl8g)) alpha->Fill(255);
     return alpha;
 }
 
@@ -569,8 +550,8 @@ std::unique_ptr<TVLBitmap> TVLBitmap::BuildRelayout(int32_t NewWidth, int32_t Ne
     target->Location = NewLocation;
     target->IsAlpha = IsAlpha;
     if (!target->Allocate(NewWidth, NewHeight, PixelFormat)) return nullptr;
-    TAccessScope readOnly(*this, VLAccessRead);
-    TAccessScope writeOnly(*target, VLAccessWrite);
+    TVLAccessScope readOnly(*this, VLAccessRead);
+    TVLAccessScope writeOnly(*target, VLAccessWrite);
     const int32_t rows = std::min(Height, target->Height);
     const int32_t bytes = std::min(RowLen, target->RowLen);
     // vl16g becomes vl8g in a class-library bitmap: keep the high byte of every word.
