@@ -28,6 +28,8 @@ static_assert(sizeof(TVLRGB48) == 6);
 // Dest 1 x 1 in Source's format.
 void CopyTBitmap(TBitmap& Source, TBitmap& Dest);
 std::unique_ptr<TBitmap> DuplicateTBitmap(TBitmap& Source);
+// Sets (Set) or clears bits X .. X + Count - 1 of a packed 1-bit row, most significant bit first.
+void FillRowBits(uint8_t* Row, int32_t X, int32_t Count, bool Set);
 
 // What every bitmap of the library offers: rows, size, format and palette.
 class TVLBaseBitmap : public TObject {
@@ -142,6 +144,10 @@ public:
     // Size, format, pixels and palette only; this bitmap's alpha channel stays as it is.
     void AssignImage(TVLBitmap& Source);
     void CopyFromTBitmap(TBitmap& Source);
+    // nil fills the bitmap with 255 at its current size.
+    void CopyFromMask(TVLMask* Mask);
+    // vl1g and vl8g copy their rows, vl24RGB gives grey levels; the mask's box is recomputed.
+    void CopyToMask(TVLMask* Mask);
 
     // Rectangles. Rectangles are clipped to both bitmaps; a negative start on either side moves
     // both starts by the same amount. Only equal formats, vl1g to vl24RGB and vl1g to vl1g copy.

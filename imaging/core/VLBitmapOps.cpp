@@ -3,6 +3,7 @@
 #include "imaging/core/VLBitmap.h"
 
 #include "imaging/core/VLHelpers.h"
+#include "imaging/core/VLMask.h"
 #include "imaging/core/VLWindowHelpers.h"
 
 #include <algorithm>
@@ -170,19 +171,8 @@ void FillPixels(uint8_t* Row, int32_t X, int32_t Count, const uint8_t* Pixel) {
         std::memcpy(p, Pixel, N);
 }
 
-// Sets (Pixel[0] non-zero) or clears bits X .. X + Count - 1, most significant bit first.
 void FillBits(uint8_t* Row, int32_t X, int32_t Count, const uint8_t* Pixel) {
-    const bool set = Pixel[0] != 0;
-    int32_t x = X;
-    const int32_t end = X + Count;
-    for (; x < end && (x & 7) != 0; ++x)
-        Row[x >> 3] = static_cast<uint8_t>(set ? Row[x >> 3] | (0x80 >> (x & 7))
-                                               : Row[x >> 3] & ~(0x80 >> (x & 7)));
-    const int32_t wholeBytes = (end - x) >> 3;
-    std::memset(Row + (x >> 3), set ? 0xFF : 0, wholeBytes);
-    for (x += wholeBytes * 8; x < end; ++x)
-        Row[x >> 3] = static_cast<uint8_t>(set ? Row[x >> 3] | (0x80 >> (x & 7))
-                                               : Row[x >> 3] & ~(0x80 >> (x & 7)));
+    FillRowBits(Row, X, Count, Pixel[0] != 0);
 }
 
 TFillKernel FillKernel(TVLPixelFormat Format) {
@@ -314,6 +304,21 @@ template <typename T> T Blend255(T S, T D, uint32_t Alpha) {
 }
 
 } // namespace
+
+void FillRowBits(uint8_t* Row, int32_t X, int32_t Count, bool Set) {
+    auto putBit = [Row, Set](int32_t x) {
+        const auto bit = static_cast<uint8_t>(0x80 >> (x & 7));
+        Row[x >> 3] = static_cast<uint8_t>(Set ? Row[x >> 3] | bit : Row[x >> 3] & ~bit);
+    };
+    int32_t x = X;
+    const int32_t end = X + Count;
+    for (; x < end && (x & 7) != 0; ++x)
+        putBit(x);
+    const int32_t wholeBytes = (end - x) >> 3;
+    if (wholeBytes > 0) std::memset(Row + (x >> 3), Set ? 0xFF : 0, wholeBytes);
+    for (x += wholeBytes * 8; x < end; ++x)
+        putBit(x);
+}
 
 void CopyTBitmap(TBitmap& Source, TBitmap& Dest) {
     if (&Source == &Dest) return;
@@ -566,6 +571,51 @@ void TVLBitmap::CopyFromTBitmap(TBitmap& Source) {
     }
     UnmapAllScanlines();
     Full = false;
+}
+
+void TVLBitmap::CopyFromMask(TVLMask* Mask) {
+    if (Mask == nullptr) {
+        Fill(255);
+        return;
+    }
+    const int32_t bits = Mask->GetBitsPerPixel();
+    if ((bits != 1 && bits != 8) ||
+        !Allocate(Mask->GetWidth(), Mask->GetHeight(), bits == 1 ? vl1g : vl8g))
+        return;
+    TVLAccessScope writeOnly(*this, VLAccessWrite);
+    const auto bytes = static_cast<size_t>(std::min(RowLen, Mask->GetRowLen()));
+    for (int32_t r = 0; r < Height; ++r)
+        if (uint8_t* row = GetScanline(r)) {
+            std::memcpy(row, Mask->GetScanline(r), bytes);
+            std::memset(row + bytes, 0, RowLen - bytes);
+        }
+    UnmapAllScanlines();
+    Full = Mask->Full;
+}
+
+void TVLBitmap::CopyToMask(TVLMask* Mask) {
+    if (Mask == nullptr || (PixelFormat != vl1g && PixelFormat != vl8g && PixelFormat != vl24RGB) ||
+        !Mask->AllocateBits(Width, Height, PixelFormat == vl1g ? 1 : 8))
+        return;
+    TVLAccessScope readOnly(*this, VLAccessRead);
+    const auto bytes = static_cast<size_t>(std::min(RowLen, Mask->GetRowLen()));
+    for (int32_t r = 0; r < Height; ++r) {
+        const uint8_t* src = GetScanline(r);
+        uint8_t* dst = Mask->GetScanline(r);
+        if (src == nullptr) break;
+        if (PixelFormat != vl24RGB) {
+            std::memcpy(dst, src, bytes);
+            continue;
+        }
+        for (int32_t x = 0; x < Width; ++x, src += 3)
+            dst[x] = static_cast<uint8_t>(
+                (src[2] * GrayWeightRed + src[1] * GrayWeightGreen + src[0] * GrayWeightBlue) /
+                100);
+    }
+    UnmapAllScanlines();
+    Mask->Full = PixelFormat != vl24RGB && Full;
+    // The box is a cache of the pixels: without it the copied selection would count as empty.
+    Mask->SyncBoundingBox();
 }
 
 // ---------------------------------------------------------------------------------------------
