@@ -42,3 +42,7 @@ THandle CreateDeleteOnCloseFile(const String& FileName);
 // space; false when the space cannot be reserved.
 bool ReserveFileSpace(THandle Handle, int64_t Size);
 void CloseHandle(THandle Handle);
+
+// Number * Numerator / Denominator, computed in 64 bits and rounded half away from zero; -1 when
+// Denominator is 0 or the result does not fit in 32 bits.
+int32_t MulDiv(int32_t Number, int32_t Numerator, int32_t Denominator);
