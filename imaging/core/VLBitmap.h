@@ -144,6 +144,8 @@ public:
     // Size, format, pixels and palette only; this bitmap's alpha channel stays as it is.
     void AssignImage(TVLBitmap& Source);
     void CopyFromTBitmap(TBitmap& Source);
+    // 1-bit sources become vl1g, 24-bit ones vl24RGB; nil and other depths copy nothing.
+    void CopyFromDibbitmap(TVLDibbitmap* Source);
     // nil fills the bitmap with 255 at its current size.
     void CopyFromMask(TVLMask* Mask);
     // vl1g and vl8g copy their rows, vl24RGB gives grey levels; the mask's box is recomputed.

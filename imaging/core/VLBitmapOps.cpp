@@ -2,6 +2,7 @@
 // fills, pixel accessors, the alpha channel and the whole-image tests.
 #include "imaging/core/VLBitmap.h"
 
+#include "imaging/core/VLDibbitmap.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLMask.h"
 #include "imaging/core/VLWindowHelpers.h"
@@ -571,6 +572,25 @@ void TVLBitmap::CopyFromTBitmap(TBitmap& Source) {
     }
     UnmapAllScanlines();
     Full = false;
+}
+
+void TVLBitmap::CopyFromDibbitmap(TVLDibbitmap* Source) {
+    if (Source == nullptr) return;
+    const int32_t bits = Source->GetBitCount();
+    TVLPixelFormat format = bits == 1 ? vl1g : bits == 24 ? vl24RGB : vlNone;
+    // An 8-bit section becomes grey levels; a class-library bitmap takes only 1 and 24 bits here.
+    if (bits == 8 && Location != vlTBitmap) format = vl8g;
+    if (format == vlNone) return;
+    FullReallocate = true;
+    if (!Allocate(Source->GetWidth(), Source->GetHeight(), format)) return;
+    TVLAccessScope writeOnly(*this, VLAccessWrite);
+    const auto bytes = static_cast<size_t>(std::min(RowLen, Source->GetRowLen()));
+    for (int32_t r = 0; r < Height; ++r)
+        if (uint8_t* row = GetScanline(r)) {
+            std::memcpy(row, Source->GetScanline(r), bytes);
+            std::memset(row + bytes, 0, RowLen - bytes);
+        }
+    UnmapAllScanlines();
 }
 
 void TVLBitmap::CopyFromMask(TVLMask* Mask) {

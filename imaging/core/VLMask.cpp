@@ -122,6 +122,66 @@ void MaskToAlphaRow(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, const
     }
 }
 
+// ---------------------------------------------------------------------------------------------
+// Polygon edges.
+
+// An edge from its upper end; X is its column on the current row, advanced row by row with an
+// error term so that X is the exact column k * DX / DY rows down, rounded to the nearest with
+// ties toward the start.
+struct TEdge {
+    int64_t X;
+    int32_t YStart;
+    int32_t YMax;
+    int64_t DX;
+    int64_t DY;
+    int64_t Error = 0;
+};
+
+void AdvanceEdge(TEdge& E) {
+    E.X += E.DX / E.DY;
+    E.Error += 2 * (E.DX % E.DY);
+    if (E.Error > E.DY || E.Error < -E.DY) {
+        if (E.DX <= 0) {
+            E.X -= 1;
+            E.Error += 2 * E.DY;
+        } else {
+            E.X += 1;
+            E.Error -= 2 * E.DY;
+        }
+    }
+}
+
+// The same as K calls of AdvanceEdge on a new edge, in one step (rows above the mask are skipped
+// this way instead of walked).
+void AdvanceNewEdgeBy(TEdge& E, int64_t K) {
+    if (K <= 0) return;
+    using Wide = __int128;
+    const Wide q = E.DX / E.DY;
+    const Wide r = E.DX % E.DY;
+    const Wide period = 2 * Wide{E.DY};
+    Wide error;
+    Wide steps;
+    if (E.DX > 0) {
+        // The error stays in (-DY, DY]: one step back per period passed.
+        error = (2 * Wide{K} * r) % period;
+        if (error > E.DY) error -= period;
+        steps = (2 * Wide{K} * r - error) / period;
+    } else {
+        // The error stays in [-DY, DY): one step forward per period passed.
+        error = -((-2 * Wide{K} * r) % period);
+        if (error < -E.DY) error += period;
+        steps = -((error - 2 * Wide{K} * r) / period);
+    }
+    E.X = static_cast<int64_t>(E.X + Wide{K} * q + steps);
+    E.Error = static_cast<int64_t>(error);
+}
+
+bool EdgeBefore(const TEdge* A, const TEdge* B) {
+    if (A->X != B->X) return A->X < B->X;
+    // At equal x the smaller slope DX / DY first (both DY are positive).
+    return static_cast<__int128>(A->DX) * B->DY < static_cast<__int128>(B->DX) * A->DY;
+}
+
 } // namespace
 
 TVLMask::TVLMask() = default;
@@ -285,6 +345,82 @@ void TVLMask::SyncFull() {
         }
     }
     Full = full;
+}
+
+void TVLMask::FillPolygons(int32_t Value, const TPoint* Points, int32_t Count) {
+    if (Points == nullptr) return;
+    int32_t start = 0;
+    for (int32_t i = 0; i <= Count; ++i) {
+        if (i < Count && Points[i].X != PolygonSeparator) continue;
+        FillPolygon(Value, Points + start, i - start);
+        start = i + 1;
+    }
+    SyncFull();
+}
+
+void TVLMask::FillPolygon(int32_t Value, const TPoint* Points, int32_t Count) {
+    if (Points == nullptr || Count <= 0) return;
+    const int32_t bx1 = X1, by1 = Y1, bx2 = X2, by2 = Y2;
+    if (Value != 0) {
+        for (int32_t i = 0; i < Count; ++i) {
+            X1 = std::min(X1, Points[i].X);
+            Y1 = std::min(Y1, Points[i].Y);
+            // The right and bottom ends are exclusive.
+            if (Points[i].X > X2) X2 = Points[i].X - 1;
+            if (Points[i].Y > Y2) Y2 = Points[i].Y - 1;
+        }
+        ClampBox();
+    }
+    std::vector<TEdge> edges;
+    int32_t top = Points[0].Y;
+    int32_t bottom = Points[0].Y;
+    for (int32_t i = 0; i < Count; ++i) {
+        TPoint a = Points[i];
+        TPoint b = Points[(i + 1) % Count];
+        top = std::min(top, a.Y);
+        bottom = std::max(bottom, a.Y);
+        if (a.Y == b.Y) continue; // horizontal edges are dropped
+        if (b.Y < a.Y) std::swap(a, b);
+        edges.push_back({a.X, a.Y, b.Y, int64_t{b.X} - a.X, int64_t{b.Y} - a.Y});
+    }
+    std::stable_sort(edges.begin(), edges.end(),
+                     [](const TEdge& p, const TEdge& q) { return p.YStart < q.YStart; });
+    // Rows above and below the mask fill nothing: the walk starts at the first row inside.
+    const int32_t first = std::max(top, 0);
+    const int32_t last = std::min(bottom, Height); // exclusive: the bottom row is never filled
+    std::vector<TEdge*> active;
+    size_t next = 0;
+    int32_t filled = 0;
+    for (int32_t y = first; y < last; ++y) {
+        if (y == first) {
+            for (; next < edges.size() && edges[next].YStart <= y; ++next)
+                if (edges[next].YMax > y) {
+                    AdvanceNewEdgeBy(edges[next], y - edges[next].YStart);
+                    active.push_back(&edges[next]);
+                }
+        } else {
+            std::erase_if(active, [y](const TEdge* e) { return e->YMax == y; });
+            for (TEdge* e : active)
+                AdvanceEdge(*e);
+            for (; next < edges.size() && edges[next].YStart == y; ++next)
+                active.push_back(&edges[next]);
+        }
+        std::stable_sort(active.begin(), active.end(), EdgeBefore);
+        for (size_t i = 0; i + 1 < active.size(); i += 2) {
+            const int64_t from = active[i]->X;
+            const int64_t to = active[i + 1]->X - 1;
+            if (to < from || to < 0 || from >= Width) continue;
+            filled += FillRow(Value, static_cast<int32_t>(std::max<int64_t>(from, 0)), y,
+                              static_cast<int32_t>(std::min<int64_t>(to, Width - 1)));
+        }
+    }
+    if (filled == 0) {
+        // Nothing was filled: the box is as it was.
+        X1 = bx1;
+        Y1 = by1;
+        X2 = bx2;
+        Y2 = by2;
+    }
 }
 
 void TVLMask::Translate(int32_t& DX, int32_t& DY, bool Cut) {

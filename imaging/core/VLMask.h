@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/gfx/Bitmap.h"
+#include "platform/rtl/Types.h"
 
 #include <memory>
 #include <vector>
@@ -47,6 +48,15 @@ public:
     bool IsEmpty() const { return X1 == MaxInt; }
     void SyncBoundingBox();
     void SyncFull();
+
+    // Fills every polygon of Points; polygons are separated by a point whose X is
+    // PolygonSeparator. Full is recomputed afterwards.
+    void FillPolygons(int32_t Value, const TPoint* Points, int32_t Count);
+    // Even-odd scan-line fill with half-open spans: the right and bottom ends are not filled.
+    // Value <> 0 extends the box by the vertices (the extension is undone when nothing inside
+    // the mask was filled).
+    void FillPolygon(int32_t Value, const TPoint* Points, int32_t Count);
+    static constexpr int32_t PolygonSeparator = 0xFFFFF;
 
     // Moves the selection by (DX, DY). With Cut the pixels moved outside are lost; without it
     // the move is reduced so that the box stays inside, and the reduced values are returned.

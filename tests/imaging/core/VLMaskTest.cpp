@@ -4,7 +4,9 @@
 #include "TempFolder.h"
 #include "imaging/core/VLBitmap.h"
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -198,6 +200,136 @@ TEST(VLMask, TranslateReducesTheMoveOrCutsThePixels) {
     dx = INT32_MIN;
     full.Translate(dx, dy, true); // far away: no overflow, all gone
     EXPECT_TRUE(full.IsEmpty());
+}
+
+TEST(VLMaskPolygon, SquareFillsHalfOpen) {
+    for (int32_t bits : {1, 8}) {
+        SCOPED_TRACE(bits);
+        TVLMask m;
+        ASSERT_TRUE(m.AllocateBits(8, 8, bits));
+        const TPoint square[] = {{2, 2}, {6, 2}, {6, 6}, {2, 6}};
+        m.FillPolygons(1, square, 4);
+        EXPECT_EQ(Picture(m),
+                  (std::vector<std::string>{"........", "........", "..####..", "..####..",
+                                            "..####..", "..####..", "........", "........"}));
+        EXPECT_EQ(BoxOf(m), (Box{2, 2, 5, 5}));
+        m.FillPolygon(0, square, 4); // value 0 clears
+        EXPECT_EQ(m.GetPixel(3, 3), 0);
+    }
+}
+
+TEST(VLMaskPolygon, SeparatedPolygonsAreFilledIndependently) {
+    TVLMask m;
+    ASSERT_TRUE(m.AllocateBits(10, 6, 1));
+    const TPoint two[] = {{0, 0}, {4, 0}, {4, 4}, {0, 4}, {TVLMask::PolygonSeparator, 0},
+                          {2, 2}, {7, 2}, {7, 5}, {2, 5}};
+    m.FillPolygons(1, two, 9);
+    // Each square is filled on its own, so their overlap stays filled.
+    EXPECT_EQ(Picture(m), (std::vector<std::string>{"####......", "####......", "#######...",
+                                                    "#######...", "..#####...", ".........."}));
+    EXPECT_EQ(BoxOf(m), (Box{0, 0, 6, 4}));
+    EXPECT_FALSE(m.Full);
+
+    // The same two squares as one polygon (joined through the corner (0, 0)) fill even-odd:
+    // the overlap is a hole.
+    TVLMask one;
+    ASSERT_TRUE(one.AllocateBits(10, 6, 1));
+    const TPoint joined[] = {{0, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 0},
+                             {2, 2}, {7, 2}, {7, 5}, {2, 5}, {2, 2}};
+    one.FillPolygon(1, joined, 10);
+    EXPECT_EQ(Picture(one), (std::vector<std::string>{"####......", "####......", "##..###...",
+                                                      "##..###...", "..#####...", ".........."}));
+}
+
+TEST(VLMaskPolygon, SelfIntersectingStarLeavesItsCentreEmpty) {
+    // Drawn by hand: edges cross each row at the nearest column (ties toward the edge's upper
+    // end), spans run from the left edge up to the column before the right edge.
+    const std::vector<std::string> expected = {
+        ".........................", ".........................", "...........##............",
+        "...........##............", "...........##............", "..........####...........",
+        "..........####...........", "..........####...........", "#########......#########.",
+        ".########......########..", "...######......######....", "....#####......#####.....",
+        ".....###........###......", ".......#........#........", ".........................",
+        ".......##......##........", ".......####..####........", ".......##########........",
+        "......####....####.......", "......###......###.......", "......##........##.......",
+        ".....#............#......", "........................."};
+    const TPoint star[] = {{12, 0}, {19, 22}, {0, 8}, {24, 8}, {5, 22}};
+    for (int32_t bits : {1, 8}) {
+        SCOPED_TRACE(bits);
+        TVLMask m;
+        ASSERT_TRUE(m.AllocateBits(25, 23, bits));
+        m.FillPolygons(bits == 1 ? 1 : 255, star, 5);
+        EXPECT_EQ(Picture(m), expected);
+        EXPECT_EQ(BoxOf(m), (Box{0, 0, 23, 21}));
+    }
+}
+
+// The column where an edge crosses row Y: the nearest to its exact crossing, ties toward the
+// edge's upper end.
+int64_t Crossing(TPoint a, TPoint b, int64_t y) {
+    if (b.Y < a.Y) std::swap(a, b);
+    const int64_t num = (y - a.Y) * (int64_t{b.X} - a.X);
+    const int64_t den = int64_t{b.Y} - a.Y;
+    int64_t q = num / den;
+    const int64_t rem = num % den;
+    if (2 * std::abs(rem) > den) q += num < 0 ? -1 : 1;
+    return a.X + q;
+}
+
+std::vector<std::string> ReferenceFill(const std::vector<TPoint>& pts, int32_t w, int32_t h) {
+    std::vector<std::string> rows(h, std::string(w, '.'));
+    for (int32_t y = 0; y < h; ++y) {
+        std::vector<std::pair<int64_t, double>> xs;
+        for (size_t i = 0; i < pts.size(); ++i) {
+            const TPoint a = pts[i], b = pts[(i + 1) % pts.size()];
+            if (a.Y == b.Y || y < std::min(a.Y, b.Y) || y >= std::max(a.Y, b.Y)) continue;
+            const TPoint up = a.Y < b.Y ? a : b, down = a.Y < b.Y ? b : a;
+            xs.push_back({Crossing(a, b, y), double(down.X - up.X) / (down.Y - up.Y)});
+        }
+        std::sort(xs.begin(), xs.end());
+        for (size_t i = 0; i + 1 < xs.size(); i += 2)
+            for (int64_t x = std::max<int64_t>(xs[i].first, 0);
+                 x <= std::min<int64_t>(xs[i + 1].first - 1, w - 1); ++x)
+                rows[y][x] = '#';
+    }
+    return rows;
+}
+
+TEST(VLMaskPolygon, RandomPolygonsMatchTheReferenceWhereverTheyLie) {
+    std::mt19937 random(1234);
+    for (int trial = 0; trial < 300; ++trial) {
+        SCOPED_TRACE(trial);
+        std::uniform_int_distribution<int32_t> count(3, 9), coord(-15, 45);
+        // Far offsets put most of a polygon above or left of the mask: rows there are skipped,
+        // not walked, and must land where walking would have put them.
+        const int32_t offsets[] = {0, -1000000, -2000000000};
+        const int32_t dy = offsets[trial % 3];
+        std::vector<TPoint> pts(count(random));
+        for (TPoint& p : pts)
+            p = {coord(random), coord(random)};
+        std::vector<TPoint> shifted = pts;
+        if (dy != 0)
+            for (TPoint& p : shifted)
+                p.Y = p.Y < 10 ? dy + p.Y : p.Y; // stretch the upper part far up
+        TVLMask m;
+        ASSERT_TRUE(m.AllocateBits(30, 30, 8));
+        m.FillPolygon(1, shifted.data(), static_cast<int32_t>(shifted.size()));
+        ASSERT_EQ(Picture(m), ReferenceFill(shifted, 30, 30));
+    }
+}
+
+TEST(VLMaskPolygon, APolygonOutsideFillsNothingAndKeepsTheBox) {
+    TVLMask m;
+    ASSERT_TRUE(m.AllocateBits(10, 10, 1));
+    m.SetPixel(4, 4, 1);
+    const TPoint outside[] = {{20, 20}, {30, 20}, {30, 30}};
+    m.FillPolygons(1, outside, 3);
+    EXPECT_EQ(BoxOf(m), (Box{4, 4, 4, 4}));
+    const TPoint flat[] = {{0, 3}, {9, 3}}; // only a horizontal edge
+    m.FillPolygon(1, flat, 2);
+    EXPECT_EQ(BoxOf(m), (Box{4, 4, 4, 4}));
+    m.FillPolygons(1, nullptr, 3);
+    m.FillPolygon(1, outside, 0);
 }
 
 class VLMaskCopy : public TempFolderTest {};
