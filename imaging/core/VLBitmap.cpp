@@ -1,6 +1,7 @@
 // Storage and row access of the library's bitmap.
 #include "imaging/core/VLBitmap.h"
 
+#include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLStreams.h"
 #include "imaging/core/VLWindowHelpers.h"
@@ -12,6 +13,7 @@
 
 using enum TVLPixelFormat;
 using enum TVLLocation;
+using imaging_core::detail::TAccessScope;
 
 namespace {
 
@@ -550,8 +552,8 @@ std::unique_ptr<TVLBitmap> TVLBitmap::BuildRelayout(int32_t NewWidth, int32_t Ne
     target->Location = NewLocation;
     target->IsAlpha = IsAlpha;
     if (!target->Allocate(NewWidth, NewHeight, PixelFormat)) return nullptr;
-    TVLAccessScope readOnly(*this, VLAccessRead);
-    TVLAccessScope writeOnly(*target, VLAccessWrite);
+    TAccessScope readOnly(*this, VLAccessRead);
+    TAccessScope writeOnly(*target, VLAccessWrite);
     const int32_t rows = std::min(Height, target->Height);
     const int32_t bytes = std::min(RowLen, target->RowLen);
     // vl16g becomes vl8g in a class-library bitmap: keep the high byte of every word.

@@ -55,22 +55,6 @@ public:
     virtual void CopyPaletteTo(TVLBaseBitmap& Dest) = 0;
 };
 
-// Sets a bitmap's access bits for the duration of a copy (read-only on a source, write-only on a
-// destination whose rows are wholly written) and restores them.
-class TVLAccessScope {
-public:
-    TVLAccessScope(TVLBaseBitmap& Bitmap, uint8_t Access) : FBitmap(Bitmap), FSaved(Bitmap.Access) {
-        Bitmap.Access = Access;
-    }
-    ~TVLAccessScope() { FBitmap.Access = FSaved; }
-    TVLAccessScope(const TVLAccessScope&) = delete;
-    TVLAccessScope& operator=(const TVLAccessScope&) = delete;
-
-private:
-    TVLBaseBitmap& FBitmap;
-    uint8_t FSaved;
-};
-
 class TVLBitmap : public TVLBaseBitmap {
 public:
     TVLBitmap();

@@ -2,6 +2,7 @@
 // fills, pixel accessors, the alpha channel and the whole-image tests.
 #include "imaging/core/VLBitmap.h"
 
+#include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLDibbitmap.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLMask.h"
@@ -12,6 +13,7 @@
 #include <cstring>
 
 using enum TVLPixelFormat;
+using imaging_core::detail::TAccessScope;
 using enum TVLLocation;
 
 namespace {
@@ -285,7 +287,7 @@ TCopyRowKernel CopyRowKernel(TVLPixelFormat From, TVLPixelFormat To) {
 template <typename RowFn>
 void ForEachRectRow(TVLBitmap& Src, TVLBitmap& Dst, const TClippedRect& R, RowFn&& Row) {
     const bool same = &Src == &Dst;
-    TVLAccessScope readOnly(Src, same ? Src.Access : VLAccessRead);
+    TAccessScope readOnly(Src, same ? Src.Access : VLAccessRead);
     const bool upwards = same && R.DstY > R.SrcY;
     for (int32_t i = 0; i < R.Height; ++i) {
         const int32_t r = upwards ? R.Height - 1 - i : i;
@@ -450,8 +452,8 @@ bool TVLBitmap::TakeImageOf(TVLBitmap& Source, bool WholeCopy) {
 }
 
 void TVLBitmap::CopyRowsFrom(TVLBitmap& Source) {
-    TVLAccessScope readOnly(Source, VLAccessRead);
-    TVLAccessScope writeOnly(*this, VLAccessWrite);
+    TAccessScope readOnly(Source, VLAccessRead);
+    TAccessScope writeOnly(*this, VLAccessWrite);
     if (Location == vlFile && Source.Location == vlFile && RowLen == Source.RowLen &&
         PixelFormat == Source.PixelFormat) {
         UnmapAllScanlines();
@@ -530,7 +532,7 @@ void TVLBitmap::CopyFromTBitmap(TBitmap& Source) {
     if (!Allocate(Source.Width(), Source.Height(), target)) return;
     if (target == vl8p)
         ReadTBitmapPalette(Source, format == pf1bit ? 2 : format == pf4bit ? 16 : 256);
-    TVLAccessScope writeOnly(*this, VLAccessWrite);
+    TAccessScope writeOnly(*this, VLAccessWrite);
     const auto bytes = static_cast<size_t>(std::min<int64_t>(RowLen, Source.RowLength()));
     for (int32_t r = 0; r < Height; ++r) {
         const auto* src = static_cast<const uint8_t*>(Source.ScanLine(r));
@@ -583,7 +585,7 @@ void TVLBitmap::CopyFromDibbitmap(TVLDibbitmap* Source) {
     if (format == vlNone) return;
     FullReallocate = true;
     if (!Allocate(Source->GetWidth(), Source->GetHeight(), format)) return;
-    TVLAccessScope writeOnly(*this, VLAccessWrite);
+    TAccessScope writeOnly(*this, VLAccessWrite);
     const auto bytes = static_cast<size_t>(std::min(RowLen, Source->GetRowLen()));
     for (int32_t r = 0; r < Height; ++r)
         if (uint8_t* row = GetScanline(r)) {
@@ -602,7 +604,7 @@ void TVLBitmap::CopyFromMask(TVLMask* Mask) {
     if ((bits != 1 && bits != 8) ||
         !Allocate(Mask->GetWidth(), Mask->GetHeight(), bits == 1 ? vl1g : vl8g))
         return;
-    TVLAccessScope writeOnly(*this, VLAccessWrite);
+    TAccessScope writeOnly(*this, VLAccessWrite);
     const auto bytes = static_cast<size_t>(std::min(RowLen, Mask->GetRowLen()));
     for (int32_t r = 0; r < Height; ++r)
         if (uint8_t* row = GetScanline(r)) {
@@ -617,7 +619,7 @@ void TVLBitmap::CopyToMask(TVLMask* Mask) {
     if (Mask == nullptr || (PixelFormat != vl1g && PixelFormat != vl8g && PixelFormat != vl24RGB) ||
         !Mask->AllocateBits(Width, Height, PixelFormat == vl1g ? 1 : 8))
         return;
-    TVLAccessScope readOnly(*this, VLAccessRead);
+    TAccessScope readOnly(*this, VLAccessRead);
     const auto bytes = static_cast<size_t>(std::min(RowLen, Mask->GetRowLen()));
     for (int32_t r = 0; r < Height; ++r) {
         const uint8_t* src = GetScanline(r);
@@ -740,7 +742,7 @@ void TVLBitmap::Fill(double Value) {
             std::memset(line.data(), pattern.Bytes[0], RowLen);
         else
             kernel(line.data(), 0, Width, pattern.Bytes.data());
-        TVLAccessScope writeOnly(*this, VLAccessWrite);
+        TAccessScope writeOnly(*this, VLAccessWrite);
         for (int32_t r = 0; r < Height; ++r)
             if (uint8_t* row = GetScanline(r)) std::memcpy(row, line.data(), RowLen);
     }
@@ -872,7 +874,7 @@ void TVLBitmap::SetAlphaPixel(int32_t X, int32_t Y, uint8_t Value) {
 
 TVLBitmap* TVLBitmap::GetAlphaChannel() {
     if (IsAlpha) return nullptr;
-    if (!AlphaChannel) AlphaChannel = CreateAsAlpha(Width, Height, Location);
+    if (!AlphaChannel) AlphaChannel = CreateAsAlpha(GetWidth(), GetHeight(), Location);
     return AlphaChannel.get();
 }
 
@@ -906,7 +908,7 @@ void TVLBitmap::MergeAlpha(TColor Background) {
     if ((PixelFormat == vl1g || PixelFormat == vl8p) && !ConvertToRGB24()) return;
     const TVLRGB bg = FillColor(Background);
     TVLBitmap& alpha = *AlphaChannel;
-    TVLAccessScope readOnly(alpha, VLAccessRead);
+    TAccessScope readOnly(alpha, VLAccessRead);
     const int32_t rows = std::min(Height, alpha.Height);
     const int32_t columns = std::min(Width, alpha.Width);
     const uint32_t grey =
@@ -967,7 +969,7 @@ namespace {
 
 // Runs Test over the used bytes of every row; stops at the first false.
 template <typename TestFn> bool AllRows(TVLBitmap& B, TestFn&& Test) {
-    TVLAccessScope readOnly(B, VLAccessRead);
+    TAccessScope readOnly(B, VLAccessRead);
     const auto used = static_cast<size_t>(AlignedRowLength(B.GetWidth(), B.GetBitCount(), 8));
     bool result = true;
     for (int32_t r = 0; r < B.GetHeight() && result; ++r) {

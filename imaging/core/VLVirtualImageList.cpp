@@ -1,10 +1,13 @@
 // The image cache.
 #include "imaging/core/VLVirtualImageList.h"
 
+#include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLHelpers.h"
 
 #include <algorithm>
 #include <cstring>
+
+using imaging_core::detail::TAccessScope;
 
 namespace {
 
@@ -142,7 +145,7 @@ void TVLVirtualImageList::WriteArea(TVLVirtualImage& Image, TVLBaseBitmap& Bitma
     if (Image.Data == nullptr) return;
     const int64_t rowLen = PixelRowLen(Image);
     {
-        TVLAccessScope readOnly(Bitmap, VLAccessRead);
+        TAccessScope readOnly(Bitmap, VLAccessRead);
         RowsToArea(
             Image.Data, rowLen, Image.Height,
             [&Bitmap](int32_t r) { return Bitmap.GetScanline(r); }, Bitmap.GetRowLen());
@@ -151,7 +154,7 @@ void TVLVirtualImageList::WriteArea(TVLVirtualImage& Image, TVLBaseBitmap& Bitma
     if (!Image.HasAlpha || Alpha == nullptr) return;
     uint8_t* alphaArea = Image.Data + rowLen * Image.Height;
     alphaArea[0] = Alpha->Full ? 1 : 0;
-    TVLAccessScope readOnly(*Alpha, VLAccessRead);
+    TAccessScope readOnly(*Alpha, VLAccessRead);
     RowsToArea(
         alphaArea + 1, AlphaRowLen(Image), Image.Height,
         [Alpha](int32_t r) { return Alpha->GetScanline(r); }, Alpha->GetRowLen());
@@ -178,7 +181,7 @@ void TVLVirtualImageList::CopyImageToBitmap(TVLVirtualImage& Image, TVLBitmap& B
     const int64_t rowLen = PixelRowLen(Image);
     const uint8_t* area = Image.Data;
     auto copyRows = [&Image](TVLBitmap& Target, const uint8_t* Rows, int64_t Stride) {
-        TVLAccessScope writeOnly(Target, VLAccessWrite);
+        TAccessScope writeOnly(Target, VLAccessWrite);
         const auto bytes = static_cast<size_t>(std::min<int64_t>(Stride, Target.GetRowLen()));
         for (int32_t k = 0; k < Image.Height; ++k) {
             uint8_t* dst = Target.GetScanline(Image.Height - 1 - k);

@@ -1,4 +1,5 @@
-// Points, sizes and rectangles as the class library and the system interfaces pass them.
+// Points, sizes, rectangles and GUID records as the class library and the system interfaces
+// pass them.
 #pragma once
 
 #include <cstdint>
@@ -41,3 +42,12 @@ constexpr TRect Bounds(int32_t Left, int32_t Top, int32_t Width, int32_t Height)
 using POINT = TPoint;
 using SIZE = TSize;
 using RECT = TRect;
+
+// A 16-byte identifier, laid out as Windows lays out a GUID.
+struct TGUID {
+    uint32_t D1 = 0;
+    uint16_t D2 = 0;
+    uint16_t D3 = 0;
+    uint8_t D4[8] = {};
+};
+static_assert(sizeof(TGUID) == 16);
