@@ -1,7 +1,9 @@
 // The selection mask.
 #include "imaging/core/VLMask.h"
 
+#include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLBitmap.h"
+#include "imaging/core/VLColorHelpers.h"
 #include "imaging/core/VLHelpers.h"
 
 #include <algorithm>
@@ -12,18 +14,10 @@ using enum TVLPixelFormat;
 
 namespace {
 
-bool RowBit(const uint8_t* Row, int64_t X) {
-    return (Row[X >> 3] & (0x80 >> (X & 7))) != 0;
-}
+using imaging_core::detail::Blend255;
 
-void PutRowBit(uint8_t* Row, int64_t X, bool Value) {
-    const auto bit = static_cast<uint8_t>(0x80 >> (X & 7));
-    Row[X >> 3] = static_cast<uint8_t>(Value ? Row[X >> 3] | bit : Row[X >> 3] & ~bit);
-}
-
-// Exact M / 255 blend of S over D with rounding: 0 keeps D, 255 gives S.
-uint8_t Blend255(uint8_t S, uint8_t D, uint32_t M) {
-    return static_cast<uint8_t>((S * M + D * (255 - M) + 127) / 255);
+bool RowBit(const uint8_t* Row, int32_t X) {
+    return GetRowBit(Row, static_cast<uint32_t>(X)) != 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -50,7 +44,7 @@ template <int N> struct TCopyPixel {
 
 struct TCopyBit {
     static void Apply(uint8_t* D, int32_t DX, const uint8_t* S, int32_t SX, uint32_t) {
-        PutRowBit(D, DX, RowBit(S, SX));
+        SetRowBit(D, DX, RowBit(S, SX));
     }
 };
 
@@ -60,7 +54,7 @@ template <int N, int Channels> struct TBlendPixel {
         uint8_t* d = D + static_cast<ptrdiff_t>(DX) * N;
         const uint8_t* s = S + static_cast<ptrdiff_t>(SX) * N;
         for (int c = 0; c < Channels; ++c)
-            d[c] = Blend255(s[c], d[c], M);
+            d[c] = Blend255<uint8_t>(s[c], d[c], M);
     }
 };
 
@@ -257,7 +251,7 @@ void TVLMask::SetPixel(int32_t X, int32_t Y, int32_t Value) {
     if (row == nullptr) return;
     if (Value != 0) ExtendBox(X, Y);
     if (BitsPerPixel == 1) {
-        PutRowBit(row, X, Value != 0);
+        SetRowBit(row, X, Value != 0);
         Full = Full && Value != 0;
     } else {
         row[X] = static_cast<uint8_t>(Value);
@@ -450,18 +444,12 @@ void TVLMask::Translate(int32_t& DX, int32_t& DY, bool Cut) {
     if (BitsPerPixel == 1) {
         const int32_t packed = (w + 7) / 8;
         std::vector<uint8_t> copy(static_cast<size_t>(packed) * h, 0);
-        for (int32_t y = 0; y < h; ++y) {
-            const uint8_t* row = GetScanline(Y1 + y);
-            for (int32_t x = 0; x < w; ++x)
-                if (RowBit(row, X1 + x)) PutRowBit(&copy[static_cast<size_t>(y) * packed], x, true);
-        }
+        for (int32_t y = 0; y < h; ++y)
+            CopyBits(&copy[static_cast<size_t>(y) * packed], GetScanline(Y1 + y), 0, X1, w, RowLen);
         std::memset(Bits.get(), 0, static_cast<size_t>(RowLen) * Height);
-        for (int32_t y = 0; y < h; ++y) {
-            uint8_t* row = GetScanline(Y1 + DY + y);
-            for (int32_t x = 0; x < w; ++x)
-                if (RowBit(&copy[static_cast<size_t>(y) * packed], x))
-                    PutRowBit(row, X1 + DX + x, true);
-        }
+        for (int32_t y = 0; y < h; ++y)
+            CopyBits(GetScanline(Y1 + DY + y), &copy[static_cast<size_t>(y) * packed], X1 + DX, 0,
+                     w, packed);
     } else {
         const std::vector<uint8_t> copy(Bits.get(),
                                         Bits.get() + static_cast<size_t>(RowLen) * Height);
@@ -558,7 +546,7 @@ void TVLMask::ResampleToDisplay(uint8_t* const* DestRows, int32_t DestWidth, int
             const int32_t mc = columns[c];
             if (mc < 0) continue;
             if (BitsPerPixel == 1)
-                PutRowBit(dst, c, RowBit(src, mc));
+                SetRowBit(dst, c, RowBit(src, mc));
             else
                 dst[c] = src[mc];
         }
