@@ -15,6 +15,9 @@ packages=(
   xvfb
   # reference tools the tests compare decoded images against
   imagemagick libtiff-tools netpbm libopenjp2-tools python3
+  libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils
+  # the CMYK press profile of the colour conversion
+  libgs-common
 )
 
 missing=()
