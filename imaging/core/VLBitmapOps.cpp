@@ -4,6 +4,7 @@
 
 #include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLColorHelpers.h"
+#include "imaging/core/VLColorSpace.h"
 #include "imaging/core/VLDibbitmap.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLMask.h"
@@ -62,6 +63,10 @@ template <TVLPixelFormat F> TVLRGB PixelToRGB(const uint8_t* Row, int32_t X, TPa
         return Load<TVLRGB>(Row + (F == vl24RGB ? 3 : 4) * X);
     } else if constexpr (F == vl32f) {
         return Grey(FloatToByte(Load<float>(Row + 4 * X)));
+    } else if constexpr (F == vlCMYK) {
+        TVLRGB rgb;
+        ConvertCMYKToRGB(Load<uint32_t>(Row + 4 * X), rgb);
+        return rgb;
     } else if constexpr (F == vlCIELab) {
         TVLRGB rgb;
         CIELabToRGB(rgb, Row[3 * X] | (Row[3 * X + 1] << 8) | (Row[3 * X + 2] << 16));
@@ -84,6 +89,11 @@ void RowToRGB(const uint8_t* Row, int32_t X, int32_t Count, TPaletteView Pal, TV
         Out[i] = PixelToRGB<F>(Row, X + i, Pal);
 }
 
+// CMYK rows go through the colour conversion one row at a time.
+void CMYKRowToRGB(const uint8_t* Row, int32_t X, int32_t Count, TPaletteView, TVLRGB* Out) {
+    ConvertCMYKRowToRGB(Row + 4 * static_cast<ptrdiff_t>(X), Out, Count);
+}
+
 TRowToRGB RowToRGBKernel(TVLPixelFormat Format) {
     switch (Format) {
     case vl1g:
@@ -100,6 +110,8 @@ TRowToRGB RowToRGBKernel(TVLPixelFormat Format) {
         return RowToRGB<vl32f>;
     case vlRGB48:
         return RowToRGB<vlRGB48>;
+    case vlCMYK:
+        return CMYKRowToRGB;
     case vlCIELab:
         return RowToRGB<vlCIELab>;
     case vl32RGB:
@@ -160,6 +172,12 @@ TFillPattern MakeFillPattern(TVLPixelFormat Format, double Value) {
     case vl32RGB: {
         const TVLRGB c = FillColor(Value);
         Store(p.Bytes.data(), c);
+        p.Full = IsWhite(c);
+        break;
+    }
+    case vlCMYK: {
+        const TVLRGB c = FillColor(Value);
+        Store(p.Bytes.data(), ConvertRGBToCMYK(PackRGB(c)));
         p.Full = IsWhite(c);
         break;
     }
@@ -915,6 +933,8 @@ void TVLBitmap::MergeAlpha(TColor Background) {
     const auto grey = static_cast<uint32_t>(RGBTripleToGray(bg));
     uint8_t bgLab[3];
     RGBToCIELab(bgLab, PackRGB(bg));
+    uint8_t bgCMYK[4];
+    Store(bgCMYK, ConvertRGBToCMYK(PackRGB(bg)));
     const TVLPixelFormat format = PixelFormat;
     for (int32_t r = 0; r < rows; ++r) {
         const uint8_t* a = alpha.GetScanline(r);
@@ -946,6 +966,11 @@ void TVLBitmap::MergeAlpha(TColor Background) {
             }
             break;
         }
+        case vlCMYK:
+            for (int32_t x = 0; x < columns; ++x)
+                for (int c = 0; c < 4; ++c)
+                    row[4 * x + c] = Blend255<uint8_t>(row[4 * x + c], bgCMYK[c], a[x]);
+            break;
         case vlCIELab:
             // a and b are signed: they are blended shifted into 0..255.
             for (int32_t x = 0; x < columns; ++x) {
