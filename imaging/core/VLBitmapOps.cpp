@@ -434,6 +434,8 @@ void TVLBitmap::AssignImage(TVLBitmap& Source) {
 }
 
 bool TVLBitmap::TakeImageOf(TVLBitmap& Source, bool WholeCopy) {
+    // A client may have changed the source's class-library bitmap through its canvas.
+    if (Source.Location == vlTBitmap) Source.SyncFromTBitmap();
     if (Location == vlTBitmap) {
         if (Source.IsEmpty()) return false;
         // The class-library bitmap is kept (it may be the caller's); only our own state goes.
