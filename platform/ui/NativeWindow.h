@@ -1,0 +1,133 @@
+// Shared inside platform/ui only: the toolkit widgets behind a control's window, the retained
+// client-sized surface the control paints into, and the translation of toolkit events into
+// window messages.
+#pragma once
+
+#include "platform/ui/Controls.h"
+#include "platform/ui/WinUser.h"
+
+#include <QCursor>
+#include <QImage>
+#include <QRegion>
+#include <QWidget>
+
+class QScrollBar;
+
+namespace platform::detail {
+
+class TQtFrame;
+class TQtClient;
+
+// Non-client layout of a window: border thickness and which scroll bars take room.
+struct TNonClient {
+    int32_t Border = 0;
+    bool HScroll = false;
+    bool VScroll = false;
+};
+
+// What a scroll bar shows: range, page, thumb position, arrows enabled, visible.
+struct TScrollBarView {
+    int32_t Min = 0;
+    int32_t Max = 100;
+    uint32_t Page = 0;
+    int32_t Pos = 0;
+    bool Enabled = true;
+    bool Visible = false;
+};
+
+// Lives as long as its control (so that the handle and posted messages survive re-creation);
+// the widgets exist only while the window does.
+struct TNativeWindow {
+    explicit TNativeWindow(TWinControl* AControl) : Control(AControl) {}
+    ~TNativeWindow();
+
+    TWinControl* Control;
+    HWND Handle = nullptr;
+    TQtFrame* Frame = nullptr; // owns Client and the scroll bars
+    TQtClient* Client = nullptr;
+    QScrollBar* Bars[2] = {nullptr, nullptr}; // SB_HORZ, SB_VERT
+    TScrollBarView BarViews[2];
+    TCreateParams Params;
+    TNonClient NonClient;
+    // What the control painted last: shown by every toolkit paint, drawn into by painting
+    // inside and outside WM_PAINT alike.
+    QImage Surface;
+    // Client area waiting for WM_PAINT (the window's update region).
+    QRegion Invalid;
+    // Region being painted while WM_PAINT runs.
+    QRegion Painting;
+    bool InPaintEvent = false;
+
+    void Create(const TCreateParams& AParams, QWidget* ParentWidget);
+    void Destroy();
+    bool Exists() const { return Frame != nullptr; }
+    // Places the widgets after a bounds or non-client change.
+    void Layout();
+    void ResizeSurface(int32_t Width, int32_t Height);
+    void InvalidateRegion(const QRegion& Region);
+    // Shows a scroll bar's state; a bar that appears or vanishes changes the client area.
+    void SetScrollBar(int32_t Bar, const TScrollBarView& View);
+    // Sends WM_PAINT for the invalid part now, when there is one.
+    void PaintNow();
+    // The toolkit must show the surface again (drawn into outside WM_PAINT).
+    void ShowSurface();
+    QWidget* ClientWidget() const;
+};
+
+// The whole window: border, scroll bars and the client widget.
+class TQtFrame : public QWidget {
+public:
+    TQtFrame(TNativeWindow* AWindow, QWidget* AParent);
+    TNativeWindow* Window() const { return FWindow; }
+    // The window is gone: events are ignored until the toolkit deletes the widget.
+    void Detach() { FWindow = nullptr; }
+
+protected:
+    void paintEvent(QPaintEvent* Event) override;
+    void resizeEvent(QResizeEvent* Event) override;
+    void moveEvent(QMoveEvent* Event) override;
+    void closeEvent(QCloseEvent* Event) override;
+
+private:
+    TNativeWindow* FWindow;
+};
+
+// The client area: shows the surface and turns input into messages.
+class TQtClient : public QWidget {
+public:
+    TQtClient(TNativeWindow* AWindow, QWidget* AParent);
+    void Detach() { FWindow = nullptr; }
+
+protected:
+    void paintEvent(QPaintEvent* Event) override;
+    void mousePressEvent(QMouseEvent* Event) override;
+    void mouseReleaseEvent(QMouseEvent* Event) override;
+    void mouseDoubleClickEvent(QMouseEvent* Event) override;
+    void mouseMoveEvent(QMouseEvent* Event) override;
+    void wheelEvent(QWheelEvent* Event) override;
+    void enterEvent(QEnterEvent* Event) override;
+    void leaveEvent(QEvent* Event) override;
+    void keyPressEvent(QKeyEvent* Event) override;
+    void keyReleaseEvent(QKeyEvent* Event) override;
+    void focusInEvent(QFocusEvent* Event) override;
+    void focusOutEvent(QFocusEvent* Event) override;
+    bool focusNextPrevChild(bool Next) override;
+
+private:
+    void SendMouse(UINT Msg, QMouseEvent* Event);
+    TNativeWindow* FWindow;
+};
+
+// The native window of a handle, or nullptr.
+TNativeWindow* NativeWindowOf(HWND Wnd);
+// Fills the whole surface of a window with a colour.
+void FillSurface(TNativeWindow& Window, TColor Color);
+// The toolkit cursor of a cursor id of the screen, and of a cursor handle.
+QCursor ToQtCursor(TCursor Cursor);
+QCursor CursorOf(HCURSOR Cursor);
+// Keeps the focus window in line when the toolkit moves the keyboard focus.
+void FocusChanged(HWND Wnd, bool Gained);
+// Virtual key code of a toolkit key; 0 when it has none.
+uint16_t VirtualKeyOf(int QtKey, bool Keypad);
+
+} // namespace platform::detail
