@@ -291,6 +291,8 @@ public:
 
     void Dispatch(TMessage& Message) override;
     void SetCursor(TCursor Value) override;
+    void SetVisible(bool Value) override;
+    void SetEnabled(bool Value) override;
 
     TKeyEvent OnKeyDown;
     TKeyEvent OnKeyUp;
@@ -316,8 +318,6 @@ protected:
     virtual void PaintHandler(TMessage& Message);
     virtual void PaintWindow() {}
     void BoundsChanged(bool Resized) override;
-    void SetVisible(bool Value) override;
-    void SetEnabled(bool Value) override;
     // Non-client layout changed (border, scroll bars): the client area follows, WM_SIZE tells.
     void NonClientChanged();
     // True while the control destroys its window to make a new one.
