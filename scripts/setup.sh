@@ -14,7 +14,7 @@ packages=(
   # a display server for tests and screenshots
   xvfb
   # reference tools the tests compare decoded images against
-  imagemagick libtiff-tools netpbm libopenjp2-tools
+  imagemagick libtiff-tools netpbm libopenjp2-tools python3
 )
 
 missing=()

@@ -1,6 +1,7 @@
 // Storage and row access of the library's bitmap.
 #include "imaging/core/VLBitmap.h"
 
+#include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLStreams.h"
 #include "imaging/core/VLWindowHelpers.h"
@@ -12,6 +13,7 @@
 
 using enum TVLPixelFormat;
 using enum TVLLocation;
+using imaging_core::detail::TAccessScope;
 
 namespace {
 
@@ -23,19 +25,6 @@ constexpr uint32_t BlockSlack = 128;
 bool IsValidFormat(TVLPixelFormat Format) {
     return Format != vlNone && static_cast<int>(Format) < VLPixelFormatCount;
 }
-
-// Saves and restores the access bits of a bitmap for the duration of a copy.
-class TAccessScope {
-public:
-    TAccessScope(TVLBaseBitmap& Bitmap, uint8_t Access) : FBitmap(Bitmap), FSaved(Bitmap.Access) {
-        Bitmap.Access = Access;
-    }
-    ~TAccessScope() { FBitmap.Access = FSaved; }
-
-private:
-    TVLBaseBitmap& FBitmap;
-    uint8_t FSaved;
-};
 
 } // namespace
 
@@ -70,6 +59,12 @@ std::unique_ptr<TVLBitmap> TVLBitmap::CreateAsAlpha(int32_t Width, int32_t Heigh
         alpha->Full = true;
     }
     return alpha;
+}
+
+TVLBitmap* TVLBitmap::GetAlphaChannel() {
+    if (IsAlpha) return nullptr;
+    if (!AlphaChannel) AlphaChannel = CreateAsAlpha(GetWidth(), GetHeight(), Location);
+    return AlphaChannel.get();
 }
 
 bool TVLBitmap::IsEmpty() const {

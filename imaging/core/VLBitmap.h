@@ -94,6 +94,10 @@ public:
     void UpdateTBitmapPalette();
 
     TVLBitmap* GetAlphaChannelIfAny() { return AlphaChannel.get(); }
+    // The alpha channel, created on first use with every byte 255; nil for a bitmap that is
+    // itself an alpha channel.
+    TVLBitmap* GetAlphaChannel();
+    bool HasAlphaChannel() const { return AlphaChannel != nullptr; }
 
     // Settings read by the other operations of the bitmap.
     bool IsAlpha = false;

@@ -15,6 +15,8 @@ const String LibraryVersion = u"3.0.2";
 std::array<std::array<String, LibraryMessageCount>, MsgLanguageCount> LibraryMessages;
 bool AVIFileInitialized = false;
 String DefaultTempFolder;
+int32_t QuantizerMethod = -1;
+int32_t QuantizerQuality = -1;
 
 namespace {
 constexpr int32_t DEFAULT_CHARSET = 1;

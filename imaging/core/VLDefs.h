@@ -105,6 +105,9 @@ extern const std::array<TVLLANGUAGECHARINFO, MsgLanguageCount> LanguageCharInfo;
 extern bool AVIFileInitialized;
 // Folder of the library's temporary files; empty = the system temporary folder.
 extern String DefaultTempFolder;
+// Colour quantizer and its quality; -1 lets the quantizer choose. Set by the I/O unit's start-up.
+extern int32_t QuantizerMethod;
+extern int32_t QuantizerQuality;
 
 // Windows version code (0 = not recognised, which is what Linux reports).
 extern uint8_t WindowsVersionCode;

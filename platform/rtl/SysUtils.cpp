@@ -2,6 +2,7 @@
 #include "platform/rtl/SysUtils.h"
 
 #include <climits>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +24,10 @@ String IntToStr(int64_t Value) {
     return StrFromAnsi(std::to_string(Value));
 }
 
+String SysErrorMessage(int32_t Code) {
+    return StrFromUtf8(std::strerror(Code));
+}
+
 std::string FileSystemName(const String& FileName) {
     return Utf8FromStr(FileName);
 }
@@ -39,6 +44,10 @@ bool DirectoryExists(const String& Path) {
 
 bool DeleteFile(const String& FileName) {
     return ::unlink(FileSystemName(FileName).c_str()) == 0;
+}
+
+bool CreateDir(const String& Path) {
+    return ::mkdir(FileSystemName(Path).c_str(), 0777) == 0;
 }
 
 String ExpandFileName(const String& FileName) {

@@ -37,10 +37,17 @@ class EListError : public Exception {
 public:
     using Exception::Exception;
 };
+class EInvalidCast : public Exception {
+public:
+    using Exception::Exception;
+};
 
 // Upper-case hexadecimal digits of Value, at least Digits of them.
 String IntToHex(uint64_t Value, int Digits);
 String IntToStr(int64_t Value);
+
+// The system's text for an error code (an errno value here).
+String SysErrorMessage(int32_t Code);
 
 // File names are UTF-16 in the library and UTF-8 on the file system.
 std::string FileSystemName(const String& FileName);
@@ -48,6 +55,8 @@ std::string FileSystemName(const String& FileName);
 bool FileExists(const String& FileName);
 bool DirectoryExists(const String& Path);
 bool DeleteFile(const String& FileName);
+// Creates one folder (its parent must exist); false when it cannot be created.
+bool CreateDir(const String& Path);
 // Absolute form of a file name, relative names resolved against the working folder.
 String ExpandFileName(const String& FileName);
 String IncludeTrailingPathDelimiter(const String& Path);

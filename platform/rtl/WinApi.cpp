@@ -1,10 +1,13 @@
 // Operating-system services over Linux.
 #include "platform/rtl/WinApi.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <thread>
 #include <unistd.h>
 
 bool GlobalMemoryStatusEx(MEMORYSTATUSEX* Status) {
@@ -53,4 +56,55 @@ bool ReserveFileSpace(THandle Handle, int64_t Size) {
 
 void CloseHandle(THandle Handle) {
     if (Handle != INVALID_HANDLE_VALUE) ::close(Handle);
+}
+
+namespace {
+int OpenFlags(uint32_t Access, uint32_t Disposition) {
+    const bool read = (Access & GENERIC_READ) != 0;
+    const bool write = (Access & GENERIC_WRITE) != 0;
+    int flags = write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY;
+    switch (Disposition) {
+    case CREATE_NEW:
+        flags |= O_CREAT | O_EXCL;
+        break;
+    case CREATE_ALWAYS:
+        flags |= O_CREAT | O_TRUNC;
+        break;
+    case OPEN_ALWAYS:
+        flags |= O_CREAT;
+        break;
+    case TRUNCATE_EXISTING:
+        flags |= O_TRUNC;
+        break;
+    default:
+        break;
+    }
+    return flags | O_CLOEXEC;
+}
+} // namespace
+
+THandle CreateFileW(const String& FileName, uint32_t Access, uint32_t, uint32_t Disposition,
+                    uint32_t) {
+    if (Disposition < CREATE_NEW || Disposition > TRUNCATE_EXISTING) {
+        errno = EINVAL;
+        return INVALID_HANDLE_VALUE;
+    }
+    const THandle fd =
+        ::open(FileSystemName(FileName).c_str(), OpenFlags(Access, Disposition), 0666);
+    if (fd < 0) return INVALID_HANDLE_VALUE;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        return INVALID_HANDLE_VALUE;
+    }
+    return fd;
+}
+
+uint32_t GetLastError() {
+    return static_cast<uint32_t>(errno);
+}
+
+void Sleep(uint32_t Milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds));
 }

@@ -42,3 +42,25 @@ THandle CreateDeleteOnCloseFile(const String& FileName);
 // space; false when the space cannot be reserved.
 bool ReserveFileSpace(THandle Handle, int64_t Size);
 void CloseHandle(THandle Handle);
+
+// Opening files by the Windows rules, over POSIX descriptors.
+constexpr uint32_t GENERIC_READ = 0x80000000;
+constexpr uint32_t GENERIC_WRITE = 0x40000000;
+constexpr uint32_t FILE_SHARE_READ = 0x00000001;
+constexpr uint32_t FILE_SHARE_WRITE = 0x00000002;
+constexpr uint32_t CREATE_NEW = 1;
+constexpr uint32_t CREATE_ALWAYS = 2;
+constexpr uint32_t OPEN_EXISTING = 3;
+constexpr uint32_t OPEN_ALWAYS = 4;
+constexpr uint32_t TRUNCATE_EXISTING = 5;
+constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x00000080;
+
+// Opens or creates FileName with the access bits and creation disposition given; folders are
+// refused as Windows refuses them. Share is accepted and not enforced: Linux has no mandatory
+// locks, so another process may open the file whatever Share says. Flags other than the
+// attributes are not used. INVALID_HANDLE_VALUE on failure, with the cause in GetLastError.
+THandle CreateFileW(const String& FileName, uint32_t Access, uint32_t Share, uint32_t Disposition,
+                    uint32_t Flags);
+// The error code of the calling thread's last failed call (an errno value).
+uint32_t GetLastError();
+void Sleep(uint32_t Milliseconds);

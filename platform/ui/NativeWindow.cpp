@@ -86,8 +86,7 @@ void DrawSunkenEdge(QPainter& Painter, const QRect& R) {
         Painter.drawLine(r.right(), r.bottom(), r.right(), r.top());
     };
     frame(R, clBtnShadow, clBtnHighlight);
-    frame(R.adjusted(1, 1, -1, -1), clSystemColor | COLOR_3DDKSHADOW,
-          clSystemColor | COLOR_3DLIGHT);
+    frame(R.adjusted(1, 1, -1, -1), cl3DDkShadow, cl3DLight);
 }
 
 } // namespace

@@ -132,6 +132,7 @@ bool GetCursorPos(int32_t& X, int32_t& Y) {
 }
 
 HCURSOR LoadCursor(int32_t Id) {
+    platform::detail::EnsureGuiApplication();
     static std::vector<TCursorHandle> cursors = [] {
         std::vector<TCursorHandle> list;
         for (const TSystemCursor& c : SystemCursors)
