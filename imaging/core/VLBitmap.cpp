@@ -67,6 +67,37 @@ TVLBitmap* TVLBitmap::GetAlphaChannel() {
     return AlphaChannel.get();
 }
 
+namespace {
+// bg + floor((c - bg) * a / 256): the arithmetic shift of C++20 rounds toward minus infinity.
+inline uint8_t MergeChannel(int32_t C, int32_t Bg, int32_t A) {
+    return static_cast<uint8_t>(Bg + (((C - Bg) * A) >> 8));
+}
+} // namespace
+
+void TVLBitmap::RemoveAlphaChannel(bool Merge, TColor Background) {
+    if (IsAlpha || !AlphaChannel) return;
+    if (Merge && PixelFormat == vl24RGB) {
+        const TColor bg = ColorToRGB(Background);
+        const int32_t bgB = GetBValue(bg), bgG = GetGValue(bg), bgR = GetRValue(bg);
+        const uint8_t saved = Access;
+        Access = VLAccessRead | VLAccessWrite;
+        for (int32_t y = 0; y < Height; ++y) {
+            uint8_t* row = MapScanline(y);
+            const uint8_t* alpha = AlphaChannel->GetScanline(y);
+            if (row != nullptr && alpha != nullptr)
+                for (int32_t x = 0; x < Width; ++x) {
+                    uint8_t* p = row + 3 * x;
+                    p[0] = MergeChannel(p[0], bgB, alpha[x]);
+                    p[1] = MergeChannel(p[1], bgG, alpha[x]);
+                    p[2] = MergeChannel(p[2], bgR, alpha[x]);
+                }
+            UnmapScanline(y);
+        }
+        Access = saved;
+    }
+    AlphaChannel.reset();
+}
+
 bool TVLBitmap::IsEmpty() const {
     return Width == 0 || Height == 0 || RowLen == 0 || BitCount == 0;
 }

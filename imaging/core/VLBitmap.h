@@ -98,6 +98,9 @@ public:
     // itself an alpha channel.
     TVLBitmap* GetAlphaChannel();
     bool HasAlphaChannel() const { return AlphaChannel != nullptr; }
+    // Frees the alpha channel; with Merge a vl24RGB image is first blended over Background
+    // (c becomes bg + floor((c - bg) x a / 256)). Nothing for an alpha channel itself.
+    void RemoveAlphaChannel(bool Merge, TColor Background);
 
     // Settings read by the other operations of the bitmap.
     bool IsAlpha = false;

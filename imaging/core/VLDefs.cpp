@@ -17,6 +17,10 @@ bool AVIFileInitialized = false;
 String DefaultTempFolder;
 int32_t QuantizerMethod = -1;
 int32_t QuantizerQuality = -1;
+int32_t ScreenDpiX = 96;
+int32_t ScreenDpiY = 96;
+int32_t DefaultDpiX = 300;
+int32_t DefaultDpiY = 300;
 
 namespace {
 constexpr int32_t DEFAULT_CHARSET = 1;

@@ -58,6 +58,25 @@ struct TVLRGB {
 #pragma pack(pop)
 static_assert(sizeof(TVLRGB) == 3);
 
+// Resampling filters of every resize in the library. rfNone is the nearest-neighbour stretch,
+// rfTriangle to rfLinear are the kernel filters of the two-pass resampler.
+enum TResampleFilter : uint8_t {
+    rfNone,
+    rfTriangle,
+    rfHermite,
+    rfBell,
+    rfBSpline,
+    rfLanczos3,
+    rfMitchell,
+    rfNearest,
+    rfLinear,
+    rfFastLinear,
+    rfBilinear,
+    rfBicubic,
+    rfProjectBW,
+    rfProjectWB
+};
+
 // Languages of the library's message tables.
 enum TMsgLanguage : uint8_t {
     msSystem,
@@ -108,6 +127,13 @@ extern String DefaultTempFolder;
 // Colour quantizer and its quality; -1 lets the quantizer choose. Set by the I/O unit's start-up.
 extern int32_t QuantizerMethod;
 extern int32_t QuantizerQuality;
+// Resolution of the screen in dots per inch; the view unit's start-up reads it from the screen.
+extern int32_t ScreenDpiX;
+extern int32_t ScreenDpiY;
+
+// Resolution given to images whose file carries none; the view unit's start-up sets 300.
+extern int32_t DefaultDpiX;
+extern int32_t DefaultDpiY;
 
 // Windows version code (0 = not recognised, which is what Linux reports).
 extern uint8_t WindowsVersionCode;

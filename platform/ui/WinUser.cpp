@@ -97,6 +97,27 @@ int32_t GetSystemMetrics(int32_t Index) {
     }
 }
 
+int32_t GetScreenDeviceCaps(int32_t Index) {
+    const QScreen* screen =
+        platform::detail::GuiApplicationExists() ? QGuiApplication::primaryScreen() : nullptr;
+    switch (Index) {
+    case HORZRES:
+        return ScreenSize(true);
+    case VERTRES:
+        return ScreenSize(false);
+    case BITSPIXEL:
+        return screen != nullptr ? screen->depth() : 32;
+    case PLANES:
+        return 1;
+    case LOGPIXELSX:
+        return screen != nullptr ? static_cast<int32_t>(screen->logicalDotsPerInchX() + 0.5) : 96;
+    case LOGPIXELSY:
+        return screen != nullptr ? static_cast<int32_t>(screen->logicalDotsPerInchY() + 0.5) : 96;
+    default:
+        return 0;
+    }
+}
+
 int16_t GetKeyState(int32_t VirtKey) {
     if (!platform::detail::GuiApplicationExists()) return 0;
     const Qt::KeyboardModifiers modifiers = QGuiApplication::queryKeyboardModifiers();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/rtl/System.h"
+#include "platform/ui/Messages.h"
 
 #include <cstdint>
 
@@ -31,6 +32,16 @@ constexpr int32_t SM_REMOTESESSION = 0x1000;
 // The screen's metrics: scroll-bar sizes from the toolkit's style, edges and borders of the
 // classic window frame, the primary screen's size. No remote session, no swapped buttons.
 int32_t GetSystemMetrics(int32_t Index);
+
+// Device capabilities of the screen (what GetDeviceCaps answers for a screen device context):
+// colour depth, logical resolution in dots per inch, size in pixels.
+constexpr int32_t HORZRES = 8;
+constexpr int32_t VERTRES = 10;
+constexpr int32_t BITSPIXEL = 12;
+constexpr int32_t PLANES = 14;
+constexpr int32_t LOGPIXELSX = 88;
+constexpr int32_t LOGPIXELSY = 90;
+int32_t GetScreenDeviceCaps(int32_t Index);
 
 // Key state as the system reports it: the high bit (a negative result) is set while the key is
 // down. Mouse buttons answer through VK_LBUTTON, VK_RBUTTON and VK_MBUTTON.
