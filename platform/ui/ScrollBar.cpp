@@ -49,8 +49,8 @@ int32_t SetScrollInfo(HWND Wnd, int32_t Bar, const SCROLLINFO& Info, bool) {
             View.Max = std::max(Info.nMin, Info.nMax);
         }
         if (Info.fMask & SIF_PAGE)
-            View.Page = std::min<uint32_t>(Info.nPage,
-                                           static_cast<uint32_t>(View.Max - View.Min) + 1);
+            View.Page =
+                std::min<uint32_t>(Info.nPage, static_cast<uint32_t>(View.Max - View.Min) + 1);
         if (Info.fMask & SIF_POS) View.Pos = Info.nPos;
         Normalise(View);
         pos = View.Pos;
@@ -96,7 +96,8 @@ int32_t GetScrollPos(HWND Wnd, int32_t Bar) {
 }
 
 bool EnableScrollBar(HWND Wnd, int32_t Bar, uint32_t Arrows) {
-    return Change(Wnd, Bar, [&](TScrollBarView& View) { View.Enabled = Arrows != ESB_DISABLE_BOTH; });
+    return Change(Wnd, Bar,
+                  [&](TScrollBarView& View) { View.Enabled = Arrows != ESB_DISABLE_BOTH; });
 }
 
 bool ShowScrollBar(HWND Wnd, int32_t Bar, bool Show) {
@@ -106,6 +107,11 @@ bool ShowScrollBar(HWND Wnd, int32_t Bar, bool Show) {
 bool IsScrollBarVisible(HWND Wnd, int32_t Bar) {
     TNativeWindow* window = WindowWithBar(Wnd, Bar);
     return window != nullptr && Bar != SB_BOTH && window->BarViews[Bar].Visible;
+}
+
+bool IsScrollBarEnabled(HWND Wnd, int32_t Bar) {
+    TNativeWindow* window = WindowWithBar(Wnd, Bar);
+    return window != nullptr && Bar != SB_BOTH && window->BarViews[Bar].Enabled;
 }
 
 bool InitializeFlatSB(HWND Wnd) {

@@ -37,8 +37,9 @@ int32_t SetScrollPos(HWND Wnd, int32_t Bar, int32_t Pos, bool Redraw);
 int32_t GetScrollPos(HWND Wnd, int32_t Bar);
 bool EnableScrollBar(HWND Wnd, int32_t Bar, uint32_t Arrows);
 bool ShowScrollBar(HWND Wnd, int32_t Bar, bool Show);
-// Whether the bar is shown now.
+// Whether the bar is shown now, and whether its arrows are enabled.
 bool IsScrollBarVisible(HWND Wnd, int32_t Bar);
+bool IsScrollBarEnabled(HWND Wnd, int32_t Bar);
 
 bool InitializeFlatSB(HWND Wnd);
 void UninitializeFlatSB(HWND Wnd);

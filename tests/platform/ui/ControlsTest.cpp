@@ -1,6 +1,7 @@
 // Controls: windows made on demand, client area, alignment, painting through the retained
 // surface, and the mouse and key messages' events.
 #include "platform/ui/Forms.h"
+#include "platform/ui/ScrollBar.h"
 #include "tests/platform/ui/PumpUntil.h"
 
 #include <gtest/gtest.h>
@@ -61,6 +62,40 @@ TEST(Controls, WindowExistsOnlyOnceAskedForAndSizesItsClientArea) {
     form.ClientToScreen(fx, fy);
     EXPECT_EQ(x - fx, 10);
     EXPECT_EQ(y - fy, 20);
+}
+
+TEST(Controls, ScrollBarsTakeTheirRoomFromTheClientArea) {
+    TForm form(nullptr);
+    auto* control = new TPainted(&form);
+    control->SetParent(&form);
+    control->SetBounds(0, 0, 200, 100);
+    EXPECT_FALSE(ShowScrollBar(nullptr, SB_VERT, true)); // no window
+    const HWND wnd = control->Handle();
+    const int32_t bar = GetSystemMetrics(SM_CXVSCROLL);
+    ASSERT_TRUE(ShowScrollBar(wnd, SB_VERT, true));
+    EXPECT_EQ(control->ClientWidth(), 200 - bar);
+    EXPECT_EQ(control->Sizes.back(), std::make_pair(200 - bar, 100));
+    ASSERT_TRUE(ShowScrollBar(wnd, SB_BOTH, true));
+    EXPECT_EQ(control->ClientHeight(), 100 - GetSystemMetrics(SM_CYHSCROLL));
+    ShowScrollBar(wnd, SB_BOTH, false);
+    EXPECT_EQ(control->Sizes.back(), std::make_pair(200, 100));
+
+    // The position stays inside Min .. Max - Page + 1.
+    SCROLLINFO info;
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    info.nMin = 10;
+    info.nMax = 109;
+    info.nPage = 20;
+    info.nPos = 500;
+    EXPECT_EQ(SetScrollInfo(wnd, SB_HORZ, info, true), 90);
+    EXPECT_EQ(SetScrollPos(wnd, SB_HORZ, -4, true), 90);
+    EXPECT_EQ(GetScrollPos(wnd, SB_HORZ), 10);
+    EXPECT_TRUE(EnableScrollBar(wnd, SB_HORZ, ESB_DISABLE_BOTH));
+    EXPECT_FALSE(IsScrollBarEnabled(wnd, SB_HORZ));
+    // A new window has fresh scroll bars.
+    control->RecreateWnd();
+    EXPECT_EQ(GetScrollPos(wnd, SB_HORZ), 0);
+    EXPECT_TRUE(IsScrollBarEnabled(wnd, SB_HORZ));
 }
 
 TEST(Controls, AlignedChildrenShareTheClientArea) {
