@@ -39,13 +39,12 @@ void ScrollBarSetRange(HWND Wnd, int32_t Bar, int32_t Min, int32_t Max, bool Red
 }
 
 int32_t ScrollBarSetInfo(HWND Wnd, int32_t Bar, const SCROLLINFO& Info, bool Redraw, bool Flat) {
-    return Flat ? FlatSB_SetScrollInfo(Wnd, Bar, Info, Redraw)
-                : SetScrollInfo(Wnd, Bar, Info, Redraw);
+    return Flat ? FlatSB_SetScrollInfo(Wnd, Bar, &Info, Redraw)
+                : SetScrollInfo(Wnd, Bar, &Info, Redraw);
 }
 
 int32_t ScrollBarSetPage(HWND Wnd, int32_t Bar, uint32_t Page, bool Redraw, bool Flat) {
     SCROLLINFO info;
-    info.cbSize = 28;
     info.fMask = SIF_PAGE;
     info.nPage = Page;
     return ScrollBarSetInfo(Wnd, Bar, info, Redraw, Flat);

@@ -2,7 +2,8 @@
 // unit's screen globals.
 #include "imaging/view/VLView.h"
 
-#include "platform/ui/WinUser.h"
+#include "platform/gfx/Gdi.h"
+#include "platform/ui/Input.h"
 
 #include <algorithm>
 
@@ -31,9 +32,12 @@ bool ProcessorHasMMX() {
 } // namespace
 
 void ReadScreenGlobals() {
-    ScreenBitsPerPixel = GetScreenDeviceCaps(BITSPIXEL);
-    ScreenDpiX = GetScreenDeviceCaps(LOGPIXELSX);
-    ScreenDpiY = GetScreenDeviceCaps(LOGPIXELSY);
+    // Every device context answers for the screen.
+    const HDC screen = CreateCompatibleDC(nullptr);
+    ScreenBitsPerPixel = GetDeviceCaps(screen, BITSPIXEL);
+    ScreenDpiX = GetDeviceCaps(screen, LOGPIXELSX);
+    ScreenDpiY = GetDeviceCaps(screen, LOGPIXELSY);
+    DeleteDC(screen);
     DefaultDpiX = 300;
     DefaultDpiY = 300;
     RemoteSession = GetSystemMetrics(SM_REMOTESESSION) != 0;

@@ -8,7 +8,7 @@
 
 class TPersistent : public TObject {};
 
-// The event of the class library that carries only its sender.
+// An event without arguments beyond its sender.
 using TNotifyEvent = std::function<void(TObject* Sender)>;
 
 enum TSeekOrigin : uint16_t { soBeginning = 0, soCurrent = 1, soEnd = 2 };

@@ -2,6 +2,7 @@
 // wake-up through the toolkit's event queue.
 #include "platform/ui/Messages.h"
 
+#include "platform/gfx/QtRuntime.h"
 #include "platform/rtl/Thread.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/UiInternal.h"
@@ -12,7 +13,6 @@
 #include <QThread>
 
 #include <atomic>
-#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <unordered_map>
@@ -66,22 +66,14 @@ void WakeMainThread() {
     if (TMessagePump* pump = Pump.load()) pump->Wake();
 }
 
-int AppArgc = 1;
-char AppName[] = "solvaneview";
-char* AppArgv[] = {AppName, nullptr};
-
 } // namespace
 
 namespace platform::detail {
 
 void EnsureGuiApplication() {
-    if (QCoreApplication::instance() != nullptr) return;
+    if (Pump.load() != nullptr) return;
     if (!IsMainThread()) throw Exception(u"The window layer must start in the main thread");
-    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
-        std::getenv("QT_QPA_PLATFORM") == nullptr)
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // Lives as long as the process: windows may still exist while static objects go away.
-    new QApplication(AppArgc, AppArgv);
+    ::EnsureGuiApplication();
     QApplication::setQuitOnLastWindowClosed(false);
     Pump = new TMessagePump();
     SetWakeMainThread(WakeMainThread);

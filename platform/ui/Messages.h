@@ -1,11 +1,10 @@
 // Window messages: numbers, parameter packing, and sending or posting them to a window.
 #pragma once
 
-#include <cstdint>
+#include "platform/ui/Input.h"
+#include "platform/ui/Window.h"
 
-// A window: a pointer to the window layer's handle record; nullptr is no window.
-struct TWindowHandle;
-using HWND = TWindowHandle*;
+#include <cstdint>
 
 using UINT = uint32_t;
 using WPARAM = uintptr_t;
@@ -112,12 +111,8 @@ constexpr WPARAM MK_SHIFT = 0x0004;
 constexpr WPARAM MK_CONTROL = 0x0008;
 constexpr WPARAM MK_MBUTTON = 0x0010;
 
-// Scroll bars and the codes of WM_HSCROLL / WM_VSCROLL (low word of wParam; the high word
-// carries the thumb position of SB_THUMBPOSITION and SB_THUMBTRACK).
-constexpr int32_t SB_HORZ = 0;
-constexpr int32_t SB_VERT = 1;
-constexpr int32_t SB_CTL = 2;
-constexpr int32_t SB_BOTH = 3;
+// The codes of WM_HSCROLL / WM_VSCROLL (low word of wParam; the high word carries the thumb
+// position of SB_THUMBPOSITION and SB_THUMBTRACK).
 constexpr WPARAM SB_LINEUP = 0;
 constexpr WPARAM SB_LINELEFT = 0;
 constexpr WPARAM SB_LINEDOWN = 1;
@@ -134,16 +129,10 @@ constexpr WPARAM SB_BOTTOM = 7;
 constexpr WPARAM SB_RIGHT = 7;
 constexpr WPARAM SB_ENDSCROLL = 8;
 
-// Virtual key codes.
-constexpr uint16_t VK_LBUTTON = 0x01;
-constexpr uint16_t VK_RBUTTON = 0x02;
-constexpr uint16_t VK_MBUTTON = 0x04;
+// Virtual key codes (the mouse buttons and modifier keys are in Input.h).
 constexpr uint16_t VK_BACK = 0x08;
 constexpr uint16_t VK_TAB = 0x09;
 constexpr uint16_t VK_RETURN = 0x0D;
-constexpr uint16_t VK_SHIFT = 0x10;
-constexpr uint16_t VK_CONTROL = 0x11;
-constexpr uint16_t VK_MENU = 0x12;
 constexpr uint16_t VK_ESCAPE = 0x1B;
 constexpr uint16_t VK_SPACE = 0x20;
 constexpr uint16_t VK_PRIOR = 0x21;

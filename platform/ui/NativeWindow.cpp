@@ -95,6 +95,15 @@ void DrawSunkenEdge(QPainter& Painter, const QRect& R) {
 
 TNativeWindow::~TNativeWindow() {
     Destroy();
+    ReleaseWindowHandle(Handle);
+}
+
+const TScrollBarState& TNativeWindow::BarState(int32_t Bar) const {
+    return Bar == SB_HORZ ? Handle->Horz : Handle->Vert;
+}
+
+void ScrollBarChanged(TNativeWindow& Window, int32_t Bar) {
+    Window.ShowScrollBarState(Bar);
 }
 
 QWidget* TNativeWindow::ClientWidget() const {
@@ -103,17 +112,18 @@ QWidget* TNativeWindow::ClientWidget() const {
 
 void TNativeWindow::Create(const TCreateParams& AParams, QWidget* ParentWidget) {
     Params = AParams;
-    if (Handle == nullptr) Handle = reinterpret_cast<HWND>(this);
+    if (Handle == nullptr) Handle = AllocateWindowHandle();
     const bool child = (Params.Style & WS_CHILD) != 0;
     NonClient.Border = (Params.ExStyle & WS_EX_CLIENTEDGE)     ? 2
                        : (child && (Params.Style & WS_BORDER)) ? 1
                                                                : 0;
-    BarViews[SB_HORZ] = TScrollBarView{};
-    BarViews[SB_VERT] = TScrollBarView{};
-    BarViews[SB_HORZ].Visible = (Params.Style & WS_HSCROLL) != 0;
-    BarViews[SB_VERT].Visible = (Params.Style & WS_VSCROLL) != 0;
-    NonClient.HScroll = BarViews[SB_HORZ].Visible;
-    NonClient.VScroll = BarViews[SB_VERT].Visible;
+    // A new window has new scroll bars.
+    Handle->Horz = TScrollBarState{};
+    Handle->Vert = TScrollBarState{};
+    Handle->Horz.Visible = (Params.Style & WS_HSCROLL) != 0;
+    Handle->Vert.Visible = (Params.Style & WS_VSCROLL) != 0;
+    NonClient.HScroll = Handle->Horz.Visible;
+    NonClient.VScroll = Handle->Vert.Visible;
 
     Frame = new TQtFrame(this, child ? ParentWidget : nullptr);
     if (!child) {
@@ -164,7 +174,7 @@ void TNativeWindow::Create(const TCreateParams& AParams, QWidget* ParentWidget) 
             if (code != SB_THUMBTRACK) w->Control->Perform(msg, SB_ENDSCROLL, 0);
             // The program moves the thumb itself (SetScrollPos); the toolkit must not.
             if (frame->Window() != nullptr && code != SB_THUMBTRACK)
-                scroll->setSliderPosition(w->BarViews[bar].Pos);
+                scroll->setSliderPosition(w->BarState(bar).Pos);
         });
         QObject::connect(scroll, &QAbstractSlider::sliderReleased, scroll, [=] {
             TNativeWindow* w = frame->Window();
@@ -172,11 +182,12 @@ void TNativeWindow::Create(const TCreateParams& AParams, QWidget* ParentWidget) 
             const int32_t pos = scroll->sliderPosition();
             w->Control->Perform(msg, MAKEWPARAM(static_cast<int32_t>(SB_THUMBPOSITION), pos), 0);
             w->Control->Perform(msg, SB_ENDSCROLL, 0);
-            if (frame->Window() != nullptr) scroll->setSliderPosition(w->BarViews[bar].Pos);
+            if (frame->Window() != nullptr) scroll->setSliderPosition(w->BarState(bar).Pos);
         });
     }
     Surface = QImage();
     Invalid = QRegion();
+    Handle->Native = this;
     Layout();
     Frame->setVisible(Control->Visible() && (child || (Params.Style & WS_VISIBLE)));
     Client->setCursor(ToQtCursor(Control->Cursor()));
@@ -184,6 +195,7 @@ void TNativeWindow::Create(const TCreateParams& AParams, QWidget* ParentWidget) 
 
 void TNativeWindow::Destroy() {
     if (Frame == nullptr) return;
+    Handle->Native = nullptr;
     // The toolkit may be inside one of the widgets' own event handlers: detach them now and
     // let the toolkit delete them when it is back in its loop.
     Frame->Detach();
@@ -219,24 +231,24 @@ void TNativeWindow::Layout() {
     Frame->update();
 }
 
-void TNativeWindow::SetScrollBar(int32_t Bar, const TScrollBarView& View) {
+void TNativeWindow::ShowScrollBarState(int32_t Bar) {
     if (Bar != SB_HORZ && Bar != SB_VERT) return;
-    BarViews[Bar] = View;
+    const TScrollBarState& state = BarState(Bar);
     if (QScrollBar* scroll = Bars[Bar]) {
         const QSignalBlocker block(scroll);
         // The system's thumb runs from Min to Max - Page + 1.
         const int32_t top =
-            View.Page > 0 ? std::max(View.Min, View.Max - int32_t(View.Page) + 1) : View.Max;
-        scroll->setRange(View.Min, top);
-        scroll->setPageStep(std::max<int32_t>(1, static_cast<int32_t>(View.Page)));
+            state.Page > 0 ? std::max(state.Min, state.Max - int32_t(state.Page) + 1) : state.Max;
+        scroll->setRange(state.Min, top);
+        scroll->setPageStep(std::max<int32_t>(1, static_cast<int32_t>(state.Page)));
         scroll->setSingleStep(1);
-        scroll->setSliderPosition(View.Pos);
-        scroll->setValue(View.Pos);
-        scroll->setEnabled(View.Enabled);
+        scroll->setSliderPosition(state.Pos);
+        scroll->setValue(state.Pos);
+        scroll->setEnabled(state.Disabled != ESB_DISABLE_BOTH);
     }
     bool& shown = Bar == SB_HORZ ? NonClient.HScroll : NonClient.VScroll;
-    if (shown != View.Visible) {
-        shown = View.Visible;
+    if (Frame != nullptr && shown != state.Visible) {
+        shown = state.Visible;
         Control->Perform(WM_NCCALCSIZE, 0, 0);
     }
 }

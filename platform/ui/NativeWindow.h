@@ -25,16 +25,6 @@ struct TNonClient {
     bool VScroll = false;
 };
 
-// What a scroll bar shows: range, page, thumb position, arrows enabled, visible.
-struct TScrollBarView {
-    int32_t Min = 0;
-    int32_t Max = 100;
-    uint32_t Page = 0;
-    int32_t Pos = 0;
-    bool Enabled = true;
-    bool Visible = false;
-};
-
 // Lives as long as its control (so that the handle and posted messages survive re-creation);
 // the widgets exist only while the window does.
 struct TNativeWindow {
@@ -42,11 +32,11 @@ struct TNativeWindow {
     ~TNativeWindow();
 
     TWinControl* Control;
+    // The window record, made with the first window and kept until the control goes.
     HWND Handle = nullptr;
     TQtFrame* Frame = nullptr; // owns Client and the scroll bars
     TQtClient* Client = nullptr;
     QScrollBar* Bars[2] = {nullptr, nullptr}; // SB_HORZ, SB_VERT
-    TScrollBarView BarViews[2];
     TCreateParams Params;
     TNonClient NonClient;
     // What the control painted last: shown by every toolkit paint, drawn into by painting
@@ -65,8 +55,10 @@ struct TNativeWindow {
     void Layout();
     void ResizeSurface(int32_t Width, int32_t Height);
     void InvalidateRegion(const QRegion& Region);
-    // Shows a scroll bar's state; a bar that appears or vanishes changes the client area.
-    void SetScrollBar(int32_t Bar, const TScrollBarView& View);
+    // Shows the record's state of a scroll bar; a bar that appears or vanishes changes the
+    // client area.
+    void ShowScrollBarState(int32_t Bar);
+    const TScrollBarState& BarState(int32_t Bar) const;
     // Sends WM_PAINT for the invalid part now, when there is one.
     void PaintNow();
     // The toolkit must show the surface again (drawn into outside WM_PAINT).

@@ -8,8 +8,8 @@ class TWinControl;
 
 namespace platform::detail {
 
-// Creates the toolkit's application object on first use; main thread only. Without a display
-// (no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM) the off-screen platform is chosen.
+// Starts the window layer on first use, main thread only: the toolkit's application object
+// (the drawing layer's, see QtRuntime.h) and the pump that runs what other threads hand over.
 void EnsureGuiApplication();
 bool GuiApplicationExists();
 

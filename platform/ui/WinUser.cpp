@@ -21,23 +21,6 @@ struct TCursorHandle {
 
 namespace {
 
-int32_t StyleMetric(QStyle::PixelMetric Metric, int32_t Fallback) {
-    if (!platform::detail::GuiApplicationExists()) return Fallback;
-    const int32_t value = QApplication::style()->pixelMetric(Metric);
-    return value > 0 ? value : Fallback;
-}
-
-int32_t ScreenSize(bool Horizontal) {
-    if (!platform::detail::GuiApplicationExists()) return Horizontal ? 1024 : 768;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr) return Horizontal ? 1024 : 768;
-    return Horizontal ? screen->geometry().width() : screen->geometry().height();
-}
-
-int16_t Down(bool Value) {
-    return Value ? static_cast<int16_t>(0x8000) : 0;
-}
-
 struct TSystemCursor {
     int32_t Id;
     Qt::CursorShape Shape;
@@ -61,87 +44,8 @@ HCURSOR CurrentCursor = nullptr;
 
 } // namespace
 
-int32_t GetSystemMetrics(int32_t Index) {
-    switch (Index) {
-    case SM_CXSCREEN:
-        return ScreenSize(true);
-    case SM_CYSCREEN:
-        return ScreenSize(false);
-    case SM_CXVSCROLL:
-    case SM_CYHSCROLL:
-    case SM_CXHSCROLL:
-    case SM_CYVSCROLL:
-    case SM_CYVTHUMB:
-    case SM_CXHTHUMB:
-        return StyleMetric(QStyle::PM_ScrollBarExtent, 17);
-    case SM_CYCAPTION:
-        return StyleMetric(QStyle::PM_TitleBarHeight, 19);
-    case SM_CXBORDER:
-    case SM_CYBORDER:
-        return 1;
-    case SM_CXEDGE:
-    case SM_CYEDGE:
-        return 2;
-    case SM_CXCURSOR:
-    case SM_CYCURSOR:
-        return 32;
-    case SM_CXDOUBLECLK:
-    case SM_CYDOUBLECLK:
-    case SM_CXDRAG:
-    case SM_CYDRAG:
-        return 4;
-    case SM_MOUSEWHEELPRESENT:
-        return 1;
-    default:
-        return 0; // SM_SWAPBUTTON, SM_REMOTESESSION and everything not known
-    }
-}
-
-int32_t GetScreenDeviceCaps(int32_t Index) {
-    const QScreen* screen =
-        platform::detail::GuiApplicationExists() ? QGuiApplication::primaryScreen() : nullptr;
-    switch (Index) {
-    case HORZRES:
-        return ScreenSize(true);
-    case VERTRES:
-        return ScreenSize(false);
-    case BITSPIXEL:
-        return screen != nullptr ? screen->depth() : 32;
-    case PLANES:
-        return 1;
-    case LOGPIXELSX:
-        return screen != nullptr ? static_cast<int32_t>(screen->logicalDotsPerInchX() + 0.5) : 96;
-    case LOGPIXELSY:
-        return screen != nullptr ? static_cast<int32_t>(screen->logicalDotsPerInchY() + 0.5) : 96;
-    default:
-        return 0;
-    }
-}
-
 int16_t GetKeyState(int32_t VirtKey) {
-    if (!platform::detail::GuiApplicationExists()) return 0;
-    const Qt::KeyboardModifiers modifiers = QGuiApplication::queryKeyboardModifiers();
-    const Qt::MouseButtons buttons = QGuiApplication::mouseButtons();
-    switch (VirtKey) {
-    case VK_SHIFT:
-        return Down(modifiers & Qt::ShiftModifier);
-    case VK_CONTROL:
-        return Down(modifiers & Qt::ControlModifier);
-    case VK_MENU:
-        return Down(modifiers & Qt::AltModifier);
-    case VK_LBUTTON:
-        return Down(buttons & Qt::LeftButton);
-    case VK_RBUTTON:
-        return Down(buttons & Qt::RightButton);
-    case VK_MBUTTON:
-        return Down(buttons & Qt::MiddleButton);
-    default:
-        return 0;
-    }
-}
-
-int16_t GetAsyncKeyState(int32_t VirtKey) {
-    return GetKeyState(VirtKey);
+    return GetAsyncKeyState(VirtKey);
 }
 
 bool GetCursorPos(int32_t& X, int32_t& Y) {

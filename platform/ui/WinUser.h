@@ -6,47 +6,9 @@
 
 #include <cstdint>
 
-constexpr int32_t SM_CXSCREEN = 0;
-constexpr int32_t SM_CYSCREEN = 1;
-constexpr int32_t SM_CXVSCROLL = 2;
-constexpr int32_t SM_CYHSCROLL = 3;
-constexpr int32_t SM_CYCAPTION = 4;
-constexpr int32_t SM_CXBORDER = 5;
-constexpr int32_t SM_CYBORDER = 6;
-constexpr int32_t SM_CYVTHUMB = 9;
-constexpr int32_t SM_CXHTHUMB = 10;
-constexpr int32_t SM_CXCURSOR = 13;
-constexpr int32_t SM_CYCURSOR = 14;
-constexpr int32_t SM_CXHSCROLL = 21;
-constexpr int32_t SM_CYVSCROLL = 20;
-constexpr int32_t SM_SWAPBUTTON = 23;
-constexpr int32_t SM_CXDOUBLECLK = 36;
-constexpr int32_t SM_CYDOUBLECLK = 37;
-constexpr int32_t SM_CXEDGE = 45;
-constexpr int32_t SM_CYEDGE = 46;
-constexpr int32_t SM_CXDRAG = 68;
-constexpr int32_t SM_CYDRAG = 69;
-constexpr int32_t SM_MOUSEWHEELPRESENT = 75;
-constexpr int32_t SM_REMOTESESSION = 0x1000;
-
-// The screen's metrics: scroll-bar sizes from the toolkit's style, edges and borders of the
-// classic window frame, the primary screen's size. No remote session, no swapped buttons.
-int32_t GetSystemMetrics(int32_t Index);
-
-// Device capabilities of the screen (what GetDeviceCaps answers for a screen device context):
-// colour depth, logical resolution in dots per inch, size in pixels.
-constexpr int32_t HORZRES = 8;
-constexpr int32_t VERTRES = 10;
-constexpr int32_t BITSPIXEL = 12;
-constexpr int32_t PLANES = 14;
-constexpr int32_t LOGPIXELSX = 88;
-constexpr int32_t LOGPIXELSY = 90;
-int32_t GetScreenDeviceCaps(int32_t Index);
-
-// Key state as the system reports it: the high bit (a negative result) is set while the key is
-// down. Mouse buttons answer through VK_LBUTTON, VK_RBUTTON and VK_MBUTTON.
+// Key state as of the message being handled: the high bit (a negative result) is set while the
+// key is down. The toolkit tracks one state, so this answers as GetAsyncKeyState (Input.h).
 int16_t GetKeyState(int32_t VirtKey);
-int16_t GetAsyncKeyState(int32_t VirtKey);
 
 // The mouse in screen coordinates.
 bool GetCursorPos(int32_t& X, int32_t& Y);

@@ -48,7 +48,7 @@ TEST(ViewScrollBars, BarStateFollowsZoomAndScroll) {
 
     SCROLLINFO info;
     info.fMask = SIF_ALL;
-    ASSERT_TRUE(GetScrollInfo(wnd, SB_HORZ, info));
+    ASSERT_TRUE(GetScrollInfo(wnd, SB_HORZ, &info));
     EXPECT_EQ(info.nMin, 0);
     EXPECT_EQ(info.nMax, 65535);
     EXPECT_EQ(info.nPage, static_cast<uint32_t>(Trunc(areaW / view.HScrollUnit())));

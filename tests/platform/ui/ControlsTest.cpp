@@ -87,7 +87,7 @@ TEST(Controls, ScrollBarsTakeTheirRoomFromTheClientArea) {
     info.nMax = 109;
     info.nPage = 20;
     info.nPos = 500;
-    EXPECT_EQ(SetScrollInfo(wnd, SB_HORZ, info, true), 90);
+    EXPECT_EQ(SetScrollInfo(wnd, SB_HORZ, &info, true), 90);
     EXPECT_EQ(SetScrollPos(wnd, SB_HORZ, -4, true), 90);
     EXPECT_EQ(GetScrollPos(wnd, SB_HORZ), 10);
     EXPECT_TRUE(EnableScrollBar(wnd, SB_HORZ, ESB_DISABLE_BOTH));
