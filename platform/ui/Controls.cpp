@@ -717,6 +717,15 @@ void TWinControl::PaintControls() {
 
 TCustomControl::TCustomControl(TComponent* AOwner) : TWinControl(AOwner) {}
 
+TCustomControl::~TCustomControl() = default;
+
+TCanvas* TCustomControl::Canvas() {
+    if (!FCanvas) FCanvas = std::make_unique<TCanvas>();
+    // The surface is made anew when the client area changes size: bind to the current one.
+    FCanvas->SetHandle(HandleAllocated() ? NativeWindow()->SurfaceDC() : nullptr);
+    return FCanvas.get();
+}
+
 void TCustomControl::PaintWindow() {
     Paint();
 }

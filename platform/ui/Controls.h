@@ -2,6 +2,7 @@
 // message dispatch by number, windows that exist once allocated, and painting.
 #pragma once
 
+#include "platform/gfx/Canvas.h"
 #include "platform/gfx/Color.h"
 #include "platform/ui/Component.h"
 #include "platform/ui/Messages.h"
@@ -345,10 +346,17 @@ private:
 class TCustomControl : public TWinControl {
 public:
     explicit TCustomControl(TComponent* AOwner);
+    ~TCustomControl() override;
+    // Draws on the window's retained surface, inside and outside Paint alike; what is drawn
+    // shows with the window's next paint. Detached (draws nowhere) while no window exists.
+    TCanvas* Canvas();
 
 protected:
     virtual void Paint() {}
     void PaintWindow() override;
+
+private:
+    std::unique_ptr<TCanvas> FCanvas;
 };
 
 // A control without a window; it paints on its parent's window, in its own bounds.

@@ -5,6 +5,7 @@
 #include "platform/gfx/QtRuntime.h"
 #include "platform/rtl/Thread.h"
 #include "platform/ui/Controls.h"
+#include "platform/ui/NativeWindow.h"
 #include "platform/ui/UiInternal.h"
 
 #include <QAbstractEventDispatcher>
@@ -16,6 +17,7 @@
 #include <deque>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -132,8 +134,24 @@ void ClearQuitRequest() {
     Queue().Quit = false;
 }
 
+void ShowHandedOutSurfaces() {
+    std::vector<TWinControl*> controls;
+    {
+        std::lock_guard guard(Queue().Lock);
+        for (const auto& [wnd, control] : Queue().Windows)
+            controls.push_back(control);
+    }
+    for (TWinControl* control : controls) {
+        TNativeWindow* window = control->NativeWindow();
+        if (!window->SurfaceHandedOut) continue;
+        window->SurfaceHandedOut = false;
+        window->ShowSurface();
+    }
+}
+
 bool ProcessPendingEvents(bool Wait) {
     EnsureGuiApplication();
+    ShowHandedOutSurfaces();
     bool ran = CheckSynchronize();
     QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
     const auto flags = Wait ? QEventLoop::WaitForMoreEvents : QEventLoop::AllEvents;

@@ -91,6 +91,36 @@ void DrawSunkenEdge(QPainter& Painter, const QRect& R) {
 
 } // namespace
 
+// ---- TRetainedSurface ----------------------------------------------------------------------
+
+TRetainedSurface::TRetainedSurface(int32_t AWidth, int32_t AHeight) {
+    if (AWidth <= 0 || AHeight <= 0) return;
+    BITMAPINFO info{};
+    info.bmiHeader.biWidth = AWidth;
+    info.bmiHeader.biHeight = -AHeight; // top-down, as the toolkit's images
+    info.bmiHeader.biBitCount = 32;
+    Dc = CreateCompatibleDC(nullptr);
+    Bitmap = CreateDIBSection(Dc, &info, DIB_RGB_COLORS, &Bits, nullptr, 0);
+    if (Dc == nullptr || Bitmap == nullptr || Bits == nullptr) {
+        Bits = nullptr;
+        return;
+    }
+    Previous = SelectObject(Dc, Bitmap);
+    Width = AWidth;
+    Height = AHeight;
+}
+
+TRetainedSurface::~TRetainedSurface() {
+    if (Dc != nullptr && Previous != nullptr) SelectObject(Dc, Previous);
+    if (Bitmap != nullptr) DeleteObject(Bitmap);
+    if (Dc != nullptr) DeleteDC(Dc);
+}
+
+QImage TRetainedSurface::Image() const {
+    if (Bits == nullptr) return QImage();
+    return QImage(static_cast<uchar*>(Bits), Width, Height, Width * 4, QImage::Format_RGB32);
+}
+
 // ---- TNativeWindow -------------------------------------------------------------------------
 
 TNativeWindow::~TNativeWindow() {
@@ -185,7 +215,7 @@ void TNativeWindow::Create(const TCreateParams& AParams, QWidget* ParentWidget) 
             if (frame->Window() != nullptr) scroll->setSliderPosition(w->BarState(bar).Pos);
         });
     }
-    Surface = QImage();
+    Surface.reset();
     Invalid = QRegion();
     Handle->Native = this;
     Layout();
@@ -206,7 +236,7 @@ void TNativeWindow::Destroy() {
     Frame = nullptr;
     Client = nullptr;
     Bars[SB_HORZ] = Bars[SB_VERT] = nullptr;
-    Surface = QImage();
+    Surface.reset();
     Invalid = QRegion();
 }
 
@@ -253,25 +283,38 @@ void TNativeWindow::ShowScrollBarState(int32_t Bar) {
     }
 }
 
+QRect TNativeWindow::SurfaceRect() const {
+    return Surface ? QRect(0, 0, Surface->Width, Surface->Height) : QRect();
+}
+
+HDC TNativeWindow::SurfaceDC() {
+    if (!Surface || !Surface->Valid()) return nullptr;
+    SurfaceHandedOut = true;
+    return Surface->Dc;
+}
+
 void TNativeWindow::ResizeSurface(int32_t Width, int32_t Height) {
-    if (Surface.width() == Width && Surface.height() == Height) return;
-    const QRect old = Surface.rect();
-    QImage image(std::max(Width, 0), std::max(Height, 0), QImage::Format_RGB32);
-    image.fill(ToQColor(Control->Color()));
-    if (!Surface.isNull() && !image.isNull()) {
-        QPainter painter(&image);
-        painter.drawImage(0, 0, Surface);
+    if (Surface && Surface->Width == Width && Surface->Height == Height) return;
+    const QRect old = SurfaceRect();
+    auto next = std::make_unique<TRetainedSurface>(Width, Height);
+    QImage image = next->Image();
+    if (!image.isNull()) {
+        image.fill(ToQColor(Control->Color()));
+        if (Surface && Surface->Valid()) {
+            QPainter painter(&image);
+            painter.drawImage(0, 0, Surface->Image());
+        }
     }
-    Surface = image;
+    Surface = std::move(next);
     // With the redraw class styles a size change repaints everything; without them only the
     // part that was not there before.
-    QRegion fresh(Surface.rect());
+    QRegion fresh(SurfaceRect());
     if (!(Params.WindowClass.style & (CS_HREDRAW | CS_VREDRAW))) fresh -= QRegion(old);
     InvalidateRegion(fresh);
 }
 
 void TNativeWindow::InvalidateRegion(const QRegion& Region) {
-    const QRegion clipped = Region.intersected(QRect(0, 0, Surface.width(), Surface.height()));
+    const QRegion clipped = Region.intersected(SurfaceRect());
     if (clipped.isEmpty()) return;
     Invalid += clipped;
     if (Client != nullptr && !InPaintEvent) Client->update(clipped);
@@ -281,7 +324,14 @@ void TNativeWindow::PaintNow() {
     if (Invalid.isEmpty() || !Painting.isEmpty()) return;
     Painting = Invalid;
     Invalid = QRegion();
+    // Painting draws only into the invalid part.
+    const HDC dc = Surface ? Surface->Dc : nullptr;
+    const QRect box = Painting.boundingRect();
+    HRGN clip = CreateRectRgn(box.left(), box.top(), box.right() + 1, box.bottom() + 1);
+    if (dc != nullptr) SelectClipRgn(dc, clip);
+    DeleteObject(clip);
     Control->Perform(WM_PAINT, 0, 0);
+    if (dc != nullptr && Surface && Surface->Dc == dc) SelectClipRgn(dc, nullptr);
     const QRegion done = Painting;
     Painting = QRegion();
     if (Client != nullptr && !InPaintEvent) Client->update(done);
@@ -292,10 +342,11 @@ void TNativeWindow::ShowSurface() {
 }
 
 void FillSurface(TNativeWindow& Window, TColor Color) {
-    if (Window.Surface.isNull()) return;
-    QPainter painter(&Window.Surface);
+    QImage image = Window.Surface ? Window.Surface->Image() : QImage();
+    if (image.isNull()) return;
+    QPainter painter(&image);
     if (!Window.Painting.isEmpty()) painter.setClipRegion(Window.Painting);
-    painter.fillRect(Window.Surface.rect(), ToQColor(Color));
+    painter.fillRect(image.rect(), ToQColor(Color));
 }
 
 TNativeWindow* NativeWindowOf(HWND Wnd) {
@@ -406,9 +457,11 @@ void TQtClient::paintEvent(QPaintEvent* Event) {
     FWindow->InPaintEvent = true;
     FWindow->PaintNow();
     FWindow->InPaintEvent = false;
-    if (FWindow == nullptr || FWindow->Surface.isNull()) return;
+    const QImage image =
+        FWindow != nullptr && FWindow->Surface ? FWindow->Surface->Image() : QImage();
+    if (image.isNull()) return;
     QPainter painter(this);
-    painter.drawImage(Event->rect().topLeft(), FWindow->Surface, Event->rect());
+    painter.drawImage(Event->rect().topLeft(), image, Event->rect());
 }
 
 void TQtClient::SendMouse(UINT Msg, QMouseEvent* Event) {

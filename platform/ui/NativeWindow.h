@@ -3,6 +3,7 @@
 // window messages.
 #pragma once
 
+#include "platform/gfx/Gdi.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/WinUser.h"
 
@@ -25,6 +26,25 @@ struct TNonClient {
     bool VScroll = false;
 };
 
+// A client-sized 32-bit DIB section, rows top-down, selected into its own memory device context
+// of the drawing layer.
+struct TRetainedSurface {
+    TRetainedSurface(int32_t AWidth, int32_t AHeight);
+    ~TRetainedSurface();
+    TRetainedSurface(const TRetainedSurface&) = delete;
+    TRetainedSurface& operator=(const TRetainedSurface&) = delete;
+    bool Valid() const { return Bits != nullptr; }
+    // The pixels as a toolkit image (no copy); null when the surface has none.
+    QImage Image() const;
+
+    HDC Dc = nullptr;
+    HBITMAP Bitmap = nullptr;
+    HGDIOBJ Previous = nullptr;
+    void* Bits = nullptr;
+    int32_t Width = 0;
+    int32_t Height = 0;
+};
+
 // Lives as long as its control (so that the handle and posted messages survive re-creation);
 // the widgets exist only while the window does.
 struct TNativeWindow {
@@ -41,7 +61,10 @@ struct TNativeWindow {
     TNonClient NonClient;
     // What the control painted last: shown by every toolkit paint, drawn into by painting
     // inside and outside WM_PAINT alike.
-    QImage Surface;
+    std::unique_ptr<TRetainedSurface> Surface;
+    // The surface's device context was handed out (GetDC, a canvas): the next round of the
+    // message loop shows the surface again.
+    bool SurfaceHandedOut = false;
     // Client area waiting for WM_PAINT (the window's update region).
     QRegion Invalid;
     // Region being painted while WM_PAINT runs.
@@ -54,6 +77,9 @@ struct TNativeWindow {
     // Places the widgets after a bounds or non-client change.
     void Layout();
     void ResizeSurface(int32_t Width, int32_t Height);
+    QRect SurfaceRect() const;
+    // The surface's device context, marked as handed out; nil while the window has none.
+    HDC SurfaceDC();
     void InvalidateRegion(const QRegion& Region);
     // Shows the record's state of a scroll bar; a bar that appears or vanishes changes the
     // client area.
@@ -110,6 +136,8 @@ private:
     TNativeWindow* FWindow;
 };
 
+// Shows again the surfaces whose device context was handed out since the last round.
+void ShowHandedOutSurfaces();
 // The native window of a handle, or nullptr.
 TNativeWindow* NativeWindowOf(HWND Wnd);
 // Fills the whole surface of a window with a colour.

@@ -115,3 +115,16 @@ QCursor CursorOf(HCURSOR Cursor) {
     return Cursor != nullptr ? Cursor->Cursor : QCursor(Qt::ArrowCursor);
 }
 } // namespace platform::detail
+
+HDC GetDC(HWND Wnd) {
+    platform::detail::TNativeWindow* window = platform::detail::NativeWindowOf(Wnd);
+    return window != nullptr && window->Exists() ? window->SurfaceDC() : nullptr;
+}
+
+int32_t ReleaseDC(HWND Wnd, HDC Dc) {
+    platform::detail::TNativeWindow* window = platform::detail::NativeWindowOf(Wnd);
+    if (window == nullptr || Dc == nullptr || !window->Surface || window->Surface->Dc != Dc)
+        return 0;
+    window->ShowSurface();
+    return 1;
+}

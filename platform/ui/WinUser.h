@@ -1,6 +1,7 @@
 // Screen metrics, keyboard and mouse-button state, and cursors.
 #pragma once
 
+#include "platform/gfx/Gdi.h"
 #include "platform/rtl/System.h"
 #include "platform/ui/Messages.h"
 
@@ -43,3 +44,10 @@ HCURSOR CreateCursor(int32_t HotX, int32_t HotY, int32_t Width, int32_t Height,
 bool DestroyCursor(HCURSOR Cursor);
 // Shows Cursor over the window the mouse is in now; answers the previous one.
 HCURSOR SetCursor(HCURSOR Cursor);
+
+// The device context of a window's client area: its retained surface, which keeps what was
+// drawn and is shown by the window's next paint. nil for no window (there is no screen to draw
+// on directly here).
+HDC GetDC(HWND Wnd);
+// Shows what was drawn; 1 when Dc is the window's, else 0.
+int32_t ReleaseDC(HWND Wnd, HDC Dc);

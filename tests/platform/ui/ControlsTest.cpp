@@ -2,6 +2,7 @@
 // surface, and the mouse and key messages' events.
 #include "platform/ui/Forms.h"
 #include "platform/ui/ScrollBar.h"
+#include "platform/ui/WinUser.h"
 #include "tests/platform/ui/PumpUntil.h"
 
 #include <gtest/gtest.h>
@@ -139,6 +140,52 @@ TEST(Controls, PaintRunsForTheInvalidPartOnlyAndUpdatePaintsAtOnce) {
     control->InvalidateRect(60, 60, 70, 70); // outside the client area
     control->Update();
     EXPECT_EQ(control->Paints, 2);
+}
+
+// Paints its client area red through its canvas.
+class TRedPainter : public TCustomControl {
+public:
+    using TCustomControl::TCustomControl;
+    int32_t Paints = 0;
+
+protected:
+    void Paint() override {
+        ++Paints;
+        Canvas()->Brush()->SetColor(clRed);
+        Canvas()->FillRect(Rect(0, 0, ClientWidth(), ClientHeight()));
+    }
+};
+
+TEST(Controls, TheRetainedSurfaceKeepsWhatWasDrawnInAndOutsidePaint) {
+    TForm form(nullptr);
+    auto* control = new TRedPainter(&form);
+    control->SetParent(&form);
+    control->SetBounds(0, 0, 40, 30);
+    EXPECT_EQ(GetDC(nullptr), nullptr);
+    const HWND wnd = control->Handle();
+    control->Update();
+    HDC dc = GetDC(wnd);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(GetPixel(dc, 39, 29), static_cast<COLORREF>(clRed));
+
+    // Drawn outside Paint (as a rubber band or a synchronous repaint does): kept as it is.
+    control->Canvas()->Brush()->SetColor(clBlue);
+    control->Canvas()->FillRect(Rect(20, 10, 30, 20));
+    EXPECT_EQ(ReleaseDC(wnd, dc), 1);
+    EXPECT_EQ(GetPixel(GetDC(wnd), 25, 15), static_cast<COLORREF>(clBlue));
+    // Repainting part of the window paints only that part.
+    control->InvalidateRect(0, 0, 10, 10);
+    control->Update();
+    EXPECT_EQ(control->Paints, 2);
+    EXPECT_EQ(GetPixel(GetDC(wnd), 25, 15), static_cast<COLORREF>(clBlue));
+    EXPECT_EQ(GetPixel(GetDC(wnd), 5, 5), static_cast<COLORREF>(clRed));
+
+    // Grown, the surface keeps its pixels; the new part is painted by the next paint.
+    control->SetBounds(0, 0, 60, 30);
+    EXPECT_EQ(GetPixel(GetDC(wnd), 25, 15), static_cast<COLORREF>(clBlue));
+    control->Update();
+    EXPECT_EQ(GetPixel(GetDC(wnd), 59, 0), static_cast<COLORREF>(clRed));
+    Application->ProcessMessages(); // the toolkit shows the surface; nothing to check but safety
 }
 
 TEST(Controls, MouseMessagesBecomeEventsAndWheelNotchesGoToTheParent) {
