@@ -1,20 +1,34 @@
 // The desktop clipboard through Qt's clipboard object.
 #include "platform/ui/Clipboard.h"
 
-#include "platform/gfx/QtRuntime.h"
+#include "platform/rtl/Thread.h"
+#include "platform/ui/UiInternal.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
 namespace {
 
-// The process's GUI application (created on first use when the program has none); nil when the
-// program made a console-only application object.
+bool DisplayPlatformConfigured() {
+    for (const char* name : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') return true;
+    }
+    return false;
+}
+
+// The process's GUI application: the program's own, else the window layer's, created here on
+// first use and kept for the life of the process. nil when none can be had (a console-only
+// application object exists, or Qt would find no display to connect to and abort).
 QGuiApplication* GuiApplication() {
-    EnsureGuiApplication();
+    if (QCoreApplication::instance() == nullptr) {
+        if (!DisplayPlatformConfigured() || !IsMainThread()) return nullptr;
+        platform::detail::EnsureGuiApplication();
+    }
     return qobject_cast<QGuiApplication*>(QCoreApplication::instance());
 }
 

@@ -37,8 +37,31 @@ int32_t GetSystemMetrics(int32_t Index) {
         return PrimaryScreenSize().cy;
     case SM_CXVSCROLL:
     case SM_CYHSCROLL:
+    case SM_CYVSCROLL:
+    case SM_CXHSCROLL:
+    case SM_CYVTHUMB:
+    case SM_CXHTHUMB:
         EnsureGuiApplication();
         return QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    case SM_CYCAPTION:
+        EnsureGuiApplication();
+        return QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    case SM_CXBORDER:
+    case SM_CYBORDER:
+        return 1;
+    case SM_CXEDGE:
+    case SM_CYEDGE:
+        return 2;
+    case SM_CXCURSOR:
+    case SM_CYCURSOR:
+        return 32;
+    case SM_CXDOUBLECLK:
+    case SM_CYDOUBLECLK:
+    case SM_CXDRAG:
+    case SM_CYDRAG:
+        return 4;
+    case SM_MOUSEWHEELPRESENT:
+        return 1;
     default:
         return 0;
     }

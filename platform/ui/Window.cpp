@@ -33,6 +33,11 @@ void Clamp(TScrollBarState& s) {
     s.Pos = static_cast<int32_t>(std::clamp<int64_t>(s.Pos, s.Min, last));
 }
 
+// The window layer shows every change of a bar.
+void Changed(HWND Window, int32_t Bar) {
+    if (Window->Native != nullptr) platform::detail::ScrollBarChanged(*Window->Native, Bar);
+}
+
 bool Scrollable(const TScrollBarState& s) {
     return s.Max > s.Min && int64_t{s.Page} <= int64_t{s.Max} - s.Min;
 }
@@ -78,6 +83,7 @@ int32_t SetScrollInfo(HWND Window, int32_t Bar, const SCROLLINFO* Info, bool) {
             s->Visible = Scrollable(*s);
         }
     }
+    Changed(Window, Bar);
     return s->Pos;
 }
 
@@ -134,6 +140,7 @@ bool ShowScrollBar(HWND Window, int32_t Bar, bool Show) {
     TScrollBarState* s = BarOf(Window, Bar);
     if (s == nullptr) return false;
     s->Visible = Show;
+    Changed(Window, Bar);
     return true;
 }
 
@@ -147,5 +154,6 @@ bool EnableScrollBar(HWND Window, int32_t Bar, uint32_t Arrows) {
     TScrollBarState* s = BarOf(Window, Bar);
     if (s == nullptr || s->Disabled == Arrows) return false;
     s->Disabled = Arrows;
+    Changed(Window, Bar);
     return true;
 }

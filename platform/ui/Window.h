@@ -18,9 +18,18 @@ struct TScrollBarState {
     uint32_t Disabled = 0;
 };
 
+namespace platform::detail {
+struct TNativeWindow;
+// Shows a scroll bar's new state on the window (and its client area when the bar came or went).
+void ScrollBarChanged(TNativeWindow& Window, int32_t Bar);
+} // namespace platform::detail
+
 struct TWindowHandle {
     TScrollBarState Horz;
     TScrollBarState Vert;
+    // The window layer's widgets and retained surface behind the handle; nil while the handle
+    // has no window.
+    platform::detail::TNativeWindow* Native = nullptr;
 };
 using HWND = TWindowHandle*;
 
