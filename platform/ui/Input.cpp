@@ -1,0 +1,45 @@
+// Keyboard, mouse-button and desktop state from the toolkit.
+#include "platform/ui/Input.h"
+
+#include "platform/gfx/QtRuntime.h"
+
+#include <QApplication>
+#include <QStyle>
+
+int16_t GetAsyncKeyState(int32_t Key) {
+    EnsureGuiApplication();
+    constexpr auto down = static_cast<int16_t>(0x8000);
+    const Qt::MouseButtons buttons = QGuiApplication::mouseButtons();
+    const Qt::KeyboardModifiers keys = QGuiApplication::queryKeyboardModifiers();
+    switch (Key) {
+    case VK_LBUTTON:
+        return (buttons & Qt::LeftButton) ? down : 0;
+    case VK_RBUTTON:
+        return (buttons & Qt::RightButton) ? down : 0;
+    case VK_MBUTTON:
+        return (buttons & Qt::MiddleButton) ? down : 0;
+    case VK_SHIFT:
+        return (keys & Qt::ShiftModifier) ? down : 0;
+    case VK_CONTROL:
+        return (keys & Qt::ControlModifier) ? down : 0;
+    case VK_MENU:
+        return (keys & Qt::AltModifier) ? down : 0;
+    default:
+        return 0;
+    }
+}
+
+int32_t GetSystemMetrics(int32_t Index) {
+    switch (Index) {
+    case SM_CXSCREEN:
+        return PrimaryScreenSize().cx;
+    case SM_CYSCREEN:
+        return PrimaryScreenSize().cy;
+    case SM_CXVSCROLL:
+    case SM_CYHSCROLL:
+        EnsureGuiApplication();
+        return QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    default:
+        return 0;
+    }
+}
