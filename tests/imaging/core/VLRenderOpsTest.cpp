@@ -25,8 +25,8 @@ struct TChannelCase {
 };
 
 // Expected values from a separate transcription of the operation table. Multiply, Screen and
-// SoftLight2 divide by 255 with rounding: Screen of black over 100 stays 100 (the division by 256
-// of the table's own example gave 101), and Multiply of white over white stays white.
+// SoftLight2 divide by 255 with rounding: Screen of black over 100 stays 100 (a division by 256
+// would give 101), and Multiply of white over white stays white.
 const TChannelCase ChannelCases[] = {
     {vlroCopy, {0, 200, 30, 255, 255, 128, 77}},
     {vlroAdd, {100, 255, 230, 255, 255, 192, 255}},

@@ -176,7 +176,7 @@ TEST_F(Render, TransparencyAndAlphaBlendWithExactEnds) {
 
     auto dest = Filled24(3, 1, Grey(0));
     source->RenderRectToBitmap(*dest, 0, 0, 3, 1, 0, 0, 3, 1, 255, rfNone, vlroCopy);
-    // 255 x 128 / 255 rounds to 128 (the shift by 8 of the first design gave 127).
+    // 255 x 128 / 255 rounds to 128 (a shift by 8 would give 127).
     EXPECT_EQ(RowLevels(*dest, 0), (std::vector<int>{0, 128, 255}));
 
     dest = Filled24(3, 1, Grey(0));
@@ -477,7 +477,7 @@ TEST_F(Render, StretchWithAlphaCopiesPixelsAndCapsTheAlphaAtTheOpacity) {
 
 TEST_F(Render, StretchWithAlphaKeepsItsTablesInsideTheSource) {
     // A strong reduction: column x of 100 reads Trunc(x x 140000 / 100), computed in 64 bits
-    // (the 32-bit product of the first design wrapped beyond 131072 source columns).
+    // (a 32-bit product would wrap beyond 131072 source columns).
     const int32_t wide = 140000;
     TVLBitmap source(wide, 1, vl24RGB);
     uint8_t* row = source.GetScanline(0);
