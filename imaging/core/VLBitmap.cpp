@@ -51,20 +51,8 @@ std::unique_ptr<TVLBitmap> TVLBitmap::CreateAsAlpha(int32_t Width, int32_t Heigh
     auto alpha = std::make_unique<TVLBitmap>();
     alpha->IsAlpha = true;
     alpha->Location = Location == vlTBitmap ? vlMemory : Location;
-    if (alpha->Allocate(Width, Height, vl8g)) {
-        TAccessScope scope(*alpha, VLAccessWrite);
-        for (int32_t r = 0; r < alpha->Height; ++r)
-            std::memset(alpha->GetScanline(r), 255, alpha->RowLen);
-        alpha->UnmapAllScanlines();
-        alpha->Full = true;
-    }
+    if (alpha->Allocate(Width, Height, vl8g)) alpha->Fill(255);
     return alpha;
-}
-
-TVLBitmap* TVLBitmap::GetAlphaChannel() {
-    if (IsAlpha) return nullptr;
-    if (!AlphaChannel) AlphaChannel = CreateAsAlpha(GetWidth(), GetHeight(), Location);
-    return AlphaChannel.get();
 }
 
 bool TVLBitmap::IsEmpty() const {

@@ -10,6 +10,27 @@
 #include <memory>
 #include <vector>
 
+class TVLDibbitmap;
+class TVLMask;
+
+// A pixel of vlRGB48: three 16-bit words in the order red, green, blue.
+#pragma pack(push, 1)
+struct TVLRGB48 {
+    uint16_t r = 0;
+    uint16_t g = 0;
+    uint16_t b = 0;
+    friend bool operator==(const TVLRGB48&, const TVLRGB48&) = default;
+};
+#pragma pack(pop)
+static_assert(sizeof(TVLRGB48) == 6);
+
+// Dest becomes a copy of Source: format, size, colour table and pixels. An empty Source leaves
+// Dest 1 x 1 in Source's format.
+void CopyTBitmap(TBitmap& Source, TBitmap& Dest);
+std::unique_ptr<TBitmap> DuplicateTBitmap(TBitmap& Source);
+// Sets (Set) or clears bits X .. X + Count - 1 of a packed 1-bit row, most significant bit first.
+void FillRowBits(uint8_t* Row, int32_t X, int32_t Count, bool Set);
+
 // What every bitmap of the library offers: rows, size, format and palette.
 class TVLBaseBitmap : public TObject {
 public:
@@ -29,6 +50,9 @@ public:
     virtual void SetPaletteColor(int32_t Index, const TVLRGB& Color) = 0;
     virtual int32_t GetPaletteLength() = 0;
     virtual bool Allocate(int32_t Width, int32_t Height, TVLPixelFormat PixelFormat) = 0;
+    // Copies Source when it is of a kind this bitmap knows; other objects are ignored.
+    virtual void Assign(TObject* Source) = 0;
+    virtual void CopyPaletteTo(TVLBaseBitmap& Dest) = 0;
 };
 
 class TVLBitmap : public TVLBaseBitmap {
@@ -93,11 +117,81 @@ public:
     // Writes the palette into the colour table of the class-library bitmap that holds the pixels.
     void UpdateTBitmapPalette();
 
-    TVLBitmap* GetAlphaChannelIfAny() { return AlphaChannel.get(); }
-    // The alpha channel, created on first use with every byte 255; nil for a bitmap that is
+    void CopyPaletteTo(TVLBaseBitmap& Dest) override;
+    // Reads the first Count entries of Source's colour table into the palette (the rest zeroed).
+    void ReadTBitmapPalette(TBitmap& Source, int32_t Count);
+
+    // Whole-bitmap copies. Assign takes a TVLBitmap with its alpha channel and palette, or a
+    // TBitmap through CopyFromTBitmap. A bitmap in vlTBitmap cannot hold vl32f, vlCMYK, vlRGB48
+    // or vlCIELab: such sources arrive as vl24RGB there (vl16g as vl8g).
+    void Assign(TObject* Source) override;
+    // Size, format, pixels and palette only; this bitmap's alpha channel stays as it is.
+    void AssignImage(TVLBitmap& Source);
+    void CopyFromTBitmap(TBitmap& Source);
+    // 1-bit sources become vl1g, 24-bit ones vl24RGB; nil and other depths copy nothing.
+    void CopyFromDibbitmap(TVLDibbitmap* Source);
+    // nil fills the bitmap with 255 at its current size.
+    void CopyFromMask(TVLMask* Mask);
+    // vl1g and vl8g copy their rows, vl24RGB gives grey levels; the mask's box is recomputed.
+    void CopyToMask(TVLMask* Mask);
+
+    // Rectangles. Rectangles are clipped to both bitmaps; a negative start on either side moves
+    // both starts by the same amount. Only equal formats, vl1g to vl24RGB and vl1g to vl1g copy.
+    void CopyRectTo(TVLBitmap& Dest, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY,
+                    int32_t Width, int32_t Height);
+    // Raises each alpha byte of Dest's rectangle to the matching byte of this bitmap's alpha.
+    void MergeAlphaRectTo(TVLBitmap& Dest, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY,
+                          int32_t Width, int32_t Height);
+    // Moves the inclusive rectangle to (DestX, DestY), filling where it was with FillValue.
+    void MoveRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t DestX, int32_t DestY,
+                  double FillValue);
+    // Changes the canvas size without scaling; alignment 0 = left/top, 1 = centre,
+    // 2 = right/bottom. New pixels get FillValue, new alpha bytes AlphaFill.
+    void ResizeCanvas(int32_t NewWidth, int32_t NewHeight, double FillValue, int32_t AlphaFill,
+                      uint8_t HorizAlign, uint8_t VertAlign);
+    // Value is a level for vl1g (non-zero = set), vl8p, vl8g and vl16g, the sample for vl32f,
+    // and a TColor for the colour formats.
+    void Fill(double Value);
+    // Inclusive corners, clipped to the bitmap.
+    void FillRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, double Value);
+
+    // Pixels, Y = 0 the top row. Each accessor serves the formats of its pixel size; a pixel
+    // outside the bitmap or of another size reads as 0 and is not written.
+    uint8_t GetPixel8(int32_t X, int32_t Y);
+    void SetPixel8(int32_t X, int32_t Y, uint8_t Value);
+    uint16_t GetPixel16(int32_t X, int32_t Y);
+    void SetPixel16(int32_t X, int32_t Y, uint16_t Value);
+    float GetPixelFloat(int32_t X, int32_t Y);
+    void SetPixelFloat(int32_t X, int32_t Y, float Value);
+    int32_t GetPixel32(int32_t X, int32_t Y);
+    void SetPixel32(int32_t X, int32_t Y, int32_t Value);
+    TVLRGB GetPixelRGB(int32_t X, int32_t Y);
+    void SetPixelRGB(int32_t X, int32_t Y, const TVLRGB& Value);
+    // Valid as a GetScanline pointer is; nil outside the bitmap.
+    TVLRGB* GetRGBPixelAddress(int32_t X, int32_t Y);
+    TVLRGB48 GetPixelRGB48(int32_t X, int32_t Y);
+    void SetPixelRGB48(int32_t X, int32_t Y, const TVLRGB48& Value);
+    // The pixel as blue, green, red whatever the format.
+    TVLRGB GetPixelAsRGB(int32_t X, int32_t Y);
+    // The alpha byte: of this bitmap when it is an alpha channel, else of its alpha channel
+    // (created on first use).
+    uint8_t GetAlphaPixel(int32_t X, int32_t Y);
+    void SetAlphaPixel(int32_t X, int32_t Y, uint8_t Value);
+
+    // Alpha channel. GetAlphaChannel creates an opaque one on first use; nil for a bitmap that is
     // itself an alpha channel.
     TVLBitmap* GetAlphaChannel();
     bool HasAlphaChannel() const { return AlphaChannel != nullptr; }
+    // Makes Alpha the alpha channel without copying and hands the previous one (or nil) back.
+    std::unique_ptr<TVLBitmap> AttachAlphaChannel(std::unique_ptr<TVLBitmap> Alpha);
+    // Frees the alpha channel; with Merge the pixels are first blended onto Background by their
+    // alpha (vl1g and vl8p become vl24RGB for that).
+    void RemoveAlphaChannel(bool Merge, TColor Background);
+
+    // Whole-image tests over the used bytes of every row.
+    void SyncFull();
+    bool IsAllZero();
+    bool IsGrayScale();
 
     // Settings read by the other operations of the bitmap.
     bool IsAlpha = false;
@@ -144,6 +238,15 @@ private:
     // Takes over Target's storage, keeping this bitmap's alpha channel and settings.
     void CommitRelayout(TVLBitmap& Target);
     void Resize(int32_t NewWidth, int32_t NewHeight);
+    // Steps shared by Assign and AssignImage: new storage of Source's size and format (for
+    // vlTBitmap in the class-library bitmap already held) and the rows copied into it.
+    bool TakeImageOf(TVLBitmap& Source, bool WholeCopy);
+    void CopyRowsFrom(TVLBitmap& Source);
+    // A pixel's row when (X, Y) lies inside and the pixel is Bits wide; nil otherwise.
+    uint8_t* PixelRow(int32_t X, int32_t Y, int32_t Bits);
+    // Re-lays the pixels as vl24RGB in the same location; false when that cannot be had.
+    bool ConvertToRGB24();
+    void MergeAlpha(TColor Background);
 
     std::unique_ptr<TVLFileBuffer> FileBuffer;
     uint8_t* WorkingRow = nullptr;

@@ -830,7 +830,7 @@ void ApplyExifOrientation(TVLBitmap& Bitmap, int32_t Orientation) {
     if (!OrientationOf(Orientation, o) || Bitmap.IsEmpty()) return;
     auto pixels = Oriented(Bitmap, o);
     if (!pixels) return;
-    TVLBitmap* alpha = Bitmap.GetAlphaChannelIfAny();
+    TVLBitmap* alpha = Bitmap.HasAlphaChannel() ? Bitmap.GetAlphaChannel() : nullptr;
     std::unique_ptr<TVLBitmap> alphaPixels;
     if (alpha != nullptr && !alpha->IsEmpty()) {
         alphaPixels = Oriented(*alpha, o);

@@ -260,8 +260,7 @@ bool TVLICC::TransformBitmap(TVLBitmap& Bitmap, TVLPixelFormat NewPixelFormat,
                              TVLICC* DestProfile) {
     const int32_t inCode = BitmapCode(Bitmap.GetPixelFormat());
     const int32_t outCode = BitmapCode(NewPixelFormat);
-    if (inCode < 0 || outCode < 0 || Bitmap.IsEmpty() || Bitmap.GetAlphaChannelIfAny() != nullptr)
-        return false;
+    if (inCode < 0 || outCode < 0 || Bitmap.IsEmpty() || Bitmap.HasAlphaChannel()) return false;
     const int32_t width = Bitmap.GetWidth();
     const int32_t height = Bitmap.GetHeight();
     TVLBitmap converted;

@@ -1,11 +1,14 @@
-// System colours of the desktop.
+// The desktop's system colours and their resolution.
 #include "platform/gfx/Color.h"
 
 #include <array>
+#include <cstddef>
 
 namespace {
-// Indexed by the COLOR_ constants of Windows (COLOR_SCROLLBAR = 0 ... COLOR_MENUBAR = 30).
-constexpr std::array<TColor, 31> SystemColors = {
+
+// The colour scheme of the desktop the system was designed on; there is no desktop scheme to
+// read here, and a fixed one keeps every drawing repeatable.
+constexpr std::array<COLORREF, 31> SystemColors = {
     RGB(200, 200, 200), RGB(0, 0, 0),       RGB(153, 180, 209), RGB(191, 205, 219),
     RGB(240, 240, 240), RGB(255, 255, 255), RGB(100, 100, 100), RGB(0, 0, 0),
     RGB(0, 0, 0),       RGB(0, 0, 0),       RGB(180, 180, 180), RGB(244, 247, 252),
@@ -14,13 +17,15 @@ constexpr std::array<TColor, 31> SystemColors = {
     RGB(255, 255, 255), RGB(105, 105, 105), RGB(227, 227, 227), RGB(0, 0, 0),
     RGB(255, 255, 225), RGB(0, 0, 0),       RGB(0, 102, 204),   RGB(185, 209, 234),
     RGB(215, 228, 242), RGB(51, 153, 255),  RGB(240, 240, 240)};
+
 } // namespace
 
-TColor GetSysColor(int32_t Index) {
+COLORREF GetSysColor(int32_t Index) {
     if (Index < 0 || Index >= static_cast<int32_t>(SystemColors.size())) return 0;
-    return SystemColors[Index];
+    return SystemColors[static_cast<size_t>(Index)];
 }
 
 TColor ColorToRGB(TColor Color) {
-    return Color < 0 ? GetSysColor(Color & 0xFF) : Color;
+    if (Color < 0) return static_cast<TColor>(GetSysColor(Color & 0xFF));
+    return Color;
 }

@@ -1,4 +1,5 @@
-// Point, rectangle and GUID records of the class library.
+// Points, sizes, rectangles and GUID records as the class library and the system interfaces
+// pass them.
 #pragma once
 
 #include <cstdint>
@@ -9,14 +10,38 @@ struct TPoint {
     friend bool operator==(const TPoint&, const TPoint&) = default;
 };
 
-// Left and Top are inside; whether Right and Bottom are is up to the caller.
+struct TSize {
+    int32_t cx = 0;
+    int32_t cy = 0;
+    friend bool operator==(const TSize&, const TSize&) = default;
+};
+
+// Right and Bottom lie just outside the rectangle.
 struct TRect {
     int32_t Left = 0;
     int32_t Top = 0;
     int32_t Right = 0;
     int32_t Bottom = 0;
+    int32_t Width() const { return Right - Left; }
+    int32_t Height() const { return Bottom - Top; }
+    bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
     friend bool operator==(const TRect&, const TRect&) = default;
 };
+
+constexpr TPoint Point(int32_t X, int32_t Y) {
+    return {X, Y};
+}
+constexpr TRect Rect(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom) {
+    return {Left, Top, Right, Bottom};
+}
+constexpr TRect Bounds(int32_t Left, int32_t Top, int32_t Width, int32_t Height) {
+    return {Left, Top, Left + Width, Top + Height};
+}
+
+// The system interfaces' names for the same records.
+using POINT = TPoint;
+using SIZE = TSize;
+using RECT = TRect;
 
 // A 16-byte identifier, laid out as Windows lays out a GUID.
 struct TGUID {

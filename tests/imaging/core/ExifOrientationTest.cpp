@@ -142,7 +142,7 @@ TEST_F(ExifOrientationTest, PaletteAndAlphaChannelTurnWithThePicture) {
         Fill(*alpha);
         ApplyExifOrientation(b, o);
         ExpectTurned(b, o, 5, 3);
-        ASSERT_EQ(b.GetAlphaChannelIfAny(), alpha); // the same alpha object, turned
+        ASSERT_EQ(b.GetAlphaChannel(), alpha); // the same alpha object, turned
         ExpectTurned(*alpha, o, 5, 3);
         TVLRGB c;
         b.GetPaletteColor(7, c);

@@ -1,0 +1,248 @@
+// Blits: raster operations on colour and indexed surfaces, the fourth byte of 32-bit pixels,
+// stretch modes (nearest, AND/OR shrinking, halftone), mirroring by reversed extents, DIBs from
+// memory (bottom-up source rectangles, 1-bit masks inverted onto colour), gradients.
+#include "GdiPictures.h"
+
+#include <cstring>
+
+namespace {
+
+using gdi_test::Surface;
+
+TEST(GdiBitBlt, RasterOperationsOnOnePixel) {
+    // Source red, destination yellow, brush blue: every operation as a colour.
+    struct Case {
+        const char* name;
+        uint32_t rop;
+        char expected;
+    };
+    const Case cases[] = {{"SRCCOPY", SRCCOPY, 'r'},       {"SRCINVERT", SRCINVERT, 'g'},
+                          {"SRCAND", SRCAND, 'r'},         {"SRCPAINT", SRCPAINT, 'y'},
+                          {"NOTSRCCOPY", NOTSRCCOPY, 'c'}, {"DSTINVERT", DSTINVERT, 'b'},
+                          {"PATCOPY", PATCOPY, 'b'},       {"PATINVERT", PATINVERT, '.'},
+                          {"BLACKNESS", BLACKNESS, '#'},   {"WHITENESS", WHITENESS, '.'},
+                          {"MERGECOPY", MERGECOPY, '#'},   {"SRCERASE", SRCERASE, '#'},
+                          {"MERGEPAINT", MERGEPAINT, '.'}, {"NOTSRCERASE", NOTSRCERASE, 'b'},
+                          {"PATPAINT", PATPAINT, '.'}};
+    Surface source(1, 1);
+    source.Paint({"r"});
+    HBRUSH blue = CreateSolidBrush(0xFF0000);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Surface dest(1, 1);
+        dest.Paint({"y"});
+        HGDIOBJ old = SelectObject(dest.Dc, blue);
+        EXPECT_TRUE(BitBlt(dest.Dc, 0, 0, 1, 1, source.Dc, 0, 0, c.rop));
+        SelectObject(dest.Dc, old);
+        EXPECT_PICTURE(dest, {std::string(1, c.expected)});
+    }
+    DeleteObject(blue);
+}
+
+TEST(GdiBitBlt, IndexedSurfacesMixIndexes) {
+    const std::vector<TRGBQuad> table = {
+        {0, 0, 0, 0}, {0, 0, 255, 0}, {0, 255, 0, 0}, {0, 255, 255, 0}};
+    Surface source(2, 1, 8, false, table);
+    Surface dest(2, 1, 8, false, table);
+    source.Paint({"rg"});
+    dest.Paint({"gg"});
+    // Index 1 (red) xor index 2 (green) is index 3 (yellow); 2 xor 2 is 0 (black).
+    BitBlt(dest.Dc, 0, 0, 2, 1, source.Dc, 0, 0, SRCINVERT);
+    EXPECT_PICTURE(dest, {"y#"});
+
+    Surface mono(10, 1, 1, false, {{0, 0, 0, 0}, {255, 255, 255, 0}});
+    mono.Paint({"#.#.#.#.##"});
+    PatBlt(mono.Dc, 1, 0, 8, 1, DSTINVERT);
+    EXPECT_PICTURE(mono, {"##.#.#.#.#"});
+}
+
+TEST(GdiBitBlt, ColourTablesAreMatchedBetweenIndexedSurfaces) {
+    Surface source(2, 1, 8, false, {{0, 0, 255, 0}, {0, 255, 0, 0}});
+    Surface dest(2, 1, 8, false, {{0, 255, 0, 0}, {0, 0, 255, 0}});
+    source.Paint({"rg"});
+    BitBlt(dest.Dc, 0, 0, 2, 1, source.Dc, 0, 0, SRCCOPY);
+    EXPECT_PICTURE(dest, {"rg"});
+    EXPECT_EQ(static_cast<const uint8_t*>(dest.Bits)[0], 1);
+}
+
+TEST(GdiBitBlt, FourthByteOfThirtyTwoBitPixels) {
+    Surface source(2, 1, 32);
+    Surface dest(2, 1, 32);
+    Surface plain(2, 1, 24);
+    const uint8_t pixels[8] = {1, 2, 3, 0x80, 4, 5, 6, 0xFF};
+    std::memcpy(source.Bits, pixels, 8);
+    auto* out = static_cast<uint8_t*>(dest.Bits);
+    // A plain copy between 32-bit surfaces carries the fourth byte.
+    BitBlt(dest.Dc, 0, 0, 2, 1, source.Dc, 0, 0, SRCCOPY);
+    EXPECT_EQ(std::memcmp(out, pixels, 8), 0);
+    // Every other drawing leaves 0 there.
+    BitBlt(dest.Dc, 0, 0, 2, 1, source.Dc, 0, 0, SRCINVERT);
+    EXPECT_EQ(out[3], 0);
+    EXPECT_EQ(out[7], 0);
+    std::memset(out, 0x77, 8);
+    BitBlt(dest.Dc, 0, 0, 2, 1, plain.Dc, 0, 0, SRCCOPY);
+    EXPECT_EQ(out[3], 0);
+    std::memset(out, 0x77, 8);
+    PatBlt(dest.Dc, 0, 0, 1, 1, PATCOPY);
+    EXPECT_EQ(out[0], 0xFF);
+    EXPECT_EQ(out[3], 0);
+    EXPECT_EQ(out[7], 0x77);
+}
+
+TEST(GdiBitBlt, ClipsToBothSurfaces) {
+    Surface source(2, 2);
+    Surface dest(3, 3);
+    source.Paint({"rg", "by"});
+    dest.Fill(0xFFFFFF);
+    BitBlt(dest.Dc, 1, 1, 5, 5, source.Dc, 0, 0, SRCCOPY);
+    EXPECT_PICTURE(dest, {"...", ".rg", ".by"});
+    BitBlt(dest.Dc, -1, -1, 2, 2, source.Dc, 0, 0, SRCCOPY);
+    EXPECT_PICTURE(dest, {"y..", ".rg", ".by"});
+    EXPECT_FALSE(BitBlt(dest.Dc, 0, 0, 1, 1, nullptr, 0, 0, SRCCOPY));
+}
+
+TEST(GdiStretchBlt, ModesAndMirrors) {
+    struct Case {
+        const char* what;
+        int32_t mode;
+        std::string source;
+        int32_t x, width, srcX, srcWidth;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"nearest, enlarged", COLORONCOLOR, "rgb", 0, 5, 0, 3, "rrgbb"},
+        {"nearest, shrunk", COLORONCOLOR, "rgby", 0, 2, 0, 4, "gy"},
+        {"and of shrunk pixels", BLACKONWHITE, "r.g.", 0, 2, 0, 4, "rg"},
+        {"or of shrunk pixels", WHITEONBLACK, "#r#g", 0, 2, 0, 4, "rg"},
+        {"and mode enlarges like nearest", BLACKONWHITE, "rg", 0, 4, 0, 2, "rrgg"},
+        {"halftone averages", HALFTONE, "#.#.", 0, 2, 0, 4, "oo"},
+        {"halftone enlarged", HALFTONE, "#.", 0, 3, 0, 2, "#o."},
+        {"halftone same size copies", HALFTONE, "rgby", 0, 4, 0, 4, "rgby"},
+        {"mirrored destination", COLORONCOLOR, "rgby", 3, -4, 0, 4, "ybgr"},
+        {"mirrored source", COLORONCOLOR, "rgby", 0, 4, 3, -4, "ybgr"},
+        {"both mirrored", COLORONCOLOR, "rgby", 3, -4, 3, -4, "rgby"},
+        {"mirrored and shrunk", COLORONCOLOR, "rgby", 1, -2, 0, 4, "yg.."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto width = static_cast<int32_t>(c.expected.size());
+        Surface source(static_cast<int32_t>(c.source.size()), 1);
+        source.Paint({c.source});
+        Surface dest(width, 1);
+        dest.Fill(0xFFFFFF);
+        SetStretchBltMode(dest.Dc, c.mode);
+        EXPECT_TRUE(
+            StretchBlt(dest.Dc, c.x, 0, c.width, 1, source.Dc, c.srcX, 0, c.srcWidth, 1, SRCCOPY));
+        EXPECT_PICTURE(dest, {c.expected});
+    }
+}
+
+TEST(GdiStretchBlt, VerticalMirror) {
+    Surface source(1, 3);
+    source.Paint({"r", "g", "b"});
+    Surface dest(1, 3);
+    StretchBlt(dest.Dc, 0, 2, 1, -3, source.Dc, 0, 0, 1, 3, SRCCOPY);
+    EXPECT_PICTURE(dest, {"b", "g", "r"});
+}
+
+// A packed 2 x 2 DIB: rows "rg" over "by", in the order Bits and the height sign say.
+struct SmallDib {
+    explicit SmallDib(bool topDown) {
+        info.bmiHeader.biWidth = 2;
+        info.bmiHeader.biHeight = topDown ? -2 : 2;
+        info.bmiHeader.biBitCount = 24;
+        const uint8_t top[6] = {0, 0, 255, 0, 255, 0};
+        const uint8_t bottom[6] = {255, 0, 0, 0, 255, 255};
+        std::memcpy(bits + (topDown ? 0 : 8), top, 6);
+        std::memcpy(bits + (topDown ? 8 : 0), bottom, 6);
+    }
+    BITMAPINFO info{};
+    uint8_t bits[16] = {};
+};
+
+TEST(GdiStretchDIBits, SourceRowsOfBottomUpDibsCountFromTheBottom) {
+    for (bool topDown : {false, true}) {
+        SCOPED_TRACE(topDown ? "top-down" : "bottom-up");
+        SmallDib dib(topDown);
+        Surface dest(2, 1);
+        EXPECT_EQ(StretchDIBits(dest.Dc, 0, 0, 2, 1, 0, 0, 2, 1, dib.bits, &dib.info,
+                                DIB_RGB_COLORS, SRCCOPY),
+                  1);
+        EXPECT_PICTURE(dest, {topDown ? "rg" : "by"});
+        Surface whole(2, 2);
+        StretchDIBits(whole.Dc, 0, 0, 2, 2, 0, 0, 2, 2, dib.bits, &dib.info, DIB_RGB_COLORS,
+                      SRCCOPY);
+        EXPECT_PICTURE(whole, {"rg", "by"});
+    }
+}
+
+TEST(GdiStretchDIBits, OneBitMaskInvertsAColourSurface) {
+    // The mask's set bits pass white through SRCINVERT, inverting the pixels under them.
+    struct {
+        BITMAPINFOHEADER header;
+        TRGBQuad colors[2];
+    } info{};
+    info.header.biWidth = 4;
+    info.header.biHeight = 1;
+    info.header.biBitCount = 1;
+    info.colors[1] = {255, 255, 255, 0};
+    const uint8_t bits[4] = {0xA0, 0, 0, 0}; // 1 0 1 0
+    Surface dest(8, 1);
+    dest.Paint({"rgbyrgby"});
+    StretchDIBits(dest.Dc, 0, 0, 8, 1, 0, 0, 4, 1, bits, reinterpret_cast<const BITMAPINFO*>(&info),
+                  DIB_RGB_COLORS, SRCINVERT);
+    EXPECT_PICTURE(dest, {"cmbycmby"});
+}
+
+TEST(GdiStretchDIBits, RefusesBadInput) {
+    SmallDib dib(false);
+    Surface dest(2, 1);
+    EXPECT_EQ(
+        StretchDIBits(dest.Dc, 0, 0, 2, 1, 0, 0, 2, 1, nullptr, &dib.info, DIB_RGB_COLORS, SRCCOPY),
+        0);
+    EXPECT_EQ(StretchDIBits(dest.Dc, 0, 0, 2, 1, 0, 0, 2, 1, dib.bits, &dib.info, DIB_PAL_COLORS,
+                            SRCCOPY),
+              0);
+    dib.info.bmiHeader.biBitCount = 7;
+    EXPECT_EQ(StretchDIBits(dest.Dc, 0, 0, 2, 1, 0, 0, 2, 1, dib.bits, &dib.info, DIB_RGB_COLORS,
+                            SRCCOPY),
+              0);
+}
+
+TEST(GdiPatBlt, HatchedPatternsAreAnchoredAtTheBrushOrigin) {
+    Surface dest(8, 4);
+    dest.Fill(0xFFFFFF);
+    HBRUSH hatch = CreateHatchBrush(HS_VERTICAL, 0x0000FF);
+    SelectObject(dest.Dc, hatch);
+    SetBkColor(dest.Dc, 0x00FF00);
+    SetBkMode(dest.Dc, TRANSPARENT); // blits paint the hatch background whatever the mode
+    PatBlt(dest.Dc, 0, 0, 8, 2, PATCOPY);
+    SetBrushOrgEx(dest.Dc, 2, 0, nullptr);
+    PatBlt(dest.Dc, 8, 2, -8, 2, PATCOPY);
+    SelectObject(dest.Dc, GetStockObject(WHITE_BRUSH));
+    DeleteObject(hatch);
+    EXPECT_PICTURE(dest, {"ggggrggg", "ggggrggg", "ggggggrg", "ggggggrg"});
+}
+
+TEST(GdiGradientFill, RectanglesRunFromTheFirstColourTowardsTheSecond) {
+    Surface dest(4, 2, 32);
+    TRIVERTEX v[2];
+    v[0] = {0, 0, 0, 0, 0, 0};
+    v[1] = {4, 2, 0xFF00, 0, 0, 0x8000};
+    GRADIENT_RECT rect{0, 1};
+    EXPECT_TRUE(GradientFill(dest.Dc, v, 2, &rect, 1, GRADIENT_FILL_RECT_H));
+    const auto* row = static_cast<const uint8_t*>(dest.Bits);
+    const uint8_t reds[4] = {0, 63, 127, 191};
+    for (int x = 0; x < 4; ++x) {
+        EXPECT_EQ(row[4 * x + 2], reds[x]) << x;
+        EXPECT_EQ(row[4 * x + 3], 32 * x) << x; // the vertices' alpha goes to the fourth byte
+    }
+    EXPECT_TRUE(GradientFill(dest.Dc, v, 2, &rect, 1, GRADIENT_FILL_RECT_V));
+    EXPECT_EQ(GetPixel(dest.Dc, 3, 0), 0u);
+    EXPECT_EQ(GetPixel(dest.Dc, 0, 1), COLORREF(RGB(127, 0, 0)));
+    const GRADIENT_RECT outside{0, 2};
+    EXPECT_FALSE(GradientFill(dest.Dc, v, 2, &outside, 1, GRADIENT_FILL_RECT_H));
+    EXPECT_FALSE(GradientFill(dest.Dc, v, 2, &rect, 1, 2));
+}
+
+} // namespace
