@@ -18,6 +18,8 @@ packages=(
   libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils
   # peers of the benchmarks
   libvips-tools
+  # the CMYK press profile of the colour conversion
+  libgs-common
 )
 
 missing=()

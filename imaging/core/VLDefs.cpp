@@ -15,10 +15,16 @@ const String LibraryVersion = u"3.0.2";
 std::array<std::array<String, LibraryMessageCount>, MsgLanguageCount> LibraryMessages;
 bool AVIFileInitialized = false;
 String DefaultTempFolder;
-int32_t QuantizerMethod = -1;
-int32_t QuantizerQuality = -1;
 int32_t ScreenDpiX = 96;
 int32_t ScreenDpiY = 96;
+int32_t DefaultDpiX = 300;
+int32_t DefaultDpiY = 300;
+TVLGIFLZWDecoder DefaultGifLZWDecompress = nullptr;
+TVLGIFLZWEncoder DefaultGifLZWCompress = nullptr;
+TVLTIFFLZWDecoder DefaultTiffLZWDecompress = nullptr;
+TVLTIFFLZWEncoder DefaultTiffLZWCompress = nullptr;
+int32_t QuantizerMethod = -1;
+int32_t QuantizerQuality = -1;
 
 namespace {
 constexpr int32_t DEFAULT_CHARSET = 1;

@@ -129,12 +129,38 @@ extern const std::array<TVLLANGUAGECHARINFO, MsgLanguageCount> LanguageCharInfo;
 extern bool AVIFileInitialized;
 // Folder of the library's temporary files; empty = the system temporary folder.
 extern String DefaultTempFolder;
-// Colour quantizer and its quality; -1 lets the quantizer choose. Set by the I/O unit's start-up.
-extern int32_t QuantizerMethod;
-extern int32_t QuantizerQuality;
 // Resolution of the screen in dots per inch; the view unit's start-up reads it from the screen.
 extern int32_t ScreenDpiX;
 extern int32_t ScreenDpiY;
+
+// Resolution given to images whose file carries none; the view unit's start-up sets 300.
+extern int32_t DefaultDpiX;
+extern int32_t DefaultDpiY;
+
+class TStream;
+// Replaceable LZW codecs. The GIF decoder reads one image's code-size byte, data sub-blocks and
+// terminator and writes Width x Height palette indexes to Dest, rows in display order; on data it
+// cannot decode it puts the stream back where it started. The encoder writes them.
+using TVLGIFLZWDecoder = void (*)(TStream& Stream, int32_t Height, int32_t Width, bool Interlaced,
+                                  uint8_t* Dest);
+using TVLGIFLZWEncoder = void (*)(TStream& Stream, int32_t Height, int32_t Width, bool Interlaced,
+                                  const uint8_t* Pixels, int32_t BitsPerPixel);
+// The TIFF decoder returns the next RowSize decoded bytes of the strip of DataSize bytes at Data
+// (nil on bad data); the first call (State nil) makes the state, a call with Data nil frees it.
+// The encoder codes Count bytes into Stream; Data nil with Count 0 ends the code stream.
+using TVLTIFFLZWDecoder = uint8_t* (*)(const uint8_t* Data, int32_t DataSize, int32_t RowSize,
+                                       void*& State, int32_t FillOrder);
+using TVLTIFFLZWEncoder = void (*)(const uint8_t* Data, int32_t Count, TStream& Stream,
+                                   void*& State);
+// The process-wide codecs every new parameter record copies; nil until the I/O unit sets them.
+extern TVLGIFLZWDecoder DefaultGifLZWDecompress;
+extern TVLGIFLZWEncoder DefaultGifLZWCompress;
+extern TVLTIFFLZWDecoder DefaultTiffLZWDecompress;
+extern TVLTIFFLZWEncoder DefaultTiffLZWCompress;
+
+// Colour quantizer and its quality; -1 lets the quantizer choose. Set by the I/O unit's start-up.
+extern int32_t QuantizerMethod;
+extern int32_t QuantizerQuality;
 
 // Windows version code (0 = not recognised, which is what Linux reports).
 extern uint8_t WindowsVersionCode;

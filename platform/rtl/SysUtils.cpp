@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cstring>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,4 +61,31 @@ String ExpandFileName(const String& FileName) {
 String IncludeTrailingPathDelimiter(const String& Path) {
     if (Path.empty() || Path.back() == PathDelim) return Path;
     return Path + PathDelim;
+}
+
+namespace {
+// Days from 30 December 1899 to the civil date (proleptic Gregorian calendar).
+int64_t DaysSinceDelphiEpoch(int64_t Year, int64_t Month, int64_t Day) {
+    const int64_t y = Month <= 2 ? Year - 1 : Year;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (Month + (Month > 2 ? -3 : 9)) + 2) / 5 + Day - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    constexpr int64_t UnixDaysOfEpoch = -25569; // 1899-12-30 counted from 1970-01-01
+    return era * 146097 + doe - 719468 - UnixDaysOfEpoch;
+}
+} // namespace
+
+TDateTime Now() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    const double seconds = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
+    return static_cast<double>(
+               DaysSinceDelphiEpoch(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday)) +
+           seconds / 86400.0;
+}
+
+TDateTime Date() {
+    return static_cast<double>(static_cast<int64_t>(Now()));
 }

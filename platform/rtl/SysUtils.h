@@ -62,3 +62,9 @@ String ExpandFileName(const String& FileName);
 String IncludeTrailingPathDelimiter(const String& Path);
 
 constexpr char16_t PathDelim = u'/';
+
+// Days since 30 December 1899, the time of day as the fraction.
+using TDateTime = double;
+// The local date and time, and the local date alone (no fraction).
+TDateTime Now();
+TDateTime Date();

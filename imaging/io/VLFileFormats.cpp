@@ -1,0 +1,156 @@
+// The process-wide registry of file formats and the progress record's reporting.
+#include "imaging/io/VLFileFormats.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// Rows in registry order: the first match of every lookup is the earliest registered row.
+// Built and freed by the single-threaded unit start-up and shut-down; only read in between.
+std::vector<std::unique_ptr<TVLFileFormatInfo>> Registry;
+
+struct TBuiltInRow {
+    TVLFileFormatId FormatId;
+    std::u16string_view DisplayName;
+    std::u16string_view ExtensionList;
+    TIOPreviewsPages DialogPages;
+};
+
+// The library's own rows, in registry order. Their codecs are reached by id through the I/O
+// component's per-format entry points, so the rows carry no functions of their own.
+constexpr std::array<TBuiltInRow, 24> BuiltInRows = {{
+    {ffTIFF, u"TIFF Bitmap", u"TIF;TIFF;FAX;G3N;G3F;XIF", ipTIFF},
+    {ffGIF, u"CompuServe Bitmap", u"GIF", ipGIF},
+    {ffJPEG, u"JPEG Bitmap", u"JPG;JPEG;JPE;JIF", ipJPEG},
+    {ffPCX, u"PaintBrush", u"PCX", ipPCX},
+    {ffBMP, u"Windows Bitmap", u"BMP;DIB;RLE", ipBMP},
+    {ffICO, u"Windows Icon", u"ICO", 0},
+    {ffCUR, u"Windows Cursor", u"CUR", 0},
+    {ffPNG, u"Portable Network Graphics", u"PNG", ipPNG},
+    {ffDICOM, u"DICOM Bitmap", u"DCM;DIC;DICOM", 0},
+    {ffWMF, u"Windows Metafile", u"WMF", 0},
+    {ffEMF, u"Enhanced Windows Metafile", u"EMF", 0},
+    {ffTGA, u"Targa Bitmap", u"TGA;TARGA;VDA;ICB;VST;PIX", ipTGA},
+    {ffPXM, u"Portable Pixmap, GrayMap, BitMap", u"PXM;PPM;PGM;PBM", 0},
+    {ffWBMP, u"Wireless Bitmap", u"WBMP", 0},
+    {ffJP2, u"JPEG2000", u"JP2", ipJPEG2000},
+    {ffJ2K, u"JPEG2000 Code Stream", u"J2K;JPC;J2C", ipJPEG2000},
+    {ffPS, u"PostScript Level 2", u"PS;EPS", 0},
+    {ffPDF, u"Adobe PDF", u"PDF", 0},
+    {ffDCX, u"Multipage PCX", u"DCX", 0},
+    {ffCameraRAW, u"Camera RAW", u"CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2", 0},
+    {ffPSD, u"Photoshop PSD", u"PSD", 0},
+    {ffVect, u"Vectorial objects", u"VLV", 0},
+    {ffLayers, u"Layers", u"LYR", 0},
+    {ffLayersObjects, u"Layers and objects", u"ALL", 0},
+}};
+
+// The Index-th piece of a ";"-separated list: Index + 1 pieces are cut off the front and the
+// last one is returned; empty when the list runs out first.
+String ExtensionAt(std::u16string_view List, int32_t Index) {
+    std::u16string_view rest = List, piece;
+    for (int32_t i = 0; i <= Index; ++i) {
+        if (rest.empty()) return String();
+        const size_t cut = rest.find(u';');
+        piece = rest.substr(0, cut);
+        rest = cut == std::u16string_view::npos ? std::u16string_view() : rest.substr(cut + 1);
+    }
+    return String(piece);
+}
+
+// Pieces before the first empty one.
+int32_t ExtensionCount(std::u16string_view List) {
+    int32_t count = 0;
+    while (!ExtensionAt(List, count).empty())
+        ++count;
+    return count;
+}
+
+String LowerCaseAscii(String Text) {
+    for (char16_t& c : Text)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    return Text;
+}
+
+} // namespace
+
+void TVLProgressRecord::ReportProgress() const {
+    if (Handler) Handler(Sender, static_cast<int32_t>(Trunc(StepCount * PercentPerStep)));
+}
+
+void TVLProgressRecord::ReportPercent(int32_t Per) const {
+    if (Handler) Handler(Sender, Per);
+}
+
+void TVLProgressRecord::Abort() const {
+    if (AbortFlag != nullptr) *AbortFlag = true;
+}
+
+TVLFileFormatInfo* FindFileFormatInfo(TVLFileFormatId FormatId) {
+    for (const auto& row : Registry)
+        if (row->FormatId == FormatId) return row.get();
+    return nullptr;
+}
+
+// Each row is matched against its own extension list, so a row added with the id of another
+// row is found by its own extensions.
+TVLFileFormatInfo* FindFileFormatInfoByExtension(const String& Ext) {
+    String wanted = LowerCaseAscii(Ext);
+    if (!wanted.empty() && wanted.front() == u'.') wanted.erase(0, 1);
+    for (const auto& row : Registry) {
+        const int32_t count = ExtensionCount(row->ExtensionList);
+        for (int32_t i = 0; i < count; ++i)
+            if (LowerCaseAscii(ExtensionAt(row->ExtensionList, i)) == wanted) return row.get();
+    }
+    return nullptr;
+}
+
+int32_t GetFileFormatExtensionCount(TVLFileFormatId FormatId) {
+    const TVLFileFormatInfo* row = FindFileFormatInfo(FormatId);
+    return row != nullptr ? ExtensionCount(row->ExtensionList) : 0;
+}
+
+void GetFileFormatExtension(TVLFileFormatId FormatId, int32_t Index, String& Ext) {
+    const TVLFileFormatInfo* row = FindFileFormatInfo(FormatId);
+    Ext = row != nullptr ? ExtensionAt(row->ExtensionList, Index) : String();
+}
+
+int32_t RegisterFileFormat(std::unique_ptr<TVLFileFormatInfo> Info) {
+    Registry.push_back(std::move(Info));
+    return static_cast<int32_t>(Registry.size()) - 1;
+}
+
+void UnregisterFileFormat(TVLFileFormatId FormatId) {
+    const auto it = std::find_if(Registry.begin(), Registry.end(),
+                                 [FormatId](const auto& row) { return row->FormatId == FormatId; });
+    if (it != Registry.end()) Registry.erase(it);
+}
+
+int32_t GetFileFormatCount() {
+    return static_cast<int32_t>(Registry.size());
+}
+
+TVLFileFormatInfo* GetFileFormatInfo(int32_t Index) {
+    if (Index < 0 || Index >= GetFileFormatCount()) return nullptr;
+    return Registry[Index].get();
+}
+
+void BuildFileFormatRegistry() {
+    Registry.clear();
+    for (const TBuiltInRow& built : BuiltInRows) {
+        auto row = std::make_unique<TVLFileFormatInfo>();
+        row->FormatId = built.FormatId;
+        row->DisplayName = String(built.DisplayName);
+        row->ExtensionList = String(built.ExtensionList);
+        row->BuiltIn = true;
+        row->DialogPages = built.DialogPages;
+        RegisterFileFormat(std::move(row));
+    }
+}
+
+void FreeFileFormatRegistry() {
+    Registry.clear();
+}
