@@ -259,6 +259,8 @@ constexpr int32_t RadiusDecrease = 30;
 constexpr int32_t RadBias = 1 << 8;
 constexpr int32_t AlphaRadBias = 1 << 18;
 constexpr int32_t LearningCycles = 100;
+// Slots of the lookup cache: 2^16.
+constexpr int32_t CacheBits = 16;
 
 int32_t RadiusOf(int32_t Radius) {
     const int32_t rad = Radius >> RadiusBiasShift;
@@ -372,7 +374,7 @@ int32_t AutoSampleFactor(int64_t Pixels) {
 
 TVLNeuralNet::TVLNeuralNet(TVLBitmap& Source, std::span<TVLRGB> Palette, int32_t Quality,
                            int32_t NetSize)
-    : NetSize(std::max(NetSize, 1)) {
+    : NetSize(std::clamp(NetSize, 1, 65536)) {
     const int64_t pixels = static_cast<int64_t>(Source.GetWidth()) * Source.GetHeight();
     SampleFactor =
         Quality == -1
@@ -389,6 +391,8 @@ TVLNeuralNet::TVLNeuralNet(TVLBitmap& Source, std::span<TVLRGB> Palette, int32_t
     if (pixels > 0 && Source.GetPixelFormat() == vl24RGB) Learn(Source);
     Unbias(Palette);
     BuildIndex();
+    CacheKeys.assign(size_t{1} << CacheBits, 0);
+    CacheIndexes.assign(size_t{1} << CacheBits, 0);
 }
 
 void TVLNeuralNet::BuildRadPower(int32_t Rad, int32_t Alpha) {
@@ -513,9 +517,16 @@ void TVLNeuralNet::BuildIndex() {
 }
 
 int32_t TVLNeuralNet::Index(const TVLRGB& Color) const {
-    const int32_t b = Color.b;
-    const int32_t g = Color.g;
-    const int32_t r = Color.r;
+    const uint32_t key = PackColor(Color) + 1;
+    const size_t slot = (key * 2654435761u) >> (32 - CacheBits);
+    if (CacheKeys[slot] == key) return CacheIndexes[slot];
+    const int32_t index = Search(Color.b, Color.g, Color.r);
+    CacheKeys[slot] = key;
+    CacheIndexes[slot] = static_cast<uint16_t>(index);
+    return index;
+}
+
+int32_t TVLNeuralNet::Search(int32_t b, int32_t g, int32_t r) const {
     int32_t bestDistance = 1000;
     int32_t best = 0;
     int32_t up = NetIndex[g];

@@ -58,7 +58,8 @@ private:
     int32_t BoxCount = 0;
 };
 
-// Self-organising neural network of NetSize neurons trained on a sample of a vl24RGB bitmap.
+// Self-organising neural network of NetSize (at most 65,536) neurons trained on a sample of a
+// vl24RGB bitmap.
 // Quality -1 chooses the sampling from the pixel count, else 0 (every 30th pixel) to 100 (all).
 class TVLNeuralNet {
 public:
@@ -78,6 +79,8 @@ private:
     void Unbias(std::span<TVLRGB> Palette);
     void BuildIndex();
 
+    int32_t Search(int32_t B, int32_t G, int32_t R) const;
+
     int32_t NetSize;
     int32_t SampleFactor = 1;
     std::vector<TNeuron> Network;
@@ -85,6 +88,10 @@ private:
     std::vector<int32_t> Freq;
     std::vector<int32_t> RadPower;
     int32_t NetIndex[256] = {};
+    // Answers of recent searches, direct-mapped by colour: neighbouring pixels of a photograph
+    // repeat colours often, and a search costs far more than a lookup. Key 0 marks a free slot.
+    mutable std::vector<uint32_t> CacheKeys;
+    mutable std::vector<uint16_t> CacheIndexes;
 };
 
 // Pixels per sample the network takes for an image of Pixels pixels when the quality is
