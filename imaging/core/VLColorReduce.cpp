@@ -196,15 +196,20 @@ void GrayHistogram(TVLBitmap& Bitmap, std::array<int32_t, 256>& Histogram) {
     Histogram.fill(0);
     const TVLPixelFormat format = Bitmap.GetPixelFormat();
     const int32_t width = Bitmap.GetWidth();
-    // Grey formats count their level; vl1g its bit.
-    const bool grayLevels = format == vl8g || format == vl16g || format == vl32f;
+    // vl1g counts its bit, the grey formats their level, the others the weighted grey level.
+    const bool bits = format == vl1g;
+    const bool levels = format == vl8g || format == vl16g || format == vl32f;
     const TGrayLevel gray;
     ForEachRGBRow(Bitmap, [&](int32_t, const TVLRGB* pixels) {
-        for (int32_t x = 0; x < width; ++x) {
-            const int32_t level = format == vl1g ? pixels[x].r / 255
-                                  : grayLevels   ? pixels[x].r
-                                                 : gray(pixels[x]);
-            ++Histogram[level];
+        if (bits) {
+            for (int32_t x = 0; x < width; ++x)
+                ++Histogram[pixels[x].r & 1];
+        } else if (levels) {
+            for (int32_t x = 0; x < width; ++x)
+                ++Histogram[pixels[x].r];
+        } else {
+            for (int32_t x = 0; x < width; ++x)
+                ++Histogram[gray(pixels[x])];
         }
     });
 }

@@ -241,15 +241,13 @@ uint8_t DitherLevelOf(const uint8_t* Row, int32_t X, const TRowContext& C) {
         return static_cast<uint8_t>(DitherLevel(P::Rgb(Row, X, C), P::Gray8(Row, X, C)));
 }
 
-// Index rows of a vl8p destination: the bit of a vl1g pixel, the quantizer's index of a vl24RGB
-// pixel, the grey level of the other formats (their palette is the grey ramp).
+// Index rows of a vl8p destination: the bit of a vl1g pixel, the grey level of the other formats
+// (their palette is the grey ramp). vl24RGB pixels take the quantizer's indexes.
 template <TVLPixelFormat S>
 uint8_t PaletteIndexOf(const uint8_t* Row, int32_t X, const TRowContext& C) {
     using P = TPixel<S>;
     if constexpr (S == vl1g)
         return P::Bit(Row, X) ? 1 : 0;
-    else if constexpr (S == vl24RGB)
-        return static_cast<uint8_t>(C.Quantizer->RGBToIndex(P::Rgb(Row, X, C)));
     else
         return P::Gray8(Row, X, C);
 }
@@ -265,6 +263,8 @@ void ConvertRow(const uint8_t* Src, uint8_t* Dst, int32_t Width, const TRowConte
     } else if constexpr (D == vl8p) {
         if constexpr (S == vl8g) {
             std::memcpy(Dst, Src, static_cast<size_t>(Width));
+        } else if constexpr (S == vl24RGB) {
+            C.Quantizer->RGBRowToIndexes(reinterpret_cast<const TVLRGB*>(Src), Dst, Width);
         } else {
             for (int32_t x = 0; x < Width; ++x)
                 Dst[x] = PaletteIndexOf<S>(Src, x, C);

@@ -613,3 +613,24 @@ int32_t TVLQuantizer::RGBToIndex(const TVLRGB& Color) const {
     if (MedianCut) return MedianCut->Index(Color);
     return 0;
 }
+
+template <typename IndexOfT>
+void TVLQuantizer::MapRow(const TVLRGB* Pixels, uint8_t* Indexes, int32_t Count, IndexOfT IndexOf) {
+    for (int32_t x = 0; x < Count; ++x)
+        Indexes[x] = static_cast<uint8_t>(IndexOf(Pixels[x]));
+}
+
+void TVLQuantizer::RGBRowToIndexes(const TVLRGB* Pixels, uint8_t* Indexes, int32_t Count) const {
+    if (ExactColors)
+        MapRow(Pixels, Indexes, Count, [this](const TVLRGB& c) { return ExactColors->Find(c); });
+    else if (!OwnPalette.empty())
+        MapRow(Pixels, Indexes, Count, [this](const TVLRGB& c) { return OwnPaletteIndex(c); });
+    else if (IsGray && NumColors > 0)
+        MapRow(Pixels, Indexes, Count, [this](const TVLRGB& c) { return GrayIndex(c.r); });
+    else if (NeuralNet)
+        MapRow(Pixels, Indexes, Count, [this](const TVLRGB& c) { return NeuralNet->Index(c); });
+    else if (MedianCut)
+        MapRow(Pixels, Indexes, Count, [this](const TVLRGB& c) { return MedianCut->Index(c); });
+    else
+        std::fill_n(Indexes, Count, uint8_t{0});
+}

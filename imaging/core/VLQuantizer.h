@@ -109,6 +109,8 @@ public:
 
     // An index below the palette size given to the constructor (0 when nothing was chosen).
     int32_t RGBToIndex(const TVLRGB& Color) const;
+    // RGBToIndex of Count pixels, the strategy chosen once; for at most 256 colours.
+    void RGBRowToIndexes(const TVLRGB* Pixels, uint8_t* Indexes, int32_t Count) const;
     // Every pixel (or palette entry) of the bitmap is grey.
     bool GetIsGray() const { return IsGray; }
     // The reducer in use: 0 neural network, 1 median cut, -1 none.
@@ -116,6 +118,8 @@ public:
     int32_t GetNumColors() const { return NumColors; }
 
 private:
+    template <typename IndexOfT>
+    static void MapRow(const TVLRGB* Pixels, uint8_t* Indexes, int32_t Count, IndexOfT IndexOf);
     int32_t GrayIndex(uint8_t Level) const;
     int32_t OwnPaletteIndex(const TVLRGB& Color) const;
 

@@ -66,15 +66,19 @@ struct TQuality {
     double MeanError = 0; // mean over pixels of the summed absolute channel differences
 };
 
-// Maps every pixel through the quantizer's palette and measures the result.
+// Maps every pixel through the quantizer's palette and measures the result. The row mapping
+// must give the pixel mapping's indexes.
 TQuality Measure(TVLBitmap& Image, const TVLQuantizer& Quantizer,
                  const std::vector<TVLRGB>& Palette) {
     std::set<uint32_t> used;
     double error = 0;
+    std::vector<uint8_t> indexes(Image.GetWidth());
     for (int32_t y = 0; y < Image.GetHeight(); ++y) {
         const auto* row = reinterpret_cast<const TVLRGB*>(Image.GetScanline(y));
+        Quantizer.RGBRowToIndexes(row, indexes.data(), Image.GetWidth());
         for (int32_t x = 0; x < Image.GetWidth(); ++x) {
             const int32_t index = Quantizer.RGBToIndex(row[x]);
+            EXPECT_EQ(indexes[x], index);
             EXPECT_GE(index, 0);
             EXPECT_LT(index, static_cast<int32_t>(Palette.size()));
             if (index < 0 || index >= static_cast<int32_t>(Palette.size())) return {};
