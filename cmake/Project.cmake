@@ -13,7 +13,7 @@ endfunction()
 # sv_test(<name> SOURCES ... DEPENDS ...): one GoogleTest program per tested folder.
 function(sv_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
+  add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/LeakSuppressions.cpp)
   target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
     SV_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/../shared/testdata")

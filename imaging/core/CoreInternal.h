@@ -110,4 +110,10 @@ struct TIntermediate {
     std::vector<uint8_t> Pixels;
 };
 
+// Exact Alpha / 255 blend of S over D, rounded to the nearest: alpha 0 gives D, 255 gives S.
+template <typename T> T Blend255(T S, T D, uint32_t Alpha) {
+    return static_cast<T>(
+        (static_cast<uint64_t>(S) * Alpha + static_cast<uint64_t>(D) * (255 - Alpha) + 127) / 255);
+}
+
 } // namespace imaging_core::detail

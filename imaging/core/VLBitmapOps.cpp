@@ -3,6 +3,8 @@
 #include "imaging/core/VLBitmap.h"
 
 #include "imaging/core/CoreInternal.h"
+#include "imaging/core/VLColorHelpers.h"
+#include "imaging/core/VLColorSpace.h"
 #include "imaging/core/VLDibbitmap.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLMask.h"
@@ -13,6 +15,7 @@
 #include <cstring>
 
 using enum TVLPixelFormat;
+using imaging_core::detail::Blend255;
 using imaging_core::detail::TAccessScope;
 using enum TVLLocation;
 
@@ -48,7 +51,7 @@ uint8_t FloatToByte(float Value) {
 
 template <TVLPixelFormat F> TVLRGB PixelToRGB(const uint8_t* Row, int32_t X, TPaletteView Pal) {
     if constexpr (F == vl1g) {
-        return Grey((Row[X >> 3] & (0x80 >> (X & 7))) ? 255 : 0);
+        return Grey(GetRowBit(Row, static_cast<uint32_t>(X)) ? 255 : 0);
     } else if constexpr (F == vl8p) {
         const uint8_t index = Row[X];
         return index < Pal.Length ? Pal.Entries[index] : TVLRGB{};
@@ -60,6 +63,14 @@ template <TVLPixelFormat F> TVLRGB PixelToRGB(const uint8_t* Row, int32_t X, TPa
         return Load<TVLRGB>(Row + (F == vl24RGB ? 3 : 4) * X);
     } else if constexpr (F == vl32f) {
         return Grey(FloatToByte(Load<float>(Row + 4 * X)));
+    } else if constexpr (F == vlCMYK) {
+        TVLRGB rgb;
+        ConvertCMYKToRGB(Load<uint32_t>(Row + 4 * X), rgb);
+        return rgb;
+    } else if constexpr (F == vlCIELab) {
+        TVLRGB rgb;
+        CIELabToRGB(rgb, Row[3 * X] | (Row[3 * X + 1] << 8) | (Row[3 * X + 2] << 16));
+        return rgb;
     } else if constexpr (F == vlRGB48) {
         const auto p = Load<TVLRGB48>(Row + 6 * X);
         return {static_cast<uint8_t>(p.b >> 8), static_cast<uint8_t>(p.g >> 8),
@@ -78,6 +89,11 @@ void RowToRGB(const uint8_t* Row, int32_t X, int32_t Count, TPaletteView Pal, TV
         Out[i] = PixelToRGB<F>(Row, X + i, Pal);
 }
 
+// CMYK rows go through the colour conversion one row at a time.
+void CMYKRowToRGB(const uint8_t* Row, int32_t X, int32_t Count, TPaletteView, TVLRGB* Out) {
+    ConvertCMYKRowToRGB(Row + 4 * static_cast<ptrdiff_t>(X), Out, Count);
+}
+
 TRowToRGB RowToRGBKernel(TVLPixelFormat Format) {
     switch (Format) {
     case vl1g:
@@ -94,6 +110,10 @@ TRowToRGB RowToRGBKernel(TVLPixelFormat Format) {
         return RowToRGB<vl32f>;
     case vlRGB48:
         return RowToRGB<vlRGB48>;
+    case vlCMYK:
+        return CMYKRowToRGB;
+    case vlCIELab:
+        return RowToRGB<vlCIELab>;
     case vl32RGB:
         return RowToRGB<vl32RGB>;
     default:
@@ -111,8 +131,13 @@ struct TFillPattern {
 };
 
 TVLRGB FillColor(double Value) {
-    const auto color = static_cast<TColor>(Trunc(Value));
-    return {GetBValue(color), GetGValue(color), GetRValue(color)};
+    TVLRGB rgb;
+    ColorToRGBTriple(static_cast<TColor>(Trunc(Value)), rgb);
+    return rgb;
+}
+
+uint32_t PackRGB(const TVLRGB& C) {
+    return C.b | (C.g << 8) | (C.r << 16);
 }
 
 bool IsWhite(const TVLRGB& C) {
@@ -147,6 +172,18 @@ TFillPattern MakeFillPattern(TVLPixelFormat Format, double Value) {
     case vl32RGB: {
         const TVLRGB c = FillColor(Value);
         Store(p.Bytes.data(), c);
+        p.Full = IsWhite(c);
+        break;
+    }
+    case vlCMYK: {
+        const TVLRGB c = FillColor(Value);
+        Store(p.Bytes.data(), ConvertRGBToCMYK(PackRGB(c)));
+        p.Full = IsWhite(c);
+        break;
+    }
+    case vlCIELab: {
+        const TVLRGB c = FillColor(Value);
+        RGBToCIELab(p.Bytes.data(), PackRGB(c));
         p.Full = IsWhite(c);
         break;
     }
@@ -245,22 +282,12 @@ template <int N> void CopyPixels(uint8_t* Dst, const uint8_t* Src, const TClippe
 
 void CopyBitsToRGB(uint8_t* Dst, const uint8_t* Src, const TClippedRect& R, int32_t) {
     uint8_t* d = Dst + static_cast<ptrdiff_t>(R.DstX) * 3;
-    for (int32_t i = 0; i < R.Width; ++i, d += 3) {
-        const int32_t x = R.SrcX + i;
-        std::memset(d, (Src[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0, 3);
-    }
+    for (int32_t i = 0; i < R.Width; ++i, d += 3)
+        std::memset(d, GetRowBit(Src, static_cast<uint32_t>(R.SrcX + i)) ? 255 : 0, 3);
 }
 
-void CopyBitsToBits(uint8_t* Dst, const uint8_t* Src, const TClippedRect& R, int32_t) {
-    for (int32_t i = 0; i < R.Width; ++i) {
-        const int32_t s = R.SrcX + i;
-        const int32_t d = R.DstX + i;
-        const auto bit = static_cast<uint8_t>(0x80 >> (d & 7));
-        if (Src[s >> 3] & (0x80 >> (s & 7)))
-            Dst[d >> 3] |= bit;
-        else
-            Dst[d >> 3] &= static_cast<uint8_t>(~bit);
-    }
+void CopyBitsToBits(uint8_t* Dst, const uint8_t* Src, const TClippedRect& R, int32_t SrcRowLen) {
+    CopyBits(Dst, Src, R.DstX, R.SrcX, R.Width, SrcRowLen);
 }
 
 TCopyRowKernel CopyRowKernel(TVLPixelFormat From, TVLPixelFormat To) {
@@ -298,12 +325,6 @@ void ForEachRectRow(TVLBitmap& Src, TVLBitmap& Dst, const TClippedRect& R, RowFn
     }
     Src.UnmapAllScanlines();
     Dst.UnmapAllScanlines();
-}
-
-// Exact a / 255 blend of S over D with rounding: alpha 0 gives D, alpha 255 gives S.
-template <typename T> T Blend255(T S, T D, uint32_t Alpha) {
-    return static_cast<T>(
-        (static_cast<uint64_t>(S) * Alpha + static_cast<uint64_t>(D) * (255 - Alpha) + 127) / 255);
 }
 
 } // namespace
@@ -413,6 +434,8 @@ void TVLBitmap::AssignImage(TVLBitmap& Source) {
 }
 
 bool TVLBitmap::TakeImageOf(TVLBitmap& Source, bool WholeCopy) {
+    // A client may have changed the source's class-library bitmap through its canvas.
+    if (Source.Location == vlTBitmap) Source.SyncFromTBitmap();
     if (Location == vlTBitmap) {
         if (Source.IsEmpty()) return false;
         // The class-library bitmap is kept (it may be the caller's); only our own state goes.
@@ -545,7 +568,7 @@ void TVLBitmap::CopyFromTBitmap(TBitmap& Source) {
                 std::memcpy(dst, src, bytes);
             } else {
                 for (int32_t x = 0; x < Width; ++x)
-                    dst[x] = (src[x >> 3] & (0x80 >> (x & 7))) ? 1 : 0;
+                    dst[x] = GetRowBit(src, static_cast<uint32_t>(x)) ? 1 : 0;
             }
             break;
         case pf4bit:
@@ -630,9 +653,7 @@ void TVLBitmap::CopyToMask(TVLMask* Mask) {
             continue;
         }
         for (int32_t x = 0; x < Width; ++x, src += 3)
-            dst[x] = static_cast<uint8_t>(
-                (src[2] * GrayWeightRed + src[1] * GrayWeightGreen + src[0] * GrayWeightBlue) /
-                100);
+            dst[x] = static_cast<uint8_t>(RGBTripleToGray(Load<TVLRGB>(src)));
     }
     UnmapAllScanlines();
     Mask->Full = PixelFormat != vl24RGB && Full;
@@ -911,8 +932,11 @@ void TVLBitmap::MergeAlpha(TColor Background) {
     TAccessScope readOnly(alpha, VLAccessRead);
     const int32_t rows = std::min(Height, alpha.Height);
     const int32_t columns = std::min(Width, alpha.Width);
-    const uint32_t grey =
-        (bg.r * GrayWeightRed + bg.g * GrayWeightGreen + bg.b * GrayWeightBlue) / 100;
+    const auto grey = static_cast<uint32_t>(RGBTripleToGray(bg));
+    uint8_t bgLab[3];
+    RGBToCIELab(bgLab, PackRGB(bg));
+    uint8_t bgCMYK[4];
+    Store(bgCMYK, ConvertRGBToCMYK(PackRGB(bg)));
     const TVLPixelFormat format = PixelFormat;
     for (int32_t r = 0; r < rows; ++r) {
         const uint8_t* a = alpha.GetScanline(r);
@@ -944,6 +968,23 @@ void TVLBitmap::MergeAlpha(TColor Background) {
             }
             break;
         }
+        case vlCMYK:
+            for (int32_t x = 0; x < columns; ++x)
+                for (int c = 0; c < 4; ++c)
+                    row[4 * x + c] = Blend255<uint8_t>(row[4 * x + c], bgCMYK[c], a[x]);
+            break;
+        case vlCIELab:
+            // a and b are signed: they are blended shifted into 0..255.
+            for (int32_t x = 0; x < columns; ++x) {
+                uint8_t* p = row + 3 * x;
+                p[0] = Blend255<uint8_t>(p[0], bgLab[0], a[x]);
+                for (int c = 1; c < 3; ++c)
+                    p[c] = static_cast<uint8_t>(
+                        Blend255<uint8_t>(static_cast<uint8_t>(p[c] ^ 0x80),
+                                          static_cast<uint8_t>(bgLab[c] ^ 0x80), a[x]) ^
+                        0x80);
+            }
+            break;
         case vlRGB48:
             for (int32_t x = 0; x < columns; ++x) {
                 auto p = Load<TVLRGB48>(row + 6 * x);

@@ -302,6 +302,16 @@ bool GUIDsEqual(const TGUID& A, const TGUID& B) {
     return std::memcmp(&A, &B, sizeof(TGUID)) == 0;
 }
 
+TFontStyles FontStylesFromLogFont(const LOGFONTW* LogFont) {
+    TFontStyles styles;
+    if (LogFont == nullptr) return styles;
+    if (LogFont->lfWeight >= 700) styles.Include(fsBold);
+    if (LogFont->lfItalic != 0) styles.Include(fsItalic);
+    if (LogFont->lfUnderline != 0) styles.Include(fsUnderline);
+    if (LogFont->lfStrikeOut != 0) styles.Include(fsStrikeOut);
+    return styles;
+}
+
 void BezierPoints(TPoint P0, TPoint P1, TPoint P2, TPoint P3, TPoint* Points, int32_t Count) {
     if (Count <= 0) return;
     const double step = 1.0 / Count;

@@ -6,6 +6,8 @@
 
 #include "imaging/core/VLDefs.h"
 #include "platform/gfx/Bitmap.h"
+#include "platform/gfx/Font.h"
+#include "platform/gfx/Gdi.h"
 #include "platform/rtl/Types.h"
 
 #include <cstdint>
@@ -63,6 +65,9 @@ int32_t PointOrientation(int32_t X0, int32_t Y0, int32_t X1, int32_t Y1, int32_t
 // Angle at P2 between the rays to P1 and P3, in 0..2 pi.
 double VertexAngle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3);
 bool GUIDsEqual(const TGUID& A, const TGUID& B);
+// Bold when the weight is 700 or more, italic, underline and strike-out from their bytes; no
+// style for nil.
+TFontStyles FontStylesFromLogFont(const LOGFONTW* LogFont);
 // Count points of the cubic Bezier segment at t = 1/Count, 2/Count, ... 1, rounded.
 void BezierPoints(TPoint P0, TPoint P1, TPoint P2, TPoint P3, TPoint* Points, int32_t Count);
 

@@ -32,26 +32,6 @@ void SetArrayEntry(std::array<T, N>& Values, int32_t Index, T Value) {
     if (Index >= 0 && static_cast<size_t>(Index) < N) Values[Index] = Value;
 }
 
-// Copies size, pixel format, palette and pixels of Source into Dest.
-void CopyBitmap(TVLBitmap& Source, TVLBitmap& Dest) {
-    if (Source.IsEmpty()) {
-        Dest.FreeImage(true);
-        return;
-    }
-    if (!Dest.Allocate(Source.GetWidth(), Source.GetHeight(), Source.GetPixelFormat())) return;
-    for (int32_t i = 0; i < std::min(Source.GetPaletteLength(), Dest.GetPaletteLength()); ++i) {
-        TVLRGB color;
-        Source.GetPaletteColor(i, color);
-        Dest.SetPaletteColor(i, color);
-    }
-    const int32_t rowBytes = std::min(Source.GetRowLen(), Dest.GetRowLen());
-    for (int32_t y = 0; y < Source.GetHeight(); ++y) {
-        const uint8_t* src = Source.GetScanline(y);
-        uint8_t* dst = Dest.GetScanline(y);
-        if (src != nullptr && dst != nullptr) std::memcpy(dst, src, rowBytes);
-    }
-}
-
 } // namespace
 
 TIOParamsVals::TIOParamsVals(TIOParamsOwner* IO) : FOwner(IO) {
@@ -164,7 +144,7 @@ void TIOParamsVals::CopyExifThumbnail(const TIOParamsVals& Source) {
         return;
     }
     if (!ExifThumbnail) ExifThumbnail = std::make_unique<TVLBitmap>();
-    CopyBitmap(*Source.ExifThumbnail, *ExifThumbnail);
+    ExifThumbnail->Assign(Source.ExifThumbnail.get());
 }
 
 void TIOParamsVals::Assign(const TIOParamsVals& Source) {

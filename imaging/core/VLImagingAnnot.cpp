@@ -223,25 +223,6 @@ std::vector<uint8_t> _CopyBitmaptoDIBEx(TVLBitmap& Bitmap, int32_t X1, int32_t Y
     return dib;
 }
 
-// A new bitmap with Source's size, format, pixels and palette.
-std::unique_ptr<TVLBitmap> CopyImage(TVLBitmap& Source) {
-    auto copy = std::make_unique<TVLBitmap>();
-    if (Source.IsEmpty() ||
-        !copy->Allocate(Source.GetWidth(), Source.GetHeight(), Source.GetPixelFormat()))
-        return copy;
-    for (int32_t y = 0; y < Source.GetHeight(); ++y)
-        std::memcpy(copy->GetScanline(y), Source.GetScanline(y),
-                    static_cast<size_t>(std::min(Source.GetRowLen(), copy->GetRowLen())));
-    for (int32_t i = 0; i < copy->GetPaletteLength(); ++i) {
-        TVLRGB c;
-        Source.GetPaletteColor(i, c);
-        copy->SetPaletteColor(i, c);
-    }
-    Source.UnmapAllScanlines();
-    copy->UnmapAllScanlines();
-    return copy;
-}
-
 // The named blocks of one mark that make its object.
 struct TMarkBlocks {
     std::vector<TVLAnnotPoint> Points;
@@ -440,7 +421,10 @@ void TVLImagingAnnot::Assign(const TVLImagingAnnot* Source) {
         object->Attributes = source->Attributes;
         object->Points = source->Points;
         object->Text = source->Text;
-        if (source->Image) object->Image = CopyImage(*source->Image);
+        if (source->Image) {
+            object->Image = std::make_unique<TVLBitmap>();
+            object->Image->Assign(source->Image.get());
+        }
         Objects.push_back(std::move(object));
     }
 }

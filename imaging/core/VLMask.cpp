@@ -1,8 +1,12 @@
 // The selection mask.
 #include "imaging/core/VLMask.h"
 
+#include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLBitmap.h"
+#include "imaging/core/VLColorHelpers.h"
+#include "imaging/core/VLDibbitmap.h"
 #include "imaging/core/VLHelpers.h"
+#include "platform/gfx/Canvas.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,18 +16,15 @@ using enum TVLPixelFormat;
 
 namespace {
 
-bool RowBit(const uint8_t* Row, int64_t X) {
-    return (Row[X >> 3] & (0x80 >> (X & 7))) != 0;
+using imaging_core::detail::Blend255;
+
+// Mask pixels per display pixel in 14-bit fixed point.
+int64_t DisplayStep(int32_t Source, int32_t Display) {
+    return Round(static_cast<double>(Source) / Display * 16384);
 }
 
-void PutRowBit(uint8_t* Row, int64_t X, bool Value) {
-    const auto bit = static_cast<uint8_t>(0x80 >> (X & 7));
-    Row[X >> 3] = static_cast<uint8_t>(Value ? Row[X >> 3] | bit : Row[X >> 3] & ~bit);
-}
-
-// Exact M / 255 blend of S over D with rounding: 0 keeps D, 255 gives S.
-uint8_t Blend255(uint8_t S, uint8_t D, uint32_t M) {
-    return static_cast<uint8_t>((S * M + D * (255 - M) + 127) / 255);
+bool RowBit(const uint8_t* Row, int32_t X) {
+    return GetRowBit(Row, static_cast<uint32_t>(X)) != 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -50,7 +51,7 @@ template <int N> struct TCopyPixel {
 
 struct TCopyBit {
     static void Apply(uint8_t* D, int32_t DX, const uint8_t* S, int32_t SX, uint32_t) {
-        PutRowBit(D, DX, RowBit(S, SX));
+        SetRowBit(D, DX, RowBit(S, SX));
     }
 };
 
@@ -60,7 +61,7 @@ template <int N, int Channels> struct TBlendPixel {
         uint8_t* d = D + static_cast<ptrdiff_t>(DX) * N;
         const uint8_t* s = S + static_cast<ptrdiff_t>(SX) * N;
         for (int c = 0; c < Channels; ++c)
-            d[c] = Blend255(s[c], d[c], M);
+            d[c] = Blend255<uint8_t>(s[c], d[c], M);
     }
 };
 
@@ -257,7 +258,7 @@ void TVLMask::SetPixel(int32_t X, int32_t Y, int32_t Value) {
     if (row == nullptr) return;
     if (Value != 0) ExtendBox(X, Y);
     if (BitsPerPixel == 1) {
-        PutRowBit(row, X, Value != 0);
+        SetRowBit(row, X, Value != 0);
         Full = Full && Value != 0;
     } else {
         row[X] = static_cast<uint8_t>(Value);
@@ -450,18 +451,12 @@ void TVLMask::Translate(int32_t& DX, int32_t& DY, bool Cut) {
     if (BitsPerPixel == 1) {
         const int32_t packed = (w + 7) / 8;
         std::vector<uint8_t> copy(static_cast<size_t>(packed) * h, 0);
-        for (int32_t y = 0; y < h; ++y) {
-            const uint8_t* row = GetScanline(Y1 + y);
-            for (int32_t x = 0; x < w; ++x)
-                if (RowBit(row, X1 + x)) PutRowBit(&copy[static_cast<size_t>(y) * packed], x, true);
-        }
+        for (int32_t y = 0; y < h; ++y)
+            CopyBits(&copy[static_cast<size_t>(y) * packed], GetScanline(Y1 + y), 0, X1, w, RowLen);
         std::memset(Bits.get(), 0, static_cast<size_t>(RowLen) * Height);
-        for (int32_t y = 0; y < h; ++y) {
-            uint8_t* row = GetScanline(Y1 + DY + y);
-            for (int32_t x = 0; x < w; ++x)
-                if (RowBit(&copy[static_cast<size_t>(y) * packed], x))
-                    PutRowBit(row, X1 + DX + x, true);
-        }
+        for (int32_t y = 0; y < h; ++y)
+            CopyBits(GetScanline(Y1 + DY + y), &copy[static_cast<size_t>(y) * packed], X1 + DX, 0,
+                     w, packed);
     } else {
         const std::vector<uint8_t> copy(Bits.get(),
                                         Bits.get() + static_cast<size_t>(RowLen) * Height);
@@ -541,8 +536,8 @@ void TVLMask::ResampleToDisplay(uint8_t* const* DestRows, int32_t DestWidth, int
     for (int32_t r = 0; r < DestHeight; ++r)
         std::memset(DestRows[r], 0, rowBytes);
     if (IsEmpty() || !Bits) return;
-    const int64_t xStep = Round(static_cast<double>(SrcWidth) / DestWidth * 16384);
-    const int64_t yStep = Round(static_cast<double>(SrcHeight) / DestHeight * 16384);
+    const int64_t xStep = DisplayStep(SrcWidth, DestWidth);
+    const int64_t yStep = DisplayStep(SrcHeight, DestHeight);
     // Mask column of every display column, or -1 outside the box.
     std::vector<int32_t> columns(DestWidth);
     for (int32_t c = 0; c < DestWidth; ++c) {
@@ -558,7 +553,7 @@ void TVLMask::ResampleToDisplay(uint8_t* const* DestRows, int32_t DestWidth, int
             const int32_t mc = columns[c];
             if (mc < 0) continue;
             if (BitsPerPixel == 1)
-                PutRowBit(dst, c, RowBit(src, mc));
+                SetRowBit(dst, c, RowBit(src, mc));
             else
                 dst[c] = src[mc];
         }
@@ -579,6 +574,69 @@ void TVLMask::PrepareDisplay(int32_t DestWidth, int32_t DestHeight, int32_t SrcX
         DisplayHeight = DestHeight;
     }
     ResampleToDisplay(DisplayRows.data(), DestWidth, DestHeight, SrcX, SrcY, SrcWidth, SrcHeight);
+}
+
+void TVLMask::StretchDrawXor(TCanvas& Canvas, int32_t DestX, int32_t DestY, int32_t DestWidth,
+                             int32_t DestHeight, int32_t SrcX, int32_t SrcY, int32_t SrcWidth,
+                             int32_t SrcHeight) {
+    if (IsEmpty() || BitsPerPixel != 1 || !Bits) return;
+    TVLTwoColorBitmapInfo info;
+    info.Header.biWidth = Width;
+    info.Header.biHeight = Height;
+    info.Header.biBitCount = 1;
+    info.Header.biSizeImage = static_cast<uint32_t>(static_cast<int64_t>(RowLen) * Height);
+    // The rows are bottom-up: the source rectangle is measured from the bottom row.
+    StretchDIBits(Canvas.Handle(), DestX, DestY, DestWidth, DestHeight, SrcX,
+                  Height - SrcHeight - SrcY, SrcWidth, SrcHeight, Bits.get(), info.Info(),
+                  DIB_RGB_COLORS, SRCINVERT);
+}
+
+void TVLMask::DrawOutline(TCanvas& Canvas, int32_t DestX, int32_t DestY, int32_t DestWidth,
+                          int32_t DestHeight, int32_t SrcX, int32_t SrcY, int32_t SrcWidth,
+                          int32_t SrcHeight, int32_t Phase, TColor Color1, TColor Color2) {
+    if (DestWidth < 1 || DestHeight < 1 || IsEmpty() || !Bits) return;
+    const COLORREF color1 = static_cast<COLORREF>(ColorToRGB(Color1));
+    const COLORREF color2 = static_cast<COLORREF>(ColorToRGB(Color2));
+    PrepareDisplay(DestWidth, DestHeight, SrcX, SrcY, SrcWidth, SrcHeight);
+    Canvas.Pen()->SetStyle(psSolid);
+    Canvas.Pen()->SetMode(pmCopy);
+    HDC dc = Canvas.Handle();
+    const int64_t xStep = DisplayStep(SrcWidth, DestWidth);
+    const int64_t yStep = DisplayStep(SrcHeight, DestHeight);
+    auto set = [this](int32_t x, int32_t y) {
+        const uint8_t* row = DisplayRows[y];
+        return BitsPerPixel == 1 ? RowBit(row, x) : row[x] != 0;
+    };
+    auto edgeOfNeighbourhood = [&](int32_t x, int32_t y) {
+        for (int32_t ny = std::max(y - 1, 0); ny <= std::min(y + 1, DestHeight - 1); ++ny)
+            for (int32_t nx = x - 1; nx <= x + 1; ++nx)
+                if (!set(nx, ny)) return true;
+        return false;
+    };
+    const int32_t lastX = DestWidth - 1;
+    const int32_t lastY = DestHeight - 1;
+    for (int32_t y = 0; y < DestHeight; ++y) {
+        const int64_t r = SrcY + ((y * yStep) >> 14);
+        for (int32_t x = 0; x < DestWidth; ++x) {
+            if (!set(x, y)) continue;
+            const int64_t c = SrcX + ((x * xStep) >> 14);
+            bool outline;
+            if (x == 0)
+                outline = c <= X1;
+            else if (x == lastX)
+                outline = c >= X2 || SrcWidth == Width;
+            else if (y == 0)
+                outline = r <= Y1;
+            else if (y == lastY)
+                outline = r >= Y2 || SrcHeight == Height;
+            else
+                outline = edgeOfNeighbourhood(x, y);
+            if (!outline) continue;
+            const int64_t px = int64_t{DestX} + x, py = int64_t{DestY} + y;
+            SetPixelV(dc, static_cast<int32_t>(px), static_cast<int32_t>(py),
+                      ((px + py + Phase) & 7) < 4 ? color2 : color1);
+        }
+    }
 }
 
 void TVLMask::ShadeOutside(TBitmap& Bitmap, int32_t DestX, int32_t DestY, int32_t DestWidth,

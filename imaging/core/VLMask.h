@@ -9,6 +9,7 @@
 #include <vector>
 
 class TVLBitmap;
+class TCanvas;
 
 class TVLMask : public TObject {
 public:
@@ -67,11 +68,21 @@ public:
     void CopyMaskedBitmap(TVLBitmap& Dest, TVLBitmap& Source, bool DestAtBoxOrigin,
                           bool SourceAtBoxOrigin, bool MakeAlpha);
 
+    // Inverts the selected area of a 1-bit mask on the canvas: the source rectangle (top-down
+    // mask coordinates) stretched to the destination rectangle with an XOR raster operation.
+    void StretchDrawXor(TCanvas& Canvas, int32_t DestX, int32_t DestY, int32_t DestWidth,
+                        int32_t DestHeight, int32_t SrcX, int32_t SrcY, int32_t SrcWidth,
+                        int32_t SrcHeight);
     // Nearest-neighbour resample of the source rectangle into DestRows[0 .. DestHeight - 1]
     // (top row first), each of AlignedRowLength(DestWidth, BitsPerPixel, 32) bytes: zeroed, then
     // only the display pixels that map into the box are written.
     void ResampleToDisplay(uint8_t* const* DestRows, int32_t DestWidth, int32_t DestHeight,
                            int32_t SrcX, int32_t SrcY, int32_t SrcWidth, int32_t SrcHeight);
+    // Marching ants: the outline of the selection as shown in the destination rectangle, in
+    // runs of 4 pixels of Color2 and 4 of Color1 along the diagonals; advancing Phase animates it.
+    void DrawOutline(TCanvas& Canvas, int32_t DestX, int32_t DestY, int32_t DestWidth,
+                     int32_t DestHeight, int32_t SrcX, int32_t SrcY, int32_t SrcWidth,
+                     int32_t SrcHeight, int32_t Phase, TColor Color1, TColor Color2);
     // Shades the display pixels of a 24-bit Bitmap whose mask value is 0 with a grey checkerboard.
     void ShadeOutside(TBitmap& Bitmap, int32_t DestX, int32_t DestY, int32_t DestWidth,
                       int32_t DestHeight, int32_t SrcX, int32_t SrcY, int32_t SrcWidth,

@@ -145,23 +145,6 @@ void FastVerticalPass(TIntermediate& Rows, int32_t SH, int32_t DH, TProgressRepo
     }
 }
 
-// Dest becomes a copy of Source's size, pixel format, rows and palette.
-void CopyImage(TVLBitmap& Source, TVLBitmap& Dest) {
-    const int32_t width = Source.GetWidth(), height = Source.GetHeight();
-    AllocateOrThrow(Dest, width, height, Source.GetPixelFormat());
-    const auto bytes = static_cast<size_t>(AlignedRowLength(width, Source.GetBitCount(), 8));
-    TRowPassScope reading(Source, VLAccessRead);
-    TRowPassScope writing(Dest, VLAccessWrite);
-    for (int32_t y = 0; y < height; ++y)
-        StoreRow(Dest, y, CheckedScanline(Source, y), bytes);
-    const int32_t paletteLength = std::min(Source.GetPaletteLength(), Dest.GetPaletteLength());
-    if (paletteLength > 0) {
-        std::copy_n(Source.GetPalette(), paletteLength, Dest.GetPalette());
-        Dest.PaletteUsed = Source.PaletteUsed;
-        Dest.UpdateTBitmapPalette();
-    }
-}
-
 template <int Channels>
 void FastLinear(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progress) {
     const int32_t SW = Source.GetWidth(), SH = Source.GetHeight();
@@ -198,7 +181,7 @@ void FastLinearEntry(TVLBitmap& Source, TVLBitmap& Dest, const TVLProgressEvent&
     const int32_t DW = Dest.GetWidth(), DH = Dest.GetHeight();
     if (SW <= 0 || SH <= 0 || DW <= 0 || DH <= 0) return;
     if (DW == SW && DH == SH) {
-        CopyImage(Source, Dest);
+        Dest.Assign(&Source);
         return;
     }
     TProgressReporter progress(OnProgress, Sender);
@@ -341,7 +324,7 @@ void ResampleFast1Bit(TVLBitmap& Source, TVLBitmap& Dest, const TVLProgressEvent
     const int32_t DW = Dest.GetWidth(), DH = Dest.GetHeight();
     if (SW <= 0 || SH <= 0 || DW <= 0 || DH <= 0) return;
     if (DW == SW && DH == SH) {
-        CopyImage(Source, Dest);
+        Dest.Assign(&Source);
         return;
     }
     if (Dest.GetPixelFormat() != vl24RGB) return;

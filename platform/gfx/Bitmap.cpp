@@ -1,6 +1,9 @@
 // The class library's bitmap as a plain memory buffer.
 #include "platform/gfx/Bitmap.h"
 
+#include "platform/gfx/Canvas.h"
+#include "platform/gfx/GdiInternal.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -172,8 +175,80 @@ int32_t RowBytes(int32_t width, TPixelFormat format) {
 
 } // namespace
 
+namespace {
+
+// The canvas of a bitmap: a memory device context, owned by the canvas, with the bitmap's
+// handle selected.
+class TBitmapCanvas : public TCanvas {
+public:
+    explicit TBitmapCanvas(TBitmap& Bitmap) : FBitmap(Bitmap) {}
+    ~TBitmapCanvas() override {
+        if (!HandleAllocated()) return;
+        HDC dc = Handle();
+        SetHandle(nullptr);
+        platform::detail::ForceDeleteObject(platform::detail::Lookup<TDeviceContext>(dc));
+    }
+
+protected:
+    void CreateHandle() override {
+        HDC dc = CreateCompatibleDC(nullptr);
+        platform::detail::Lookup<TDeviceContext>(dc)->OwnerManaged = true;
+        SelectObject(dc, FBitmap.Handle());
+        SetHandle(dc);
+    }
+
+private:
+    TBitmap& FBitmap;
+};
+
+platform::detail::TPixelLayout LayoutOf(TPixelFormat format) {
+    using enum platform::detail::TPixelLayout;
+    switch (format) {
+    case pf1bit:
+        return Mono1;
+    case pf4bit:
+        return Index4;
+    case pf8bit:
+        return Index8;
+    case pf15bit:
+        return Rgb555;
+    case pf16bit:
+        return Rgb565;
+    case pf24bit:
+        return Bgr24;
+    default:
+        return Bgrx32;
+    }
+}
+
+} // namespace
+
 TBitmap::TBitmap() = default;
-TBitmap::~TBitmap() = default;
+
+TBitmap::~TBitmap() {
+    FCanvas.reset();
+    platform::detail::ForceDeleteObject(FHandle);
+}
+
+HBITMAP TBitmap::Handle() {
+    if (FHandle == nullptr) {
+        FHandle = platform::detail::CreateForeignBitmap({});
+        UpdateHandle();
+    }
+    return FHandle;
+}
+
+TCanvas* TBitmap::Canvas() {
+    if (!FCanvas) FCanvas = std::make_unique<TBitmapCanvas>(*this);
+    return FCanvas.get();
+}
+
+void TBitmap::UpdateHandle() {
+    if (FHandle == nullptr) return;
+    platform::detail::SetBitmapSurface(FHandle, {FBits.get(), FWidth, FHeight, FRowLength, true,
+                                                 LayoutOf(FPixelFormat), FColorTable.data(),
+                                                 static_cast<int32_t>(FColorTable.size())});
+}
 
 void TBitmap::SetSize(int32_t NewWidth, int32_t NewHeight) {
     if (NewWidth == FWidth && NewHeight == FHeight) return;
@@ -223,6 +298,7 @@ void TBitmap::Reallocate(int32_t NewWidth, int32_t NewHeight, TPixelFormat NewFo
     FPixelFormat = NewFormat;
     FRowLength = rowBytes;
     FColorTable = std::move(table);
+    UpdateHandle();
 }
 
 void* TBitmap::ScanLine(int32_t Row) {

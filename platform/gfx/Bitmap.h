@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/gfx/Color.h"
+#include "platform/gfx/Gdi.h"
 #include "platform/rtl/Classes.h"
 
 #include <memory>
@@ -24,6 +25,8 @@ enum TPixelFormat : uint8_t {
 
 // Bits per pixel of a format as stored (pfDevice counts as 32, pfCustom as 0).
 int32_t PixelFormatBits(TPixelFormat Format);
+
+class TCanvas;
 
 class TBitmap : public TPersistent {
 public:
@@ -48,13 +51,22 @@ public:
     void* ScanLine(int32_t Row);
     int32_t RowLength() const { return FRowLength; }
 
-    // The colour table of an indexed format: 2, 16 or 256 entries; empty for the others.
+    // The colour table of an indexed format: 2, 16 or 256 entries; empty for the others. It is
+    // also the bitmap's palette: colours drawn into an indexed bitmap take the nearest entry.
     const std::vector<TRGBQuad>& ColorTable() const { return FColorTable; }
     // Replaces entries Start .. Start + Count - 1 (clipped to the table); returns the number set.
     int32_t SetColorTable(int32_t Start, const TRGBQuad* Entries, int32_t Count);
 
+    // The drawing interface's bitmap over these pixels, made on first request and owned by the
+    // bitmap; it follows every change of size, format and colour table.
+    HBITMAP Handle();
+    // A canvas drawing on the bitmap, made on first request and owned by the bitmap.
+    TCanvas* Canvas();
+
 private:
     void Reallocate(int32_t NewWidth, int32_t NewHeight, TPixelFormat NewFormat);
+    // Tells the bitmap handle where the pixels and the colour table are now.
+    void UpdateHandle();
 
     int32_t FWidth = 0;
     int32_t FHeight = 0;
@@ -62,4 +74,6 @@ private:
     int32_t FRowLength = 0;
     std::unique_ptr<uint8_t[]> FBits;
     std::vector<TRGBQuad> FColorTable;
+    HBITMAP FHandle = nullptr;
+    std::unique_ptr<TCanvas> FCanvas;
 };

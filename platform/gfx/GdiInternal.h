@@ -217,7 +217,7 @@ void SetBitmapSurface(TGdiBitmap* Bitmap, const TSurface& Surface);
 // A bitmap object over memory that stays its owner's; only ForceDeleteObject frees it.
 TGdiBitmap* CreateForeignBitmap(const TSurface& Surface);
 
-// Calls Fn(X0, X1) for each piece of row Y between X0 and X1 (X1 excluded) that lies on the
+// Calls Fn(X0, X1) for each stretch of row Y between X0 and X1 (X1 excluded) that lies on the
 // surface and inside the clip region.
 template <class Fn>
 void ForEachVisibleSpan(const TDeviceContext& Dc, int32_t Y, int32_t X0, int32_t X1, Fn&& Out) {

@@ -3,9 +3,13 @@
 
 #include "platform/rtl/SysUtils.h"
 
+#include <functional>
 #include <vector>
 
 class TPersistent : public TObject {};
+
+// An event without arguments beyond its sender.
+using TNotifyEvent = std::function<void(TObject* Sender)>;
 
 enum TSeekOrigin : uint16_t { soBeginning = 0, soCurrent = 1, soEnd = 2 };
 

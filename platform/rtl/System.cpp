@@ -90,6 +90,13 @@ String StrFromAnsi(std::string_view Text) {
     return out;
 }
 
+AnsiString AnsiFromStr(std::u16string_view Text) {
+    AnsiString out(Text.size(), '\0');
+    for (size_t i = 0; i < Text.size(); ++i)
+        out[i] = Text[i] < 256 ? static_cast<char>(Text[i]) : '?';
+    return out;
+}
+
 namespace {
 // Out-of-range and NaN inputs saturate instead of being undefined behaviour.
 int64_t SaturatedInt64(double Value) {

@@ -20,6 +20,8 @@ String StrFromUtf8(std::string_view Text);
 std::string Utf8FromStr(std::u16string_view Text);
 // Latin-1 widening of a single-byte string (each byte becomes one UTF-16 unit).
 String StrFromAnsi(std::string_view Text);
+// Latin-1 narrowing: units above 255 become "?".
+AnsiString AnsiFromStr(std::u16string_view Text);
 
 // Round to the nearest integer, halves to even (0.5 -> 0, 1.5 -> 2, -2.5 -> -2).
 int64_t Round(double Value);

@@ -1,5 +1,4 @@
-// Points, sizes, rectangles and GUID records as the class library and the system interfaces
-// pass them.
+// Points, sizes, rectangles and GUIDs as the class library and the system interfaces pass them.
 #pragma once
 
 #include <cstdint>

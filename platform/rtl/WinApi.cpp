@@ -58,18 +58,6 @@ void CloseHandle(THandle Handle) {
     if (Handle != INVALID_HANDLE_VALUE) ::close(Handle);
 }
 
-int32_t MulDiv(int32_t Number, int32_t Numerator, int32_t Denominator) {
-    if (Denominator == 0) return -1;
-    const int64_t product = static_cast<int64_t>(Number) * Numerator;
-    const int64_t d = Denominator;
-    const bool negative = (product < 0) != (d < 0);
-    const int64_t magnitude =
-        ((product < 0 ? -product : product) + (d < 0 ? -d : d) / 2) / (d < 0 ? -d : d);
-    const int64_t result = negative ? -magnitude : magnitude;
-    if (result > INT32_MAX || result < INT32_MIN) return -1;
-    return static_cast<int32_t>(result);
-}
-
 namespace {
 int OpenFlags(uint32_t Access, uint32_t Disposition) {
     const bool read = (Access & GENERIC_READ) != 0;
@@ -119,4 +107,16 @@ uint32_t GetLastError() {
 
 void Sleep(uint32_t Milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds));
+}
+
+int32_t MulDiv(int32_t Number, int32_t Numerator, int32_t Denominator) {
+    if (Denominator == 0) return -1;
+    const int64_t product = static_cast<int64_t>(Number) * Numerator;
+    const int64_t d = Denominator;
+    const bool negative = (product < 0) != (d < 0);
+    const int64_t magnitude =
+        ((product < 0 ? -product : product) + (d < 0 ? -d : d) / 2) / (d < 0 ? -d : d);
+    const int64_t result = negative ? -magnitude : magnitude;
+    if (result > INT32_MAX || result < INT32_MIN) return -1;
+    return static_cast<int32_t>(result);
 }

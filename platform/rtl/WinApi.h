@@ -43,10 +43,6 @@ THandle CreateDeleteOnCloseFile(const String& FileName);
 bool ReserveFileSpace(THandle Handle, int64_t Size);
 void CloseHandle(THandle Handle);
 
-// Number * Numerator / Denominator, computed in 64 bits and rounded half away from zero; -1 when
-// Denominator is 0 or the result does not fit in 32 bits.
-int32_t MulDiv(int32_t Number, int32_t Numerator, int32_t Denominator);
-
 // Opening files by the Windows rules, over POSIX descriptors.
 constexpr uint32_t GENERIC_READ = 0x80000000;
 constexpr uint32_t GENERIC_WRITE = 0x40000000;
@@ -68,3 +64,7 @@ THandle CreateFileW(const String& FileName, uint32_t Access, uint32_t Share, uin
 // The error code of the calling thread's last failed call (an errno value).
 uint32_t GetLastError();
 void Sleep(uint32_t Milliseconds);
+
+// Number * Numerator / Denominator, computed in 64 bits and rounded half away from zero; -1 when
+// Denominator is 0 or the result does not fit in 32 bits.
+int32_t MulDiv(int32_t Number, int32_t Numerator, int32_t Denominator);

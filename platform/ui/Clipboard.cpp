@@ -1,6 +1,9 @@
 // The desktop clipboard through Qt's clipboard object.
 #include "platform/ui/Clipboard.h"
 
+#include "platform/rtl/Thread.h"
+#include "platform/ui/UiInternal.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 
@@ -18,18 +21,15 @@ bool DisplayPlatformConfigured() {
     return false;
 }
 
-// The process's GUI application: the program's own, else one created here on first use and kept
-// for the life of the process. nil when none can be had (a console-only application object
-// exists, or Qt would find no display to connect to and abort).
+// The process's GUI application: the program's own, else the window layer's, created here on
+// first use and kept for the life of the process. nil when none can be had (a console-only
+// application object exists, or Qt would find no display to connect to and abort).
 QGuiApplication* GuiApplication() {
-    if (QCoreApplication::instance() != nullptr)
-        return qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-    if (!DisplayPlatformConfigured()) return nullptr;
-    static int argc = 1;
-    static char name[] = "solvaneview";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication* app = new QGuiApplication(argc, argv);
-    return app;
+    if (QCoreApplication::instance() == nullptr) {
+        if (!DisplayPlatformConfigured() || !IsMainThread()) return nullptr;
+        platform::detail::EnsureGuiApplication();
+    }
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance());
 }
 
 std::mutex OpenLock;

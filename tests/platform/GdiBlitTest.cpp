@@ -3,6 +3,8 @@
 // memory (bottom-up source rectangles, 1-bit masks inverted onto colour), gradients.
 #include "GdiPictures.h"
 
+#include "platform/gfx/GlobalMemory.h"
+
 #include <cstring>
 
 namespace {
@@ -192,6 +194,36 @@ TEST(GdiStretchDIBits, OneBitMaskInvertsAColourSurface) {
     StretchDIBits(dest.Dc, 0, 0, 8, 1, 0, 0, 4, 1, bits, reinterpret_cast<const BITMAPINFO*>(&info),
                   DIB_RGB_COLORS, SRCINVERT);
     EXPECT_PICTURE(dest, {"cmbycmby"});
+}
+
+TEST(GdiStretchDIBits, PackedDibInAGlobalBlock) {
+    // Header, a two-entry colour table and 1-bit rows bottom-up, as packed DIBs travel.
+    const size_t size = sizeof(BITMAPINFOHEADER) + 2 * sizeof(TRGBQuad) + 2 * 4;
+    HGLOBAL block = GlobalAlloc(GHND, size);
+    auto* bytes = static_cast<uint8_t*>(GlobalLock(block));
+    auto* header = reinterpret_cast<BITMAPINFOHEADER*>(bytes);
+    *header = BITMAPINFOHEADER{};
+    header->biWidth = 3;
+    header->biHeight = 2;
+    header->biBitCount = 1;
+    auto* colors = reinterpret_cast<TRGBQuad*>(bytes + sizeof(BITMAPINFOHEADER));
+    colors[0] = {0, 0, 255, 0};
+    colors[1] = {255, 0, 0, 0};
+    uint8_t* rows = bytes + sizeof(BITMAPINFOHEADER) + 2 * sizeof(TRGBQuad);
+    rows[0] = 0x20; // bottom row: 0 0 1
+    rows[4] = 0xC0; // top row: 1 1 0
+    GlobalUnlock(block);
+
+    Surface dest(3, 2);
+    auto* locked = static_cast<uint8_t*>(GlobalLock(block));
+    SetStretchBltMode(dest.Dc, COLORONCOLOR);
+    EXPECT_EQ(StretchDIBits(dest.Dc, 0, 0, 3, 2, 0, 0, 3, 2,
+                            locked + sizeof(BITMAPINFOHEADER) + 2 * sizeof(TRGBQuad),
+                            reinterpret_cast<const BITMAPINFO*>(locked), DIB_RGB_COLORS, SRCCOPY),
+              2);
+    GlobalUnlock(block);
+    EXPECT_PICTURE(dest, {"bbr", "rrb"});
+    EXPECT_EQ(GlobalFree(block), nullptr);
 }
 
 TEST(GdiStretchDIBits, RefusesBadInput) {

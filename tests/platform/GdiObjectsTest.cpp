@@ -11,11 +11,14 @@ namespace {
 using gdi_test::Surface;
 
 TEST(GdiHandles, DeletedOrForeignHandlesFailCleanly) {
+    // The device context comes first: nothing may be allocated between the pen's deletion and
+    // its use, or the new object could take the freed address (a reused handle refers to the new
+    // object, as the system's handles do).
+    HDC dc = CreateCompatibleDC(nullptr);
     HPEN pen = CreatePen(PS_SOLID, 1, 0);
     ASSERT_NE(pen, nullptr);
     EXPECT_TRUE(DeleteObject(pen));
     EXPECT_FALSE(DeleteObject(pen)); // already gone
-    HDC dc = CreateCompatibleDC(nullptr);
     EXPECT_EQ(SelectObject(dc, pen), nullptr);
     int local = 0;
     EXPECT_EQ(SelectObject(dc, &local), nullptr);

@@ -562,4 +562,17 @@ TEST(SortItems, SortsThroughTheCallbacks) {
         [&](int32_t, int32_t) { return static_cast<int32_t>(random() % 3) - 1; });
 }
 
+TEST(FontStylesFromLogFont, WeightAndFlagBytes) {
+    EXPECT_EQ(FontStylesFromLogFont(nullptr), TFontStyles());
+    LOGFONTW font;
+    font.lfWeight = 699;
+    font.lfUnderline = 1;
+    EXPECT_EQ(FontStylesFromLogFont(&font), (TFontStyles{fsUnderline}));
+    font.lfWeight = 700;
+    font.lfItalic = 255;
+    font.lfStrikeOut = 1;
+    EXPECT_EQ(FontStylesFromLogFont(&font),
+              (TFontStyles{fsBold, fsItalic, fsUnderline, fsStrikeOut}));
+}
+
 } // namespace

@@ -534,7 +534,6 @@ TEST_F(VLBitmapOps, AssignIntoAClassBitmapNeverOverrunsItsRows) {
         dst.Assign(&src);
         EXPECT_EQ(dst.GetLocation(), vlTBitmap);
         ASSERT_EQ(dst.GetPixelFormat(), c.arrives);
-        if (c.format == vlCMYK || c.format == vlCIELab) continue;
         for (int32_t y = 0; y < 3; ++y)
             for (int32_t x = 0; x < 5; ++x)
                 ASSERT_EQ(dst.GetPixelAsRGB(x, y), src.GetPixelAsRGB(x, y)) << x << "," << y;
@@ -794,6 +793,59 @@ TEST_F(VLBitmapOps, RemoveAlphaChannelMergesEveryFormat) {
             EXPECT_FALSE(b->HasAlphaChannel());
         }
     }
+}
+
+TEST_F(VLBitmapOps, CMYKPixelsFillReadAndMergeThroughTheColourConversion) {
+    // Colour-managed or by formula, white is no ink and black is full ink.
+    TVLBitmap cmyk(3, 2, vlCMYK);
+    cmyk.Fill(clWhite);
+    EXPECT_TRUE(cmyk.Full);
+    const TVLRGB white = cmyk.GetPixelAsRGB(2, 1);
+    EXPECT_GE(std::min({white.r, white.g, white.b}), 250);
+    cmyk.Fill(clBlack);
+    const TVLRGB black = cmyk.GetPixelAsRGB(0, 0);
+    EXPECT_LE(std::max({black.r, black.g, black.b}), 40);
+    // Alpha 0 gives the background's ink, alpha 255 keeps the pixel.
+    cmyk.GetAlphaChannel()->SetPixel8(0, 0, 0);
+    const int32_t inked = cmyk.GetPixel32(1, 0);
+    cmyk.RemoveAlphaChannel(true, clWhite);
+    TVLBitmap paper(1, 1, vlCMYK);
+    paper.Fill(clWhite);
+    EXPECT_EQ(cmyk.GetPixel32(0, 0), paper.GetPixel32(0, 0));
+    EXPECT_EQ(cmyk.GetPixel32(1, 0), inked);
+}
+
+TEST_F(VLBitmapOps, LabPixelsFillReadAndMergeThroughTheColourHelpers) {
+    TVLBitmap lab(3, 2, vlCIELab);
+    lab.Fill(clWhite);
+    EXPECT_TRUE(lab.Full);
+    EXPECT_EQ(lab.GetPixelAsRGB(2, 1), (TVLRGB{255, 255, 255}));
+    lab.Fill(clBlack);
+    EXPECT_EQ(lab.GetPixelAsRGB(0, 0), TVLRGB{});
+    lab.Fill(RGB(200, 40, 90));
+    const TVLRGB c = lab.GetPixelAsRGB(1, 1);
+    EXPECT_NEAR(c.r, 200, 2);
+    EXPECT_NEAR(c.g, 40, 2);
+    EXPECT_NEAR(c.b, 90, 2);
+
+    // Merging blends L and the signed a and b towards the background's Lab bytes.
+    uint8_t* p = lab.GetScanline(0);
+    p[0] = 200;
+    p[1] = static_cast<uint8_t>(-40);
+    p[2] = 40;
+    lab.GetAlphaChannel()->SetPixel8(1, 0, 0);
+    lab.GetAlphaChannel()->SetPixel8(2, 0, 128);
+    std::memcpy(p + 3, p, 3);
+    std::memcpy(p + 6, p, 3);
+    lab.RemoveAlphaChannel(true, clBlack); // black is L 0, a 0, b 0
+    p = lab.GetScanline(0);
+    EXPECT_EQ(p[0], 200); // alpha 255: unchanged
+    EXPECT_EQ(static_cast<int8_t>(p[1]), -40);
+    EXPECT_EQ(p[3], 0); // alpha 0: the background
+    EXPECT_EQ(p[4], 0);
+    EXPECT_EQ(p[6], 100); // alpha 128: half way, 100.39 rounded
+    EXPECT_EQ(static_cast<int8_t>(p[7]), -20);
+    EXPECT_EQ(static_cast<int8_t>(p[8]), 20);
 }
 
 // ---------------------------------------------------------------------------------------------

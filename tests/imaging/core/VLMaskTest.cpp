@@ -3,6 +3,7 @@
 
 #include "TempFolder.h"
 #include "imaging/core/VLBitmap.h"
+#include "platform/gfx/Canvas.h"
 
 #include <algorithm>
 #include <cstring>
@@ -513,6 +514,78 @@ TEST(VLMaskDisplay, ShadeOutsideDrawsACheckerboardOverTheUnselectedPart) {
     EXPECT_EQ(static_cast<uint8_t*>(tiny.ScanLine(1))[3], 97); // mask (2, 2), display (1, 1)
     EXPECT_EQ(static_cast<uint8_t*>(tiny.ScanLine(0))[0], 97);
     EXPECT_EQ(static_cast<uint8_t*>(tiny.ScanLine(0))[3], 0);
+}
+
+// The canvas pixels of a 24-bit bitmap as text: '#' for black, 'a' and 'b' for the two outline
+// colours, '.' for white.
+std::vector<std::string> Screen(TBitmap& b) {
+    std::vector<std::string> rows;
+    for (int32_t y = 0; y < b.Height(); ++y) {
+        std::string row;
+        for (int32_t x = 0; x < b.Width(); ++x) {
+            const auto* p = static_cast<uint8_t*>(b.ScanLine(y)) + 3 * x;
+            row += p[2] == 0 && p[1] == 0 && p[0] == 0 ? '#'
+                   : p[2] == 255 && p[1] == 0          ? 'a'
+                   : p[2] == 0 && p[1] == 255          ? 'b'
+                                                       : '.';
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+TBitmap* WhiteScreen(TBitmap& b, int32_t w, int32_t h) {
+    b.SetPixelFormat(pf24bit);
+    b.SetSize(w, h);
+    for (int32_t y = 0; y < h; ++y)
+        std::memset(b.ScanLine(y), 255, 3 * static_cast<size_t>(w));
+    return &b;
+}
+
+TEST(VLMaskDisplay, StretchDrawXorInvertsTheSelection) {
+    TVLMask m;
+    ASSERT_TRUE(m.AllocateBits(4, 3, 1));
+    Draw(m, {"....", ".##.", "...#"}, 1);
+    TBitmap screen;
+    WhiteScreen(screen, 8, 6);
+    m.StretchDrawXor(*screen.Canvas(), 0, 0, 8, 6, 0, 0, 4, 3);
+    EXPECT_EQ(Screen(screen), (std::vector<std::string>{"........", "........", "..####..",
+                                                        "..####..", "......##", "......##"}));
+    // A source rectangle below the top: rows 1 and 2 at 1 : 1.
+    WhiteScreen(screen, 4, 2);
+    m.StretchDrawXor(*screen.Canvas(), 0, 0, 4, 2, 0, 1, 4, 2);
+    EXPECT_EQ(Screen(screen), (std::vector<std::string>{".##.", "...#"}));
+
+    TVLMask grey; // 8-bit masks are not drawn this way
+    ASSERT_TRUE(grey.AllocateBits(4, 3, 8));
+    grey.SetPixel(0, 0, 255);
+    WhiteScreen(screen, 4, 3);
+    grey.StretchDrawXor(*screen.Canvas(), 0, 0, 4, 3, 0, 0, 4, 3);
+    EXPECT_EQ(Screen(screen)[0], "....");
+}
+
+TEST(VLMaskDisplay, DrawOutlineMarksTheBorderWithMarchingAnts) {
+    TVLMask m;
+    ASSERT_TRUE(m.AllocateBits(8, 7, 1));
+    Draw(m, {"", ".#####", ".#####", ".#####", ".#####", ".#####"}, 1);
+    TBitmap screen;
+    WhiteScreen(screen, 8, 7);
+    m.DrawOutline(*screen.Canvas(), 0, 0, 8, 7, 0, 0, 8, 7, 0, clRed, clLime);
+    // (x + y) and 7 below 4: the second colour ('b'), else the first ('a').
+    EXPECT_EQ(Screen(screen),
+              (std::vector<std::string>{"........", ".bbaaa..", ".b...a..", ".a...b..", ".a...b..",
+                                        ".aabbb..", "........"}));
+    WhiteScreen(screen, 8, 7);
+    m.DrawOutline(*screen.Canvas(), 0, 0, 8, 7, 0, 0, 8, 7, 4, clRed, clLime);
+    EXPECT_EQ(Screen(screen)[1], ".aabbb.."); // the phase shifts the pattern
+    // Zoomed to twice the size, two display pixels up and left of the canvas: only display
+    // pixels next to an unselected one are outline pixels, so the edge is one pixel thick.
+    WhiteScreen(screen, 8, 7);
+    m.DrawOutline(*screen.Canvas(), -2, -2, 16, 14, 0, 0, 8, 7, 0, clRed, clLime);
+    const auto zoomed = Screen(screen);
+    EXPECT_EQ(zoomed[0], "bbbbaaaa");
+    EXPECT_EQ(zoomed[1], "b.......");
+    EXPECT_EQ(zoomed[2], "b.......");
 }
 
 TEST_F(VLMaskCopy, BitmapToMaskAndBack) {

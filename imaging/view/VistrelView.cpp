@@ -1,0 +1,144 @@
+// The single-image view: construction, the base view's operations, its window messages and the
+// view unit's start-up.
+#include "imaging/view/VistrelView.h"
+
+#include "platform/ui/Forms.h"
+#include "platform/ui/Timer.h"
+
+TVistrelView::TVistrelView(TComponent* AOwner)
+    : TVLView(AOwner), FBitmap(std::make_unique<TVLBitmap>()) {
+    DisableUpdate();
+    SetBounds(Left(), Top(), 105, 105);
+    SetDpi(DefaultDpiX, DefaultDpiY);
+    EnableUpdate();
+}
+
+TVistrelView::~TVistrelView() {
+    delete FSmoothTimer;
+    FSmoothTimer = nullptr;
+}
+
+void TVistrelView::SetBackground(TColor Color) {
+    TVLView::SetBackground(Color);
+    Update();
+    ImageChange();
+    if (ComponentState() == TComponentState(csDesigning)) Paint();
+}
+
+TVLBitmap* TVistrelView::GetAlphaChannel() {
+    return FBitmap->GetAlphaChannel();
+}
+
+bool TVistrelView::HasAlphaChannel() {
+    return FBitmap->HasAlphaChannel();
+}
+
+void TVistrelView::RemoveAlphaChannel(bool Merge) {
+    FBitmap->RemoveAlphaChannel(Merge, Background());
+}
+
+void TVistrelView::LockPaint() {
+    ++FPaintLock;
+}
+
+int32_t TVistrelView::UnlockPaint() {
+    if (FPaintLock > 0) --FPaintLock;
+    if (FPaintLock == 0) Update();
+    return FPaintLock;
+}
+
+int32_t TVistrelView::UnlockPaintNoRefresh() {
+    if (FPaintLock > 0) --FPaintLock;
+    return FPaintLock;
+}
+
+void TVistrelView::ImageChange() {
+    if (OnImageChange) OnImageChange(this);
+}
+
+void TVistrelView::DoViewChange(int32_t Change) {
+    if (OnViewChange) OnViewChange(this, Change);
+}
+
+bool TVistrelView::HasParentWindow() {
+    return GetParentForm(this) != nullptr || ParentWindow() != nullptr;
+}
+
+int32_t TVistrelView::ClientAreaWidth() {
+    if (OffScreenDrawing) return Width();
+    if (HasParentWindow() && HandleAllocated()) return ClientWidth();
+    return 50;
+}
+
+int32_t TVistrelView::ClientAreaHeight() {
+    if (OffScreenDrawing) return Height();
+    if (HasParentWindow() && HandleAllocated()) return ClientHeight();
+    return 50;
+}
+
+void TVistrelView::SetAutoFit(bool Value) {
+    if (Value == FAutoFit) return;
+    FAutoFit = Value;
+    Update();
+}
+
+void TVistrelView::SetAutoStretch(bool Value) {
+    if (Value == FAutoStretch) return;
+    FAutoStretch = Value;
+    Update();
+}
+
+void TVistrelView::SetAutoShrink(bool Value) {
+    if (Value == FAutoShrink) return;
+    FAutoShrink = Value;
+    Update();
+}
+
+void TVistrelView::SetBackgroundStyle(TVLBackgroundStyle Value) {
+    if (Value == FBackgroundStyle) return;
+    FBackgroundStyle = Value;
+    Update();
+}
+
+void TVistrelView::SetZoomFilter(TResampleFilter Value) {
+    if (Value == FZoomFilter) return;
+    FZoomFilter = Value;
+    Update();
+}
+
+void TVistrelView::Dispatch(TMessage& Message) {
+    switch (Message.Msg) {
+    case WM_SIZE:
+        TVLView::Dispatch(Message);
+        if (!FUpdating) Update();
+        break;
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+        TVLView::Dispatch(Message);
+        ScrollMessage(Message.Msg == WM_HSCROLL, Message.WParam);
+        break;
+    case WM_MOUSEWHEEL: {
+        TVLView::Dispatch(Message);
+        int32_t x = GET_X_LPARAM(Message.LParam);
+        int32_t y = GET_Y_LPARAM(Message.LParam);
+        ScreenToClient(x, y);
+        WheelAction(GET_WHEEL_DELTA_WPARAM(Message.WParam), x, y,
+                    (LOWORD(Message.WParam) & MK_CONTROL) != 0);
+        break;
+    }
+    default:
+        TVLView::Dispatch(Message);
+        break;
+    }
+}
+
+void InitializeVistrelViewUnit() {
+    ReadScreenGlobals();
+}
+
+void FinalizeVistrelViewUnit() {}
+
+void RegisterVistrelViewUnit() {
+    RegisterLibraryUnit(TLibraryUnit::VistrelView, InitializeVistrelViewUnit,
+                        FinalizeVistrelViewUnit);
+}

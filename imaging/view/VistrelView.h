@@ -1,0 +1,262 @@
+// The single-image view: a window control that shows its current bitmap zoomed per axis,
+// scrolled and centred, with scroll bars and mouse-wheel zoom.
+#pragma once
+
+#include "imaging/view/VLView.h"
+#include "imaging/view/ViewGeometry.h"
+#include "imaging/view/ViewScrollBars.h"
+#include "platform/rtl/Types.h"
+
+class TTimer;
+
+// Background styles; the geometry reads them for the frame margins of fit and automatic zoom.
+enum TVLBackgroundStyle : uint8_t {
+    vlbsSolid,
+    vlbsHorizontal,
+    vlbsVertical,
+    vlbsFDiagonal,
+    vlbsBDiagonal,
+    vlbsCross,
+    vlbsDiagCross,
+    vlbsChessboard,
+    vlbsDiagonals,
+    vlbsCropped,
+    vlbsCropShadow,
+    vlbsGradient,
+    vlbsSoftShadow,
+    vlbsPhotoLike
+};
+
+// Change: 0 the view position moved, 1 the zoom changed.
+using TViewChangeEvent = std::function<void(TObject* Sender, int32_t Change)>;
+// The handler may change the zoom about to be applied.
+using TVLZoomEvent = std::function<void(TObject* Sender, double& NewZoom)>;
+
+class TVistrelView : public TVLView {
+public:
+    explicit TVistrelView(TComponent* AOwner);
+    ~TVistrelView() override;
+
+    // ---- Base view operations ----
+    void SetBackground(TColor Color) override;
+    TVLBitmap* GetVLBitmap() override { return FBitmap.get(); }
+    TVLBitmap* GetAlphaChannel() override;
+    bool HasAlphaChannel() override;
+    void RemoveAlphaChannel(bool Merge) override;
+    void LockPaint() override;
+    int32_t UnlockPaint() override;
+    int32_t UnlockPaintNoRefresh() override;
+    int32_t PaintLockCount() const { return FPaintLock; }
+    void ImageChange() override;
+    TNotifyEvent OnImageChange;
+
+    // ---- Zoom ----
+    double ZoomX() const { return FZoomX; }
+    double ZoomY() const { return FZoomY; }
+    // Percent values of 0 or less are ignored; larger values than GetMaxZoom are lowered to it.
+    void SetZoom(double Percent);
+    void SetZoomX(double Percent);
+    void SetZoomY(double Percent);
+    // Set the zoom and view position only, keeping the bitmap point at the area's centre.
+    virtual void ApplyZoom(double Percent);
+    virtual void ApplyZoomX(double Percent);
+    virtual void ApplyZoomY(double Percent);
+    // Zooms about client point (X, Y): the point stays under (X, Y), or moves to the centre.
+    void ZoomAt(int32_t X, int32_t Y, double Percent, bool CenterIt);
+    // The largest zoom in percent at which the bitmap's zoomed sides stay within
+    // MaxZoomedSize pixels.
+    double GetMaxZoom() const;
+    void Fit();
+    double GetFitZoom();
+    double GetAutoFitZoom(int32_t W, int32_t H, int32_t AvailW, int32_t AvailH, bool Stretch,
+                          bool Shrink);
+
+    // ---- Scrolling and coordinates ----
+    int32_t ViewX() const { return FViewX; }
+    int32_t ViewY() const { return FViewY; }
+    void SetViewXY(int32_t X, int32_t Y);
+    void SetViewX(int32_t X);
+    void SetViewY(int32_t Y);
+    void GetMaxViewXY(int32_t& MaxX, int32_t& MaxY);
+    bool IsScrollable();
+    int32_t BitmapToClientX(int32_t X);
+    int32_t BitmapToClientY(int32_t Y);
+    int32_t ClientToBitmapX(int32_t X);
+    int32_t ClientToBitmapY(int32_t Y);
+    int32_t AlignViewX(int32_t V);
+    int32_t AlignViewY(int32_t V);
+
+    // ---- Recomputation ----
+    void Update() override;
+    virtual void UpdateExtents();
+    virtual void UpdateVisibleRect();
+    virtual void UpdateZoomTables();
+    void DisableUpdate();
+    void EnableUpdate();
+    void EnableUpdateNoRefresh();
+    virtual bool IsEmpty();
+    static bool IsRectanglePolygon(const TPoint* Points, int32_t Count);
+
+    // ---- Geometry state ----
+    int32_t BitmapWidth() const { return FBitmapWidth; }
+    int32_t BitmapHeight() const { return FBitmapHeight; }
+    int32_t ZoomedWidth() const { return FZoomedWidth; }
+    int32_t ZoomedHeight() const { return FZoomedHeight; }
+    int32_t ExtentWidth() const { return FExtentWidth; }
+    int32_t ExtentHeight() const { return FExtentHeight; }
+    int32_t OffsetX() const { return FOffsetX; }
+    int32_t OffsetY() const { return FOffsetY; }
+    int32_t OriginX() const { return FOriginX; }
+    int32_t OriginY() const { return FOriginY; }
+    int32_t VisibleBitmapWidth() const { return FVisibleBitmapWidth; }
+    int32_t VisibleBitmapHeight() const { return FVisibleBitmapHeight; }
+    int32_t VisibleClientWidth() const { return FVisibleClientWidth; }
+    int32_t VisibleClientHeight() const { return FVisibleClientHeight; }
+    // The client-to-bitmap maps seen from the view position, one entry per visible client
+    // column or row (what the renderer receives); nil while no tables exist.
+    const int32_t* ClientToBitmapColumns() const;
+    const int32_t* ClientToBitmapRows() const;
+
+    // The drawing area: the control's size without a window, the client size with one, else
+    // 50 x 50.
+    virtual int32_t ClientAreaWidth();
+    virtual int32_t ClientAreaHeight();
+    // The view sits on a form or in a parent window.
+    virtual bool HasParentWindow();
+    // Draw into the control's Width x Height with no window at all (off-screen use).
+    bool OffScreenDrawing = false;
+
+    // ---- Options ----
+    bool Center() const { return FCenter; }
+    void SetCenter(bool Value);
+    bool AutoFit() const { return FAutoFit; }
+    void SetAutoFit(bool Value);
+    bool AutoStretch() const { return FAutoStretch; }
+    void SetAutoStretch(bool Value);
+    bool AutoShrink() const { return FAutoShrink; }
+    void SetAutoShrink(bool Value);
+    TVLBackgroundStyle BackgroundStyle() const { return FBackgroundStyle; }
+    void SetBackgroundStyle(TVLBackgroundStyle Value);
+    TResampleFilter ZoomFilter() const { return FZoomFilter; }
+    void SetZoomFilter(TResampleFilter Value);
+    bool DelayZoomFilter = false;
+    // Delay counters of the zoom filter: filter-delay (reset 4) and animation pause (reset 2).
+    int32_t FilterDelayCount() const { return FFilterDelay; }
+    int32_t AnimationPauseCount() const { return FAnimationPause; }
+    // The back buffer must be composed again / the next paint copies the whole drawing area.
+    bool NeedsRecompose() const { return FRecompose; }
+    bool NeedsFullRedraw() const { return FFullRedraw; }
+
+    // ---- Scroll bars and wheel ----
+    TScrollStyle ScrollBars() const { return FScrollBars; }
+    virtual void SetScrollBars(TScrollStyle Value);
+    bool FlatScrollBars() const { return FFlatScrollBars; }
+    void SetFlatScrollBars(bool Value);
+    bool ShowDisabledScrollBars = false;
+    void HideHScrollBar();
+    void HideVScrollBar();
+    void UpdateScrollBars();
+    void ScrollHorz(TVLScrollAction Action, int32_t Value);
+    void ScrollVert(TVLScrollAction Action, int32_t Value);
+    void WheelAction(int32_t Delta, int32_t X, int32_t Y, bool Ctrl);
+    void SmoothScrollTo(int32_t X, int32_t Y);
+    bool HScrollBarShown() const { return FHBarShown; }
+    bool VScrollBarShown() const { return FVBarShown; }
+    double HScrollUnit() const { return FHUnit; }
+    double VScrollUnit() const { return FVUnit; }
+    TVLScrollBarParams& HScrollBarParams() { return FHScrollBarParams; }
+    TVLScrollBarParams& VScrollBarParams() { return FVScrollBarParams; }
+    TVLMouseWheelParams& MouseWheelParams() { return FMouseWheelParams; }
+    bool SmoothScrolling() const { return FSmoothTimer != nullptr; }
+
+    // ---- Events ----
+    virtual void DoViewChange(int32_t Change);
+    TViewChangeEvent OnViewChange;
+    TVLZoomEvent OnZoomIn;
+    TVLZoomEvent OnZoomOut;
+
+    void Dispatch(TMessage& Message) override;
+
+private:
+    void ApplyZoomAxis(double Percent, bool Horizontal, bool Vertical);
+    void SetZoomAxes(double Percent, bool Horizontal, bool Vertical);
+    void SetViewAxes(int32_t X, int32_t Y, bool Horizontal, bool Vertical);
+    void StartFilterDelay();
+    void SetFactors();
+    double CappedZoom(double Percent) const;
+    void CapZoomToBitmap();
+    void SyncLayers();
+    void AutoZoom();
+    void BitmapSizeChanged();
+    void FrameMargins(int32_t& MX, int32_t& MY, bool FitMargins);
+    bool TablesMatch() const;
+    void ScrollAxis(bool Horizontal, TVLScrollAction Action, int32_t Value);
+    void ScrollMessage(bool Horizontal, WPARAM WParam);
+    void UpdateScrollBar(bool Horizontal, int32_t Max);
+    void SetScrollBarPosition(bool Horizontal);
+    void SmoothScrollStep();
+
+    std::unique_ptr<TVLBitmap> FBitmap;
+
+    double FZoomX = 100;
+    double FZoomY = 100;
+    double FFactorX = 1;
+    double FFactorY = 1;
+    double FInverseX = 1;
+    double FInverseY = 1;
+    int32_t FViewX = 0;
+    int32_t FViewY = 0;
+    int32_t FBitmapWidth = 0;
+    int32_t FBitmapHeight = 0;
+    int32_t FZoomedWidth = 0;
+    int32_t FZoomedHeight = 0;
+    int32_t FExtentWidth = 0;
+    int32_t FExtentHeight = 0;
+    int32_t FOffsetX = 0;
+    int32_t FOffsetY = 0;
+    int32_t FOriginX = 0;
+    int32_t FOriginY = 0;
+    int32_t FVisibleBitmapWidth = 0;
+    int32_t FVisibleBitmapHeight = 0;
+    int32_t FVisibleClientWidth = 0;
+    int32_t FVisibleClientHeight = 0;
+    TVLZoomTables FTables;
+    int32_t FLastBitmapWidth = -1;
+    int32_t FLastBitmapHeight = -1;
+    int32_t FLastAreaWidth = -1;
+    int32_t FLastAreaHeight = -1;
+    int32_t FUpdateDisabled = 0;
+    bool FUpdating = false;
+    bool FNestedUpdate = false;
+    bool FInvalidateOnUpdate = true;
+    bool FCenter = true;
+    bool FAutoFit = false;
+    bool FAutoStretch = false;
+    bool FAutoShrink = false;
+    TVLBackgroundStyle FBackgroundStyle = vlbsSolid;
+    TResampleFilter FZoomFilter = rfNone;
+    int32_t FFilterDelay = 0;
+    int32_t FAnimationPause = 0;
+    int32_t FPaintLock = 0;
+    bool FRecompose = true;
+    bool FFullRedraw = true;
+
+    TScrollStyle FScrollBars = ssBoth;
+    bool FFlatScrollBars = false;
+    bool FHBarShown = false;
+    bool FVBarShown = false;
+    double FHUnit = 1.0;
+    double FVUnit = 1.0;
+    TVLScrollBarParams FHScrollBarParams;
+    TVLScrollBarParams FVScrollBarParams;
+    TVLMouseWheelParams FMouseWheelParams;
+    TTimer* FSmoothTimer = nullptr;
+    int32_t FSmoothTargetX = 0;
+    int32_t FSmoothTargetY = 0;
+};
+
+// The view unit's start-up and shut-down, and their registration at the view unit's place in
+// the library's start-up sequence.
+void InitializeVistrelViewUnit();
+void FinalizeVistrelViewUnit();
+void RegisterVistrelViewUnit();

@@ -1,0 +1,111 @@
+// Forms, the application object with its message loop, and the screen with its cursors.
+#pragma once
+
+#include "platform/ui/Controls.h"
+#include "platform/ui/WinUser.h"
+
+#include <map>
+
+enum TCloseAction : uint8_t { caNone, caHide, caFree, caMinimize };
+using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
+using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
+
+// A top-level window. Created hidden; Show makes its window and shows it.
+class TForm : public TCustomControl {
+public:
+    explicit TForm(TComponent* AOwner);
+    ~TForm() override;
+
+    const String& Caption() const { return FCaption; }
+    void SetCaption(const String& Value);
+    TFormBorderStyle BorderStyle() const { return FBorderStyle; }
+    void SetBorderStyle(TFormBorderStyle Value);
+    void SetVisible(bool Value) override;
+    // Asks OnCloseQuery, then OnClose decides: hide (the default), free, or nothing. Closing
+    // the application's main form ends the application.
+    void Close();
+    // Frees the form once the message loop is back in control.
+    void Release();
+
+    TNotifyEvent OnShow;
+    TNotifyEvent OnHide;
+    TCloseEvent OnClose;
+    TCloseQueryEvent OnCloseQuery;
+
+    void Dispatch(TMessage& Message) override;
+
+protected:
+    void CreateParams(TCreateParams& Params) override;
+
+private:
+    String FCaption;
+    TFormBorderStyle FBorderStyle = bsSizeable;
+};
+
+// The form a control sits on, or nullptr.
+TForm* GetParentForm(TControl* Control);
+
+using TIdleEvent = std::function<void(TObject* Sender, bool& Done)>;
+
+class TApplication : public TComponent {
+public:
+    explicit TApplication(TComponent* AOwner);
+
+    // Starts the toolkit; done on demand by every window too.
+    void Initialize();
+    // Creates a form owned by the application; the first one becomes the main form.
+    template <class FormT> FormT* CreateForm() {
+        auto* form = new FormT(this);
+        if (FMainForm == nullptr) FMainForm = form;
+        return form;
+    }
+    TForm* MainForm() const { return FMainForm; }
+    void SetMainForm(TForm* Form) { FMainForm = Form; }
+    // Shows the main form and runs the message loop until Terminate; answers the exit code.
+    int32_t Run();
+    // Handles what is waiting, or waits for something and handles it (after OnIdle).
+    void HandleMessage();
+    // Handles everything waiting (window events, posted messages, synchronised calls, timers)
+    // and returns.
+    void ProcessMessages();
+    void Terminate();
+    bool Terminated() const { return FTerminated; }
+    String Title;
+    TIdleEvent OnIdle;
+
+protected:
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+
+private:
+    bool ProcessMessage();
+    void Idle();
+
+    TForm* FMainForm = nullptr;
+    bool FTerminated = false;
+    int32_t FExitCode = 0;
+};
+
+// The screen: its size and resolution, and the table of cursors by id.
+class TScreen : public TComponent {
+public:
+    explicit TScreen(TComponent* AOwner);
+    int32_t Width() const;
+    int32_t Height() const;
+    int32_t PixelsPerInch() const;
+    // The cursor registered under Id, the default arrow for an id without one.
+    HCURSOR Cursors(TCursor Id) const;
+    void SetCursors(TCursor Id, HCURSOR Cursor);
+    // A cursor over the whole application; crDefault leaves each control's own.
+    TCursor Cursor() const { return FCursor; }
+    void SetCursor(TCursor Value);
+
+private:
+    void LoadStandardCursors() const;
+    mutable std::map<TCursor, HCURSOR> FCursors;
+    mutable bool FLoaded = false;
+    TCursor FCursor = crDefault;
+};
+
+// The program's application object and screen; they live for the whole process.
+extern TApplication* const Application;
+extern TScreen* const Screen;

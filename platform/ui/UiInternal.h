@@ -1,0 +1,32 @@
+// Shared inside platform/ui only: the toolkit application, the window registry and the queue of
+// posted messages.
+#pragma once
+
+#include "platform/ui/Messages.h"
+
+class TWinControl;
+
+namespace platform::detail {
+
+// Starts the window layer on first use, main thread only: the toolkit's application object
+// (the drawing layer's, see QtRuntime.h) and the pump that runs what other threads hand over.
+void EnsureGuiApplication();
+bool GuiApplicationExists();
+
+// Live windows and the controls they belong to. A window stays registered for the whole life of
+// its control, across re-creation of the toolkit window, so posted messages still find it.
+void RegisterWindow(HWND Wnd, TWinControl* Control);
+void UnregisterWindow(HWND Wnd);
+TWinControl* FindControl(HWND Wnd);
+
+// Runs every posted message queued so far, in order; main thread.
+void DeliverPostedMessages();
+// The loop's quit request (PostQuitMessage): true once asked, with its exit code.
+bool QuitRequested(int32_t* ExitCode);
+void ClearQuitRequest();
+
+// Runs pending toolkit events, posted messages and synchronised calls once. With Wait, sleeps
+// until at least one arrives. True when anything ran.
+bool ProcessPendingEvents(bool Wait);
+
+} // namespace platform::detail

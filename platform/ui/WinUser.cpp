@@ -1,0 +1,130 @@
+// Screen metrics, key state and cursors over the toolkit.
+#include "platform/ui/WinUser.h"
+
+#include "platform/ui/Messages.h"
+#include "platform/ui/NativeWindow.h"
+#include "platform/ui/UiInternal.h"
+
+#include <QApplication>
+#include <QBitmap>
+#include <QCursor>
+#include <QScreen>
+#include <QStyle>
+
+#include <array>
+#include <vector>
+
+struct TCursorHandle {
+    QCursor Cursor;
+    bool System = false;
+};
+
+namespace {
+
+struct TSystemCursor {
+    int32_t Id;
+    Qt::CursorShape Shape;
+};
+constexpr std::array<TSystemCursor, 14> SystemCursors = {{{IDC_ARROW, Qt::ArrowCursor},
+                                                          {IDC_IBEAM, Qt::IBeamCursor},
+                                                          {IDC_WAIT, Qt::WaitCursor},
+                                                          {IDC_CROSS, Qt::CrossCursor},
+                                                          {IDC_UPARROW, Qt::UpArrowCursor},
+                                                          {IDC_SIZENWSE, Qt::SizeFDiagCursor},
+                                                          {IDC_SIZENESW, Qt::SizeBDiagCursor},
+                                                          {IDC_SIZEWE, Qt::SizeHorCursor},
+                                                          {IDC_SIZENS, Qt::SizeVerCursor},
+                                                          {IDC_SIZEALL, Qt::SizeAllCursor},
+                                                          {IDC_NO, Qt::ForbiddenCursor},
+                                                          {IDC_HAND, Qt::PointingHandCursor},
+                                                          {IDC_APPSTARTING, Qt::BusyCursor},
+                                                          {IDC_HELP, Qt::WhatsThisCursor}}};
+
+HCURSOR CurrentCursor = nullptr;
+
+} // namespace
+
+int16_t GetKeyState(int32_t VirtKey) {
+    return GetAsyncKeyState(VirtKey);
+}
+
+bool GetCursorPos(int32_t& X, int32_t& Y) {
+    platform::detail::EnsureGuiApplication();
+    const QPoint p = QCursor::pos();
+    X = p.x();
+    Y = p.y();
+    return true;
+}
+
+HCURSOR LoadCursor(int32_t Id) {
+    platform::detail::EnsureGuiApplication();
+    static std::vector<TCursorHandle> cursors = [] {
+        std::vector<TCursorHandle> list;
+        for (const TSystemCursor& c : SystemCursors)
+            list.push_back({QCursor(c.Shape), true});
+        return list;
+    }();
+    for (size_t i = 0; i < SystemCursors.size(); ++i)
+        if (SystemCursors[i].Id == Id) return &cursors[i];
+    return nullptr;
+}
+
+HCURSOR CreateCursor(int32_t HotX, int32_t HotY, int32_t Width, int32_t Height,
+                     const void* AndPlane, const void* XorPlane) {
+    if (Width <= 0 || Height <= 0 || Width > 256 || Height > 256 || AndPlane == nullptr ||
+        XorPlane == nullptr)
+        return nullptr;
+    platform::detail::EnsureGuiApplication();
+    const int32_t stride = (Width + 15) / 16 * 2;
+    const auto* andBits = static_cast<const uint8_t*>(AndPlane);
+    const auto* xorBits = static_cast<const uint8_t*>(XorPlane);
+    QImage image(Width, Height, QImage::Format_ARGB32);
+    for (int32_t y = 0; y < Height; ++y)
+        for (int32_t x = 0; x < Width; ++x) {
+            const size_t byte = static_cast<size_t>(y) * stride + x / 8;
+            const uint8_t bit = static_cast<uint8_t>(0x80 >> (x % 8));
+            const bool a = andBits[byte] & bit;
+            const bool b = xorBits[byte] & bit;
+            QRgb pixel = qRgba(0, 0, 0, 255);
+            if (a && !b) pixel = qRgba(0, 0, 0, 0);
+            if (!a && b) pixel = qRgba(255, 255, 255, 255);
+            image.setPixel(x, y, pixel);
+        }
+    auto* handle = new TCursorHandle{QCursor(QPixmap::fromImage(image), HotX, HotY), false};
+    return handle;
+}
+
+bool DestroyCursor(HCURSOR Cursor) {
+    if (Cursor == nullptr || Cursor->System) return false;
+    if (CurrentCursor == Cursor) CurrentCursor = nullptr;
+    delete Cursor;
+    return true;
+}
+
+HCURSOR SetCursor(HCURSOR Cursor) {
+    HCURSOR old = CurrentCursor;
+    CurrentCursor = Cursor;
+    if (!platform::detail::GuiApplicationExists()) return old;
+    if (QWidget* widget = QApplication::widgetAt(QCursor::pos()))
+        widget->setCursor(Cursor != nullptr ? Cursor->Cursor : QCursor(Qt::BlankCursor));
+    return old;
+}
+
+namespace platform::detail {
+QCursor CursorOf(HCURSOR Cursor) {
+    return Cursor != nullptr ? Cursor->Cursor : QCursor(Qt::ArrowCursor);
+}
+} // namespace platform::detail
+
+HDC GetDC(HWND Wnd) {
+    platform::detail::TNativeWindow* window = platform::detail::NativeWindowOf(Wnd);
+    return window != nullptr && window->Exists() ? window->SurfaceDC() : nullptr;
+}
+
+int32_t ReleaseDC(HWND Wnd, HDC Dc) {
+    platform::detail::TNativeWindow* window = platform::detail::NativeWindowOf(Wnd);
+    if (window == nullptr || Dc == nullptr || !window->Surface || window->Surface->Dc != Dc)
+        return 0;
+    window->ShowSurface();
+    return 1;
+}
