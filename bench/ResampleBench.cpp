@@ -1,16 +1,19 @@
-// Times the resampling kernels and the renderer single-threaded on a synthetic 24-megapixel RGB
-// picture in memory, and writes that picture (and the crop that is enlarged) as PPM files for the
-// peer tools.
+// Times, single-threaded and in memory, the resampling kernels and the renderer on a synthetic
+// 24-megapixel RGB picture and the conversion of a synthetic 12-megapixel photograph to 256
+// palette colours. Writes the pictures (and the crop that is enlarged) as PPM files for the peer
+// tools, and the palette result as palette-ours.ppm (palette-boxes.ppm for the box splitter).
 //
 // Usage: sv_bench_resample OUTPUT_FOLDER [RUNS [CASE]]
 // Prints one line per case (or only CASE): name, destination size and the best time of RUNS runs
 // in ms.
+#include "imaging/core/VLBitmap.h"
 #include "imaging/core/VLRender.h"
 #include "imaging/core/VLResample.h"
 #include "imaging/core/VLResampleFast.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +43,41 @@ void FillSynthetic(TVLBitmap& Bitmap) {
             row[3 * x] = static_cast<uint8_t>((x * 255 / SourceWidth + n) & 0xFF);
             row[3 * x + 1] = static_cast<uint8_t>((y * 255 / SourceHeight + n) & 0xFF);
             row[3 * x + 2] = static_cast<uint8_t>(((x ^ y) & 0x3F) * 3 + n);
+        }
+    }
+}
+
+// A picture with the statistics of a photograph: large smooth areas (sky, ground, a sunlit disc)
+// with soft edges and per-pixel noise.
+void FillPhotoLike(TVLBitmap& Bitmap) {
+    const int32_t width = Bitmap.GetWidth();
+    const int32_t height = Bitmap.GetHeight();
+    uint32_t noise = 88172645u;
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* row = Bitmap.GetScanline(y);
+        const double v = static_cast<double>(y) / height;
+        for (int32_t x = 0; x < width; ++x) {
+            noise ^= noise << 13;
+            noise ^= noise >> 17;
+            noise ^= noise << 5;
+            const int n = static_cast<int>(noise % 9) - 4;
+            const double u = static_cast<double>(x) / width;
+            const double horizon = 0.45 + 0.05 * std::sin(u * 9);
+            const double sky = std::clamp((horizon - v) * 40, 0.0, 1.0);
+            const double dx = u - 0.7, dy = v - 0.25;
+            const double sun = std::clamp((0.1 - std::sqrt(dx * dx + dy * dy)) * 80, 0.0, 1.0);
+            double r = sky * (90 + 80 * v) + (1 - sky) * (60 + 90 * u + 30 * std::sin(13 * u));
+            double g = sky * (140 + 70 * v) + (1 - sky) * (100 + 60 * std::cos(7 * v + 5 * u));
+            double b = sky * (225 - 40 * v) + (1 - sky) * (40 + 30 * u);
+            r = sun * 252 + (1 - sun) * r;
+            g = sun * 228 + (1 - sun) * g;
+            b = sun * 140 + (1 - sun) * b;
+            const auto channel = [n](double c) {
+                return static_cast<uint8_t>(std::clamp(static_cast<int>(c) + n, 0, 255));
+            };
+            row[3 * x] = channel(b);
+            row[3 * x + 1] = channel(g);
+            row[3 * x + 2] = channel(r);
         }
     }
 }
@@ -103,6 +141,20 @@ void RenderCase(const char* Name, TVLBitmap& Source, int32_t Zoom, TResampleFilt
     std::printf("%s %dx%d %.2f\n", Name, RenderWidth, RenderHeight, ms);
 }
 
+void PaletteCase(const char* Name, TVLBitmap& Source, int32_t Method,
+                 const std::filesystem::path& Result, int Runs) {
+    if (OnlyCase != nullptr && std::strcmp(OnlyCase, Name) != 0) return;
+    QuantizerMethod = Method;
+    TVLBitmap dest(Source.GetWidth(), Source.GetHeight(), vl8p);
+    dest.PaletteUsed = 256;
+    const double ms = BestMilliseconds(Runs, [&] { dest.ConvertFrom(Source); });
+    std::printf("%s %dx%d %.2f\n", Name, Source.GetWidth(), Source.GetHeight(), ms);
+    TVLBitmap shown(Source.GetWidth(), Source.GetHeight(), vl24RGB);
+    shown.ConvertFrom(dest);
+    WritePpm(shown, Result);
+    QuantizerMethod = -1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -142,5 +194,14 @@ int main(int argc, char** argv) {
     RenderCase("render-fastlinear-50", source, 50, rfFastLinear, runs);
     RenderCase("render-fastlinear-100", source, 100, rfFastLinear, runs);
     RenderCase("render-fastlinear-300", source, 300, rfFastLinear, runs);
+
+
+    // 24-bit to 256 palette colours (the neural network, as the quantizer chooses for 256), and
+    // the same with the box splitter.
+    TVLBitmap photo(4000, 3000, vl24RGB);
+    FillPhotoLike(photo);
+    WritePpm(photo, folder / "palette-source.ppm");
+    PaletteCase("palette-256", photo, -1, folder / "palette-ours.ppm", runs);
+    PaletteCase("palette-256-boxes", photo, 1, folder / "palette-boxes.ppm", runs);
     return 0;
 }

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Runs the resampling benchmark and the same work with libvips and ImageMagick, single-threaded,
-# on the same pixels (written once as PPM by the benchmark), and prints a table of ratios
-# ours / peer. Then the renderer cases against QPainter's drawImage on the same pixels, both
-# timed inside their programs (no start-up or file reading). Each time is the best of RUNS runs
-# (default 5).
+# Runs the benchmark program and the same work with the peers, single-threaded, on the same
+# pixels (written once as PPM by the benchmark), and prints tables of ratios ours / peer. Each time
+# is the best of RUNS runs (default 5). Resampling is compared with libvips and ImageMagick; the
+# renderer cases with QPainter's drawImage on the same pixels, both timed inside their programs;
+# the reduction of a 12-megapixel picture to 256 palette colours without dithering with
+# ImageMagick ("+dither -colors 256") and pngquant ("--nofs 256"), together with each result's mean
+# absolute error per channel (0 to 255) against the picture.
 #
 # A peer's time is that of the whole command: start-up, reading the file, resampling, writing the
 # result. The "net" columns subtract a baseline so that they compare resampling alone: for
@@ -19,7 +21,7 @@ build="$root/build/bench"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for tool in vips /usr/bin/convert; do
+for tool in vips /usr/bin/convert /usr/bin/compare pngquant; do
   if ! command -v "$tool" >/dev/null; then
     echo "compare.sh: $tool is missing (bash scripts/setup.sh installs it)" >&2
     exit 1
@@ -94,3 +96,31 @@ for name in render-nearest-50 render-nearest-100 render-nearest-300 render-fastl
   peer=$(awk -v n="$name" '$1 == n { print $3 }' "$work/qpainter.txt")
   printf "%-24s %10.1f %12.1f %8s\n" "$name" "$ours" "$peer" "$(ratio "$ours" "$peer")"
 done
+# Palette reduction. pngquant reads PNG only: the picture is converted once, untimed; its time
+# includes decoding and encoding PNG, which ImageMagick's baseline (start-up and reading the PPM)
+# does not cover.
+convert "$work/palette-source.ppm" "$work/palette-source.png"
+magick_read_photo=$(best_ms "${magick[@]}" "$work/palette-source.ppm" null:)
+magick_palette=$(best_ms "${magick[@]}" "$work/palette-source.ppm" +dither -colors 256 \
+  "$work/palette-magick.ppm")
+pngquant_palette=$(best_ms env OMP_NUM_THREADS=1 pngquant --nofs --force \
+  --output "$work/palette-pngquant.png" 256 "$work/palette-source.png")
+# Mean absolute error per channel, in 8-bit levels.
+mae() {
+  /usr/bin/compare -metric MAE "$work/palette-source.ppm" "$1" null: 2>&1 |
+    awk -F'[()]' '{ printf "%.2f", $2 * 255 }'
+}
+
+echo
+printf "%-20s %10s %10s %8s %8s %12s %8s\n" case ours_ms magick_ms ours/im net pngquant_ms \
+  ours/pq
+for name in palette-256 palette-256-boxes; do
+  ours=$(awk -v n="$name" '$1 == n { print $3 }' "$work/ours.txt")
+  printf "%-20s %10.1f %10d %8s %8s %12d %8s\n" "$name" "$ours" "$magick_palette" \
+    "$(ratio "$ours" "$magick_palette")" "$(ratio "$ours" $((magick_palette - magick_read_photo)))" \
+    "$pngquant_palette" "$(ratio "$ours" "$pngquant_palette")"
+done
+echo "mean error per channel: ours $(mae "$work/palette-ours.ppm")," \
+  "ours with the box splitter $(mae "$work/palette-boxes.ppm")," \
+  "ImageMagick $(mae "$work/palette-magick.ppm"), pngquant $(mae "$work/palette-pngquant.png")"
+echo "baseline (ms): ImageMagick start-up and read $magick_read_photo (palette source)"

@@ -17,7 +17,7 @@ packages=(
   imagemagick libtiff-tools netpbm libopenjp2-tools python3 python3-pil
   libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils
   # peers of the benchmarks
-  libvips-tools
+  libvips-tools pngquant
   # the CMYK press profile of the colour conversion
   libgs-common
 )

@@ -193,6 +193,14 @@ public:
     // alpha (vl1g and vl8p become vl24RGB for that).
     void RemoveAlphaChannel(bool Merge, TColor Background);
 
+    // Pixel-format conversion. SetPixelFormat converts the pixels in place and keeps the alpha
+    // channel; it raises EOutOfMemory, leaving the image as it was, when the converted pixels
+    // cannot be stored. ConvertFrom fills this bitmap, already allocated in its format at
+    // Source's size, from Source's pixels (Source keeps them) and takes over Source's alpha
+    // channel; it does nothing for another size or in vlTBitmap.
+    void SetPixelFormat(TVLPixelFormat Value);
+    void ConvertFrom(TVLBitmap& Source);
+
     // Whole-image tests over the used bytes of every row.
     void SyncFull();
     bool IsAllZero();
@@ -312,6 +320,9 @@ private:
     // vlTBitmap in the class-library bitmap already held) and the rows copied into it.
     bool TakeImageOf(TVLBitmap& Source, bool WholeCopy);
     void CopyRowsFrom(TVLBitmap& Source);
+    // The pixel rows of a conversion from Source (same size), without the alpha hand-over.
+    void ConvertPixelsFrom(TVLBitmap& Source);
+    void SetTBitmapPixelFormat(TVLPixelFormat Value);
     // A pixel's row when (X, Y) lies inside and the pixel is Bits wide; nil otherwise.
     uint8_t* PixelRow(int32_t X, int32_t Y, int32_t Bits);
     // Re-lays the pixels as vl24RGB in the same location; false when that cannot be had.

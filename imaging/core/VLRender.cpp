@@ -392,8 +392,9 @@ void BlendSpan(TVLRGB* Dest, const TVLRGB* Pixels, const uint8_t* Weights, int32
 // Weight of each pixel: min(Transparency, alpha) with the alpha row, else Transparency.
 void GatherWeights(const uint8_t* AlphaRow, const int32_t* XTable, int32_t Count,
                    uint8_t Transparency, uint8_t* Weights) {
+    if (Count <= 0) return;
     if (AlphaRow == nullptr) {
-        std::memset(Weights, Transparency, Count);
+        std::memset(Weights, Transparency, static_cast<size_t>(Count));
         return;
     }
     for (int32_t i = 0; i < Count; ++i)

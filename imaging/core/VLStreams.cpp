@@ -119,7 +119,8 @@ THandle OpenWideFile(const String& FileName, uint16_t Mode) {
                                     : OpenFileWide(FileName, static_cast<uint8_t>(Mode));
     if (handle != INVALID_HANDLE_VALUE) return handle;
     const String reason = SysErrorMessage(static_cast<int32_t>(GetLastError()));
-    const String name = u"\"" + ExpandFileName(FileName) + u"\". ";
+    String name = u"\"";
+    name.append(ExpandFileName(FileName)).append(u"\". ");
     if (creating) throw EFCreateError(u"Cannot create file " + name + reason);
     throw EFOpenError(u"Cannot open file " + name + reason);
 }

@@ -1,0 +1,53 @@
+// Reduction of images to black and white: the 8 x 8 ordered dither, thresholds (fixed, mean
+// luminance, maximum entropy), the grey histogram and mean colour they rest on, and the expansion
+// of 1-bit class-library bitmaps to 24 bits. Progress, when an event is given, is reported after
+// each row as Trunc(rows done x 100 / (row count + 0.5)).
+#pragma once
+
+#include "imaging/core/VLDefs.h"
+
+#include <array>
+
+class TBitmap;
+class TVLBitmap;
+
+// The ordered-dither matrix, indexed [x mod 8][y mod 8], values 0 to 63. A pixel of dither level
+// L (0 to 64) is white where the matrix value is below L.
+extern const uint8_t OrderedDitherMatrix[8][8];
+
+// Dither level of a pixel: 64 (always white) when red, green and blue are all at least 251,
+// else its grey level div 4.
+constexpr int32_t DitherLevel(const TVLRGB& Color, int32_t Gray) {
+    return Color.r >= 251 && Color.g >= 251 && Color.b >= 251 ? 64 : Gray >> 2;
+}
+// The same for a grey pixel of level Gray (0 to 255).
+constexpr int32_t GrayDitherLevel(int32_t Gray) {
+    return Gray >= 251 ? 64 : Gray >> 2;
+}
+
+// Thresholds that ThresholdTo1Bit computes from the image.
+constexpr int32_t ThresholdMeanLuminance = -1;
+constexpr int32_t ThresholdMaximumEntropy = -2;
+
+// A vl24RGB bitmap becomes vl1g by ordered dithering, keeping its alpha channel. Other formats,
+// and a bitmap whose 1-bit copy cannot be had, are left as they are.
+void ConvertTo1BitOrdered(TVLBitmap& Bitmap, const TVLProgressEvent& OnProgress = {},
+                          TObject* Sender = nullptr);
+// A vl24RGB bitmap becomes vl1g through ThresholdTo1Bit, keeping its alpha channel.
+void ConvertTo1BitThreshold(TVLBitmap& Bitmap, int32_t Threshold,
+                            const TVLProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// Sets bit (x, y) of Dest where the grey level of Source's pixel is at least Threshold. Threshold
+// ThresholdMeanLuminance uses the grey level of the mean colour, ThresholdMaximumEntropy the level
+// that best separates the grey histogram (the image's one level when it has only one). A vl1g
+// Source is copied. Nothing happens when Dest is not a vl1g bitmap of Source's size.
+void ThresholdTo1Bit(TVLBitmap& Source, TVLBitmap& Dest, int32_t Threshold,
+                     const TVLProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// Count of pixels per grey level; vl1g counts into levels 0 (clear) and 1 (set).
+void GrayHistogram(TVLBitmap& Bitmap, std::array<int32_t, 256>& Histogram);
+// Mean colour: per row the channel sums divided by the width, their sum divided by the height.
+// 128, 128, 128 when the image is empty or cannot be read.
+void GetAverageColor(TVLBitmap& Bitmap, int32_t& R, int32_t& G, int32_t& B);
+// Dest becomes a pf24bit copy of a pf1bit Source: set bits white, clear bits black, whatever the
+// colour table. Nothing happens for another Source format.
+void Convert1BitTBitmapTo24Bit(TBitmap& Source, TBitmap& Dest,
+                               const TVLProgressEvent& OnProgress = {}, TObject* Sender = nullptr);

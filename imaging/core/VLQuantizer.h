@@ -1,0 +1,137 @@
+// Colour quantizer: chooses a palette of at most N colours for a bitmap and maps any colour to an
+// index of that palette. Strategies, first that applies: the bitmap's own palette, a grey ramp,
+// the exact colour set, then a median-cut box splitter or a self-organising neural network.
+#pragma once
+
+#include "imaging/core/VLDefs.h"
+
+#include <memory>
+#include <span>
+#include <vector>
+
+class TVLBitmap;
+
+// The image's distinct colours in order of first appearance (rows from the top, each left to
+// right), with a hash index for lookups.
+class TVLExactColors {
+public:
+    explicit TVLExactColors(int32_t Limit);
+    // Adds Color when it is new; false when that would make more than Limit colours.
+    bool Add(const TVLRGB& Color);
+    // Index of Color in the table; the nearest entry (sum of channel differences, first of
+    // equals) when the colour is not in it, 0 for an empty table.
+    int32_t Find(const TVLRGB& Color) const;
+    int32_t Count() const { return static_cast<int32_t>(Colors.size()); }
+    const TVLRGB* Data() const { return Colors.data(); }
+
+private:
+    int32_t Slot(uint32_t Key) const;
+    int32_t NearestIndex(const TVLRGB& Color) const;
+
+    int32_t Limit;
+
+    std::vector<TVLRGB> Colors;
+    // Open addressing over the packed colour; a free slot holds index -1.
+    std::vector<uint32_t> SlotKeys;
+    std::vector<int32_t> SlotIndexes;
+};
+
+// The distinct colours of a vl24RGB bitmap when there are at most NumColors of them: they are
+// copied to the start of Palette (the rest of Palette is left alone) and returned; nil otherwise.
+std::unique_ptr<TVLExactColors> TryExactPalette(TVLBitmap& Bitmap, int32_t NumColors,
+                                                std::span<TVLRGB> Palette);
+
+// Median cut over a 5-bit-per-channel histogram of a vl24RGB bitmap. The palette gets one entry
+// per box (entries beyond the box count are left alone); colours map to boxes through a table
+// of the 32,768 5-bit colours.
+class TVLMedianCut {
+public:
+    TVLMedianCut(TVLBitmap& Source, std::span<TVLRGB> Palette, int32_t MaxColors);
+    int32_t Index(const TVLRGB& Color) const {
+        return InverseMap[((Color.r >> 3) << 10) | ((Color.g >> 3) << 5) | (Color.b >> 3)];
+    }
+    int32_t GetBoxCount() const { return BoxCount; }
+
+private:
+    // 16-bit entries: up to 1,024 boxes may be asked for.
+    std::vector<uint16_t> InverseMap;
+    int32_t BoxCount = 0;
+};
+
+// Self-organising neural network of NetSize (at most 65,536) neurons trained on a sample of a
+// vl24RGB bitmap.
+// Quality -1 chooses the sampling from the pixel count, else 0 (every 30th pixel) to 100 (all).
+class TVLNeuralNet {
+public:
+    TVLNeuralNet(TVLBitmap& Source, std::span<TVLRGB> Palette, int32_t Quality, int32_t NetSize);
+    int32_t Index(const TVLRGB& Color) const;
+    int32_t GetSampleFactor() const { return SampleFactor; }
+
+    struct TNeuron {
+        int32_t B, G, R, Index;
+    };
+
+private:
+    void Learn(TVLBitmap& Source);
+    int32_t Contest(int32_t B, int32_t G, int32_t R);
+    void MoveNeighbours(int32_t Rad, int32_t Winner, int32_t B, int32_t G, int32_t R);
+    void BuildRadPower(int32_t Rad, int32_t Alpha);
+    void Unbias(std::span<TVLRGB> Palette);
+    void BuildIndex();
+
+    int32_t Search(int32_t B, int32_t G, int32_t R) const;
+
+    int32_t NetSize;
+    int32_t SampleFactor = 1;
+    std::vector<TNeuron> Network;
+    std::vector<int32_t> Bias;
+    std::vector<int32_t> Freq;
+    std::vector<int32_t> RadPower;
+    int32_t NetIndex[256] = {};
+    // Answers of recent searches, direct-mapped by colour: neighbouring pixels of a photograph
+    // repeat colours often, and a search costs far more than a lookup. Key 0 marks a free slot.
+    mutable std::vector<uint32_t> CacheKeys;
+    mutable std::vector<uint16_t> CacheIndexes;
+};
+
+// Pixels per sample the network takes for an image of Pixels pixels when the quality is
+// automatic: 1 below 2,000 pixels, rising to 30.
+int32_t AutoSampleFactor(int64_t Pixels);
+
+class TVLQuantizer : public TObject {
+public:
+    // Fills Palette with at most NumColors colours (never more than Palette holds) and prepares
+    // RGBToIndex. The bitmap is only read during construction.
+    TVLQuantizer(TVLBitmap& Bitmap, std::span<TVLRGB> Palette, int32_t NumColors);
+    ~TVLQuantizer() override;
+    TVLQuantizer(const TVLQuantizer&) = delete;
+    TVLQuantizer& operator=(const TVLQuantizer&) = delete;
+
+    // An index below the palette size given to the constructor (0 when nothing was chosen).
+    int32_t RGBToIndex(const TVLRGB& Color) const;
+    // RGBToIndex of Count pixels, the strategy chosen once; for at most 256 colours.
+    void RGBRowToIndexes(const TVLRGB* Pixels, uint8_t* Indexes, int32_t Count) const;
+    // Every pixel (or palette entry) of the bitmap is grey.
+    bool GetIsGray() const { return IsGray; }
+    // The reducer in use: 0 neural network, 1 median cut, -1 none.
+    int32_t GetMethod() const { return Method; }
+    int32_t GetNumColors() const { return NumColors; }
+
+private:
+    template <typename IndexOfT>
+    static void MapRow(const TVLRGB* Pixels, uint8_t* Indexes, int32_t Count, IndexOfT IndexOf);
+    int32_t GrayIndex(uint8_t Level) const;
+    int32_t OwnPaletteIndex(const TVLRGB& Color) const;
+
+    int32_t Method = -1;
+    std::unique_ptr<TVLMedianCut> MedianCut;
+    std::unique_ptr<TVLNeuralNet> NeuralNet;
+    bool IsGray = false;
+    std::unique_ptr<TVLExactColors> ExactColors;
+    int32_t NumColors = 0;
+    // The first NumColors entries of a vl8p bitmap's palette, when it supplied the colours.
+    std::vector<TVLRGB> OwnPalette;
+};
+
+// The grey ramp of Count levels: entry i = Round(255 x i / (Count - 1)), black to white.
+uint8_t GrayRampLevel(int32_t Index, int32_t Count);
