@@ -116,4 +116,19 @@ template <typename T> T Blend255(T S, T D, uint32_t Alpha) {
         (static_cast<uint64_t>(S) * Alpha + static_cast<uint64_t>(D) * (255 - Alpha) + 127) / 255);
 }
 
+// Unaligned load and store of a sample of type T.
+template <typename T> T Load(const uint8_t* P) {
+    T value;
+    std::memcpy(&value, P, sizeof(T));
+    return value;
+}
+template <typename T> void Store(uint8_t* P, const T& Value) {
+    std::memcpy(P, &Value, sizeof(T));
+}
+
+// A grey pixel: the level in blue, green and red.
+inline TVLRGB Grey(uint8_t Level) {
+    return {Level, Level, Level};
+}
+
 } // namespace imaging_core::detail

@@ -19,6 +19,10 @@ using imaging_core::detail::Blend255;
 using imaging_core::detail::TAccessScope;
 using enum TVLLocation;
 
+using imaging_core::detail::Grey;
+using imaging_core::detail::Load;
+using imaging_core::detail::Store;
+
 namespace {
 
 // ---------------------------------------------------------------------------------------------
@@ -28,20 +32,6 @@ struct TPaletteView {
     const TVLRGB* Entries;
     int32_t Length;
 };
-
-template <typename T> T Load(const uint8_t* P) {
-    T value;
-    std::memcpy(&value, P, sizeof(T));
-    return value;
-}
-
-template <typename T> void Store(uint8_t* P, const T& Value) {
-    std::memcpy(P, &Value, sizeof(T));
-}
-
-TVLRGB Grey(uint8_t Level) {
-    return {Level, Level, Level};
-}
 
 uint8_t FloatToByte(float Value) {
     if (!(Value > 0)) return 0; // NaN and negatives are black

@@ -22,23 +22,13 @@ using imaging_core::detail::AllocateOrThrow;
 using imaging_core::detail::CheckedScanline;
 using imaging_core::detail::TRowPassScope;
 
+using imaging_core::detail::Grey;
+using imaging_core::detail::Load;
+using imaging_core::detail::Store;
+
 namespace {
 
 using TPaletteView = TVLRowToRGB::TPaletteView;
-
-template <typename T> T Load(const uint8_t* P) {
-    T value;
-    std::memcpy(&value, P, sizeof(T));
-    return value;
-}
-
-template <typename T> void Store(uint8_t* P, const T& Value) {
-    std::memcpy(P, &Value, sizeof(T));
-}
-
-TVLRGB Grey(uint8_t Level) {
-    return {Level, Level, Level};
-}
 
 // A float sample brought into 0..1; NaN counts as 0.
 double UnitSample(float Value) {

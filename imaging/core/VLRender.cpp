@@ -22,6 +22,9 @@ using enum TVLPixelFormat;
 using enum TVLLocation;
 using namespace imaging_core::detail;
 
+using imaging_core::detail::Grey;
+using imaging_core::detail::Load;
+
 namespace {
 
 // ---------------------------------------------------------------------------------------------
@@ -183,12 +186,6 @@ bool AdjustmentRuns(TVLBitmap& Source, TVLRenderOperation Operation) {
 // over a solid background. Constructed with Adjust, the 24-, 32- and 48-bit layouts adjust what
 // they read, and Adjusts() tells the renderer to combine the pixels by the render operation.
 
-template <typename T> T Load(const uint8_t* P) {
-    T value;
-    std::memcpy(&value, P, sizeof(T));
-    return value;
-}
-
 // vl24RGB (Stride 3) and vl32RGB (Stride 4, the fourth byte ignored).
 template <int Stride> class TBgrLayout {
 public:
@@ -232,10 +229,6 @@ public:
 private:
     std::unique_ptr<TAdjustment> FAdjustment;
 };
-
-TVLRGB Grey(uint8_t Level) {
-    return {Level, Level, Level};
-}
 
 // Layouts that only read: no adjustment, no operation.
 struct TPlainLayout {

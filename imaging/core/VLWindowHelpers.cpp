@@ -119,6 +119,25 @@ void PrepareBackground(TBitmap* bitmap, int32_t width, int32_t height) {
     bitmap->SetSize(width, height);
 }
 
+// The two L-shaped halves of a 3-D frame, drawn with a one-pixel solid pen on either canvas.
+template <typename CanvasT>
+void DrawFrameLines(CanvasT* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
+                    TColor TopLeftColor, TColor BottomRightColor) {
+    if (Canvas == nullptr) return;
+    auto* pen = Canvas->Pen();
+    pen->SetStyle(psSolid);
+    pen->SetMode(pmCopy);
+    pen->SetWidth(1);
+    pen->SetColor(TopLeftColor);
+    Canvas->MoveTo(X1, Y2);
+    Canvas->LineTo(X1, Y1);
+    Canvas->LineTo(X2, Y1);
+    pen->SetColor(BottomRightColor);
+    Canvas->MoveTo(X1, Y2);
+    Canvas->LineTo(X2, Y2);
+    Canvas->LineTo(X2, Y1);
+}
+
 } // namespace
 
 void ScrollBarSetRange(HWND hWnd, int32_t Bar, int32_t Min, int32_t Max, bool Redraw, bool) {
@@ -278,36 +297,12 @@ void PaintTexturedBackground(TBitmap* Bitmap, int32_t Width, int32_t Height) {
 
 void Draw3DFrame(TCanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
                  TColor TopLeftColor, TColor BottomRightColor) {
-    if (Canvas == nullptr) return;
-    TPen* pen = Canvas->Pen();
-    pen->SetStyle(psSolid);
-    pen->SetMode(pmCopy);
-    pen->SetWidth(1);
-    pen->SetColor(TopLeftColor);
-    Canvas->MoveTo(X1, Y2);
-    Canvas->LineTo(X1, Y1);
-    Canvas->LineTo(X2, Y1);
-    pen->SetColor(BottomRightColor);
-    Canvas->MoveTo(X1, Y2);
-    Canvas->LineTo(X2, Y2);
-    Canvas->LineTo(X2, Y1);
+    DrawFrameLines(Canvas, X1, Y1, X2, Y2, TopLeftColor, BottomRightColor);
 }
 
 void Draw3DFrameAA(TVLCanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
                    TColor TopLeftColor, TColor BottomRightColor) {
-    if (Canvas == nullptr) return;
-    TVLPen* pen = Canvas->Pen();
-    pen->SetStyle(psSolid);
-    pen->SetMode(pmCopy);
-    pen->SetWidth(1);
-    pen->SetColor(TopLeftColor);
-    Canvas->MoveTo(X1, Y2);
-    Canvas->LineTo(X1, Y1);
-    Canvas->LineTo(X2, Y1);
-    pen->SetColor(BottomRightColor);
-    Canvas->MoveTo(X1, Y2);
-    Canvas->LineTo(X2, Y2);
-    Canvas->LineTo(X2, Y1);
+    DrawFrameLines(Canvas, X1, Y1, X2, Y2, TopLeftColor, BottomRightColor);
 }
 
 void SetTBitmapGrayPalette(TBitmap& Bitmap) {
