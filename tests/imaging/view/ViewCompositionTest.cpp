@@ -178,3 +178,29 @@ TEST(Composition, TinyLayersAreNotDrawn) {
     for (int32_t x = 0; x < 10; ++x)
         EXPECT_EQ(dest->GetPixelRGB(x, 5), (TVLRGB{255, 255, 255}));
 }
+
+TEST(Composition, MaskLayerLimitsTheLayerBelowAndIsCached) {
+    auto view = MakeOffScreenView(10, 4);
+    view->SetCenter(false);
+    view->SetBackground(0xFFFFFF);
+    SetImageSize(*view, 10, 4);
+    view->GetVLBitmap()->Fill(0x000000);
+    view->AddLayer();
+    view->GetVLBitmap()->Fill(0x0000FF); // red layer
+    view->AddLayer();
+    TVLLayer& mask = *view->GetCurrentLayer();
+    mask.IsMask = true;
+    mask.Visible = false;
+    // Grey 0 on the left half, 255 on the right.
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 0; x < 10; ++x)
+            mask.Bitmap()->SetPixelRGB(x, y, x < 5 ? TVLRGB{0, 0, 0} : TVLRGB{255, 255, 255});
+    view->Update();
+    auto dest = MakeBuffer(10, 4);
+    view->ComposeBackBuffer(*dest, false, true, nullptr);
+    EXPECT_EQ(dest->GetPixelRGB(1, 1), (TVLRGB{0, 0, 0}));
+    EXPECT_EQ(dest->GetPixelRGB(8, 1), (TVLRGB{0, 0, 255}));
+    ASSERT_NE(view->GetLayer(1)->MaskAlphaCache, nullptr);
+    // The layer's own alpha channel is back in place after drawing.
+    EXPECT_FALSE(view->GetLayer(1)->Bitmap()->HasAlphaChannel());
+}
