@@ -39,19 +39,14 @@ struct TSavedPlacement {
     int32_t OwnWidth, OwnHeight, PosX, PosY;
 };
 
-// An 8-bit grey copy of Bitmap's pixels.
+// Bitmap's pixels as 8-bit grey, without alpha; unchanged when the grey image cannot be had.
 void MakeGray(TVLBitmap& Bitmap) {
     Bitmap.RemoveAlphaChannel(false, clBlack);
     if (Bitmap.GetPixelFormat() == vl8g) return;
-    TVLBitmap gray;
-    gray.SetLocation(vlMemory);
-    if (!gray.Allocate(Bitmap.GetWidth(), Bitmap.GetHeight(), vl8g)) return;
-    for (int32_t y = 0; y < gray.GetHeight(); ++y) {
-        uint8_t* row = gray.GetScanline(y);
-        for (int32_t x = 0; x < gray.GetWidth(); ++x)
-            row[x] = static_cast<uint8_t>(RGBTripleToGray(Bitmap.GetPixelAsRGB(x, y)));
+    try {
+        Bitmap.SetPixelFormat(vl8g);
+    } catch (const EOutOfMemory&) {
     }
-    Bitmap.AssignImage(gray);
 }
 
 // Alpha 255 inside the ellipse that fills the W x H box, 0 outside.
