@@ -5,11 +5,15 @@
 
 #include "imaging/core/VLDefs.h"
 #include "imaging/core/VLFileBuffer.h"
+#include "imaging/core/VLRenderOps.h"
 #include "platform/gfx/Bitmap.h"
+#include "platform/rtl/Types.h"
 
 #include <memory>
 #include <vector>
 
+struct TVLRenderTables;
+struct TVLStretchRowsParams;
 class TVLDibbitmap;
 class TVLMask;
 
@@ -182,6 +186,7 @@ public:
     // itself an alpha channel.
     TVLBitmap* GetAlphaChannel();
     bool HasAlphaChannel() const { return AlphaChannel != nullptr; }
+    TVLBitmap* GetAlphaChannelIfAny() { return AlphaChannel.get(); }
     // Makes Alpha the alpha channel without copying and hands the previous one (or nil) back.
     std::unique_ptr<TVLBitmap> AttachAlphaChannel(std::unique_ptr<TVLBitmap> Alpha);
     // Frees the alpha channel; with Merge the pixels are first blended onto Background by their
@@ -217,6 +222,62 @@ public:
     bool FullReallocate = true;
     // Layer index stored in undo images.
     int32_t UndoLayerIndex = 0;
+
+    // Rendering of this bitmap (VLRender.cpp). Dest is a vl24RGB bitmap that is not
+    // file-located; rectangles are clipped to both bitmaps; Transparency 255 is opaque.
+    void RenderRectToBitmapEx(TVLBitmap& Dest, TVLRenderTables& Tables, const TRect* ClipRect,
+                              int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH, int32_t SrcX,
+                              int32_t SrcY, int32_t SrcW, int32_t SrcH, bool EnableAlpha,
+                              bool SolidBackground, int32_t Transparency, TResampleFilter Filter,
+                              bool FreeTables, TVLRenderOperation RenderOperation);
+    void RenderRectToBitmap(TVLBitmap& Dest, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH,
+                            int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH,
+                            int32_t Transparency, TResampleFilter Filter,
+                            TVLRenderOperation RenderOperation);
+    void RenderRectToTBitmapEx(TBitmap& Dest, TVLRenderTables& Tables, const TRect* ClipRect,
+                               int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH, int32_t SrcX,
+                               int32_t SrcY, int32_t SrcW, int32_t SrcH, bool EnableAlpha,
+                               bool SolidBackground, int32_t Transparency, TResampleFilter Filter,
+                               bool FreeTables, TVLRenderOperation RenderOperation);
+    void RenderRectToTBitmap(TBitmap& Dest, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH,
+                             int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH,
+                             int32_t Transparency, TResampleFilter Filter,
+                             TVLRenderOperation RenderOperation);
+    // Copies (stretching) a vl1g or vl24RGB rectangle into a vl24RGB Dest and sets Dest's alpha
+    // over the drawn area to this bitmap's alpha capped at Opacity.
+    void StretchRectWithAlphaTo(TVLBitmap& Dest, int32_t DstX, int32_t DstY, int32_t DstW,
+                                int32_t DstH, int32_t SrcX, int32_t SrcY, int32_t SrcW,
+                                int32_t SrcH, TResampleFilter Filter, int32_t Opacity);
+
+    // The raw dump "TVLBITMAPRAW" (VLBitmapRaw.cpp): palette, rendering settings, row alignment,
+    // the rows as this bitmap keeps them and the alpha channel. SaveRaw writes it to Buffer
+    // (GetRawSize() bytes) when Buffer is not nil, else to Stream at its position.
+    void SaveRaw(void* Buffer, TStream* Stream);
+    int64_t GetRawSize();
+    // Reads a dump from the BufferSize bytes of Buffer when it is not nil, else from Stream at its
+    // position. False, leaving this bitmap as it was, when the bytes are not a complete dump of a
+    // size, format and alignment the library knows, or its pixels cannot be had.
+    bool LoadRaw(const void* Buffer, int64_t BufferSize, TStream* Stream);
+
+    // Row renderers, an opaque one and a blending one per pixel format.
+    virtual void StretchRows24RGB(const TVLStretchRowsParams& Params);
+    virtual void StretchRows24RGBAlpha(const TVLStretchRowsParams& Params);
+    virtual void StretchRows32RGB(const TVLStretchRowsParams& Params);
+    virtual void StretchRows32RGBAlpha(const TVLStretchRowsParams& Params);
+    virtual void StretchRows1g(const TVLStretchRowsParams& Params);
+    virtual void StretchRows1gAlpha(const TVLStretchRowsParams& Params);
+    virtual void StretchRows8g(const TVLStretchRowsParams& Params);
+    virtual void StretchRows8gAlpha(const TVLStretchRowsParams& Params);
+    virtual void StretchRows8p(const TVLStretchRowsParams& Params);
+    virtual void StretchRows8pAlpha(const TVLStretchRowsParams& Params);
+    virtual void StretchRows16g(const TVLStretchRowsParams& Params);
+    virtual void StretchRows16gAlpha(const TVLStretchRowsParams& Params);
+    virtual void StretchRows32f(const TVLStretchRowsParams& Params);
+    virtual void StretchRows32fAlpha(const TVLStretchRowsParams& Params);
+    virtual void StretchRowsCIELab(const TVLStretchRowsParams& Params);
+    virtual void StretchRowsCIELabAlpha(const TVLStretchRowsParams& Params);
+    virtual void StretchRowsRGB48(const TVLStretchRowsParams& Params);
+    virtual void StretchRowsRGB48Alpha(const TVLStretchRowsParams& Params);
 
 private:
     // How the pixel block was obtained, recorded with the block so that it is freed the same way
