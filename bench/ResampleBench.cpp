@@ -1,9 +1,11 @@
-// Times the resampling kernels single-threaded on a synthetic 24-megapixel RGB picture in memory,
-// and writes that picture (and the crop that is enlarged) as PPM files for the peer tools.
+// Times the resampling kernels and the renderer single-threaded on a synthetic 24-megapixel RGB
+// picture in memory, and writes that picture (and the crop that is enlarged) as PPM files for the
+// peer tools.
 //
 // Usage: sv_bench_resample OUTPUT_FOLDER [RUNS [CASE]]
 // Prints one line per case (or only CASE): name, destination size and the best time of RUNS runs
 // in ms.
+#include "imaging/core/VLRender.h"
 #include "imaging/core/VLResample.h"
 #include "imaging/core/VLResampleFast.h"
 
@@ -85,6 +87,22 @@ void Case(const char* Name, TVLBitmap& Source, int32_t DW, int32_t DH, int Runs,
     std::printf("%s %dx%d %.2f\n", Name, DW, DH, ms);
 }
 
+// The renderer as the view uses it: a window of RenderWidth x RenderHeight pixels showing the
+// picture at Zoom per cent from (RenderX, RenderY), opaque, tables built and freed per call.
+constexpr int32_t RenderWidth = 2000, RenderHeight = 1400, RenderX = 500, RenderY = 300;
+
+void RenderCase(const char* Name, TVLBitmap& Source, int32_t Zoom, TResampleFilter Filter,
+                int Runs) {
+    if (OnlyCase != nullptr && std::strcmp(OnlyCase, Name) != 0) return;
+    TVLBitmap dest(RenderWidth, RenderHeight, vl24RGB);
+    const int32_t sw = RenderWidth * 100 / Zoom, sh = RenderHeight * 100 / Zoom;
+    const double ms = BestMilliseconds(Runs, [&] {
+        Source.RenderRectToBitmap(dest, 0, 0, RenderWidth, RenderHeight, RenderX, RenderY, sw, sh,
+                                  255, Filter, vlroCopy);
+    });
+    std::printf("%s %dx%d %.2f\n", Name, RenderWidth, RenderHeight, ms);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -117,5 +135,12 @@ int main(int argc, char** argv) {
         _ResampleEx(s, d, rfLanczos3);
         ResampleVectorKernels = true;
     });
+    // The same cases are timed for QPainter by sv_bench_qpainter.
+    RenderCase("render-nearest-50", source, 50, rfNone, runs);
+    RenderCase("render-nearest-100", source, 100, rfNone, runs);
+    RenderCase("render-nearest-300", source, 300, rfNone, runs);
+    RenderCase("render-fastlinear-50", source, 50, rfFastLinear, runs);
+    RenderCase("render-fastlinear-100", source, 100, rfFastLinear, runs);
+    RenderCase("render-fastlinear-300", source, 300, rfFastLinear, runs);
     return 0;
 }

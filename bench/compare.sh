@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the resampling benchmark and the same work with libvips and ImageMagick, single-threaded,
 # on the same pixels (written once as PPM by the benchmark), and prints a table of ratios
-# ours / peer. Each time is the best of RUNS runs (default 5).
+# ours / peer. Then the renderer cases against QPainter's drawImage on the same pixels, both
+# timed inside their programs (no start-up or file reading). Each time is the best of RUNS runs
+# (default 5).
 #
 # A peer's time is that of the whole command: start-up, reading the file, resampling, writing the
 # result. The "net" columns subtract a baseline so that they compare resampling alone: for
@@ -26,7 +28,7 @@ done
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSV_BUILD_BENCH=ON \
       -DSV_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target sv_bench_resample >/dev/null
+cmake --build "$build" --target sv_bench_resample sv_bench_qpainter >/dev/null
 "$build/bench/sv_bench_resample" "$work" "$runs" > "$work/ours.txt"
 
 # libvips reads its own format by mapping the file, so the PPM is converted once and not timed.
@@ -82,3 +84,13 @@ echo "ours without vector instructions: $(awk '$1 == "lanczos3-1920-plain" { pri
   "$work/ours.txt") ms for lanczos3-1920"
 echo "baselines (ms): vips start-up $vips_start," \
   "ImageMagick start-up and read $magick_read_source (source) / $magick_read_crop (crop)"
+
+"$build/bench/sv_bench_qpainter" "$work/source.ppm" "$runs" > "$work/qpainter.txt"
+echo
+printf "%-24s %10s %12s %8s\n" "render 2000x1400" ours_ms qpainter_ms ours/qp
+for name in render-nearest-50 render-nearest-100 render-nearest-300 render-fastlinear-50 \
+            render-fastlinear-100 render-fastlinear-300; do
+  ours=$(awk -v n="$name" '$1 == n { print $3 }' "$work/ours.txt")
+  peer=$(awk -v n="$name" '$1 == n { print $3 }' "$work/qpainter.txt")
+  printf "%-24s %10.1f %12.1f %8s\n" "$name" "$ours" "$peer" "$(ratio "$ours" "$peer")"
+done

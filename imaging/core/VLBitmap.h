@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class TCanvas;
 struct TVLRenderTables;
 struct TVLStretchRowsParams;
 class TVLDibbitmap;
@@ -230,7 +231,8 @@ public:
     void RenderToCanvasUnscaled(TCanvas* Canvas, int32_t X, int32_t Y);
 
     // Rendering of this bitmap (VLRender.cpp). Dest is a vl24RGB bitmap that is not
-    // file-located; rectangles are clipped to both bitmaps; Transparency 255 is opaque.
+    // file-located; rectangles are clipped to both bitmaps; Transparency 255 is opaque. ClipRect
+    // (nil for none) limits the drawing, its Right and Bottom inclusive.
     void RenderRectToBitmapEx(TVLBitmap& Dest, TVLRenderTables& Tables, const TRect* ClipRect,
                               int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH, int32_t SrcX,
                               int32_t SrcY, int32_t SrcW, int32_t SrcH, bool EnableAlpha,
@@ -249,6 +251,12 @@ public:
                              int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH,
                              int32_t Transparency, TResampleFilter Filter,
                              TVLRenderOperation RenderOperation);
+    // Renders onto the canvas area (DstX, DstY, DstW, DstH) through a 24-bit DIB copy of it;
+    // the rest of the canvas is not touched.
+    void RenderRectToCanvas(TCanvas& Canvas, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH,
+                            int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH,
+                            int32_t Transparency, TResampleFilter Filter,
+                            TVLRenderOperation RenderOperation);
     // Copies (stretching) a vl1g or vl24RGB rectangle into a vl24RGB Dest and sets Dest's alpha
     // over the drawn area to this bitmap's alpha capped at Opacity.
     void StretchRectWithAlphaTo(TVLBitmap& Dest, int32_t DstX, int32_t DstY, int32_t DstW,
@@ -280,6 +288,8 @@ public:
     virtual void StretchRows16gAlpha(const TVLStretchRowsParams& Params);
     virtual void StretchRows32f(const TVLStretchRowsParams& Params);
     virtual void StretchRows32fAlpha(const TVLStretchRowsParams& Params);
+    virtual void StretchRowsCMYK(const TVLStretchRowsParams& Params);
+    virtual void StretchRowsCMYKAlpha(const TVLStretchRowsParams& Params);
     virtual void StretchRowsCIELab(const TVLStretchRowsParams& Params);
     virtual void StretchRowsCIELabAlpha(const TVLStretchRowsParams& Params);
     virtual void StretchRowsRGB48(const TVLStretchRowsParams& Params);

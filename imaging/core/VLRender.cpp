@@ -5,7 +5,12 @@
 
 #include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLColorHelpers.h"
+#include "imaging/core/VLColorSpace.h"
+#include "imaging/core/VLDibbitmap.h"
 #include "imaging/core/VLHelpers.h"
+#include "imaging/core/VLResample.h"
+#include "imaging/core/VLResampleFast.h"
+#include "platform/gfx/Canvas.h"
 
 #include <algorithm>
 #include <array>
@@ -354,14 +359,33 @@ struct TLabLayout : TPlainLayout {
     }
 };
 
+// vlCMYK: the stored C, M, Y, K bytes gathered into a row and converted in one call, so that a
+// colour-managed conversion makes one transform per row.
+class TCmykLayout : public TPlainLayout {
+public:
+    static constexpr bool RepeatRows = false;
+    TCmykLayout(TVLBitmap&, bool) {}
+    void Read(const uint8_t* Row, const int32_t* XTable, int32_t Count, TVLRGB* Out) {
+        FInks.resize(4 * static_cast<size_t>(Count));
+        for (int32_t i = 0; i < Count; ++i)
+            std::memcpy(&FInks[4 * static_cast<size_t>(i)],
+                        Row + static_cast<ptrdiff_t>(4) * XTable[i], 4);
+        ConvertCMYKRowToRGB(FInks.data(), Out, Count);
+    }
+
+private:
+    std::vector<uint8_t> FInks;
+};
+
 // ---------------------------------------------------------------------------------------------
 // The row renderer, written once over the pixel layout.
 
 void BlendSpan(TVLRGB* Dest, const TVLRGB* Pixels, const uint8_t* Weights, int32_t Count) {
     for (int32_t i = 0; i < Count; ++i) {
         const uint8_t w = Weights[i];
-        Dest[i] = {BlendByte(Dest[i].b, Pixels[i].b, w), BlendByte(Dest[i].g, Pixels[i].g, w),
-                   BlendByte(Dest[i].r, Pixels[i].r, w)};
+        Dest[i] = {Blend255<uint8_t>(Pixels[i].b, Dest[i].b, w),
+                   Blend255<uint8_t>(Pixels[i].g, Dest[i].g, w),
+                   Blend255<uint8_t>(Pixels[i].r, Dest[i].r, w)};
     }
 }
 
@@ -379,7 +403,7 @@ void GatherWeights(const uint8_t* AlphaRow, const int32_t* XTable, int32_t Count
 template <class LayoutT>
 void StretchRowsOf(TVLBitmap& Source, const TVLStretchRowsParams& P, bool Blend) {
     if (P.X2 < P.X1 || P.Y2 < P.Y1) return;
-    const LayoutT layout(Source, AdjustmentRuns(Source, P.RenderOperation));
+    LayoutT layout(Source, AdjustmentRuns(Source, P.RenderOperation));
     const int32_t count = P.X2 - P.X1 + 1;
     const size_t spanBytes = 3 * static_cast<size_t>(count);
     const bool combine = layout.Adjusts();
@@ -457,6 +481,8 @@ std::pair<TRowRenderer, TRowRenderer> RowRenderers(TVLPixelFormat Format) {
         return {&TVLBitmap::StretchRows16g, &TVLBitmap::StretchRows16gAlpha};
     case vl32f:
         return {&TVLBitmap::StretchRows32f, &TVLBitmap::StretchRows32fAlpha};
+    case vlCMYK:
+        return {&TVLBitmap::StretchRowsCMYK, &TVLBitmap::StretchRowsCMYKAlpha};
     case vlCIELab:
         return {&TVLBitmap::StretchRowsCIELab, &TVLBitmap::StretchRowsCIELabAlpha};
     case vlRGB48:
@@ -505,6 +531,184 @@ private:
     bool FFree;
 };
 
+// ---------------------------------------------------------------------------------------------
+// The filtered path: the source rectangle resampled to the destination size, then drawn 1:1.
+
+bool IsProjection(TResampleFilter Filter) {
+    return Filter == rfProjectBW || Filter == rfProjectWB;
+}
+
+// The part of the source a clipped rectangle shows, never beyond the source.
+TRect SourcePart(TVLBitmap& Source, const TRenderClip& C) {
+    return {C.Sx, C.Sy, C.Sx + std::min(C.Sw, Source.GetWidth() - C.Sx),
+            C.Sy + std::min(C.Sh, Source.GetHeight() - C.Sy)};
+}
+
+// Source's rectangle, with its alpha when UseAlpha, resampled by Filter into Resized (Dw x Dh):
+// a vl1g source into vl1g for the projections, else into grey vl24RGB; a vl24RGB source into
+// vl24RGB. A rectangle that is not the whole source is copied out first.
+void ResampleRect(TVLBitmap& Source, const TRenderClip& C, bool UseAlpha, TResampleFilter Filter,
+                  TVLBitmap& Resized) {
+    const TVLPixelFormat format = Source.GetPixelFormat();
+    const TRect part = SourcePart(Source, C);
+    const int32_t w = part.Right - part.Left, h = part.Bottom - part.Top;
+    TVLBitmap copy;
+    TVLBitmap* from = &Source;
+    if (w != Source.GetWidth() || h != Source.GetHeight()) {
+        AllocateOrThrow(copy, w, h, format);
+        Source.CopyRectTo(copy, part.Left, part.Top, 0, 0, w, h);
+        if (UseAlpha)
+            Source.GetAlphaChannel()->CopyRectTo(*copy.GetAlphaChannel(), part.Left, part.Top, 0, 0,
+                                                 w, h);
+        from = &copy;
+    }
+    AllocateOrThrow(Resized, C.Dw, C.Dh, format == vl1g && IsProjection(Filter) ? vl1g : vl24RGB);
+    if (format == vl1g)
+        _Resample1BitEx(*from, Resized, Filter);
+    else
+        _ResampleEx(*from, Resized, Filter);
+    if (!UseAlpha) return;
+    TVLBitmap* alpha = Resized.GetAlphaChannel();
+    _Resample8BitEx(*from->GetAlphaChannel(), *alpha, Filter);
+    alpha->Full = false;
+}
+
+// A vl1g source reduced by area averaging into grey vl24RGB of Dw x Dh.
+void ShrinkBits(TVLBitmap& Source, const TRenderClip& C, TVLBitmap& Resized) {
+    const TRect part = SourcePart(Source, C);
+    AllocateOrThrow(Resized, C.Dw, C.Dh, vl24RGB);
+    Shrink1BitToGray(Source, part.Left, part.Top, part.Right - 1, part.Bottom - 1, Resized);
+}
+
+// The filtered path serves vl1g and vl24RGB sources whose size changes.
+bool TakesFilteredPath(TVLBitmap& Source, TResampleFilter Filter, int32_t DstW, int32_t DstH,
+                       int32_t SrcW, int32_t SrcH) {
+    const TVLPixelFormat format = Source.GetPixelFormat();
+    return Filter != rfNone && (DstW != SrcW || DstH != SrcH) &&
+           (format == vl1g || format == vl24RGB);
+}
+
+// The resampled rectangle drawn unscaled at the clipped destination, with the source's
+// adjustment settings; a vl1g source reduced without alpha is averaged by area instead (its grey
+// result is not adjusted, as a vl1g source never is).
+void RenderFiltered(TVLBitmap& Source, TVLBitmap& Dest, const TRect* ClipRect, const TRenderClip& C,
+                    bool EnableAlpha, bool SolidBackground, int32_t Transparency,
+                    TResampleFilter Filter, TVLRenderOperation Operation) {
+    const bool useAlpha = EnableAlpha && SourceAlphaInUse(Source);
+    TVLBitmap resized;
+    if (Source.GetPixelFormat() == vl1g && C.Sw >= C.Dw && !useAlpha && !IsProjection(Filter)) {
+        ShrinkBits(Source, C, resized);
+    } else {
+        ResampleRect(Source, C, useAlpha, Filter, resized);
+        std::copy_n(Source.ChannelOffset, 4, resized.ChannelOffset);
+        resized.EnableChannelOffset = Source.EnableChannelOffset;
+        resized.Contrast = Source.Contrast;
+    }
+    TVLRenderTables tables;
+    resized.RenderRectToBitmapEx(Dest, tables, ClipRect, C.Dx, C.Dy, C.Dw, C.Dh, 0, 0, C.Dw, C.Dh,
+                                 EnableAlpha, SolidBackground, Transparency, rfNone, true,
+                                 Operation);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The stretch that writes the destination alpha.
+
+// Entries for positions First..Last: ((p - Origin) x Step) div 16384 + Start, in 64 bits and
+// kept inside 0..Limit - 1.
+std::vector<int32_t> FixedStepTable(int32_t First, int32_t Last, int32_t Origin, int64_t Step,
+                                    int32_t Start, int32_t Limit) {
+    std::vector<int32_t> table(static_cast<size_t>(Last) - First + 1);
+    for (int32_t p = First; p <= Last; ++p)
+        table[p - First] = ClampInt(
+            (static_cast<int64_t>(p - Origin) * Step) / VLStretchOne + Start, 0, Limit - 1);
+    return table;
+}
+
+// The drawn range of StretchRectWithAlphaTo and where its pixels come from.
+struct TAlphaStretch {
+    int32_t X1 = 0, X2 = -1, Y1 = 0, Y2 = -1;
+    // Source column and row of X1 and Y1 at 1:1 (no tables).
+    int32_t SrcX = 0, SrcY = 0;
+    std::vector<int32_t> XTable, YTable;
+    bool Tables() const { return !XTable.empty(); }
+    int32_t Count() const { return X2 - X1 + 1; }
+    int32_t SourceRow(int32_t Y) const { return Tables() ? YTable[Y - Y1] : Y - Y1 + SrcY; }
+};
+
+// Dest's alpha over the range: the source's alpha (when in use) capped at Opacity, else Opacity.
+void StretchAlphaInto(TVLBitmap& Source, TVLBitmap& DestAlpha, const TAlphaStretch& S,
+                      uint8_t Opacity) {
+    TRowPassScope writing(DestAlpha, VLAccessRead | VLAccessWrite);
+    const int32_t count = S.Count();
+    DestAlpha.Full = DestAlpha.Full && Opacity == 255;
+    if (!SourceAlphaInUse(Source)) {
+        for (int32_t y = S.Y1; y <= S.Y2; ++y)
+            std::memset(CheckedScanline(DestAlpha, y) + S.X1, Opacity, count);
+        return;
+    }
+    TVLBitmap& alpha = *Source.GetAlphaChannel();
+    TRowPassScope reading(alpha, VLAccessRead);
+    for (int32_t y = S.Y1; y <= S.Y2; ++y) {
+        uint8_t* dst = CheckedScanline(DestAlpha, y) + S.X1;
+        const uint8_t* src = CheckedScanline(alpha, S.SourceRow(y));
+        for (int32_t i = 0; i < count; ++i)
+            dst[i] = std::min(Opacity, src[S.Tables() ? S.XTable[i] : S.SrcX + i]);
+    }
+    DestAlpha.Full = false;
+}
+
+// Dest's pixels over the range: a vl1g source white or black, a vl24RGB source copied; other
+// formats write no pixels.
+void StretchPixelsInto(TVLBitmap& Source, TVLBitmap& Dest, const TAlphaStretch& S) {
+    const TVLPixelFormat format = Source.GetPixelFormat();
+    if (format != vl1g && format != vl24RGB) return;
+    TRowPassScope writing(Dest, VLAccessRead | VLAccessWrite);
+    const TBitLayout bits(Source, false);
+    const TBgrLayout<3> bgr(Source, false);
+    const int32_t count = S.Count();
+    for (int32_t y = S.Y1; y <= S.Y2; ++y) {
+        auto* dst = reinterpret_cast<TVLRGB*>(CheckedScanline(Dest, y) + 3 * size_t(S.X1));
+        const uint8_t* src = CheckedScanline(Source, S.SourceRow(y));
+        if (!S.Tables())
+            std::memcpy(dst, src + 3 * size_t(S.SrcX), 3 * size_t(count));
+        else if (format == vl1g)
+            bits.Read(src, S.XTable.data(), count, dst);
+        else
+            bgr.Read(src, S.XTable.data(), count, dst);
+    }
+}
+
+void StretchNearestWithAlphaTo(TVLBitmap& Source, TVLBitmap& Dest, int32_t DstX, int32_t DstY,
+                               int32_t DstW, int32_t DstH, int32_t SrcX, int32_t SrcY, int32_t SrcW,
+                               int32_t SrcH, uint8_t Opacity) {
+    TRenderClip clip;
+    if (!ClipRenderRect(Dest.GetWidth(), Dest.GetHeight(), Source.GetWidth(), Source.GetHeight(),
+                        DstX, DstY, DstW, DstH, SrcX, SrcY, SrcW, SrcH, clip))
+        return;
+    TAlphaStretch s;
+    s.X1 = clip.Dx;
+    s.X2 = std::min(clip.Dx + clip.Dw - 1, Dest.GetWidth() - 1);
+    s.Y1 = clip.Dy;
+    s.Y2 = std::min(clip.Dy + clip.Dh - 1, Dest.GetHeight() - 1);
+    s.SrcX = clip.Sx;
+    s.SrcY = clip.Sy;
+    const int64_t xstep = Trunc(clip.Xs * VLStretchOne);
+    const int64_t ystep = Trunc(clip.Ys * VLStretchOne);
+    const bool covered =
+        s.X2 - s.X1 + s.SrcX < Source.GetWidth() && s.Y2 - s.Y1 + s.SrcY < Source.GetHeight();
+    if (xstep != VLStretchOne || ystep != VLStretchOne || !covered ||
+        Source.GetPixelFormat() == vl1g || SourceAlphaInUse(Source)) {
+        s.XTable = FixedStepTable(s.X1, s.X2, clip.Dx, xstep, clip.Sx, Source.GetWidth());
+        s.YTable = FixedStepTable(s.Y1, s.Y2, clip.Dy, ystep, clip.Sy, Source.GetHeight());
+    }
+    TRowPassScope reading(Source, VLAccessRead);
+    TVLBitmap* destAlpha = Dest.GetAlphaChannel();
+    if (destAlpha != nullptr && destAlpha->GetWidth() == Dest.GetWidth() &&
+        destAlpha->GetHeight() == Dest.GetHeight())
+        StretchAlphaInto(Source, *destAlpha, s, Opacity);
+    StretchPixelsInto(Source, Dest, s);
+}
+
 } // namespace
 
 int64_t RenderContrastFactor(int32_t Contrast) {
@@ -519,7 +723,6 @@ void TVLBitmap::RenderRectToBitmapEx(TVLBitmap& Dest, TVLRenderTables& Tables,
                                      bool SolidBackground, int32_t Transparency,
                                      TResampleFilter Filter, bool FreeTables,
                                      TVLRenderOperation RenderOperation) {
-    (void)Filter;
     if (&Dest == this || Dest.GetPixelFormat() != vl24RGB || Dest.GetLocation() == vlFile ||
         Dest.IsEmpty() || IsEmpty())
         return;
@@ -528,6 +731,15 @@ void TVLBitmap::RenderRectToBitmapEx(TVLBitmap& Dest, TVLRenderTables& Tables,
     if (!ClipRenderRect(Dest.GetWidth(), Dest.GetHeight(), GetWidth(), GetHeight(), DstX, DstY,
                         DstW, DstH, SrcX, SrcY, SrcW, SrcH, clip))
         return;
+    if (TakesFilteredPath(*this, Filter, clip.Dw, clip.Dh, clip.Sw, clip.Sh)) {
+        try {
+            RenderFiltered(*this, Dest, ClipRect, clip, EnableAlpha, SolidBackground, Transparency,
+                           Filter, RenderOperation);
+        } catch (const Exception&) {
+        } catch (const std::bad_alloc&) {
+        }
+        return;
+    }
     TBuiltTables built(Tables, FreeTables);
     try {
         TVLStretchRowsParams p;
@@ -614,6 +826,27 @@ void TVLBitmap::RenderRectToTBitmap(TBitmap& Dest, int32_t DstX, int32_t DstY, i
                           true, false, Transparency, Filter, true, RenderOperation);
 }
 
+void TVLBitmap::RenderRectToCanvas(TCanvas& Canvas, int32_t DstX, int32_t DstY, int32_t DstW,
+                                   int32_t DstH, int32_t SrcX, int32_t SrcY, int32_t SrcW,
+                                   int32_t SrcH, int32_t Transparency, TResampleFilter Filter,
+                                   TVLRenderOperation RenderOperation) {
+    const HDC dc = Canvas.Handle();
+    // An area the canvas cannot show changes nothing: no copy of it is made.
+    TRect visible;
+    if (dc == nullptr || DstW <= 0 || DstH <= 0 || GetClipBox(dc, &visible) == RGN_ERROR ||
+        visible.Right <= DstX || visible.Bottom <= DstY || int64_t{DstX} + DstW <= visible.Left ||
+        int64_t{DstY} + DstH <= visible.Top)
+        return;
+    TVLDibbitmap area;
+    if (!area.AllocateBits(DstW, DstH, 24)) return;
+    BitBlt(area.GetDC(), 0, 0, DstW, DstH, dc, DstX, DstY, SRCCOPY);
+    TVLBitmap bits;
+    bits.EncapsulateMemory(area.GetBits(), DstW, DstH, vl24RGB, true);
+    RenderRectToBitmap(bits, 0, 0, DstW, DstH, SrcX, SrcY, SrcW, SrcH, Transparency, Filter,
+                       RenderOperation);
+    BitBlt(dc, DstX, DstY, DstW, DstH, area.GetDC(), 0, 0, SRCCOPY);
+}
+
 void TVLBitmap::StretchRows24RGB(const TVLStretchRowsParams& Params) {
     if (Params.XTable == nullptr)
         CopyRowBlocks(*this, Params);
@@ -674,6 +907,14 @@ void TVLBitmap::StretchRows32fAlpha(const TVLStretchRowsParams& Params) {
     StretchRowsOf<TFloatLayout>(*this, Params, true);
 }
 
+void TVLBitmap::StretchRowsCMYK(const TVLStretchRowsParams& Params) {
+    StretchRowsOf<TCmykLayout>(*this, Params, false);
+}
+
+void TVLBitmap::StretchRowsCMYKAlpha(const TVLStretchRowsParams& Params) {
+    StretchRowsOf<TCmykLayout>(*this, Params, true);
+}
+
 void TVLBitmap::StretchRowsCIELab(const TVLStretchRowsParams& Params) {
     StretchRowsOf<TLabLayout>(*this, Params, false);
 }
@@ -690,113 +931,30 @@ void TVLBitmap::StretchRowsRGB48Alpha(const TVLStretchRowsParams& Params) {
     StretchRowsOf<TRgb48Layout>(*this, Params, true);
 }
 
-namespace {
-
-// Entries for positions First..Last: ((p - Origin) x Step) div 16384 + Start, in 64 bits and
-// kept inside 0..Limit - 1.
-std::vector<int32_t> FixedStepTable(int32_t First, int32_t Last, int32_t Origin, int64_t Step,
-                                    int32_t Start, int32_t Limit) {
-    std::vector<int32_t> table(static_cast<size_t>(Last) - First + 1);
-    for (int32_t p = First; p <= Last; ++p)
-        table[p - First] = ClampInt(
-            (static_cast<int64_t>(p - Origin) * Step) / VLStretchOne + Start, 0, Limit - 1);
-    return table;
-}
-
-// The drawn range of StretchRectWithAlphaTo and where its pixels come from.
-struct TAlphaStretch {
-    int32_t X1 = 0, X2 = -1, Y1 = 0, Y2 = -1;
-    // Source column and row of X1 and Y1 at 1:1 (no tables).
-    int32_t SrcX = 0, SrcY = 0;
-    std::vector<int32_t> XTable, YTable;
-    bool Tables() const { return !XTable.empty(); }
-    int32_t Count() const { return X2 - X1 + 1; }
-    int32_t SourceRow(int32_t Y) const { return Tables() ? YTable[Y - Y1] : Y - Y1 + SrcY; }
-};
-
-// Dest's alpha over the range: the source's alpha (when in use) capped at Opacity, else Opacity.
-void StretchAlphaInto(TVLBitmap& Source, TVLBitmap& DestAlpha, const TAlphaStretch& S,
-                      uint8_t Opacity) {
-    TVLBitmap* alpha = SourceAlphaInUse(Source) ? Source.GetAlphaChannel() : nullptr;
-    TRowPassScope reading(alpha != nullptr ? *alpha : Source, VLAccessRead);
-    TRowPassScope writing(DestAlpha, VLAccessRead | VLAccessWrite);
-    const int32_t count = S.Count();
-    for (int32_t y = S.Y1; y <= S.Y2; ++y) {
-        uint8_t* dst = CheckedScanline(DestAlpha, y) + S.X1;
-        if (alpha == nullptr) {
-            std::memset(dst, Opacity, count);
-            continue;
-        }
-        const uint8_t* src = CheckedScanline(*alpha, S.SourceRow(y));
-        for (int32_t i = 0; i < count; ++i)
-            dst[i] = std::min(Opacity, src[S.Tables() ? S.XTable[i] : S.SrcX + i]);
-    }
-    if (alpha != nullptr || Opacity < 255) DestAlpha.Full = false;
-}
-
-// Dest's pixels over the range: a vl1g source white or black, a vl24RGB source copied; other
-// formats write no pixels.
-void StretchPixelsInto(TVLBitmap& Source, TVLBitmap& Dest, const TAlphaStretch& S) {
-    const TVLPixelFormat format = Source.GetPixelFormat();
-    if (format != vl1g && format != vl24RGB) return;
-    TRowPassScope writing(Dest, VLAccessRead | VLAccessWrite);
-    const TBitLayout bits(Source, false);
-    const TBgrLayout<3> bgr(Source, false);
-    const int32_t count = S.Count();
-    for (int32_t y = S.Y1; y <= S.Y2; ++y) {
-        auto* dst = reinterpret_cast<TVLRGB*>(CheckedScanline(Dest, y) + 3 * size_t(S.X1));
-        const uint8_t* src = CheckedScanline(Source, S.SourceRow(y));
-        if (!S.Tables())
-            std::memcpy(dst, src + 3 * size_t(S.SrcX), 3 * size_t(count));
-        else if (format == vl1g)
-            bits.Read(src, S.XTable.data(), count, dst);
-        else
-            bgr.Read(src, S.XTable.data(), count, dst);
-    }
-}
-
-void StretchNearestWithAlphaTo(TVLBitmap& Source, TVLBitmap& Dest, int32_t DstX, int32_t DstY,
-                               int32_t DstW, int32_t DstH, int32_t SrcX, int32_t SrcY, int32_t SrcW,
-                               int32_t SrcH, uint8_t Opacity) {
-    TRenderClip clip;
-    if (!ClipRenderRect(Dest.GetWidth(), Dest.GetHeight(), Source.GetWidth(), Source.GetHeight(),
-                        DstX, DstY, DstW, DstH, SrcX, SrcY, SrcW, SrcH, clip))
-        return;
-    TAlphaStretch s;
-    s.X1 = clip.Dx;
-    s.X2 = std::min(clip.Dx + clip.Dw - 1, Dest.GetWidth() - 1);
-    s.Y1 = clip.Dy;
-    s.Y2 = std::min(clip.Dy + clip.Dh - 1, Dest.GetHeight() - 1);
-    s.SrcX = clip.Sx;
-    s.SrcY = clip.Sy;
-    const int64_t xstep = Trunc(clip.Xs * VLStretchOne);
-    const int64_t ystep = Trunc(clip.Ys * VLStretchOne);
-    const bool covered =
-        s.X2 - s.X1 + s.SrcX < Source.GetWidth() && s.Y2 - s.Y1 + s.SrcY < Source.GetHeight();
-    if (xstep != VLStretchOne || ystep != VLStretchOne || !covered ||
-        Source.GetPixelFormat() == vl1g || SourceAlphaInUse(Source)) {
-        s.XTable = FixedStepTable(s.X1, s.X2, clip.Dx, xstep, clip.Sx, Source.GetWidth());
-        s.YTable = FixedStepTable(s.Y1, s.Y2, clip.Dy, ystep, clip.Sy, Source.GetHeight());
-    }
-    TRowPassScope reading(Source, VLAccessRead);
-    TVLBitmap* destAlpha = Dest.GetAlphaChannel();
-    if (destAlpha != nullptr && destAlpha->GetWidth() == Dest.GetWidth() &&
-        destAlpha->GetHeight() == Dest.GetHeight())
-        StretchAlphaInto(Source, *destAlpha, s, Opacity);
-    StretchPixelsInto(Source, Dest, s);
-}
-
-} // namespace
-
 void TVLBitmap::StretchRectWithAlphaTo(TVLBitmap& Dest, int32_t DstX, int32_t DstY, int32_t DstW,
                                        int32_t DstH, int32_t SrcX, int32_t SrcY, int32_t SrcW,
                                        int32_t SrcH, TResampleFilter Filter, int32_t Opacity) {
-    (void)Filter;
     if (&Dest == this || Dest.GetPixelFormat() != vl24RGB || Dest.IsEmpty() || IsEmpty()) return;
     if (DstW <= 0 || DstH <= 0) return;
     try {
-        StretchNearestWithAlphaTo(*this, Dest, DstX, DstY, DstW, DstH, SrcX, SrcY, SrcW, SrcH,
-                                  static_cast<uint8_t>(std::clamp(Opacity, 0, 255)));
+        if (!TakesFilteredPath(*this, Filter, DstW, DstH, SrcW, SrcH)) {
+            StretchNearestWithAlphaTo(*this, Dest, DstX, DstY, DstW, DstH, SrcX, SrcY, SrcW, SrcH,
+                                      static_cast<uint8_t>(std::clamp(Opacity, 0, 255)));
+            return;
+        }
+        // The rectangles are clipped first, so that the temporary bitmaps never exceed what
+        // the two bitmaps hold.
+        TRenderClip clip;
+        if (!ClipRenderRect(Dest.GetWidth(), Dest.GetHeight(), GetWidth(), GetHeight(), DstX, DstY,
+                            DstW, DstH, SrcX, SrcY, SrcW, SrcH, clip))
+            return;
+        TVLBitmap resized;
+        if (DstW > SrcW || GetPixelFormat() != vl1g || HasAlphaChannel())
+            ResampleRect(*this, clip, SourceAlphaInUse(*this), Filter, resized);
+        else
+            ShrinkBits(*this, clip, resized);
+        resized.StretchRectWithAlphaTo(Dest, clip.Dx, clip.Dy, clip.Dw, clip.Dh, 0, 0, clip.Dw,
+                                       clip.Dh, rfNone, Opacity);
     } catch (const Exception&) {
     } catch (const std::bad_alloc&) {
     }

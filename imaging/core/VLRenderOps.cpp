@@ -11,6 +11,11 @@
 
 namespace {
 
+// X / 255 rounded to the nearest integer (X >= 0; 255 is odd, so there are no halves).
+constexpr int32_t Div255(int32_t X) {
+    return (X + 127) / 255;
+}
+
 // Operations 0 to 30 work on each channel alone: s the source, d the destination channel.
 template <int Op> int32_t ChannelOp(int32_t s, int32_t d) {
     if constexpr (Op == vlroCopy) {

@@ -49,17 +49,6 @@ enum TVLRenderOperation : uint8_t {
 };
 constexpr int VLRenderOperationCount = 38;
 
-// X / 255 rounded to the nearest integer, exact for 0 <= X <= 255 x 255.
-constexpr int32_t Div255(int32_t X) {
-    X += 128;
-    return (X + (X >> 8)) >> 8;
-}
-
-// D moved toward P by the weight W / 255 with rounding: W = 0 keeps D, W = 255 gives P.
-constexpr uint8_t BlendByte(uint8_t D, uint8_t P, uint8_t W) {
-    return static_cast<uint8_t>(Div255(P * W + D * (255 - W)));
-}
-
 // Replaces Dest by the result of Operation on Source and Dest. Codes above 37 leave Dest as it
 // is. Multiply, Screen and SoftLight2 divide their products by 255 with rounding, so that white
 // and black are neutral where they should be.

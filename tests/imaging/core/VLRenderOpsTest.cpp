@@ -1,5 +1,5 @@
 // The render operations: exact results of every operation on a table of channel pairs, the
-// whole-pixel operations, the row form and the exact division by 255 of the blend.
+// whole-pixel operations and the row form.
 #include "imaging/core/VLRenderOps.h"
 
 #include <gtest/gtest.h>
@@ -25,8 +25,8 @@ struct TChannelCase {
 };
 
 // Expected values from a separate transcription of the operation table. Multiply, Screen and
-// SoftLight2 divide by 255 with rounding: Screen of black over 100 stays 100 (the division by 256
-// of the table's own example gave 101), and Multiply of white over white stays white.
+// SoftLight2 divide by 255 with rounding: Screen of black over 100 stays 100 (a division by 256
+// would give 101), and Multiply of white over white stays white.
 const TChannelCase ChannelCases[] = {
     {vlroCopy, {0, 200, 30, 255, 255, 128, 77}},
     {vlroAdd, {100, 255, 230, 255, 255, 192, 255}},
@@ -169,18 +169,6 @@ TEST_F(RenderOps, RowFormAgreesWithThePixelFormOnRandomPixels) {
             ASSERT_EQ(row[i], one) << "pixel " << i;
         }
     }
-}
-
-TEST(RenderBlend, DivisionBy255RoundsExactlyAndTheEndsOfTheWeightAreExact) {
-    for (int x = 0; x <= 255 * 255; ++x)
-        ASSERT_EQ(Div255(x), (2 * x + 255) / 510) << x;
-    for (int d = 0; d < 256; d += 5)
-        for (int p = 0; p < 256; p += 3) {
-            ASSERT_EQ(BlendByte(uint8_t(d), uint8_t(p), 0), d);
-            ASSERT_EQ(BlendByte(uint8_t(d), uint8_t(p), 255), p);
-        }
-    // White at weight 128 over black: 255 x 128 / 255 = 128 (a shift by 8 gave 127).
-    EXPECT_EQ(BlendByte(0, 255, 128), 128);
 }
 
 } // namespace

@@ -5,6 +5,9 @@
 #include "imaging/core/VLRender.h"
 
 #include "TempFolder.h"
+#include "imaging/core/VLColorSpace.h"
+#include "imaging/core/VLResampleFast.h"
+#include "platform/gfx/Canvas.h"
 
 #include <gtest/gtest.h>
 
@@ -173,7 +176,7 @@ TEST_F(Render, TransparencyAndAlphaBlendWithExactEnds) {
 
     auto dest = Filled24(3, 1, Grey(0));
     source->RenderRectToBitmap(*dest, 0, 0, 3, 1, 0, 0, 3, 1, 255, rfNone, vlroCopy);
-    // 255 x 128 / 255 rounds to 128 (the shift by 8 of the first design gave 127).
+    // 255 x 128 / 255 rounds to 128 (a shift by 8 would give 127).
     EXPECT_EQ(RowLevels(*dest, 0), (std::vector<int>{0, 128, 255}));
 
     dest = Filled24(3, 1, Grey(0));
@@ -352,8 +355,7 @@ TEST_F(Render, RenderOperationsCombineWithTheDestinationAndThenBlend) {
     EXPECT_EQ(RowLevels(*dest, 0), (std::vector<int>{150, 150}));
     dest = Filled24(2, 1, Grey(50));
     source->RenderRectToBitmap(*dest, 0, 0, 2, 1, 0, 0, 2, 1, 128, rfNone, vlroAdd);
-    EXPECT_EQ(RowLevels(*dest, 0),
-              (std::vector<int>{BlendByte(50, 150, 128), BlendByte(50, 150, 128)}));
+    EXPECT_EQ(RowLevels(*dest, 0), (std::vector<int>{100, 100}));
     // Operations apply to the 24-, 32- and 48-bit formats only: a grey source is copied.
     TVLBitmap grey(2, 1, vl8g);
     std::memset(grey.GetScanline(0), 100, 2);
@@ -475,7 +477,7 @@ TEST_F(Render, StretchWithAlphaCopiesPixelsAndCapsTheAlphaAtTheOpacity) {
 
 TEST_F(Render, StretchWithAlphaKeepsItsTablesInsideTheSource) {
     // A strong reduction: column x of 100 reads Trunc(x x 140000 / 100), computed in 64 bits
-    // (the 32-bit product of the first design wrapped beyond 131072 source columns).
+    // (a 32-bit product would wrap beyond 131072 source columns).
     const int32_t wide = 140000;
     TVLBitmap source(wide, 1, vl24RGB);
     uint8_t* row = source.GetScanline(0);
@@ -506,6 +508,146 @@ TEST_F(Render, StretchWithAlphaKeepsItsTablesInsideTheSource) {
     small->StretchRectWithAlphaTo(*untouched, 0, 0, -4, 2, 0, 0, 4, 2, rfNone, 255);
     small->StretchRectWithAlphaTo(*untouched, 0, 0, 4, 2, 3, 0, -4, 2, rfNone, 255);
     EXPECT_EQ(PixelAt(*untouched, 0, 0), Grey(99));
+}
+
+TEST_F(Render, CmykSourcesGoThroughTheCmykConversion) {
+    const bool saved = CMYKColorManagement;
+    CMYKColorManagement = false; // the formulas: red = C x K / 255 on the stored (inverted) bytes
+    TVLBitmap source(3, 1, vlCMYK);
+    const uint8_t inks[12] = {255, 255, 255, 255, 10, 20, 30, 0, 255, 0, 255, 255};
+    std::memcpy(source.GetScanline(0), inks, sizeof(inks));
+    auto dest = Filled24(6, 1, Grey(1));
+    source.RenderRectToBitmap(*dest, 0, 0, 6, 1, 0, 0, 3, 1, 255, rfNone, vlroCopy);
+    CMYKColorManagement = saved;
+    EXPECT_EQ(PixelAt(*dest, 0, 0), Grey(255));
+    EXPECT_EQ(PixelAt(*dest, 3, 0), Grey(0));
+    EXPECT_EQ(PixelAt(*dest, 5, 0), Rgb(255, 0, 255));
+}
+
+// A source whose left half is black and right half white: a filtered rectangle inside the white
+// half must come out white, whatever lies outside it.
+std::unique_ptr<TVLBitmap> HalfBlackHalfWhite(int32_t W, int32_t H) {
+    return Make24(W, H, [W](int32_t x, int32_t) { return Grey(x < W / 2 ? 0 : 255); });
+}
+
+TEST_F(Render, FilteredPathResamplesOnlyTheSourceRectangleAndDrawsItInPlace) {
+    auto source = HalfBlackHalfWhite(40, 20);
+    for (TResampleFilter filter : {rfFastLinear, rfTriangle, rfLanczos3, rfBilinear}) {
+        for (int32_t size : {5, 30}) { // reduction and enlargement of a 10 x 10 rectangle
+            SCOPED_TRACE(testing::Message() << "filter " << int(filter) << " size " << size);
+            auto dest = Filled24(40, 40, Grey(7));
+            source->RenderRectToBitmap(*dest, 3, 4, size, size, 25, 5, 10, 10, 255, filter,
+                                       vlroCopy);
+            for (int32_t y = 0; y < 40; ++y)
+                for (int32_t x = 0; x < 40; ++x) {
+                    const bool inside = x >= 3 && x < 3 + size && y >= 4 && y < 4 + size;
+                    ASSERT_EQ(PixelAt(*dest, x, y), inside ? Grey(255) : Grey(7)) << x << "," << y;
+                }
+        }
+    }
+    // The source's adjustment is carried over to the resampled pixels.
+    auto flat = Filled24(8, 8, Grey(100));
+    flat->Contrast = 10;
+    auto dest = Filled24(4, 4, Grey(0));
+    flat->RenderRectToBitmap(*dest, 0, 0, 4, 4, 0, 0, 8, 8, 255, rfFastLinear, vlroCopy);
+    EXPECT_EQ(PixelAt(*dest, 2, 2), Grey(72));
+    // A filter with the size unchanged, and a vl32f source, take the nearest path.
+    TVLBitmap floats(4, 1, vl32f);
+    const float values[4] = {0.0f, 0.2f, 0.6f, 1.0f};
+    std::memcpy(floats.GetScanline(0), values, sizeof(values));
+    auto nearest = Filled24(8, 1, Grey(1));
+    auto filtered = Filled24(8, 1, Grey(1));
+    floats.RenderRectToBitmap(*nearest, 0, 0, 8, 1, 0, 0, 4, 1, 255, rfNone, vlroCopy);
+    floats.RenderRectToBitmap(*filtered, 0, 0, 8, 1, 0, 0, 4, 1, 255, rfBicubic, vlroCopy);
+    EXPECT_EQ(RowLevels(*filtered, 0), RowLevels(*nearest, 0));
+}
+
+TEST_F(Render, FilteredPathKeepsTheAlphaOfTheRectangle) {
+    auto source = Filled24(40, 10, Grey(255));
+    TVLBitmap* alpha = source->GetAlphaChannel();
+    for (int32_t y = 0; y < 10; ++y)
+        for (int32_t x = 0; x < 40; ++x)
+            alpha->GetScanline(y)[x] = x < 20 ? 0 : 255;
+    alpha->Full = false;
+    auto dest = Filled24(30, 10, Grey(0));
+    // The opaque half at 2:1 and the transparent half at 1:2.
+    source->RenderRectToBitmap(*dest, 0, 0, 5, 5, 25, 0, 10, 10, 255, rfFastLinear, vlroCopy);
+    source->RenderRectToBitmap(*dest, 10, 0, 20, 10, 0, 0, 10, 10, 255, rfFastLinear, vlroCopy);
+    EXPECT_EQ(PixelAt(*dest, 2, 2), Grey(255));
+    EXPECT_EQ(PixelAt(*dest, 20, 5), Grey(0));
+}
+
+TEST_F(Render, FilteredBlackAndWhiteSourcesAreAveragedOrProjected) {
+    // A checkerboard of single pixels: every 2 x 2 box holds two set bits.
+    TVLBitmap board(16, 8, vl1g);
+    for (int32_t y = 0; y < 8; ++y)
+        std::memset(board.GetScanline(y), y % 2 == 0 ? 0xAA : 0x55, 2);
+    // Reduced without alpha, the rectangle is averaged by area (into a frame of 1 pixel here).
+    TVLBitmap averaged(8, 4, vl24RGB);
+    Shrink1BitToGray(board, 0, 0, 15, 7, averaged);
+    auto dest = Filled24(10, 6, Grey(9));
+    board.RenderRectToBitmap(*dest, 1, 1, 8, 4, 0, 0, 16, 8, 255, rfTriangle, vlroCopy);
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 0; x < 8; ++x)
+            ASSERT_EQ(PixelAt(*dest, x + 1, y + 1), PixelAt(averaged, x, y)) << x << "," << y;
+    EXPECT_EQ(PixelAt(*dest, 0, 0), Grey(9));
+    // The projections keep black and white.
+    board.RenderRectToBitmap(*dest, 0, 0, 8, 4, 0, 0, 16, 8, 255, rfProjectBW, vlroCopy);
+    for (int32_t x = 0; x < 8; ++x) {
+        const int level = PixelAt(*dest, x, 2).g;
+        EXPECT_TRUE(level == 0 || level == 255) << level;
+    }
+    // Enlarged with a filter, the edges between the squares turn grey.
+    auto large = Filled24(32, 16, Grey(9));
+    board.RenderRectToBitmap(*large, 0, 0, 32, 16, 0, 0, 16, 8, 255, rfFastLinear, vlroCopy);
+    const auto row = RowLevels(*large, 8);
+    EXPECT_TRUE(std::any_of(row.begin(), row.end(), [](int v) { return v > 0 && v < 255; }));
+}
+
+TEST_F(Render, FilteredStretchWithAlphaResamplesPixelsAndAlpha) {
+    auto source = HalfBlackHalfWhite(40, 20);
+    TVLBitmap* alpha = source->GetAlphaChannel();
+    for (int32_t y = 0; y < 20; ++y)
+        std::memset(alpha->GetScanline(y), 200, 40);
+    alpha->Full = false;
+    auto dest = Filled24(20, 20, Grey(7));
+    source->StretchRectWithAlphaTo(*dest, 2, 2, 5, 5, 25, 5, 10, 10, rfFastLinear, 150);
+    EXPECT_EQ(PixelAt(*dest, 4, 4), Grey(255));
+    EXPECT_EQ(dest->GetAlphaChannel()->GetScanline(4)[4], 150);
+    EXPECT_EQ(dest->GetAlphaChannel()->GetScanline(0)[0], 255);
+    EXPECT_EQ(PixelAt(*dest, 7, 7), Grey(7));
+
+    TVLBitmap board(16, 8, vl1g);
+    for (int32_t y = 0; y < 8; ++y)
+        std::memset(board.GetScanline(y), y % 2 == 0 ? 0xAA : 0x55, 2);
+    TVLBitmap averaged(8, 4, vl24RGB);
+    Shrink1BitToGray(board, 0, 0, 15, 7, averaged);
+    auto grey = Filled24(8, 4, Grey(9));
+    board.StretchRectWithAlphaTo(*grey, 0, 0, 8, 4, 0, 0, 16, 8, rfTriangle, 255);
+    EXPECT_EQ(RowLevels(*grey, 3), RowLevels(averaged, 3));
+    // A huge rectangle is clipped before anything is allocated.
+    source->StretchRectWithAlphaTo(*dest, -1000000, 0, 2000000000, 20, 0, 0, 40, 20, rfFastLinear,
+                                   255);
+}
+
+TEST_F(Render, CanvasRenderingChangesOnlyItsArea) {
+    TBitmap target;
+    target.SetPixelFormat(pf24bit);
+    target.SetSize(6, 4);
+    for (int32_t y = 0; y < 4; ++y)
+        std::memset(target.ScanLine(y), 10, target.RowLength());
+    auto source = Filled24(1, 1, Grey(255));
+    // Areas the canvas cannot show, however large, are not copied.
+    source->RenderRectToCanvas(*target.Canvas(), 100, 0, 2000000000, 2000000000, 0, 0, 1, 1, 255,
+                               rfNone, vlroCopy);
+    source->RenderRectToCanvas(*target.Canvas(), 1, 1, 3, 2, 0, 0, 1, 1, 128, rfNone, vlroCopy);
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 0; x < 6; ++x) {
+            const bool inside = x >= 1 && x < 4 && y >= 1 && y < 3;
+            const uint8_t* p = static_cast<const uint8_t*>(target.ScanLine(y)) + 3 * x;
+            // 10 + 128 x 245 / 255 = 132.98
+            EXPECT_EQ(p[1], inside ? 133 : 10) << x << "," << y;
+        }
 }
 
 } // namespace
