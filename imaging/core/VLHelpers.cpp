@@ -4,6 +4,7 @@
 #include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLBitmap.h"
 #include "imaging/core/VLColorHelpers.h"
+#include "imaging/core/VLRotate.h"
 
 #include <algorithm>
 #include <array>
@@ -13,7 +14,6 @@
 #include <vector>
 
 using enum TVLPixelFormat;
-using imaging_core::detail::TAccessScope;
 
 namespace {
 constexpr double FarAway = 1000000;
@@ -661,21 +661,14 @@ void WriteStreamBase64(TStream& Stream, TStream& TextFile, int32_t LineLength) {
 
 namespace {
 
-// Where pixel (x, y) of the turned picture comes from: with Transpose, source column from y and
-// source row from x; each then mirrored when asked.
-struct TOrientation {
-    bool Transpose;
-    bool MirrorX;
-    bool MirrorY;
-};
-
-bool OrientationOf(int32_t Code, TOrientation& Result) {
+// The turn that sets a picture stored with an EXIF orientation upright.
+bool OrientationOf(int32_t Code, TVLPixelTurn& Result) {
     switch (Code) {
     case 2:
         Result = {false, true, false};
         return true;
     case 3:
-        Result = {false, true, true};
+        Result = VLTurnHalf;
         return true;
     case 4:
         Result = {false, false, true};
@@ -684,161 +677,24 @@ bool OrientationOf(int32_t Code, TOrientation& Result) {
         Result = {true, false, false};
         return true;
     case 6:
-        Result = {true, false, true};
+        Result = VLTurnRight;
         return true;
     case 7:
         Result = {true, true, true};
         return true;
     case 8:
-        Result = {true, true, false};
+        Result = VLTurnLeft;
         return true;
     default:
         return false;
     }
 }
 
-// One pixel of N bytes.
-template <int N> void CopyPixel(uint8_t* Dst, const uint8_t* Src) {
-    std::memcpy(Dst, Src, N);
-}
-
-// Fills Dst (already sized) with Src turned as O says; N bytes per pixel.
-template <int N> void OrientRows(TVLBitmap& Src, TVLBitmap& Dst, const TOrientation& O) {
-    const int32_t w = Src.GetWidth(), h = Src.GetHeight();
-    const int32_t dw = Dst.GetWidth(), dh = Dst.GetHeight();
-    if (!O.Transpose) {
-        for (int32_t y = 0; y < dh; ++y) {
-            const uint8_t* s = Src.GetScanline(O.MirrorY ? h - 1 - y : y);
-            uint8_t* d = Dst.GetScanline(y);
-            if (!O.MirrorX) {
-                std::memcpy(d, s, static_cast<size_t>(w) * N);
-                continue;
-            }
-            for (int32_t x = 0; x < dw; ++x)
-                CopyPixel<N>(d + static_cast<size_t>(x) * N,
-                             s + static_cast<size_t>(w - 1 - x) * N);
-        }
-        return;
-    }
-    std::vector<const uint8_t*> rows(h);
-    for (int32_t r = 0; r < h; ++r)
-        rows[r] = Src.MapScanline(r);
-    for (int32_t y = 0; y < dh; ++y) {
-        const size_t sx = static_cast<size_t>(O.MirrorX ? w - 1 - y : y) * N;
-        uint8_t* d = Dst.GetScanline(y);
-        if (O.MirrorY)
-            for (int32_t x = 0; x < dw; ++x)
-                CopyPixel<N>(d + static_cast<size_t>(x) * N, rows[h - 1 - x] + sx);
-        else
-            for (int32_t x = 0; x < dw; ++x)
-                CopyPixel<N>(d + static_cast<size_t>(x) * N, rows[x] + sx);
-    }
-    Src.UnmapAllScanlines();
-}
-
-void OrientBits(TVLBitmap& Src, TVLBitmap& Dst, const TOrientation& O) {
-    const int32_t w = Src.GetWidth(), h = Src.GetHeight();
-    const int32_t dw = Dst.GetWidth(), dh = Dst.GetHeight();
-    std::vector<const uint8_t*> rows(h);
-    for (int32_t r = 0; r < h; ++r)
-        rows[r] = Src.MapScanline(r);
-    for (int32_t y = 0; y < dh; ++y) {
-        uint8_t* d = Dst.GetScanline(y);
-        std::memset(d, 0, Dst.GetRowLen());
-        for (int32_t x = 0; x < dw; ++x) {
-            int32_t sx = O.Transpose ? y : x;
-            int32_t sy = O.Transpose ? x : y;
-            if (O.MirrorX) sx = w - 1 - sx;
-            if (O.MirrorY) sy = h - 1 - sy;
-            if (GetRowBit(rows[sy], static_cast<uint32_t>(sx)) != 0) SetRowBit(d, x, true);
-        }
-    }
-    Src.UnmapAllScanlines();
-}
-
-using TOrientKernel = void (*)(TVLBitmap&, TVLBitmap&, const TOrientation&);
-
-TOrientKernel OrientKernelFor(int32_t BitCount) {
-    switch (BitCount) {
-    case 1:
-        return OrientBits;
-    case 8:
-        return OrientRows<1>;
-    case 16:
-        return OrientRows<2>;
-    case 24:
-        return OrientRows<3>;
-    case 32:
-        return OrientRows<4>;
-    case 48:
-        return OrientRows<6>;
-    default:
-        return nullptr;
-    }
-}
-
-// A new bitmap holding Src turned as O says; nil when it cannot be had.
-std::unique_ptr<TVLBitmap> Oriented(TVLBitmap& Src, const TOrientation& O) {
-    const TOrientKernel kernel = OrientKernelFor(Src.GetBitCount());
-    if (kernel == nullptr) return nullptr;
-    auto result = std::make_unique<TVLBitmap>();
-    result->MinFileSize = Src.MinFileSize;
-    const int32_t w = O.Transpose ? Src.GetHeight() : Src.GetWidth();
-    const int32_t h = O.Transpose ? Src.GetWidth() : Src.GetHeight();
-    if (!result->Allocate(w, h, Src.GetPixelFormat())) return nullptr;
-    TAccessScope readOnly(Src, VLAccessRead);
-    TAccessScope writeOnly(*result, VLAccessWrite);
-    kernel(Src, *result, O);
-    result->UnmapAllScanlines();
-    return result;
-}
-
-// Gives Bitmap (and its alpha channel) the new size, keeping the alpha object. It grows first
-// and shrinks second, so that when the second step fails the first can be undone with every
-// pixel still in place.
-bool Reshape(TVLBitmap& Bitmap, int32_t NewWidth, int32_t NewHeight) {
-    const int32_t w = Bitmap.GetWidth(), h = Bitmap.GetHeight();
-    if (NewWidth > w) {
-        Bitmap.SetWidth(NewWidth);
-        if (Bitmap.GetWidth() != NewWidth) return false;
-        Bitmap.SetHeight(NewHeight);
-        if (Bitmap.GetHeight() == NewHeight) return true;
-        Bitmap.SetWidth(w);
-        return false;
-    }
-    Bitmap.SetHeight(NewHeight);
-    if (Bitmap.GetHeight() != NewHeight) return false;
-    Bitmap.SetWidth(NewWidth);
-    if (Bitmap.GetWidth() == NewWidth) return true;
-    Bitmap.SetHeight(h);
-    return false;
-}
-
-void CopyPixelsInto(TVLBitmap& Source, TVLBitmap& Dest) {
-    const auto bytes =
-        static_cast<size_t>(AlignedRowLength(Dest.GetWidth(), Dest.GetBitCount(), 8));
-    for (int32_t y = 0; y < Dest.GetHeight(); ++y)
-        std::memcpy(Dest.GetScanline(y), Source.GetScanline(y), bytes);
-    Dest.UnmapAllScanlines();
-    Source.UnmapAllScanlines();
-}
-
 } // namespace
 
 void ApplyExifOrientation(TVLBitmap& Bitmap, int32_t Orientation) {
-    TOrientation o{};
-    if (!OrientationOf(Orientation, o) || Bitmap.IsEmpty()) return;
-    auto pixels = Oriented(Bitmap, o);
-    if (!pixels) return;
-    TVLBitmap* alpha = Bitmap.HasAlphaChannel() ? Bitmap.GetAlphaChannel() : nullptr;
-    std::unique_ptr<TVLBitmap> alphaPixels;
-    if (alpha != nullptr && !alpha->IsEmpty()) {
-        alphaPixels = Oriented(*alpha, o);
-        if (!alphaPixels) return;
-    }
-    if (o.Transpose && !Reshape(Bitmap, pixels->GetWidth(), pixels->GetHeight())) return;
-    CopyPixelsInto(*pixels, Bitmap);
-    if (alphaPixels) CopyPixelsInto(*alphaPixels, *alpha);
+    TVLPixelTurn turn;
+    if (OrientationOf(Orientation, turn)) TurnBitmap(Bitmap, turn);
 }
 
 namespace {

@@ -535,12 +535,6 @@ bool TVistrelView::IsRectanglePolygon(const TPoint* Points, int32_t Count) {
     return true;
 }
 
-void TVistrelView::SyncLayers() {
-    // The image is the single layer: its size is the size the geometry works with.
-    FBitmapWidth = FBitmap->GetWidth();
-    FBitmapHeight = FBitmap->GetHeight();
-}
-
 void TVistrelView::AutoZoom() {
     int32_t mx, my;
     FrameMargins(mx, my, false);
@@ -580,6 +574,7 @@ void TVistrelView::Update() {
         explicit TUpdatingFlag(bool& F) : Flag(F), Saved(F) { Flag = true; }
         ~TUpdatingFlag() { Flag = Saved; }
     } updating(FUpdating);
+    FreeChangedMaskCaches();
     SyncLayers();
     CapZoomToBitmap();
     if ((FAutoFit || FAutoStretch || FAutoShrink) && FBitmapWidth > 0 && FBitmapHeight > 0)

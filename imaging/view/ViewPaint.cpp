@@ -4,7 +4,6 @@
 
 #include "imaging/core/VLCanvas.h"
 #include "imaging/core/VLCanvasOutput.h"
-#include "imaging/core/VLRender.h"
 #include "imaging/view/VistrelView.h"
 
 #include <algorithm>
@@ -142,38 +141,14 @@ void TVistrelView::CopyBackBuffer(const TRect& Rect, int32_t Width, int32_t Heig
                 Rect.Left, Rect.Top, Width, Height, 0);
 }
 
-void TVistrelView::ComposeBackBuffer(TVLBitmap& Dest, bool DrawBoxes, bool DrawBackground,
-                                     const TRect* Clip) {
-    SyncLayers();
-    UpdateVisibleRect();
-    UpdateZoomTables();
-    if (DrawBackground) Dest.Fill(Background());
-    if (FBitmap->IsEmpty()) return;
-    const int32_t* columns = ClientToBitmapColumns();
-    const int32_t* rows = ClientToBitmapRows();
-    if (columns == nullptr || rows == nullptr || FVisibleClientWidth <= 0 ||
-        FVisibleClientHeight <= 0)
-        return;
-    // The view's own lookup tables: a scroll at a fixed zoom rebuilds nothing.
-    FRenderTables.XTable.assign(columns, columns + FVisibleClientWidth);
-    FRenderTables.YTable.assign(rows, rows + FVisibleClientHeight);
-    TRect clip;
-    if (Clip != nullptr) clip = Rect(Clip->Left, Clip->Top, Clip->Right - 1, Clip->Bottom - 1);
-    FBitmap->RenderRectToBitmapEx(Dest, FRenderTables, Clip != nullptr ? &clip : nullptr, FOffsetX,
-                                  FOffsetY, FVisibleClientWidth, FVisibleClientHeight, FOriginX,
-                                  FOriginY, FVisibleBitmapWidth, FVisibleBitmapHeight, true,
-                                  DrawBackground, 255, FZoomFilter, false, vlroCopy);
-    if (DrawBoxes)
-        DrawPixelGrid(*Dest.GetVclBitmap()->Canvas(),
-                      Rect(FOffsetX, FOffsetY, FVisibleClientWidth, FVisibleClientHeight),
-                      Rect(FOriginX, FOriginY, FVisibleBitmapWidth, FVisibleBitmapHeight));
-}
-
-void TVistrelView::DrawPixelGrid(TCanvas& Canvas, const TRect& Dest, const TRect& Source) {
-    if (!DisplayGrid || std::max(FZoomX, FZoomY) < PixelGridMinZoom) return;
+void TVistrelView::DrawPixelGrid(TCanvas& Canvas) {
+    const TVLLayer& layer = *GetCurrentLayer();
+    if (!DisplayGrid || !layer.Visible || std::max(FZoomX, FZoomY) < PixelGridMinZoom) return;
     if (FBitmapWidth * static_cast<int64_t>(FBitmapHeight) <= 1) return;
-    const int32_t dx = Dest.Left, dy = Dest.Top, dw = Dest.Right, dh = Dest.Bottom;
-    const int32_t sw = Source.Right, sh = Source.Bottom;
+    // The layer's last drawing: destination x, y, width, height, then the source's.
+    const int32_t dx = layer.DrawRecord[0], dy = layer.DrawRecord[1];
+    const int32_t dw = layer.DrawRecord[2], dh = layer.DrawRecord[3];
+    const int32_t sw = layer.DrawRecord[6], sh = layer.DrawRecord[7];
     if (sw <= 0 || sh <= 0) return;
     TPen* pen = Canvas.Pen();
     pen->SetStyle(psSolid);

@@ -6,8 +6,15 @@
 #include "platform/ui/Forms.h"
 #include "platform/ui/Timer.h"
 
-TVistrelView::TVistrelView(TComponent* AOwner)
-    : TVLView(AOwner), FBitmap(std::make_unique<TVLBitmap>()) {
+TVistrelView::TVistrelView(TComponent* AOwner) : TVLView(AOwner) {
+    // Layer 0 holds the view's own image: 24-bit pixels in a class-library bitmap, no box, no
+    // grips.
+    auto image = std::make_unique<TVLBitmap>();
+    image->SetLocation(TVLLocation::vlTBitmap);
+    FLayers.push_back(std::make_unique<TVLLayer>(this, std::move(image)));
+    FLayers[0]->VisibleBox = false;
+    FLayers[0]->Locked = true;
+    MakeCurrent(0);
     DisableUpdate();
     AcquireGdiPlus();
     SetBounds(Left(), Top(), 105, 105);
@@ -22,6 +29,9 @@ TVistrelView::~TVistrelView() {
     FSmoothTimer = nullptr;
     FBackBuffer.reset();
     DrawDibClose(FDrawDib);
+    FBitmap = nullptr;
+    FLegacyBitmap = nullptr;
+    FLayers.clear();
     ReleaseGdiPlus();
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/core/VLRender.h"
+#include "imaging/view/VLLayer.h"
 #include "imaging/view/VLView.h"
 #include "imaging/view/ViewGeometry.h"
 #include "imaging/view/ViewPaint.h"
@@ -13,6 +14,7 @@
 class TTimer;
 
 // Background styles; the geometry reads them for the frame margins of fit and automatic zoom.
+// Painted by DrawViewBackground (ViewBackground.h).
 enum TVLBackgroundStyle : uint8_t {
     vlbsSolid,
     vlbsHorizontal,
@@ -30,10 +32,20 @@ enum TVLBackgroundStyle : uint8_t {
     vlbsPhotoLike
 };
 
+enum TVLWallPaperStyle : uint8_t { vlwoNormal, vlwoStretch, vlwoTile };
+
 // Change: 0 the view position moved, 1 the zoom changed.
 using TViewChangeEvent = std::function<void(TObject* Sender, int32_t Change)>;
 // The handler may change the zoom about to be applied.
 using TVLZoomEvent = std::function<void(TObject* Sender, double& NewZoom)>;
+using TVLLayerNotifyEvent =
+    std::function<void(TObject* Sender, int32_t Layer, TVLLayerEvent Event)>;
+// Set Handled to keep the view from painting its own background.
+using TVLOnDrawBackground =
+    std::function<void(TObject* Sender, TCanvas* ACanvas, TRect ARect, bool& Handled)>;
+using TVLDrawLayerBoxEvent = std::function<void(TObject* Sender, TBitmap* ABitmap, int32_t Layer)>;
+using TVLDrawLayerGrip =
+    std::function<void(TObject* Sender, TBitmap* ABitmap, int32_t Layer, int32_t Grip, TRect Rect)>;
 
 class TVistrelView : public TVLView {
 public:
@@ -42,7 +54,8 @@ public:
 
     // ---- Base view operations ----
     void SetBackground(TColor Color) override;
-    TVLBitmap* GetVLBitmap() override { return FBitmap.get(); }
+    TVLBitmap* GetVLBitmap() override { return FBitmap; }
+    TBitmap* GetTBitmap() override { return FLegacyBitmap; }
     TVLBitmap* GetAlphaChannel() override;
     bool HasAlphaChannel() override;
     void RemoveAlphaChannel(bool Merge) override;
@@ -184,13 +197,9 @@ public:
     void SetDrawVersion(bool Value);
     // The box shown beside the mouse during mouse operations; an empty Text shows none.
     void SetInteractionHint(const String& Text, int32_t X, int32_t Y, const String& SizingText);
-    // Composes background and image into Dest at the current zoom and position; Clip (nil for
-    // none) is the part that must be drawn, right and bottom exclusive.
-    virtual void ComposeBackBuffer(TVLBitmap& Dest, bool DrawBoxes, bool DrawBackground,
-                                   const TRect* Clip);
-    // The grid over the drawn image part Dest (x, y, width, height) showing Source (x, y,
-    // width, height) of the bitmap, at zooms of PixelGridMinZoom and more.
-    void DrawPixelGrid(TCanvas& Canvas, const TRect& Dest, const TRect& Source);
+    // The grid between the current layer's pixels as last drawn, at zooms of PixelGridMinZoom
+    // and more; the composition draws it with the boxes.
+    void DrawPixelGrid(TCanvas& Canvas);
     bool UseDrawDibDraw = false;
     bool DisplayGrid = false;
     TPoint HighlightedPixel{-1, -1};
@@ -200,6 +209,83 @@ public:
     TNotifyEvent OnDrawBackBuffer;
     TVLOnDrawCanvas OnDrawCanvas;
     TNotifyEvent OnPaint;
+    // ---- Layers and the current image (VLLayer.cpp) ----
+    int32_t GetLayerCount() const { return static_cast<int32_t>(FLayers.size()); }
+    // No range check: callers pass valid indices.
+    TVLLayer* GetLayer(int32_t Index) const { return FLayers[Index].get(); }
+    TVLLayer* GetCurrentLayer() const { return FLayers[FCurrentLayer].get(); }
+    int32_t CurrentLayerIndex() const { return FCurrentLayer; }
+    virtual void SetCurrentLayer(int32_t Index);
+    int32_t AddLayer();
+    void RemoveLayer(int32_t Index);
+    void ClearLayers();
+    void SyncLayers();
+    int32_t FindLayerAt(int32_t X, int32_t Y, bool SelectableOnly);
+    bool IsPointInLayer(int32_t X, int32_t Y, int32_t Index);
+    virtual void DoLayerNotify(int32_t Layer, TVLLayerEvent Event);
+    TVLLayerNotifyEvent OnLayerNotify;
+    void MergeAllLayers();
+    // Renders every layer at 100 % into Dest, grown to hold layers beyond layer 0's edges.
+    void DrawLayersToBitmap(TVLBitmap& Dest);
+    // Fills the current bitmap with Background and drops its alpha channel.
+    void Clear();
+    // An empty 1 x 1 picture.
+    void Blank();
+    // nil clears; a view or a class-library bitmap is copied into the current bitmap.
+    void Assign(TObject* Source);
+    // Bitmap stays the caller's and must outlive its use here; nil gives the current layer a new
+    // empty bitmap of its own.
+    void SetExternalBitmap(TVLBitmap* Bitmap);
+    bool LegacyBitmap() const { return FLegacyBitmapOn; }
+    void SetLegacyBitmap(bool Value);
+    void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight) override;
+    bool LayersSync = false;
+    bool LayersSelectableOnly = true;
+    bool LayersRotateAntiAlias = false;
+    uint8_t LayersRotateMode = 0;
+    bool LayersCropOnRotate = true;
+    // Whose mask-alpha cache the next Update frees: -1 every layer's, else that layer's.
+    int32_t ChangedLayer = -1;
+
+    // ---- Background and wallpaper (ViewBackground.cpp) ----
+    TVLWallPaperStyle WallPaperStyle() const { return FWallPaperStyle; }
+    void SetWallPaperStyle(TVLWallPaperStyle Value);
+    // The picture drawn over the background; a copy of Value is kept. nil removes it.
+    TBitmap* WallPaper() const { return FWallPaper.get(); }
+    void SetWallPaper(TBitmap* Value);
+    void SetChessboardStyle(int32_t Size, TBrushStyle BrushStyle);
+    int32_t ChessboardSize() const { return FChessboardSize; }
+    TBrushStyle ChessboardBrushStyle() const { return FChessboardBrushStyle; }
+    TColor GradientEndColor = 0xFF0000;
+    // Paints the background settings over the whole control, with no image.
+    void PaintBackgroundTo(TCanvas* Canvas);
+    TVLOnDrawBackground OnDrawBackground;
+
+    // ---- Layer composition (ViewComposition.cpp) ----
+    // Dest must be a vl24RGB bitmap kept in a class-library bitmap when DrawBackground or
+    // DrawBoxes is set (the painters draw on its canvas).
+    virtual void ComposeBackBuffer(TVLBitmap& Dest, bool DrawBoxes, bool DrawBackground,
+                                   const TRect* Clip);
+    void GetLayerGripRects(int32_t Index, TRect (&Rects)[9]);
+    TVLGrip GetLayerGripAt(int32_t X, int32_t Y);
+    bool EnableAlphaChannel() const { return FEnableAlphaChannel; }
+    void SetEnableAlphaChannel(bool Value);
+    bool ShowLayerBoxes = false;
+    uint8_t LayerOutsideStyle = 0;
+    int32_t LayerOutsideValue = 60;
+    bool MagnifyNoResize = false;
+    int32_t MinLayerDrawSize = 2;
+    TColor LayerGripPenColor = 0x000000;
+    TColor LayerGripBrushColor = 0xBAFFFF;
+    TBrushStyle LayerGripBrushStyle = bsSolid;
+    int32_t LayerGripSize = 5;
+    uint8_t LayerGripShape = 1;
+    // Which layer gestures the mouse may start; the composition draws boxes and grips for them.
+    bool InteractMoveLayers = false;
+    bool InteractResizeLayers = false;
+    bool InteractRotateLayers = false;
+    TVLDrawLayerBoxEvent OnDrawLayerBox;
+    TVLDrawLayerGrip OnDrawLayerGrip;
 
     // ---- Events ----
     virtual void DoViewChange(int32_t Change);
@@ -220,7 +306,6 @@ private:
     void SetFactors();
     double CappedZoom(double Percent) const;
     void CapZoomToBitmap();
-    void SyncLayers();
     void AutoZoom();
     void BitmapSizeChanged();
     void FrameMargins(int32_t& MX, int32_t& MY, bool FitMargins);
@@ -234,7 +319,29 @@ private:
     void CopyBackBuffer(const TRect& Rect, int32_t Width, int32_t Height);
     void DrawVersionText(TCanvas& Canvas);
 
-    std::unique_ptr<TVLBitmap> FBitmap;
+    // Layer helpers (VLLayer.cpp).
+    void MakeCurrent(int32_t Index);
+    void FreeChangedMaskCaches();
+    void SizeLayersAlike();
+    // Composition helpers (ViewComposition.cpp).
+    struct TComposeState;
+    void ComposeLayer(TComposeState& State, int32_t Index);
+    void ComposeBackground(TComposeState& State, int32_t FirstLayer);
+    void DrawLayerBoxAndGrips(TComposeState& State, int32_t Index);
+    void DimOutside(TVLBitmap& Dest, const TRect& Box, uint8_t Style);
+
+    std::vector<std::unique_ptr<TVLLayer>> FLayers;
+    int32_t FCurrentLayer = -1;
+    // The current layer's bitmap as the view uses it; owned by the layer or by the caller of
+    // SetExternalBitmap.
+    TVLBitmap* FBitmap = nullptr;
+    TBitmap* FLegacyBitmap = nullptr;
+    bool FLegacyBitmapOn = true;
+    TVLWallPaperStyle FWallPaperStyle = vlwoNormal;
+    std::unique_ptr<TBitmap> FWallPaper;
+    int32_t FChessboardSize = 16;
+    TBrushStyle FChessboardBrushStyle = bsSolid;
+    bool FEnableAlphaChannel = true;
 
     double FZoomX = 100;
     double FZoomY = 100;
@@ -279,7 +386,6 @@ private:
     bool FRecompose = true;
     bool FFullRedraw = true;
     std::unique_ptr<TVLBitmap> FBackBuffer;
-    TVLRenderTables FRenderTables;
     struct {
         BITMAPINFOHEADER Header;
         TRGBQuad Colors[2];

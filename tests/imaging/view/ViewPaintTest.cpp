@@ -134,6 +134,7 @@ TEST_F(ViewPaint, VersionTextSitsInTheBottomRightCorner) {
     TViewOnForm on(300, 60);
     TVistrelView& view = *on.View;
     view.SetBackground(clRed);
+    FillPattern(view, 4, 4);
     view.SetDrawVersion(true);
     EXPECT_EQ(WindowPixel(view, 299, 59), clWhite);
     EXPECT_EQ(WindowPixel(view, 0, 0), clRed);
