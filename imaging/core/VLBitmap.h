@@ -231,6 +231,12 @@ public:
     // Layer index stored in undo images.
     int32_t UndoLayerIndex = 0;
 
+    // Canvas output (VLCanvasOutput.cpp): the whole bitmap stretched into the canvas rectangle,
+    // resampled with Filter (rfNone: nearest pixel) and gamma-corrected (Gamma 1 and 0: none).
+    void RenderToCanvas(TCanvas* Canvas, int32_t X, int32_t Y, int32_t Width, int32_t Height,
+                        TResampleFilter Filter, double Gamma);
+    void RenderToCanvasUnscaled(TCanvas* Canvas, int32_t X, int32_t Y);
+
     // Rendering of this bitmap (VLRender.cpp). Dest is a vl24RGB bitmap that is not
     // file-located; rectangles are clipped to both bitmaps; Transparency 255 is opaque. ClipRect
     // (nil for none) limits the drawing, its Right and Bottom inclusive.

@@ -2,6 +2,7 @@
 // view unit's start-up.
 #include "imaging/view/VistrelView.h"
 
+#include "imaging/core/VLCanvas.h"
 #include "platform/ui/Forms.h"
 #include "platform/ui/Timer.h"
 
@@ -15,17 +16,23 @@ TVistrelView::TVistrelView(TComponent* AOwner) : TVLView(AOwner) {
     FLayers[0]->Locked = true;
     MakeCurrent(0);
     DisableUpdate();
+    AcquireGdiPlus();
     SetBounds(Left(), Top(), 105, 105);
     SetDpi(DefaultDpiX, DefaultDpiY);
+    FDrawDib = DrawDibOpen();
+    if (!InState(csDesigning)) CreateBackBuffer();
     EnableUpdate();
 }
 
 TVistrelView::~TVistrelView() {
     delete FSmoothTimer;
     FSmoothTimer = nullptr;
+    FBackBuffer.reset();
+    DrawDibClose(FDrawDib);
     FBitmap = nullptr;
     FLegacyBitmap = nullptr;
     FLayers.clear();
+    ReleaseGdiPlus();
 }
 
 void TVistrelView::SetBackground(TColor Color) {
@@ -121,6 +128,19 @@ void TVistrelView::Dispatch(TMessage& Message) {
     case WM_SIZE:
         TVLView::Dispatch(Message);
         if (!FUpdating) Update();
+        break;
+    case WM_ERASEBKGND:
+        // The back buffer covers the whole drawing area.
+        Message.Result = 0;
+        break;
+    case VLM_UPDATEVIEW:
+        Update();
+        break;
+    case VLM_PROGRESS:
+        if (OnProgress) OnProgress(this, static_cast<int32_t>(Message.WParam));
+        break;
+    case VLM_FINISHWORK:
+        if (OnFinishWork) OnFinishWork(this);
         break;
     case WM_HSCROLL:
     case WM_VSCROLL:

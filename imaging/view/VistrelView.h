@@ -2,10 +2,13 @@
 // scrolled and centred, with scroll bars and mouse-wheel zoom.
 #pragma once
 
+#include "imaging/core/VLRender.h"
 #include "imaging/view/VLLayer.h"
 #include "imaging/view/VLView.h"
 #include "imaging/view/ViewGeometry.h"
+#include "imaging/view/ViewPaint.h"
 #include "imaging/view/ViewScrollBars.h"
+#include "platform/gfx/DrawDib.h"
 #include "platform/rtl/Types.h"
 
 class TTimer;
@@ -182,6 +185,30 @@ public:
     TVLMouseWheelParams& MouseWheelParams() { return FMouseWheelParams; }
     bool SmoothScrolling() const { return FSmoothTimer != nullptr; }
 
+    // ---- Painting and back buffer (ViewPaint.cpp) ----
+    // Copies the needed part of the back buffer (composed first when something changed) to the
+    // window, then draws the overlays; nothing is copied while the paint lock is held.
+    void Paint() override;
+    void DrawBackBuffer(const TRect& Rect);
+    // The class-library bitmap inside the back buffer; nil at design time.
+    TBitmap* GetBackBuffer();
+    void InvalidateClientRect(const TRect& Rect);
+    bool DrawVersion() const { return FDrawVersion; }
+    void SetDrawVersion(bool Value);
+    // The box shown beside the mouse during mouse operations; an empty Text shows none.
+    void SetInteractionHint(const String& Text, int32_t X, int32_t Y, const String& SizingText);
+    // The grid between the current layer's pixels as last drawn, at zooms of PixelGridMinZoom
+    // and more; the composition draws it with the boxes.
+    void DrawPixelGrid(TCanvas& Canvas);
+    bool UseDrawDibDraw = false;
+    bool DisplayGrid = false;
+    TPoint HighlightedPixel{-1, -1};
+    bool EnableInteractionHints = true;
+    // Stored only: painting always goes through the back buffer.
+    bool DoubleBuffer = true;
+    TNotifyEvent OnDrawBackBuffer;
+    TVLOnDrawCanvas OnDrawCanvas;
+    TNotifyEvent OnPaint;
     // ---- Layers and the current image (VLLayer.cpp) ----
     int32_t GetLayerCount() const { return static_cast<int32_t>(FLayers.size()); }
     // No range check: callers pass valid indices.
@@ -262,6 +289,9 @@ public:
 
     // ---- Events ----
     virtual void DoViewChange(int32_t Change);
+    // Fired by the progress and finished-work messages that background jobs post.
+    TVLProgressEvent OnProgress;
+    TNotifyEvent OnFinishWork;
     TViewChangeEvent OnViewChange;
     TVLZoomEvent OnZoomIn;
     TVLZoomEvent OnZoomOut;
@@ -285,6 +315,9 @@ private:
     void UpdateScrollBar(bool Horizontal, int32_t Max);
     void SetScrollBarPosition(bool Horizontal);
     void SmoothScrollStep();
+    void CreateBackBuffer();
+    void CopyBackBuffer(const TRect& Rect, int32_t Width, int32_t Height);
+    void DrawVersionText(TCanvas& Canvas);
 
     // Layer helpers (VLLayer.cpp).
     void MakeCurrent(int32_t Index);
@@ -352,6 +385,18 @@ private:
     int32_t FPaintLock = 0;
     bool FRecompose = true;
     bool FFullRedraw = true;
+    std::unique_ptr<TVLBitmap> FBackBuffer;
+    struct {
+        BITMAPINFOHEADER Header;
+        TRGBQuad Colors[2];
+    } FDibHeader;
+    HDRAWDIB FDrawDib = nullptr;
+    bool FDrawVersion = false;
+    String FHintText;
+    String FHintSizingText;
+    int32_t FHintX = 0;
+    int32_t FHintY = 0;
+    HWND FLastCopyWindow = nullptr;
 
     TScrollStyle FScrollBars = ssBoth;
     bool FFlatScrollBars = false;
