@@ -1,6 +1,9 @@
 // Imaging annotations: block stream reader and writer.
 #include "imaging/core/VLImagingAnnot.h"
 
+#include "imaging/core/VLCanvasOutput.h"
+#include "platform/gfx/GlobalMemory.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -56,10 +59,6 @@ void PutI32(std::vector<uint8_t>& Out, int32_t V) {
     const auto u = static_cast<uint32_t>(V);
     for (int shift = 0; shift < 32; shift += 8)
         Out.push_back(static_cast<uint8_t>(u >> shift));
-}
-
-void PutU32(std::vector<uint8_t>& Out, uint32_t V) {
-    PutI32(Out, static_cast<int32_t>(V));
 }
 
 bool IsTextMark(uint32_t MarkType) {
@@ -162,65 +161,6 @@ int32_t CopyDIBToBitmap(const void* DIB, TVLBitmap& Bitmap, const void* Bits,
     }
     Bitmap.UnmapAllScanlines();
     return bitCount;
-}
-
-// A packed DIB of the rectangle X1..X2-1 by Y1..Y2-1 of Bitmap (X2, Y2 = 0: the width, the
-// height) at the given resolution: vl1g as 1 bit (black, white), vl8p and vl8g as 8 bits with
-// the palette or a grey ramp, vl24RGB as 24 bits. Empty for other formats and empty
-// rectangles.
-std::vector<uint8_t> _CopyBitmaptoDIBEx(TVLBitmap& Bitmap, int32_t X1, int32_t Y1, int32_t X2,
-                                        int32_t Y2, int32_t DpiX, int32_t DpiY) {
-    const TVLPixelFormat format = Bitmap.GetPixelFormat();
-    const int32_t bitCount = format == vl1g ? 1 : format == vl24RGB ? 24 : 8;
-    if (format != vl1g && format != vl8p && format != vl8g && format != vl24RGB) return {};
-    if (X2 == 0) X2 = Bitmap.GetWidth();
-    if (Y2 == 0) Y2 = Bitmap.GetHeight();
-    X1 = std::max(X1, 0);
-    Y1 = std::max(Y1, 0);
-    X2 = std::min(X2, Bitmap.GetWidth());
-    Y2 = std::min(Y2, Bitmap.GetHeight());
-    const int32_t w = X2 - X1;
-    const int32_t h = Y2 - Y1;
-    if (w <= 0 || h <= 0) return {};
-    const int64_t rowLength = DibRowLength(w, bitCount);
-    std::vector<uint8_t> dib;
-    PutU32(dib, DibHeaderSize);
-    PutI32(dib, w);
-    PutI32(dib, h);
-    PutU32(dib, 1 | (static_cast<uint32_t>(bitCount) << 16));
-    PutU32(dib, BI_RGB);
-    PutU32(dib, 0);
-    PutI32(dib, static_cast<int32_t>(Trunc(DpiX * 39.3700787)));
-    PutI32(dib, static_cast<int32_t>(Trunc(DpiY * 39.3700787)));
-    PutU32(dib, 0);
-    PutU32(dib, 0);
-    if (format == vl1g) {
-        PutU32(dib, 0);
-        PutU32(dib, 0xFFFFFFFF);
-    } else if (format != vl24RGB) {
-        for (int32_t i = 0; i < 256; ++i) {
-            TVLRGB c{static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i)};
-            if (format == vl8p) Bitmap.GetPaletteColor(i, c);
-            PutU32(dib, c.b | (c.g << 8) | (c.r << 16));
-        }
-    }
-    const size_t rowsStart = dib.size();
-    dib.resize(rowsStart + static_cast<size_t>(rowLength * h), 0);
-    for (int32_t y = Y2 - 1; y >= Y1; --y) {
-        const uint8_t* src = Bitmap.GetScanline(y);
-        uint8_t* dst = dib.data() + rowsStart + rowLength * (Y2 - 1 - y);
-        if (bitCount == 1) {
-            for (int32_t x = 0; x < w; ++x)
-                if ((src[(X1 + x) / 8] & (0x80 >> ((X1 + x) % 8))) != 0)
-                    dst[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
-        } else {
-            const int32_t bytes = bitCount / 8;
-            std::memcpy(dst, src + static_cast<int64_t>(X1) * bytes,
-                        static_cast<size_t>(w) * bytes);
-        }
-    }
-    Bitmap.UnmapAllScanlines();
-    return dib;
 }
 
 // The named blocks of one mark that make its object.
@@ -452,8 +392,13 @@ std::vector<uint8_t> TVLImagingAnnot::SaveToBuffer() {
         if (type == MarkImage) {
             writer.Named(BlockMarkNamed, "OiAnoDat", ImageAnoDat());
             if (object.Image) {
-                const auto dib = _CopyBitmaptoDIBEx(*object.Image, 0, 0, 0, 0, DibDpi, DibDpi);
-                if (!dib.empty()) writer.Named(BlockMarkNamed, "OiDIB", dib);
+                if (HGLOBAL dib = _CopyBitmaptoDIBEx(*object.Image, 0, 0, 0, 0, DibDpi, DibDpi)) {
+                    const auto* bytes = static_cast<const uint8_t*>(GlobalLock(dib));
+                    writer.Named(BlockMarkNamed, "OiDIB",
+                                 std::vector<uint8_t>(bytes, bytes + GlobalSize(dib)));
+                    GlobalUnlock(dib);
+                    GlobalFree(dib);
+                }
             }
         } else if (type == MarkLine || type == MarkFreehand) {
             writer.Named(BlockMarkNamed, "OiAnoDat", PointsAnoDat(object.Points));
