@@ -6,6 +6,7 @@
 
 #include "imaging/core/VLBitmap.h"
 #include "imaging/core/VLCanvas.h"
+#include "platform/ui/Controls.h"
 #include "platform/ui/Input.h"
 
 #include <algorithm>
@@ -171,6 +172,14 @@ void ScrollBarShow(HWND hWnd, int32_t Bar, bool Show, bool) {
 bool IsPrimaryMouseButtonDown() {
     const bool swapped = GetSystemMetrics(SM_SWAPBUTTON) != 0;
     return swapped ? GetAsyncKeyState(VK_RBUTTON) < 0 : GetAsyncKeyState(VK_LBUTTON) < 0;
+}
+
+HWND FindOwnerWindowHandle(TComponent* Component) {
+    for (TComponent* c = Component; c != nullptr; c = c->Owner()) {
+        if (auto* control = dynamic_cast<TWinControl*>(c))
+            return control->HandleAllocated() ? control->Handle() : nullptr;
+    }
+    return nullptr;
 }
 
 void DrawRightShadow(TCanvas* Canvas, TBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2,

@@ -24,6 +24,11 @@ void ScrollBarShow(HWND hWnd, int32_t Bar, bool Show, bool Flat);
 // The primary mouse button (left, or right when the buttons are swapped) is down.
 bool IsPrimaryMouseButtonDown();
 
+class TComponent;
+// The window of the first windowed control among Component and its owners, when that window
+// already exists; nil otherwise (no window is made).
+HWND FindOwnerWindowHandle(TComponent* Component);
+
 // Shadow strips right of and below a picture shown on Canvas. Style 1 fills with the canvas's
 // brush, style 2 darkens what is there (in Bitmap, the 24-bit bitmap behind the canvas, where
 // the pixel lies inside it), style 3 paints a grey gradient. Color is not used.

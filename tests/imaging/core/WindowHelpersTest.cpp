@@ -2,6 +2,7 @@
 // rows, the soft shadow, the dialog backgrounds, 3-D frames, URL kinds, extensions, numbers
 // with "." whatever the separator, and the single-byte string helpers.
 #include "imaging/core/VLWindowHelpers.h"
+#include "platform/ui/Forms.h"
 
 #include "imaging/core/VLCanvas.h"
 
@@ -52,6 +53,19 @@ TEST(ScrollBarWrappers, PlainAndFlatReachTheSameBar) {
     }
     ReleaseWindowHandle(window);
     EXPECT_FALSE(IsPrimaryMouseButtonDown()); // no button is down in a headless run
+}
+
+TEST(FindOwnerWindowHandle, FirstWindowedOwnerOnlyOnceItsWindowExists) {
+    TForm form(nullptr);
+    auto* part = new TComponent(&form); // owned and freed by the form
+    EXPECT_EQ(FindOwnerWindowHandle(part), nullptr);
+    EXPECT_FALSE(form.HandleAllocated()); // asking made no window
+    const HWND window = form.Handle();
+    EXPECT_EQ(FindOwnerWindowHandle(part), window);
+    EXPECT_EQ(FindOwnerWindowHandle(&form), window);
+    TComponent alone(nullptr);
+    EXPECT_EQ(FindOwnerWindowHandle(&alone), nullptr);
+    EXPECT_EQ(FindOwnerWindowHandle(nullptr), nullptr);
 }
 
 TEST(ShadowPainters, RightStripDarkensColumnsByTheirDistance) {
