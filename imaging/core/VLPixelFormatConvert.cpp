@@ -103,22 +103,26 @@ template <> struct TPixel<vl1g> {
     }
 };
 
-template <> struct TPixel<vl8p> {
+// The grey and 16-bit forms of a pixel with 8-bit colour, all read through its Rgb.
+template <typename Self> struct TColorPixel {
     static constexpr bool IsGray = false;
-    static TVLRGB Rgb(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return Row[X] < C.Palette.Length ? C.Palette.Entries[Row[X]] : TVLRGB{};
-    }
     static uint8_t Gray8(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return C.Gray8(Rgb(Row, X, C));
+        return C.Gray8(Self::Rgb(Row, X, C));
     }
     static uint16_t Gray16(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return Gray16Of(Rgb(Row, X, C));
+        return Gray16Of(Self::Rgb(Row, X, C));
     }
     static float GrayF(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return GrayFOf(Rgb(Row, X, C));
+        return GrayFOf(Self::Rgb(Row, X, C));
     }
     static TVLRGB48 Rgb16(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return Widen(Rgb(Row, X, C));
+        return Widen(Self::Rgb(Row, X, C));
+    }
+};
+
+template <> struct TPixel<vl8p> : TColorPixel<TPixel<vl8p>> {
+    static TVLRGB Rgb(const uint8_t* Row, int32_t X, const TRowContext& C) {
+        return Row[X] < C.Palette.Length ? C.Palette.Entries[Row[X]] : TVLRGB{};
     }
 };
 
@@ -158,22 +162,9 @@ template <> struct TPixel<vl16g> {
     }
 };
 
-template <> struct TPixel<vl24RGB> {
-    static constexpr bool IsGray = false;
+template <> struct TPixel<vl24RGB> : TColorPixel<TPixel<vl24RGB>> {
     static TVLRGB Rgb(const uint8_t* Row, int32_t X, const TRowContext&) {
         return Load<TVLRGB>(Row + 3 * X);
-    }
-    static uint8_t Gray8(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return C.Gray8(Rgb(Row, X, C));
-    }
-    static uint16_t Gray16(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return Gray16Of(Rgb(Row, X, C));
-    }
-    static float GrayF(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return GrayFOf(Rgb(Row, X, C));
-    }
-    static TVLRGB48 Rgb16(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return Widen(Rgb(Row, X, C));
     }
 };
 
