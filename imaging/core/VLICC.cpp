@@ -260,7 +260,7 @@ bool TVLICC::TransformBitmap(TVLBitmap& Bitmap, TVLPixelFormat NewPixelFormat,
                              TVLICC* DestProfile) {
     const int32_t inCode = BitmapCode(Bitmap.GetPixelFormat());
     const int32_t outCode = BitmapCode(NewPixelFormat);
-    if (inCode < 0 || outCode < 0 || Bitmap.IsEmpty() || Bitmap.HasAlphaChannel()) return false;
+    if (inCode < 0 || outCode < 0 || Bitmap.IsEmpty()) return false;
     const int32_t width = Bitmap.GetWidth();
     const int32_t height = Bitmap.GetHeight();
     TVLBitmap converted;
@@ -293,6 +293,9 @@ bool TVLICC::TransformBitmap(TVLBitmap& Bitmap, TVLPixelFormat NewPixelFormat,
     }
     FreeTransform();
     if (!complete) return false;
+    // The new pixels take the bitmap's place; its alpha channel stays with it.
+    std::unique_ptr<TVLBitmap> alpha = Bitmap.AttachAlphaChannel(nullptr);
     converted.MoveContentsTo(Bitmap);
+    Bitmap.AttachAlphaChannel(std::move(alpha));
     return true;
 }

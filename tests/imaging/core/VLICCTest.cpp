@@ -599,6 +599,15 @@ TEST_F(VLICCBitmap, LabBitmapsKeepSignedChromaBytes) {
     EXPECT_LE(row[6], 16);
 }
 
+TEST_F(VLICCBitmap, AlphaChannelStaysWithTheConvertedPixels) {
+    auto bitmap = SampleBitmap();
+    bitmap->SetAlphaPixel(1, 1, 77);
+    ASSERT_TRUE(Srgb.TransformBitmap(*bitmap, vlRGB48, &Srgb));
+    EXPECT_EQ(bitmap->GetPixelFormat(), vlRGB48);
+    ASSERT_TRUE(bitmap->HasAlphaChannel());
+    EXPECT_EQ(bitmap->GetAlphaPixel(1, 1), 77);
+}
+
 TEST_F(VLICCBitmap, FailuresLeaveTheBitmapUnchanged) {
     TVLICC empty;
     const auto original = SampleBGR();
