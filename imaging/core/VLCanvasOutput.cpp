@@ -1,6 +1,8 @@
 // Canvas output and hint boxes.
 #include "imaging/core/VLCanvasOutput.h"
 
+#include "imaging/core/VLPixelFormatConvert.h"
+
 #include "imaging/core/VLCanvas.h"
 #include "imaging/core/VLColorHelpers.h"
 #include "imaging/core/VLHelpers.h"
@@ -49,14 +51,14 @@ void CopyDibRow(TVLBitmap& Bitmap, int32_t Y, int32_t X1, int32_t Width, int32_t
         for (int32_t x = 0; x < Width; ++x)
             std::memcpy(Dst + 3 * x, src + 4 * static_cast<int64_t>(X1 + x), 3);
         break;
-    default:
-        // The rarer formats (16-bit grey, float grey, CMYK, 48-bit colour, Lab) go through the
-        // bitmap's own colour conversion of each pixel.
-        for (int32_t x = 0; x < Width; ++x) {
-            const TVLRGB c = Bitmap.GetPixelAsRGB(X1 + x, Y);
-            std::memcpy(Dst + 3 * x, &c, 3);
-        }
+    default: {
+        // The rarer formats (16-bit grey, float grey, CMYK, 48-bit colour, Lab) are read as
+        // 24-bit rows by the pixel-format conversion.
+        std::vector<TVLRGB> row(static_cast<size_t>(Bitmap.GetWidth()));
+        TVLRowToRGB(Bitmap).Read(src, row.data());
+        std::memcpy(Dst, row.data() + X1, static_cast<size_t>(Width) * 3);
         break;
+    }
     }
 }
 
