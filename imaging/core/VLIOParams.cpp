@@ -11,11 +11,6 @@ namespace {
 constexpr uint8_t MarkerAPP1 = 0xE1;
 constexpr int32_t MaxPaletteCount = 65536;
 
-// The payload of an APP1 marker is an EXIF block when it starts with "Exif" and a zero byte.
-bool IsExifBlock(const uint8_t* Data, int32_t Length) {
-    return Data != nullptr && Length >= 5 && std::memcmp(Data, "Exif", 5) == 0;
-}
-
 int32_t ClampToInt32(double Value) {
     if (std::isnan(Value)) return 0;
     constexpr double lo = std::numeric_limits<int32_t>::min();

@@ -16,11 +16,6 @@ constexpr uint8_t APP2 = 0xE2;
 constexpr std::string_view IccChunkTag{"ICC_PROFILE\0", 12};
 constexpr size_t IccSequenceByte = 12;
 
-// An APP1 payload that holds EXIF data: it begins with "Exif" and a NUL.
-bool IsExifBlock(const void* Data, int32_t Length) {
-    return Data != nullptr && Length >= 5 && std::memcmp(Data, "Exif\0", 5) == 0;
-}
-
 bool IsIccChunk(uint8_t Type, TMemoryStream& Data) {
     return Type == APP2 && Data.GetSize() > static_cast<int64_t>(IccSequenceByte) + 1 &&
            std::memcmp(Data.Memory(), IccChunkTag.data(), IccChunkTag.size()) == 0;
@@ -68,6 +63,10 @@ size_t FirstDataset(const uint8_t* Bytes, size_t Length) {
 }
 
 } // namespace
+
+bool IsExifBlock(const void* Data, int32_t Length) {
+    return Data != nullptr && Length >= 5 && std::memcmp(Data, "Exif\0", 5) == 0;
+}
 
 void TVLMarkerList::CheckIndex(int32_t Index) const {
     if (Index < 0 || Index >= GetCount())

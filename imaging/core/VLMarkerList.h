@@ -7,6 +7,9 @@
 #include <memory>
 #include <vector>
 
+// An APP1 payload that holds EXIF data: it begins with "Exif" and a NUL within Length bytes.
+bool IsExifBlock(const void* Data, int32_t Length);
+
 // Markers in file order: a private copy of each payload (the bytes after the length field)
 // and its code (0xE0 to 0xEF for APP0 to APP15, 0xFE for COM).
 class TVLMarkerList : public TObject {
