@@ -77,14 +77,14 @@ template <class ListT> const ListT* SameClass(const TVLList* Source) {
 }
 } // namespace
 
-void TVLDoubleList::Clear() {
+template <typename T> void TVLRangedList<T>::Clear() {
     TVLList::Clear();
-    FItemBytes = sizeof(double);
+    FItemBytes = sizeof(T);
     LowBound = HighBound = Increment = ActualValue = 0;
 }
 
-void TVLDoubleList::Assign(const TVLList* Source) {
-    const auto* source = SameClass<TVLDoubleList>(Source);
+template <typename T> void TVLRangedList<T>::Assign(const TVLList* Source) {
+    const auto* source = SameClass<TVLRangedList<T>>(Source);
     if (source == nullptr) return;
     TVLList::Assign(source);
     LowBound = source->LowBound;
@@ -93,21 +93,8 @@ void TVLDoubleList::Assign(const TVLList* Source) {
     ActualValue = source->ActualValue;
 }
 
-void TVLIntegerList::Clear() {
-    TVLList::Clear();
-    FItemBytes = sizeof(int32_t);
-    LowBound = HighBound = Increment = ActualValue = 0;
-}
-
-void TVLIntegerList::Assign(const TVLList* Source) {
-    const auto* source = SameClass<TVLIntegerList>(Source);
-    if (source == nullptr) return;
-    TVLList::Assign(source);
-    LowBound = source->LowBound;
-    HighBound = source->HighBound;
-    Increment = source->Increment;
-    ActualValue = source->ActualValue;
-}
+template class TVLRangedList<double>;
+template class TVLRangedList<int32_t>;
 
 TVLRecordList::TVLRecordList(int32_t ItemBytes) {
     FItemBytes = std::max(ItemBytes, 0);

@@ -42,31 +42,23 @@ private:
     std::unique_ptr<uint8_t[]> FItems;
 };
 
-// Doubles, with the range of accepted values, its step and the value in force.
-class TVLDoubleList : public TVLList {
+// Values of type T, with the range of accepted values, its step and the value in force.
+template <typename T> class TVLRangedList : public TVLList {
 public:
-    TVLDoubleList() { Clear(); }
+    TVLRangedList() { Clear(); }
     void Clear() override;
-    // Source must be a TVLDoubleList (EInvalidCast otherwise, nothing copied).
+    // Source must be a list of the same type (EInvalidCast otherwise, nothing copied).
     void Assign(const TVLList* Source) override;
-    double LowBound = 0;
-    double HighBound = 0;
-    double Increment = 0;
-    double ActualValue = 0;
+    T LowBound = 0;
+    T HighBound = 0;
+    T Increment = 0;
+    T ActualValue = 0;
 };
+extern template class TVLRangedList<double>;
+extern template class TVLRangedList<int32_t>;
 
-// 32-bit integers, with the range of accepted values, its step and the value in force.
-class TVLIntegerList : public TVLList {
-public:
-    TVLIntegerList() { Clear(); }
-    void Clear() override;
-    // Source must be a TVLIntegerList (EInvalidCast otherwise, nothing copied).
-    void Assign(const TVLList* Source) override;
-    int32_t LowBound = 0;
-    int32_t HighBound = 0;
-    int32_t Increment = 0;
-    int32_t ActualValue = 0;
-};
+using TVLDoubleList = TVLRangedList<double>;
+using TVLIntegerList = TVLRangedList<int32_t>;
 
 // Records of a size given at construction.
 class TVLRecordList : public TVLList {

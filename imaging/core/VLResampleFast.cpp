@@ -65,6 +65,19 @@ uint8_t Interpolate(int32_t A, int32_t B, int32_t Frac) {
     return static_cast<uint8_t>(A + (((B - A) * Frac) >> FractionBits));
 }
 
+// Destination row Y of an enlargement by Ys rows per source row: the Count bytes of the two
+// source rows around it, interpolated by the fraction between them.
+void InterpolateRow(TIntermediate& Rows, int32_t SH, double Ys, int32_t Y, size_t Count,
+                    uint8_t* Out) {
+    const double t = Y / Ys;
+    const int32_t y0 = std::min(TruncInt(t), SH - 1);
+    const int32_t f = TruncInt((t - y0) * FractionScale);
+    const uint8_t* r0 = Rows.Row(y0);
+    const uint8_t* r1 = Rows.Row(std::min(y0 + 1, SH - 1));
+    for (size_t x = 0; x < Count; ++x)
+        Out[x] = Interpolate(r0[x], r1[x], f);
+}
+
 template <int Channels>
 void InterpolateColumns(const uint8_t* Source, uint8_t* Dest, const TFastColumns& Columns,
                         int32_t SW) {
@@ -125,13 +138,7 @@ void FastVerticalPass(TIntermediate& Rows, int32_t SH, int32_t DH, TProgressRepo
     std::vector<uint64_t> sums64;
     for (int32_t y = 0; y < DH; ++y) {
         if (ys > 1) {
-            const double t = y / ys;
-            const int32_t y0 = std::min(TruncInt(t), SH - 1);
-            const int32_t f = TruncInt((t - y0) * FractionScale);
-            const uint8_t* r0 = Rows.Row(y0);
-            const uint8_t* r1 = Rows.Row(std::min(y0 + 1, SH - 1));
-            for (size_t x = 0; x < bytes; ++x)
-                out[x] = Interpolate(r0[x], r1[x], f);
+            InterpolateRow(Rows, SH, ys, y, bytes, out.data());
         } else {
             const int32_t y0 = std::min(TruncInt(y / ys), SH - 1);
             const int32_t y1 = std::min(TruncInt(std::min(y + 1, DH - 1) / ys), SH - 1);
@@ -215,13 +222,7 @@ void Interpolate1Bit(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Prog
     const double ys = static_cast<double>(DH) / SH;
     std::vector<uint8_t> gray(DW);
     for (int32_t y = 0; y < DH; ++y) {
-        const double t = y / ys;
-        const int32_t y0 = std::min(TruncInt(t), SH - 1);
-        const int32_t f = TruncInt((t - y0) * FractionScale);
-        const uint8_t* r0 = rows.Row(y0);
-        const uint8_t* r1 = rows.Row(std::min(y0 + 1, SH - 1));
-        for (int32_t x = 0; x < DW; ++x)
-            gray[x] = Interpolate(r0[x], r1[x], f);
+        InterpolateRow(rows, SH, ys, y, gray.size(), gray.data());
         StoreGrayAs24(Dest, y, gray.data(), DW);
         Progress.Report(TruncInt((y + SH) * factor));
     }

@@ -2,6 +2,7 @@
 // TVLBitmap over every pixel format and every storage.
 #include "imaging/core/VLBitmap.h"
 
+#include "BitmapFixtures.h"
 #include "TempFolder.h"
 #include "imaging/core/VLHelpers.h"
 
@@ -16,24 +17,6 @@ namespace {
 using enum TVLPixelFormat;
 using enum TVLLocation;
 
-enum class Storage { Memory, Fragments, File, ClassBitmap };
-constexpr Storage AllStorages[] = {Storage::Memory, Storage::Fragments, Storage::File,
-                                   Storage::ClassBitmap};
-
-const char* StorageName(Storage s) {
-    switch (s) {
-    case Storage::Memory:
-        return "memory";
-    case Storage::Fragments:
-        return "fragments";
-    case Storage::File:
-        return "file";
-    case Storage::ClassBitmap:
-        return "class bitmap";
-    }
-    return "";
-}
-
 // Formats a class-library bitmap holds as they are.
 bool ClassFormat(TVLPixelFormat f) {
     return f == vl1g || f == vl8p || f == vl8g || f == vl24RGB || f == vl32RGB;
@@ -45,10 +28,6 @@ bool Fits(Storage s, TVLPixelFormat f) {
 
 std::string Trace(Storage s, TVLPixelFormat f) {
     return std::string(StorageName(s)) + ", format " + std::to_string(int(f));
-}
-
-uint8_t Pattern(int32_t row, int32_t byte) {
-    return static_cast<uint8_t>(row * 31 + byte * 7 + 1);
 }
 
 // The used bytes of one row (padding excluded).

@@ -1,6 +1,7 @@
 // Storage and row access of TVLBitmap in every location and pixel format.
 #include "imaging/core/VLBitmap.h"
 
+#include "BitmapFixtures.h"
 #include "TempFolder.h"
 #include "imaging/core/VLHelpers.h"
 
@@ -10,26 +11,6 @@ namespace {
 
 using enum TVLPixelFormat;
 using enum TVLLocation;
-
-enum class Storage { SingleBlock, Fragments, File, ClassBitmap };
-
-const char* StorageName(Storage s) {
-    switch (s) {
-    case Storage::SingleBlock:
-        return "single block";
-    case Storage::Fragments:
-        return "fragments";
-    case Storage::File:
-        return "file";
-    case Storage::ClassBitmap:
-        return "class bitmap";
-    }
-    return "";
-}
-
-uint8_t Pattern(int32_t row, int32_t byte) {
-    return static_cast<uint8_t>(row * 31 + byte * 7 + 1);
-}
 
 void WriteRows(TVLBitmap& b) {
     for (int32_t r = 0; r < b.GetHeight(); ++r) {
@@ -65,8 +46,7 @@ protected:
 };
 
 TEST_F(VLBitmapStorage, RowsByNumberInEveryStorageAndFormat) {
-    for (Storage storage :
-         {Storage::SingleBlock, Storage::Fragments, Storage::File, Storage::ClassBitmap}) {
+    for (Storage storage : AllStorages) {
         for (int f = 1; f < VLPixelFormatCount; ++f) {
             const auto format = static_cast<TVLPixelFormat>(f);
             const bool classFormat = format == vl1g || format == vl8p || format == vl8g ||
@@ -83,7 +63,7 @@ TEST_F(VLBitmapStorage, RowsByNumberInEveryStorageAndFormat) {
             EXPECT_EQ(b->GetRowLen(), AlignedRowLength(5, b->GetBitCount(), 32));
             WriteRows(*b);
             ExpectRows(*b, b->GetRowLen());
-            if (storage == Storage::SingleBlock) { // bottom-up: row 0 is the last in memory
+            if (storage == Storage::Memory) { // bottom-up: row 0 is the last in memory
                 EXPECT_EQ(b->GetScanline(0) - b->GetScanline(1), b->GetRowLen());
             } else if (storage == Storage::Fragments) { // top-down inside a fragment
                 EXPECT_EQ(b->GetScanline(1) - b->GetScanline(0), b->GetRowLen());

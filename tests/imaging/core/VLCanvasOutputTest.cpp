@@ -8,6 +8,8 @@
 #include "imaging/core/VLResampleArea.h"
 #include "platform/gfx/Printer.h"
 
+#include "BitmapFixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -16,15 +18,6 @@
 using enum TVLPixelFormat;
 
 namespace {
-
-std::unique_ptr<TBitmap> FilledBitmap(int32_t Width, int32_t Height, TColor Color) {
-    auto b = std::make_unique<TBitmap>();
-    b->SetPixelFormat(pf24bit);
-    b->SetSize(Width, Height);
-    b->Canvas()->Brush()->SetColor(Color);
-    b->Canvas()->FillRect(Rect(0, 0, Width, Height));
-    return b;
-}
 
 // Seeded noise, so that a misplaced row or column shows.
 void FillNoise(TVLBitmap& Bitmap, uint32_t Seed) {

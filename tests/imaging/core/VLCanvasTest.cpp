@@ -5,19 +5,11 @@
 
 #include "platform/gfx/Bitmap.h"
 
+#include "BitmapFixtures.h"
+
 #include <gtest/gtest.h>
 
 namespace {
-
-// A white 24-bit bitmap to draw on.
-std::unique_ptr<TBitmap> WhiteBitmap(int32_t width, int32_t height) {
-    auto b = std::make_unique<TBitmap>();
-    b->SetPixelFormat(pf24bit);
-    b->SetSize(width, height);
-    b->Canvas()->Brush()->SetColor(clWhite);
-    b->Canvas()->FillRect(Rect(0, 0, width, height));
-    return b;
-}
 
 bool SamePixels(TBitmap& a, TBitmap& b) {
     for (int32_t y = 0; y < a.Height(); ++y)
@@ -59,7 +51,7 @@ TEST(VLCanvasLibrary, UseCountLoadsOnceAndUnloadsWithTheLastRelease) {
     GdiPlusEnabled = false;
     AcquireGdiPlus();
     EXPECT_FALSE(IsGdiPlusAvailable());
-    auto b = WhiteBitmap(4, 4);
+    auto b = FilledBitmap(4, 4, clWhite);
     TVLCanvas c(b->Canvas(), true, true);
     EXPECT_FALSE(c.UseGdiPlus());
     ReleaseGdiPlus();
@@ -68,8 +60,8 @@ TEST(VLCanvasLibrary, UseCountLoadsOnceAndUnloadsWithTheLastRelease) {
 }
 
 TEST_F(VLCanvasTest, RectangleIsNineByNineAndCornersMayComeInAnyOrder) {
-    auto a = WhiteBitmap(30, 30);
-    auto b = WhiteBitmap(30, 30);
+    auto a = FilledBitmap(30, 30, clWhite);
+    auto b = FilledBitmap(30, 30, clWhite);
     for (auto [bitmap, corners] :
          {std::pair{a.get(), Rect(10, 10, 20, 20)}, std::pair{b.get(), Rect(20, 20, 10, 10)}}) {
         TVLCanvas c(bitmap->Canvas(), true, true);
@@ -88,7 +80,7 @@ TEST_F(VLCanvasTest, RectangleIsNineByNineAndCornersMayComeInAnyOrder) {
 }
 
 TEST_F(VLCanvasTest, ClearPenAndBrushDrawNothingVisible) {
-    auto b = WhiteBitmap(20, 20);
+    auto b = FilledBitmap(20, 20, clWhite);
     TVLCanvas c(b->Canvas(), true, true);
     c.Pen()->SetColor(clRed);
     c.Pen()->SetStyle(psClear);
@@ -96,7 +88,7 @@ TEST_F(VLCanvasTest, ClearPenAndBrushDrawNothingVisible) {
     c.LineTo(19, 5);
     c.Brush()->SetStyle(bsClear);
     c.Rectangle(2, 8, 18, 18);
-    auto white = WhiteBitmap(20, 20);
+    auto white = FilledBitmap(20, 20, clWhite);
     EXPECT_TRUE(SamePixels(*b, *white));
     // The pen kept its colour for the next style.
     c.Pen()->SetStyle(psSolid);
@@ -106,7 +98,7 @@ TEST_F(VLCanvasTest, ClearPenAndBrushDrawNothingVisible) {
 }
 
 TEST_F(VLCanvasTest, AlphaAndHatchBackground) {
-    auto b = WhiteBitmap(16, 8);
+    auto b = FilledBitmap(16, 8, clWhite);
     TVLCanvas c(b->Canvas(), true, true);
     c.Pen()->SetStyle(psClear);
     c.Brush()->SetColor(clBlue);
@@ -123,8 +115,8 @@ TEST_F(VLCanvasTest, AlphaAndHatchBackground) {
 }
 
 TEST_F(VLCanvasTest, OversizedCornersAreTheRectangleItself) {
-    auto a = WhiteBitmap(24, 16);
-    auto b = WhiteBitmap(24, 16);
+    auto a = FilledBitmap(24, 16, clWhite);
+    auto b = FilledBitmap(24, 16, clWhite);
     {
         TVLCanvas c(a->Canvas(), true, true);
         c.RoundRect(2, 2, 22, 14, 100, 100);
@@ -140,8 +132,8 @@ TEST_F(VLCanvasTest, OversizedCornersAreTheRectangleItself) {
 }
 
 TEST_F(VLCanvasTest, TextGoesThroughTheCanvas) {
-    auto a = WhiteBitmap(60, 20);
-    auto b = WhiteBitmap(60, 20);
+    auto a = FilledBitmap(60, 20, clWhite);
+    auto b = FilledBitmap(60, 20, clWhite);
     for (TBitmap* bitmap : {a.get(), b.get()}) {
         bitmap->Canvas()->Font()->SetName(u"Arial");
         bitmap->Canvas()->Font()->SetQuality(fqNonAntialiased);
@@ -155,8 +147,8 @@ TEST_F(VLCanvasTest, TextGoesThroughTheCanvas) {
 }
 
 TEST_F(VLCanvasTest, WithoutTheInterfaceTheCanvasDrawsItself) {
-    auto a = WhiteBitmap(12, 12);
-    auto b = WhiteBitmap(12, 12);
+    auto a = FilledBitmap(12, 12, clWhite);
+    auto b = FilledBitmap(12, 12, clWhite);
     TVLCanvas c(a->Canvas(), true, false);
     EXPECT_FALSE(c.UseGdiPlus());
     EXPECT_EQ(c.Graphics(), nullptr);
@@ -177,7 +169,7 @@ TEST_F(VLCanvasTest, WithoutTheInterfaceTheCanvasDrawsItself) {
 TEST_F(VLCanvasTest, ArcsRunCounterClockwiseWithAndWithoutTheInterface) {
     for (bool gdiPlus : {true, false}) {
         SCOPED_TRACE(gdiPlus ? "anti-aliased" : "class library");
-        auto b = WhiteBitmap(24, 24);
+        auto b = FilledBitmap(24, 24, clWhite);
         TVLCanvas c(b->Canvas(), false, gdiPlus);
         // From three o'clock to twelve o'clock: the upper right quarter.
         c.Arc(2, 2, 22, 22, 22, 12, 12, 0);

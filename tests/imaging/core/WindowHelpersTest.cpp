@@ -6,21 +6,14 @@
 
 #include "imaging/core/VLCanvas.h"
 
+#include "BitmapFixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
 
 namespace {
-
-std::unique_ptr<TBitmap> White(int32_t width, int32_t height) {
-    auto b = std::make_unique<TBitmap>();
-    b->SetPixelFormat(pf24bit);
-    b->SetSize(width, height);
-    b->Canvas()->Brush()->SetColor(clWhite);
-    b->Canvas()->FillRect(Rect(0, 0, width, height));
-    return b;
-}
 
 // The red level of each pixel of row Y from X0 to X1 (inclusive).
 std::vector<int> Levels(TBitmap& b, int32_t y, int32_t x0, int32_t x1) {
@@ -73,7 +66,7 @@ TEST(ShadowPainters, RightStripDarkensColumnsByTheirDistance) {
     // exp(-0.1 - t^2 / 6) with t = 3, 2, 1. Rows from Y1 + W down to Y2 + f - W + 3.
     for (bool throughBitmap : {true, false}) {
         SCOPED_TRACE(throughBitmap ? "bitmap" : "canvas");
-        auto b = White(16, 16);
+        auto b = FilledBitmap(16, 16, clWhite);
         DrawRightShadow(b->Canvas(), throughBitmap ? b.get() : nullptr, 10, 0, 12, 10, 2, clRed);
         EXPECT_EQ(Levels(*b, 2, 9, 13), (std::vector<int>{255, 255, 255, 255, 255}));
         EXPECT_EQ(Levels(*b, 3, 9, 13), (std::vector<int>{255, 51, 118, 195, 255}));
@@ -85,7 +78,7 @@ TEST(ShadowPainters, RightStripDarkensColumnsByTheirDistance) {
 }
 
 TEST(ShadowPainters, BottomStripAtTheTopRowDarkensThatRow) {
-    auto b = White(12, 4);
+    auto b = FilledBitmap(12, 4, clWhite);
     DrawBottomShadow(b->Canvas(), b.get(), 0, 0, 8, 2, 2, clRed);
     EXPECT_EQ(Levels(*b, 0, 0, 9),
               (std::vector<int>{255, 255, 255, 51, 51, 51, 51, 255, 255, 255}));
@@ -99,20 +92,20 @@ TEST(ShadowPainters, BottomStripAtTheTopRowDarkensThatRow) {
 TEST(ShadowPainters, GradientStripsAndBrushStrips) {
     // W = 2, H = 3: row levels e^((H - 3i) / H - 1) = 255, 93, 34, 12; column levels
     // e^(j / W - 1) = 93, 154, 255; the larger wins; the last row starts one column in.
-    auto b = White(4, 5);
+    auto b = FilledBitmap(4, 5, clWhite);
     DrawRightShadow(b->Canvas(), nullptr, 0, 0, 1, 2, 3, clRed);
     EXPECT_EQ(Levels(*b, 0, 0, 3), (std::vector<int>{255, 255, 255, 255}));
     EXPECT_EQ(Levels(*b, 1, 0, 3), (std::vector<int>{93, 154, 255, 255}));
     EXPECT_EQ(Levels(*b, 2, 0, 3), (std::vector<int>{93, 154, 255, 255}));
     EXPECT_EQ(Levels(*b, 3, 0, 3), (std::vector<int>{255, 154, 255, 255}));
-    auto t = White(5, 4);
+    auto t = FilledBitmap(5, 4, clWhite);
     DrawBottomShadow(t->Canvas(), nullptr, 0, 0, 2, 1, 3, clRed);
     // The same gradient turned: column j of the bottom strip is row j of the right one.
     EXPECT_EQ(Levels(*t, 0, 0, 4), (std::vector<int>{255, 93, 93, 255, 255}));
     EXPECT_EQ(Levels(*t, 1, 0, 4), (std::vector<int>{255, 154, 154, 154, 255}));
     EXPECT_EQ(Levels(*t, 2, 0, 4), (std::vector<int>{255, 255, 255, 255, 255}));
 
-    auto s = White(8, 8);
+    auto s = FilledBitmap(8, 8, clWhite);
     s->Canvas()->Brush()->SetColor(clBlack);
     DrawRightShadow(s->Canvas(), s.get(), 5, 0, 7, 6, 1, clRed);
     EXPECT_EQ(Levels(*s, 2, 4, 7), (std::vector<int>{255, 255, 255, 255}));
@@ -128,7 +121,7 @@ double EdgeCoverage(double inside) {
 }
 
 TEST(ShadowPainters, SoftShadowFallsToTheLowerRightAndSparesThePicture) {
-    auto b = White(60, 60);
+    auto b = FilledBitmap(60, 60, clWhite);
     DrawSoftShadow(b.get(), 20, 20, 40, 40, clRed);
     for (int32_t y = 20; y < 40; ++y)
         EXPECT_EQ(Levels(*b, y, 20, 39), std::vector<int>(20, 255)) << y;
@@ -175,7 +168,7 @@ TEST(DialogBackgrounds, StripedRowsAndTexturedColumns) {
 }
 
 TEST(Frames, ThreeDFrameLeavesOutEachLinesEndPoint) {
-    auto b = White(5, 4);
+    auto b = FilledBitmap(5, 4, clWhite);
     Draw3DFrame(b->Canvas(), 0, 0, 4, 3, clRed, clBlue);
     TCanvas* c = b->Canvas();
     const TColor expected[4][5] = {{clRed, clRed, clRed, clRed, clWhite},
@@ -189,17 +182,17 @@ TEST(Frames, ThreeDFrameLeavesOutEachLinesEndPoint) {
 
 TEST(Frames, AntiAliasedFrameFallsBackToTheSameFrame) {
     InitializeCanvasUnit();
-    auto a = White(5, 4);
+    auto a = FilledBitmap(5, 4, clWhite);
     {
         TVLCanvas canvas(a->Canvas(), true, false);
         Draw3DFrameAA(&canvas, 0, 0, 4, 3, clRed, clBlue);
     }
-    auto b = White(5, 4);
+    auto b = FilledBitmap(5, 4, clWhite);
     Draw3DFrame(b->Canvas(), 0, 0, 4, 3, clRed, clBlue);
     for (int32_t y = 0; y < 4; ++y)
         EXPECT_EQ(Levels(*a, y, 0, 4), Levels(*b, y, 0, 4));
     AcquireGdiPlus();
-    auto smooth = White(8, 8);
+    auto smooth = FilledBitmap(8, 8, clWhite);
     {
         TVLCanvas canvas(smooth->Canvas(), true, true);
         Draw3DFrameAA(&canvas, 1, 1, 6, 6, clRed, clBlue);
