@@ -28,7 +28,7 @@ bool IsValidFormat(TVLPixelFormat Format) {
 
 } // namespace
 
-TVLBitmap::TVLBitmap() : FileBuffer(std::make_unique<TVLFileBuffer>()) {
+TVLBitmap::TVLBitmap() : FFileBuffer(std::make_unique<TVLFileBuffer>()) {
     Access = VLAccessRead | VLAccessWrite;
     if (DefaultMinFileSize != -1) {
         MinFileSize = DefaultMinFileSize;
@@ -50,114 +50,114 @@ std::unique_ptr<TVLBitmap> TVLBitmap::CreateAsAlpha(int32_t Width, int32_t Heigh
                                                     TVLLocation Location) {
     auto alpha = std::make_unique<TVLBitmap>();
     alpha->IsAlpha = true;
-    alpha->Location = Location == vlTBitmap ? vlMemory : Location;
+    alpha->FLocation = Location == vlTBitmap ? vlMemory : Location;
     if (alpha->Allocate(Width, Height, vl8g)) alpha->Fill(255);
     return alpha;
 }
 
 bool TVLBitmap::IsEmpty() const {
-    return Width == 0 || Height == 0 || RowLen == 0 || BitCount == 0;
+    return FWidth == 0 || FHeight == 0 || FRowLen == 0 || FBitCount == 0;
 }
 
 void TVLBitmap::FreeMemoryBlock() {
-    switch (MemoryRoute) {
+    switch (FMemoryRoute) {
     case TMemoryRoute::Heap:
-        std::free(RawMemory);
+        std::free(FRawMemory);
         break;
     case TMemoryRoute::Global:
-        FreeGlobal(RawMemory);
+        FreeGlobal(FRawMemory);
         break;
     case TMemoryRoute::Block:
-        FreeBlock(RawMemory);
+        FreeBlock(FRawMemory);
         break;
     case TMemoryRoute::None:
         break;
     }
-    MemoryRoute = TMemoryRoute::None;
-    RawMemory = nullptr;
-    Memory = nullptr;
+    FMemoryRoute = TMemoryRoute::None;
+    FRawMemory = nullptr;
+    FMemory = nullptr;
 }
 
 void TVLBitmap::FreeFragments() {
-    for (uint8_t* fragment : Fragments)
+    for (uint8_t* fragment : FFragments)
         std::free(fragment);
-    Fragments.clear();
-    FragmentCount = 0;
-    RowsPerFragment = 0;
+    FFragments.clear();
+    FFragmentCount = 0;
+    FRowsPerFragment = 0;
 }
 
 void TVLBitmap::FreeImage(bool FreeAlpha) {
-    if (FreeAlpha) AlphaChannel.reset();
-    Palette.reset();
-    PaletteLength = 0;
+    if (FreeAlpha) FAlphaChannel.reset();
+    FPalette.reset();
+    FPaletteLength = 0;
     UnmapAllScanlines();
-    FileBuffer->Close();
-    if (EncapsulatedMemory) {
-        MemoryRoute = TMemoryRoute::None;
-        RawMemory = nullptr;
-        Memory = nullptr;
+    FFileBuffer->Close();
+    if (FEncapsulatedMemory) {
+        FMemoryRoute = TMemoryRoute::None;
+        FRawMemory = nullptr;
+        FMemory = nullptr;
     } else {
         FreeMemoryBlock();
     }
-    if (!EncapsulatedTBitmap) delete VclBitmap;
-    VclBitmap = nullptr;
-    ScanlineCache.clear();
+    if (!FEncapsulatedTBitmap) delete FVclBitmap;
+    FVclBitmap = nullptr;
+    FScanlineCache.clear();
     FreeFragments();
-    Width = Height = RowLen = BitCount = ChannelCount = 0;
+    FWidth = FHeight = FRowLen = FBitCount = FChannelCount = 0;
     Full = false;
-    EncapsulatedTBitmap = EncapsulatedMemory = false;
+    FEncapsulatedTBitmap = FEncapsulatedMemory = false;
 }
 
 bool TVLBitmap::Allocate(int32_t NewWidth, int32_t NewHeight, TVLPixelFormat NewFormat) {
-    if (!FullReallocate && NewWidth == Width && NewHeight == Height && NewFormat == PixelFormat)
+    if (!FullReallocate && NewWidth == FWidth && NewHeight == FHeight && NewFormat == FPixelFormat)
         return true;
-    if (EncapsulatedTBitmap && VclBitmap != nullptr) {
+    if (FEncapsulatedTBitmap && FVclBitmap != nullptr) {
         // The caller's TBitmap is reused; only what belongs to this bitmap goes.
-        AlphaChannel.reset();
-        Palette.reset();
-        PaletteLength = 0;
+        FAlphaChannel.reset();
+        FPalette.reset();
+        FPaletteLength = 0;
         UnmapAllScanlines();
-        ScanlineCache.clear();
+        FScanlineCache.clear();
     } else {
         FreeImage(true);
     }
-    Width = NewWidth;
-    Height = NewHeight;
-    PixelFormat = NewFormat;
+    FWidth = NewWidth;
+    FHeight = NewHeight;
+    FPixelFormat = NewFormat;
     const bool ok = AllocateStorage();
-    if (!ok) Width = Height = RowLen = 0;
+    if (!ok) FWidth = FHeight = FRowLen = 0;
     FullReallocate = false;
     return ok;
 }
 
 bool TVLBitmap::AllocateStorage() {
     auto fail = [this] {
-        Palette.reset();
-        PaletteLength = 0;
+        FPalette.reset();
+        FPaletteLength = 0;
         return false;
     };
-    if (Width <= 0 || Height <= 0 || !IsValidFormat(PixelFormat)) return false;
-    if (PixelFormat == vl8p) {
-        Palette.reset(new (std::nothrow) TVLRGB[256]());
-        if (!Palette) return false;
-        PaletteLength = 256;
+    if (FWidth <= 0 || FHeight <= 0 || !IsValidFormat(FPixelFormat)) return false;
+    if (FPixelFormat == vl8p) {
+        FPalette.reset(new (std::nothrow) TVLRGB[256]());
+        if (!FPalette) return false;
+        FPaletteLength = 256;
     }
-    BitCount = PixelFormatInfo(PixelFormat).BitCount;
-    ChannelCount = PixelFormatInfo(PixelFormat).ChannelCount;
-    const int64_t rowLen = AlignedRowLength(Width, BitCount, BitAlignment);
+    FBitCount = PixelFormatInfo(FPixelFormat).BitCount;
+    FChannelCount = PixelFormatInfo(FPixelFormat).ChannelCount;
+    const int64_t rowLen = AlignedRowLength(FWidth, FBitCount, FBitAlignment);
     if (rowLen <= 0 || rowLen > INT32_MAX) return fail();
-    RowLen = static_cast<int32_t>(rowLen);
-    const int64_t size = rowLen * Height;
+    FRowLen = static_cast<int32_t>(rowLen);
+    const int64_t size = rowLen * FHeight;
 
-    if (Location == vlFile && size < MinFileSize) Location = vlMemory;
-    if (Location == vlMemory && size > MinFileSize) Location = vlFile;
+    if (FLocation == vlFile && size < MinFileSize) FLocation = vlMemory;
+    if (FLocation == vlMemory && size > MinFileSize) FLocation = vlFile;
 
-    if (Location == vlFile && !FileBuffer->AllocateFile(u"IMG", size)) Location = vlMemory;
-    if (Location == vlMemory && !AllocateMemoryBlock(size) && !AllocateFragments()) {
-        Location = vlFile;
-        if (!FileBuffer->AllocateFile(u"IMG", size)) return fail();
+    if (FLocation == vlFile && !FFileBuffer->AllocateFile(u"IMG", size)) FLocation = vlMemory;
+    if (FLocation == vlMemory && !AllocateMemoryBlock(size) && !AllocateFragments()) {
+        FLocation = vlFile;
+        if (!FFileBuffer->AllocateFile(u"IMG", size)) return fail();
     }
-    if (Location == vlTBitmap && !AllocateVclBitmap()) return fail();
+    if (FLocation == vlTBitmap && !AllocateVclBitmap()) return fail();
     Full = false;
     return true;
 }
@@ -182,10 +182,10 @@ bool TVLBitmap::AllocateMemoryBlock(int64_t Size) {
         break;
     }
     if (block == nullptr) return false;
-    RawMemory = block;
-    MemoryRoute = route;
+    FRawMemory = block;
+    FMemoryRoute = route;
     const auto address = reinterpret_cast<uintptr_t>(block);
-    Memory =
+    FMemory =
         reinterpret_cast<uint8_t*>((address + BlockAlignment - 1) & ~uintptr_t{BlockAlignment - 1});
     return true;
 }
@@ -193,29 +193,29 @@ bool TVLBitmap::AllocateMemoryBlock(int64_t Size) {
 bool TVLBitmap::AllocateFragments() {
     FreeFragments();
     for (int64_t n = 4;; n *= 2) {
-        const auto rowsPer = static_cast<int32_t>((Height + n - 1) / n);
-        const int64_t fragmentBytes = static_cast<int64_t>(rowsPer) * RowLen;
+        const auto rowsPer = static_cast<int32_t>((FHeight + n - 1) / n);
+        const int64_t fragmentBytes = static_cast<int64_t>(rowsPer) * FRowLen;
         if (fragmentBytes < FragmentMinBytes && n > 4) return false;
-        Fragments.assign(n, nullptr);
+        FFragments.assign(n, nullptr);
         bool ok = true;
         for (int64_t i = 0; i < n && ok; ++i) {
-            Fragments[i] =
+            FFragments[i] =
                 static_cast<uint8_t*>(AllocGlobalZeroed(static_cast<size_t>(fragmentBytes)));
-            ok = Fragments[i] != nullptr;
+            ok = FFragments[i] != nullptr;
         }
         if (ok) {
-            FragmentCount = static_cast<int32_t>(n);
-            RowsPerFragment = rowsPer;
+            FFragmentCount = static_cast<int32_t>(n);
+            FRowsPerFragment = rowsPer;
             return true;
         }
         FreeFragments();
-        if (n * 2 >= Height) return false;
+        if (n * 2 >= FHeight) return false;
     }
 }
 
 bool TVLBitmap::AllocateVclBitmap() {
     try {
-        if (static_cast<int64_t>(Height) * RowLen > GetPhysicalMemory(false)) return false;
+        if (static_cast<int64_t>(FHeight) * FRowLen > GetPhysicalMemory(false)) return false;
         static const char16_t* const refused[VLPixelFormatCount] = {
             nullptr,
             nullptr,
@@ -228,37 +228,37 @@ bool TVLBitmap::AllocateVclBitmap() {
             u"vlRGB48 pixel format not allowed when Location=vlTBitmap",
             u"vlCIELab pixel format not allowed when Location=vlTBitmap",
             nullptr};
-        if (const char16_t* message = refused[static_cast<int>(PixelFormat)])
+        if (const char16_t* message = refused[static_cast<int>(FPixelFormat)])
             throw EInvalidGraphic(message);
-        if (VclBitmap == nullptr) {
-            VclBitmap = new TBitmap();
-            EncapsulatedTBitmap = false;
+        if (FVclBitmap == nullptr) {
+            FVclBitmap = new TBitmap();
+            FEncapsulatedTBitmap = false;
         }
-        VclBitmap->SetSize(1, 1);
-        VclBitmap->SetPixelFormat(pfDevice);
-        switch (PixelFormat) {
+        FVclBitmap->SetSize(1, 1);
+        FVclBitmap->SetPixelFormat(pfDevice);
+        switch (FPixelFormat) {
         case vl1g:
-            VclBitmap->SetPixelFormat(pf1bit);
+            FVclBitmap->SetPixelFormat(pf1bit);
             break;
         case vl8p:
         case vl8g:
-            VclBitmap->SetPixelFormat(pf8bit);
+            FVclBitmap->SetPixelFormat(pf8bit);
             break;
         case vl16g:
             // A class-library bitmap has no 16-bit grey format: the pixels become 8-bit grey.
-            VclBitmap->SetPixelFormat(pf8bit);
-            PixelFormat = vl8g;
+            FVclBitmap->SetPixelFormat(pf8bit);
+            FPixelFormat = vl8g;
             break;
         case vl24RGB:
-            VclBitmap->SetPixelFormat(pf24bit);
+            FVclBitmap->SetPixelFormat(pf24bit);
             break;
         default:
-            VclBitmap->SetPixelFormat(pf32bit);
+            FVclBitmap->SetPixelFormat(pf32bit);
             break;
         }
         RecomputeLayout();
-        VclBitmap->SetSize(Width, Height);
-        if (PixelFormat == vl8g) SetTBitmapGrayPalette(*VclBitmap);
+        FVclBitmap->SetSize(FWidth, FHeight);
+        if (FPixelFormat == vl8g) SetTBitmapGrayPalette(*FVclBitmap);
         BuildScanlineCache();
         return true;
     } catch (const Exception&) {
@@ -267,150 +267,150 @@ bool TVLBitmap::AllocateVclBitmap() {
 }
 
 void TVLBitmap::RecomputeLayout() {
-    BitCount = PixelFormatInfo(PixelFormat).BitCount;
-    ChannelCount = PixelFormatInfo(PixelFormat).ChannelCount;
-    const int64_t rowLen = AlignedRowLength(Width, BitCount, BitAlignment);
-    RowLen = rowLen > INT32_MAX ? 0 : static_cast<int32_t>(rowLen);
+    FBitCount = PixelFormatInfo(FPixelFormat).BitCount;
+    FChannelCount = PixelFormatInfo(FPixelFormat).ChannelCount;
+    const int64_t rowLen = AlignedRowLength(FWidth, FBitCount, FBitAlignment);
+    FRowLen = rowLen > INT32_MAX ? 0 : static_cast<int32_t>(rowLen);
 }
 
 void TVLBitmap::BuildScanlineCache() {
-    ScanlineCache.clear();
-    if (VclBitmap == nullptr) return;
-    ScanlineCache.resize(Height);
-    for (int32_t r = 0; r < Height; ++r)
-        ScanlineCache[r] = static_cast<uint8_t*>(VclBitmap->ScanLine(r));
+    FScanlineCache.clear();
+    if (FVclBitmap == nullptr) return;
+    FScanlineCache.resize(FHeight);
+    for (int32_t r = 0; r < FHeight; ++r)
+        FScanlineCache[r] = static_cast<uint8_t*>(FVclBitmap->ScanLine(r));
 }
 
 uint8_t* TVLBitmap::GetScanline(int32_t Row) {
-    if (Row < 0 || Row >= Height) return nullptr;
-    switch (Location) {
+    if (Row < 0 || Row >= FHeight) return nullptr;
+    switch (FLocation) {
     case vlMemory:
-        if (FragmentCount > 0)
-            return Fragments[Row / RowsPerFragment] +
-                   static_cast<int64_t>(Row % RowsPerFragment) * RowLen;
-        return Memory + static_cast<int64_t>(RowLen) * (Height - 1 - Row);
+        if (FFragmentCount > 0)
+            return FFragments[Row / FRowsPerFragment] +
+                   static_cast<int64_t>(Row % FRowsPerFragment) * FRowLen;
+        return FMemory + static_cast<int64_t>(FRowLen) * (FHeight - 1 - Row);
     case vlFile:
         UnmapWorkingRow();
-        WorkingRow = static_cast<uint8_t*>(
-            FileBuffer->MapBlock(Access, RowLen, static_cast<int64_t>(Row) * RowLen));
-        return WorkingRow;
+        FWorkingRow = static_cast<uint8_t*>(
+            FFileBuffer->MapBlock(Access, FRowLen, static_cast<int64_t>(Row) * FRowLen));
+        return FWorkingRow;
     case vlTBitmap:
-        return Row < static_cast<int32_t>(ScanlineCache.size()) ? ScanlineCache[Row] : nullptr;
+        return Row < static_cast<int32_t>(FScanlineCache.size()) ? FScanlineCache[Row] : nullptr;
     }
     return nullptr;
 }
 
 void TVLBitmap::UnmapWorkingRow() {
-    if (WorkingRow != nullptr) {
-        FileBuffer->UnmapBlock(WorkingRow);
-        WorkingRow = nullptr;
+    if (FWorkingRow != nullptr) {
+        FFileBuffer->UnmapBlock(FWorkingRow);
+        FWorkingRow = nullptr;
     }
 }
 
 uint8_t* TVLBitmap::MapScanline(int32_t Row) {
-    if (Location != vlFile) return GetScanline(Row);
-    if (Row < 0 || Row >= Height) return nullptr;
+    if (FLocation != vlFile) return GetScanline(Row);
+    if (Row < 0 || Row >= FHeight) return nullptr;
     UnmapWorkingRow();
     auto* row = static_cast<uint8_t*>(
-        FileBuffer->MapBlock(Access, RowLen, static_cast<int64_t>(Row) * RowLen));
+        FFileBuffer->MapBlock(Access, FRowLen, static_cast<int64_t>(Row) * FRowLen));
     if (row != nullptr) {
-        MappedRowPointers.push_back(row);
-        MappedRowIndexes.push_back(Row);
+        FMappedRowPointers.push_back(row);
+        FMappedRowIndexes.push_back(Row);
     }
     return row;
 }
 
 void TVLBitmap::UnmapScanline(int32_t Row) {
-    if (Location != vlFile) return;
-    const auto it = std::find(MappedRowIndexes.begin(), MappedRowIndexes.end(), Row);
-    if (it == MappedRowIndexes.end()) return;
-    const auto index = it - MappedRowIndexes.begin();
-    FileBuffer->UnmapBlock(MappedRowPointers[index]);
-    MappedRowPointers.erase(MappedRowPointers.begin() + index);
-    MappedRowIndexes.erase(it);
+    if (FLocation != vlFile) return;
+    const auto it = std::find(FMappedRowIndexes.begin(), FMappedRowIndexes.end(), Row);
+    if (it == FMappedRowIndexes.end()) return;
+    const auto index = it - FMappedRowIndexes.begin();
+    FFileBuffer->UnmapBlock(FMappedRowPointers[index]);
+    FMappedRowPointers.erase(FMappedRowPointers.begin() + index);
+    FMappedRowIndexes.erase(it);
 }
 
 void TVLBitmap::UnmapAllScanlines() {
     UnmapWorkingRow();
-    for (auto it = MappedRowPointers.rbegin(); it != MappedRowPointers.rend(); ++it)
-        FileBuffer->UnmapBlock(*it);
-    MappedRowPointers.clear();
-    MappedRowIndexes.clear();
+    for (auto it = FMappedRowPointers.rbegin(); it != FMappedRowPointers.rend(); ++it)
+        FFileBuffer->UnmapBlock(*it);
+    FMappedRowPointers.clear();
+    FMappedRowIndexes.clear();
 }
 
 int32_t TVLBitmap::GetBitCount() {
-    if (Location == vlTBitmap) SyncFromTBitmap();
-    return BitCount;
+    if (FLocation == vlTBitmap) SyncFromTBitmap();
+    return FBitCount;
 }
 
 int32_t TVLBitmap::GetHeight() {
-    if (Location == vlTBitmap) SyncFromTBitmap();
-    return Height;
+    if (FLocation == vlTBitmap) SyncFromTBitmap();
+    return FHeight;
 }
 
 int32_t TVLBitmap::GetWidth() {
-    if (Location == vlTBitmap) SyncFromTBitmap();
-    return Width;
+    if (FLocation == vlTBitmap) SyncFromTBitmap();
+    return FWidth;
 }
 
 TVLPixelFormat TVLBitmap::GetPixelFormat() {
-    if (Location == vlTBitmap) SyncFromTBitmap();
-    return PixelFormat;
+    if (FLocation == vlTBitmap) SyncFromTBitmap();
+    return FPixelFormat;
 }
 
 int32_t TVLBitmap::GetRowLen() {
-    if (Location == vlTBitmap) SyncFromTBitmap();
-    return RowLen;
+    if (FLocation == vlTBitmap) SyncFromTBitmap();
+    return FRowLen;
 }
 
 int32_t TVLBitmap::GetChannelCount() {
-    if (Location == vlTBitmap) SyncFromTBitmap();
-    return ChannelCount;
+    if (FLocation == vlTBitmap) SyncFromTBitmap();
+    return FChannelCount;
 }
 
 void TVLBitmap::GetPaletteColor(int32_t Index, TVLRGB& Color) {
-    if (Index >= 0 && Index < PaletteLength) Color = Palette[Index];
+    if (Index >= 0 && Index < FPaletteLength) Color = FPalette[Index];
 }
 
 void TVLBitmap::SetPaletteColor(int32_t Index, const TVLRGB& Color) {
-    if (Index < 0 || Index >= PaletteLength) return;
-    Palette[Index] = Color;
+    if (Index < 0 || Index >= FPaletteLength) return;
+    FPalette[Index] = Color;
     UpdateTBitmapPalette();
 }
 
 int32_t TVLBitmap::GetPaletteLength() {
-    return PaletteLength;
+    return FPaletteLength;
 }
 
 void TVLBitmap::UpdateTBitmapPalette() {
-    if (Location != vlTBitmap || VclBitmap == nullptr || PaletteLength < 1) return;
-    std::vector<TRGBQuad> table(PaletteLength);
-    for (int32_t i = 0; i < PaletteLength; ++i)
-        table[i] = {Palette[i].b, Palette[i].g, Palette[i].r, 0};
-    VclBitmap->SetColorTable(0, table.data(), PaletteLength);
+    if (FLocation != vlTBitmap || FVclBitmap == nullptr || FPaletteLength < 1) return;
+    std::vector<TRGBQuad> table(FPaletteLength);
+    for (int32_t i = 0; i < FPaletteLength; ++i)
+        table[i] = {FPalette[i].b, FPalette[i].g, FPalette[i].r, 0};
+    FVclBitmap->SetColorTable(0, table.data(), FPaletteLength);
 }
 
 void TVLBitmap::SyncFromTBitmap() {
-    if (VclBitmap == nullptr) return;
+    if (FVclBitmap == nullptr) return;
     // Formats without an equivalent here are converted to 24 bits first, so that the rows
     // always have the layout the pixel format says.
-    switch (VclBitmap->PixelFormat()) {
+    switch (FVclBitmap->PixelFormat()) {
     case pf1bit:
     case pf8bit:
     case pf24bit:
     case pf32bit:
         break;
     default:
-        VclBitmap->SetPixelFormat(pf24bit);
+        FVclBitmap->SetPixelFormat(pf24bit);
         break;
     }
     TVLPixelFormat format = vl24RGB;
-    switch (VclBitmap->PixelFormat()) {
+    switch (FVclBitmap->PixelFormat()) {
     case pf1bit:
         format = vl1g;
         break;
     case pf8bit:
-        format = IsAlpha || IsTBitmapGrayPalette(*VclBitmap) ? vl8g : vl8p;
+        format = IsAlpha || IsTBitmapGrayPalette(*FVclBitmap) ? vl8g : vl8p;
         break;
     case pf32bit:
         format = vl32RGB;
@@ -418,43 +418,43 @@ void TVLBitmap::SyncFromTBitmap() {
     default:
         break;
     }
-    if (VclBitmap->Width() != Width || VclBitmap->Height() != Height || format != PixelFormat) {
-        Width = VclBitmap->Width();
-        Height = VclBitmap->Height();
-        PixelFormat = format;
+    if (FVclBitmap->Width() != FWidth || FVclBitmap->Height() != FHeight || format != FPixelFormat) {
+        FWidth = FVclBitmap->Width();
+        FHeight = FVclBitmap->Height();
+        FPixelFormat = format;
         RecomputeLayout();
-        if (AlphaChannel && (AlphaChannel->Width != Width || AlphaChannel->Height != Height))
-            AlphaChannel->Allocate(Width, Height, vl8g);
+        if (FAlphaChannel && (FAlphaChannel->FWidth != FWidth || FAlphaChannel->FHeight != FHeight))
+            FAlphaChannel->Allocate(FWidth, FHeight, vl8g);
         BuildScanlineCache();
     }
-    if (Height > 0 && !ScanlineCache.empty() && VclBitmap->ScanLine(0) != ScanlineCache[0])
+    if (FHeight > 0 && !FScanlineCache.empty() && FVclBitmap->ScanLine(0) != FScanlineCache[0])
         BuildScanlineCache();
-    if (PixelFormat == vl8p) {
-        if (!Palette) {
-            Palette.reset(new TVLRGB[256]());
-            PaletteLength = 256;
+    if (FPixelFormat == vl8p) {
+        if (!FPalette) {
+            FPalette.reset(new TVLRGB[256]());
+            FPaletteLength = 256;
         }
-        CopyTBitmapPaletteTo(*VclBitmap, *this);
+        CopyTBitmapPaletteTo(*FVclBitmap, *this);
     } else {
-        Palette.reset();
-        PaletteLength = 0;
+        FPalette.reset();
+        FPaletteLength = 0;
     }
 }
 
 void TVLBitmap::EncapsulateTBitmap(TBitmap* Bitmap, bool FreeFirst) {
     if (FreeFirst) FreeImage(true);
     if (Bitmap == nullptr) return;
-    if (!EncapsulatedTBitmap && VclBitmap != Bitmap) delete VclBitmap;
+    if (!FEncapsulatedTBitmap && FVclBitmap != Bitmap) delete FVclBitmap;
     UnmapAllScanlines();
-    FileBuffer->Close();
-    if (!EncapsulatedMemory) FreeMemoryBlock();
+    FFileBuffer->Close();
+    if (!FEncapsulatedMemory) FreeMemoryBlock();
     FreeFragments();
-    Location = vlTBitmap;
-    EncapsulatedTBitmap = true;
-    EncapsulatedMemory = false;
-    VclBitmap = Bitmap;
+    FLocation = vlTBitmap;
+    FEncapsulatedTBitmap = true;
+    FEncapsulatedMemory = false;
+    FVclBitmap = Bitmap;
     // An impossible width makes the sync derive format, layout and row cache from the bitmap.
-    Width = -1;
+    FWidth = -1;
     SyncFromTBitmap();
 }
 
@@ -463,84 +463,84 @@ void TVLBitmap::EncapsulateMemory(void* Data, int32_t NewWidth, int32_t NewHeigh
     if (FreeFirst) {
         FreeImage(true);
     } else {
-        const bool keepAlpha = AlphaChannel != nullptr;
-        auto alpha = std::move(AlphaChannel);
-        auto palette = std::move(Palette);
-        const int32_t paletteLength = PaletteLength;
+        const bool keepAlpha = FAlphaChannel != nullptr;
+        auto alpha = std::move(FAlphaChannel);
+        auto palette = std::move(FPalette);
+        const int32_t paletteLength = FPaletteLength;
         FreeImage(true);
-        if (keepAlpha) AlphaChannel = std::move(alpha);
-        Palette = std::move(palette);
-        PaletteLength = paletteLength;
+        if (keepAlpha) FAlphaChannel = std::move(alpha);
+        FPalette = std::move(palette);
+        FPaletteLength = paletteLength;
     }
     if (Data == nullptr || NewWidth <= 0 || NewHeight <= 0 || !IsValidFormat(NewFormat)) return;
-    Width = NewWidth;
-    Height = NewHeight;
-    PixelFormat = NewFormat;
+    FWidth = NewWidth;
+    FHeight = NewHeight;
+    FPixelFormat = NewFormat;
     RecomputeLayout();
-    if (RowLen == 0) {
-        Width = Height = 0;
+    if (FRowLen == 0) {
+        FWidth = FHeight = 0;
         return;
     }
-    if (PixelFormat == vl8p && !Palette) {
-        Palette.reset(new TVLRGB[256]());
-        PaletteLength = 256;
+    if (FPixelFormat == vl8p && !FPalette) {
+        FPalette.reset(new TVLRGB[256]());
+        FPaletteLength = 256;
     }
-    Location = vlMemory;
-    EncapsulatedMemory = true;
-    Memory = static_cast<uint8_t*>(Data);
-    RawMemory = Data;
+    FLocation = vlMemory;
+    FEncapsulatedMemory = true;
+    FMemory = static_cast<uint8_t*>(Data);
+    FRawMemory = Data;
 }
 
 void TVLBitmap::MoveContentsTo(TVLBitmap& Dest) {
     if (&Dest == this) return;
     Dest.FreeImage(true);
-    Dest.Width = Width;
-    Dest.Height = Height;
-    Dest.BitCount = BitCount;
-    Dest.ChannelCount = ChannelCount;
-    Dest.WorkingRow = WorkingRow;
-    Dest.RowLen = RowLen;
-    Dest.PixelFormat = PixelFormat;
-    Dest.Palette = std::move(Palette);
-    Dest.PaletteLength = PaletteLength;
-    Dest.AlphaChannel = std::move(AlphaChannel);
+    Dest.FWidth = FWidth;
+    Dest.FHeight = FHeight;
+    Dest.FBitCount = FBitCount;
+    Dest.FChannelCount = FChannelCount;
+    Dest.FWorkingRow = FWorkingRow;
+    Dest.FRowLen = FRowLen;
+    Dest.FPixelFormat = FPixelFormat;
+    Dest.FPalette = std::move(FPalette);
+    Dest.FPaletteLength = FPaletteLength;
+    Dest.FAlphaChannel = std::move(FAlphaChannel);
     Dest.IsAlpha = IsAlpha;
-    Dest.Memory = Memory;
-    Dest.RawMemory = RawMemory;
-    Dest.MemoryRoute = MemoryRoute;
-    Dest.VclBitmap = VclBitmap;
-    Dest.Location = Location;
+    Dest.FMemory = FMemory;
+    Dest.FRawMemory = FRawMemory;
+    Dest.FMemoryRoute = FMemoryRoute;
+    Dest.FVclBitmap = FVclBitmap;
+    Dest.FLocation = FLocation;
     Dest.Full = Full;
-    Dest.EncapsulatedTBitmap = EncapsulatedTBitmap;
-    Dest.EncapsulatedMemory = EncapsulatedMemory;
-    Dest.ScanlineCache = std::move(ScanlineCache);
-    Dest.FragmentCount = FragmentCount;
-    Dest.RowsPerFragment = RowsPerFragment;
-    Dest.Fragments = std::move(Fragments);
+    Dest.FEncapsulatedTBitmap = FEncapsulatedTBitmap;
+    Dest.FEncapsulatedMemory = FEncapsulatedMemory;
+    Dest.FScanlineCache = std::move(FScanlineCache);
+    Dest.FFragmentCount = FFragmentCount;
+    Dest.FRowsPerFragment = FRowsPerFragment;
+    Dest.FFragments = std::move(FFragments);
     Dest.DefaultDitherMethod = DefaultDitherMethod;
-    Dest.BitAlignment = BitAlignment;
+    Dest.FBitAlignment = FBitAlignment;
     Dest.MemoryAllocator = MemoryAllocator;
-    Dest.FileBuffer = std::move(FileBuffer);
-    Dest.MappedRowPointers = std::move(MappedRowPointers);
-    Dest.MappedRowIndexes = std::move(MappedRowIndexes);
+    Dest.FFileBuffer = std::move(FFileBuffer);
+    Dest.FMappedRowPointers = std::move(FMappedRowPointers);
+    Dest.FMappedRowIndexes = std::move(FMappedRowIndexes);
 
-    FileBuffer = std::make_unique<TVLFileBuffer>();
-    MappedRowPointers.clear();
-    MappedRowIndexes.clear();
-    ScanlineCache.clear();
-    Fragments.clear();
-    WorkingRow = nullptr;
-    PaletteLength = 0;
-    Memory = nullptr;
-    RawMemory = nullptr;
-    MemoryRoute = TMemoryRoute::None;
-    VclBitmap = nullptr;
-    Width = Height = BitCount = ChannelCount = RowLen = 0;
-    FragmentCount = RowsPerFragment = 0;
-    PixelFormat = vlNone;
+    FFileBuffer = std::make_unique<TVLFileBuffer>();
+    FMappedRowPointers.clear();
+    FMappedRowIndexes.clear();
+    FScanlineCache.clear();
+    FFragments.clear();
+    FWorkingRow = nullptr;
+    FPaletteLength = 0;
+    FMemory = nullptr;
+    FRawMemory = nullptr;
+    FMemoryRoute = TMemoryRoute::None;
+    FVclBitmap = nullptr;
+    FWidth = FHeight = FBitCount = FChannelCount = FRowLen = 0;
+    FFragmentCount = FRowsPerFragment = 0;
+    FPixelFormat = vlNone;
     Full = false;
     FullReallocate = true;
-    EncapsulatedTBitmap = EncapsulatedMemory = false;
+    FEncapsulatedTBitmap = FEncapsulatedMemory = false;
 }
 
 std::unique_ptr<TVLBitmap> TVLBitmap::BuildRelayout(int32_t NewWidth, int32_t NewHeight,
@@ -548,17 +548,17 @@ std::unique_ptr<TVLBitmap> TVLBitmap::BuildRelayout(int32_t NewWidth, int32_t Ne
     auto target = std::make_unique<TVLBitmap>();
     target->MinFileSize = MinFileSize;
     target->MemoryAllocator = MemoryAllocator;
-    target->BitAlignment = NewAlignment;
-    target->Location = NewLocation;
+    target->FBitAlignment = NewAlignment;
+    target->FLocation = NewLocation;
     target->IsAlpha = IsAlpha;
-    if (!target->Allocate(NewWidth, NewHeight, PixelFormat)) return nullptr;
+    if (!target->Allocate(NewWidth, NewHeight, FPixelFormat)) return nullptr;
     TAccessScope readOnly(*this, VLAccessRead);
     TAccessScope writeOnly(*target, VLAccessWrite);
-    const int32_t rows = std::min(Height, target->Height);
-    const int32_t bytes = std::min(RowLen, target->RowLen);
+    const int32_t rows = std::min(FHeight, target->FHeight);
+    const int32_t bytes = std::min(FRowLen, target->FRowLen);
     // vl16g becomes vl8g in a class-library bitmap: keep the high byte of every word.
-    const bool narrow = PixelFormat == vl16g && target->PixelFormat == vl8g;
-    const int32_t columns = std::min(Width, target->Width);
+    const bool narrow = FPixelFormat == vl16g && target->FPixelFormat == vl8g;
+    const int32_t columns = std::min(FWidth, target->FWidth);
     for (int32_t r = 0; r < rows; ++r) {
         const uint8_t* src = GetScanline(r);
         uint8_t* dst = target->GetScanline(r);
@@ -571,19 +571,19 @@ std::unique_ptr<TVLBitmap> TVLBitmap::BuildRelayout(int32_t NewWidth, int32_t Ne
     }
     UnmapAllScanlines();
     target->UnmapAllScanlines();
-    if (PaletteLength > 0 && target->PaletteLength > 0)
-        std::copy_n(Palette.get(), std::min(PaletteLength, target->PaletteLength),
-                    target->Palette.get());
+    if (FPaletteLength > 0 && target->FPaletteLength > 0)
+        std::copy_n(FPalette.get(), std::min(FPaletteLength, target->FPaletteLength),
+                    target->FPalette.get());
     return target;
 }
 
 void TVLBitmap::CommitRelayout(TVLBitmap& Target) {
-    auto alpha = std::move(AlphaChannel);
+    auto alpha = std::move(FAlphaChannel);
     const bool isAlpha = IsAlpha;
     const bool full = Full;
     const uint8_t dither = DefaultDitherMethod;
     Target.MoveContentsTo(*this);
-    AlphaChannel = std::move(alpha);
+    FAlphaChannel = std::move(alpha);
     IsAlpha = isAlpha;
     Full = full;
     DefaultDitherMethod = dither;
@@ -592,14 +592,14 @@ void TVLBitmap::CommitRelayout(TVLBitmap& Target) {
 }
 
 bool TVLBitmap::SetLocation(TVLLocation NewLocation) {
-    if (NewLocation == Location) return true;
+    if (NewLocation == FLocation) return true;
     if (IsEmpty()) {
         FreeImage(false);
-        Location = NewLocation;
+        FLocation = NewLocation;
         FullReallocate = false;
         return true;
     }
-    auto target = BuildRelayout(Width, Height, NewLocation, BitAlignment);
+    auto target = BuildRelayout(FWidth, FHeight, NewLocation, FBitAlignment);
     if (!target) return false;
     CommitRelayout(*target);
     return true;
@@ -607,29 +607,29 @@ bool TVLBitmap::SetLocation(TVLLocation NewLocation) {
 
 TBitmap* TVLBitmap::GetVclBitmap() {
     SetLocation(vlTBitmap);
-    return Location == vlTBitmap ? VclBitmap : nullptr;
+    return FLocation == vlTBitmap ? FVclBitmap : nullptr;
 }
 
 void TVLBitmap::SetWidth(int32_t Value) {
-    if (Value != Width) Resize(Value, Height);
+    if (Value != FWidth) Resize(Value, FHeight);
 }
 
 void TVLBitmap::SetHeight(int32_t Value) {
-    if (Value != Height) Resize(Width, Value);
+    if (Value != FHeight) Resize(FWidth, Value);
 }
 
 void TVLBitmap::Resize(int32_t NewWidth, int32_t NewHeight) {
-    if (Location == vlTBitmap) {
-        if (AlphaChannel) AlphaChannel->Resize(NewWidth, NewHeight);
+    if (FLocation == vlTBitmap) {
+        if (FAlphaChannel) FAlphaChannel->Resize(NewWidth, NewHeight);
         // The class-library bitmap keeps its pixels when resized, whatever its format.
         try {
-            if (VclBitmap == nullptr) VclBitmap = new TBitmap();
-            VclBitmap->SetSize(std::max(NewWidth, 0), std::max(NewHeight, 0));
+            if (FVclBitmap == nullptr) FVclBitmap = new TBitmap();
+            FVclBitmap->SetSize(std::max(NewWidth, 0), std::max(NewHeight, 0));
         } catch (const Exception&) {
             return;
         }
-        Width = VclBitmap->Width();
-        Height = VclBitmap->Height();
+        FWidth = FVclBitmap->Width();
+        FHeight = FVclBitmap->Height();
         RecomputeLayout();
         BuildScanlineCache();
         return;
@@ -638,32 +638,32 @@ void TVLBitmap::Resize(int32_t NewWidth, int32_t NewHeight) {
         FreeImage(true);
         return;
     }
-    if (PixelFormat == vlNone || IsEmpty()) {
-        Width = NewWidth;
-        Height = NewHeight;
+    if (FPixelFormat == vlNone || IsEmpty()) {
+        FWidth = NewWidth;
+        FHeight = NewHeight;
         return;
     }
     // Both new storages are had before either old one is given up.
-    auto target = BuildRelayout(NewWidth, NewHeight, Location, BitAlignment);
+    auto target = BuildRelayout(NewWidth, NewHeight, FLocation, FBitAlignment);
     if (!target) return;
-    if (AlphaChannel && !AlphaChannel->IsEmpty()) {
-        auto alphaTarget = AlphaChannel->BuildRelayout(NewWidth, NewHeight, AlphaChannel->Location,
-                                                       AlphaChannel->BitAlignment);
+    if (FAlphaChannel && !FAlphaChannel->IsEmpty()) {
+        auto alphaTarget = FAlphaChannel->BuildRelayout(NewWidth, NewHeight, FAlphaChannel->FLocation,
+                                                       FAlphaChannel->FBitAlignment);
         if (!alphaTarget) return;
-        AlphaChannel->CommitRelayout(*alphaTarget);
-        AlphaChannel->Full = false;
+        FAlphaChannel->CommitRelayout(*alphaTarget);
+        FAlphaChannel->Full = false;
     }
     CommitRelayout(*target);
     Full = false;
 }
 
 void TVLBitmap::SetBitAlignment(int32_t Bits) {
-    if (Bits == BitAlignment || Bits <= 0) return;
+    if (Bits == FBitAlignment || Bits <= 0) return;
     FullReallocate = true;
-    if (Location != vlTBitmap && !IsEmpty()) {
-        auto target = BuildRelayout(Width, Height, Location, Bits);
+    if (FLocation != vlTBitmap && !IsEmpty()) {
+        auto target = BuildRelayout(FWidth, FHeight, FLocation, Bits);
         if (!target) return;
         CommitRelayout(*target);
     }
-    BitAlignment = Bits;
+    FBitAlignment = Bits;
 }

@@ -107,18 +107,18 @@ public:
     TVLPixelFormat GetPixelFormat() override;
     int32_t GetRowLen() override;
     int32_t GetChannelCount();
-    TVLLocation GetLocation() const { return Location; }
-    int32_t GetBitAlignment() const { return BitAlignment; }
-    int32_t GetFragmentCount() const { return FragmentCount; }
-    bool GetEncapsulatedTBitmap() const { return EncapsulatedTBitmap; }
-    bool GetEncapsulatedMemory() const { return EncapsulatedMemory; }
-    const TVLFileBuffer& GetFileBuffer() const { return *FileBuffer; }
+    TVLLocation GetLocation() const { return FLocation; }
+    int32_t GetBitAlignment() const { return FBitAlignment; }
+    int32_t GetFragmentCount() const { return FFragmentCount; }
+    bool GetEncapsulatedTBitmap() const { return FEncapsulatedTBitmap; }
+    bool GetEncapsulatedMemory() const { return FEncapsulatedMemory; }
+    const TVLFileBuffer& GetFileBuffer() const { return *FFileBuffer; }
 
     // Palette.
     void GetPaletteColor(int32_t Index, TVLRGB& Color) override;
     void SetPaletteColor(int32_t Index, const TVLRGB& Color) override;
     int32_t GetPaletteLength() override;
-    TVLRGB* GetPalette() { return Palette.get(); }
+    TVLRGB* GetPalette() { return FPalette.get(); }
     // Writes the palette into the colour table of the class-library bitmap that holds the pixels.
     void UpdateTBitmapPalette();
 
@@ -186,7 +186,7 @@ public:
     // Alpha channel. GetAlphaChannel creates an opaque one on first use; nil for a bitmap that is
     // itself an alpha channel.
     TVLBitmap* GetAlphaChannel();
-    bool HasAlphaChannel() const { return AlphaChannel != nullptr; }
+    bool HasAlphaChannel() const { return FAlphaChannel != nullptr; }
     // Makes Alpha the alpha channel without copying and hands the previous one (or nil) back.
     std::unique_ptr<TVLBitmap> AttachAlphaChannel(std::unique_ptr<TVLBitmap> Alpha);
     // Frees the alpha channel; with Merge the pixels are first blended onto Background by their
@@ -335,29 +335,29 @@ private:
     bool ConvertToRGB24();
     void MergeAlpha(TColor Background);
 
-    std::unique_ptr<TVLFileBuffer> FileBuffer;
-    uint8_t* WorkingRow = nullptr;
-    std::unique_ptr<TVLRGB[]> Palette;
-    int32_t PaletteLength = 0;
-    std::unique_ptr<TVLBitmap> AlphaChannel;
-    uint8_t* Memory = nullptr;
-    void* RawMemory = nullptr;
-    TMemoryRoute MemoryRoute = TMemoryRoute::None;
-    TBitmap* VclBitmap = nullptr;
-    std::vector<uint8_t*> ScanlineCache;
-    std::vector<uint8_t*> MappedRowPointers;
-    std::vector<int32_t> MappedRowIndexes;
-    int32_t Width = 0;
-    int32_t Height = 0;
-    int32_t BitCount = 0;
-    int32_t ChannelCount = 0;
-    int32_t RowLen = 0;
-    TVLPixelFormat PixelFormat = TVLPixelFormat::vlNone;
-    TVLLocation Location = TVLLocation::vlFile;
-    bool EncapsulatedTBitmap = false;
-    bool EncapsulatedMemory = false;
-    int32_t BitAlignment = 32;
-    int32_t FragmentCount = 0;
-    int32_t RowsPerFragment = 0;
-    std::vector<uint8_t*> Fragments;
+    std::unique_ptr<TVLFileBuffer> FFileBuffer;
+    uint8_t* FWorkingRow = nullptr;
+    std::unique_ptr<TVLRGB[]> FPalette;
+    int32_t FPaletteLength = 0;
+    std::unique_ptr<TVLBitmap> FAlphaChannel;
+    uint8_t* FMemory = nullptr;
+    void* FRawMemory = nullptr;
+    TMemoryRoute FMemoryRoute = TMemoryRoute::None;
+    TBitmap* FVclBitmap = nullptr;
+    std::vector<uint8_t*> FScanlineCache;
+    std::vector<uint8_t*> FMappedRowPointers;
+    std::vector<int32_t> FMappedRowIndexes;
+    int32_t FWidth = 0;
+    int32_t FHeight = 0;
+    int32_t FBitCount = 0;
+    int32_t FChannelCount = 0;
+    int32_t FRowLen = 0;
+    TVLPixelFormat FPixelFormat = TVLPixelFormat::vlNone;
+    TVLLocation FLocation = TVLLocation::vlFile;
+    bool FEncapsulatedTBitmap = false;
+    bool FEncapsulatedMemory = false;
+    int32_t FBitAlignment = 32;
+    int32_t FFragmentCount = 0;
+    int32_t FRowsPerFragment = 0;
+    std::vector<uint8_t*> FFragments;
 };

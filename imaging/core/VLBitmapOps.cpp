@@ -363,27 +363,27 @@ std::unique_ptr<TBitmap> DuplicateTBitmap(TBitmap& Source) {
 void TVLBitmap::CopyPaletteTo(TVLBaseBitmap& Dest) {
     auto* dest = dynamic_cast<TVLBitmap*>(&Dest);
     if (dest == nullptr || dest == this) return;
-    if (dest->Palette) {
-        dest->Palette.reset();
-        dest->PaletteLength = 0;
+    if (dest->FPalette) {
+        dest->FPalette.reset();
+        dest->FPaletteLength = 0;
         dest->PaletteUsed = 256;
     }
-    if (PaletteLength > 0) {
-        dest->Palette.reset(new TVLRGB[PaletteLength]);
-        std::copy_n(Palette.get(), PaletteLength, dest->Palette.get());
-        dest->PaletteLength = PaletteLength;
+    if (FPaletteLength > 0) {
+        dest->FPalette.reset(new TVLRGB[FPaletteLength]);
+        std::copy_n(FPalette.get(), FPaletteLength, dest->FPalette.get());
+        dest->FPaletteLength = FPaletteLength;
         dest->PaletteUsed = PaletteUsed;
     }
     dest->UpdateTBitmapPalette();
 }
 
 void TVLBitmap::ReadTBitmapPalette(TBitmap& Source, int32_t Count) {
-    if (!Palette) return;
-    std::fill_n(Palette.get(), PaletteLength, TVLRGB{});
+    if (!FPalette) return;
+    std::fill_n(FPalette.get(), FPaletteLength, TVLRGB{});
     const auto& table = Source.ColorTable();
-    const int32_t n = std::min({Count, PaletteLength, static_cast<int32_t>(table.size())});
+    const int32_t n = std::min({Count, FPaletteLength, static_cast<int32_t>(table.size())});
     for (int32_t i = 0; i < n; ++i)
-        Palette[i] = {table[i].rgbBlue, table[i].rgbGreen, table[i].rgbRed};
+        FPalette[i] = {table[i].rgbBlue, table[i].rgbGreen, table[i].rgbRed};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -394,17 +394,17 @@ void TVLBitmap::Assign(TObject* Source) {
         if (bitmap == this) return;
         // Copying our own alpha channel into us: keep it alive while our storage is replaced.
         std::unique_ptr<TVLBitmap> keep;
-        if (bitmap == AlphaChannel.get()) keep = std::move(AlphaChannel);
+        if (bitmap == FAlphaChannel.get()) keep = std::move(FAlphaChannel);
         FullReallocate = true;
-        if (!TakeImageOf(*bitmap, true) && Location == vlTBitmap) return;
+        if (!TakeImageOf(*bitmap, true) && FLocation == vlTBitmap) return;
         if (!IsAlpha) {
-            if (bitmap->AlphaChannel) {
-                if (!AlphaChannel) {
-                    AlphaChannel = std::make_unique<TVLBitmap>();
-                    AlphaChannel->IsAlpha = true;
-                    AlphaChannel->Location = Location == vlTBitmap ? vlMemory : Location;
+            if (bitmap->FAlphaChannel) {
+                if (!FAlphaChannel) {
+                    FAlphaChannel = std::make_unique<TVLBitmap>();
+                    FAlphaChannel->IsAlpha = true;
+                    FAlphaChannel->FLocation = FLocation == vlTBitmap ? vlMemory : FLocation;
                 }
-                AlphaChannel->Assign(bitmap->AlphaChannel.get());
+                FAlphaChannel->Assign(bitmap->FAlphaChannel.get());
             } else {
                 RemoveAlphaChannel(false, clWhite);
             }
@@ -425,38 +425,38 @@ void TVLBitmap::AssignImage(TVLBitmap& Source) {
 
 bool TVLBitmap::TakeImageOf(TVLBitmap& Source, bool WholeCopy) {
     // A client may have changed the source's class-library bitmap through its canvas.
-    if (Source.Location == vlTBitmap) Source.SyncFromTBitmap();
-    if (Location == vlTBitmap) {
+    if (Source.FLocation == vlTBitmap) Source.SyncFromTBitmap();
+    if (FLocation == vlTBitmap) {
         if (Source.IsEmpty()) return false;
         // The class-library bitmap is kept (it may be the caller's); only our own state goes.
         UnmapAllScanlines();
-        Palette.reset();
-        PaletteLength = 0;
-        ScanlineCache.clear();
-        Width = Source.Width;
-        Height = Source.Height;
-        switch (Source.PixelFormat) {
+        FPalette.reset();
+        FPaletteLength = 0;
+        FScanlineCache.clear();
+        FWidth = Source.FWidth;
+        FHeight = Source.FHeight;
+        switch (Source.FPixelFormat) {
         case vl32f:
         case vlCMYK:
         case vlRGB48:
         case vlCIELab:
             // No class-library format holds these: they arrive converted to vl24RGB.
-            PixelFormat = vl24RGB;
+            FPixelFormat = vl24RGB;
             break;
         default:
-            PixelFormat = Source.PixelFormat;
+            FPixelFormat = Source.FPixelFormat;
             break;
         }
         // The class-library bitmap's rows are always 32-bit aligned: the alignment stays.
     } else {
         FreeImage(WholeCopy);
-        Width = Source.Width;
-        Height = Source.Height;
-        PixelFormat = Source.PixelFormat;
-        if (WholeCopy) BitAlignment = Source.BitAlignment;
+        FWidth = Source.FWidth;
+        FHeight = Source.FHeight;
+        FPixelFormat = Source.FPixelFormat;
+        if (WholeCopy) FBitAlignment = Source.FBitAlignment;
     }
     if (!AllocateStorage()) {
-        Width = Height = RowLen = 0;
+        FWidth = FHeight = FRowLen = 0;
         return false;
     }
     if (WholeCopy) Full = Source.Full;
@@ -467,21 +467,21 @@ bool TVLBitmap::TakeImageOf(TVLBitmap& Source, bool WholeCopy) {
 void TVLBitmap::CopyRowsFrom(TVLBitmap& Source) {
     TAccessScope readOnly(Source, VLAccessRead);
     TAccessScope writeOnly(*this, VLAccessWrite);
-    if (Location == vlFile && Source.Location == vlFile && RowLen == Source.RowLen &&
-        PixelFormat == Source.PixelFormat) {
+    if (FLocation == vlFile && Source.FLocation == vlFile && FRowLen == Source.FRowLen &&
+        FPixelFormat == Source.FPixelFormat) {
         UnmapAllScanlines();
         Source.UnmapAllScanlines();
-        Source.FileBuffer->CopyTo(*FileBuffer, static_cast<int64_t>(RowLen) * Height, 0);
+        Source.FFileBuffer->CopyTo(*FFileBuffer, static_cast<int64_t>(FRowLen) * FHeight, 0);
         return;
     }
-    const int32_t rows = std::min(Height, Source.Height);
-    const int32_t columns = std::min(Width, Source.Width);
-    const TRowToRGB toRGB = RowToRGBKernel(Source.PixelFormat);
-    const TPaletteView pal{Source.Palette.get(), Source.PaletteLength};
-    const bool sameFormat = PixelFormat == Source.PixelFormat;
+    const int32_t rows = std::min(FHeight, Source.FHeight);
+    const int32_t columns = std::min(FWidth, Source.FWidth);
+    const TRowToRGB toRGB = RowToRGBKernel(Source.FPixelFormat);
+    const TPaletteView pal{Source.FPalette.get(), Source.FPaletteLength};
+    const bool sameFormat = FPixelFormat == Source.FPixelFormat;
     // vl16g becomes vl8g in a class-library bitmap: keep the high byte of every word.
-    const bool narrow = PixelFormat == vl8g && Source.PixelFormat == vl16g;
-    const auto bytes = static_cast<size_t>(std::min(RowLen, Source.RowLen));
+    const bool narrow = FPixelFormat == vl8g && Source.FPixelFormat == vl16g;
+    const auto bytes = static_cast<size_t>(std::min(FRowLen, Source.FRowLen));
     for (int32_t r = 0; r < rows; ++r) {
         const uint8_t* src = Source.GetScanline(r);
         uint8_t* dst = GetScanline(r);
@@ -500,20 +500,20 @@ void TVLBitmap::CopyRowsFrom(TVLBitmap& Source) {
 }
 
 void TVLBitmap::CopyFromTBitmap(TBitmap& Source) {
-    if (Location == vlTBitmap) {
+    if (FLocation == vlTBitmap) {
         const TPixelFormat format = Source.PixelFormat();
         if (format != pf1bit && format != pf24bit && format != pf32bit)
             Source.SetPixelFormat(pf24bit);
         UnmapAllScanlines();
-        Palette.reset();
-        PaletteLength = 0;
-        if (VclBitmap == nullptr) {
-            VclBitmap = new TBitmap();
-            EncapsulatedTBitmap = false;
+        FPalette.reset();
+        FPaletteLength = 0;
+        if (FVclBitmap == nullptr) {
+            FVclBitmap = new TBitmap();
+            FEncapsulatedTBitmap = false;
         }
-        CopyTBitmap(Source, *VclBitmap);
+        CopyTBitmap(Source, *FVclBitmap);
         // An impossible width makes the sync derive format, layout and row cache anew.
-        Width = -1;
+        FWidth = -1;
         SyncFromTBitmap();
         Full = false;
         return;
@@ -546,29 +546,29 @@ void TVLBitmap::CopyFromTBitmap(TBitmap& Source) {
     if (target == vl8p)
         ReadTBitmapPalette(Source, format == pf1bit ? 2 : format == pf4bit ? 16 : 256);
     TAccessScope writeOnly(*this, VLAccessWrite);
-    const auto bytes = static_cast<size_t>(std::min<int64_t>(RowLen, Source.RowLength()));
-    for (int32_t r = 0; r < Height; ++r) {
+    const auto bytes = static_cast<size_t>(std::min<int64_t>(FRowLen, Source.RowLength()));
+    for (int32_t r = 0; r < FHeight; ++r) {
         const auto* src = static_cast<const uint8_t*>(Source.ScanLine(r));
         uint8_t* dst = GetScanline(r);
         if (dst == nullptr) break;
-        std::memset(dst, 0, RowLen);
+        std::memset(dst, 0, FRowLen);
         switch (format) {
         case pf1bit:
             if (monochrome) {
                 std::memcpy(dst, src, bytes);
             } else {
-                for (int32_t x = 0; x < Width; ++x)
+                for (int32_t x = 0; x < FWidth; ++x)
                     dst[x] = GetRowBit(src, static_cast<uint32_t>(x)) ? 1 : 0;
             }
             break;
         case pf4bit:
-            for (int32_t x = 0; x < Width; ++x)
+            for (int32_t x = 0; x < FWidth; ++x)
                 dst[x] = (x & 1) ? src[x >> 1] & 0x0F : src[x >> 1] >> 4;
             break;
         case pf15bit:
         case pf16bit: {
             const bool six = format == pf16bit;
-            for (int32_t x = 0; x < Width; ++x) {
+            for (int32_t x = 0; x < FWidth; ++x) {
                 const uint16_t w = Load<uint16_t>(src + 2 * x);
                 const TVLRGB c = six ? TVLRGB{static_cast<uint8_t>((w & 31) << 3),
                                               static_cast<uint8_t>(((w >> 5) & 63) << 2),
@@ -594,16 +594,16 @@ void TVLBitmap::CopyFromDibbitmap(TVLDibbitmap* Source) {
     const int32_t bits = Source->GetBitCount();
     TVLPixelFormat format = bits == 1 ? vl1g : bits == 24 ? vl24RGB : vlNone;
     // An 8-bit section becomes grey levels; a class-library bitmap takes only 1 and 24 bits here.
-    if (bits == 8 && Location != vlTBitmap) format = vl8g;
+    if (bits == 8 && FLocation != vlTBitmap) format = vl8g;
     if (format == vlNone) return;
     FullReallocate = true;
     if (!Allocate(Source->GetWidth(), Source->GetHeight(), format)) return;
     TAccessScope writeOnly(*this, VLAccessWrite);
-    const auto bytes = static_cast<size_t>(std::min(RowLen, Source->GetRowLen()));
-    for (int32_t r = 0; r < Height; ++r)
+    const auto bytes = static_cast<size_t>(std::min(FRowLen, Source->GetRowLen()));
+    for (int32_t r = 0; r < FHeight; ++r)
         if (uint8_t* row = GetScanline(r)) {
             std::memcpy(row, Source->GetScanline(r), bytes);
-            std::memset(row + bytes, 0, RowLen - bytes);
+            std::memset(row + bytes, 0, FRowLen - bytes);
         }
     UnmapAllScanlines();
 }
@@ -618,35 +618,35 @@ void TVLBitmap::CopyFromMask(TVLMask* Mask) {
         !Allocate(Mask->GetWidth(), Mask->GetHeight(), bits == 1 ? vl1g : vl8g))
         return;
     TAccessScope writeOnly(*this, VLAccessWrite);
-    const auto bytes = static_cast<size_t>(std::min(RowLen, Mask->GetRowLen()));
-    for (int32_t r = 0; r < Height; ++r)
+    const auto bytes = static_cast<size_t>(std::min(FRowLen, Mask->GetRowLen()));
+    for (int32_t r = 0; r < FHeight; ++r)
         if (uint8_t* row = GetScanline(r)) {
             std::memcpy(row, Mask->GetScanline(r), bytes);
-            std::memset(row + bytes, 0, RowLen - bytes);
+            std::memset(row + bytes, 0, FRowLen - bytes);
         }
     UnmapAllScanlines();
     Full = Mask->Full;
 }
 
 void TVLBitmap::CopyToMask(TVLMask* Mask) {
-    if (Mask == nullptr || (PixelFormat != vl1g && PixelFormat != vl8g && PixelFormat != vl24RGB) ||
-        !Mask->AllocateBits(Width, Height, PixelFormat == vl1g ? 1 : 8))
+    if (Mask == nullptr || (FPixelFormat != vl1g && FPixelFormat != vl8g && FPixelFormat != vl24RGB) ||
+        !Mask->AllocateBits(FWidth, FHeight, FPixelFormat == vl1g ? 1 : 8))
         return;
     TAccessScope readOnly(*this, VLAccessRead);
-    const auto bytes = static_cast<size_t>(std::min(RowLen, Mask->GetRowLen()));
-    for (int32_t r = 0; r < Height; ++r) {
+    const auto bytes = static_cast<size_t>(std::min(FRowLen, Mask->GetRowLen()));
+    for (int32_t r = 0; r < FHeight; ++r) {
         const uint8_t* src = GetScanline(r);
         uint8_t* dst = Mask->GetScanline(r);
         if (src == nullptr) break;
-        if (PixelFormat != vl24RGB) {
+        if (FPixelFormat != vl24RGB) {
             std::memcpy(dst, src, bytes);
             continue;
         }
-        for (int32_t x = 0; x < Width; ++x, src += 3)
+        for (int32_t x = 0; x < FWidth; ++x, src += 3)
             dst[x] = static_cast<uint8_t>(RGBTripleToGray(Load<TVLRGB>(src)));
     }
     UnmapAllScanlines();
-    Mask->Full = PixelFormat != vl24RGB && Full;
+    Mask->Full = FPixelFormat != vl24RGB && Full;
     // The box is a cache of the pixels: without it the copied selection would count as empty.
     Mask->SyncBoundingBox();
 }
@@ -656,12 +656,12 @@ void TVLBitmap::CopyToMask(TVLMask* Mask) {
 
 void TVLBitmap::CopyRectTo(TVLBitmap& Dest, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY,
                            int32_t W, int32_t H) {
-    const TCopyRowKernel kernel = CopyRowKernel(PixelFormat, Dest.PixelFormat);
+    const TCopyRowKernel kernel = CopyRowKernel(FPixelFormat, Dest.FPixelFormat);
     TClippedRect r;
     if (kernel == nullptr ||
-        !ClipCopyRect(Width, Height, Dest.Width, Dest.Height, SrcX, SrcY, DstX, DstY, W, H, r))
+        !ClipCopyRect(FWidth, FHeight, Dest.FWidth, Dest.FHeight, SrcX, SrcY, DstX, DstY, W, H, r))
         return;
-    const int32_t srcRowLen = RowLen;
+    const int32_t srcRowLen = FRowLen;
     ForEachRectRow(*this, Dest, r,
                    [&](uint8_t* dst, const uint8_t* src) { kernel(dst, src, r, srcRowLen); });
     // The destination stays known-opaque only when what came in was too.
@@ -674,7 +674,7 @@ void TVLBitmap::MergeAlphaRectTo(TVLBitmap& Dest, int32_t SrcX, int32_t SrcY, in
     TVLBitmap* src = GetAlphaChannel();
     TVLBitmap* dst = Dest.GetAlphaChannel();
     TClippedRect r;
-    if (!ClipCopyRect(src->Width, src->Height, dst->Width, dst->Height, SrcX, SrcY, DstX, DstY, W,
+    if (!ClipCopyRect(src->FWidth, src->FHeight, dst->FWidth, dst->FHeight, SrcX, SrcY, DstX, DstY, W,
                       H, r))
         return;
     ForEachRectRow(*src, *dst, r, [&](uint8_t* d, const uint8_t* s) {
@@ -688,14 +688,14 @@ void TVLBitmap::MoveRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t
     // Only the part inside the bitmap moves; its target shifts with the clipped corner.
     const int32_t cx1 = std::max(X1, 0);
     const int32_t cy1 = std::max(Y1, 0);
-    const int32_t cx2 = std::min(X2, Width - 1);
-    const int32_t cy2 = std::min(Y2, Height - 1);
+    const int32_t cx2 = std::min(X2, FWidth - 1);
+    const int32_t cy2 = std::min(Y2, FHeight - 1);
     if (cx2 < cx1 || cy2 < cy1) return;
     const int32_t w = cx2 - cx1 + 1;
     const int32_t h = cy2 - cy1 + 1;
     TVLBitmap temp;
     temp.MinFileSize = MinFileSize;
-    if (!temp.Allocate(w, h, PixelFormat)) return;
+    if (!temp.Allocate(w, h, FPixelFormat)) return;
     CopyRectTo(temp, cx1, cy1, 0, 0, w, h);
     temp.Full = Full;
     FillRect(cx1, cy1, cx2, cy2, FillValue);
@@ -707,8 +707,8 @@ void TVLBitmap::MoveRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t
 
 void TVLBitmap::ResizeCanvas(int32_t NW, int32_t NH, double FillValue, int32_t AlphaFill,
                              uint8_t HA, uint8_t VA) {
-    const int32_t W = Width;
-    const int32_t H = Height;
+    const int32_t W = FWidth;
+    const int32_t H = FHeight;
     auto shiftBeforeShrink = [&](TVLBitmap& b, double fill) {
         if (NW < W && HA == 1)
             b.MoveRect((W - NW) / 2, 0, (W - NW) / 2 + NW - 1, H - 1, 0, 0, fill);
@@ -718,8 +718,8 @@ void TVLBitmap::ResizeCanvas(int32_t NW, int32_t NH, double FillValue, int32_t A
         if (NH < H && VA == 2) b.MoveRect(0, H - NH, W - 1, H - 1, 0, 0, fill);
     };
     auto placeAfterGrow = [&](TVLBitmap& b, double fill) {
-        const int32_t nw = b.Width;
-        const int32_t nh = b.Height;
+        const int32_t nw = b.FWidth;
+        const int32_t nh = b.FHeight;
         if (W < nw) {
             b.FillRect(W, 0, nw - 1, nh - 1, fill);
             if (HA == 1) b.MoveRect(0, 0, W - 1, H - 1, (nw - W) / 2, 0, fill);
@@ -732,43 +732,43 @@ void TVLBitmap::ResizeCanvas(int32_t NW, int32_t NH, double FillValue, int32_t A
         }
     };
     shiftBeforeShrink(*this, FillValue);
-    if (AlphaChannel) shiftBeforeShrink(*AlphaChannel, AlphaFill);
+    if (FAlphaChannel) shiftBeforeShrink(*FAlphaChannel, AlphaFill);
     SetWidth(NW);
     SetHeight(NH);
     placeAfterGrow(*this, FillValue);
-    if (AlphaChannel) placeAfterGrow(*AlphaChannel, AlphaFill);
+    if (FAlphaChannel) placeAfterGrow(*FAlphaChannel, AlphaFill);
 }
 
 void TVLBitmap::Fill(double Value) {
-    const TFillKernel kernel = FillKernel(PixelFormat);
+    const TFillKernel kernel = FillKernel(FPixelFormat);
     if (kernel == nullptr || IsEmpty()) return;
-    const TFillPattern pattern = MakeFillPattern(PixelFormat, Value);
-    if (PixelFormat == vl32RGB) {
+    const TFillPattern pattern = MakeFillPattern(FPixelFormat, Value);
+    if (FPixelFormat == vl32RGB) {
         // The fourth byte of every pixel is kept, so the rows are read as well as written.
-        for (int32_t r = 0; r < Height; ++r)
-            if (uint8_t* row = GetScanline(r)) kernel(row, 0, Width, pattern.Bytes.data());
+        for (int32_t r = 0; r < FHeight; ++r)
+            if (uint8_t* row = GetScanline(r)) kernel(row, 0, FWidth, pattern.Bytes.data());
     } else {
-        std::vector<uint8_t> line(RowLen, 0);
-        if (PixelFormat == vl1g || BitCount == 8)
-            std::memset(line.data(), pattern.Bytes[0], RowLen);
+        std::vector<uint8_t> line(FRowLen, 0);
+        if (FPixelFormat == vl1g || FBitCount == 8)
+            std::memset(line.data(), pattern.Bytes[0], FRowLen);
         else
-            kernel(line.data(), 0, Width, pattern.Bytes.data());
+            kernel(line.data(), 0, FWidth, pattern.Bytes.data());
         TAccessScope writeOnly(*this, VLAccessWrite);
-        for (int32_t r = 0; r < Height; ++r)
-            if (uint8_t* row = GetScanline(r)) std::memcpy(row, line.data(), RowLen);
+        for (int32_t r = 0; r < FHeight; ++r)
+            if (uint8_t* row = GetScanline(r)) std::memcpy(row, line.data(), FRowLen);
     }
     UnmapAllScanlines();
     Full = pattern.Full;
 }
 
 void TVLBitmap::FillRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, double Value) {
-    const TFillKernel kernel = FillKernel(PixelFormat);
+    const TFillKernel kernel = FillKernel(FPixelFormat);
     X1 = std::max(X1, 0);
     Y1 = std::max(Y1, 0);
-    X2 = std::min(X2, Width - 1);
-    Y2 = std::min(Y2, Height - 1);
+    X2 = std::min(X2, FWidth - 1);
+    Y2 = std::min(Y2, FHeight - 1);
     if (kernel == nullptr || Y2 < Y1 || X2 < X1) return;
-    const TFillPattern pattern = MakeFillPattern(PixelFormat, Value);
+    const TFillPattern pattern = MakeFillPattern(FPixelFormat, Value);
     for (int32_t r = Y1; r <= Y2; ++r)
         if (uint8_t* row = GetScanline(r)) kernel(row, X1, X2 - X1 + 1, pattern.Bytes.data());
     UnmapAllScanlines();
@@ -779,7 +779,7 @@ void TVLBitmap::FillRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, double 
 // Pixels.
 
 uint8_t* TVLBitmap::PixelRow(int32_t X, int32_t Y, int32_t Bits) {
-    if (X < 0 || Y < 0 || X >= Width || Y >= Height || BitCount != Bits) return nullptr;
+    if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight || FBitCount != Bits) return nullptr;
     return GetScanline(Y);
 }
 
@@ -808,12 +808,12 @@ void TVLBitmap::SetPixel16(int32_t X, int32_t Y, uint16_t Value) {
 }
 
 float TVLBitmap::GetPixelFloat(int32_t X, int32_t Y) {
-    const uint8_t* row = PixelFormat == vl32f ? PixelRow(X, Y, 32) : nullptr;
+    const uint8_t* row = FPixelFormat == vl32f ? PixelRow(X, Y, 32) : nullptr;
     return row != nullptr ? Load<float>(row + 4 * X) : 0.0f;
 }
 
 void TVLBitmap::SetPixelFloat(int32_t X, int32_t Y, float Value) {
-    if (uint8_t* row = PixelFormat == vl32f ? PixelRow(X, Y, 32) : nullptr) {
+    if (uint8_t* row = FPixelFormat == vl32f ? PixelRow(X, Y, 32) : nullptr) {
         Store(row + 4 * X, Value);
         if (!(Value >= 1.0f)) Full = false;
     }
@@ -861,10 +861,10 @@ void TVLBitmap::SetPixelRGB48(int32_t X, int32_t Y, const TVLRGB48& Value) {
 }
 
 TVLRGB TVLBitmap::GetPixelAsRGB(int32_t X, int32_t Y) {
-    const uint8_t* row = PixelRow(X, Y, BitCount);
+    const uint8_t* row = PixelRow(X, Y, FBitCount);
     if (row == nullptr) return TVLRGB{};
     TVLRGB out;
-    RowToRGBKernel(PixelFormat)(row, X, 1, {Palette.get(), PaletteLength}, &out);
+    RowToRGBKernel(FPixelFormat)(row, X, 1, {FPalette.get(), FPaletteLength}, &out);
     return out;
 }
 
@@ -885,29 +885,29 @@ void TVLBitmap::SetAlphaPixel(int32_t X, int32_t Y, uint8_t Value) {
 
 TVLBitmap* TVLBitmap::GetAlphaChannel() {
     if (IsAlpha) return nullptr;
-    if (!AlphaChannel) AlphaChannel = CreateAsAlpha(GetWidth(), GetHeight(), Location);
-    return AlphaChannel.get();
+    if (!FAlphaChannel) FAlphaChannel = CreateAsAlpha(GetWidth(), GetHeight(), FLocation);
+    return FAlphaChannel.get();
 }
 
 std::unique_ptr<TVLBitmap> TVLBitmap::AttachAlphaChannel(std::unique_ptr<TVLBitmap> Alpha) {
     if (Alpha) Alpha->IsAlpha = true;
-    std::swap(Alpha, AlphaChannel);
+    std::swap(Alpha, FAlphaChannel);
     return Alpha;
 }
 
 void TVLBitmap::RemoveAlphaChannel(bool Merge, TColor Background) {
-    if (IsAlpha || !AlphaChannel) return;
+    if (IsAlpha || !FAlphaChannel) return;
     if (Merge) MergeAlpha(Background);
-    AlphaChannel.reset();
+    FAlphaChannel.reset();
 }
 
 bool TVLBitmap::ConvertToRGB24() {
     auto target = std::make_unique<TVLBitmap>();
     target->MinFileSize = MinFileSize;
     target->MemoryAllocator = MemoryAllocator;
-    target->BitAlignment = BitAlignment;
-    target->Location = Location;
-    if (!target->Allocate(Width, Height, vl24RGB)) return false;
+    target->FBitAlignment = FBitAlignment;
+    target->FLocation = FLocation;
+    if (!target->Allocate(FWidth, FHeight, vl24RGB)) return false;
     target->CopyRowsFrom(*this);
     CommitRelayout(*target);
     Full = false;
@@ -916,18 +916,18 @@ bool TVLBitmap::ConvertToRGB24() {
 
 void TVLBitmap::MergeAlpha(TColor Background) {
     if (IsEmpty()) return;
-    if ((PixelFormat == vl1g || PixelFormat == vl8p) && !ConvertToRGB24()) return;
+    if ((FPixelFormat == vl1g || FPixelFormat == vl8p) && !ConvertToRGB24()) return;
     const TVLRGB bg = FillColor(Background);
-    TVLBitmap& alpha = *AlphaChannel;
+    TVLBitmap& alpha = *FAlphaChannel;
     TAccessScope readOnly(alpha, VLAccessRead);
-    const int32_t rows = std::min(Height, alpha.Height);
-    const int32_t columns = std::min(Width, alpha.Width);
+    const int32_t rows = std::min(FHeight, alpha.FHeight);
+    const int32_t columns = std::min(FWidth, alpha.FWidth);
     const auto grey = static_cast<uint32_t>(RGBTripleToGray(bg));
     uint8_t bgLab[3];
     RGBToCIELab(bgLab, PackRGB(bg));
     uint8_t bgCMYK[4];
     Store(bgCMYK, ConvertRGBToCMYK(PackRGB(bg)));
-    const TVLPixelFormat format = PixelFormat;
+    const TVLPixelFormat format = FPixelFormat;
     for (int32_t r = 0; r < rows; ++r) {
         const uint8_t* a = alpha.GetScanline(r);
         uint8_t* row = GetScanline(r);
@@ -1026,14 +1026,14 @@ bool TVLBitmap::IsAllZero() {
 }
 
 bool TVLBitmap::IsGrayScale() {
-    switch (PixelFormat) {
+    switch (FPixelFormat) {
     case vl8p:
-        return std::all_of(Palette.get(), Palette.get() + PaletteLength,
+        return std::all_of(FPalette.get(), FPalette.get() + FPaletteLength,
                            [](const TVLRGB& c) { return c.r == c.g && c.g == c.b; });
     case vl24RGB:
     case vl32RGB: {
-        const size_t step = PixelFormat == vl24RGB ? 3 : 4;
-        const int32_t width = Width;
+        const size_t step = FPixelFormat == vl24RGB ? 3 : 4;
+        const int32_t width = FWidth;
         return AllRows(*this, [step, width](const uint8_t* row, size_t) {
             for (int32_t x = 0; x < width; ++x, row += step)
                 if (row[0] != row[1] || row[1] != row[2]) return false;
@@ -1041,7 +1041,7 @@ bool TVLBitmap::IsGrayScale() {
         });
     }
     case vlRGB48: {
-        const int32_t width = Width;
+        const int32_t width = FWidth;
         return AllRows(*this, [width](const uint8_t* row, size_t) {
             for (int32_t x = 0; x < width; ++x) {
                 const auto p = Load<TVLRGB48>(row + 6 * x);

@@ -178,7 +178,7 @@ int64_t TVLBitmap::GetRawSize() {
     const int64_t pixels = static_cast<int64_t>(GetRowLen()) * GetHeight();
     int64_t size = RawHeaderBytes + 3 * int64_t{GetPaletteLength()} + pixels + 1;
     if (HasAlphaChannel())
-        size += static_cast<int64_t>(AlphaChannel->GetRowLen()) * AlphaChannel->GetHeight() + 1;
+        size += static_cast<int64_t>(FAlphaChannel->GetRowLen()) * FAlphaChannel->GetHeight() + 1;
     return size;
 }
 
@@ -189,7 +189,7 @@ void TVLBitmap::SaveRaw(void* Buffer, TStream* Stream) {
     out.Put(RawMagic.data(), RawMagic.size());
     out.Value(int32_t{0});
     out.Value(paletteLength);
-    out.Put(Palette.get(), 3 * static_cast<size_t>(paletteLength));
+    out.Put(FPalette.get(), 3 * static_cast<size_t>(paletteLength));
     out.Value(GetWidth());
     out.Value(GetHeight());
     out.Value(static_cast<uint8_t>(GetPixelFormat()));
@@ -200,14 +200,14 @@ void TVLBitmap::SaveRaw(void* Buffer, TStream* Stream) {
     out.Put(ChannelOffset, sizeof(ChannelOffset));
     out.Value(static_cast<uint8_t>(EnableChannelOffset));
     out.Value(Contrast);
-    out.Value(BitAlignment);
+    out.Value(FBitAlignment);
     out.Reserve(static_cast<int64_t>(GetRowLen()) * GetHeight());
     WriteRows(*this, out);
     out.Value(static_cast<uint8_t>(HasAlphaChannel()));
     if (!HasAlphaChannel()) return;
-    out.Reserve(static_cast<int64_t>(AlphaChannel->GetRowLen()) * AlphaChannel->GetHeight());
-    WriteRows(*AlphaChannel, out);
-    out.Value(static_cast<uint8_t>(AlphaChannel->Full));
+    out.Reserve(static_cast<int64_t>(FAlphaChannel->GetRowLen()) * FAlphaChannel->GetHeight());
+    WriteRows(*FAlphaChannel, out);
+    out.Value(static_cast<uint8_t>(FAlphaChannel->Full));
 }
 
 bool TVLBitmap::LoadRaw(const void* Buffer, int64_t BufferSize, TStream* Stream) {

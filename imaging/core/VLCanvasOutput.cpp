@@ -235,7 +235,7 @@ void TVLBitmap::RenderToCanvas(TCanvas* Canvas, int32_t X, int32_t Y, int32_t Wi
         GlobalFree(dib);
         return;
     }
-    const int32_t strip = RenderStripHeight(Width, Height, BitAlignment, MinFileSize);
+    const int32_t strip = RenderStripHeight(Width, Height, FBitAlignment, MinFileSize);
     TVLBitmap work;
     work.MinFileSize = MinFileSize;
     if (!MakeRenderWork(*this, work, Width, Height, Filter)) return;

@@ -18,44 +18,44 @@ bool TVLDibbitmap::AllocateBits(int32_t NewWidth, int32_t NewHeight, int32_t New
     const int64_t rowLen = AlignedRowLength(NewWidth, NewBitCount, 32);
     if (rowLen > INT32_MAX || rowLen * NewHeight > UINT32_MAX) return false;
     FreeDIB();
-    DC = CreateCompatibleDC(nullptr);
-    if (DC == nullptr) return false;
-    BitmapInfo.Header.biBitCount = static_cast<uint16_t>(NewBitCount);
-    BitmapInfo.Header.biWidth = NewWidth;
-    BitmapInfo.Header.biHeight = NewHeight; // positive: rows bottom-up
-    BitmapInfo.Header.biSizeImage = static_cast<uint32_t>(rowLen * NewHeight);
+    FDC = CreateCompatibleDC(nullptr);
+    if (FDC == nullptr) return false;
+    FBitmapInfo.Header.biBitCount = static_cast<uint16_t>(NewBitCount);
+    FBitmapInfo.Header.biWidth = NewWidth;
+    FBitmapInfo.Header.biHeight = NewHeight; // positive: rows bottom-up
+    FBitmapInfo.Header.biSizeImage = static_cast<uint32_t>(rowLen * NewHeight);
     void* bits = nullptr;
-    DIB = CreateDIBSection(DC, BitmapInfo.Info(), DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (DIB == nullptr) {
+    FDIB = CreateDIBSection(FDC, FBitmapInfo.Info(), DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (FDIB == nullptr) {
         FreeDIB();
         return false;
     }
-    SelectObject(DC, DIB);
-    Bits = static_cast<uint8_t*>(bits);
-    Width = NewWidth;
-    Height = NewHeight;
-    BitCount = NewBitCount;
-    RowLen = static_cast<int32_t>(rowLen);
+    SelectObject(FDC, FDIB);
+    FBits = static_cast<uint8_t*>(bits);
+    FWidth = NewWidth;
+    FHeight = NewHeight;
+    FBitCount = NewBitCount;
+    FRowLen = static_cast<int32_t>(rowLen);
     return true;
 }
 
 void TVLDibbitmap::FreeDIB() {
     // Deleting the device context releases the section it holds.
-    if (DC != nullptr) DeleteDC(DC);
-    if (DIB != nullptr) DeleteObject(DIB);
-    DC = nullptr;
-    DIB = nullptr;
-    Bits = nullptr;
-    Width = Height = BitCount = RowLen = 0;
+    if (FDC != nullptr) DeleteDC(FDC);
+    if (FDIB != nullptr) DeleteObject(FDIB);
+    FDC = nullptr;
+    FDIB = nullptr;
+    FBits = nullptr;
+    FWidth = FHeight = FBitCount = FRowLen = 0;
 }
 
 uint8_t* TVLDibbitmap::GetScanline(int32_t Row) {
-    if (Bits == nullptr || Row < 0 || Row >= Height) return nullptr;
-    return Bits + static_cast<int64_t>(Height - Row - 1) * RowLen;
+    if (FBits == nullptr || Row < 0 || Row >= FHeight) return nullptr;
+    return FBits + static_cast<int64_t>(FHeight - Row - 1) * FRowLen;
 }
 
 TVLPixelFormat TVLDibbitmap::GetPixelFormat() {
-    return BitCount == 1 ? vl1g : BitCount == 24 ? vl24RGB : vlNone;
+    return FBitCount == 1 ? vl1g : FBitCount == 24 ? vl24RGB : vlNone;
 }
 
 void TVLDibbitmap::GetPaletteColor(int32_t, TVLRGB& Color) {
@@ -70,10 +70,10 @@ bool TVLDibbitmap::Allocate(int32_t NewWidth, int32_t NewHeight, TVLPixelFormat 
 void TVLDibbitmap::Assign(TObject* Source) {
     auto* source = dynamic_cast<TVLDibbitmap*>(Source);
     if (source == nullptr || source == this) return;
-    if (source->Bits == nullptr) {
+    if (source->FBits == nullptr) {
         FreeDIB();
         return;
     }
-    if (!AllocateBits(source->Width, source->Height, source->BitCount)) return;
-    std::memcpy(Bits, source->Bits, static_cast<size_t>(RowLen) * Height);
+    if (!AllocateBits(source->FWidth, source->FHeight, source->FBitCount)) return;
+    std::memcpy(FBits, source->FBits, static_cast<size_t>(FRowLen) * FHeight);
 }

@@ -24,17 +24,17 @@ public:
     // made.
     bool AllocateBits(int32_t Width, int32_t Height, int32_t BitCount);
     void FreeDIB();
-    HDC GetDC() const { return DC; }
-    HBITMAP GetDIB() const { return DIB; }
-    uint8_t* GetBits() const { return Bits; }
+    HDC GetDC() const { return FDC; }
+    HBITMAP GetDIB() const { return FDIB; }
+    uint8_t* GetBits() const { return FBits; }
 
     uint8_t* GetScanline(int32_t Row) override;
-    int32_t GetBitCount() override { return BitCount; }
-    int32_t GetHeight() override { return Height; }
-    int32_t GetWidth() override { return Width; }
+    int32_t GetBitCount() override { return FBitCount; }
+    int32_t GetHeight() override { return FHeight; }
+    int32_t GetWidth() override { return FWidth; }
     // vl1g for 1 bit, vl24RGB for 24 bits, vlNone otherwise.
     TVLPixelFormat GetPixelFormat() override;
-    int32_t GetRowLen() override { return RowLen; }
+    int32_t GetRowLen() override { return FRowLen; }
     // There is no palette: every entry reads black and nothing is written.
     void GetPaletteColor(int32_t Index, TVLRGB& Color) override;
     void SetPaletteColor(int32_t, const TVLRGB&) override {}
@@ -46,12 +46,12 @@ public:
     void CopyPaletteTo(TVLBaseBitmap&) override {}
 
 private:
-    int32_t Width = 0;
-    int32_t Height = 0;
-    int32_t BitCount = 0;
-    int32_t RowLen = 0;
-    HDC DC = nullptr;
-    HBITMAP DIB = nullptr;
-    TVLTwoColorBitmapInfo BitmapInfo;
-    uint8_t* Bits = nullptr;
+    int32_t FWidth = 0;
+    int32_t FHeight = 0;
+    int32_t FBitCount = 0;
+    int32_t FRowLen = 0;
+    HDC FDC = nullptr;
+    HBITMAP FDIB = nullptr;
+    TVLTwoColorBitmapInfo FBitmapInfo;
+    uint8_t* FBits = nullptr;
 };

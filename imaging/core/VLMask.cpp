@@ -192,11 +192,11 @@ TVLMask::~TVLMask() {
 }
 
 void TVLMask::FreeBits() {
-    DisplayBuffer.clear();
-    DisplayRows.clear();
-    DisplayWidth = DisplayHeight = 0;
-    Bits.reset();
-    Width = Height = BitsPerPixel = RowLen = 0;
+    FDisplayBuffer.clear();
+    FDisplayRows.clear();
+    FDisplayWidth = FDisplayHeight = 0;
+    FBits.reset();
+    FWidth = FHeight = FBitsPerPixel = FRowLen = 0;
 }
 
 bool TVLMask::AllocateBits(int32_t NewWidth, int32_t NewHeight, int32_t NewBitsPerPixel) {
@@ -208,56 +208,56 @@ bool TVLMask::AllocateBits(int32_t NewWidth, int32_t NewHeight, int32_t NewBitsP
     const int64_t rowLen = AlignedRowLength(NewWidth, NewBitsPerPixel, 32);
     const int64_t size = rowLen * NewHeight;
     if (rowLen > INT32_MAX || size > static_cast<int64_t>(PTRDIFF_MAX)) return false;
-    Bits.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size)]());
-    if (!Bits) return false;
-    Width = NewWidth;
-    Height = NewHeight;
-    BitsPerPixel = NewBitsPerPixel;
-    RowLen = static_cast<int32_t>(rowLen);
+    FBits.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size)]());
+    if (!FBits) return false;
+    FWidth = NewWidth;
+    FHeight = NewHeight;
+    FBitsPerPixel = NewBitsPerPixel;
+    FRowLen = static_cast<int32_t>(rowLen);
     return true;
 }
 
 void TVLMask::Resize(int32_t NewWidth, int32_t NewHeight) {
-    if (BitsPerPixel == 0 || (NewWidth == Width && NewHeight == Height)) return;
+    if (FBitsPerPixel == 0 || (NewWidth == FWidth && NewHeight == FHeight)) return;
     TVLMask fresh;
-    if (!fresh.AllocateBits(NewWidth, NewHeight, BitsPerPixel)) return;
-    const int32_t rows = std::min(Height, NewHeight);
-    const auto bytes = static_cast<size_t>(std::min(RowLen, fresh.RowLen));
+    if (!fresh.AllocateBits(NewWidth, NewHeight, FBitsPerPixel)) return;
+    const int32_t rows = std::min(FHeight, NewHeight);
+    const auto bytes = static_cast<size_t>(std::min(FRowLen, fresh.FRowLen));
     for (int32_t r = 0; r < rows; ++r)
         std::memcpy(fresh.GetScanline(r), GetScanline(r), bytes);
     // Growing uncovers unselected pixels; shrinking keeps a full mask full.
-    Full = Full && NewWidth <= Width && NewHeight <= Height;
-    const int32_t bits = BitsPerPixel;
+    Full = Full && NewWidth <= FWidth && NewHeight <= FHeight;
+    const int32_t bits = FBitsPerPixel;
     FreeBits();
-    Bits = std::move(fresh.Bits);
-    BitsPerPixel = bits;
-    Width = NewWidth;
-    Height = NewHeight;
-    RowLen = fresh.RowLen;
+    FBits = std::move(fresh.FBits);
+    FBitsPerPixel = bits;
+    FWidth = NewWidth;
+    FHeight = NewHeight;
+    FRowLen = fresh.FRowLen;
     if (!IsEmpty()) {
-        X1 = std::min(X1, Width - 1);
-        X2 = std::min(X2, Width - 1);
-        Y1 = std::min(Y1, Height - 1);
-        Y2 = std::min(Y2, Height - 1);
+        X1 = std::min(X1, FWidth - 1);
+        X2 = std::min(X2, FWidth - 1);
+        Y1 = std::min(Y1, FHeight - 1);
+        Y2 = std::min(Y2, FHeight - 1);
     }
 }
 
 uint8_t* TVLMask::GetScanline(int32_t Row) {
-    if (!Bits || Row < 0 || Row >= Height) return nullptr;
-    return Bits.get() + static_cast<int64_t>(RowLen) * (Height - Row - 1);
+    if (!FBits || Row < 0 || Row >= FHeight) return nullptr;
+    return FBits.get() + static_cast<int64_t>(FRowLen) * (FHeight - Row - 1);
 }
 
 int32_t TVLMask::GetPixel(int32_t X, int32_t Y) {
-    const uint8_t* row = X >= 0 && X < Width ? GetScanline(Y) : nullptr;
+    const uint8_t* row = X >= 0 && X < FWidth ? GetScanline(Y) : nullptr;
     if (row == nullptr) return 0;
-    return BitsPerPixel == 1 ? (RowBit(row, X) ? 1 : 0) : row[X];
+    return FBitsPerPixel == 1 ? (RowBit(row, X) ? 1 : 0) : row[X];
 }
 
 void TVLMask::SetPixel(int32_t X, int32_t Y, int32_t Value) {
-    uint8_t* row = X >= 0 && X < Width ? GetScanline(Y) : nullptr;
+    uint8_t* row = X >= 0 && X < FWidth ? GetScanline(Y) : nullptr;
     if (row == nullptr) return;
     if (Value != 0) ExtendBox(X, Y);
-    if (BitsPerPixel == 1) {
+    if (FBitsPerPixel == 1) {
         SetRowBit(row, X, Value != 0);
         Full = Full && Value != 0;
     } else {
@@ -268,11 +268,11 @@ void TVLMask::SetPixel(int32_t X, int32_t Y, int32_t Value) {
 
 int32_t TVLMask::FillRow(int32_t Value, int32_t XFrom, int32_t Y, int32_t XTo) {
     XFrom = std::max(XFrom, 0);
-    XTo = std::min(XTo, Width - 1);
+    XTo = std::min(XTo, FWidth - 1);
     uint8_t* row = GetScanline(Y);
     if (row == nullptr || XTo < XFrom) return 0;
     const int32_t count = XTo - XFrom + 1;
-    if (BitsPerPixel == 1) {
+    if (FBitsPerPixel == 1) {
         FillRowBits(row, XFrom, count, Value != 0);
         Full = Full && Value != 0;
     } else {
@@ -283,7 +283,7 @@ int32_t TVLMask::FillRow(int32_t Value, int32_t XFrom, int32_t Y, int32_t XTo) {
 }
 
 void TVLMask::Fill(uint8_t Value) {
-    if (Bits) std::memset(Bits.get(), Value, static_cast<size_t>(RowLen) * Height);
+    if (FBits) std::memset(FBits.get(), Value, static_cast<size_t>(FRowLen) * FHeight);
     Full = Value == 255;
 }
 
@@ -300,8 +300,8 @@ void TVLMask::MakeBoxEmpty() {
 void TVLMask::ClampBox() {
     X1 = std::max(X1, 0);
     Y1 = std::max(Y1, 0);
-    X2 = std::min(X2, Width - 1);
-    Y2 = std::min(Y2, Height - 1);
+    X2 = std::min(X2, FWidth - 1);
+    Y2 = std::min(Y2, FHeight - 1);
 }
 
 void TVLMask::ExtendBox(int32_t X, int32_t Y) {
@@ -314,12 +314,12 @@ void TVLMask::ExtendBox(int32_t X, int32_t Y) {
 
 void TVLMask::SyncBoundingBox() {
     MakeBoxEmpty();
-    for (int32_t y = 0; y < Height; ++y) {
+    for (int32_t y = 0; y < FHeight; ++y) {
         const uint8_t* row = GetScanline(y);
         int32_t first = -1;
         int32_t last = -1;
-        for (int32_t x = 0; x < Width; ++x) {
-            const bool set = BitsPerPixel == 1 ? RowBit(row, x) : row[x] != 0;
+        for (int32_t x = 0; x < FWidth; ++x) {
+            const bool set = FBitsPerPixel == 1 ? RowBit(row, x) : row[x] != 0;
             if (set) {
                 if (first < 0) first = x;
                 last = x;
@@ -334,14 +334,14 @@ void TVLMask::SyncBoundingBox() {
 
 void TVLMask::SyncFull() {
     bool full = true;
-    for (int32_t y = 0; y < Height && full; ++y) {
+    for (int32_t y = 0; y < FHeight && full; ++y) {
         const uint8_t* row = GetScanline(y);
-        if (BitsPerPixel == 8) {
-            full = std::all_of(row, row + Width, [](uint8_t b) { return b == 255; });
+        if (FBitsPerPixel == 8) {
+            full = std::all_of(row, row + FWidth, [](uint8_t b) { return b == 255; });
         } else {
-            const int32_t wholeBytes = Width / 8;
+            const int32_t wholeBytes = FWidth / 8;
             full = std::all_of(row, row + wholeBytes, [](uint8_t b) { return b == 255; });
-            for (int32_t x = wholeBytes * 8; x < Width && full; ++x)
+            for (int32_t x = wholeBytes * 8; x < FWidth && full; ++x)
                 full = RowBit(row, x);
         }
     }
@@ -388,7 +388,7 @@ void TVLMask::FillPolygon(int32_t Value, const TPoint* Points, int32_t Count) {
                      [](const TEdge& p, const TEdge& q) { return p.YStart < q.YStart; });
     // Rows above and below the mask fill nothing: the walk starts at the first row inside.
     const int32_t first = std::max(top, 0);
-    const int32_t last = std::min(bottom, Height); // exclusive: the bottom row is never filled
+    const int32_t last = std::min(bottom, FHeight); // exclusive: the bottom row is never filled
     std::vector<TEdge*> active;
     size_t next = 0;
     int32_t filled = 0;
@@ -410,9 +410,9 @@ void TVLMask::FillPolygon(int32_t Value, const TPoint* Points, int32_t Count) {
         for (size_t i = 0; i + 1 < active.size(); i += 2) {
             const int64_t from = active[i]->X;
             const int64_t to = active[i + 1]->X - 1;
-            if (to < from || to < 0 || from >= Width) continue;
+            if (to < from || to < 0 || from >= FWidth) continue;
             filled += FillRow(Value, static_cast<int32_t>(std::max<int64_t>(from, 0)), y,
-                              static_cast<int32_t>(std::min<int64_t>(to, Width - 1)));
+                              static_cast<int32_t>(std::min<int64_t>(to, FWidth - 1)));
         }
     }
     if (filled == 0) {
@@ -430,15 +430,15 @@ void TVLMask::Translate(int32_t& DX, int32_t& DY, bool Cut) {
     const int64_t dx64 = DX, dy64 = DY;
     if (Cut) {
         if (dx64 + X1 < 0) X1 = static_cast<int32_t>(std::min<int64_t>(-dx64, MaxInt));
-        if (dx64 + X2 >= Width) X2 = static_cast<int32_t>(std::max<int64_t>(Width - 1 - dx64, -1));
+        if (dx64 + X2 >= FWidth) X2 = static_cast<int32_t>(std::max<int64_t>(FWidth - 1 - dx64, -1));
         if (dy64 + Y1 < 0) Y1 = static_cast<int32_t>(std::min<int64_t>(-dy64, MaxInt));
-        if (dy64 + Y2 >= Height)
-            Y2 = static_cast<int32_t>(std::max<int64_t>(Height - 1 - dy64, -1));
+        if (dy64 + Y2 >= FHeight)
+            Y2 = static_cast<int32_t>(std::max<int64_t>(FHeight - 1 - dy64, -1));
     } else {
         if (dx64 + X1 < 0) DX = -X1;
-        if (static_cast<int64_t>(DX) + X2 >= Width) DX = Width - X2 - 1;
+        if (static_cast<int64_t>(DX) + X2 >= FWidth) DX = FWidth - X2 - 1;
         if (dy64 + Y1 < 0) DY = -Y1;
-        if (static_cast<int64_t>(DY) + Y2 >= Height) DY = Height - Y2 - 1;
+        if (static_cast<int64_t>(DY) + Y2 >= FHeight) DY = FHeight - Y2 - 1;
     }
     if (DX == 0 && DY == 0) return;
     if (X2 < X1 || Y2 < Y1) {
@@ -448,60 +448,60 @@ void TVLMask::Translate(int32_t& DX, int32_t& DY, bool Cut) {
     }
     const int32_t w = X2 - X1 + 1;
     const int32_t h = Y2 - Y1 + 1;
-    if (BitsPerPixel == 1) {
+    if (FBitsPerPixel == 1) {
         const int32_t packed = (w + 7) / 8;
         std::vector<uint8_t> copy(static_cast<size_t>(packed) * h, 0);
         for (int32_t y = 0; y < h; ++y)
-            CopyBits(&copy[static_cast<size_t>(y) * packed], GetScanline(Y1 + y), 0, X1, w, RowLen);
-        std::memset(Bits.get(), 0, static_cast<size_t>(RowLen) * Height);
+            CopyBits(&copy[static_cast<size_t>(y) * packed], GetScanline(Y1 + y), 0, X1, w, FRowLen);
+        std::memset(FBits.get(), 0, static_cast<size_t>(FRowLen) * FHeight);
         for (int32_t y = 0; y < h; ++y)
             CopyBits(GetScanline(Y1 + DY + y), &copy[static_cast<size_t>(y) * packed], X1 + DX, 0,
                      w, packed);
     } else {
-        const std::vector<uint8_t> copy(Bits.get(),
-                                        Bits.get() + static_cast<size_t>(RowLen) * Height);
-        std::memset(Bits.get(), 0, copy.size());
+        const std::vector<uint8_t> copy(FBits.get(),
+                                        FBits.get() + static_cast<size_t>(FRowLen) * FHeight);
+        std::memset(FBits.get(), 0, copy.size());
         for (int32_t y = Y1; y <= Y2; ++y) {
             const int64_t ty = static_cast<int64_t>(y) + DY;
-            if (ty < 0 || ty >= Height) continue;
-            const uint8_t* src = copy.data() + static_cast<int64_t>(RowLen) * (Height - y - 1);
+            if (ty < 0 || ty >= FHeight) continue;
+            const uint8_t* src = copy.data() + static_cast<int64_t>(FRowLen) * (FHeight - y - 1);
             uint8_t* dst = GetScanline(static_cast<int32_t>(ty));
             for (int32_t x = X1; x <= X2; ++x) {
                 const int64_t tx = static_cast<int64_t>(x) + DX;
-                if (tx >= 0 && tx < Width) dst[tx] = src[x];
+                if (tx >= 0 && tx < FWidth) dst[tx] = src[x];
             }
         }
     }
     auto move = [](int32_t v, int32_t d, int32_t limit) {
         return static_cast<int32_t>(std::clamp<int64_t>(static_cast<int64_t>(v) + d, 0, limit - 1));
     };
-    X1 = move(X1, DX, Width);
-    X2 = move(X2, DX, Width);
-    Y1 = move(Y1, DY, Height);
-    Y2 = move(Y2, DY, Height);
+    X1 = move(X1, DX, FWidth);
+    X2 = move(X2, DX, FWidth);
+    Y1 = move(Y1, DY, FHeight);
+    Y2 = move(Y2, DY, FHeight);
     // Pixels were uncovered: the mask is no longer known to be full.
     Full = false;
 }
 
 void TVLMask::CopyMaskedBitmap(TVLBitmap& Dest, TVLBitmap& Source, bool DestAtBoxOrigin,
                                bool SourceAtBoxOrigin, bool MakeAlpha) {
-    if (IsEmpty() || !Bits) return;
+    if (IsEmpty() || !FBits) return;
     // The region is the box, limited to the mask and to both bitmaps at their offsets.
     const int32_t sxOff = SourceAtBoxOrigin ? X1 : 0, syOff = SourceAtBoxOrigin ? Y1 : 0;
     const int32_t dxOff = DestAtBoxOrigin ? X1 : 0, dyOff = DestAtBoxOrigin ? Y1 : 0;
     const int64_t xFrom = std::max({int64_t{X1}, int64_t{0}, int64_t{sxOff}, int64_t{dxOff}});
     const int64_t yFrom = std::max({int64_t{Y1}, int64_t{0}, int64_t{syOff}, int64_t{dyOff}});
     const int64_t xTo =
-        std::min({int64_t{X2}, int64_t{Width} - 1, int64_t{Source.GetWidth()} - 1 + sxOff,
+        std::min({int64_t{X2}, int64_t{FWidth} - 1, int64_t{Source.GetWidth()} - 1 + sxOff,
                   int64_t{Dest.GetWidth()} - 1 + dxOff});
     const int64_t yTo =
-        std::min({int64_t{Y2}, int64_t{Height} - 1, int64_t{Source.GetHeight()} - 1 + syOff,
+        std::min({int64_t{Y2}, int64_t{FHeight} - 1, int64_t{Source.GetHeight()} - 1 + syOff,
                   int64_t{Dest.GetHeight()} - 1 + dyOff});
     if (xTo < xFrom || yTo < yFrom) return;
     const TMaskSpan span{static_cast<int32_t>(xFrom), static_cast<int32_t>(xTo), sxOff, dxOff};
 
     TMaskedRowKernel kernel = Source.GetPixelFormat() == Dest.GetPixelFormat()
-                                  ? MaskedCopyKernel(BitsPerPixel, Source.GetPixelFormat())
+                                  ? MaskedCopyKernel(FBitsPerPixel, Source.GetPixelFormat())
                                   : nullptr;
     if (kernel != nullptr) {
         for (auto y = static_cast<int32_t>(yFrom); y <= yTo; ++y) {
@@ -517,7 +517,7 @@ void TVLMask::CopyMaskedBitmap(TVLBitmap& Dest, TVLBitmap& Source, bool DestAtBo
     if (!MakeAlpha || Dest.IsAlpha) return;
     TVLBitmap* destAlpha = Dest.GetAlphaChannel();
     TVLBitmap* sourceAlpha = Source.HasAlphaChannel() ? Source.GetAlphaChannel() : nullptr;
-    const auto alphaKernel = BitsPerPixel == 1 ? MaskToAlphaRow<1> : MaskToAlphaRow<8>;
+    const auto alphaKernel = FBitsPerPixel == 1 ? MaskToAlphaRow<1> : MaskToAlphaRow<8>;
     for (auto y = static_cast<int32_t>(yFrom); y <= yTo; ++y) {
         const uint8_t* src = sourceAlpha ? sourceAlpha->MapScanline(y - syOff) : nullptr;
         uint8_t* dst = destAlpha->GetScanline(y - dyOff);
@@ -532,27 +532,27 @@ void TVLMask::CopyMaskedBitmap(TVLBitmap& Dest, TVLBitmap& Source, bool DestAtBo
 void TVLMask::ResampleToDisplay(uint8_t* const* DestRows, int32_t DestWidth, int32_t DestHeight,
                                 int32_t SrcX, int32_t SrcY, int32_t SrcWidth, int32_t SrcHeight) {
     if (DestWidth <= 0 || DestHeight <= 0 || DestRows == nullptr) return;
-    const auto rowBytes = static_cast<size_t>(AlignedRowLength(DestWidth, BitsPerPixel, 32));
+    const auto rowBytes = static_cast<size_t>(AlignedRowLength(DestWidth, FBitsPerPixel, 32));
     for (int32_t r = 0; r < DestHeight; ++r)
         std::memset(DestRows[r], 0, rowBytes);
-    if (IsEmpty() || !Bits) return;
+    if (IsEmpty() || !FBits) return;
     const int64_t xStep = DisplayStep(SrcWidth, DestWidth);
     const int64_t yStep = DisplayStep(SrcHeight, DestHeight);
     // Mask column of every display column, or -1 outside the box.
     std::vector<int32_t> columns(DestWidth);
     for (int32_t c = 0; c < DestWidth; ++c) {
         const int64_t mc = SrcX + ((c * xStep) >> 14);
-        columns[c] = mc >= X1 && mc <= X2 && mc < Width ? static_cast<int32_t>(mc) : -1;
+        columns[c] = mc >= X1 && mc <= X2 && mc < FWidth ? static_cast<int32_t>(mc) : -1;
     }
     for (int32_t r = 0; r < DestHeight; ++r) {
-        const int64_t mr = std::min<int64_t>(SrcY + ((r * yStep) >> 14), Height - 1);
+        const int64_t mr = std::min<int64_t>(SrcY + ((r * yStep) >> 14), FHeight - 1);
         if (mr < Y1 || mr > Y2) continue;
         const uint8_t* src = GetScanline(static_cast<int32_t>(mr));
         uint8_t* dst = DestRows[r];
         for (int32_t c = 0; c < DestWidth; ++c) {
             const int32_t mc = columns[c];
             if (mc < 0) continue;
-            if (BitsPerPixel == 1)
+            if (FBitsPerPixel == 1)
                 SetRowBit(dst, c, RowBit(src, mc));
             else
                 dst[c] = src[mc];
@@ -562,39 +562,39 @@ void TVLMask::ResampleToDisplay(uint8_t* const* DestRows, int32_t DestWidth, int
 
 void TVLMask::PrepareDisplay(int32_t DestWidth, int32_t DestHeight, int32_t SrcX, int32_t SrcY,
                              int32_t SrcWidth, int32_t SrcHeight) {
-    const auto rowBytes = static_cast<size_t>(AlignedRowLength(DestWidth, BitsPerPixel, 32));
-    if (DestWidth != DisplayWidth || DestHeight != DisplayHeight ||
-        DisplayBuffer.size() != rowBytes * DestHeight) {
-        DisplayBuffer.assign(rowBytes * DestHeight, 0);
-        DisplayRows.resize(DestHeight);
+    const auto rowBytes = static_cast<size_t>(AlignedRowLength(DestWidth, FBitsPerPixel, 32));
+    if (DestWidth != FDisplayWidth || DestHeight != FDisplayHeight ||
+        FDisplayBuffer.size() != rowBytes * DestHeight) {
+        FDisplayBuffer.assign(rowBytes * DestHeight, 0);
+        FDisplayRows.resize(DestHeight);
         // Bottom-up like the mask's own rows.
         for (int32_t r = 0; r < DestHeight; ++r)
-            DisplayRows[r] = DisplayBuffer.data() + rowBytes * (DestHeight - 1 - r);
-        DisplayWidth = DestWidth;
-        DisplayHeight = DestHeight;
+            FDisplayRows[r] = FDisplayBuffer.data() + rowBytes * (DestHeight - 1 - r);
+        FDisplayWidth = DestWidth;
+        FDisplayHeight = DestHeight;
     }
-    ResampleToDisplay(DisplayRows.data(), DestWidth, DestHeight, SrcX, SrcY, SrcWidth, SrcHeight);
+    ResampleToDisplay(FDisplayRows.data(), DestWidth, DestHeight, SrcX, SrcY, SrcWidth, SrcHeight);
 }
 
 void TVLMask::StretchDrawXor(TCanvas& Canvas, int32_t DestX, int32_t DestY, int32_t DestWidth,
                              int32_t DestHeight, int32_t SrcX, int32_t SrcY, int32_t SrcWidth,
                              int32_t SrcHeight) {
-    if (IsEmpty() || BitsPerPixel != 1 || !Bits) return;
+    if (IsEmpty() || FBitsPerPixel != 1 || !FBits) return;
     TVLTwoColorBitmapInfo info;
-    info.Header.biWidth = Width;
-    info.Header.biHeight = Height;
+    info.Header.biWidth = FWidth;
+    info.Header.biHeight = FHeight;
     info.Header.biBitCount = 1;
-    info.Header.biSizeImage = static_cast<uint32_t>(static_cast<int64_t>(RowLen) * Height);
+    info.Header.biSizeImage = static_cast<uint32_t>(static_cast<int64_t>(FRowLen) * FHeight);
     // The rows are bottom-up: the source rectangle is measured from the bottom row.
     StretchDIBits(Canvas.Handle(), DestX, DestY, DestWidth, DestHeight, SrcX,
-                  Height - SrcHeight - SrcY, SrcWidth, SrcHeight, Bits.get(), info.Info(),
+                  FHeight - SrcHeight - SrcY, SrcWidth, SrcHeight, FBits.get(), info.Info(),
                   DIB_RGB_COLORS, SRCINVERT);
 }
 
 void TVLMask::DrawOutline(TCanvas& Canvas, int32_t DestX, int32_t DestY, int32_t DestWidth,
                           int32_t DestHeight, int32_t SrcX, int32_t SrcY, int32_t SrcWidth,
                           int32_t SrcHeight, int32_t Phase, TColor Color1, TColor Color2) {
-    if (DestWidth < 1 || DestHeight < 1 || IsEmpty() || !Bits) return;
+    if (DestWidth < 1 || DestHeight < 1 || IsEmpty() || !FBits) return;
     const COLORREF color1 = static_cast<COLORREF>(ColorToRGB(Color1));
     const COLORREF color2 = static_cast<COLORREF>(ColorToRGB(Color2));
     PrepareDisplay(DestWidth, DestHeight, SrcX, SrcY, SrcWidth, SrcHeight);
@@ -604,8 +604,8 @@ void TVLMask::DrawOutline(TCanvas& Canvas, int32_t DestX, int32_t DestY, int32_t
     const int64_t xStep = DisplayStep(SrcWidth, DestWidth);
     const int64_t yStep = DisplayStep(SrcHeight, DestHeight);
     auto set = [this](int32_t x, int32_t y) {
-        const uint8_t* row = DisplayRows[y];
-        return BitsPerPixel == 1 ? RowBit(row, x) : row[x] != 0;
+        const uint8_t* row = FDisplayRows[y];
+        return FBitsPerPixel == 1 ? RowBit(row, x) : row[x] != 0;
     };
     auto edgeOfNeighbourhood = [&](int32_t x, int32_t y) {
         for (int32_t ny = std::max(y - 1, 0); ny <= std::min(y + 1, DestHeight - 1); ++ny)
@@ -624,11 +624,11 @@ void TVLMask::DrawOutline(TCanvas& Canvas, int32_t DestX, int32_t DestY, int32_t
             if (x == 0)
                 outline = c <= X1;
             else if (x == lastX)
-                outline = c >= X2 || SrcWidth == Width;
+                outline = c >= X2 || SrcWidth == FWidth;
             else if (y == 0)
                 outline = r <= Y1;
             else if (y == lastY)
-                outline = r >= Y2 || SrcHeight == Height;
+                outline = r >= Y2 || SrcHeight == FHeight;
             else
                 outline = edgeOfNeighbourhood(x, y);
             if (!outline) continue;
@@ -642,7 +642,7 @@ void TVLMask::DrawOutline(TCanvas& Canvas, int32_t DestX, int32_t DestY, int32_t
 void TVLMask::ShadeOutside(TBitmap& Bitmap, int32_t DestX, int32_t DestY, int32_t DestWidth,
                            int32_t DestHeight, int32_t SrcX, int32_t SrcY, int32_t SrcWidth,
                            int32_t SrcHeight) {
-    if (DestWidth <= 0 || DestHeight <= 0 || IsEmpty() || !Bits || Bitmap.PixelFormat() != pf24bit)
+    if (DestWidth <= 0 || DestHeight <= 0 || IsEmpty() || !FBits || Bitmap.PixelFormat() != pf24bit)
         return;
     // Display rows and columns left of or above the bitmap are dropped; the source moves along.
     auto clip = [](int32_t& dest, int32_t& destSize, int32_t& src, int32_t& srcSize) {
@@ -664,11 +664,11 @@ void TVLMask::ShadeOutside(TBitmap& Bitmap, int32_t DestX, int32_t DestY, int32_
         static_cast<int32_t>(std::min<int64_t>(DestWidth, int64_t{Bitmap.Width()} - DestX));
     constexpr uint8_t Shade = 97;
     for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* mask = DisplayRows[y];
+        const uint8_t* mask = FDisplayRows[y];
         auto* pixels =
             static_cast<uint8_t*>(Bitmap.ScanLine(DestY + y)) + 3 * static_cast<ptrdiff_t>(DestX);
         for (int32_t x = y & 1; x < columns; x += 2) {
-            const bool selected = BitsPerPixel == 1 ? RowBit(mask, x) : mask[x] != 0;
+            const bool selected = FBitsPerPixel == 1 ? RowBit(mask, x) : mask[x] != 0;
             if (!selected) std::memset(pixels + 3 * x, Shade, 3);
         }
     }

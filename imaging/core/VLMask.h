@@ -26,11 +26,11 @@ public:
     // New size keeping the top-left content; the box is clipped to the new size.
     void Resize(int32_t NewWidth, int32_t NewHeight);
 
-    int32_t GetWidth() const { return Width; }
-    int32_t GetHeight() const { return Height; }
+    int32_t GetWidth() const { return FWidth; }
+    int32_t GetHeight() const { return FHeight; }
     // 1 or 8, 0 while there are no bits.
-    int32_t GetBitsPerPixel() const { return BitsPerPixel; }
-    int32_t GetRowLen() const { return RowLen; }
+    int32_t GetBitsPerPixel() const { return FBitsPerPixel; }
+    int32_t GetRowLen() const { return FRowLen; }
     // Row Row (0 = top; rows are kept bottom-up); nil outside the mask.
     uint8_t* GetScanline(int32_t Row);
 
@@ -105,14 +105,14 @@ private:
     void PrepareDisplay(int32_t DestWidth, int32_t DestHeight, int32_t SrcX, int32_t SrcY,
                         int32_t SrcWidth, int32_t SrcHeight);
 
-    int32_t Width = 0;
-    int32_t Height = 0;
-    int32_t BitsPerPixel = 0;
-    int32_t RowLen = 0;
-    std::unique_ptr<uint8_t[]> Bits;
+    int32_t FWidth = 0;
+    int32_t FHeight = 0;
+    int32_t FBitsPerPixel = 0;
+    int32_t FRowLen = 0;
+    std::unique_ptr<uint8_t[]> FBits;
     // Display-sized copy shared by the drawing operations; rebuilt only when its size changes.
-    std::vector<uint8_t> DisplayBuffer;
-    std::vector<uint8_t*> DisplayRows;
-    int32_t DisplayWidth = 0;
-    int32_t DisplayHeight = 0;
+    std::vector<uint8_t> FDisplayBuffer;
+    std::vector<uint8_t*> FDisplayRows;
+    int32_t FDisplayWidth = 0;
+    int32_t FDisplayHeight = 0;
 };

@@ -393,7 +393,7 @@ TVLRowToRGB::TVLRowToRGB(TVLBitmap& Bitmap)
 
 void TVLBitmap::ConvertPixelsFrom(TVLBitmap& Source) {
     const TVLPixelFormat from = Source.GetPixelFormat();
-    const TVLPixelFormat to = PixelFormat;
+    const TVLPixelFormat to = FPixelFormat;
     if (from == to || from == vlNone || to == vlNone ||
         static_cast<size_t>(from) >= VLPixelFormatCount ||
         static_cast<size_t>(to) >= VLPixelFormatCount)
@@ -405,16 +405,16 @@ void TVLBitmap::ConvertPixelsFrom(TVLBitmap& Source) {
     if (NeedsRGBCopy(from, to)) {
         TVLBitmap copy;
         copy.MinFileSize = Source.MinFileSize;
-        AllocateOrThrow(copy, Width, Height, vl24RGB);
+        AllocateOrThrow(copy, FWidth, FHeight, vl24RGB);
         copy.ConvertPixelsFrom(Source);
         ConvertPixelsFrom(copy);
         return;
     }
     const TRowKernel kernel = Kernels[static_cast<size_t>(from)][static_cast<size_t>(to)];
-    if (kernel == nullptr || (to == vl8p && !Palette)) return;
+    if (kernel == nullptr || (to == vl8p && !FPalette)) return;
 
     const TVLRowToRGB reader(Source);
-    std::vector<TVLRGB> buffer(Width);
+    std::vector<TVLRGB> buffer(FWidth);
     TRowContext context;
     context.Palette = {Source.GetPalette(), Source.GetPalette() ? Source.GetPaletteLength() : 0};
     context.Reader = &reader;
@@ -422,81 +422,81 @@ void TVLBitmap::ConvertPixelsFrom(TVLBitmap& Source) {
     std::unique_ptr<TVLQuantizer> quantizer;
     if (to == vl8p) {
         if (from == vl1g) {
-            Palette[0] = Grey(0);
-            Palette[1] = Grey(255);
+            FPalette[0] = Grey(0);
+            FPalette[1] = Grey(255);
         } else if (from == vl24RGB) {
             std::vector<TVLRGB> colors(256);
             quantizer =
                 std::make_unique<TVLQuantizer>(Source, colors, std::clamp(PaletteUsed, 1, 256));
-            std::copy_n(colors.begin(), std::min(PaletteLength, 256), Palette.get());
+            std::copy_n(colors.begin(), std::min(FPaletteLength, 256), FPalette.get());
             context.Quantizer = quantizer.get();
         } else {
-            FillGrayRamp(Palette.get());
+            FillGrayRamp(FPalette.get());
         }
     }
 
     TRowPassScope reading(Source, VLAccessRead);
     TRowPassScope writing(*this, VLAccessWrite);
-    for (int32_t y = 0; y < Height; ++y) {
+    for (int32_t y = 0; y < FHeight; ++y) {
         const uint8_t* src = CheckedScanline(Source, y);
         uint8_t* dst = CheckedScanline(*this, y);
-        std::memset(dst, 0, RowLen);
+        std::memset(dst, 0, FRowLen);
         context.Y = y;
-        kernel(src, dst, Width, context);
+        kernel(src, dst, FWidth, context);
     }
 }
 
 void TVLBitmap::ConvertFrom(TVLBitmap& Source) {
-    if (&Source == this || Location == vlTBitmap || Source.GetWidth() != GetWidth() ||
+    if (&Source == this || FLocation == vlTBitmap || Source.GetWidth() != GetWidth() ||
         Source.GetHeight() != GetHeight())
         return;
     if (!IsEmpty()) ConvertPixelsFrom(Source);
-    if (Source.AlphaChannel && !IsAlpha) AlphaChannel = std::move(Source.AlphaChannel);
+    if (Source.FAlphaChannel && !IsAlpha) FAlphaChannel = std::move(Source.FAlphaChannel);
     UpdateTBitmapPalette();
 }
 
 void TVLBitmap::SetPixelFormat(TVLPixelFormat Value) {
     if (Value == GetPixelFormat()) return;
-    if (Location == vlTBitmap) {
+    if (FLocation == vlTBitmap) {
         SetTBitmapPixelFormat(Value);
         return;
     }
-    if (PixelFormat == vlNone || IsEmpty()) {
+    if (FPixelFormat == vlNone || IsEmpty()) {
         // No pixels to convert: storage in the new format when the size is known.
-        PixelFormat = Value;
-        if (Width > 0 && Height > 0 && !AllocateStorage()) Width = Height = RowLen = 0;
+        FPixelFormat = Value;
+        if (FWidth > 0 && FHeight > 0 && !AllocateStorage()) FWidth = FHeight = FRowLen = 0;
         return;
     }
     // The converted image is complete before the old one is given up.
     auto target = std::make_unique<TVLBitmap>();
     target->MinFileSize = MinFileSize;
     target->MemoryAllocator = MemoryAllocator;
-    target->BitAlignment = BitAlignment;
-    target->Location = Location;
+    target->FBitAlignment = FBitAlignment;
+    target->FLocation = FLocation;
     target->IsAlpha = IsAlpha;
     target->DefaultDitherMethod = DefaultDitherMethod;
     target->PaletteUsed = PaletteUsed;
-    AllocateOrThrow(*target, Width, Height, Value);
+    AllocateOrThrow(*target, FWidth, FHeight, Value);
     target->ConvertPixelsFrom(*this);
     CommitRelayout(*target);
     Full = false;
 }
 
 void TVLBitmap::SetTBitmapPixelFormat(TVLPixelFormat Value) {
-    if (VclBitmap != nullptr && !VclBitmap->Empty()) {
-        const TPixelFormat current = VclBitmap->PixelFormat();
+    if (FVclBitmap != nullptr && !FVclBitmap->Empty()) {
+        const TPixelFormat current = FVclBitmap->PixelFormat();
         if (current == pf1bit && Value == vl24RGB) {
             // Expanded apart first, so that the class-library bitmap changes only once the
             // expansion and its new rows exist.
             TBitmap expanded;
-            Convert1BitTBitmapTo24Bit(*VclBitmap, expanded);
-            VclBitmap->SetPixelFormat(pf24bit);
+            Convert1BitTBitmapTo24Bit(*FVclBitmap, expanded);
+            FVclBitmap->SetPixelFormat(pf24bit);
             const auto bytes = static_cast<size_t>(expanded.RowLength());
             for (int32_t r = 0; r < expanded.Height(); ++r)
-                std::memcpy(VclBitmap->ScanLine(r), expanded.ScanLine(r), bytes);
+                std::memcpy(FVclBitmap->ScanLine(r), expanded.ScanLine(r), bytes);
         } else if (current == pf24bit && Value == vl1g) {
             TVLBitmap wrapper;
-            wrapper.EncapsulateTBitmap(VclBitmap, false);
+            wrapper.EncapsulateTBitmap(FVclBitmap, false);
             if (DefaultDitherMethod == 0)
                 ConvertTo1BitOrdered(wrapper);
             else
@@ -507,11 +507,11 @@ void TVLBitmap::SetTBitmapPixelFormat(TVLPixelFormat Value) {
             grey.SetPixelFormat(vl8g);
             AssignImage(grey);
         }
-    } else if (VclBitmap != nullptr) {
-        if (Value == vl1g) VclBitmap->SetPixelFormat(pf1bit);
-        if (Value == vl24RGB) VclBitmap->SetPixelFormat(pf24bit);
+    } else if (FVclBitmap != nullptr) {
+        if (Value == vl1g) FVclBitmap->SetPixelFormat(pf1bit);
+        if (Value == vl24RGB) FVclBitmap->SetPixelFormat(pf24bit);
     }
-    PixelFormat = Value;
+    FPixelFormat = Value;
     RecomputeLayout();
     BuildScanlineCache();
 }

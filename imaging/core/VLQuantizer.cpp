@@ -279,19 +279,19 @@ void MoveTowards(TVLNeuralNet::TNeuron& N, int64_t Factor, int64_t Scale, int32_
 // ---------------------------------------------------------------------------------------------
 // Exact colour set.
 
-TVLExactColors::TVLExactColors(int32_t Limit) : Limit(Limit) {
+TVLExactColors::TVLExactColors(int32_t Limit) : FLimit(Limit) {
     size_t slots = 16;
     while (slots < 2 * static_cast<size_t>(std::max(Limit, 0) + 1))
         slots *= 2;
-    SlotKeys.assign(slots, 0);
-    SlotIndexes.assign(slots, -1);
-    Colors.reserve(std::max(Limit, 0));
+    FSlotKeys.assign(slots, 0);
+    FSlotIndexes.assign(slots, -1);
+    FColors.reserve(std::max(Limit, 0));
 }
 
 int32_t TVLExactColors::Slot(uint32_t Key) const {
-    const size_t mask = SlotKeys.size() - 1;
+    const size_t mask = FSlotKeys.size() - 1;
     size_t i = (Key * 2654435761u >> 8) & mask;
-    while (SlotIndexes[i] >= 0 && SlotKeys[i] != Key)
+    while (FSlotIndexes[i] >= 0 && FSlotKeys[i] != Key)
         i = (i + 1) & mask;
     return static_cast<int32_t>(i);
 }
@@ -299,21 +299,21 @@ int32_t TVLExactColors::Slot(uint32_t Key) const {
 bool TVLExactColors::Add(const TVLRGB& Color) {
     const uint32_t key = PackColor(Color);
     const int32_t slot = Slot(key);
-    if (SlotIndexes[slot] >= 0) return true;
-    if (Count() >= Limit) return false;
-    SlotKeys[slot] = key;
-    SlotIndexes[slot] = Count();
-    Colors.push_back(Color);
+    if (FSlotIndexes[slot] >= 0) return true;
+    if (Count() >= FLimit) return false;
+    FSlotKeys[slot] = key;
+    FSlotIndexes[slot] = Count();
+    FColors.push_back(Color);
     return true;
 }
 
 int32_t TVLExactColors::Find(const TVLRGB& Color) const {
-    const int32_t index = SlotIndexes[Slot(PackColor(Color))];
+    const int32_t index = FSlotIndexes[Slot(PackColor(Color))];
     return index >= 0 ? index : NearestIndex(Color);
 }
 
 int32_t TVLExactColors::NearestIndex(const TVLRGB& Color) const {
-    return NearestEntry(Colors.data(), Count(), Color);
+    return NearestEntry(FColors.data(), Count(), Color);
 }
 
 std::unique_ptr<TVLExactColors> TryExactPalette(TVLBitmap& Bitmap, int32_t NumColors,
@@ -346,11 +346,11 @@ std::unique_ptr<TVLExactColors> TryExactPalette(TVLBitmap& Bitmap, int32_t NumCo
 // Median cut.
 
 TVLMedianCut::TVLMedianCut(TVLBitmap& Source, std::span<TVLRGB> Palette, int32_t MaxColors)
-    : InverseMap(CellCount, 0) {
+    : FInverseMap(CellCount, 0) {
     const TMedianCutBuilder builder(Source, std::clamp(MaxColors, 1, CellCount));
     const std::vector<TBox>& boxes = builder.GetBoxes();
-    BoxCount = static_cast<int32_t>(boxes.size());
-    for (int32_t i = 0; i < BoxCount; ++i) {
+    FBoxCount = static_cast<int32_t>(boxes.size());
+    for (int32_t i = 0; i < FBoxCount; ++i) {
         const TBox& box = boxes[i];
         if (static_cast<size_t>(i) < Palette.size())
             Palette[i] = {static_cast<uint8_t>(Round(box.Mean[ChannelB]) * 8),
@@ -359,7 +359,7 @@ TVLMedianCut::TVLMedianCut(TVLBitmap& Source, std::span<TVLRGB> Palette, int32_t
         for (int32_t r = box.Low[ChannelR]; r < box.High[ChannelR]; ++r)
             for (int32_t g = box.Low[ChannelG]; g < box.High[ChannelG]; ++g)
                 for (int32_t b = box.Low[ChannelB]; b < box.High[ChannelB]; ++b)
-                    InverseMap[CellIndex(r, g, b)] = static_cast<uint16_t>(i);
+                    FInverseMap[CellIndex(r, g, b)] = static_cast<uint16_t>(i);
     }
 }
 
@@ -374,31 +374,31 @@ int32_t AutoSampleFactor(int64_t Pixels) {
 
 TVLNeuralNet::TVLNeuralNet(TVLBitmap& Source, std::span<TVLRGB> Palette, int32_t Quality,
                            int32_t NetSize)
-    : NetSize(std::clamp(NetSize, 1, 65536)) {
+    : FNetSize(std::clamp(NetSize, 1, 65536)) {
     const int64_t pixels = static_cast<int64_t>(Source.GetWidth()) * Source.GetHeight();
-    SampleFactor =
+    FSampleFactor =
         Quality == -1
             ? AutoSampleFactor(pixels)
             : static_cast<int32_t>(Trunc((100 - ClampToRange(Quality, 0, 100)) / 100.0 * 29)) + 1;
-    Network.resize(this->NetSize);
-    for (int32_t i = 0; i < this->NetSize; ++i) {
-        const int32_t v = static_cast<int32_t>((static_cast<int64_t>(i) << 12) / this->NetSize);
-        Network[i] = {v, v, v, i};
+    FNetwork.resize(this->FNetSize);
+    for (int32_t i = 0; i < this->FNetSize; ++i) {
+        const int32_t v = static_cast<int32_t>((static_cast<int64_t>(i) << 12) / this->FNetSize);
+        FNetwork[i] = {v, v, v, i};
     }
-    Freq.assign(this->NetSize, IntBias / this->NetSize);
-    Bias.assign(this->NetSize, 0);
-    RadPower.assign(this->NetSize / 8, 0);
+    FFreq.assign(this->FNetSize, IntBias / this->FNetSize);
+    FBias.assign(this->FNetSize, 0);
+    FRadPower.assign(this->FNetSize / 8, 0);
     if (pixels > 0 && Source.GetPixelFormat() == vl24RGB) Learn(Source);
     Unbias(Palette);
     BuildIndex();
-    CacheKeys.assign(size_t{1} << CacheBits, 0);
-    CacheIndexes.assign(size_t{1} << CacheBits, 0);
+    FCacheKeys.assign(size_t{1} << CacheBits, 0);
+    FCacheIndexes.assign(size_t{1} << CacheBits, 0);
 }
 
 void TVLNeuralNet::BuildRadPower(int32_t Rad, int32_t Alpha) {
     const int32_t square = Rad * Rad;
     for (int32_t k = 0; k < Rad; ++k)
-        RadPower[k] = Alpha * (((square - k * k) * RadBias) / square);
+        FRadPower[k] = Alpha * (((square - k * k) * RadBias) / square);
 }
 
 void TVLNeuralNet::Learn(TVLBitmap& Source) {
@@ -406,11 +406,11 @@ void TVLNeuralNet::Learn(TVLBitmap& Source) {
     const int32_t height = Source.GetHeight();
     const int64_t pixels = static_cast<int64_t>(width) * height;
     const int64_t lengthCount = pixels * 3;
-    const int32_t alphaDec = 30 + (SampleFactor - 1) / 3;
-    const int64_t samples = lengthCount / (3 * SampleFactor);
+    const int32_t alphaDec = 30 + (FSampleFactor - 1) / 3;
+    const int64_t samples = lengthCount / (3 * FSampleFactor);
     const int64_t delta = std::max<int64_t>(samples / LearningCycles, 1);
     int32_t alpha = InitAlpha;
-    int32_t radius = (NetSize / 8) << RadiusBiasShift;
+    int32_t radius = (FNetSize / 8) << RadiusBiasShift;
     int32_t rad = RadiusOf(radius);
     BuildRadPower(rad, alpha);
     // A prime step that does not divide the picture visits it in a scattered order.
@@ -427,7 +427,7 @@ void TVLNeuralNet::Learn(TVLBitmap& Source) {
         const int32_t g = pixel[1] << NetBiasShift;
         const int32_t r = pixel[2] << NetBiasShift;
         const int32_t winner = Contest(b, g, r);
-        MoveTowards(Network[winner], alpha, InitAlpha, b, g, r);
+        MoveTowards(FNetwork[winner], alpha, InitAlpha, b, g, r);
         if (rad > 0) MoveNeighbours(rad, winner, b, g, r);
         position += step;
         if (position >= pixels) position -= pixels;
@@ -446,37 +446,37 @@ int32_t TVLNeuralNet::Contest(int32_t B, int32_t G, int32_t R) {
     int32_t bestBiasDistance = INT32_MAX;
     int32_t bestPosition = 0;
     int32_t bestBiasPosition = 0;
-    for (int32_t i = 0; i < NetSize; ++i) {
-        const TNeuron& n = Network[i];
+    for (int32_t i = 0; i < FNetSize; ++i) {
+        const TNeuron& n = FNetwork[i];
         const int32_t d = std::abs(n.B - B) + std::abs(n.G - G) + std::abs(n.R - R);
         if (d < bestDistance) {
             bestDistance = d;
             bestPosition = i;
         }
-        const int32_t biasDistance = d - (Bias[i] >> (16 - NetBiasShift));
+        const int32_t biasDistance = d - (FBias[i] >> (16 - NetBiasShift));
         if (biasDistance < bestBiasDistance) {
             bestBiasDistance = biasDistance;
             bestBiasPosition = i;
         }
-        const int32_t betaFreq = Freq[i] >> BetaShift;
-        Freq[i] -= betaFreq;
-        Bias[i] += betaFreq << 10;
+        const int32_t betaFreq = FFreq[i] >> BetaShift;
+        FFreq[i] -= betaFreq;
+        FBias[i] += betaFreq << 10;
     }
-    Freq[bestPosition] += Beta;
-    Bias[bestPosition] -= BetaGamma;
+    FFreq[bestPosition] += Beta;
+    FBias[bestPosition] -= BetaGamma;
     return bestBiasPosition;
 }
 
 void TVLNeuralNet::MoveNeighbours(int32_t Rad, int32_t Winner, int32_t B, int32_t G, int32_t R) {
     const int32_t low = std::max(Winner - Rad, -1);
-    const int32_t high = std::min(Winner + Rad, NetSize);
+    const int32_t high = std::min(Winner + Rad, FNetSize);
     int32_t up = Winner + 1;
     int32_t down = Winner - 1;
     int32_t m = 1;
     while (up < high || down > low) {
-        const int32_t power = RadPower[m++];
-        if (up < high) MoveTowards(Network[up++], power, AlphaRadBias, B, G, R);
-        if (down > low) MoveTowards(Network[down--], power, AlphaRadBias, B, G, R);
+        const int32_t power = FRadPower[m++];
+        if (up < high) MoveTowards(FNetwork[up++], power, AlphaRadBias, B, G, R);
+        if (down > low) MoveTowards(FNetwork[down--], power, AlphaRadBias, B, G, R);
     }
 }
 
@@ -484,8 +484,8 @@ void TVLNeuralNet::Unbias(std::span<TVLRGB> Palette) {
     const auto unbias = [](int32_t v) {
         return ClampToRange((v + (1 << (NetBiasShift - 1))) >> NetBiasShift, 0, 255);
     };
-    for (int32_t i = 0; i < NetSize; ++i) {
-        TNeuron& n = Network[i];
+    for (int32_t i = 0; i < FNetSize; ++i) {
+        TNeuron& n = FNetwork[i];
         n = {unbias(n.B), unbias(n.G), unbias(n.R), i};
         if (static_cast<size_t>(i) < Palette.size())
             Palette[i] = {static_cast<uint8_t>(n.B), static_cast<uint8_t>(n.G),
@@ -494,42 +494,42 @@ void TVLNeuralNet::Unbias(std::span<TVLRGB> Palette) {
 }
 
 void TVLNeuralNet::BuildIndex() {
-    const int32_t maxPosition = NetSize - 1;
+    const int32_t maxPosition = FNetSize - 1;
     int32_t previousGreen = 0;
     int32_t startPosition = 0;
-    for (int32_t i = 0; i < NetSize; ++i) {
+    for (int32_t i = 0; i < FNetSize; ++i) {
         int32_t smallest = i;
-        for (int32_t j = i + 1; j < NetSize; ++j)
-            if (Network[j].G < Network[smallest].G) smallest = j;
-        std::swap(Network[i], Network[smallest]);
-        const int32_t green = Network[i].G;
+        for (int32_t j = i + 1; j < FNetSize; ++j)
+            if (FNetwork[j].G < FNetwork[smallest].G) smallest = j;
+        std::swap(FNetwork[i], FNetwork[smallest]);
+        const int32_t green = FNetwork[i].G;
         if (green != previousGreen) {
-            NetIndex[previousGreen] = (startPosition + i) >> 1;
+            FNetIndex[previousGreen] = (startPosition + i) >> 1;
             for (int32_t k = previousGreen + 1; k < green; ++k)
-                NetIndex[k] = i;
+                FNetIndex[k] = i;
             previousGreen = green;
             startPosition = i;
         }
     }
-    NetIndex[previousGreen] = (startPosition + maxPosition) >> 1;
+    FNetIndex[previousGreen] = (startPosition + maxPosition) >> 1;
     for (int32_t k = previousGreen + 1; k < 256; ++k)
-        NetIndex[k] = maxPosition;
+        FNetIndex[k] = maxPosition;
 }
 
 int32_t TVLNeuralNet::Index(const TVLRGB& Color) const {
     const uint32_t key = PackColor(Color) + 1;
     const size_t slot = (key * 2654435761u) >> (32 - CacheBits);
-    if (CacheKeys[slot] == key) return CacheIndexes[slot];
+    if (FCacheKeys[slot] == key) return FCacheIndexes[slot];
     const int32_t index = Search(Color.b, Color.g, Color.r);
-    CacheKeys[slot] = key;
-    CacheIndexes[slot] = static_cast<uint16_t>(index);
+    FCacheKeys[slot] = key;
+    FCacheIndexes[slot] = static_cast<uint16_t>(index);
     return index;
 }
 
 int32_t TVLNeuralNet::Search(int32_t b, int32_t g, int32_t r) const {
     int32_t bestDistance = 1000;
     int32_t best = 0;
-    int32_t up = NetIndex[g];
+    int32_t up = FNetIndex[g];
     int32_t down = up - 1;
     // Distance of neuron n, or false when its green alone puts it out of reach (which ends the
     // search in that direction).
@@ -546,9 +546,9 @@ int32_t TVLNeuralNet::Search(int32_t b, int32_t g, int32_t r) const {
         }
         return true;
     };
-    while (up < NetSize || down >= 0) {
-        if (up < NetSize) up = consider(Network[up]) ? up + 1 : NetSize;
-        if (down >= 0) down = consider(Network[down]) ? down - 1 : -1;
+    while (up < FNetSize || down >= 0) {
+        if (up < FNetSize) up = consider(FNetwork[up]) ? up + 1 : FNetSize;
+        if (down >= 0) down = consider(FNetwork[down]) ? down - 1 : -1;
     }
     return best;
 }
@@ -562,18 +562,18 @@ uint8_t GrayRampLevel(int32_t Index, int32_t Count) {
 }
 
 TVLQuantizer::TVLQuantizer(TVLBitmap& Bitmap, std::span<TVLRGB> Palette, int32_t NumColors) {
-    IsGray = Bitmap.IsGrayScale();
-    this->NumColors = static_cast<int32_t>(
+    FIsGray = Bitmap.IsGrayScale();
+    this->FNumColors = static_cast<int32_t>(
         std::clamp<int64_t>(NumColors, 0, static_cast<int64_t>(Palette.size())));
-    const int32_t count = this->NumColors;
+    const int32_t count = this->FNumColors;
     if (count < 1) return;
     const TVLPixelFormat format = Bitmap.GetPixelFormat();
-    if (IsGray || format != vl24RGB) {
+    if (FIsGray || format != vl24RGB) {
         if (format == vl8p) {
             const int32_t own = std::min(count, Bitmap.GetPaletteLength());
-            OwnPalette.assign(Bitmap.GetPalette(), Bitmap.GetPalette() + own);
-            std::copy(OwnPalette.begin(), OwnPalette.end(), Palette.begin());
-        } else if (IsGray) {
+            FOwnPalette.assign(Bitmap.GetPalette(), Bitmap.GetPalette() + own);
+            std::copy(FOwnPalette.begin(), FOwnPalette.end(), Palette.begin());
+        } else if (FIsGray) {
             for (int32_t i = 0; i < count; ++i) {
                 const uint8_t v = GrayRampLevel(i, count);
                 Palette[i] = {v, v, v};
@@ -581,36 +581,36 @@ TVLQuantizer::TVLQuantizer(TVLBitmap& Bitmap, std::span<TVLRGB> Palette, int32_t
         }
         return;
     }
-    ExactColors = TryExactPalette(Bitmap, count, Palette);
-    if (ExactColors) return;
-    Method = QuantizerMethod == 0 || QuantizerMethod == 1 ? QuantizerMethod : count < 128 ? 1 : 0;
-    if (Method == 0)
-        NeuralNet =
+    FExactColors = TryExactPalette(Bitmap, count, Palette);
+    if (FExactColors) return;
+    FMethod = QuantizerMethod == 0 || QuantizerMethod == 1 ? QuantizerMethod : count < 128 ? 1 : 0;
+    if (FMethod == 0)
+        FNeuralNet =
             std::make_unique<TVLNeuralNet>(Bitmap, Palette.first(count), QuantizerQuality, count);
     else
-        MedianCut = std::make_unique<TVLMedianCut>(Bitmap, Palette.first(count), count);
+        FMedianCut = std::make_unique<TVLMedianCut>(Bitmap, Palette.first(count), count);
 }
 
 TVLQuantizer::~TVLQuantizer() = default;
 
 int32_t TVLQuantizer::GrayIndex(uint8_t Level) const {
     // The nearest ramp entry: Round(Level x (N - 1) / 255); exact halves cannot occur.
-    return (2 * Level * (NumColors - 1) + 255) / 510;
+    return (2 * Level * (FNumColors - 1) + 255) / 510;
 }
 
 int32_t TVLQuantizer::OwnPaletteIndex(const TVLRGB& Color) const {
-    const auto count = static_cast<int32_t>(OwnPalette.size());
+    const auto count = static_cast<int32_t>(FOwnPalette.size());
     for (int32_t i = 0; i < count; ++i)
-        if (OwnPalette[i] == Color) return i;
-    return NearestEntry(OwnPalette.data(), count, Color);
+        if (FOwnPalette[i] == Color) return i;
+    return NearestEntry(FOwnPalette.data(), count, Color);
 }
 
 int32_t TVLQuantizer::RGBToIndex(const TVLRGB& Color) const {
-    if (ExactColors) return ExactColors->Find(Color);
-    if (!OwnPalette.empty()) return OwnPaletteIndex(Color);
-    if (IsGray && NumColors > 0) return GrayIndex(Color.r);
-    if (NeuralNet) return NeuralNet->Index(Color);
-    if (MedianCut) return MedianCut->Index(Color);
+    if (FExactColors) return FExactColors->Find(Color);
+    if (!FOwnPalette.empty()) return OwnPaletteIndex(Color);
+    if (FIsGray && FNumColors > 0) return GrayIndex(Color.r);
+    if (FNeuralNet) return FNeuralNet->Index(Color);
+    if (FMedianCut) return FMedianCut->Index(Color);
     return 0;
 }
 
@@ -621,16 +621,16 @@ void TVLQuantizer::MapRow(const TVLRGB* Pixels, uint8_t* Indexes, int32_t Count,
 }
 
 void TVLQuantizer::RGBRowToIndexes(const TVLRGB* Pixels, uint8_t* Indexes, int32_t Count) const {
-    if (ExactColors)
-        MapRow(Pixels, Indexes, Count, [this](const TVLRGB& c) { return ExactColors->Find(c); });
-    else if (!OwnPalette.empty())
+    if (FExactColors)
+        MapRow(Pixels, Indexes, Count, [this](const TVLRGB& c) { return FExactColors->Find(c); });
+    else if (!FOwnPalette.empty())
         MapRow(Pixels, Indexes, Count, [this](const TVLRGB& c) { return OwnPaletteIndex(c); });
-    else if (IsGray && NumColors > 0)
+    else if (FIsGray && FNumColors > 0)
         MapRow(Pixels, Indexes, Count, [this](const TVLRGB& c) { return GrayIndex(c.r); });
-    else if (NeuralNet)
-        MapRow(Pixels, Indexes, Count, [this](const TVLRGB& c) { return NeuralNet->Index(c); });
-    else if (MedianCut)
-        MapRow(Pixels, Indexes, Count, [this](const TVLRGB& c) { return MedianCut->Index(c); });
+    else if (FNeuralNet)
+        MapRow(Pixels, Indexes, Count, [this](const TVLRGB& c) { return FNeuralNet->Index(c); });
+    else if (FMedianCut)
+        MapRow(Pixels, Indexes, Count, [this](const TVLRGB& c) { return FMedianCut->Index(c); });
     else
         std::fill_n(Indexes, Count, uint8_t{0});
 }

@@ -21,19 +21,19 @@ public:
     // Index of Color in the table; the nearest entry (sum of channel differences, first of
     // equals) when the colour is not in it, 0 for an empty table.
     int32_t Find(const TVLRGB& Color) const;
-    int32_t Count() const { return static_cast<int32_t>(Colors.size()); }
-    const TVLRGB* Data() const { return Colors.data(); }
+    int32_t Count() const { return static_cast<int32_t>(FColors.size()); }
+    const TVLRGB* Data() const { return FColors.data(); }
 
 private:
     int32_t Slot(uint32_t Key) const;
     int32_t NearestIndex(const TVLRGB& Color) const;
 
-    int32_t Limit;
+    int32_t FLimit;
 
-    std::vector<TVLRGB> Colors;
+    std::vector<TVLRGB> FColors;
     // Open addressing over the packed colour; a free slot holds index -1.
-    std::vector<uint32_t> SlotKeys;
-    std::vector<int32_t> SlotIndexes;
+    std::vector<uint32_t> FSlotKeys;
+    std::vector<int32_t> FSlotIndexes;
 };
 
 // The distinct colours of a vl24RGB bitmap when there are at most NumColors of them: they are
@@ -48,14 +48,14 @@ class TVLMedianCut {
 public:
     TVLMedianCut(TVLBitmap& Source, std::span<TVLRGB> Palette, int32_t MaxColors);
     int32_t Index(const TVLRGB& Color) const {
-        return InverseMap[((Color.r >> 3) << 10) | ((Color.g >> 3) << 5) | (Color.b >> 3)];
+        return FInverseMap[((Color.r >> 3) << 10) | ((Color.g >> 3) << 5) | (Color.b >> 3)];
     }
-    int32_t GetBoxCount() const { return BoxCount; }
+    int32_t GetBoxCount() const { return FBoxCount; }
 
 private:
     // 16-bit entries: up to 1,024 boxes may be asked for.
-    std::vector<uint16_t> InverseMap;
-    int32_t BoxCount = 0;
+    std::vector<uint16_t> FInverseMap;
+    int32_t FBoxCount = 0;
 };
 
 // Self-organising neural network of NetSize (at most 65,536) neurons trained on a sample of a
@@ -65,7 +65,7 @@ class TVLNeuralNet {
 public:
     TVLNeuralNet(TVLBitmap& Source, std::span<TVLRGB> Palette, int32_t Quality, int32_t NetSize);
     int32_t Index(const TVLRGB& Color) const;
-    int32_t GetSampleFactor() const { return SampleFactor; }
+    int32_t GetSampleFactor() const { return FSampleFactor; }
 
     struct TNeuron {
         int32_t B, G, R, Index;
@@ -81,17 +81,17 @@ private:
 
     int32_t Search(int32_t B, int32_t G, int32_t R) const;
 
-    int32_t NetSize;
-    int32_t SampleFactor = 1;
-    std::vector<TNeuron> Network;
-    std::vector<int32_t> Bias;
-    std::vector<int32_t> Freq;
-    std::vector<int32_t> RadPower;
-    int32_t NetIndex[256] = {};
+    int32_t FNetSize;
+    int32_t FSampleFactor = 1;
+    std::vector<TNeuron> FNetwork;
+    std::vector<int32_t> FBias;
+    std::vector<int32_t> FFreq;
+    std::vector<int32_t> FRadPower;
+    int32_t FNetIndex[256] = {};
     // Answers of recent searches, direct-mapped by colour: neighbouring pixels of a photograph
     // repeat colours often, and a search costs far more than a lookup. Key 0 marks a free slot.
-    mutable std::vector<uint32_t> CacheKeys;
-    mutable std::vector<uint16_t> CacheIndexes;
+    mutable std::vector<uint32_t> FCacheKeys;
+    mutable std::vector<uint16_t> FCacheIndexes;
 };
 
 // Pixels per sample the network takes for an image of Pixels pixels when the quality is
@@ -112,10 +112,10 @@ public:
     // RGBToIndex of Count pixels, the strategy chosen once; for at most 256 colours.
     void RGBRowToIndexes(const TVLRGB* Pixels, uint8_t* Indexes, int32_t Count) const;
     // Every pixel (or palette entry) of the bitmap is grey.
-    bool GetIsGray() const { return IsGray; }
+    bool GetIsGray() const { return FIsGray; }
     // The reducer in use: 0 neural network, 1 median cut, -1 none.
-    int32_t GetMethod() const { return Method; }
-    int32_t GetNumColors() const { return NumColors; }
+    int32_t GetMethod() const { return FMethod; }
+    int32_t GetNumColors() const { return FNumColors; }
 
 private:
     template <typename IndexOfT>
@@ -123,14 +123,14 @@ private:
     int32_t GrayIndex(uint8_t Level) const;
     int32_t OwnPaletteIndex(const TVLRGB& Color) const;
 
-    int32_t Method = -1;
-    std::unique_ptr<TVLMedianCut> MedianCut;
-    std::unique_ptr<TVLNeuralNet> NeuralNet;
-    bool IsGray = false;
-    std::unique_ptr<TVLExactColors> ExactColors;
-    int32_t NumColors = 0;
+    int32_t FMethod = -1;
+    std::unique_ptr<TVLMedianCut> FMedianCut;
+    std::unique_ptr<TVLNeuralNet> FNeuralNet;
+    bool FIsGray = false;
+    std::unique_ptr<TVLExactColors> FExactColors;
+    int32_t FNumColors = 0;
     // The first NumColors entries of a vl8p bitmap's palette, when it supplied the colours.
-    std::vector<TVLRGB> OwnPalette;
+    std::vector<TVLRGB> FOwnPalette;
 };
 
 // The grey ramp of Count levels: entry i = Round(255 x i / (Count - 1)), black to white.

@@ -44,7 +44,7 @@ void RowsToArea(uint8_t* Area, int64_t Stride, int32_t Count, RowFn&& SourceRow,
 } // namespace
 
 TVLVirtualImageList::TVLVirtualImageList(const String& Prefix)
-    : Store(std::make_unique<TVLFileBuffer>()), FilePrefix(Prefix) {
+    : FStore(std::make_unique<TVLFileBuffer>()), FFilePrefix(Prefix) {
     ResetFile();
 }
 
@@ -54,76 +54,76 @@ TVLVirtualImageList::~TVLVirtualImageList() {
 
 void TVLVirtualImageList::ResetFile() {
     // Free areas are forgotten whenever the file is resized.
-    FreeAreas.clear();
-    while (!MappedImages.empty())
-        UnmapImage(*MappedImages.back());
+    FFreeAreas.clear();
+    while (!FMappedImages.empty())
+        UnmapImage(*FMappedImages.back());
     // A missing file is made anew; the images keep their records (without data) so that the
     // handles callers hold stay valid.
-    if (Store->IsAllocated())
-        Store->SetSize(FileSize);
+    if (FStore->IsAllocated())
+        FStore->SetSize(FFileSize);
     else
-        Store->AllocateFile(FilePrefix, FileSize);
+        FStore->AllocateFile(FFilePrefix, FFileSize);
 }
 
 void TVLVirtualImageList::ReleaseAll() {
-    BitmapsInUse.clear();
-    MappedImages.clear();
-    MappedCount = 0;
-    Images.clear();
-    FreeAreas.clear();
-    Store->Close();
-    NextOffset = 0;
+    FBitmapsInUse.clear();
+    FMappedImages.clear();
+    FMappedCount = 0;
+    FImages.clear();
+    FFreeAreas.clear();
+    FStore->Close();
+    FNextOffset = 0;
 }
 
 bool TVLVirtualImageList::MapImage(TVLVirtualImage& Image, uint8_t Access) {
     if (Image.Data != nullptr && Image.MappedAccess != Access) UnmapImage(Image);
     if (Image.Data != nullptr) {
-        auto it = std::find(MappedImages.begin(), MappedImages.end(), &Image);
-        std::rotate(it, it + 1, MappedImages.end());
+        auto it = std::find(FMappedImages.begin(), FMappedImages.end(), &Image);
+        std::rotate(it, it + 1, FMappedImages.end());
         return true;
     }
-    if (!Store->IsAllocated()) return false;
-    while (MappedCount > MaxMapped && !MappedImages.empty())
-        UnmapImage(*MappedImages.front());
-    auto* data = static_cast<uint8_t*>(Store->MapBlock(Access, Image.Size, Image.Offset));
+    if (!FStore->IsAllocated()) return false;
+    while (FMappedCount > MaxMapped && !FMappedImages.empty())
+        UnmapImage(*FMappedImages.front());
+    auto* data = static_cast<uint8_t*>(FStore->MapBlock(Access, Image.Size, Image.Offset));
     if (data == nullptr) return false;
     // An area mapped only for writing starts cleared, never with stale heap bytes.
     if (!(Access & VLAccessRead)) std::memset(data, 0, static_cast<size_t>(Image.Size));
     Image.Data = data;
     Image.MappedAccess = Access;
-    ++MappedCount;
-    MappedImages.push_back(&Image);
+    ++FMappedCount;
+    FMappedImages.push_back(&Image);
     return true;
 }
 
 void TVLVirtualImageList::UnmapImage(TVLVirtualImage& Image) {
     if (Image.Data == nullptr) return;
-    Store->UnmapBlock(Image.Data);
+    FStore->UnmapBlock(Image.Data);
     Image.Data = nullptr;
-    MappedImages.erase(std::find(MappedImages.begin(), MappedImages.end(), &Image));
-    --MappedCount;
+    FMappedImages.erase(std::find(FMappedImages.begin(), FMappedImages.end(), &Image));
+    --FMappedCount;
 }
 
 void TVLVirtualImageList::ReserveArea(TVLVirtualImage& Image) {
     const int64_t size = AreaSize(Image);
     Image.Size = size;
-    const auto fit = std::find_if(FreeAreas.begin(), FreeAreas.end(),
+    const auto fit = std::find_if(FFreeAreas.begin(), FFreeAreas.end(),
                                   [size](const TFreeArea& a) { return a.Size >= size; });
-    const bool appended = fit == FreeAreas.end();
+    const bool appended = fit == FFreeAreas.end();
     if (!appended) {
         // The area is taken whole; its remainder is not kept.
         Image.Offset = fit->Offset;
-        FreeAreas.erase(fit);
+        FFreeAreas.erase(fit);
     } else {
-        if (size > GrowStep) GrowStep = size + LastImageSize;
-        LastImageSize = size;
-        if (NextOffset + size > FileSize) {
-            FileSize += GrowStep;
+        if (size > FGrowStep) FGrowStep = size + FLastImageSize;
+        FLastImageSize = size;
+        if (FNextOffset + size > FFileSize) {
+            FFileSize += FGrowStep;
             ResetFile();
         }
-        Image.Offset = NextOffset;
+        Image.Offset = FNextOffset;
     }
-    if (MapImage(Image, VLAccessWrite) && appended) NextOffset += size;
+    if (MapImage(Image, VLAccessWrite) && appended) FNextOffset += size;
 }
 
 TVLVirtualImage* TVLVirtualImageList::AddImage(int32_t Width, int32_t Height, bool HasAlpha,
@@ -136,8 +136,8 @@ TVLVirtualImage* TVLVirtualImageList::AddImage(int32_t Width, int32_t Height, bo
     image->PixelFormat = PixelFormat;
     if (AreaSize(*image) == 0) return nullptr;
     ReserveArea(*image);
-    Images.push_back(std::move(image));
-    return Images.back().get();
+    FImages.push_back(std::move(image));
+    return FImages.back().get();
 }
 
 void TVLVirtualImageList::WriteArea(TVLVirtualImage& Image, TVLBaseBitmap& Bitmap,
@@ -208,7 +208,7 @@ void TVLVirtualImageList::StoreBitmapToImage(TVLVirtualImage& Image, TVLBitmap& 
         Bitmap.GetBitCount() != Image.BitCount || hasAlpha != (Image.HasAlpha != 0)) {
         UnmapImage(Image);
         // The old area is free for later images.
-        FreeAreas.push_back({Image.Offset, Image.Size});
+        FFreeAreas.push_back({Image.Offset, Image.Size});
         Image.Width = Bitmap.GetWidth();
         Image.Height = Bitmap.GetHeight();
         Image.BitCount = Bitmap.GetBitCount();
@@ -231,9 +231,9 @@ TVLBitmap* TVLVirtualImageList::GetBitmap(TVLVirtualImage* Image) {
     if (!MapImage(*Image, VLAccessRead)) return nullptr;
     auto bitmap = std::make_unique<TVLBitmap>();
     CopyImageToBitmap(*Image, *bitmap);
-    BitmapsInUse.push_back({Image, std::move(bitmap), 1});
+    FBitmapsInUse.push_back({Image, std::move(bitmap), 1});
     Image->InUse = 1;
-    return BitmapsInUse.back().Bitmap.get();
+    return FBitmapsInUse.back().Bitmap.get();
 }
 
 void TVLVirtualImageList::ReleaseBitmap(TVLBitmap* Bitmap, bool StoreBack) {
@@ -251,35 +251,35 @@ void TVLVirtualImageList::ReleaseImageBitmap(TVLVirtualImage* Image, bool StoreB
 }
 
 void TVLVirtualImageList::DeleteImage(TVLVirtualImage* Image) {
-    const auto it = std::find_if(Images.begin(), Images.end(),
+    const auto it = std::find_if(FImages.begin(), FImages.end(),
                                  [Image](const auto& p) { return p.get() == Image; });
-    if (it == Images.end()) return;
-    FreeAreas.push_back({Image->Offset, Image->Size});
+    if (it == FImages.end()) return;
+    FFreeAreas.push_back({Image->Offset, Image->Size});
     if (TBitmapRecord* record = FindRecord(Image)) DropRecord(record);
     UnmapImage(*Image);
-    Images.erase(it);
-    if (Images.empty()) {
-        FileSize = GrowStep;
-        NextOffset = 0;
+    FImages.erase(it);
+    if (FImages.empty()) {
+        FFileSize = FGrowStep;
+        FNextOffset = 0;
         ResetFile();
     }
 }
 
 TVLVirtualImageList::TBitmapRecord* TVLVirtualImageList::FindRecord(const TVLVirtualImage* Image) {
-    for (TBitmapRecord& record : BitmapsInUse)
+    for (TBitmapRecord& record : FBitmapsInUse)
         if (record.Image == Image) return &record;
     return nullptr;
 }
 
 TVLVirtualImageList::TBitmapRecord* TVLVirtualImageList::FindRecord(const TVLBitmap* Bitmap) {
-    for (TBitmapRecord& record : BitmapsInUse)
+    for (TBitmapRecord& record : FBitmapsInUse)
         if (record.Bitmap.get() == Bitmap) return &record;
     return nullptr;
 }
 
 void TVLVirtualImageList::DropRecord(TBitmapRecord* Record) {
     Record->Image->InUse = 0;
-    BitmapsInUse.erase(BitmapsInUse.begin() + (Record - BitmapsInUse.data()));
+    FBitmapsInUse.erase(FBitmapsInUse.begin() + (Record - FBitmapsInUse.data()));
 }
 
 int32_t TVLVirtualImageList::GetImageWidth(TVLVirtualImage* Image) {

@@ -63,12 +63,12 @@ public:
     // Images mapped at once beyond which the least recently used mapping is released.
     int32_t MaxMapped = 10;
 
-    int32_t ImageCount() const { return static_cast<int32_t>(Images.size()); }
-    int32_t GetMappedCount() const { return MappedCount; }
-    int64_t GetFileSize() const { return FileSize; }
-    int64_t GetNextOffset() const { return NextOffset; }
-    int64_t GetGrowStep() const { return GrowStep; }
-    const TVLFileBuffer& GetStore() const { return *Store; }
+    int32_t ImageCount() const { return static_cast<int32_t>(FImages.size()); }
+    int32_t GetMappedCount() const { return FMappedCount; }
+    int64_t GetFileSize() const { return FFileSize; }
+    int64_t GetNextOffset() const { return FNextOffset; }
+    int64_t GetGrowStep() const { return FGrowStep; }
+    const TVLFileBuffer& GetStore() const { return *FStore; }
 
 private:
     struct TFreeArea {
@@ -94,16 +94,16 @@ private:
     TBitmapRecord* FindRecord(const TVLBitmap* Bitmap);
     void DropRecord(TBitmapRecord* Record);
 
-    std::unique_ptr<TVLFileBuffer> Store;
-    int64_t FileSize = 0x40000;
-    std::vector<std::unique_ptr<TVLVirtualImage>> Images;
+    std::unique_ptr<TVLFileBuffer> FStore;
+    int64_t FFileSize = 0x40000;
+    std::vector<std::unique_ptr<TVLVirtualImage>> FImages;
     // Least recently used first.
-    std::vector<TVLVirtualImage*> MappedImages;
-    std::vector<TFreeArea> FreeAreas;
-    int64_t NextOffset = 0;
-    int64_t GrowStep = 0x40000;
-    int32_t MappedCount = 0;
-    std::vector<TBitmapRecord> BitmapsInUse;
-    int64_t LastImageSize = 0;
-    String FilePrefix;
+    std::vector<TVLVirtualImage*> FMappedImages;
+    std::vector<TFreeArea> FFreeAreas;
+    int64_t FNextOffset = 0;
+    int64_t FGrowStep = 0x40000;
+    int32_t FMappedCount = 0;
+    std::vector<TBitmapRecord> FBitmapsInUse;
+    int64_t FLastImageSize = 0;
+    String FFilePrefix;
 };

@@ -18,17 +18,17 @@ public:
     // Row Row, 0 being the top (the last row in memory); nil outside the buffer.
     uint8_t* GetScanline(int32_t Row);
 
-    int32_t GetWidth() const { return Width; }
-    int32_t GetHeight() const { return Height; }
-    int32_t GetBitCount() const { return BitCount; }
+    int32_t GetWidth() const { return FWidth; }
+    int32_t GetHeight() const { return FHeight; }
+    int32_t GetBitCount() const { return FBitCount; }
     // Bytes per row, padded to 32 bits.
-    int32_t GetRowLen() const { return RowLen; }
-    uint8_t* GetBits() const { return Bits; }
+    int32_t GetRowLen() const { return FRowLen; }
+    uint8_t* GetBits() const { return FBits; }
 
 private:
-    int32_t Width = 0;
-    int32_t Height = 0;
-    int32_t BitCount = 0;
-    int32_t RowLen = 0;
-    uint8_t* Bits = nullptr;
+    int32_t FWidth = 0;
+    int32_t FHeight = 0;
+    int32_t FBitCount = 0;
+    int32_t FRowLen = 0;
+    uint8_t* FBits = nullptr;
 };
