@@ -1,6 +1,6 @@
 # Shared helpers for the per-folder CMakeLists.
 
-# sv_library(<name> SOURCES ... DEPENDS ...): one static library per source folder.
+# sv_library(<name> SOURCES ... DEPENDS ...): one static library.
 # Every library sees the repository root as its include root, so includes read
 # "platform/rtl/Classes.h" or "imaging/core/VLBitmap.h".
 function(sv_library name)
@@ -8,6 +8,14 @@ function(sv_library name)
   add_library(${name} STATIC ${ARG_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+endfunction()
+
+# sv_sources(<library> SOURCES ...): adds one folder's sources to a library that spans several
+# folders; paths are relative to the calling folder.
+function(sv_sources library)
+  cmake_parse_arguments(ARG "" "" "SOURCES" ${ARGN})
+  list(TRANSFORM ARG_SOURCES PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/")
+  target_sources(${library} PRIVATE ${ARG_SOURCES})
 endfunction()
 
 # sv_test(<name> SOURCES ... DEPENDS ...): one GoogleTest program per tested folder.

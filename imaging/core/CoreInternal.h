@@ -1,5 +1,6 @@
-// Helpers shared by the units of the bitmap core, not part of its interface: access modes for a
-// copy or a pass over rows, checked row access and progress reporting.
+// Helpers shared by the units of the imaging library that work on bitmaps, not part of the core's
+// interface: access modes for a copy or a pass over rows, checked row access and progress
+// reporting.
 #pragma once
 
 #include "imaging/core/VLBitmap.h"

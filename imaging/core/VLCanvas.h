@@ -1,6 +1,9 @@
 // The anti-aliased canvas: lines, shapes and fills with alpha and fractional pen widths through
 // the anti-aliased drawing interface over a class-library canvas, falling back to the canvas's
 // own drawing when that interface is not loaded. Text always goes through the canvas.
+//
+// Part of the view unit; it sits in the core because the core draws through it: the translucent
+// hint box (VLCanvasOutput), the anti-aliased 3-D frame (VLWindowHelpers) and the library start-up.
 #pragma once
 
 #include "platform/gfx/Canvas.h"

@@ -1,6 +1,9 @@
 // Canvas output and hint boxes: a bitmap drawn onto a device context directly (stretched,
 // resampled and gamma-corrected, in strips of bounded size), packed DIBs drawn onto canvases,
 // the hint boxes the views show beside the mouse, and the platform's DrawDib calls.
+//
+// _CopyBitmaptoDIBEx and ApplyGammaToDIB are image-processing routines; they sit here because the
+// bitmap's canvas output and the annotations' image objects call them.
 #pragma once
 
 #include "imaging/core/VLBitmap.h"

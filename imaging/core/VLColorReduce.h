@@ -2,6 +2,9 @@
 // luminance, maximum entropy), the grey histogram and mean colour they rest on, and the expansion
 // of 1-bit class-library bitmaps to 24 bits. Progress, when an event is given, is reported after
 // each row as Trunc(rows done x 100 / (row count + 0.5)).
+//
+// Part of the image-processing unit; it sits in the core because the pixel-format conversion
+// reduces to 1 bit through these routines.
 #pragma once
 
 #include "imaging/core/VLDefs.h"

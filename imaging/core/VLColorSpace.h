@@ -1,6 +1,9 @@
 // Conversion of pixel rows between the colour spaces of image files and the library's 24-bit
 // blue-green-red pixels, and of CMYK pixels to and from RGB, colour-managed when a CMYK profile
 // can be had and by formula otherwise.
+//
+// Part of the I/O unit; it sits in the core because the bitmap's pixel-format conversion, its
+// operations and the renderer convert CMYK and CIELab rows through it.
 #pragma once
 
 #include "imaging/core/VLDefs.h"

@@ -1,5 +1,8 @@
 // The resampling engine: entry points that choose the resampler for the source's pixel format
 // and the filter, and the two-pass kernel resampler with its filter table.
+//
+// Part of the image-processing unit; it sits in the core because the renderer and the bitmap's
+// canvas output resample through it.
 #pragma once
 
 #include "imaging/core/VLBitmap.h"

@@ -1,5 +1,8 @@
 // Area-integrating bilinear and bicubic resampling, the nearest-neighbour stretch of every pixel
 // format and the conversion of one row between packed bit depths.
+//
+// Part of the image-processing unit; it sits in the core because the resampling engine and the
+// bitmap's canvas output call it.
 #pragma once
 
 #include "imaging/core/VLBitmap.h"

@@ -1,5 +1,8 @@
 // Fast linear resamplers (integer arithmetic, 17-bit fractions), black-and-white to grey
 // reduction and the black-and-white projection resamplers that keep thin lines.
+//
+// Part of the image-processing unit; it sits in the core because the renderer and the resampling
+// engine (VLResample) call it.
 #pragma once
 
 #include "imaging/core/VLBitmap.h"

@@ -1,5 +1,8 @@
 // Exact quarter turns and mirrors of every pixel format, and the nearest-neighbour rotation of a
 // bitmap by any angle.
+//
+// Part of the image-processing unit; it sits in the core because the EXIF orientation fix-up of
+// VLHelpers turns images through it.
 #pragma once
 
 #include "imaging/core/VLBitmap.h"

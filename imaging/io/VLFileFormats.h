@@ -2,7 +2,7 @@
 // and the process-wide registry of file formats.
 #pragma once
 
-#include "imaging/core/VLIOParams.h"
+#include "imaging/io/VLIOParams.h"
 
 #include <functional>
 

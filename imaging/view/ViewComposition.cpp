@@ -7,7 +7,7 @@
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLRender.h"
 #include "imaging/core/VLRotate.h"
-#include "imaging/core/VLWholeImage.h"
+#include "imaging/proc/VLWholeImage.h"
 #include "imaging/view/ViewBackground.h"
 #include "platform/gfx/Bitmap.h"
 #include "platform/gfx/Gdi.h"

@@ -2,7 +2,7 @@
 // unit.
 #pragma once
 
-#include "imaging/core/VLViewParams.h"
+#include "imaging/view/VLViewParams.h"
 
 #include <cstdint>
 

@@ -1,5 +1,5 @@
 // The per-image parameter record: defaults, copies, setters and the metadata it owns.
-#include "imaging/core/VLIOParams.h"
+#include "imaging/io/VLIOParams.h"
 
 #include <gtest/gtest.h>
 

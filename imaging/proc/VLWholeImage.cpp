@@ -1,6 +1,6 @@
 // Whole-image routines shared by the view and image processing: resampling with the alpha
 // channel, filling hidden pixels, mirroring and the bounds of the opaque area.
-#include "imaging/core/VLWholeImage.h"
+#include "imaging/proc/VLWholeImage.h"
 
 #include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLResample.h"

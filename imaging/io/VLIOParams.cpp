@@ -1,5 +1,5 @@
 // The per-image parameter record.
-#include "imaging/core/VLIOParams.h"
+#include "imaging/io/VLIOParams.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // Whole-image routines: mirroring of every pixel format with the alpha channel, the bounds of the
 // opaque area, filling hidden pixels and resampling with the alpha channel.
-#include "imaging/core/VLWholeImage.h"
+#include "imaging/proc/VLWholeImage.h"
 
 #include "imaging/core/VLColorHelpers.h"
 
