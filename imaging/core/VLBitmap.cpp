@@ -4,7 +4,6 @@
 #include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLStreams.h"
-#include "imaging/core/VLWindowHelpers.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -24,6 +23,34 @@ constexpr uint32_t BlockSlack = 128;
 
 bool IsValidFormat(TVLPixelFormat Format) {
     return Format != vlNone && static_cast<int>(Format) < VLPixelFormatCount;
+}
+
+// Sets the 256-entry colour table to the grey ramp (i, i, i).
+void SetTBitmapGrayPalette(TBitmap& Bitmap) {
+    TRGBQuad ramp[256];
+    for (int i = 0; i < 256; ++i) {
+        const auto v = static_cast<uint8_t>(i);
+        ramp[i] = {v, v, v, 0};
+    }
+    Bitmap.SetColorTable(0, ramp, 256);
+}
+
+// Every entry i of the colour table equals (i, i, i); true for an empty table.
+bool IsTBitmapGrayPalette(const TBitmap& Bitmap) {
+    const auto& table = Bitmap.ColorTable();
+    for (size_t i = 0; i < table.size(); ++i)
+        if (table[i].rgbRed != i || table[i].rgbGreen != i || table[i].rgbBlue != i) return false;
+    return true;
+}
+
+// Copies the colour table into Dest's palette when Bitmap is 8 bits and Dest is vl8p.
+void CopyTBitmapPaletteTo(const TBitmap& Bitmap, TVLBitmap& Dest) {
+    if (Bitmap.PixelFormat() != pf8bit || Dest.GetPalette() == nullptr) return;
+    const auto& table = Bitmap.ColorTable();
+    TVLRGB* palette = Dest.GetPalette();
+    const auto n = std::min<size_t>(table.size(), static_cast<size_t>(Dest.GetPaletteLength()));
+    for (size_t i = 0; i < n; ++i)
+        palette[i] = {table[i].rgbBlue, table[i].rgbGreen, table[i].rgbRed};
 }
 
 } // namespace

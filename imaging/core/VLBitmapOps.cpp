@@ -8,7 +8,6 @@
 #include "imaging/core/VLDibbitmap.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLMask.h"
-#include "imaging/core/VLWindowHelpers.h"
 
 #include <algorithm>
 #include <array>

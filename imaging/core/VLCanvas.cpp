@@ -2,6 +2,7 @@
 #include "imaging/core/VLCanvas.h"
 
 #include "imaging/core/VLColorHelpers.h"
+#include "imaging/core/VLDefs.h"
 
 #include "platform/rtl/SysUtils.h"
 
@@ -65,6 +66,10 @@ void InitializeCanvasUnit() {
 }
 
 void FinalizeCanvasUnit() {}
+
+void RegisterCanvasUnit() {
+    RegisterLibraryUnit(TLibraryUnit::Canvas, InitializeCanvasUnit, FinalizeCanvasUnit);
+}
 
 TVLPen::TVLPen(TPen* APen)
     : FPen(APen), FColor(APen->Color()), FWidth(static_cast<float>(APen->Width())),

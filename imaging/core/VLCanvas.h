@@ -3,7 +3,7 @@
 // own drawing when that interface is not loaded. Text always goes through the canvas.
 //
 // Part of the view unit; it sits in the core because the core draws through it: the translucent
-// hint box (VLCanvasOutput), the anti-aliased 3-D frame (VLWindowHelpers) and the library start-up.
+// hint box (VLCanvasOutput) and the anti-aliased 3-D frame (VLWindowHelpers).
 #pragma once
 
 #include "platform/gfx/Canvas.h"
@@ -24,8 +24,11 @@ void ReleaseGdiPlus();
 bool IsGdiPlusAvailable();
 bool GdiPlusLoaded();
 
+// The canvas unit's start-up and shut-down, and their registration at the canvas's place in the
+// library's start-up sequence (the view unit registers it with its own).
 void InitializeCanvasUnit();
 void FinalizeCanvasUnit();
+void RegisterCanvasUnit();
 
 // A class-library pen with an alpha and a fractional width for anti-aliased drawing.
 class TVLPen : public TObject {

@@ -1,7 +1,6 @@
 // Library-wide settings, tables and the once-only start-up and shut-down sequence.
 #include "imaging/core/VLDefs.h"
 
-#include "imaging/core/VLCanvas.h"
 #include "platform/rtl/WinApi.h"
 
 #include <cmath>
@@ -106,7 +105,6 @@ struct UnitRoutines {
 std::array<UnitRoutines, LibraryUnitCount>& UnitTable() {
     static std::array<UnitRoutines, LibraryUnitCount> table = [] {
         std::array<UnitRoutines, LibraryUnitCount> t{};
-        t[static_cast<size_t>(TLibraryUnit::Canvas)] = {InitializeCanvasUnit, FinalizeCanvasUnit};
         t[static_cast<size_t>(TLibraryUnit::Defs)] = {InitializeDefsUnit, FinalizeDefsUnit};
         t[static_cast<size_t>(TLibraryUnit::Utils)] = {InitializeUtilsUnit, FinalizeUtilsUnit};
         return t;

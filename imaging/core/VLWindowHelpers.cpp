@@ -314,31 +314,6 @@ void Draw3DFrameAA(TVLCanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_
     DrawFrameLines(Canvas, X1, Y1, X2, Y2, TopLeftColor, BottomRightColor);
 }
 
-void SetTBitmapGrayPalette(TBitmap& Bitmap) {
-    TRGBQuad ramp[256];
-    for (int i = 0; i < 256; ++i) {
-        const auto v = static_cast<uint8_t>(i);
-        ramp[i] = {v, v, v, 0};
-    }
-    Bitmap.SetColorTable(0, ramp, 256);
-}
-
-bool IsTBitmapGrayPalette(const TBitmap& Bitmap) {
-    const auto& table = Bitmap.ColorTable();
-    for (size_t i = 0; i < table.size(); ++i)
-        if (table[i].rgbRed != i || table[i].rgbGreen != i || table[i].rgbBlue != i) return false;
-    return true;
-}
-
-void CopyTBitmapPaletteTo(const TBitmap& Bitmap, TVLBitmap& Dest) {
-    if (Bitmap.PixelFormat() != pf8bit || Dest.GetPalette() == nullptr) return;
-    const auto& table = Bitmap.ColorTable();
-    TVLRGB* palette = Dest.GetPalette();
-    const auto n = std::min<size_t>(table.size(), static_cast<size_t>(Dest.GetPaletteLength()));
-    for (size_t i = 0; i < n; ++i)
-        palette[i] = {table[i].rgbBlue, table[i].rgbGreen, table[i].rgbRed};
-}
-
 int32_t GetURLType(const String& S) {
     const String lower = LowerCase(S.substr(0, 8));
     if (lower.starts_with(u"http://")) return 1;

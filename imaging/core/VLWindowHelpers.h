@@ -1,6 +1,6 @@
 // Helpers of the library that touch windows or produce text: scroll-bar wrappers, the mouse
-// button test, the shadow and background painters, 3-D frames, the class-library bitmap's colour
-// table, URL kinds, single-byte string helpers and numbers with "." whatever the locale.
+// button test, the shadow and background painters, 3-D frames, URL kinds, single-byte string
+// helpers and numbers with "." whatever the locale.
 #pragma once
 
 #include "platform/gfx/Bitmap.h"
@@ -8,7 +8,6 @@
 #include "platform/rtl/TextUtils.h"
 #include "platform/ui/Window.h"
 
-class TVLBitmap;
 class TVLCanvas;
 
 // Scroll bars. The plain and the flat scroll bars of a window are one and the same here, so
@@ -48,13 +47,6 @@ void Draw3DFrame(TCanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2
                  TColor TopLeftColor, TColor BottomRightColor);
 void Draw3DFrameAA(TVLCanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
                    TColor TopLeftColor, TColor BottomRightColor);
-
-// Sets the 256-entry colour table to the grey ramp (i, i, i).
-void SetTBitmapGrayPalette(TBitmap& Bitmap);
-// Every entry i of the colour table equals (i, i, i); true for an empty table.
-bool IsTBitmapGrayPalette(const TBitmap& Bitmap);
-// Copies the colour table into Dest's palette when Bitmap is 8 bits and Dest is vl8p.
-void CopyTBitmapPaletteTo(const TBitmap& Bitmap, TVLBitmap& Dest);
 
 // 1 for "http://", 2 for "https://", 3 for "ftp://" at the start (any case); 0 otherwise.
 int32_t GetURLType(const String& S);

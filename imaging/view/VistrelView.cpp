@@ -169,6 +169,7 @@ void InitializeVistrelViewUnit() {
 void FinalizeVistrelViewUnit() {}
 
 void RegisterVistrelViewUnit() {
+    RegisterCanvasUnit();
     RegisterLibraryUnit(TLibraryUnit::VistrelView, InitializeVistrelViewUnit,
                         FinalizeVistrelViewUnit);
 }

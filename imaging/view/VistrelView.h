@@ -413,7 +413,7 @@ private:
 };
 
 // The view unit's start-up and shut-down, and their registration at the view unit's place in
-// the library's start-up sequence.
+// the library's start-up sequence; the registration also registers the view's canvas unit.
 void InitializeVistrelViewUnit();
 void FinalizeVistrelViewUnit();
 void RegisterVistrelViewUnit();
