@@ -23,8 +23,9 @@ function(sv_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/LeakSuppressions.cpp)
   target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gtest GTest::gtest_main)
-  target_compile_definitions(${name} PRIVATE
-    SV_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/../shared/testdata")
+  # The tests' own folder, for the scripts beside them: __FILE__ may be relative to wherever the
+  # compiler (or its cache) ran, and tests run in their build folder.
+  target_compile_definitions(${name} PRIVATE SV_TESTS_DIR="${PROJECT_SOURCE_DIR}/tests")
   gtest_discover_tests(${name}
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
     DISCOVERY_TIMEOUT 60)

@@ -3,7 +3,7 @@
 #include "platform/gfx/Printer.h"
 #include "platform/gfx/DrawDib.h"
 
-#include "../ExternalTool.h"
+#include "tests/ExternalTool.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +63,8 @@ TEST(Printer, WritesTheFirstPageAsAnImageWithWhatTheCanvasDrew) {
 }
 
 TEST(Printer, WritesEveryPageIntoOnePdfFile) {
-    if (!ToolExists("qpdf")) GTEST_SKIP() << "qpdf is missing (scripts/setup.sh installs it)";
+    if (!ToolExists("qpdf"))
+        SV_SKIP_WITHOUT_REFERENCE("qpdf is missing (scripts/setup.sh installs it)");
     TPrinter printer;
     const auto path = UniqueTempPath("doc").string() + ".pdf";
     printer.FileName = StrFromUtf8(path);

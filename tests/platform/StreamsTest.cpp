@@ -1,5 +1,6 @@
 // The stream contract (positions, end-relative seeks, short transfers) and the pointer list.
 #include "platform/rtl/Classes.h"
+#include "tests/ExternalTool.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +10,7 @@
 namespace {
 
 std::filesystem::path ScratchFolder() {
-    auto dir = std::filesystem::temp_directory_path() /
-               ("sv-streams-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir);
+    auto dir = UniqueTempPath("streams");
     std::filesystem::create_directories(dir);
     return dir;
 }

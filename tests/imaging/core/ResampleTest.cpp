@@ -1,6 +1,7 @@
 // The resampling engine: dispatch by format and filter, the kernel resampler's exact cases, its
 // weights at strong reductions, and agreement with Pillow on the same filters.
 #include "imaging/core/VLResample.h"
+#include "tests/ExternalTool.h"
 
 #include "ResampleTestUtil.h"
 #include "imaging/core/VLResampleArea.h"
@@ -313,8 +314,9 @@ class PillowAgreement : public Engine {};
 
 TEST_F(PillowAgreement, KernelResamplerMatchesPillowAwayFromTheEdges) {
     const char* python = PythonWithPillow();
-    if (python == nullptr) GTEST_SKIP() << "/usr/bin/python3 with Pillow (python3-pil) missing";
-    const auto script = std::filesystem::path(__FILE__).parent_path() / "pil_resize.py";
+    if (python == nullptr)
+        SV_SKIP_WITHOUT_REFERENCE("/usr/bin/python3 with Pillow (python3-pil) missing");
+    const auto script = std::filesystem::path(SV_TESTS_DIR) / "imaging/core/pil_resize.py";
     struct Case {
         TResampleFilter Filter;
         const char* Name;

@@ -1,7 +1,7 @@
 // Colour-space row conversion and the CMYK transforms, colour-managed and by formula.
 #include "imaging/core/VLColorSpace.h"
 
-#include "ExternalTool.h"
+#include "tests/ExternalTool.h"
 
 #include <gtest/gtest.h>
 
@@ -236,7 +236,8 @@ TEST(CMYKConversion, AFailedProfileIsRememberedUntilTheTransformsAreFreed) {
 
     // A usable profile appearing later is not picked up: the failure is remembered and every
     // conversion keeps to the formulas ...
-    if (!std::filesystem::exists(PressProfile)) GTEST_SKIP() << PressProfile << " is missing";
+    if (!std::filesystem::exists(PressProfile))
+        SV_SKIP_WITHOUT_REFERENCE(PressProfile << " is missing");
     std::filesystem::copy_file(PressProfile, scratch.File("deep/er/default_cmyk.icc"),
                                std::filesystem::copy_options::overwrite_existing);
     EXPECT_FALSE(InitCMYKTransforms());
@@ -266,8 +267,9 @@ TEST(CMYKConversion, RejectsFilesThatAreNoCMYKProfile) {
 }
 
 TEST(CMYKConversion, ColourManagedRowsMatchTransicc) {
-    if (!std::filesystem::exists(PressProfile)) GTEST_SKIP() << PressProfile << " is missing";
-    if (!ToolAvailable("transicc")) GTEST_SKIP() << "transicc (liblcms2-utils) is missing";
+    if (!std::filesystem::exists(PressProfile))
+        SV_SKIP_WITHOUT_REFERENCE(PressProfile << " is missing");
+    if (!ToolExists("transicc")) SV_SKIP_WITHOUT_REFERENCE("transicc (liblcms2-utils) is missing");
     CMYKProfileSearch search({u"/usr/share/color/icc"});
     ASSERT_TRUE(InitCMYKTransforms());
     ScratchFolder scratch;

@@ -2,9 +2,9 @@
 // the Debian icc-profiles-free profiles with LittleCMS's transicc and exiftool.
 #include "imaging/core/VLICC.h"
 
-#include "ExternalTool.h"
 #include "FuzzBuffers.h"
 #include "TempFolder.h"
+#include "tests/ExternalTool.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,8 @@ bool LoadProfile(TVLICC& Profile, const std::string& Name) {
 #define REQUIRE_PROFILES(...)                                                                      \
     for (const char* name : {__VA_ARGS__})                                                         \
         if (!std::filesystem::exists(ProfileFolder + name))                                        \
-            GTEST_SKIP() << ProfileFolder << name << " missing (package icc-profiles-free)";
+            SV_SKIP_WITHOUT_REFERENCE(ProfileFolder << name                                        \
+                                                    << " missing (package icc-profiles-free)");
 
 void PutBE32(std::vector<uint8_t>& Out, uint32_t V) {
     for (int s = 24; s >= 0; s -= 8)
@@ -232,13 +233,14 @@ std::vector<std::vector<double>> RGBColours(const std::vector<uint8_t>& BGR) {
 }
 
 #define REQUIRE_TRANSICC()                                                                         \
-    if (!ToolAvailable("transicc")) GTEST_SKIP() << "transicc (liblcms2-utils) missing"
+    if (!ToolExists("transicc")) SV_SKIP_WITHOUT_REFERENCE("transicc (liblcms2-utils) missing")
 
 } // namespace
 
 TEST(VLICCTexts, DebianProfilesReadAsExiftoolReadsThem) {
     REQUIRE_PROFILES("sRGB.icc", "Gray.icc", "LCMSLABI.ICM", "compatibleWithAdobeRGB1998.icc");
-    if (!ToolAvailable("exiftool")) GTEST_SKIP() << "exiftool (libimage-exiftool-perl) missing";
+    if (!ToolExists("exiftool"))
+        SV_SKIP_WITHOUT_REFERENCE("exiftool (libimage-exiftool-perl) missing");
     ScratchFolder scratch;
     for (const char* name :
          {"sRGB.icc", "Gray.icc", "LCMSLABI.ICM", "compatibleWithAdobeRGB1998.icc"}) {
@@ -381,7 +383,7 @@ TEST(VLICCTransform, LayoutsOfTheSameColours) {
 
 TEST(VLICCTransform, TransformsAreKeptUntilTheirKeyChanges) {
     if (!std::filesystem::exists(ProfileFolder + "compatibleWithAdobeRGB1998.icc"))
-        GTEST_SKIP() << "icc-profiles-free missing";
+        SV_SKIP_WITHOUT_REFERENCE("icc-profiles-free missing");
     TVLICC source, dest;
     source.LoadSystemSRGB();
     dest.LoadSystemSRGB();
@@ -575,7 +577,7 @@ TEST_F(VLICCBitmap, LabBitmapsKeepSignedChromaBytes) {
     TVLICC lab;
     if (!std::filesystem::exists(ProfileFolder + "LCMSLABI.ICM") ||
         !LoadProfile(lab, "LCMSLABI.ICM"))
-        GTEST_SKIP() << "icc-profiles-free missing";
+        SV_SKIP_WITHOUT_REFERENCE("icc-profiles-free missing");
     auto bitmap = SampleBitmap();
     ASSERT_TRUE(Srgb.TransformBitmap(*bitmap, vlCIELab, &lab));
     ASSERT_EQ(bitmap->GetPixelFormat(), vlCIELab);

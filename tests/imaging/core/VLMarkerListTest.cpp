@@ -1,8 +1,8 @@
 // JPEG marker list and IPTC-IIM dataset list, checked against exiftool where it is installed.
 #include "imaging/core/VLMarkerList.h"
 
-#include "ExternalTool.h"
 #include "FuzzBuffers.h"
+#include "tests/ExternalTool.h"
 
 #include <gtest/gtest.h>
 
@@ -286,7 +286,8 @@ TEST(VLIPTCInfoList, SurvivesTruncatedAndRandomBlocks) {
 }
 
 TEST(VLMarkerListTools, ExiftoolReadsAJpegWrittenWithTheSortedList) {
-    if (!ToolAvailable("exiftool")) GTEST_SKIP() << "exiftool (libimage-exiftool-perl) missing";
+    if (!ToolExists("exiftool"))
+        SV_SKIP_WITHOUT_REFERENCE("exiftool (libimage-exiftool-perl) missing");
     ScratchFolder scratch;
     std::vector<uint8_t> longText(33000);
     for (size_t i = 0; i < longText.size(); ++i)

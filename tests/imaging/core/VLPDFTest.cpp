@@ -1,7 +1,7 @@
 // PDF object model and file writer, the written file checked with qpdf where it is installed.
 #include "imaging/core/VLPDF.h"
 
-#include "ExternalTool.h"
+#include "tests/ExternalTool.h"
 
 #include <gtest/gtest.h>
 
@@ -202,7 +202,7 @@ TEST(VLPDFFile, OffsetsBeyondTenDigitsAreRefused) {
 }
 
 TEST(VLPDFTools, QpdfAcceptsTheDocument) {
-    if (!ToolAvailable("qpdf")) GTEST_SKIP() << "qpdf missing";
+    if (!ToolExists("qpdf")) SV_SKIP_WITHOUT_REFERENCE("qpdf missing");
     ScratchFolder scratch;
     Document doc;
     const std::string file = OnePageDocument(doc);

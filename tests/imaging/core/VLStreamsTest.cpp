@@ -1,6 +1,7 @@
 // The library's streams against the stream contract, the file-open helpers and the string,
 // folder and clipboard helpers.
 #include "imaging/core/VLStreams.h"
+#include "tests/ExternalTool.h"
 
 #include "platform/rtl/WinApi.h"
 #include "platform/ui/Clipboard.h"
@@ -17,10 +18,7 @@
 namespace {
 
 std::filesystem::path Scratch() {
-    auto dir = std::filesystem::temp_directory_path() /
-               (std::string("sv-vlstreams-") +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir);
+    auto dir = UniqueTempPath("vlstreams");
     std::filesystem::create_directories(dir);
     return dir;
 }
