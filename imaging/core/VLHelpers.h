@@ -91,7 +91,10 @@ double FastPower(double Base, double Exponent);
 // Bytes per row of Width pixels of Bits each, padded to Alignment bits. Computed in 64 bits so
 // that a crafted width cannot wrap to a short row; 0 for non-positive arguments.
 int64_t AlignedRowLength(int64_t Width, int64_t Bits, int32_t Alignment);
-// Bits per pixel of a class-library pixel format (device and custom formats give 0).
+// Bits per pixel of a class-library pixel format (device and custom formats give 0). pf15bit gives
+// 15, its colour depth, although the toolkit bitmap stores it in 16 bits a pixel (PixelFormatBits
+// of platform/gfx counts 16): the library's callers ask for the depth. Row lengths of stored
+// pf15bit rows come from the bitmap itself, not from VclRowLength.
 int32_t VclPixelFormatBitCount(TPixelFormat PixelFormat);
 int64_t VclRowLength(int32_t Width, TPixelFormat PixelFormat);
 // Width of a colour mask: the run of set bits from the lowest set bit ($7C00 gives 5).

@@ -50,8 +50,7 @@ public:
                          const void* Input, int32_t Flags, int32_t Intent, int32_t OutputFormat);
     // Converts Bitmap (vl8g, vl24RGB, vlCMYK, vlRGB48 or vlCIELab) into NewPixelFormat (one of
     // the same) from this profile into DestProfile. False, and Bitmap unchanged, unless every
-    // row was converted. A bitmap with an alpha channel is refused for now: the pixel copy that
-    // keeps the alpha channel is not available here yet.
+    // row was converted. The alpha channel stays with the bitmap, unchanged.
     bool TransformBitmap(TVLBitmap& Bitmap, TVLPixelFormat NewPixelFormat, TVLICC* DestProfile);
 
     const uint8_t* GetRaw() const { return FRaw.empty() ? nullptr : FRaw.data(); }

@@ -726,6 +726,9 @@ void TVLBitmap::RenderRectToBitmapEx(TVLBitmap& Dest, TVLRenderTables& Tables,
                         DstW, DstH, SrcX, SrcY, SrcW, SrcH, clip))
         return;
     if (TakesFilteredPath(*this, Filter, clip.Dw, clip.Dh, clip.Sw, clip.Sh)) {
+        // The renderer runs inside painting: a work bitmap that cannot be had, or a file row that
+        // cannot be mapped, leaves Dest partly drawn and returns instead of breaking the paint
+        // cycle with an exception. The same holds for the two other entry points below.
         try {
             RenderFiltered(*this, Dest, ClipRect, clip, EnableAlpha, SolidBackground, Transparency,
                            Filter, RenderOperation);

@@ -2,6 +2,7 @@
 // and the process-wide registry of file formats.
 #pragma once
 
+#include "imaging/core/VLDefs.h"
 #include "imaging/io/VLIOParams.h"
 
 #include <functional>
@@ -47,9 +48,6 @@ constexpr TIOPreviewsPages ipPCX = 64;
 constexpr TIOPreviewsPages ipPNG = 128;
 constexpr TIOPreviewsPages ipTGA = 256;
 constexpr TIOPreviewsPages ipJPEG2000 = 512;
-
-// Progress in percent, 0 to 100.
-using TVLProgressEvent = std::function<void(TObject* Sender, int32_t Per)>;
 
 // What the I/O component hands every reader and writer for one operation. A codec sets
 // StepCount to 0 and PercentPerStep to 100 / its number of steps before its loop, reports after

@@ -164,6 +164,8 @@ void TVistrelView::SetZoomAxes(double Percent, bool Horizontal, bool Vertical) {
         ApplyZoomX(Percent);
     else
         ApplyZoomY(Percent);
+    // Twice on purpose: the first pass may show or hide the scroll bars and so change the client
+    // area; the second clamps the view origin and the scroll ranges against the area that results.
     Update();
     Update();
     UpdateVisibleRect();

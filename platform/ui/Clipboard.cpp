@@ -27,7 +27,7 @@ bool DisplayPlatformConfigured() {
 QGuiApplication* GuiApplication() {
     if (QCoreApplication::instance() == nullptr) {
         if (!DisplayPlatformConfigured() || !IsMainThread()) return nullptr;
-        platform::detail::EnsureGuiApplication();
+        platform::detail::StartWindowLayer();
     }
     return qobject_cast<QGuiApplication*>(QCoreApplication::instance());
 }

@@ -387,7 +387,7 @@ void TWinControl::HandleNeeded() {
 
 void TWinControl::CreateHandle() {
     if (FHandleAllocated) return;
-    platform::detail::EnsureGuiApplication();
+    platform::detail::StartWindowLayer();
     CreateWnd();
     FHandleAllocated = true;
     FLastClientWidth = FLastClientHeight = -1;

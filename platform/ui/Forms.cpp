@@ -108,7 +108,7 @@ void TForm::Close() {
 
 void TForm::Release() {
     PendingReleases().insert(this);
-    platform::detail::EnsureGuiApplication();
+    platform::detail::StartWindowLayer();
     QMetaObject::invokeMethod(
         qApp,
         [form = this] {
@@ -137,7 +137,7 @@ TForm* GetParentForm(TControl* Control) {
 TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {}
 
 void TApplication::Initialize() {
-    platform::detail::EnsureGuiApplication();
+    platform::detail::StartWindowLayer();
 }
 
 void TApplication::Notification(TComponent* AComponent, TOperation Operation) {
@@ -233,7 +233,7 @@ void TScreen::SetCursors(TCursor Id, HCURSOR Cursor) {
 
 void TScreen::SetCursor(TCursor Value) {
     if (Value == FCursor) return;
-    platform::detail::EnsureGuiApplication();
+    platform::detail::StartWindowLayer();
     if (FCursor != crDefault) QApplication::restoreOverrideCursor();
     FCursor = Value;
     if (FCursor != crDefault)

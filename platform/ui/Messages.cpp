@@ -72,7 +72,7 @@ void WakeMainThread() {
 
 namespace platform::detail {
 
-void EnsureGuiApplication() {
+void StartWindowLayer() {
     if (Pump.load() != nullptr) return;
     if (!IsMainThread()) throw Exception(u"The window layer must start in the main thread");
     ::EnsureGuiApplication();
@@ -150,7 +150,7 @@ void ShowHandedOutSurfaces() {
 }
 
 bool ProcessPendingEvents(bool Wait) {
-    EnsureGuiApplication();
+    StartWindowLayer();
     ShowHandedOutSurfaces();
     bool ran = CheckSynchronize();
     QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();

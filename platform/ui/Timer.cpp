@@ -37,7 +37,7 @@ void TTimer::UpdateTimer() {
     if (FTimer) FTimer->stop();
     if (!FEnabled || FInterval == 0 || !FOnTimer) return;
     if (!FTimer) {
-        platform::detail::EnsureGuiApplication();
+        platform::detail::StartWindowLayer();
         FTimer.reset(new QTimer());
         QObject::connect(FTimer.get(), &QTimer::timeout, [this] { Timer(); });
     }

@@ -10,7 +10,7 @@ namespace platform::detail {
 
 // Starts the window layer on first use, main thread only: the toolkit's application object
 // (the drawing layer's, see QtRuntime.h) and the pump that runs what other threads hand over.
-void EnsureGuiApplication();
+void StartWindowLayer();
 bool GuiApplicationExists();
 
 // Live windows and the controls they belong to. A window stays registered for the whole life of

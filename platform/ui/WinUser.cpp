@@ -49,7 +49,7 @@ int16_t GetKeyState(int32_t VirtKey) {
 }
 
 bool GetCursorPos(int32_t& X, int32_t& Y) {
-    platform::detail::EnsureGuiApplication();
+    platform::detail::StartWindowLayer();
     const QPoint p = QCursor::pos();
     X = p.x();
     Y = p.y();
@@ -57,7 +57,7 @@ bool GetCursorPos(int32_t& X, int32_t& Y) {
 }
 
 HCURSOR LoadCursor(int32_t Id) {
-    platform::detail::EnsureGuiApplication();
+    platform::detail::StartWindowLayer();
     static std::vector<TCursorHandle> cursors = [] {
         std::vector<TCursorHandle> list;
         for (const TSystemCursor& c : SystemCursors)
@@ -74,7 +74,7 @@ HCURSOR CreateCursor(int32_t HotX, int32_t HotY, int32_t Width, int32_t Height,
     if (Width <= 0 || Height <= 0 || Width > 256 || Height > 256 || AndPlane == nullptr ||
         XorPlane == nullptr)
         return nullptr;
-    platform::detail::EnsureGuiApplication();
+    platform::detail::StartWindowLayer();
     const int32_t stride = (Width + 15) / 16 * 2;
     const auto* andBits = static_cast<const uint8_t*>(AndPlane);
     const auto* xorBits = static_cast<const uint8_t*>(XorPlane);
