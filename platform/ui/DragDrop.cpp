@@ -163,8 +163,11 @@ void Detach(HWND Wnd) {
     QWidget* client = window == nullptr ? nullptr : window->ClientWidget();
     if (client == nullptr) return;
     client->setAcceptDrops(false);
-    for (TDropFilter* filter : client->findChildren<TDropFilter*>(Qt::FindDirectChildrenOnly))
-        delete filter;
+    // A target may be revoked from inside its own drop handler: the filter goes later.
+    for (TDropFilter* filter : client->findChildren<TDropFilter*>(Qt::FindDirectChildrenOnly)) {
+        client->removeEventFilter(filter);
+        filter->deleteLater();
+    }
 }
 
 // Watches a running drag for the source: every button release and Escape asks it whether to

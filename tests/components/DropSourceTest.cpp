@@ -359,13 +359,13 @@ TEST(ClipboardFileList, NothingToCopyLeavesTheClipboardAlone) {
 }
 
 TEST(ClipboardFileList, AShortEffectBlockCountsAsNone) {
+    TSVDropFileTarget target(nullptr); // registers the formats
     TClipboard* clipboard = Clipboard();
     clipboard->Open();
     clipboard->SetAsHandle(CF_HDROP, BlockOf(Dword(20) + std::string(12, '\0') + Dword(1) +
                                              Wide("/x") + std::string(4, '\0')));
     clipboard->SetAsHandle(CF_PREFERREDDROPEFFECT, BlockOf(std::string("\2\0\0", 3)));
     clipboard->Close();
-    TSVDropFileTarget target(nullptr);
     EXPECT_EQ(target.TSVDropTarget::PasteFromClipboard(), 0u);
     EXPECT_EQ(target.PasteFromClipboard(), 1u);
     ASSERT_EQ(target.Files().Count(), 1);
