@@ -13,6 +13,8 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   # a display server for tests and screenshots
   xvfb
+  # the X11 clipboard tool the clipboard tests read and write with
+  xclip
   # reference tools the tests compare decoded images against
   imagemagick libtiff-tools netpbm libopenjp2-tools python3 python3-pil
   libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils

@@ -2,6 +2,7 @@
 // retained surface, and toolkit events turned into window messages.
 #include "platform/ui/NativeWindow.h"
 
+#include "platform/ui/DragDrop.h"
 #include "platform/ui/UiInternal.h"
 
 #include <QCloseEvent>
@@ -221,6 +222,7 @@ void TNativeWindow::Create(const TCreateParams& AParams, QWidget* ParentWidget) 
     Layout();
     Frame->setVisible(Control->Visible() && (child || (Params.Style & WS_VISIBLE)));
     Client->setCursor(ToQtCursor(Control->Cursor()));
+    AttachDropTarget(*this);
 }
 
 void TNativeWindow::Destroy() {

@@ -1,0 +1,14 @@
+// A window's style as the system interfaces report it.
+#pragma once
+
+#include "platform/ui/Window.h"
+
+#include <cstdint>
+
+constexpr int32_t GWL_EXSTYLE = -20;
+constexpr int32_t GWL_STYLE = -16;
+
+// GWL_STYLE: the style the window was made with, its scroll-bar bits (WS_HSCROLL, WS_VSCROLL)
+// following the bars shown now; GWL_EXSTYLE: the extended style. 0 for a handle without a
+// window or another index.
+int32_t GetWindowLongW(HWND Wnd, int32_t Index);
