@@ -160,8 +160,7 @@ void TBitmap32::AllocateHandles(int32_t NewWidth, int32_t NewHeight) {
     }
 }
 
-void TBitmap32::ChangeSize(int32_t& AWidth, int32_t& AHeight, int32_t NewWidth,
-                           int32_t NewHeight) {
+void TBitmap32::ChangeSize(int32_t& AWidth, int32_t& AHeight, int32_t NewWidth, int32_t NewHeight) {
     ReleaseHandles();
     AWidth = 0;
     AHeight = 0;

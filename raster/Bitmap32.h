@@ -22,8 +22,7 @@ enum TWrapMode : uint8_t { wmClamp, wmRepeat, wmMirror };
 // Combines F into B with the master alpha M (the transfers' custom draw mode).
 using TPixelCombineEvent = std::function<void(TColor32 F, TColor32& B, TColor32 M)>;
 // Info: AREAINFO_RECT, or AREAINFO_LINE plus the line's width in pixels.
-using TAreaChangedEvent =
-    std::function<void(TObject* Sender, const TRect& Area, uint32_t Info)>;
+using TAreaChangedEvent = std::function<void(TObject* Sender, const TRect& Area, uint32_t Info)>;
 
 constexpr uint32_t AREAINFO_RECT = 0x80000000;
 constexpr uint32_t AREAINFO_LINE = 0x40000000;
@@ -80,8 +79,7 @@ public:
     TNotifyEvent OnResize;
 
 protected:
-    virtual void ChangeSize(int32_t& AWidth, int32_t& AHeight, int32_t NewWidth,
-                            int32_t NewHeight);
+    virtual void ChangeSize(int32_t& AWidth, int32_t& AHeight, int32_t NewWidth, int32_t NewHeight);
 
 private:
     int32_t FWidth = 0;

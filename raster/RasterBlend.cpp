@@ -142,8 +142,8 @@ TColor32 ColorSubPlain(TColor32 C1, TColor32 C2) {
     return PerChannel(C1, C2, [](int32_t a, int32_t b) { return std::max(a - b, 0); });
 }
 TColor32 ColorDivPlain(TColor32 C1, TColor32 C2) {
-    return PerChannel(C1, C2,
-                      [](int32_t a, int32_t b) { return a == 0 ? 255 : std::min(255, b * 256 / a); });
+    return PerChannel(
+        C1, C2, [](int32_t a, int32_t b) { return a == 0 ? 255 : std::min(255, b * 256 / a); });
 }
 TColor32 ColorModulatePlain(TColor32 C1, TColor32 C2) {
     return PerChannel(C1, C2, [](int32_t a, int32_t b) { return (a * b) >> 8; });
@@ -184,8 +184,7 @@ void BuildTables() {
     for (int j = 0; j < 256; ++j)
         for (int i = 0; i < 256; ++i) {
             ProductTable[j][i] = static_cast<uint8_t>(Round(i * j / 255.0));
-            QuotientTable[j][i] =
-                j == 0 ? 0 : static_cast<uint8_t>(Round(i * 255.0 / j) & 0xFF);
+            QuotientTable[j][i] = j == 0 ? 0 : static_cast<uint8_t>(Round(i * 255.0 / j) & 0xFF);
         }
 }
 

@@ -55,10 +55,10 @@ extern TBlendMemEx MergeMemEx;
 extern TBlendLine MergeLine;
 extern TBlendLineEx MergeLineEx;
 // Channel-wise operations on all four channels (a from the first colour, b from the second).
-extern TCombineColors ColorAdd;        // min(a + b, 255)
-extern TCombineColors ColorSub;        // max(a - b, 0)
-extern TCombineColors ColorDiv;        // 255 for a = 0, else min(255, b * 256 / a)
-extern TCombineColors ColorModulate;   // (a * b) >> 8
+extern TCombineColors ColorAdd;      // min(a + b, 255)
+extern TCombineColors ColorSub;      // max(a - b, 0)
+extern TCombineColors ColorDiv;      // 255 for a = 0, else min(255, b * 256 / a)
+extern TCombineColors ColorModulate; // (a * b) >> 8
 extern TCombineColors ColorMax;
 extern TCombineColors ColorMin;
 extern TCombineColors ColorDifference; // |a - b|

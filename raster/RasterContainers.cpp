@@ -71,8 +71,7 @@ bool TPointerMap::Find(void* Item, void**& PData) {
 namespace {
 
 [[noreturn]] void ItemNotFound(const void* Item) {
-    throw EListError(u"Item not found ($0" +
-                     IntToHex(reinterpret_cast<uintptr_t>(Item), 1) + u")");
+    throw EListError(u"Item not found ($0" + IntToHex(reinterpret_cast<uintptr_t>(Item), 1) + u")");
 }
 
 } // namespace

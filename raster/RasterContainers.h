@@ -51,7 +51,8 @@ public:
     // Deletes Item's entry through Delete; its Data, or nil when absent.
     void* Remove(void* Item);
     // Takes entry ItemIndex out of bucket BucketIndex and returns its Data. Descendants that own
-    // their Data free it after calling this.
+    // their Data free it after calling this, and call Clear in their own destructor (the base
+    // destructor no longer reaches their Delete).
     virtual void* Delete(int32_t BucketIndex, int32_t ItemIndex);
     void Clear();
     int32_t Count() const { return FCount; }

@@ -2,11 +2,11 @@
 // before the program's first InitializeRasterLibrary.
 #include "raster/RasterStartup.h"
 
-#include "raster/Bitmap32.h"
 #include "raster/RasterBlend.h"
 #include "raster/RasterLowLevel.h"
 #include "raster/RasterResamplers.h"
 #include "raster/RasterSystem.h"
+#include "raster/RasterTypes.h"
 
 #include <array>
 #include <mutex>

@@ -99,8 +99,7 @@ TPerfTimer* GlobalPerfTimer = nullptr;
 
 HTHEME (*OpenThemeData)(HWND, const char16_t*) = nullptr;
 int32_t (*CloseThemeData)(HTHEME) = nullptr;
-int32_t (*DrawThemeBackground)(HTHEME, HDC, int32_t, int32_t, const TRect*,
-                               const TRect*) = nullptr;
+int32_t (*DrawThemeBackground)(HTHEME, HDC, int32_t, int32_t, const TRect*, const TRect*) = nullptr;
 int32_t (*DrawThemeEdge)(HTHEME, HDC, int32_t, int32_t, const TRect*, uint32_t, uint32_t,
                          TRect*) = nullptr;
 int32_t (*GetThemeColor)(HTHEME, int32_t, int32_t, int32_t, COLORREF*) = nullptr;

@@ -21,8 +21,8 @@ constexpr std::array<uint32_t, 6> CPUISChecks = {0x800000,  0x400000,   0x200000
 // What the identification instruction tells about the processor.
 struct TProcessorIds {
     bool HasCpuid = false;
-    uint32_t Signature = 0;     // leaf 1, EAX
-    uint32_t FeatureFlags = 0;  // leaf 1, EDX
+    uint32_t Signature = 0;    // leaf 1, EAX
+    uint32_t FeatureFlags = 0; // leaf 1, EDX
     uint32_t MaxExtendedLeaf = 0;
     uint32_t ExtendedFlags = 0; // leaf 0x80000001, EDX
 };
@@ -78,8 +78,7 @@ extern int32_t (*CloseThemeData)(HTHEME Theme);
 extern int32_t (*DrawThemeBackground)(HTHEME Theme, HDC Dc, int32_t PartId, int32_t StateId,
                                       const TRect* Rect, const TRect* Clip);
 extern int32_t (*DrawThemeEdge)(HTHEME Theme, HDC Dc, int32_t PartId, int32_t StateId,
-                                const TRect* Dest, uint32_t Edge, uint32_t Flags,
-                                TRect* Content);
+                                const TRect* Dest, uint32_t Edge, uint32_t Flags, TRect* Content);
 extern int32_t (*GetThemeColor)(HTHEME Theme, int32_t PartId, int32_t StateId, int32_t PropId,
                                 COLORREF* Color);
 extern int32_t (*GetThemeMetric)(HTHEME Theme, HDC Dc, int32_t PartId, int32_t StateId,

@@ -141,12 +141,24 @@ TColor32 HSLtoRGB(int32_t H, int32_t S, int32_t L) {
     const int32_t m1 = m + f, m2 = v - f;
     int32_t r, g, b;
     switch (h6 >> 8) {
-    case 0: r = v, g = m1, b = m; break;
-    case 1: r = m2, g = v, b = m; break;
-    case 2: r = m, g = v, b = m1; break;
-    case 3: r = m, g = m2, b = v; break;
-    case 4: r = m1, g = m, b = v; break;
-    default: r = v, g = m, b = m2; break;
+    case 0:
+        r = v, g = m1, b = m;
+        break;
+    case 1:
+        r = m2, g = v, b = m;
+        break;
+    case 2:
+        r = m, g = v, b = m1;
+        break;
+    case 3:
+        r = m, g = m2, b = v;
+        break;
+    case 4:
+        r = m1, g = m, b = v;
+        break;
+    default:
+        r = v, g = m, b = m2;
+        break;
     }
     return (static_cast<uint32_t>(r & 0xFF) << 16) | (static_cast<uint32_t>(g & 0xFF) << 8) |
            static_cast<uint32_t>(b & 0xFF);
@@ -409,8 +421,8 @@ bool PtInRect(const TRect& R, const TPoint& P) {
 
 void SetGamma(float Gamma) {
     for (int i = 0; i < 256; ++i)
-        GAMMA_TABLE[i] = static_cast<uint8_t>(
-            Round(static_cast<double>(255 * std::pow(i / 255.0L, static_cast<long double>(Gamma)))));
+        GAMMA_TABLE[i] = static_cast<uint8_t>(Round(
+            static_cast<double>(255 * std::pow(i / 255.0L, static_cast<long double>(Gamma)))));
 }
 
 namespace {

@@ -22,8 +22,7 @@ HPALETTE CreatePalette(const LOGPALETTE* Palette) {
 
 uint32_t GetPaletteEntries(HPALETTE Palette, uint32_t Start, uint32_t Count,
                            PALETTEENTRY* Entries) {
-    auto* palette =
-        platform::detail::Lookup<TGdiPalette>(Palette);
+    auto* palette = platform::detail::Lookup<TGdiPalette>(Palette);
     if (palette == nullptr) return 0;
     const auto size = static_cast<uint32_t>(palette->Entries.size());
     if (Entries == nullptr) return size;

@@ -26,5 +26,4 @@ struct LOGPALETTE {
 HPALETTE CreatePalette(const LOGPALETTE* Palette);
 // Copies entries Start .. Start + Count - 1 (clipped to the palette) and returns how many; with
 // a nil Entries returns the palette's entry count. 0 for an invalid handle.
-uint32_t GetPaletteEntries(HPALETTE Palette, uint32_t Start, uint32_t Count,
-                           PALETTEENTRY* Entries);
+uint32_t GetPaletteEntries(HPALETTE Palette, uint32_t Start, uint32_t Count, PALETTEENTRY* Entries);

@@ -34,8 +34,8 @@ TEST_F(Bitmap32, SetSizeNotifiesInOrder) {
     TBitmap32 bitmap;
     log.Attach(bitmap);
     EXPECT_TRUE(bitmap.SetSize(4, 3));
-    EXPECT_EQ(log.Entries, (std::vector<std::string>{"handle", "area 4x3 rect", "change",
-                                                      "resize"}));
+    EXPECT_EQ(log.Entries,
+              (std::vector<std::string>{"handle", "area 4x3 rect", "change", "resize"}));
     ASSERT_NE(bitmap.Bits(), nullptr);
     ASSERT_NE(bitmap.Handle(), nullptr);
     // A new DIB section is zero-filled.

@@ -144,9 +144,9 @@ TEST_F(Blend, InterpolatorWeighsColumnsThenRows) {
     EXPECT_EQ(Interpolator(255, 255, top, bottom), 0xFFFFFFFFu);
     EXPECT_EQ(Interpolator(0, 0, top, bottom), 0x00FFFFFFu);
     EXPECT_EQ(Interpolator(300, 1000, top, bottom), 0xFFFFFFFFu); // weights capped at 255
-    EXPECT_EQ(Interpolator(128, 128, top, bottom),
-              CombineReg(CombineReg(top[0], top[1], 128), CombineReg(bottom[0], bottom[1], 128),
-                         128));
+    EXPECT_EQ(
+        Interpolator(128, 128, top, bottom),
+        CombineReg(CombineReg(top[0], top[1], 128), CombineReg(bottom[0], bottom[1], 128), 128));
 }
 
 // MergeReg composites F over B as Pillow's alpha_composite does. The library works through 8-bit
@@ -174,12 +174,15 @@ TEST_F(Blend, MergeRegAgreesWithPillow) {
     WriteFileBytes(fPath, bytes(f));
     WriteFileBytes(bPath, bytes(b));
     std::string out;
-    const bool ran = RunPython(
-        "import sys\nfrom PIL import Image\n"
-        "n = " + std::to_string(count) + "\n"
-        "f, b = (Image.frombytes('RGBA', (n, 1), open(p, 'rb').read()) for p in sys.argv[1:3])\n"
-        "sys.stdout.buffer.write(Image.alpha_composite(b, f).tobytes())\n",
-        "'" + fPath.string() + "' '" + bPath.string() + "'", out);
+    const bool ran =
+        RunPython("import sys\nfrom PIL import Image\n"
+                  "n = " +
+                      std::to_string(count) +
+                      "\n"
+                      "f, b = (Image.frombytes('RGBA', (n, 1), open(p, 'rb').read()) for p in "
+                      "sys.argv[1:3])\n"
+                      "sys.stdout.buffer.write(Image.alpha_composite(b, f).tobytes())\n",
+                  "'" + fPath.string() + "' '" + bPath.string() + "'", out);
     std::filesystem::remove(fPath);
     std::filesystem::remove(bPath);
     ASSERT_TRUE(ran);
@@ -200,8 +203,8 @@ TEST_F(Blend, MergeRegAgreesWithPillow) {
         if (!ok) {
             ++failures;
             ADD_FAILURE() << std::hex << "F 0x" << f[i] << " B 0x" << b[i] << " ours 0x" << m
-                          << " Pillow " << int(p[0]) << "," << int(p[1]) << "," << int(p[2])
-                          << "," << alpha;
+                          << " Pillow " << int(p[0]) << "," << int(p[1]) << "," << int(p[2]) << ","
+                          << alpha;
         }
     }
 }

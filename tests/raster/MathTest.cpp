@@ -39,7 +39,7 @@ TEST(FixedMath, EdgeCases) {
 
 TEST(FixedMath, DivisionFaultsRaiseTheIntegerDivisionError) {
     EXPECT_THROW(FixedDiv(0x10000, 0), EDivByZero);
-    EXPECT_THROW(FixedDiv(0x40000000, 0x100), EDivByZero);  // quotient 2^38
+    EXPECT_THROW(FixedDiv(0x40000000, 0x100), EDivByZero);   // quotient 2^38
     EXPECT_THROW(FixedDiv(INT32_MIN, -0x10000), EDivByZero); // quotient 2^31
     EXPECT_EQ(FixedDiv(INT32_MIN, 0x10000), INT32_MIN);
 }
@@ -97,18 +97,17 @@ TEST(FixedMath, MulDivAgreesWithAModel) {
     // The rounded quotient (halves away from zero) with the sign of A ^ B ^ C; -1 when C is 0,
     // when twice the product's high 32 bits reach |C|, or when the quotient does not fit 32 bits.
     std::string out;
-    ASSERT_TRUE(RunPython(
-        "import sys\n"
-        "A, B, C = (list(map(int, s.split())) for s in sys.argv[1:4])\n"
-        "for a, b, c in zip(A, B, C):\n"
-        "    p, d = abs(a) * abs(b), abs(c)\n"
-        "    neg = (a ^ b ^ c) < 0\n"
-        "    if d == 0 or 2 * (p >> 32) >= d: print(-1); continue\n"
-        "    q, r = divmod(p, d)\n"
-        "    if d - r <= r: q += 1\n"
-        "    if q > (2**31 if neg else 2**31 - 1): print(-1); continue\n"
-        "    print(-q if neg else q)\n",
-        "'" + Join(a) + "' '" + Join(b) + "' '" + Join(c) + "'", out));
+    ASSERT_TRUE(RunPython("import sys\n"
+                          "A, B, C = (list(map(int, s.split())) for s in sys.argv[1:4])\n"
+                          "for a, b, c in zip(A, B, C):\n"
+                          "    p, d = abs(a) * abs(b), abs(c)\n"
+                          "    neg = (a ^ b ^ c) < 0\n"
+                          "    if d == 0 or 2 * (p >> 32) >= d: print(-1); continue\n"
+                          "    q, r = divmod(p, d)\n"
+                          "    if d - r <= r: q += 1\n"
+                          "    if q > (2**31 if neg else 2**31 - 1): print(-1); continue\n"
+                          "    print(-q if neg else q)\n",
+                          "'" + Join(a) + "' '" + Join(b) + "' '" + Join(c) + "'", out));
     const std::vector<int64_t> expected = Numbers(out);
     ASSERT_EQ(expected.size(), a.size());
     for (size_t i = 0; i < a.size(); ++i)

@@ -28,7 +28,7 @@ inline bool PythonHas(const std::string& Module) {
 // Runs Script with python3 and the given arguments; false when it failed.
 inline bool RunPython(const std::string& Script, const std::string& Arguments,
                       std::string& Output) {
-    const auto file = UniqueTempPath("script") ;
+    const auto file = UniqueTempPath("script");
     WriteFileBytes(file, Script);
     const bool ok = RunTool(std::string(Python) + " '" + file.string() + "' " + Arguments, Output);
     std::filesystem::remove(file);

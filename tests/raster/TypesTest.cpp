@@ -66,9 +66,9 @@ TEST_F(Types, FloatHslAgreesWithColorsys) {
         for (int g = 0; g <= 16; ++g)
             for (int b = 0; b <= 16; ++b, k += 3) {
                 float h, l, s;
-                RGBtoHSL(Color32(std::min(255, r * 16), std::min(255, g * 16),
-                                 std::min(255, b * 16)),
-                         h, s, l);
+                RGBtoHSL(
+                    Color32(std::min(255, r * 16), std::min(255, g * 16), std::min(255, b * 16)), h,
+                    s, l);
                 SCOPED_TRACE(testing::Message() << r << " " << g << " " << b);
                 // colorsys leaves a hue of 1.0 where the library wraps it to 0.0.
                 EXPECT_NEAR(std::fmod(h, 1.0), std::fmod(v[k], 1.0), 1e-6);
@@ -146,8 +146,7 @@ TEST(Geometry, FixedAndPointConversions) {
     EXPECT_EQ(FloatPoint(TFixedPoint{0x8000, 0x30000}), (TFloatPoint{0.5f, 3.0f}));
     EXPECT_EQ(FixedPoint(0.25f, -1.0f), (TFixedPoint{0x4000, -0x10000}));
     EXPECT_EQ(FixedRect(TRect{1, 2, 3, 4}), (TFixedRect{0x10000, 0x20000, 0x30000, 0x40000}));
-    EXPECT_EQ(FloatRect(TFixedRect{0x8000, 0, 0x10000, 0x28000}),
-              (TFloatRect{0.5f, 0, 1, 2.5f}));
+    EXPECT_EQ(FloatRect(TFixedRect{0x8000, 0, 0x10000, 0x28000}), (TFloatRect{0.5f, 0, 1, 2.5f}));
 }
 
 TEST(Geometry, MakeRectRoundings) {
