@@ -1,0 +1,241 @@
+// Unit Raster, the bitmap: TBitmap32 (32-bit ARGB pixels in a top-down DIB section selected into
+// a memory device context), its base classes with change notification, update counting, locking
+// and size, and the sampler base classes.
+#pragma once
+
+#include "raster/RasterBlend.h"
+#include "raster/RasterTypes.h"
+
+#include "platform/gfx/Canvas.h"
+#include "platform/rtl/Classes.h"
+#include "platform/rtl/SyncObjs.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace raster {
+
+enum TDrawMode : uint8_t { dmOpaque, dmBlend, dmCustom, dmTransparent };
+enum TWrapMode : uint8_t { wmClamp, wmRepeat, wmMirror };
+
+// Combines F into B with the master alpha M (the transfers' custom draw mode).
+using TPixelCombineEvent = std::function<void(TColor32 F, TColor32& B, TColor32 M)>;
+// Info: AREAINFO_RECT, or AREAINFO_LINE plus the line's width in pixels.
+using TAreaChangedEvent = std::function<void(TObject* Sender, const TRect& Area, uint32_t Info)>;
+
+constexpr uint32_t AREAINFO_RECT = 0x80000000;
+constexpr uint32_t AREAINFO_LINE = 0x40000000;
+
+// A persistent object with a change event and an update count.
+class TNotifiablePersistent : public TPersistent {
+public:
+    // Calls OnChange while no update is open.
+    virtual void Changed();
+    virtual void BeginUpdate();
+    // Closes an update without notifying; an unpaired call raises EAssertionFailed.
+    virtual void EndUpdate();
+    // Copies Source's published properties; the base knows none and raises.
+    virtual void Assign(TPersistent* Source);
+    int32_t UpdateCount() const { return FUpdateCount; }
+
+    TNotifyEvent OnChange;
+
+private:
+    int32_t FUpdateCount = 0;
+};
+
+// A notifiable persistent with its own critical section.
+class TThreadPersistent : public TNotifiablePersistent {
+public:
+    void Lock();
+    void Unlock();
+    int32_t LockCount() const { return FLockCount; }
+    TCriticalSection& CriticalSection() { return FLock; }
+
+private:
+    TCriticalSection FLock;
+    std::atomic<int32_t> FLockCount = 0;
+};
+
+// A map of Width x Height cells; never of negative size.
+class TCustomMap : public TThreadPersistent {
+public:
+    int32_t Width() const { return FWidth; }
+    int32_t Height() const { return FHeight; }
+    // Negative sides become 0; false (and nothing happens) when the size stays. Otherwise
+    // ChangeSize, Changed, Resized.
+    virtual bool SetSize(int32_t NewWidth, int32_t NewHeight);
+    bool SetWidth(int32_t NewWidth) { return SetSize(NewWidth, FHeight); }
+    bool SetHeight(int32_t NewHeight) { return SetSize(FWidth, NewHeight); }
+    // The size of another map, a toolkit bitmap or a control; nil gives 0 x 0; any other object
+    // raises.
+    bool SetSizeFrom(TPersistent* Source);
+    virtual void Delete();
+    virtual bool Empty() const;
+    // Calls OnResize whatever the update count.
+    virtual void Resized();
+
+    TNotifyEvent OnResize;
+
+protected:
+    virtual void ChangeSize(int32_t& AWidth, int32_t& AHeight, int32_t NewWidth, int32_t NewHeight);
+
+private:
+    int32_t FWidth = 0;
+    int32_t FHeight = 0;
+};
+
+class TBitmap32;
+
+// Something that gives a colour for every point.
+class TCustomSampler : public TNotifiablePersistent {
+public:
+    virtual TColor32 GetSampleInt(int32_t X, int32_t Y);
+    virtual TColor32 GetSampleFixed(TFixed X, TFixed Y);
+    virtual TColor32 GetSampleFloat(float X, float Y);
+    virtual void PrepareSampling() {}
+    virtual void FinalizeSampling() {}
+    virtual bool HasBounds() { return false; }
+    virtual TRect GetSampleBounds();
+};
+
+// Resamples one bitmap into another; the concrete resamplers say how.
+class TCustomResampler : public TCustomSampler {
+public:
+    virtual float GetWidth() = 0;
+    virtual void Resample(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip,
+                          TBitmap32& Src, const TRect& SrcRect, TDrawMode CombineOp,
+                          const TPixelCombineEvent& CombineEvent) = 0;
+};
+
+// 32-bit ARGB bitmap: Width x Height TColor32 values, rows from the top, no padding, in a DIB
+// section (zero-filled when made) selected into a memory device context, so that the drawing
+// layer (canvas, text, blits) and direct pixel access work on the same memory. Drawing through
+// the device context leaves 0 in the fourth byte of every pixel it touches.
+class TBitmap32 : public TCustomMap {
+public:
+    TBitmap32();
+    ~TBitmap32() override;
+    TBitmap32(const TBitmap32&) = delete;
+    TBitmap32& operator=(const TBitmap32&) = delete;
+
+    // Area notice of the whole bitmap (unless an update is open and no measuring runs), then,
+    // unless measuring, OnChange.
+    void Changed() override;
+    // The same for a given area and kind.
+    virtual void Changed(const TRect& Area, uint32_t Info);
+    // OnChange only, without an area notice.
+    void PropertyChanged();
+    bool Empty() const override;
+
+    // Fills the clip rectangle (every pixel without clipping); nothing on an empty bitmap; in
+    // measuring mode only the notice.
+    void Clear();
+    void Clear(TColor32 FillColor);
+
+    // Nil while empty. Pixel (X, Y) is Bits()[X + Y * Width()].
+    PColor32 Bits() const { return FBits; }
+    HDC Handle() const { return FHandle; }
+    HBITMAP BitmapHandle() const { return FBitmapHandle; }
+    const BITMAPINFO& BitmapInfo() const { return FBitmapInfo; }
+    TRect BoundsRect() const;
+
+    // Always inside the bounds; setting it sends no notice.
+    const TRect& ClipRect() const { return FClipRect; }
+    const TFixedRect& FixedClipRect() const { return FFixedClipRect; }
+    // The clip rectangle in 1/256 pixels.
+    const TRect& ClipRectS() const { return FClipRectS; }
+    bool Clipping() const { return FClipping; }
+    void SetClipRect(const TRect& Value);
+    void ResetClipRect();
+
+    // Made on first request on the device context; dropped by every resize.
+    TCanvas* Canvas();
+    bool CanvasAllocated() const { return FCanvas != nullptr; }
+    void DeleteCanvas();
+
+    TFont* Font() { return FFont.get(); }
+    void SetFont(const TFont& Value);
+    // Selects the font into the device context (once), with its colour and a transparent
+    // background.
+    void UpdateFont();
+
+    TDrawMode DrawMode() const { return FDrawMode; }
+    void SetDrawMode(TDrawMode Value);
+    TCombineMode CombineMode() const { return FCombineMode; }
+    void SetCombineMode(TCombineMode Value);
+    TWrapMode WrapMode() const { return FWrapMode; }
+    void SetWrapMode(TWrapMode Value);
+    uint32_t MasterAlpha() const { return FMasterAlpha; }
+    void SetMasterAlpha(uint32_t Value);
+    TColor32 OuterColor = 0;
+    TColor32 PenColor = 0xFFFFFFFF;
+
+    // Owned. Nil until a resampler is installed.
+    TCustomResampler* Resampler() const { return FResampler.get(); }
+    // Takes Value over (freeing the old one) and notifies; nil or the current one is ignored.
+    void SetResampler(TCustomResampler* Value);
+    // Empty without a resampler.
+    String ResamplerClassName() const;
+    // A new resampler of the registered class of that exact name; an empty, current or unknown
+    // name changes nothing.
+    void SetResamplerClassName(const String& Value);
+
+    // Sizes Dst like this bitmap and copies the pixels.
+    virtual void CopyMapTo(TBitmap32& Dst);
+    // Draw, combine and wrap modes, master alpha, outer colour, resampler and font.
+    virtual void CopyPropertiesTo(TBitmap32& Dst);
+
+    // Until EndMeasuring, drawing reports its areas to Callback without touching pixels, and
+    // OnChange is not called. Not nested.
+    void BeginMeasuring(const TAreaChangedEvent& Callback);
+    void EndMeasuring();
+    bool MeasuringMode() const { return FMeasuringMode; }
+
+    TNotifyEvent OnHandleChanged;
+    TPixelCombineEvent OnPixelCombine;
+    TAreaChangedEvent OnAreaChanged;
+
+protected:
+    // Frees the pixels and handles and makes new ones of the new size; raises "Can't allocate
+    // the DIB handle", "Can't create compatible DC" or "Can't select an object into DC" and
+    // leaves the bitmap empty when it cannot.
+    void ChangeSize(int32_t& AWidth, int32_t& AHeight, int32_t NewWidth,
+                    int32_t NewHeight) override;
+    // Gives the canvas the current device context, then OnHandleChanged.
+    virtual void HandleChanged();
+
+    float FStippleCounter = 0;
+    TArrayOfColor32 FStipplePattern;
+    float FStippleStep = 1.0f;
+    TPoint FPenPos;
+    TFixedPoint FFixedPenPos;
+
+private:
+    void FontChanged();
+    void CanvasChanged();
+    void ReleaseHandles();
+    void AllocateHandles(int32_t NewWidth, int32_t NewHeight);
+
+    PColor32 FBits = nullptr;
+    std::unique_ptr<TCanvas> FCanvas;
+    TRect FClipRect;
+    TFixedRect FFixedClipRect;
+    TRect FClipRectS;
+    bool FClipping = false;
+    TDrawMode FDrawMode = dmOpaque;
+    TCombineMode FCombineMode = cmBlend;
+    TWrapMode FWrapMode = wmClamp;
+    std::unique_ptr<TFont> FFont;
+    HBITMAP FBitmapHandle = nullptr;
+    HDC FHandle = nullptr;
+    BITMAPINFO FBitmapInfo{};
+    uint32_t FMasterAlpha = 255;
+    TAreaChangedEvent FOldOnAreaChanged;
+    bool FMeasuringMode = false;
+    std::unique_ptr<TCustomResampler> FResampler;
+    HFONT FFontHandle = nullptr;
+};
+
+} // namespace raster
