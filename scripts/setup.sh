@@ -14,7 +14,7 @@ packages=(
   # a display server for tests and screenshots
   xvfb
   # reference tools the tests compare decoded images against
-  imagemagick libtiff-tools netpbm libopenjp2-tools python3 python3-pil
+  imagemagick libtiff-tools netpbm libopenjp2-tools python3 python3-pil pngcheck
   libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils
   # peers of the benchmarks
   libvips-tools pngquant

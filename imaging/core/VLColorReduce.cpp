@@ -303,6 +303,7 @@ void InvertBitmapBits(TVLBitmap& Bitmap) {
     const int32_t rowLen = Bitmap.GetRowLen();
     for (int32_t y = 0; y < Bitmap.GetHeight(); ++y) {
         uint8_t* row = Bitmap.GetScanline(y);
-        for (int32_t i = 0; i < rowLen; ++i) row[i] = static_cast<uint8_t>(~row[i]);
+        for (int32_t i = 0; i < rowLen; ++i)
+            row[i] = static_cast<uint8_t>(~row[i]);
     }
 }

@@ -59,7 +59,6 @@ void Convert1BitTBitmapTo24Bit(TBitmap& Source, TBitmap& Dest,
 // A new vl1g bitmap of an image of exactly two colours (GetPixelAsRGB): bit 0 = Color0, the
 // darker one by the library's grey weights (the first colour met when both are as dark), bit
 // 1 = Color1. nil for an image of one colour or of more than two.
-std::unique_ptr<TVLBitmap> TryMakeTwoColorBitmap(TVLBitmap& Bitmap, TVLRGB& Color0,
-                                                 TVLRGB& Color1);
+std::unique_ptr<TVLBitmap> TryMakeTwoColorBitmap(TVLBitmap& Bitmap, TVLRGB& Color0, TVLRGB& Color1);
 // Every bit of every row inverted (a vl1g image's 1 = white becomes 1 = black and back).
 void InvertBitmapBits(TVLBitmap& Bitmap);
