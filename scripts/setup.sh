@@ -16,7 +16,7 @@ packages=(
   # the X11 clipboard tool the clipboard tests read and write with
   xclip
   # reference tools the tests compare decoded images against
-  imagemagick libtiff-tools netpbm libopenjp2-tools python3 python3-pil
+  imagemagick libtiff-tools netpbm libopenjp2-tools python3 python3-pil pngcheck
   libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils
   # peers of the benchmarks
   libvips-tools pngquant
