@@ -311,7 +311,35 @@ TEST_F(Jpeg, CmykIsReadNativeOrThroughTheFormula) {
         ConvertCMYKRowToRGB(stored[y].data(), expected.data(), 24);
         EXPECT_EQ(std::memcmp(Bitmap.GetScanline(y), expected.data(), 24 * 3), 0) << "row " << y;
     }
+    // Inverted first (the TIFF reader's CMYK), then through the same formula.
+    LoadStream(Stream, jpeg);
+    ReadJPEGStream(Stream, nullptr, Bitmap, Params, Progress, false, false, false, true, true,
+                   false, -1, false);
+    std::vector<uint8_t> inverted(24 * 4);
+    for (int32_t y = 0; y < 16; ++y) {
+        for (size_t i = 0; i < inverted.size(); ++i)
+            inverted[i] = static_cast<uint8_t>(255 - stored[y][i]);
+        ConvertCMYKRowToRGB(inverted.data(), expected.data(), 24);
+        EXPECT_EQ(std::memcmp(Bitmap.GetScanline(y), expected.data(), 24 * 3), 0) << "row " << y;
+    }
     CMYKColorManagement = managed;
+}
+
+TEST_F(Jpeg, KeepingYCbCrDeliversTheLumaDjpegGivesForGrey) {
+    const auto jpeg = MakeJpeg("-sample 2x2", 33, 21);
+    const TPnm luma = Djpeg(jpeg, "-dct int -grayscale");
+    ASSERT_EQ(luma.Channels, 1);
+    LoadStream(Stream, jpeg);
+    ReadJPEGStream(Stream, nullptr, Bitmap, Params, Progress, false, true, false, false, true,
+                   false, -1, false);
+    EXPECT_FALSE(Aborted);
+    ASSERT_EQ(Bitmap.GetWidth(), 33);
+    int64_t differences = 0;
+    for (int32_t y = 0; y < 21; ++y)
+        for (int32_t x = 0; x < 33; ++x)
+            if (Bitmap.GetScanline(y)[x * 3] != luma.Pixels[static_cast<size_t>(y) * 33 + x])
+                ++differences;
+    EXPECT_EQ(differences, 0);
 }
 
 // An APP2 segment carrying one chunk of an ICC profile.
