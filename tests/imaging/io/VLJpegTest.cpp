@@ -132,6 +132,32 @@ TEST_F(Jpeg, PixelsEqualDjpegForEveryLayoutScaleAndDct) {
     Params.JpegDCTMethod = dmISlow;
 }
 
+TEST_F(Jpeg, EveryLocationOfTheBitmapReceivesTheSamePixels) {
+    const auto jpeg = MakeJpeg("-quality 88", 45, 37);
+    const TPnm expected = Djpeg(jpeg, "-dct int");
+    const struct {
+        const char* Name;
+        TVLLocation Location;
+        int64_t MinFileSize;
+    } cases[] = {{"memory", TVLLocation::vlMemory, int64_t{1} << 40},
+                 {"temporary file", TVLLocation::vlFile, 1},
+                 {"class-library bitmap", TVLLocation::vlTBitmap, int64_t{1} << 40}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TVLBitmap target;
+        target.MinFileSize = c.MinFileSize;
+        target.SetLocation(c.Location);
+        LoadStream(Stream, jpeg);
+        Aborted = false;
+        EXPECT_EQ(ReadJPEGStream(Stream, nullptr, target, Params, Progress, false, false, false,
+                                 false, true, false, -1, false),
+                  37);
+        EXPECT_FALSE(Aborted);
+        EXPECT_EQ(target.GetLocation(), c.Location);
+        EXPECT_EQ(CountDifferences(target, expected), 0);
+    }
+}
+
 TEST_F(Jpeg, FileFactsGoToTheRecord) {
     Read(MakeJpeg("-progressive -rgb", 20, 10));
     EXPECT_TRUE(Params.JpegProgressive);
