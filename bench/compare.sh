@@ -124,3 +124,11 @@ echo "mean error per channel: ours $(mae "$work/palette-ours.ppm")," \
   "ours with the box splitter $(mae "$work/palette-boxes.ppm")," \
   "ImageMagick $(mae "$work/palette-magick.ppm"), pngquant $(mae "$work/palette-pngquant.png")"
 echo "baseline (ms): ImageMagick start-up and read $magick_read_photo (palette source)"
+
+# JPEG decoding: ours against a plain loop over the JPEG library in the same program (the ratio
+# column), and djpeg's whole command on the same file for scale.
+cmake --build "$build" --target sv_bench_jpeg >/dev/null
+echo
+printf "%-22s %12s %10s %10s\n" "jpeg 6000x4000 4:2:0" size ms ours/peer
+"$build/bench/sv_bench_jpeg" "$work" "$runs" |
+  awk '{ printf "%-22s %12s %10.1f %10s\n", $1, $2, $3, ($4 == "" ? "-" : $4) }'

@@ -17,7 +17,7 @@ packages=(
   xclip
   # reference tools the tests compare decoded images against
   imagemagick libtiff-tools netpbm libopenjp2-tools python3 python3-pil pngcheck
-  libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils
+  libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils libjpeg-turbo-progs
   # peers of the benchmarks
   libvips-tools pngquant
   # the CMYK press profile of the colour conversion

@@ -1,6 +1,8 @@
 // The process-wide registry of file formats and the progress record's reporting.
 #include "imaging/io/VLFileFormats.h"
 
+#include "imaging/io/VistrelIO.h"
+
 #include <algorithm>
 #include <array>
 #include <string_view>
@@ -139,6 +141,9 @@ TVLFileFormatInfo* GetFileFormatInfo(int32_t Index) {
 }
 
 void BuildFileFormatRegistry() {
+    // A component is made and freed once at start-up, before any row exists: making one must
+    // never depend on the registry.
+    { TVistrelIO component(nullptr); }
     Registry.clear();
     for (const TBuiltInRow& built : BuiltInRows) {
         auto row = std::make_unique<TVLFileFormatInfo>();

@@ -56,6 +56,10 @@ TVLView::TVLView(TComponent* AOwner) : TCustomControl(AOwner) {
 
 TVLView::~TVLView() {
     // Every attached component forgets the view before its window goes.
+    CallBitmapDestroyingEvents();
+}
+
+void TVLView::CallBitmapDestroyingEvents() {
     while (!FBitmapChangeEvents.empty()) {
         std::unique_ptr<TVLBitmapChangeRecord> record = std::move(FBitmapChangeEvents.front());
         FBitmapChangeEvents.erase(FBitmapChangeEvents.begin());

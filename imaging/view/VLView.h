@@ -59,6 +59,9 @@ public:
 
 protected:
     void CreateParams(TCreateParams& Params) override;
+    // Calls and removes every registered callback with Destroying = true. A view calls it
+    // before it frees its bitmaps, so that attached components never keep a freed one.
+    void CallBitmapDestroyingEvents();
 
 private:
     TBorderStyle FBorderStyle = bsSingle;

@@ -3,6 +3,7 @@
 #include "imaging/view/VistrelView.h"
 
 #include "imaging/core/VLCanvas.h"
+#include "imaging/io/VistrelIO.h"
 #include "platform/ui/Forms.h"
 #include "platform/ui/Timer.h"
 
@@ -25,6 +26,8 @@ TVistrelView::TVistrelView(TComponent* AOwner) : TVLView(AOwner) {
 }
 
 TVistrelView::~TVistrelView() {
+    // Attached components let go of the layers' bitmaps before they are freed.
+    CallBitmapDestroyingEvents();
     delete FSmoothTimer;
     FSmoothTimer = nullptr;
     FBackBuffer.reset();
@@ -137,10 +140,10 @@ void TVistrelView::Dispatch(TMessage& Message) {
         Update();
         break;
     case VLM_PROGRESS:
-        if (OnProgress) OnProgress(this, static_cast<int32_t>(Message.WParam));
+        if (FOnProgress) FOnProgress(this, static_cast<int32_t>(Message.WParam));
         break;
     case VLM_FINISHWORK:
-        if (OnFinishWork) OnFinishWork(this);
+        if (FOnFinishWork) FOnFinishWork(this);
         break;
     case WM_HSCROLL:
     case WM_VSCROLL:
@@ -160,6 +163,26 @@ void TVistrelView::Dispatch(TMessage& Message) {
         TVLView::Dispatch(Message);
         break;
     }
+}
+
+TVistrelIO* TVistrelView::GetIO() {
+    if (FIO == nullptr) {
+        FIO = new TVistrelIO(this);
+        FIO->SetAttachedVistrel(this);
+        FIO->OnProgress = FOnProgress;
+        FIO->OnFinishWork = FOnFinishWork;
+    }
+    return FIO;
+}
+
+void TVistrelView::SetOnProgress(const TVLProgressEvent& Value) {
+    FOnProgress = Value;
+    if (FIO != nullptr) FIO->OnProgress = Value;
+}
+
+void TVistrelView::SetOnFinishWork(const TNotifyEvent& Value) {
+    FOnFinishWork = Value;
+    if (FIO != nullptr) FIO->OnFinishWork = Value;
 }
 
 void InitializeVistrelViewUnit() {

@@ -12,6 +12,7 @@
 #include "platform/rtl/Types.h"
 
 class TTimer;
+class TVistrelIO;
 
 // Background styles; the geometry reads them for the frame margins of fit and automatic zoom.
 // Painted by DrawViewBackground (ViewBackground.h).
@@ -289,14 +290,21 @@ public:
 
     // ---- Events ----
     virtual void DoViewChange(int32_t Change);
-    // Fired by the progress and finished-work messages that background jobs post.
-    TVLProgressEvent OnProgress;
-    TNotifyEvent OnFinishWork;
+    // Fired by the progress and finished-work messages that background jobs post; the setters
+    // hand the event to the I/O component as well.
+    virtual const TVLProgressEvent& GetOnProgress() const { return FOnProgress; }
+    virtual void SetOnProgress(const TVLProgressEvent& Value);
+    virtual const TNotifyEvent& GetOnFinishWork() const { return FOnFinishWork; }
+    virtual void SetOnFinishWork(const TNotifyEvent& Value);
     TViewChangeEvent OnViewChange;
     TVLZoomEvent OnZoomIn;
     TVLZoomEvent OnZoomOut;
 
     void Dispatch(TMessage& Message) override;
+
+    // ---- Components ----
+    // The view's I/O component, made on first use, owned by the view and attached to it.
+    TVistrelIO* GetIO();
 
 private:
     void ApplyZoomAxis(double Percent, bool Horizontal, bool Vertical);
@@ -410,6 +418,11 @@ private:
     TTimer* FSmoothTimer = nullptr;
     int32_t FSmoothTargetX = 0;
     int32_t FSmoothTargetY = 0;
+
+    TVLProgressEvent FOnProgress;
+    TNotifyEvent FOnFinishWork;
+    // Owned through the component list.
+    TVistrelIO* FIO = nullptr;
 };
 
 // The view unit's start-up and shut-down, and their registration at the view unit's place in

@@ -102,6 +102,7 @@ void TThread::Start() {
 }
 
 void TThread::Run() {
+    FThreadID = std::this_thread::get_id();
     try {
         Execute();
     } catch (const Exception& e) {

@@ -42,6 +42,8 @@ public:
     bool Terminated() const { return FTerminated; }
     bool Finished() const { return FFinished; }
     bool Started() const { return FStarted; }
+    // The id of the thread running Execute; a default id before it runs.
+    std::thread::id ThreadID() const { return FThreadID.load(); }
     // The thread frees itself (delete) when Execute is done and OnTerminate has run.
     bool FreeOnTerminate = false;
     int32_t ReturnValue = 0;
@@ -64,6 +66,7 @@ private:
     void Run();
 
     std::thread FThread;
+    std::atomic<std::thread::id> FThreadID{};
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFinished{false};
     bool FStarted = false;

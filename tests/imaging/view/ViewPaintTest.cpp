@@ -176,11 +176,11 @@ TEST_F(ViewPaint, PostedMessagesReachTheEvents) {
     TVistrelView& view = *on.View;
     int32_t percent = -1;
     bool finished = false;
-    view.OnProgress = [&](TObject* Sender, int32_t Percent) {
+    view.SetOnProgress([&](TObject* Sender, int32_t Percent) {
         EXPECT_EQ(Sender, &view);
         percent = Percent;
-    };
-    view.OnFinishWork = [&](TObject*) { finished = true; };
+    });
+    view.SetOnFinishWork([&](TObject*) { finished = true; });
     FillPattern(view, 4, 4);
     view.GetVLBitmap()->Allocate(8, 8, TVLPixelFormat::vl24RGB); // not yet seen by the view
     EXPECT_EQ(view.BitmapWidth(), 4);
