@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/core/VLRender.h"
+#include "imaging/proc/VistrelProc.h"
 #include "imaging/view/VLLayer.h"
 #include "imaging/view/VLView.h"
 #include "imaging/view/ViewGeometry.h"
@@ -287,16 +288,25 @@ public:
     TVLDrawLayerBoxEvent OnDrawLayerBox;
     TVLDrawLayerGrip OnDrawLayerGrip;
 
+    // ---- Processing ----
+    // The view's processing component: made on first use, owned by the view, attached to it,
+    // with its events forwarded to the view's handlers of the moment.
+    TVistrelProc* GetProc();
+
     // ---- Events ----
     virtual void DoViewChange(int32_t Change);
     // Fired by the progress and finished-work messages that background jobs post.
     TVLProgressEvent OnProgress;
     TNotifyEvent OnFinishWork;
+    TVLSaveUndoEvent OnSaveUndo;
     TViewChangeEvent OnViewChange;
     TVLZoomEvent OnZoomIn;
     TVLZoomEvent OnZoomOut;
 
     void Dispatch(TMessage& Message) override;
+
+protected:
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
 private:
     void ApplyZoomAxis(double Percent, bool Horizontal, bool Vertical);
@@ -332,6 +342,8 @@ private:
 
     std::vector<std::unique_ptr<TVLLayer>> FLayers;
     int32_t FCurrentLayer = -1;
+    // Owned through the component list.
+    TVistrelProc* FProc = nullptr;
     // The current layer's bitmap as the view uses it; owned by the layer or by the caller of
     // SetExternalBitmap.
     TVLBitmap* FBitmap = nullptr;
