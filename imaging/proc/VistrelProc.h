@@ -170,6 +170,14 @@ public:
     // Crops to the opaque area of the alpha channel, without an undo entry.
     void CropTransparentBorders();
 
+    // ---- Rotation (VistrelProcRotate.cpp) ----
+    // Turns the image and its alpha channel counter-clockwise (on screen) by Angle degrees onto
+    // the rotated box. AntiAlias with mode 0 shears vl24RGB and vl1g images, with another mode
+    // interpolates vl24RGB images (2 bicubic, else bilinear); everything else takes the nearest
+    // source pixel, whole multiples of 90 degrees exactly. New corners take Background (-1: the
+    // Background property) and alpha 0.
+    void Rotate(double Angle, bool AntiAlias, uint8_t AntialiasMode, TColor Background);
+
     // ---- Undo and redo (VistrelProcUndo.cpp) ----
     // Pushes an undo entry of the attached view's or the image's state, then fires OnSaveUndo.
     virtual void SaveUndo(TVLUndoSource Source);

@@ -205,6 +205,7 @@ TEST(ProcAttachment, FollowsTheViewsCurrentLayerAndForgetsADestroyedView) {
     TEventLog log;
     log.Attach(proc);
     proc.Clear();
+    proc.Rotate(90, false, 0, -1);
     proc.Undo(false);
     EXPECT_TRUE(log.Events.empty());
 }
