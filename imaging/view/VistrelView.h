@@ -228,6 +228,12 @@ public:
     void MergeAllLayers();
     // Renders every layer at 100 % into Dest, grown to hold layers beyond layer 0's edges.
     void DrawLayersToBitmap(TVLBitmap& Dest);
+    // Bake display sizes and rotations into the layers' pixels, and crop layers to their opaque
+    // area, for layer Index or every layer (-1). Positions follow, so that what is shown keeps
+    // its place.
+    void ResampleLayers(int32_t Index);
+    void ApplyLayersRotation(int32_t Index);
+    void CropLayersToAlpha(int32_t Index);
     // Fills the current bitmap with Background and drops its alpha channel.
     void Clear();
     // An empty 1 x 1 picture.
@@ -332,6 +338,11 @@ private:
     // Layer helpers (VLLayer.cpp).
     void MakeCurrent(int32_t Index);
     void FreeChangedMaskCaches();
+    void ResampleLayer(TVLLayer& Layer);
+    void RotateLayer(TVLLayer& Layer);
+    void CropLayer(TVLLayer& Layer);
+    // Layer Index, or every layer for -1; out-of-range indexes give none.
+    std::vector<TVLLayer*> LayersOf(int32_t Index) const;
     void SizeLayersAlike();
     // Composition helpers (ViewComposition.cpp).
     struct TComposeState;
