@@ -250,6 +250,11 @@ void TBitmap::UpdateHandle() {
                                                  static_cast<int32_t>(FColorTable.size())});
 }
 
+void TBitmap::SetModified(bool Value) {
+    FModified = Value;
+    if (Value && OnChange) OnChange(this);
+}
+
 void TBitmap::SetSize(int32_t NewWidth, int32_t NewHeight) {
     if (NewWidth == FWidth && NewHeight == FHeight) return;
     Reallocate(NewWidth, NewHeight, FPixelFormat);

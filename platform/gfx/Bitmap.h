@@ -63,6 +63,12 @@ public:
     // A canvas drawing on the bitmap, made on first request and owned by the bitmap.
     TCanvas* Canvas();
 
+    // Set by a caller that changed the pixels directly (through ScanLine): setting it fires
+    // OnChange, through which a picture tells its image control to repaint.
+    bool Modified() const { return FModified; }
+    void SetModified(bool Value);
+    TNotifyEvent OnChange;
+
 private:
     void Reallocate(int32_t NewWidth, int32_t NewHeight, TPixelFormat NewFormat);
     // Tells the bitmap handle where the pixels and the colour table are now.
@@ -76,4 +82,5 @@ private:
     std::vector<TRGBQuad> FColorTable;
     HBITMAP FHandle = nullptr;
     std::unique_ptr<TCanvas> FCanvas;
+    bool FModified = false;
 };
