@@ -3,6 +3,7 @@
 
 #include "imaging/core/VLMask.h"
 #include "imaging/view/VistrelView.h"
+#include "platform/ui/ExtCtrls.h"
 
 #include <array>
 
@@ -144,6 +145,7 @@ void TVistrelProc::FollowView() {
 
 void TVistrelProc::SetAttachedVistrel(TVLView* View) {
     DetachView();
+    FTImage = nullptr;
     if (View == nullptr) {
         UseFreshOwnImage();
         return;
@@ -167,16 +169,39 @@ void TVistrelProc::ViewBitmapChanged(bool Destroying) {
 }
 
 void TVistrelProc::SetAttachedBitmap(TVLBitmap* Bitmap) {
-    if (Bitmap == nullptr && FView != nullptr) return;
+    if (Bitmap == nullptr && (FView != nullptr || FTImage != nullptr)) return;
     DetachView();
+    FTImage = nullptr;
     SetTargetBitmap(Bitmap);
+}
+
+void TVistrelProc::SetAttachedTImage(TImage* Image) {
+    if (Image == nullptr) {
+        if (FTImage == nullptr) return;
+        FTImage = nullptr;
+        UseFreshOwnImage();
+        return;
+    }
+    DetachView();
+    // A fresh own image: wrapping the control's bitmap must not free a view's pixels.
+    UseFreshOwnImage();
+    FTImage = Image;
+    FLegacyBitmap = Image->Picture()->Bitmap();
+    FImage->EncapsulateTBitmap(FLegacyBitmap, true);
+    FreeNotification(Image);
 }
 
 void TVistrelProc::Notification(TComponent* AComponent, TOperation Operation) {
     TComponent::Notification(AComponent, Operation);
-    if (Operation != opRemove || FView == nullptr || AComponent != FView) return;
-    DetachView();
-    if (!OwnsImage()) FImage = nullptr;
+    if (Operation != opRemove || AComponent == nullptr) return;
+    if (FView != nullptr && AComponent == FView) {
+        DetachView();
+        if (!OwnsImage()) FImage = nullptr;
+    } else if (FTImage != nullptr && AComponent == FTImage) {
+        // The own image wraps the control's bitmap, which goes with the control.
+        FTImage = nullptr;
+        UseFreshOwnImage();
+    }
 }
 
 TVistrelView* TVistrelProc::AttachedVistrelView() const {
@@ -289,6 +314,9 @@ void TVistrelProc::NotifyImageChanged() {
     if (FView != nullptr) {
         FView->Update();
         FView->ImageChange();
+    } else if (FLegacyBitmap != nullptr) {
+        // The image control repaints.
+        FLegacyBitmap->SetModified(true);
     }
 }
 

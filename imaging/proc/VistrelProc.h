@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+class TImage;
 class TVLView;
 class TVistrelView;
 class TVLMask;
@@ -99,6 +100,11 @@ public:
     // A caller-owned bitmap that must outlive its use here. nil while nothing else is attached
     // leaves the component without an image; nil while a view is attached changes nothing.
     void SetAttachedBitmap(TVLBitmap* Bitmap);
+    TImage* AttachedTImage() const { return FTImage; }
+    // Works on the picture bitmap of an image control through an own image that wraps it (never
+    // through the image of a view attached before). nil detaches the control and leaves a fresh
+    // own image.
+    void SetAttachedTImage(TImage* Image);
     // The image every operation works on; nil when there is none.
     TVLBitmap* Image() const { return FImage; }
     bool OwnsImage() const { return FImage != nullptr && FImage == FOwnImage.get(); }
@@ -248,6 +254,7 @@ private:
     TVLLocation FUndoLocation = TVLLocation::vlFile;
     TUndoStack FUndo;
     TUndoStack FRedo;
+    TImage* FTImage = nullptr;
     // The class-library bitmap the own image wraps, or nil.
     TBitmap* FLegacyBitmap = nullptr;
 };

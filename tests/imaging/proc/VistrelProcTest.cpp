@@ -6,6 +6,7 @@
 #include "imaging/core/VLMask.h"
 #include "imaging/proc/VLWholeImage.h"
 #include "imaging/view/VistrelView.h"
+#include "platform/ui/ExtCtrls.h"
 
 #include <gtest/gtest.h>
 
@@ -297,6 +298,52 @@ TEST(ProcAttachment, TheViewsOwnComponent) {
     delete proc; // the view forgets it and makes a new one on demand
     EXPECT_NE(view->GetProc(), nullptr);
     view.reset(); // frees its component (ASan checks)
+}
+
+TEST(ProcAttachment, ImageControlsWorkOnTheirPictureBitmap) {
+    auto control = std::make_unique<TImage>(nullptr);
+    TBitmap* picture = control->Picture()->Bitmap();
+    picture->SetPixelFormat(pf24bit);
+    picture->SetSize(9, 6);
+    int32_t changes = 0;
+    control->Picture()->OnChange = [&](TObject*) { ++changes; };
+    auto view = MakeView(8, 5);
+    const std::string viewPixels = Pixels(*view->GetVLBitmap());
+    TVistrelProc proc(nullptr);
+    proc.SetAttachedVistrel(view.get());
+    // Switching from a view to a control leaves the view's pixels alone.
+    proc.SetAttachedTImage(control.get());
+    EXPECT_EQ(proc.AttachedVistrel(), nullptr);
+    EXPECT_EQ(proc.AttachedTImage(), control.get());
+    ASSERT_TRUE(proc.OwnsImage());
+    EXPECT_EQ(Pixels(*view->GetVLBitmap()), viewPixels);
+    view->AddLayer(); // no longer followed
+    proc.SetBackground(0x0000FF);
+    proc.Clear();
+    EXPECT_EQ(picture->Canvas()->Pixels(8, 5), 0x0000FF);
+    EXPECT_GE(changes, 1);
+    // The control's owner resizes the bitmap: the next operation sees it.
+    picture->SetSize(4, 3);
+    proc.Rotate(90, false, 0, -1);
+    EXPECT_EQ(picture->Width(), 3);
+    EXPECT_EQ(picture->Height(), 4);
+    // The control goes first: the component forgets it and its bitmap.
+    control.reset();
+    EXPECT_EQ(proc.AttachedTImage(), nullptr);
+    ASSERT_NE(proc.Image(), nullptr);
+    EXPECT_TRUE(proc.Image()->IsEmpty());
+    proc.Clear();
+
+    auto other = std::make_unique<TImage>(nullptr);
+    other->Picture()->Bitmap()->SetPixelFormat(pf24bit);
+    other->Picture()->Bitmap()->SetSize(3, 3);
+    proc.SetAttachedTImage(other.get());
+    proc.SetAttachedBitmap(nullptr); // a control is attached: nothing changes
+    EXPECT_EQ(proc.AttachedTImage(), other.get());
+    proc.SetAttachedTImage(nullptr);
+    EXPECT_EQ(proc.AttachedTImage(), nullptr);
+    EXPECT_TRUE(proc.Image()->IsEmpty());
+    EXPECT_EQ(other->Picture()->Bitmap()->Width(), 3);
 }
 
 // ---- Frame and events ----
