@@ -53,8 +53,7 @@ private:
 
 // Corner by truncation, fractions from the floor: they differ only left of and above the frame,
 // where every pixel is background.
-template <int N>
-void SampleBilinear(const TFramedSource<N>& S, double X, double Y, uint8_t* Out) {
+template <int N> void SampleBilinear(const TFramedSource<N>& S, double X, double Y, uint8_t* Out) {
     const auto ix = static_cast<int32_t>(Trunc(X)), iy = static_cast<int32_t>(Trunc(Y));
     const double fx = X - std::floor(X), fy = Y - std::floor(Y);
     const uint8_t* w = S.Window(ix, iy, 2);
@@ -87,8 +86,7 @@ void CubicWeights(double D, double (&W)[4]) {
     W[3] = -d2 * (1 - D);
 }
 
-template <int N>
-void SampleBicubic(const TFramedSource<N>& S, double X, double Y, uint8_t* Out) {
+template <int N> void SampleBicubic(const TFramedSource<N>& S, double X, double Y, uint8_t* Out) {
     const auto ix = static_cast<int32_t>(Trunc(X)), iy = static_cast<int32_t>(Trunc(Y));
     double wx[4], wy[4];
     CubicWeights(X - ix, wx);

@@ -29,9 +29,7 @@ inline uint8_t Blend(int32_t P, int32_t Q, int32_t C) {
     return ClampToByte((P * C + Q * (WeightOne - C) + WeightOne / 2) >> WeightShift);
 }
 
-template <int N> struct TPixel {
-    uint8_t V[N];
-};
+template <int N> struct TPixel { uint8_t V[N]; };
 
 template <int N> TPixel<N> BlendPixel(const TPixel<N>& P, const TPixel<N>& Q, int32_t C) {
     TPixel<N> r;
@@ -88,8 +86,8 @@ TShift ShiftOf(double Shift, bool AntiAlias, bool TruncateWeight) {
 // previous pixel written, and the last one written with the background after them. A pixel
 // that falls outside does not become the previous one.
 template <int N>
-void ShearRow(const TPixel<N>* Src, int32_t Count, TPixel<N>* Dst, int32_t DstCount,
-              int32_t Start, int32_t C, const TPixel<N>& Bg) {
+void ShearRow(const TPixel<N>* Src, int32_t Count, TPixel<N>* Dst, int32_t DstCount, int32_t Start,
+              int32_t C, const TPixel<N>& Bg) {
     const int32_t first = std::max(0, -Start);
     const int32_t last = std::min(Count, DstCount - Start); // exclusive
     if (C == 0) {
@@ -152,7 +150,8 @@ void ShearColumns(TShearBuffer<N>& In, const TShearPlan& P, TShearBuffer<N>& Out
             const TPixel<N>& prev = (y >= 1 && r >= 1) ? In.Row(y - 1)[x] : Bg;
             dst[x] = y == P.H ? BlendPixel(prev, Bg, c) : BlendPixel(prev, In.Row(y)[x], c);
         }
-        Progress.Report(static_cast<int32_t>(Trunc((P.H + static_cast<double>(r) * P.W1 / P.H2) * Factor)));
+        Progress.Report(
+            static_cast<int32_t>(Trunc((P.H + static_cast<double>(r) * P.W1 / P.H2) * Factor)));
     }
 }
 
@@ -245,8 +244,10 @@ TTruncatedRotation PlanTruncated(int32_t W, int32_t H, double Angle) {
     r.S4 = static_cast<double>(Trunc(std::sin(e) * 10000)) / 10000;
     r.W = W;
     r.H = H;
-    r.DW = std::max<int32_t>(1, static_cast<int32_t>(Trunc(std::fabs(H * r.S4) + std::fabs(W * r.C4))));
-    r.DH = std::max<int32_t>(1, static_cast<int32_t>(Trunc(std::fabs(H * r.C4) + std::fabs(W * r.S4))));
+    r.DW = std::max<int32_t>(
+        1, static_cast<int32_t>(Trunc(std::fabs(H * r.S4) + std::fabs(W * r.C4))));
+    r.DH = std::max<int32_t>(
+        1, static_cast<int32_t>(Trunc(std::fabs(H * r.C4) + std::fabs(W * r.S4))));
     const double dcx = r.DW / 2.0 - 0.5;
     r.AX.resize(r.DW);
     r.AY.resize(r.DW);

@@ -267,9 +267,9 @@ bool TVistrelProc::GetSelectionInfo(int32_t& X1, int32_t& Y1, int32_t& X2, int32
     return false;
 }
 
-bool TVistrelProc::BeginOperation(TVLPixelFormatSet Allowed, int32_t& X1, int32_t& Y1,
-                                  int32_t& X2, int32_t& Y2, const String& Caption,
-                                  TVLBitmap*& Work, TVLMask*& Mask) {
+bool TVistrelProc::BeginOperation(TVLPixelFormatSet Allowed, int32_t& X1, int32_t& Y1, int32_t& X2,
+                                  int32_t& Y2, const String& Caption, TVLBitmap*& Work,
+                                  TVLMask*& Mask) {
     if (AutoUndo) SaveUndoCaptioned(Caption, vluImage);
     if (!PrepareImage(Allowed)) return false;
     const TPoint* points = nullptr;

@@ -83,8 +83,8 @@ bool TVistrelProc::ResampleInto(TVLBitmap& Dest, int32_t NewWidth, int32_t NewHe
     // nearest stretch does (1-bit pixels as the grey colour the filters give, except for the
     // projections, which handle it).
     const bool projection = Filter == rfProjectBW || Filter == rfProjectWB;
-    const bool onePixel = w == 1 && h == 1 && Filter != rfNone &&
-                          !(projection && FImage->GetPixelFormat() == vl1g);
+    const bool onePixel =
+        w == 1 && h == 1 && Filter != rfNone && !(projection && FImage->GetPixelFormat() == vl1g);
     TVLPixelFormat target = PreferredPixelFormat(FImage->GetPixelFormat(), ResampleFormats(Filter));
     if (onePixel && target == vl1g) target = vl24RGB;
     // A picture the engine cannot resample is resampled from a converted copy.

@@ -151,7 +151,8 @@ void TVistrelProc::RestoreImage(TVLBitmap& Saved) {
     TVLBitmap* target = FImage;
     TVistrelView* view = AttachedVistrelView();
     if (view != nullptr && Saved.UndoLayerIndex >= 0)
-        target = view->GetLayer(std::min(Saved.UndoLayerIndex, view->GetLayerCount() - 1))->Bitmap();
+        target =
+            view->GetLayer(std::min(Saved.UndoLayerIndex, view->GetLayerCount() - 1))->Bitmap();
     target->Assign(&Saved);
     NotifyImageChanged();
 }

@@ -534,7 +534,8 @@ void TVistrelView::CropLayer(TVLLayer& Layer) {
     proc.CropRect(bounds);
     Layer.PosX += static_cast<int32_t>(Round(bounds.Left * fx));
     Layer.PosY += static_cast<int32_t>(Round(bounds.Top * fy));
-    if (Layer.OwnWidth != 0) Layer.OwnWidth = std::max(1, static_cast<int32_t>(Round(bitmap.GetWidth() * fx)));
+    if (Layer.OwnWidth != 0)
+        Layer.OwnWidth = std::max(1, static_cast<int32_t>(Round(bitmap.GetWidth() * fx)));
     if (Layer.OwnHeight != 0)
         Layer.OwnHeight = std::max(1, static_cast<int32_t>(Round(bitmap.GetHeight() * fy)));
 }

@@ -42,11 +42,16 @@ bool ReadNetpbm(const std::filesystem::path& Path, TNetpbm& Out) {
     } else if (magic == "P7") {
         std::string key;
         while (in >> key && key != "ENDHDR") {
-            if (key == "WIDTH") in >> Out.Width;
-            else if (key == "HEIGHT") in >> Out.Height;
-            else if (key == "DEPTH") in >> Out.Depth;
-            else if (key == "MAXVAL") in >> maxval;
-            else std::getline(in, key);
+            if (key == "WIDTH")
+                in >> Out.Width;
+            else if (key == "HEIGHT")
+                in >> Out.Height;
+            else if (key == "DEPTH")
+                in >> Out.Depth;
+            else if (key == "MAXVAL")
+                in >> maxval;
+            else
+                std::getline(in, key);
         }
     } else {
         return false;
@@ -87,9 +92,10 @@ bool ConvertPicture(TVLBitmap& B, bool WithAlpha, const std::string& Options, TN
     const std::string ext = WithAlpha ? ".pam" : ".ppm";
     WriteNetpbm(B, in.string() + ext, WithAlpha);
     std::string info;
-    const bool ran = RunTool("convert '" + in.string() + ext + "' " + Options + " -depth 8 -write '" +
-                                 out.string() + ext + "' -format '%X %Y' info:",
-                             info);
+    const bool ran =
+        RunTool("convert '" + in.string() + ext + "' " + Options + " -depth 8 -write '" +
+                    out.string() + ext + "' -format '%X %Y' info:",
+                info);
     std::istringstream page(info);
     PageX = PageY = 0;
     page >> PageX >> PageY;
@@ -130,8 +136,7 @@ TComparison CompareInterior(TVLBitmap& Ours, double OursCX, double OursCY, const
         for (int32_t i = 0; i < Ref.Width; ++i) {
             const double dx = i - RefCX, dy = j - RefCY;
             const double sx = dx * c - dy * s + scx, sy = dx * s + dy * c + scy;
-            if (sx < Margin || sy < Margin || sx > W - 1 - Margin || sy > H - 1 - Margin)
-                continue;
+            if (sx < Margin || sy < Margin || sx > W - 1 - Margin || sy > H - 1 - Margin) continue;
             const auto ox = static_cast<int32_t>(std::lround(OursCX + dx));
             const auto oy = static_cast<int32_t>(std::lround(OursCY + dy));
             if (ox < 0 || oy < 0 || ox >= Ours.GetWidth() || oy >= Ours.GetHeight()) continue;
@@ -289,12 +294,12 @@ TEST(RotateSizes, TheThreeTechniques) {
         {vl24RGB, 100, 100, 30, true, 2, 137, 137},
         {vl24RGB, 100, 100, 90, true, 1, 100, 100}, // a quarter turn: exact
         {vl24RGB, 1, 1, 30, true, 1, 2, 2},
-        {vl1g, 100, 50, 30, true, 0, 111, 93},       // four-decimal sine and cosine
-        {vl8g, 100, 50, 30, true, 2, 112, 93},       // only 24-bit images interpolate
+        {vl1g, 100, 50, 30, true, 0, 111, 93}, // four-decimal sine and cosine
+        {vl8g, 100, 50, 30, true, 2, 112, 93}, // only 24-bit images interpolate
     };
     for (const TCase& c : cases) {
-        SCOPED_TRACE(std::to_string(static_cast<int>(c.Format)) + " at " +
-                     std::to_string(c.Angle) + " mode " + std::to_string(c.Mode));
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.Format)) + " at " + std::to_string(c.Angle) +
+                     " mode " + std::to_string(c.Mode));
         TVLBitmap image;
         MakePicture(image, c.W, c.H, c.Format, 1, true);
         TVistrelProc proc(nullptr);
@@ -326,9 +331,9 @@ TEST(RotateAgainstImageMagick, ShearsInTheInterior) {
         TVistrelProc proc(nullptr);
         proc.SetAttachedBitmap(&image);
         proc.Rotate(angle, true, 0, background);
-        const TComparison c = CompareInterior(
-            image, (image.GetWidth() - 1) / 2.0, (image.GetHeight() - 1) / 2.0, ref,
-            121 / 2.0 - px - 0.5, 97 / 2.0 - py - 0.5, angle, 121, 97, 6);
+        const TComparison c =
+            CompareInterior(image, (image.GetWidth() - 1) / 2.0, (image.GetHeight() - 1) / 2.0, ref,
+                            121 / 2.0 - px - 0.5, 97 / 2.0 - py - 0.5, angle, 121, 97, 6);
         EXPECT_GT(c.Count, 3000);
         EXPECT_GE(c.Psnr, 30.0);
         // The corners are background.
@@ -375,14 +380,15 @@ TEST(RotateAgainstImageMagick, InterpolatedAndNearestInTheInterior) {
             ASSERT_TRUE(ConvertPicture(image, false,
                                        std::string("-virtual-pixel background -background black "
                                                    "-filter point -interpolate ") +
-                                           t.Interpolate + " +distort SRT " + std::to_string(-angle),
+                                           t.Interpolate + " +distort SRT " +
+                                           std::to_string(-angle),
                                        ref, px, py));
             TVistrelProc proc(nullptr);
             proc.SetAttachedBitmap(&image);
             proc.Rotate(angle, t.AntiAlias, t.Mode, 0);
-            const TComparison c = CompareInterior(
-                image, (image.GetWidth() - 1) / 2.0, (image.GetHeight() - 1) / 2.0, ref,
-                w / 2.0 - px - 0.5, h / 2.0 - py - 0.5, angle, w, h, 4);
+            const TComparison c =
+                CompareInterior(image, (image.GetWidth() - 1) / 2.0, (image.GetHeight() - 1) / 2.0,
+                                ref, w / 2.0 - px - 0.5, h / 2.0 - py - 0.5, angle, w, h, 4);
             EXPECT_GT(c.Count, 3000);
             EXPECT_GE(c.Psnr, t.MinPsnr);
             EXPECT_LE(c.DifferentShare, t.MaxDifferent);
@@ -399,9 +405,9 @@ TEST(RotateByShears, AngleNormalisationAndExactCopies) {
         TVLBitmap b;
         b.Assign(&source);
         RotateByShears(b, AntiAlias, Angle, 0x102030);
-        return b.GetWidth() > 0 ? std::to_string(b.GetWidth()) + "x" + std::to_string(b.GetHeight()) +
-                                      Pixels(b)
-                                : std::string();
+        return b.GetWidth() > 0
+                   ? std::to_string(b.GetWidth()) + "x" + std::to_string(b.GetHeight()) + Pixels(b)
+                   : std::string();
     };
     EXPECT_EQ(rotated(400, true), rotated(40, true));
     EXPECT_EQ(rotated(-100, true), [&] {
@@ -439,8 +445,7 @@ TEST(RotateByShears, AngleNormalisationAndExactCopies) {
 TEST(RotateByShears, OtherFormatsAreTurnedByWholePixels) {
     for (TVLPixelFormat format : {vl8g, vl8p, vl16g, vl32f, vlCMYK, vlRGB48, vlCIELab, vl32RGB}) {
         for (double angle : {90.0, -90.0, 30.0}) {
-            SCOPED_TRACE(std::to_string(static_cast<int>(format)) + " at " +
-                         std::to_string(angle));
+            SCOPED_TRACE(std::to_string(static_cast<int>(format)) + " at " + std::to_string(angle));
             TVLBitmap image, expected;
             MakePicture(image, 9, 6, format, 4);
             RotateNearest(image, expected, angle, RGBTripleToColor(TVLRGB{3, 2, 1}));
@@ -457,7 +462,9 @@ TEST(Rotate1Bit, CornersFollowTheBackground) {
         TColor Background;
         bool WhiteCorners;
     };
-    const TCase cases[] = {{true, 0xFFFFFF, true}, {true, 0x0101FF, true}, {true, 0x00FFFF, false},
+    const TCase cases[] = {{true, 0xFFFFFF, true},
+                           {true, 0x0101FF, true},
+                           {true, 0x00FFFF, false},
                            {false, 0xFFFFFF, false}};
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Background);

@@ -22,8 +22,9 @@ void MakeSmooth(TVLBitmap& B, int32_t W, int32_t H, TVLPixelFormat Format) {
     ASSERT_TRUE(B.Allocate(W, H, vl24RGB));
     for (int32_t y = 0; y < H; ++y)
         for (int32_t x = 0; x < W; ++x)
-            B.SetPixelRGB(x, y, TVLRGB{static_cast<uint8_t>(40 + x * 6), static_cast<uint8_t>(30 + y * 7),
-                                       static_cast<uint8_t>(200 - x * 3 - y * 2)});
+            B.SetPixelRGB(x, y,
+                          TVLRGB{static_cast<uint8_t>(40 + x * 6), static_cast<uint8_t>(30 + y * 7),
+                                 static_cast<uint8_t>(200 - x * 3 - y * 2)});
     B.SetPixelFormat(Format);
 }
 
@@ -32,8 +33,8 @@ int32_t MaxRGBDifference(TVLBitmap& A, TVLBitmap& B) {
     for (int32_t y = 0; y < A.GetHeight(); ++y)
         for (int32_t x = 0; x < A.GetWidth(); ++x) {
             const TVLRGB a = A.GetPixelAsRGB(x, y), b = B.GetPixelAsRGB(x, y);
-            worst = std::max({worst, std::abs(a.r - b.r), std::abs(a.g - b.g),
-                              std::abs(a.b - b.b)});
+            worst =
+                std::max({worst, std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
         }
     return worst;
 }
@@ -99,7 +100,7 @@ TEST(ProcResample, Sizes) {
         int32_t W, H, NewW, NewH, ExpectW, ExpectH;
     };
     const TCase cases[] = {
-        {400, 300, 85, -1, 85, 63},   {400, 300, 0, 0, 400, 300}, {400, 300, -30, 0, 30, 300},
+        {400, 300, 85, -1, 85, 63},   {400, 300, 0, 0, 400, 300},    {400, 300, -30, 0, 30, 300},
         {400, 300, -1, 0, 400, 300}, // the kept side first, then the aspect ratio from it
         {400, 300, 0, -1, 400, 300},  {400, 300, -1, 150, 200, 150}, {3, 400, -1, 10, 1, 10},
         {400, 300, -1, -1, 400, 300}, // both negative: unchanged
@@ -139,8 +140,8 @@ TEST(ProcResample, EveryPixelFormatComesBackWrittenLikeItsColourConversion) {
 }
 
 TEST(ProcResample, OnePixelPicturesSpreadTheirPixel) {
-    for (TResampleFilter filter : {rfTriangle, rfLanczos3, rfMitchell, rfFastLinear, rfBicubic,
-                                   rfProjectBW, rfNone}) {
+    for (TResampleFilter filter :
+         {rfTriangle, rfLanczos3, rfMitchell, rfFastLinear, rfBicubic, rfProjectBW, rfNone}) {
         for (int code = 1; code < VLPixelFormatCount; ++code) {
             const auto format = static_cast<TVLPixelFormat>(code);
             SCOPED_TRACE("filter " + std::to_string(filter) + ", format " + std::to_string(code));
@@ -267,7 +268,7 @@ TEST(ProcCrop, ClipsAndIgnoresEmptyAndWholeRectangles) {
     TEventLog log;
     log.Attach(*proc);
     proc->Crop(0, 0, 7, 5);
-    proc->Crop(5, 2, 3, 4);    // X2 < X1
+    proc->Crop(5, 2, 3, 4);     // X2 < X1
     proc->Crop(20, 20, 30, 30); // outside
     proc->Crop(-9, -9, 99, 99); // clips to the whole image
     EXPECT_TRUE(log.Events.empty());

@@ -142,7 +142,7 @@ TEST(ProcFormats, PreferenceRowsAndFallBack) {
         {vlCMYK, bit(vl8g) | bit(vlCIELab), vlCIELab},
         {vlRGB48, bit(vl16g) | bit(vl8p), vl16g},
         {vl32RGB, bit(vl8g), vl8g},
-        {vl8p, bit(vl8g), vl8g},            // fall-back scan from code 10 down
+        {vl8p, bit(vl8g), vl8g},             // fall-back scan from code 10 down
         {vl8p, bit(vl8p) | bit(vl1g), vl8p}, // already allowed
         {vl24RGB, AnyPixelFormat, vl24RGB},
     };
@@ -155,8 +155,8 @@ TEST(ProcFormats, PreferenceRowsAndFallBack) {
 
 TEST(ProcFormats, ConvertToAllowedFormatConvertsEveryFormat) {
     const TVLPixelFormatSet allowed = PixelFormatBit(vl24RGB) | PixelFormatBit(vl8g);
-    const TVLPixelFormat expected[] = {vlNone,  vl8g,    vl24RGB, vl8g,    vl8g,   vl24RGB,
-                                       vl8g,    vl24RGB, vl24RGB, vl24RGB, vl24RGB};
+    const TVLPixelFormat expected[] = {vlNone, vl8g,    vl24RGB, vl8g,    vl8g,   vl24RGB,
+                                       vl8g,   vl24RGB, vl24RGB, vl24RGB, vl24RGB};
     for (int code = 1; code < VLPixelFormatCount; ++code) {
         const auto format = static_cast<TVLPixelFormat>(code);
         SCOPED_TRACE(code);
@@ -570,8 +570,8 @@ TEST(ProcUndo, LayerRecordWalkStopsAtImpossibleLengths) {
         const char* Name;
         int32_t Length;
     };
-    const TCase cases[] = {{"zero", 0}, {"below the head", 19}, {"negative", -5},
-                           {"past the end", 1 << 30}};
+    const TCase cases[] = {
+        {"zero", 0}, {"below the head", 19}, {"negative", -5}, {"past the end", 1 << 30}};
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         TMemoryStream bad;
