@@ -1,16 +1,20 @@
 // Whole-image routines shared by the view and image processing: resampling with the alpha
-// channel, filling hidden pixels, mirroring and the bounds of the opaque area.
+// channel, filling hidden pixels and rectangles, mirroring, comparison and the bounds of the
+// opaque area.
 #include "imaging/proc/VLWholeImage.h"
 
 #include "imaging/core/CoreInternal.h"
+#include "imaging/core/VLBitmap.h"
 #include "imaging/core/VLResample.h"
 #include "imaging/core/VLResampleArea.h"
 #include "imaging/core/VLRotate.h"
 
 #include <algorithm>
+#include <cstring>
 
 using enum TVLPixelFormat;
 using imaging_core::detail::CheckedScanline;
+using imaging_core::detail::TProgressReporter;
 using imaging_core::detail::TRowPassScope;
 
 namespace {
@@ -120,4 +124,64 @@ void FlipBitmap(TVLBitmap& Bitmap, uint8_t Direction) {
     if (Direction > 1) return;
     TurnBitmap(Bitmap, Direction == 0 ? TVLPixelTurn{false, true, false}
                                       : TVLPixelTurn{false, false, true});
+}
+
+void FillRectRGB(TVLBitmap& Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
+                 const TVLRGB& Color, const TVLProgressEvent& OnProgress, TObject* Sender) {
+    const TVLPixelFormat format = Bitmap.GetPixelFormat();
+    if (format != vl24RGB && format != vl1g) return;
+    X1 = std::max(X1, 0);
+    Y1 = std::max(Y1, 0);
+    X2 = std::min(X2, Bitmap.GetWidth());
+    Y2 = std::min(Y2, Bitmap.GetHeight());
+    if (X2 <= X1 || Y2 <= Y1) return;
+    TRowPassScope pass(Bitmap, VLAccessRead | VLAccessWrite);
+    TProgressReporter progress(OnProgress, Sender);
+    const double rows = Y2 - Y1 + 0.5;
+    for (int32_t y = Y1; y < Y2; ++y) {
+        uint8_t* row = CheckedScanline(Bitmap, y);
+        if (format == vl1g) {
+            FillRowBits(row, X1, X2 - X1, Color.r != 0);
+            continue;
+        }
+        auto* pixels = reinterpret_cast<TVLRGB*>(row);
+        std::fill(pixels + X1, pixels + X2, Color);
+        progress.Report(static_cast<int32_t>(Trunc((y - Y1 + 1) * 100 / rows)));
+    }
+}
+
+namespace {
+
+// Compares the pixels of every row, not the padding after them.
+bool RowsEqual(TVLBitmap& A, TVLBitmap& B) {
+    TRowPassScope passA(A, VLAccessRead);
+    TRowPassScope passB(B, VLAccessRead);
+    const int64_t bits = static_cast<int64_t>(A.GetWidth()) * A.GetBitCount();
+    const auto whole = static_cast<size_t>(bits / 8);
+    const auto lastMask = static_cast<uint8_t>(0xFF00 >> (bits % 8));
+    for (int32_t y = 0; y < A.GetHeight(); ++y) {
+        const uint8_t* a = A.MapScanline(y);
+        const uint8_t* b = CheckedScanline(B, y);
+        const bool same = a != nullptr && std::memcmp(a, b, whole) == 0 &&
+                          (lastMask == 0 || ((a[whole] ^ b[whole]) & lastMask) == 0);
+        A.UnmapScanline(y);
+        if (!same) return false;
+    }
+    return true;
+}
+
+bool SameShape(TVLBitmap& A, TVLBitmap& B) {
+    return A.GetWidth() == B.GetWidth() && A.GetHeight() == B.GetHeight() &&
+           A.GetPixelFormat() == B.GetPixelFormat() && A.GetRowLen() == B.GetRowLen();
+}
+
+} // namespace
+
+bool BitmapsEqual(TVLBitmap& A, TVLBitmap& B) {
+    if (!SameShape(A, B) || A.HasAlphaChannel() != B.HasAlphaChannel()) return false;
+    if (!RowsEqual(A, B)) return false;
+    if (!A.HasAlphaChannel()) return true;
+    TVLBitmap& alphaA = *A.GetAlphaChannel();
+    TVLBitmap& alphaB = *B.GetAlphaChannel();
+    return SameShape(alphaA, alphaB) && RowsEqual(alphaA, alphaB);
 }

@@ -1,5 +1,6 @@
 // Whole-image routines shared by the view and image processing: resampling with the alpha
-// channel, filling hidden pixels, mirroring and the bounds of the opaque area.
+// channel, filling hidden pixels and rectangles, mirroring, comparison and the bounds of the
+// opaque area.
 #pragma once
 
 #include "imaging/core/VLBitmap.h"
@@ -21,3 +22,12 @@ void GetAlphaBounds(TVLBitmap& Bitmap, TRect& Rect);
 // Direction 0 mirrors left to right, 1 turns the rows upside down; the alpha channel follows.
 // Every pixel format is mirrored by its pixel size. Other directions change nothing.
 void FlipBitmap(TVLBitmap& Bitmap, uint8_t Direction);
+// Fills columns X1 .. X2 - 1 of rows Y1 .. Y2 - 1 (clipped to the bitmap) with Color: vl24RGB
+// pixels take it, vl1g bits are set when its red byte is not 0 and cleared otherwise; other
+// formats are left alone. vl24RGB reports rows done x 100 / (rows + 0.5) after each row.
+void FillRectRGB(TVLBitmap& Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
+                 const TVLRGB& Color, const TVLProgressEvent& OnProgress = nullptr,
+                 TObject* Sender = nullptr);
+// Same size, pixel format, row length and presence of an alpha channel, and equal rows and alpha
+// rows.
+bool BitmapsEqual(TVLBitmap& A, TVLBitmap& B);

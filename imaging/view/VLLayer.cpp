@@ -3,12 +3,15 @@
 #include "imaging/view/VLLayer.h"
 
 #include "imaging/core/VLHelpers.h"
+#include "imaging/proc/VLWholeImage.h"
+#include "imaging/proc/VistrelProc.h"
 #include "imaging/view/VistrelView.h"
 #include "platform/rtl/System.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 #include <random>
 
 using enum TVLPixelFormat;
@@ -465,6 +468,93 @@ void TVistrelView::MergeAllLayers() {
     DrawLayersToBitmap(merged);
     ClearLayers();
     FBitmap->Assign(&merged);
+    Update();
+}
+
+std::vector<TVLLayer*> TVistrelView::LayersOf(int32_t Index) const {
+    std::vector<TVLLayer*> layers;
+    for (int32_t i = 0; i < GetLayerCount(); ++i)
+        if (Index == -1 || Index == i) layers.push_back(FLayers[i].get());
+    return layers;
+}
+
+void TVistrelView::ResampleLayer(TVLLayer& Layer) {
+    if (Layer.OwnWidth == 0 && Layer.OwnHeight == 0) return;
+    // A component of its own, without undo, on the layer's bitmap.
+    TVistrelProc proc(nullptr);
+    proc.SetAttachedBitmap(Layer.Bitmap());
+    proc.Resample(Layer.GetWidth(), Layer.GetHeight(),
+                  Layer.UseResampleFilter ? Layer.ResampleFilter : FZoomFilter);
+    Layer.OwnWidth = 0;
+    Layer.OwnHeight = 0;
+}
+
+void TVistrelView::RotateLayer(TVLLayer& Layer) {
+    if (Layer.Rotate() == 0) return;
+    ResampleLayer(Layer);
+    TVLBitmap& bitmap = *Layer.Bitmap();
+    const int32_t w = bitmap.GetWidth(), h = bitmap.GetHeight();
+    // The new corners must be transparent.
+    bitmap.GetAlphaChannel();
+    TVistrelProc proc(nullptr);
+    proc.SetAttachedBitmap(&bitmap);
+    proc.SetBackground(Background());
+    proc.Rotate(Layer.Rotate(), LayersRotateAntiAlias, LayersRotateMode, -1);
+    // The rotated box starts where the leftmost and topmost corner of the layer went.
+    const double a = Layer.Rotate() * std::numbers::pi / 180;
+    const double c = std::cos(a), s = std::sin(a);
+    const double cx = Trunc(w * Layer.RotateCenterX), cy = Trunc(h * Layer.RotateCenterY);
+    double minX = 0, minY = 0;
+    bool first = true;
+    for (const TPoint corner : {TPoint{0, 0}, TPoint{w, 0}, TPoint{w, h}, TPoint{0, h}}) {
+        const double dx = corner.X - cx, dy = corner.Y - cy;
+        const double x = cx + dx * c + dy * s, y = cy - dx * s + dy * c;
+        minX = first ? x : std::min(minX, x);
+        minY = first ? y : std::min(minY, y);
+        first = false;
+    }
+    Layer.PosX += static_cast<int32_t>(Round(minX));
+    Layer.PosY += static_cast<int32_t>(Round(minY));
+    Layer.SetRotate(0);
+    CropLayer(Layer);
+}
+
+void TVistrelView::CropLayer(TVLLayer& Layer) {
+    TVLBitmap& bitmap = *Layer.Bitmap();
+    if (!bitmap.HasAlphaChannel() || bitmap.IsEmpty()) return;
+    TRect bounds;
+    GetAlphaBounds(bitmap, bounds);
+    if (bounds.Right < bounds.Left || bounds.Bottom < bounds.Top) return;
+    // The opaque part keeps its place: the position moves by the columns and rows cut away,
+    // counted in display pixels when the layer is shown at another size.
+    const double fx = static_cast<double>(Layer.GetWidth()) / bitmap.GetWidth();
+    const double fy = static_cast<double>(Layer.GetHeight()) / bitmap.GetHeight();
+    TVistrelProc proc(nullptr);
+    proc.SetAttachedBitmap(&bitmap);
+    proc.CropRect(bounds);
+    Layer.PosX += static_cast<int32_t>(Round(bounds.Left * fx));
+    Layer.PosY += static_cast<int32_t>(Round(bounds.Top * fy));
+    if (Layer.OwnWidth != 0)
+        Layer.OwnWidth = std::max(1, static_cast<int32_t>(Round(bitmap.GetWidth() * fx)));
+    if (Layer.OwnHeight != 0)
+        Layer.OwnHeight = std::max(1, static_cast<int32_t>(Round(bitmap.GetHeight() * fy)));
+}
+
+void TVistrelView::ResampleLayers(int32_t Index) {
+    for (TVLLayer* layer : LayersOf(Index))
+        ResampleLayer(*layer);
+    Update();
+}
+
+void TVistrelView::ApplyLayersRotation(int32_t Index) {
+    for (TVLLayer* layer : LayersOf(Index))
+        RotateLayer(*layer);
+    Update();
+}
+
+void TVistrelView::CropLayersToAlpha(int32_t Index) {
+    for (TVLLayer* layer : LayersOf(Index))
+        CropLayer(*layer);
     Update();
 }
 

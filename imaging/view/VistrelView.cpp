@@ -126,6 +126,27 @@ void TVistrelView::SetZoomFilter(TResampleFilter Value) {
     Update();
 }
 
+TVistrelProc* TVistrelView::GetProc() {
+    if (FProc != nullptr) return FProc;
+    FProc = new TVistrelProc(this);
+    FProc->SetAttachedVistrel(this);
+    FProc->OnProgress = [this](TObject* Sender, int32_t Percent) {
+        if (FOnProgress) FOnProgress(Sender, Percent);
+    };
+    FProc->OnFinishWork = [this](TObject* Sender) {
+        if (FOnFinishWork) FOnFinishWork(Sender);
+    };
+    FProc->OnSaveUndo = [this](TObject* Sender, TVLUndoSource Source) {
+        if (OnSaveUndo) OnSaveUndo(Sender, Source);
+    };
+    return FProc;
+}
+
+void TVistrelView::Notification(TComponent* AComponent, TOperation Operation) {
+    TVLView::Notification(AComponent, Operation);
+    if (Operation == opRemove && AComponent == FProc) FProc = nullptr;
+}
+
 void TVistrelView::Dispatch(TMessage& Message) {
     switch (Message.Msg) {
     case WM_SIZE:

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/core/VLRender.h"
+#include "imaging/proc/VistrelProc.h"
 #include "imaging/view/VLLayer.h"
 #include "imaging/view/VLView.h"
 #include "imaging/view/ViewGeometry.h"
@@ -228,6 +229,12 @@ public:
     void MergeAllLayers();
     // Renders every layer at 100 % into Dest, grown to hold layers beyond layer 0's edges.
     void DrawLayersToBitmap(TVLBitmap& Dest);
+    // Bake display sizes and rotations into the layers' pixels, and crop layers to their opaque
+    // area, for layer Index or every layer (-1). Positions follow, so that what is shown keeps
+    // its place.
+    void ResampleLayers(int32_t Index);
+    void ApplyLayersRotation(int32_t Index);
+    void CropLayersToAlpha(int32_t Index);
     // Fills the current bitmap with Background and drops its alpha channel.
     void Clear();
     // An empty 1 x 1 picture.
@@ -288,6 +295,11 @@ public:
     TVLDrawLayerBoxEvent OnDrawLayerBox;
     TVLDrawLayerGrip OnDrawLayerGrip;
 
+    // ---- Processing ----
+    // The view's processing component: made on first use, owned by the view, attached to it,
+    // with its events forwarded to the view's handlers of the moment.
+    TVistrelProc* GetProc();
+
     // ---- Events ----
     virtual void DoViewChange(int32_t Change);
     // Fired by the progress and finished-work messages that background jobs post; the setters
@@ -296,6 +308,7 @@ public:
     virtual void SetOnProgress(const TVLProgressEvent& Value);
     virtual const TNotifyEvent& GetOnFinishWork() const { return FOnFinishWork; }
     virtual void SetOnFinishWork(const TNotifyEvent& Value);
+    TVLSaveUndoEvent OnSaveUndo;
     TViewChangeEvent OnViewChange;
     TVLZoomEvent OnZoomIn;
     TVLZoomEvent OnZoomOut;
@@ -305,6 +318,9 @@ public:
     // ---- Components ----
     // The view's I/O component, made on first use, owned by the view and attached to it.
     TVistrelIO* GetIO();
+
+protected:
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
 private:
     void ApplyZoomAxis(double Percent, bool Horizontal, bool Vertical);
@@ -330,6 +346,11 @@ private:
     // Layer helpers (VLLayer.cpp).
     void MakeCurrent(int32_t Index);
     void FreeChangedMaskCaches();
+    void ResampleLayer(TVLLayer& Layer);
+    void RotateLayer(TVLLayer& Layer);
+    void CropLayer(TVLLayer& Layer);
+    // Layer Index, or every layer for -1; out-of-range indexes give none.
+    std::vector<TVLLayer*> LayersOf(int32_t Index) const;
     void SizeLayersAlike();
     // Composition helpers (ViewComposition.cpp).
     struct TComposeState;
@@ -340,6 +361,8 @@ private:
 
     std::vector<std::unique_ptr<TVLLayer>> FLayers;
     int32_t FCurrentLayer = -1;
+    // Owned through the component list.
+    TVistrelProc* FProc = nullptr;
     // The current layer's bitmap as the view uses it; owned by the layer or by the caller of
     // SetExternalBitmap.
     TVLBitmap* FBitmap = nullptr;

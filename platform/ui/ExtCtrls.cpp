@@ -22,6 +22,7 @@ void TImage::Paint() {
     if (w <= 0 || h <= 0) return;
     TCanvas canvas;
     canvas.SetHandle(Parent()->NativeWindow()->SurfaceDC());
-    canvas.CopyRect(Rect(Left(), Top(), Left() + w, Top() + h), bitmap->Canvas(), Rect(0, 0, w, h));
+    canvas.CopyRect(Rect(Left(), Top(), Left() + w, Top() + h), bitmap->Canvas(),
+                    Rect(0, 0, w, h));
     canvas.SetHandle(nullptr);
 }

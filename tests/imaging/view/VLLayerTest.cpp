@@ -3,6 +3,7 @@
 #include "imaging/view/VLLayer.h"
 
 #include "imaging/core/VLStreams.h"
+#include "imaging/proc/VLWholeImage.h"
 #include "tests/imaging/view/ViewTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -225,4 +226,93 @@ TEST(Layers, RecordRoundTripsAndRejectsTruncatedInput) {
         TVLLayer target(view.get(), nullptr);
         EXPECT_FALSE(target.LoadFromStream(truncated));
     }
+}
+
+namespace {
+
+// The centre of the pixels of colour Mark in the layer's bitmap, in image pixels.
+TPoint MarkedCentre(TVLLayer& Layer, const TVLRGB& Mark) {
+    TVLBitmap& b = *Layer.Bitmap();
+    int32_t sx = 0, sy = 0, n = 0;
+    for (int32_t y = 0; y < b.GetHeight(); ++y)
+        for (int32_t x = 0; x < b.GetWidth(); ++x)
+            if (b.GetPixelRGB(x, y) == Mark) {
+                sx += x;
+                sy += y;
+                ++n;
+            }
+    if (n == 0) return TPoint{-1000, -1000};
+    return TPoint{Layer.PosX + (sx + n / 2) / n, Layer.PosY + (sy + n / 2) / n};
+}
+
+} // namespace
+
+TEST(LayerOperations, ResampleRotateAndCropForGood) {
+    auto view = MakeOffScreenView(100, 100);
+    SetImageSize(*view, 80, 60);
+    view->AddLayer();
+    view->AddLayer();
+    const TVLRGB green{0, 255, 0};
+    // Layer 1: 21 x 11, rotated by 30 degrees about its centre pixel, marked with the block
+    // around it.
+    TVLLayer& rotated = *view->GetLayer(1);
+    ASSERT_TRUE(rotated.Bitmap()->Allocate(21, 11, vl24RGB));
+    rotated.Bitmap()->Fill(0x0000FF);
+    rotated.Bitmap()->FillRect(9, 4, 11, 6, 0x00FF00);
+    rotated.PosX = 40;
+    rotated.PosY = 30;
+    rotated.SetRotate(30);
+    // Layer 2: 10 x 5 shown at 20 x 10, opaque only at columns 3..6 of rows 2..4.
+    TVLLayer& scaled = *view->GetLayer(2);
+    ASSERT_TRUE(scaled.Bitmap()->Allocate(10, 5, vl24RGB));
+    scaled.Bitmap()->Fill(0x0000FF);
+    scaled.Bitmap()->GetAlphaChannel()->Fill(0);
+    scaled.Bitmap()->FillRect(3, 2, 6, 4, 0x00FF00);
+    for (int32_t y = 2; y <= 4; ++y)
+        for (int32_t x = 3; x <= 6; ++x)
+            scaled.Bitmap()->SetAlphaPixel(x, y, 255);
+    scaled.PosX = 5;
+    scaled.PosY = 7;
+    scaled.OwnWidth = 20;
+    scaled.OwnHeight = 10;
+    view->SetCurrentLayer(0);
+
+    // Cropping keeps the opaque part where it was shown (display pixels are twice as large).
+    view->CropLayersToAlpha(2);
+    EXPECT_EQ(scaled.Bitmap()->GetWidth(), 4);
+    EXPECT_EQ(scaled.Bitmap()->GetHeight(), 3);
+    EXPECT_EQ(scaled.PosX, 5 + 6);
+    EXPECT_EQ(scaled.PosY, 7 + 4);
+    EXPECT_EQ(scaled.GetWidth(), 8);
+    EXPECT_EQ(scaled.GetHeight(), 6);
+    EXPECT_EQ(rotated.Bitmap()->GetWidth(), 21); // other layers untouched
+
+    view->ResampleLayers(-1);
+    EXPECT_EQ(scaled.Bitmap()->GetWidth(), 8);
+    EXPECT_EQ(scaled.Bitmap()->GetHeight(), 6);
+    EXPECT_EQ(scaled.OwnWidth, 0);
+    EXPECT_EQ(scaled.Bitmap()->GetPixelRGB(7, 5), green);
+
+    const TPoint before = MarkedCentre(rotated, green);
+    view->ApplyLayersRotation(-1);
+    EXPECT_EQ(rotated.Rotate(), 0);
+    // Turned counter-clockwise: wider than high, the corners cropped to the opaque area.
+    EXPECT_GT(rotated.Bitmap()->GetHeight(), 11);
+    TRect bounds;
+    GetAlphaBounds(*rotated.Bitmap(), bounds);
+    EXPECT_EQ(bounds.Left, 0);
+    EXPECT_EQ(bounds.Top, 0);
+    EXPECT_EQ(bounds.Right, rotated.Bitmap()->GetWidth() - 1);
+    EXPECT_EQ(bounds.Bottom, rotated.Bitmap()->GetHeight() - 1);
+    EXPECT_EQ(rotated.Bitmap()->GetAlphaPixel(0, 0), 0);
+    // The centre stays where it was shown, and the top-right corner went up.
+    const TPoint after = MarkedCentre(rotated, green);
+    EXPECT_LE(std::abs(after.X - before.X), 1);
+    EXPECT_LE(std::abs(after.Y - before.Y), 1);
+    int32_t top = 0;
+    while (top < rotated.Bitmap()->GetWidth() && rotated.Bitmap()->GetAlphaPixel(top, 0) == 0)
+        ++top;
+    EXPECT_GT(top, rotated.Bitmap()->GetWidth() / 2);
+    EXPECT_EQ(view->CurrentLayerIndex(), 0);
+    EXPECT_EQ(view->GetVLBitmap(), view->GetLayer(0)->Bitmap());
 }
