@@ -3,6 +3,12 @@
 
 #include "TempFolder.h"
 
+#include "platform/rtl/WinApi.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
 #include <fstream>
 
 namespace {
@@ -83,6 +89,69 @@ TEST_F(FileBuffer, CopyToMovesEveryByteInChunks) {
     for (int64_t i = 0; i < size; i += 997)
         ASSERT_EQ(copy[i], static_cast<uint8_t>(i * 7 + i / 1048576)) << i;
     EXPECT_EQ(copy[size - 1], static_cast<uint8_t>((size - 1) * 7 + (size - 1) / 1048576));
+}
+
+TEST_F(FileBuffer, BlocksOfTwoGigabytesAndMoreAreWrittenBack) {
+    constexpr int64_t size = (int64_t{1} << 31) + 4096;
+    if (!TempFileFits(GetDiskFreeSpace(DefaultTempFolder), size))
+        GTEST_SKIP() << "the temporary folder " << Folder << " lacks " << size
+                     << " bytes beyond the disk reserve";
+    TVLFileBuffer store;
+    ASSERT_TRUE(store.AllocateFile(u"IMG", size));
+    auto* block = static_cast<uint8_t*>(store.MapBlock(VLAccessWrite, size, 0));
+    ASSERT_NE(block, nullptr);
+    block[0] = 0x5A;
+    block[size / 2] = 0x6B;
+    block[size - 1] = 0x7C;
+    store.UnmapBlock(block); // a 32-bit count wrote nothing
+    auto* check = static_cast<uint8_t*>(store.MapBlock(VLAccessRead, 1, 0));
+    EXPECT_EQ(check[0], 0x5A);
+    store.UnmapBlock(check);
+    check = static_cast<uint8_t*>(store.MapBlock(VLAccessRead, 1, size / 2));
+    EXPECT_EQ(check[0], 0x6B);
+    store.UnmapBlock(check);
+    check = static_cast<uint8_t*>(store.MapBlock(VLAccessRead, 1, size - 1));
+    EXPECT_EQ(check[0], 0x7C);
+}
+
+// Lets writes go only up to a file size for the length of a scope.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t Bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &FSaved);
+        FSavedHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = FSaved;
+        limit.rlim_cur = Bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &FSaved);
+        std::signal(SIGXFSZ, FSavedHandler);
+    }
+
+private:
+    rlimit FSaved{};
+    void (*FSavedHandler)(int) = nullptr;
+};
+
+TEST_F(FileBuffer, AWriteBackThatFailsIsRaisedAndTheBlocksStillGo) {
+    TVLFileBuffer store;
+    ASSERT_TRUE(store.AllocateFile(u"IMG", 65536));
+    TFileSizeLimit limit(4096);
+    auto* inside = static_cast<uint8_t*>(store.MapBlock(VLAccessWrite, 16, 0));
+    std::fill(inside, inside + 16, 0x21);
+    auto* beyond = store.MapBlock(VLAccessWrite, 16, 8192);
+    EXPECT_THROW(store.UnmapBlock(beyond), EWriteError);
+    EXPECT_EQ(store.BlockCount(), 1);
+    beyond = store.MapBlock(VLAccessWrite, 16, 8192);
+    EXPECT_THROW(store.UnmapAll(), EWriteError);
+    EXPECT_EQ(store.BlockCount(), 0);
+    auto* check = static_cast<uint8_t*>(store.MapBlock(VLAccessRead, 16, 0));
+    EXPECT_EQ(check[15], 0x21); // the block that could be written was written
+    store.UnmapBlock(check);
+    store.MapBlock(VLAccessWrite, 16, 8192);
+    EXPECT_THROW(store.Close(), EWriteError);
+    EXPECT_FALSE(store.IsAllocated());
 }
 
 TEST(PhysicalMemory, TotalAndAvailable) {
