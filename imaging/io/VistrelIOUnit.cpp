@@ -28,5 +28,3 @@ void FinalizeVistrelIOUnit() {
 void RegisterVistrelIOUnit() {
     RegisterLibraryUnit(TLibraryUnit::VistrelIO, InitializeVistrelIOUnit, FinalizeVistrelIOUnit);
 }
-
-void DebugLog(const String&) {}
