@@ -2,6 +2,8 @@
 // folder that disappears with the test.
 #pragma once
 
+#include "tests/ExternalTool.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -20,9 +22,8 @@ class ScratchFolder {
 public:
     ScratchFolder() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        FPath = std::filesystem::temp_directory_path() /
-                (std::string("sv-meta-") + info->test_suite_name() + "-" + info->name());
-        std::filesystem::remove_all(FPath);
+        // Unique per run: two runs of one test on a machine must not share (and delete) it.
+        FPath = UniqueTempPath(std::string("meta-") + info->test_suite_name() + "-" + info->name());
         std::filesystem::create_directories(FPath);
     }
     ~ScratchFolder() { std::filesystem::remove_all(FPath); }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "imaging/core/VLDefs.h"
+#include "tests/ExternalTool.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +11,9 @@
 class TempFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        Folder = std::filesystem::temp_directory_path() /
-                 (std::string("sv-core-") +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(Folder);
+        // Unique per run: two runs of one test on a machine must not share (and delete) it.
+        Folder = UniqueTempPath(std::string("core-") +
+                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(Folder);
         SavedFolder = DefaultTempFolder;
         SavedMinFileSize = DefaultMinFileSize;
