@@ -74,6 +74,13 @@ private:
     int32_t FLast = -1;
 };
 
+// Formats a class-library bitmap holds as they are (vl16g it holds only as vl8g).
+inline bool ClassBitmapHolds(TVLPixelFormat Format) {
+    using enum TVLPixelFormat;
+    return Format == vl1g || Format == vl8p || Format == vl8g || Format == vl24RGB ||
+           Format == vl32RGB;
+}
+
 inline int32_t TruncInt(double Value) {
     return static_cast<int32_t>(Trunc(Value));
 }

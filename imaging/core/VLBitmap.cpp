@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
+#include <utility>
 
 using enum TVLPixelFormat;
 using enum TVLLocation;
@@ -70,7 +72,11 @@ TVLBitmap::TVLBitmap(int32_t Width, int32_t Height, TVLPixelFormat PixelFormat) 
 }
 
 TVLBitmap::~TVLBitmap() {
-    FreeImage(true);
+    try {
+        FreeImage(true);
+    } catch (const Exception&) {
+        // Rows that could not be written back go with the temporary file.
+    }
 }
 
 std::unique_ptr<TVLBitmap> TVLBitmap::CreateAsAlpha(int32_t Width, int32_t Height,
@@ -117,8 +123,15 @@ void TVLBitmap::FreeImage(bool FreeAlpha) {
     if (FreeAlpha) FAlphaChannel.reset();
     FPalette.reset();
     FPaletteLength = 0;
-    UnmapAllScanlines();
-    FFileBuffer->Close();
+    // The storage goes even when rows cannot be written back; that failure is raised at the end.
+    std::exception_ptr failure;
+    for (auto step : {&TVLBitmap::UnmapAllScanlines, &TVLBitmap::CloseFile}) {
+        try {
+            (this->*step)();
+        } catch (const Exception&) {
+            if (!failure) failure = std::current_exception();
+        }
+    }
     if (FEncapsulatedMemory) {
         FMemoryRoute = TMemoryRoute::None;
         FRawMemory = nullptr;
@@ -133,6 +146,11 @@ void TVLBitmap::FreeImage(bool FreeAlpha) {
     FWidth = FHeight = FRowLen = FBitCount = FChannelCount = 0;
     Full = false;
     FEncapsulatedTBitmap = FEncapsulatedMemory = false;
+    if (failure) std::rethrow_exception(failure);
+}
+
+void TVLBitmap::CloseFile() {
+    FFileBuffer->Close();
 }
 
 bool TVLBitmap::Allocate(int32_t NewWidth, int32_t NewHeight, TVLPixelFormat NewFormat) {
@@ -283,8 +301,8 @@ bool TVLBitmap::AllocateVclBitmap() {
             FVclBitmap->SetPixelFormat(pf32bit);
             break;
         }
-        RecomputeLayout();
         FVclBitmap->SetSize(FWidth, FHeight);
+        RecomputeLayout();
         if (FPixelFormat == vl8g) SetTBitmapGrayPalette(*FVclBitmap);
         BuildScanlineCache();
         return true;
@@ -296,7 +314,10 @@ bool TVLBitmap::AllocateVclBitmap() {
 void TVLBitmap::RecomputeLayout() {
     FBitCount = PixelFormatInfo(FPixelFormat).BitCount;
     FChannelCount = PixelFormatInfo(FPixelFormat).ChannelCount;
-    const int64_t rowLen = AlignedRowLength(FWidth, FBitCount, FBitAlignment);
+    // The class-library bitmap pads its rows to 32 bits whatever BitAlignment says.
+    const bool vclRows = FLocation == vlTBitmap && FVclBitmap != nullptr;
+    const int64_t rowLen =
+        vclRows ? FVclBitmap->RowLength() : AlignedRowLength(FWidth, FBitCount, FBitAlignment);
     FRowLen = rowLen > INT32_MAX ? 0 : static_cast<int32_t>(rowLen);
 }
 
@@ -309,7 +330,8 @@ void TVLBitmap::BuildScanlineCache() {
 }
 
 uint8_t* TVLBitmap::GetScanline(int32_t Row) {
-    if (Row < 0 || Row >= FHeight) return nullptr;
+    // A size stored without pixels (see Resize) has no rows.
+    if (Row < 0 || Row >= FHeight || FRowLen == 0) return nullptr;
     switch (FLocation) {
     case vlMemory:
         if (FFragmentCount > 0)
@@ -328,15 +350,13 @@ uint8_t* TVLBitmap::GetScanline(int32_t Row) {
 }
 
 void TVLBitmap::UnmapWorkingRow() {
-    if (FWorkingRow != nullptr) {
-        FFileBuffer->UnmapBlock(FWorkingRow);
-        FWorkingRow = nullptr;
-    }
+    // Forgotten before it is released: a failed write-back (raised) still frees the row.
+    if (uint8_t* row = std::exchange(FWorkingRow, nullptr)) FFileBuffer->UnmapBlock(row);
 }
 
 uint8_t* TVLBitmap::MapScanline(int32_t Row) {
     if (FLocation != vlFile) return GetScanline(Row);
-    if (Row < 0 || Row >= FHeight) return nullptr;
+    if (Row < 0 || Row >= FHeight || FRowLen == 0) return nullptr;
     UnmapWorkingRow();
     auto* row = static_cast<uint8_t*>(
         FFileBuffer->MapBlock(Access, FRowLen, static_cast<int64_t>(Row) * FRowLen));
@@ -352,17 +372,27 @@ void TVLBitmap::UnmapScanline(int32_t Row) {
     const auto it = std::find(FMappedRowIndexes.begin(), FMappedRowIndexes.end(), Row);
     if (it == FMappedRowIndexes.end()) return;
     const auto index = it - FMappedRowIndexes.begin();
-    FFileBuffer->UnmapBlock(FMappedRowPointers[index]);
+    uint8_t* row = FMappedRowPointers[index];
     FMappedRowPointers.erase(FMappedRowPointers.begin() + index);
     FMappedRowIndexes.erase(it);
+    FFileBuffer->UnmapBlock(row);
 }
 
 void TVLBitmap::UnmapAllScanlines() {
-    UnmapWorkingRow();
-    for (auto it = FMappedRowPointers.rbegin(); it != FMappedRowPointers.rend(); ++it)
-        FFileBuffer->UnmapBlock(*it);
+    std::vector<uint8_t*> rows = std::move(FMappedRowPointers);
     FMappedRowPointers.clear();
     FMappedRowIndexes.clear();
+    if (uint8_t* row = std::exchange(FWorkingRow, nullptr)) rows.insert(rows.begin(), row);
+    // Every row is released; the first one that cannot be written back is raised at the end.
+    std::exception_ptr failure;
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        try {
+            FFileBuffer->UnmapBlock(*it);
+        } catch (const Exception&) {
+            if (!failure) failure = std::current_exception();
+        }
+    }
+    if (failure) std::rethrow_exception(failure);
 }
 
 int32_t TVLBitmap::GetBitCount() {
@@ -445,7 +475,8 @@ void TVLBitmap::SyncFromTBitmap() {
     default:
         break;
     }
-    if (FVclBitmap->Width() != FWidth || FVclBitmap->Height() != FHeight || format != FPixelFormat) {
+    if (FVclBitmap->Width() != FWidth || FVclBitmap->Height() != FHeight ||
+        format != FPixelFormat) {
         FWidth = FVclBitmap->Width();
         FHeight = FVclBitmap->Height();
         FPixelFormat = format;
@@ -637,6 +668,11 @@ TBitmap* TVLBitmap::GetVclBitmap() {
     return FLocation == vlTBitmap ? FVclBitmap : nullptr;
 }
 
+TCanvas* TVLBitmap::GetCanvas() {
+    TBitmap* bitmap = GetVclBitmap();
+    return bitmap != nullptr ? bitmap->Canvas() : nullptr;
+}
+
 void TVLBitmap::SetWidth(int32_t Value) {
     if (Value != FWidth) Resize(Value, FHeight);
 }
@@ -661,21 +697,25 @@ void TVLBitmap::Resize(int32_t NewWidth, int32_t NewHeight) {
         BuildScanlineCache();
         return;
     }
-    if (NewWidth <= 0 || NewHeight <= 0) {
-        FreeImage(true);
+    if (IsEmpty()) {
+        // Nothing to keep: the numbers are stored, and the pixels are had as soon as both sides
+        // and the format are known, so that a bitmap can be built up one property at a time.
+        FWidth = std::max(NewWidth, 0);
+        FHeight = std::max(NewHeight, 0);
+        if (FWidth > 0 && FHeight > 0 && FPixelFormat != vlNone && !AllocateStorage())
+            FWidth = FHeight = FRowLen = 0;
         return;
     }
-    if (FPixelFormat == vlNone || IsEmpty()) {
-        FWidth = NewWidth;
-        FHeight = NewHeight;
+    if (NewWidth <= 0 || NewHeight <= 0) {
+        FreeImage(true);
         return;
     }
     // Both new storages are had before either old one is given up.
     auto target = BuildRelayout(NewWidth, NewHeight, FLocation, FBitAlignment);
     if (!target) return;
     if (FAlphaChannel && !FAlphaChannel->IsEmpty()) {
-        auto alphaTarget = FAlphaChannel->BuildRelayout(NewWidth, NewHeight, FAlphaChannel->FLocation,
-                                                       FAlphaChannel->FBitAlignment);
+        auto alphaTarget = FAlphaChannel->BuildRelayout(
+            NewWidth, NewHeight, FAlphaChannel->FLocation, FAlphaChannel->FBitAlignment);
         if (!alphaTarget) return;
         FAlphaChannel->CommitRelayout(*alphaTarget);
         FAlphaChannel->Full = false;
@@ -684,8 +724,14 @@ void TVLBitmap::Resize(int32_t NewWidth, int32_t NewHeight) {
     Full = false;
 }
 
+bool IsRowAlignment(int32_t Bits) {
+    return Bits == 8 || Bits == 16 || Bits == 32 || Bits == 64;
+}
+
 void TVLBitmap::SetBitAlignment(int32_t Bits) {
-    if (Bits == FBitAlignment || Bits <= 0) return;
+    // Only whole-byte alignments that the raw dump can store: any other value would make rows
+    // shorter than their pixels.
+    if (Bits == FBitAlignment || !IsRowAlignment(Bits)) return;
     FullReallocate = true;
     if (FLocation != vlTBitmap && !IsEmpty()) {
         auto target = BuildRelayout(FWidth, FHeight, FLocation, Bits);

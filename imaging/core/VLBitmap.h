@@ -35,6 +35,8 @@ void CopyTBitmap(TBitmap& Source, TBitmap& Dest);
 std::unique_ptr<TBitmap> DuplicateTBitmap(TBitmap& Source);
 // Sets (Set) or clears bits X .. X + Count - 1 of a packed 1-bit row, most significant bit first.
 void FillRowBits(uint8_t* Row, int32_t X, int32_t Count, bool Set);
+// The row alignments, in bits, a bitmap takes: 8, 16, 32 and 64.
+bool IsRowAlignment(int32_t Bits);
 
 // What every bitmap of the library offers: rows, size, format and palette.
 class TVLBaseBitmap : public TObject {
@@ -82,11 +84,17 @@ public:
     // when the new storage cannot be had.
     void SetWidth(int32_t Value);
     void SetHeight(int32_t Value);
+    // Alignments other than those of IsRowAlignment are ignored. A bitmap in vlTBitmap keeps the
+    // class-library bitmap's rows; the alignment applies from its next move out of it.
     void SetBitAlignment(int32_t Bits);
     // Moves the pixels to another location; false (and nothing changed) when the new location
     // cannot hold them. vlFile and vlMemory follow the MinFileSize rule.
     bool SetLocation(TVLLocation NewLocation);
     TBitmap* GetVclBitmap();
+    // The canvas of the class-library bitmap, the pixels moved there first; nil when that
+    // bitmap cannot hold them (vl32f, vlCMYK, vlRGB48, vlCIELab). Sizes and format follow what
+    // is drawn, as for any change made through the class-library bitmap.
+    TCanvas* GetCanvas();
     void EncapsulateTBitmap(TBitmap* Bitmap, bool FreeFirst);
     // Data holds Height rows bottom-up, RowLen apart, and stays the caller's.
     void EncapsulateMemory(void* Data, int32_t Width, int32_t Height, TVLPixelFormat PixelFormat,
@@ -315,6 +323,7 @@ private:
     void BuildScanlineCache();
     void RecomputeLayout();
     void UnmapWorkingRow();
+    void CloseFile();
     // A new bitmap with the given size, location and alignment holding this bitmap's top-left
     // pixels and palette; nil when its storage cannot be had.
     std::unique_ptr<TVLBitmap> BuildRelayout(int32_t NewWidth, int32_t NewHeight,
@@ -329,6 +338,12 @@ private:
     // The pixel rows of a conversion from Source (same size), without the alpha hand-over.
     void ConvertPixelsFrom(TVLBitmap& Source);
     void SetTBitmapPixelFormat(TVLPixelFormat Value);
+    // The two ways of RenderToCanvas: one packed DIB stretched nearest-pixel, or a resampled
+    // work bitmap drawn in strips.
+    void RenderToCanvasUnfiltered(TCanvas* Canvas, int32_t X, int32_t Y, int32_t Width,
+                                  int32_t Height, double Gamma);
+    void RenderToCanvasFiltered(TCanvas* Canvas, int32_t X, int32_t Y, int32_t Width,
+                                int32_t Height, TResampleFilter Filter, double Gamma);
     // A pixel's row when (X, Y) lies inside and the pixel is Bits wide; nil otherwise.
     uint8_t* PixelRow(int32_t X, int32_t Y, int32_t Bits);
     // Re-lays the pixels as vl24RGB in the same location; false when that cannot be had.

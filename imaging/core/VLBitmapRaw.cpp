@@ -99,8 +99,7 @@ struct TRawFields {
     // A format code, an alignment and sizes the library knows; both sizes 0 is the dump of an
     // empty bitmap.
     bool Valid() const {
-        const bool alignment =
-            BitAlignment == 8 || BitAlignment == 16 || BitAlignment == 32 || BitAlignment == 64;
+        const bool alignment = IsRowAlignment(BitAlignment);
         const bool empty = Width == 0 && Height == 0;
         return alignment && PixelFormat < VLPixelFormatCount &&
                (empty || (Width > 0 && Height > 0 && PixelFormat != 0));
@@ -200,7 +199,8 @@ void TVLBitmap::SaveRaw(void* Buffer, TStream* Stream) {
     out.Put(ChannelOffset, sizeof(ChannelOffset));
     out.Value(static_cast<uint8_t>(EnableChannelOffset));
     out.Value(Contrast);
-    out.Value(FBitAlignment);
+    // The alignment the rows below have: a class-library bitmap pads them to 32 bits.
+    out.Value(FLocation == TVLLocation::vlTBitmap ? int32_t{32} : FBitAlignment);
     out.Reserve(static_cast<int64_t>(GetRowLen()) * GetHeight());
     WriteRows(*this, out);
     out.Value(static_cast<uint8_t>(HasAlphaChannel()));
@@ -228,9 +228,17 @@ bool TVLBitmap::LoadRaw(const void* Buffer, int64_t BufferSize, TStream* Stream)
         return false;
     }
     if (!loaded) return false;
-    const bool isAlpha = IsAlpha;
-    loaded->MoveContentsTo(*this);
-    IsAlpha = isAlpha;
+    if (FLocation == TVLLocation::vlTBitmap && !loaded->IsEmpty() &&
+        ClassBitmapHolds(loaded->GetPixelFormat())) {
+        // The pixels go into the class-library bitmap already held, which a caller may have
+        // encapsulated and still be looking at.
+        Assign(loaded.get());
+        if (GetWidth() != loaded->GetWidth() || GetHeight() != loaded->GetHeight()) return false;
+    } else {
+        const bool isAlpha = IsAlpha;
+        loaded->MoveContentsTo(*this);
+        IsAlpha = isAlpha;
+    }
     PaletteUsed = loaded->PaletteUsed;
     BlackValue = loaded->BlackValue;
     WhiteValue = loaded->WhiteValue;

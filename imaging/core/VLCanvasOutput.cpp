@@ -5,6 +5,7 @@
 
 #include "imaging/core/VLCanvas.h"
 #include "imaging/core/VLColorHelpers.h"
+#include "imaging/core/VLDebugLog.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLResample.h"
 #include "imaging/core/VLResampleArea.h"
@@ -113,16 +114,21 @@ void ApplyTable(uint8_t* Bytes, size_t Count, const uint8_t (&Table)[256]) {
 bool MakeRenderWork(TVLBitmap& Source, TVLBitmap& Work, int32_t W, int32_t H,
                     TResampleFilter Filter) {
     const TVLPixelFormat format = Source.GetPixelFormat();
+    const bool project = Filter == rfProjectBW || Filter == rfProjectWB;
+    const TVLPixelFormat workFormat = format == vl1g      ? (project ? vl1g : vl24RGB)
+                                      : format == vl24RGB ? vl24RGB
+                                                          : format;
+    DebugLog(u"TVLBitmap.RenderToCanvas: allocating " + IntToStr(W) + u"x" + IntToStr(H));
+    if (!Work.Allocate(W, H, workFormat)) return false;
     if (format == vl1g) {
-        const bool project = Filter == rfProjectBW || Filter == rfProjectWB;
-        if (!Work.Allocate(W, H, project ? vl1g : vl24RGB)) return false;
+        DebugLog(u"TVLBitmap.RenderToCanvas: _Resample1BitEx");
         _Resample1BitEx(Source, Work, Filter);
     } else if (format == vl24RGB) {
-        if (!Work.Allocate(W, H, vl24RGB)) return false;
+        DebugLog(u"TVLBitmap.RenderToCanvas: _ResampleEx");
         _ResampleEx(Source, Work, Filter);
     } else {
-        if (!Work.Allocate(W, H, format)) return false;
         Source.CopyPaletteTo(Work);
+        DebugLog(u"TVLBitmap.RenderToCanvas: _VLBmpStretchEx");
         _VLBmpStretchEx(Source, Work);
     }
     return true;
@@ -140,6 +146,7 @@ int32_t RenderStripHeight(int32_t Width, int32_t Height, int32_t BitAlignment,
 
 HGLOBAL _CopyBitmaptoDIBEx(TVLBitmap& Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
                            int32_t DpiX, int32_t DpiY) {
+    DebugLog(u"_CopyBitmaptoDIBEx: begin");
     if (Bitmap.IsEmpty()) return nullptr;
     if (X2 == 0) X2 = Bitmap.GetWidth();
     if (Y2 == 0) Y2 = Bitmap.GetHeight();
@@ -216,31 +223,48 @@ void _DIBDrawTo(TCanvas* Canvas, HGLOBAL DIB, int32_t X, int32_t Y, int32_t Widt
 
 void PrintPict(TCanvas* Canvas, int32_t X, int32_t Y, int32_t Height, int32_t Width, int32_t SrcY,
                int32_t SrcX, TVLBitmap& Bitmap) {
+    DebugLog(u"PrintPict: calling _CopyBitmaptoDIBEx");
     HGLOBAL dib =
         _CopyBitmaptoDIBEx(Bitmap, SrcX, SrcY, SrcX + Width, SrcY + Height, DibDpi, DibDpi);
     if (dib == nullptr) return;
+    DebugLog(u"PrintPict: calling _DIBDrawTo");
     _DIBDrawTo(Canvas, dib, X, Y, Width, Height, 0, 0, Width, Height);
+    DebugLog(u"PrintPict: calling GlobalFree");
     GlobalFree(dib);
 }
 
 void TVLBitmap::RenderToCanvas(TCanvas* Canvas, int32_t X, int32_t Y, int32_t Width, int32_t Height,
                                TResampleFilter Filter, double Gamma) {
     if (Canvas == nullptr || IsEmpty() || Width <= 0 || Height <= 0) return;
-    const bool changesGamma = Gamma != 1.0 && Gamma > 0;
-    if (Filter == rfNone) {
-        HGLOBAL dib = _CopyBitmaptoDIBEx(*this, 0, 0, 0, 0, DibDpi, DibDpi);
-        if (dib == nullptr) return;
-        if (changesGamma) ApplyGammaToDIB(dib, Gamma);
-        _DIBDrawTo(Canvas, dib, X, Y, Width, Height, 0, 0, GetWidth(), GetHeight());
-        GlobalFree(dib);
-        return;
-    }
+    DebugLog(u"TVLBitmap.RenderToCanvas: begin");
+    if (Filter == rfNone)
+        RenderToCanvasUnfiltered(Canvas, X, Y, Width, Height, Gamma);
+    else
+        RenderToCanvasFiltered(Canvas, X, Y, Width, Height, Filter, Gamma);
+    DebugLog(u"TVLBitmap.RenderToCanvas: end");
+}
+
+void TVLBitmap::RenderToCanvasUnfiltered(TCanvas* Canvas, int32_t X, int32_t Y, int32_t Width,
+                                         int32_t Height, double Gamma) {
+    DebugLog(u"TVLBitmap.RenderToCanvas: filter=none, gamma=1, gamma=0");
+    HGLOBAL dib = _CopyBitmaptoDIBEx(*this, 0, 0, 0, 0, DibDpi, DibDpi);
+    if (dib == nullptr) return;
+    if (Gamma != 1.0 && Gamma > 0) ApplyGammaToDIB(dib, Gamma);
+    DebugLog(u"TVLBitmap.RenderToCanvas: calling _DIBDrawTo");
+    _DIBDrawTo(Canvas, dib, X, Y, Width, Height, 0, 0, GetWidth(), GetHeight());
+    GlobalFree(dib);
+}
+
+void TVLBitmap::RenderToCanvasFiltered(TCanvas* Canvas, int32_t X, int32_t Y, int32_t Width,
+                                       int32_t Height, TResampleFilter Filter, double Gamma) {
     const int32_t strip = RenderStripHeight(Width, Height, FBitAlignment, MinFileSize);
+    DebugLog(u"TVLBitmap.RenderToCanvas: stripHeight=" + IntToStr(strip));
     TVLBitmap work;
     work.MinFileSize = MinFileSize;
     if (!MakeRenderWork(*this, work, Width, Height, Filter)) return;
     Canvas->CopyMode = cmSrcCopy;
-    if (work.GetPixelFormat() == vl24RGB && changesGamma) {
+    if (work.GetPixelFormat() == vl24RGB && Gamma != 1.0 && Gamma > 0) {
+        DebugLog(u"TVLBitmap.RenderToCanvas: gamma");
         uint8_t table[256];
         MakeGammaTable(Gamma, table);
         for (int32_t y = 0; y < work.GetHeight(); ++y) {
@@ -249,8 +273,10 @@ void TVLBitmap::RenderToCanvas(TCanvas* Canvas, int32_t X, int32_t Y, int32_t Wi
         }
     }
     // Each strip is one packed DIB; the last one takes the rows that are left.
-    for (int32_t y = 0, rows = strip; y < Height; y += rows, rows = std::min(Height - y, strip))
+    for (int32_t y = 0, rows = strip; y < Height; y += rows, rows = std::min(Height - y, strip)) {
+        DebugLog(u"TVLBitmap.RenderToCanvas: PrintPict y=" + IntToStr(y));
         PrintPict(Canvas, X, Y + y, rows, work.GetWidth(), y, 0, work);
+    }
 }
 
 void TVLBitmap::RenderToCanvasUnscaled(TCanvas* Canvas, int32_t X, int32_t Y) {

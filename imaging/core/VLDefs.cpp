@@ -47,7 +47,18 @@ const std::array<TVLLANGUAGECHARINFO, MsgLanguageCount> LanguageCharInfo = MakeL
 uint8_t WindowsVersionCode = 0;
 int64_t DefaultMinFileSize = -1;
 int64_t MaxPixelBlockSize = INT64_MAX;
-std::array<int32_t, 256> CosineTable{};
+namespace {
+std::array<int32_t, 256> MakeCosineTable() {
+    std::array<int32_t, 256> table{};
+    for (int i = 0; i < 256; ++i)
+        table[i] = static_cast<int32_t>(Round(64 - std::cos(i * std::numbers::pi / 255) * 64));
+    return table;
+}
+} // namespace
+
+// Filled when the program loads, so that a program that never calls InitializeLibrary renders
+// with it too.
+std::array<int32_t, 256> CosineTable = MakeCosineTable();
 AnsiString StaticInitMarker;
 int32_t StaticInitCount = 0;
 
@@ -73,9 +84,7 @@ uint8_t GetWindowsVersionCode() {
 }
 
 void BuildCosineTable() {
-    for (int i = 0; i < 256; ++i)
-        CosineTable[i] =
-            static_cast<int32_t>(Round(64 - std::cos(i * std::numbers::pi / 255) * 64));
+    CosineTable = MakeCosineTable();
 }
 
 void InitializeDefsUnit() {

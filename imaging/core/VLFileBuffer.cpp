@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
+#include <memory>
 
 bool TempFileFits(int64_t FreeBytes, int64_t Size) {
     return FreeBytes >= 0 && Size >= 0 && FreeBytes - TempFileDiskReserve >= Size;
@@ -22,7 +24,11 @@ TVLTemporaryFileStream::~TVLTemporaryFileStream() {
 }
 
 TVLFileBuffer::~TVLFileBuffer() {
-    Close();
+    try {
+        Close();
+    } catch (const Exception&) {
+        // A block that could not be written back is lost with the file it belonged to.
+    }
     for (Block& block : FBlocks)
         std::free(block.Buffer);
 }
@@ -71,19 +77,29 @@ void TVLFileBuffer::UnmapBlock(void* Buffer) {
     const int32_t index = IndexOfBlock(Buffer);
     if (index < 0) return;
     const Block block = FBlocks[index];
+    // The block is given up whether or not its bytes reach the file.
+    FBlocks.erase(FBlocks.begin() + index);
+    std::unique_ptr<uint8_t, decltype(&std::free)> buffer(block.Buffer, &std::free);
     if (FStream && (block.Access & VLAccessWrite)) {
         FStream->Seek(block.Offset, soBeginning);
-        // The space was reserved when the file was made, so a write inside it does not fail.
-        FStream->Write(block.Buffer, static_cast<int32_t>(block.Size));
+        // Blocks of 2 GiB and more go in several writes; a short one raises EWriteError.
+        FStream->WriteBuffer(block.Buffer, block.Size);
     }
-    FBlocks.erase(FBlocks.begin() + index);
-    std::free(block.Buffer);
 }
 
 void TVLFileBuffer::UnmapAll() {
     if (!FStream) return;
-    while (!FBlocks.empty())
-        UnmapBlock(FBlocks.back().Buffer);
+    // Every block is released even when one cannot be written back; the first failure is
+    // raised at the end.
+    std::exception_ptr failure;
+    while (!FBlocks.empty()) {
+        try {
+            UnmapBlock(FBlocks.back().Buffer);
+        } catch (const Exception&) {
+            if (!failure) failure = std::current_exception();
+        }
+    }
+    if (failure) std::rethrow_exception(failure);
 }
 
 int32_t TVLFileBuffer::IndexOfBlock(const void* Buffer) const {
@@ -104,18 +120,24 @@ void TVLFileBuffer::CopyTo(TVLFileBuffer& Dest, int64_t Size, int64_t Offset) {
         const auto n = static_cast<int32_t>(std::min(Size, ChunkSize));
         const int32_t got = FStream->Read(chunk.data(), n);
         if (got <= 0) break;
-        Dest.FStream->Write(chunk.data(), got);
+        Dest.FStream->WriteBuffer(chunk.data(), got);
         Size -= got;
     }
 }
 
 void TVLFileBuffer::Close() {
     if (!FStream) return;
-    UnmapAll();
+    std::exception_ptr failure;
+    try {
+        UnmapAll();
+    } catch (const Exception&) {
+        failure = std::current_exception();
+    }
     // The name was removed when the file was made; closing the handle frees the file. Nothing is
     // deleted by name, so a file of the same name made since by someone else stays.
     FStream.reset();
     FFileName.clear();
+    if (failure) std::rethrow_exception(failure);
 }
 
 int64_t GetPhysicalMemory(bool Available) {

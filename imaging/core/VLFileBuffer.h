@@ -40,14 +40,17 @@ public:
     // undefined bytes otherwise); nil when the memory cannot be had.
     void* MapBlock(uint8_t Access, int64_t Size, int64_t Offset);
     // Releases a mapped block, writing it back first when it was mapped with VLAccessWrite.
+    // A write that does not complete raises EWriteError; the block is released all the same.
     void UnmapBlock(void* Buffer);
+    // Releases every block; the first failed write-back is raised after all are released.
     void UnmapAll();
     int32_t IndexOfBlock(const void* Buffer) const;
     int32_t BlockCount() const { return static_cast<int32_t>(FBlocks.size()); }
 
     // Copies Size bytes at Offset from this file to Dest's file, in chunks of at most 1 MiB.
     void CopyTo(TVLFileBuffer& Dest, int64_t Size, int64_t Offset);
-    // Writes back what is mapped for writing and closes (and so deletes) the file.
+    // Writes back what is mapped for writing and closes (and so deletes) the file; a failed
+    // write-back is raised once the file is closed.
     void Close();
     const String& FileName() const { return FFileName; }
 

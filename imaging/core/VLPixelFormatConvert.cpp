@@ -20,6 +20,7 @@ using enum TVLPixelFormat;
 using enum TVLLocation;
 using imaging_core::detail::AllocateOrThrow;
 using imaging_core::detail::CheckedScanline;
+using imaging_core::detail::ClassBitmapHolds;
 using imaging_core::detail::TRowPassScope;
 
 using imaging_core::detail::Grey;
@@ -40,8 +41,10 @@ uint8_t FloatToByte(float Value) {
     return static_cast<uint8_t>(Trunc(UnitSample(Value) * 255));
 }
 
+// Rounded, not truncated: a float holds w / 65535 only to 24 bits, so truncating its product
+// would give w - 1 for about half of all words.
 uint16_t FloatToWord(float Value) {
-    return static_cast<uint16_t>(Trunc(UnitSample(Value) * 65535));
+    return static_cast<uint16_t>(Round(UnitSample(Value) * 65535));
 }
 
 uint16_t Gray16Of(const TVLRGB& C) {
@@ -458,8 +461,16 @@ void TVLBitmap::ConvertFrom(TVLBitmap& Source) {
 void TVLBitmap::SetPixelFormat(TVLPixelFormat Value) {
     if (Value == GetPixelFormat()) return;
     if (FLocation == vlTBitmap) {
-        SetTBitmapPixelFormat(Value);
-        return;
+        // vl16g is held as vl8g there, as an allocation there makes it.
+        if (Value == vl16g) Value = vl8g;
+        if (Value == GetPixelFormat()) return;
+        if (!ClassBitmapHolds(Value)) {
+            // No class-library format holds these pixels: they are converted in memory.
+            if (!SetLocation(vlMemory)) throw EOutOfMemory(u"Out of memory");
+        } else {
+            SetTBitmapPixelFormat(Value);
+            return;
+        }
     }
     if (FPixelFormat == vlNone || IsEmpty()) {
         // No pixels to convert: storage in the new format when the size is known.
@@ -507,7 +518,13 @@ void TVLBitmap::SetTBitmapPixelFormat(TVLPixelFormat Value) {
             grey.SetPixelFormat(vl8g);
             AssignImage(grey);
         }
-    } else if (FVclBitmap != nullptr) {
+        // The other pairs keep the pixels; the fields follow what the class-library bitmap
+        // holds, so that no row is ever walked with another pixel size than it has.
+        FWidth = -1;
+        SyncFromTBitmap();
+        return;
+    }
+    if (FVclBitmap != nullptr) {
         if (Value == vl1g) FVclBitmap->SetPixelFormat(pf1bit);
         if (Value == vl24RGB) FVclBitmap->SetPixelFormat(pf24bit);
     }

@@ -34,5 +34,3 @@ void FinalizeVistrelIOUnit() {
 void RegisterVistrelIOUnit() {
     RegisterLibraryUnit(TLibraryUnit::VistrelIO, InitializeVistrelIOUnit, FinalizeVistrelIOUnit);
 }
-
-void DebugLog(const String&) {}

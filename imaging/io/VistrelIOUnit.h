@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/core/VLColorSpace.h"
+#include "imaging/core/VLDebugLog.h"
 #include "imaging/core/VLDefs.h"
 #include "platform/rtl/Classes.h"
 
@@ -35,6 +36,3 @@ void FinalizeVistrelIOUnit();
 // Places the two routines at the I/O unit's slot of the library start-up; call it before the
 // program's first InitializeLibrary.
 void RegisterVistrelIOUnit();
-
-// Diagnostics have nowhere to go: the library keeps no log file.
-void DebugLog(const String& Msg);

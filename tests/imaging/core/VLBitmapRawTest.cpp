@@ -168,6 +168,65 @@ TEST_F(BitmapRaw, AlignmentPaletteAndAlphaComeBack) {
     EXPECT_FALSE(alphaBack.HasAlphaChannel());
 }
 
+TEST_F(BitmapRaw, EveryDumpSavedLoadsBackWhateverAlignmentWasAsked) {
+    for (int32_t bits = -8; bits <= 72; bits += 4) {
+        SCOPED_TRACE(bits);
+        TVLBitmap b(5, 3, vl24RGB);
+        b.SetBitAlignment(bits);
+        FillRows(b, bits);
+        const auto bytes = Dump(b);
+        TVLBitmap back;
+        ASSERT_TRUE(LoadFromBuffer(back, bytes)); // alignment 12 was saved but refused
+        EXPECT_EQ(Dump(back), bytes);
+    }
+    // A class-library bitmap's rows are 32-bit aligned whatever the alignment asked: the dump
+    // says so.
+    TVLBitmap classBitmap;
+    classBitmap.SetBitAlignment(64);
+    classBitmap.SetLocation(vlTBitmap);
+    ASSERT_TRUE(classBitmap.Allocate(3, 2, vl24RGB));
+    FillRows(classBitmap, 6);
+    const auto bytes = Dump(classBitmap);
+    EXPECT_EQ(Int32At(bytes, 71), 32);
+    TVLBitmap back;
+    ASSERT_TRUE(LoadFromBuffer(back, bytes));
+    EXPECT_EQ(back.GetRowLen(), 12);
+    EXPECT_EQ(std::memcmp(back.GetScanline(1), classBitmap.GetScanline(1), 12), 0);
+}
+
+TEST_F(BitmapRaw, LoadingIntoAClassBitmapKeepsTheCallersBitmap) {
+    TVLBitmap source(4, 3, vl8p);
+    FillRows(source, 8);
+    source.SetPaletteColor(200, TVLRGB{1, 2, 3});
+    GiveAlpha(source);
+    const auto bytes = Dump(source);
+
+    TBitmap callers;
+    callers.SetPixelFormat(pf24bit);
+    callers.SetSize(1, 1);
+    TVLBitmap wrapper;
+    wrapper.EncapsulateTBitmap(&callers, true);
+    ASSERT_TRUE(LoadFromStream(wrapper, bytes));
+    EXPECT_EQ(wrapper.GetLocation(), vlTBitmap);
+    EXPECT_EQ(wrapper.GetVclBitmap(), &callers);
+    EXPECT_EQ(callers.Width(), 4);
+    EXPECT_EQ(callers.PixelFormat(), pf8bit);
+    EXPECT_EQ(std::memcmp(callers.ScanLine(2), source.GetScanline(2), 4), 0);
+    EXPECT_EQ(callers.ColorTable()[200], (TRGBQuad{1, 2, 3, 0}));
+    ASSERT_TRUE(wrapper.HasAlphaChannel());
+    EXPECT_EQ(std::memcmp(wrapper.GetAlphaChannel()->GetScanline(1),
+                          source.GetAlphaChannel()->GetScanline(1), 4),
+              0);
+
+    // A format the class-library bitmap cannot hold leaves it for memory, as before.
+    TVLBitmap words(2, 2, vlRGB48);
+    FillRows(words, 1);
+    ASSERT_TRUE(LoadFromStream(wrapper, Dump(words)));
+    EXPECT_EQ(wrapper.GetPixelFormat(), vlRGB48);
+    EXPECT_NE(wrapper.GetLocation(), vlTBitmap);
+    EXPECT_EQ(callers.Width(), 4);
+}
+
 enum class TStorage { Block, Fragments, File, ClassBitmap };
 
 TEST_F(BitmapRaw, EveryFormatAndStorageRoundTripsByteForByte) {

@@ -4,8 +4,11 @@
 #include "BitmapFixtures.h"
 #include "TempFolder.h"
 #include "imaging/core/VLHelpers.h"
+#include "platform/gfx/Canvas.h"
 
+#include <array>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -286,6 +289,105 @@ TEST_F(VLBitmapStorage, BitAlignmentRelaysTheRows) {
     EXPECT_EQ(b.GetRowLen(), 9);
     ExpectRows(b, 9);
     EXPECT_FALSE(b.FullReallocate);
+}
+
+TEST_F(VLBitmapStorage, OnlyWholeByteAlignmentsAreTaken) {
+    // Any other alignment would give rows shorter than their pixels.
+    for (int32_t bits : {12, 20, 0, -8, 24, 48, 128}) {
+        SCOPED_TRACE(bits);
+        TVLBitmap b(3, 2, vl24RGB);
+        b.SetBitAlignment(bits);
+        EXPECT_EQ(b.GetBitAlignment(), 32);
+        EXPECT_EQ(b.GetRowLen(), 12);
+        b.SetPixelRGB(0, 0, TVLRGB{1, 2, 3});
+        b.SetPixelRGB(2, 1, TVLRGB{7, 8, 9});
+        EXPECT_EQ(b.GetPixelRGB(0, 0), (TVLRGB{1, 2, 3}));
+    }
+    const std::pair<int32_t, int32_t> rowLengths[] = {{8, 9}, {16, 10}, {32, 12}, {64, 16}};
+    for (auto [bits, rowLen] : rowLengths) {
+        TVLBitmap b(3, 2, vl24RGB);
+        b.SetBitAlignment(bits);
+        EXPECT_EQ(b.GetBitAlignment(), bits);
+        EXPECT_EQ(b.GetRowLen(), rowLen) << bits;
+    }
+}
+
+TEST_F(VLBitmapStorage, ClassBitmapRowsAreTheClassBitmapsWhateverTheAlignment) {
+    for (int32_t bits : {8, 16, 64}) {
+        SCOPED_TRACE(bits);
+        TVLBitmap b;
+        b.SetBitAlignment(bits);
+        b.SetLocation(vlTBitmap);
+        ASSERT_TRUE(b.Allocate(3, 2, vl24RGB));
+        TBitmap* vcl = b.GetVclBitmap();
+        EXPECT_EQ(b.GetRowLen(), vcl->RowLength());
+        b.Fill(clRed); // wrote past the class bitmap's rows with 64-bit rows
+        EXPECT_EQ(b.GetPixelRGB(2, 1), (TVLRGB{0, 0, 255}));
+
+        // Moved there from memory, and re-encapsulated, the rows are the class bitmap's too.
+        TVLBitmap moved(5, 3, vl8g);
+        moved.SetBitAlignment(bits);
+        moved.Fill(9);
+        ASSERT_TRUE(moved.SetLocation(vlTBitmap));
+        EXPECT_EQ(moved.GetRowLen(), moved.GetVclBitmap()->RowLength());
+        moved.Fill(200);
+        TVLBitmap wrapper;
+        wrapper.SetBitAlignment(bits);
+        wrapper.EncapsulateTBitmap(moved.GetVclBitmap(), true);
+        EXPECT_EQ(wrapper.GetRowLen(), 8);
+        EXPECT_EQ(wrapper.GetPixel8(4, 2), 200);
+    }
+}
+
+TEST_F(VLBitmapStorage, SizeAndFormatSetOneByOneOnAnEmptyBitmapAllocateOnce) {
+    using Step = void (*)(TVLBitmap&);
+    const Step width = [](TVLBitmap& b) { b.SetWidth(10); };
+    const Step height = [](TVLBitmap& b) { b.SetHeight(20); };
+    const Step format = [](TVLBitmap& b) { b.SetPixelFormat(vl24RGB); };
+    const std::array<std::array<Step, 3>, 3> orders = {
+        {{width, height, format}, {format, width, height}, {width, format, height}}};
+    for (size_t i = 0; i < orders.size(); ++i) {
+        SCOPED_TRACE(i);
+        TVLBitmap b;
+        for (Step step : orders[i])
+            step(b);
+        EXPECT_FALSE(b.IsEmpty());
+        EXPECT_EQ(b.GetWidth(), 10);
+        EXPECT_EQ(b.GetHeight(), 20);
+        EXPECT_EQ(b.GetPixelFormat(), vl24RGB);
+        ASSERT_NE(b.GetScanline(19), nullptr);
+        b.SetPixelRGB(9, 19, TVLRGB{4, 5, 6});
+        EXPECT_EQ(b.GetPixelRGB(9, 19), (TVLRGB{4, 5, 6}));
+    }
+    // A stored size without a format has no rows.
+    TVLBitmap sized;
+    sized.SetWidth(4);
+    sized.SetHeight(4);
+    EXPECT_TRUE(sized.IsEmpty());
+    EXPECT_EQ(sized.GetScanline(0), nullptr);
+}
+
+TEST_F(VLBitmapStorage, CanvasDrawsIntoThePixels) {
+    for (TVLLocation location : {vlMemory, vlFile, vlTBitmap}) {
+        SCOPED_TRACE(int(location));
+        DefaultMinFileSize = location == vlFile ? 0 : int64_t{1} << 40;
+        TVLBitmap b;
+        b.SetLocation(location);
+        ASSERT_TRUE(b.Allocate(4, 3, vl24RGB));
+        b.Fill(clBlack);
+        TCanvas* canvas = b.GetCanvas();
+        ASSERT_NE(canvas, nullptr);
+        EXPECT_EQ(b.GetLocation(), vlTBitmap);
+        EXPECT_EQ(canvas, b.GetVclBitmap()->Canvas());
+        canvas->Brush()->SetColor(clRed);
+        canvas->FillRect(Rect(0, 0, 2, 3));
+        EXPECT_EQ(b.GetPixelRGB(1, 2), (TVLRGB{0, 0, 255}));
+        EXPECT_EQ(b.GetPixelRGB(2, 2), (TVLRGB{0, 0, 0}));
+    }
+    // A format no class-library bitmap holds keeps its place and has no canvas.
+    TVLBitmap floats(2, 2, vl32f);
+    EXPECT_EQ(floats.GetCanvas(), nullptr);
+    EXPECT_EQ(floats.GetLocation(), vlMemory);
 }
 
 TEST_F(VLBitmapStorage, MoveContentsHandsOverEverything) {

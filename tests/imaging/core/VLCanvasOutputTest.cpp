@@ -4,16 +4,22 @@
 #include "imaging/core/VLCanvasOutput.h"
 
 #include "imaging/core/VLCanvas.h"
+#include "imaging/core/VLDebugLog.h"
 #include "imaging/core/VLResample.h"
 #include "imaging/core/VLResampleArea.h"
 #include "platform/gfx/Printer.h"
 
 #include "BitmapFixtures.h"
+#include "tests/ExternalTool.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <string>
+#include <vector>
 
 using enum TVLPixelFormat;
 
@@ -263,4 +269,62 @@ TEST(CanvasOutput, TranslucentHintBoxBlendsOverTheBackground) {
     EXPECT_EQ(target->Canvas()->Pixels(5, 5), clBlue);
     EXPECT_EQ(target->Canvas()->Pixels(99, 49), clBlue);
     ReleaseGdiPlus();
+}
+
+namespace {
+
+// The lines of a log file without their date and time.
+std::vector<std::string> LogMessages(const std::filesystem::path& File) {
+    std::vector<std::string> messages;
+    std::ifstream in(File);
+    for (std::string line; std::getline(in, line);)
+        messages.push_back(line.size() > 20 ? line.substr(20) : line);
+    return messages;
+}
+
+} // namespace
+
+TEST(CanvasOutput, TraceTextsGoToTheDebugLog) {
+    const auto file = UniqueTempPath("canvas-log");
+    DebugLogFileName = StrFromUtf8(file.string());
+    TVLBitmap source(6, 4, vl24RGB);
+    source.MinFileSize = 4 * 2 * 32; // strips of 2 rows of 32 bytes
+    auto target = FilledBitmap(20, 20, clWhite);
+    source.RenderToCanvas(target->Canvas(), 0, 0, 10, 3, rfTriangle, 2);
+    const std::vector<std::string> filtered = {"TVLBitmap.RenderToCanvas: begin",
+                                               "TVLBitmap.RenderToCanvas: stripHeight=2",
+                                               "TVLBitmap.RenderToCanvas: allocating 10x3",
+                                               "TVLBitmap.RenderToCanvas: _ResampleEx",
+                                               "TVLBitmap.RenderToCanvas: gamma",
+                                               "TVLBitmap.RenderToCanvas: PrintPict y=0",
+                                               "PrintPict: calling _CopyBitmaptoDIBEx",
+                                               "_CopyBitmaptoDIBEx: begin",
+                                               "PrintPict: calling _DIBDrawTo",
+                                               "PrintPict: calling GlobalFree",
+                                               "TVLBitmap.RenderToCanvas: PrintPict y=2",
+                                               "PrintPict: calling _CopyBitmaptoDIBEx",
+                                               "_CopyBitmaptoDIBEx: begin",
+                                               "PrintPict: calling _DIBDrawTo",
+                                               "PrintPict: calling GlobalFree",
+                                               "TVLBitmap.RenderToCanvas: end"};
+    EXPECT_EQ(LogMessages(file), filtered);
+    std::filesystem::remove(file);
+
+    TVLBitmap grey(3, 3, vl8g);
+    grey.RenderToCanvas(target->Canvas(), 0, 0, 5, 5, rfBilinear, 1);
+    grey.RenderToCanvas(target->Canvas(), 0, 0, 5, 5, rfNone, 1);
+    auto messages = LogMessages(file);
+    ASSERT_GE(messages.size(), 4u);
+    EXPECT_EQ(messages[3], "TVLBitmap.RenderToCanvas: _VLBmpStretchEx");
+    const std::vector<std::string> unfiltered = {
+        "TVLBitmap.RenderToCanvas: begin",
+        "TVLBitmap.RenderToCanvas: filter=none, gamma=1, gamma=0", "_CopyBitmaptoDIBEx: begin",
+        "TVLBitmap.RenderToCanvas: calling _DIBDrawTo", "TVLBitmap.RenderToCanvas: end"};
+    EXPECT_EQ(std::vector<std::string>(messages.end() - 5, messages.end()), unfiltered);
+    std::filesystem::remove(file);
+
+    // Without a log file nothing is written.
+    DebugLogFileName.clear();
+    grey.RenderToCanvas(target->Canvas(), 0, 0, 5, 5, rfNone, 1);
+    EXPECT_FALSE(std::filesystem::exists(file));
 }

@@ -125,8 +125,10 @@ TVLRGB PixelColor(TVLBitmap& B, int32_t X, int32_t Y) {
 
 class ScreenDpiScope {
 public:
-    explicit ScreenDpiScope(int32_t Dpi) : FX(ScreenDpiX), FY(ScreenDpiY) {
-        ScreenDpiX = ScreenDpiY = Dpi;
+    explicit ScreenDpiScope(int32_t Dpi) : ScreenDpiScope(Dpi, Dpi) {}
+    ScreenDpiScope(int32_t DpiX, int32_t DpiY) : FX(ScreenDpiX), FY(ScreenDpiY) {
+        ScreenDpiX = DpiX;
+        ScreenDpiY = DpiY;
     }
     ~ScreenDpiScope() {
         ScreenDpiX = FX;
@@ -165,15 +167,18 @@ TEST(VLImagingAnnot, LineMarkRoundTrips) {
 
 TEST(VLImagingAnnot, TextMarkFontHeightFollowsTheCreationScale) {
     struct Case {
-        int32_t screenDpi;
+        int32_t screenDpi; // vertical
         int32_t scale;
         int32_t height;
         int32_t expected;
+        int32_t screenDpiX = 0; // 0: as the vertical
     };
+    // The vertical resolution scales the height, whatever the horizontal one.
     for (const Case c : {Case{96, 750, 24, 24}, Case{96, 1000, 24, 18}, Case{120, 750, 30, 24},
+                         Case{120, 750, 30, 24, 96}, Case{96, 750, 24, 24, 120},
                          Case{96, 0, 24, 24}, Case{96, 1, 0x7FFFFFFF, 0x7FFFFFFF}}) {
         SCOPED_TRACE(std::to_string(c.screenDpi) + " dpi, scale " + std::to_string(c.scale));
-        ScreenDpiScope dpi(c.screenDpi);
+        ScreenDpiScope dpi(c.screenDpiX != 0 ? c.screenDpiX : c.screenDpi, c.screenDpi);
         TStreamBuilder s;
         s.Defaults().Mark(Attributes(7, c.height)).Named(6, "OiAnText", TextBlock(c.scale, "Hi"));
         TVLImagingAnnot annot;

@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -190,6 +193,20 @@ TEST(VLIPTCInfoList, RoundTripsShortAndLongDatasetsWithEitherHeader) {
         std::vector<TVLIPTCItem> expected = items;
         if (!photoshop) expected.insert(expected.begin(), {2, 0, {0, 2}});
         ExpectItems(read, expected);
+    }
+    // At the boundary: 32,767 bytes still fit the 2-byte length, 32,768 (its top bit would say
+    // "long form") take the long form.
+    const std::pair<size_t, std::vector<uint8_t>> boundary[] = {
+        {32767, {0x1C, 2, 120, 0x7F, 0xFF}}, {32768, {0x1C, 2, 120, 0x80, 0x04, 0, 0, 0x80, 0}}};
+    for (const auto& [length, expectedHead] : boundary) {
+        SCOPED_TRACE(length);
+        const std::vector<TVLIPTCItem> one = {{2, 120, std::vector<uint8_t>(length, 'q')}};
+        const auto block = IptcBlock(one, true);
+        EXPECT_NE(std::search(block.begin(), block.end(), expectedHead.begin(), expectedHead.end()),
+                  block.end());
+        TVLIPTCInfoList read;
+        EXPECT_TRUE(read.LoadFromBuffer(block.data(), static_cast<int32_t>(block.size())));
+        ExpectItems(read, one);
     }
 }
 

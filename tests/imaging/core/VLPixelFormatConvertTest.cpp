@@ -183,7 +183,8 @@ Ref ReferenceOf(TVLPixelFormat Format, TVLBitmap& Source, int32_t X, int32_t Y) 
         const float f = Floats[i];
         const double unit = std::isnan(f) ? 0 : std::clamp<double>(f, 0, 1);
         const auto byte = static_cast<uint8_t>(std::trunc(unit * 255));
-        const auto word = static_cast<uint16_t>(std::trunc(unit * 65535));
+        // Words are rounded (halves to even), so that 16-bit grey comes back from float exactly.
+        const auto word = static_cast<uint16_t>(std::nearbyint(unit * 65535));
         return {Rgb(byte, byte, byte), byte, word, unit, {word, word, word}, true};
     }
     case vlRGB48: {
@@ -390,6 +391,18 @@ TEST_F(PixelFormatConvert, WhiteSurvivesSixteenBitAndFloatRoundTrips) {
     }
 }
 
+TEST_F(PixelFormatConvert, SixteenBitGreyThroughFloatComesBackExactly) {
+    TVLBitmap b(256, 256, vl16g);
+    for (int32_t y = 0; y < 256; ++y)
+        for (int32_t x = 0; x < 256; ++x)
+            b.SetPixel16(x, y, static_cast<uint16_t>(y * 256 + x));
+    b.SetPixelFormat(vl32f);
+    b.SetPixelFormat(vl16g);
+    for (int32_t y = 0; y < 256; ++y)
+        for (int32_t x = 0; x < 256; ++x)
+            ASSERT_EQ(b.GetPixel16(x, y), y * 256 + x); // truncation lost one level on half
+}
+
 TEST_F(PixelFormatConvert, OrderedDitherLevels) {
     struct Case {
         uint8_t Level;
@@ -594,6 +607,36 @@ TEST_F(PixelFormatConvert, ClassLibraryBitmapConversions) {
     toGrey.SetPixelFormat(vl8g);
     EXPECT_EQ(toGrey.GetPixelFormat(), vl8g);
     EXPECT_EQ(toGrey.GetPixel8(3, 0), 53); // sample 3 is pure red
+
+    // Formats no class-library bitmap holds are converted in memory, never stored over rows of
+    // another size; vl16g is held as vl8g there.
+    for (TVLPixelFormat to : {vl32f, vlCMYK, vlRGB48, vlCIELab, vl16g}) {
+        SCOPED_TRACE(int(to));
+        TVLBitmap classBitmap;
+        classBitmap.SetLocation(vlTBitmap);
+        classBitmap.Assign(colour.get());
+        classBitmap.SetPixelFormat(to);
+        const TVLPixelFormat held = to == vl16g ? vl8g : to;
+        EXPECT_EQ(classBitmap.GetPixelFormat(), held);
+        EXPECT_EQ(classBitmap.GetLocation() == vlTBitmap, to == vl16g);
+        TVLBitmap expected(W, H, held);
+        auto again = MakeSource(vl24RGB);
+        expected.ConvertFrom(*again);
+        for (int32_t y = 0; y < H; ++y)
+            ASSERT_EQ(std::memcmp(classBitmap.GetScanline(y), expected.GetScanline(y),
+                                  PixelFormatInfo(held).BitCount * W / 8),
+                      0)
+                << y;
+        classBitmap.Fill(0); // overran the class bitmap's rows
+    }
+    // Other pairs keep the pixels and the fields say what the class bitmap holds.
+    TVLBitmap kept;
+    kept.SetLocation(vlTBitmap);
+    kept.Assign(colour.get());
+    kept.SetPixelFormat(vl32RGB);
+    EXPECT_EQ(kept.GetPixelFormat(), vl24RGB);
+    EXPECT_EQ(kept.GetRowLen(), kept.GetVclBitmap()->RowLength());
+    kept.Fill(0);
 
     // An empty class-library bitmap takes the 1-bit and 24-bit formats.
     TVLBitmap empty;

@@ -10,6 +10,16 @@
 
 namespace {
 
+// Before any start-up: the table is there when the program loads.
+TEST(RenderOpsWithoutStartUp, InterpolationHasItsCosineTable) {
+    EXPECT_EQ(CosineTable[255], 128);
+    EXPECT_EQ(CosineTable[127], 64);
+    TVLRGB white{255, 255, 255};
+    TVLRGB dest = white;
+    ApplyRenderOperation(white, dest, vlroInterpolation); // gave 0 without InitializeLibrary
+    EXPECT_EQ(dest, white);
+}
+
 class RenderOps : public ::testing::Test {
 protected:
     void SetUp() override { BuildCosineTable(); }

@@ -130,6 +130,16 @@ TEST_F(Render, RowsAndColumnsStretchTogetherAndAClipRectLimitsTheDrawing) {
         }
     EXPECT_TRUE(tables.XTable.empty() && tables.YTable.empty() && tables.RowTable.empty())
         << "tables built by the call are freed with FreeTables";
+
+    // At the boundary: a clip rectangle (0, 0, 0, 0) is the one pixel (0, 0), not "no clip".
+    auto single = Filled24(6, 6, Grey(255));
+    const TRect corner{0, 0, 0, 0};
+    source->RenderRectToBitmapEx(*single, tables, &corner, 0, 0, 6, 6, 0, 0, 3, 3, true, false, 255,
+                                 rfNone, true, vlroCopy);
+    for (int32_t y = 0; y < 6; ++y)
+        for (int32_t x = 0; x < 6; ++x)
+            EXPECT_EQ(PixelAt(*single, x, y), x == 0 && y == 0 ? Rgb(0, 0, 9) : Grey(255))
+                << x << "," << y;
 }
 
 TEST_F(Render, KeptTablesGiveTheSamePixelsAndCallerTablesAreCheckedAgainstTheSource) {
@@ -195,6 +205,15 @@ TEST_F(Render, TransparencyAndAlphaBlendWithExactEnds) {
     dest = Filled24(3, 1, Grey(7));
     source->RenderRectToBitmap(*dest, 0, 0, 3, 1, 0, 0, 3, 1, 255, rfNone, vlroCopy);
     EXPECT_EQ(RowLevels(*dest, 0), (std::vector<int>{255, 255, 255}));
+
+    // Transparency 254, one below opaque, still blends, with and without alpha.
+    dest = Filled24(3, 1, Grey(0));
+    source->RenderRectToBitmapEx(*dest, tables, nullptr, 0, 0, 3, 1, 0, 0, 3, 1, false, false, 254,
+                                 rfNone, true, vlroCopy);
+    EXPECT_EQ(RowLevels(*dest, 0), (std::vector<int>{254, 254, 254}));
+    dest = Filled24(3, 1, Grey(0));
+    source->RenderRectToBitmap(*dest, 0, 0, 3, 1, 0, 0, 3, 1, 254, rfNone, vlroCopy);
+    EXPECT_EQ(RowLevels(*dest, 0), (std::vector<int>{254, 254, 254}));
 
     // Transparency 0 leaves the destination.
     dest = Filled24(3, 1, Grey(7));

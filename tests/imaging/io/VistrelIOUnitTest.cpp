@@ -4,8 +4,14 @@
 
 #include "imaging/io/VLGifLZW.h"
 #include "imaging/io/VLTiffLZW.h"
+#include "tests/ExternalTool.h"
 
 #include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <string>
 
 namespace {
 
@@ -35,6 +41,44 @@ TEST(VistrelIOUnit, StartUpResetsTheSettings) {
     EXPECT_EQ(DefaultTiffLZWDecompress, &TiffLZWDecode);
     EXPECT_EQ(DefaultTiffLZWCompress, &TiffLZWEncode);
     FinalizeLibrary();
+}
+
+TEST(DebugLog, WritesNothingByDefaultAndDatedLinesWhenAsked) {
+    ASSERT_TRUE(DebugLogFileName.empty());
+    ASSERT_FALSE(DebugLogToStdErr);
+    testing::internal::CaptureStderr();
+    DebugLog(u"quiet");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+    DebugLogToStdErr = true;
+    testing::internal::CaptureStderr();
+    DebugLog(u"caf\u00e9 loud");
+    const std::string err = testing::internal::GetCapturedStderr();
+    DebugLogToStdErr = false;
+    // "yyyy-mm-dd hh:nn:ss " then the message in UTF-8 and a line end.
+    const std::string shape = "dddd-dd-dd dd:dd:dd ";
+    ASSERT_EQ(err.size(), shape.size() + 11) << err;
+    for (size_t i = 0; i < shape.size(); ++i)
+        EXPECT_TRUE(shape[i] == 'd' ? std::isdigit(static_cast<unsigned char>(err[i])) != 0
+                                    : err[i] == shape[i])
+            << err;
+    EXPECT_EQ(err.substr(shape.size()), "caf\xC3\xA9 loud\n");
+
+    const auto file = UniqueTempPath("debug-log");
+    DebugLogFileName = StrFromUtf8(file.string());
+    DebugLog(u"first");
+    DebugLog(u"second");
+    DebugLogFileName = StrFromUtf8((file / "no-such-folder" / "log").string());
+    DebugLog(u"lost"); // a log that cannot be written is skipped
+    DebugLogFileName.clear();
+    std::ifstream in(file);
+    std::string first, second, more;
+    std::getline(in, first);
+    std::getline(in, second);
+    EXPECT_TRUE(first.ends_with(" first")) << first;
+    EXPECT_TRUE(second.ends_with(" second")) << second;
+    EXPECT_FALSE(std::getline(in, more));
+    std::filesystem::remove(file);
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 // interior of a smooth picture, the routines' own cases, and undo over many turns.
 #include "imaging/proc/VistrelProc.h"
 
-#include "../../ExternalTool.h"
+#include "tests/ExternalTool.h"
 #include "ProcTestSupport.h"
 #include "imaging/core/VLColorHelpers.h"
 #include "imaging/core/VLRotate.h"

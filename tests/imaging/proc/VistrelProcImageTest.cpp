@@ -2,7 +2,7 @@
 // crop, with their undo entries and events; the fill and comparison routines.
 #include "imaging/proc/VistrelProc.h"
 
-#include "../../ExternalTool.h"
+#include "tests/ExternalTool.h"
 #include "ProcTestSupport.h"
 #include "imaging/core/VLColorHelpers.h"
 #include "imaging/proc/VLWholeImage.h"

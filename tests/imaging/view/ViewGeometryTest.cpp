@@ -36,6 +36,18 @@ TEST(ViewGeometry, ScrollLimitsIncludeTheExtraPixelOfAScrolledImage) {
     EXPECT_EQ(view->ViewY(), 0);
     EXPECT_TRUE(view->IsScrollable());
 
+    // At the boundary: the extra pixel comes only once the image exceeds the area by more than
+    // 10 pixels on one side, and then on both.
+    SetImageSize(*view, 610, 400);
+    view->GetMaxViewXY(maxX, maxY);
+    EXPECT_EQ(maxX, 10);
+    EXPECT_EQ(maxY, 0);
+    SetImageSize(*view, 611, 400);
+    view->GetMaxViewXY(maxX, maxY);
+    EXPECT_EQ(maxX, 12);
+    EXPECT_EQ(maxY, 1);
+    SetImageSize(*view, 3000, 2000);
+
     // Without scroll bars the extra pixel is not added at equal zooms.
     view->SetScrollBars(ssNone);
     view->GetMaxViewXY(maxX, maxY);
