@@ -84,6 +84,8 @@ done
 echo
 echo "ours without vector instructions: $(awk '$1 == "lanczos3-1920-plain" { print $3 }' \
   "$work/ours.txt") ms for lanczos3-1920"
+echo "ours on every processor: $(awk '$1 == "lanczos3-1920-threads" { print $3 }' \
+  "$work/ours.txt") ms for lanczos3-1920"
 echo "baselines (ms): vips start-up $vips_start," \
   "ImageMagick start-up and read $magick_read_source (source) / $magick_read_crop (crop)"
 

@@ -62,6 +62,7 @@ public:
     void Report(int32_t Percent) const {
         if (FEvent != nullptr) (*FEvent)(FSender, Percent);
     }
+    bool Active() const { return FEvent != nullptr; }
     void ReportChange(int32_t Percent) {
         if (FEvent == nullptr || Percent == FLast) return;
         FLast = Percent;

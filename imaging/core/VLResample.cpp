@@ -6,11 +6,13 @@
 #include "imaging/core/VLColorHelpers.h"
 #include "imaging/core/VLResampleArea.h"
 #include "imaging/core/VLResampleFast.h"
+#include "imaging/core/VLThreadPool.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <numbers>
 #include <optional>
 #include <vector>
@@ -386,50 +388,64 @@ void KernelResample(TVLBitmap& Source, TVLBitmap& Dest, const TFilterRow& Filter
     const double factor = 100 / (SH + DH + 0.5);
 
     TIntermediate rows(DW, SH, channels);
+    // Rows run in bands on the pool when the bitmaps' rows can be reached from any thread and
+    // nobody follows the progress; every row is computed alone, so the bytes are the same.
+    const bool bands = !Progress.Active() && Source.GetLocation() != TVLLocation::vlFile &&
+                       Dest.GetLocation() != TVLLocation::vlFile;
+    auto run = [&](int32_t Count, const std::function<void(int32_t, int32_t)>& Work) {
+        if (bands)
+            RunInBands(Count, 16, Work);
+        else
+            Work(0, Count);
+    };
     {
         const TContributors columns = BuildContributors(SW, DW, Filter);
-        TReflectedRow<channels> widened(columns, SW);
-#if defined(__SSE2__)
-        std::optional<TRgbKernelRowSse2> vectorRow;
-        if (Pixels == TKernelPixels::Rgb24 && ResampleVectorKernels) vectorRow.emplace(columns, SW);
-#endif
-        auto horizontal = [&](const uint8_t* Row, uint8_t* Out) {
-#if defined(__SSE2__)
-            if (vectorRow) return vectorRow->Run(Row, Out);
-#endif
-            KernelRow<channels>(widened.Widen(Row), Out, columns);
-        };
-        std::vector<uint8_t> expanded(Pixels == TKernelPixels::BitsToGray24 ? SW : 0);
         TRowPassScope reading(Source, VLAccessRead);
-        for (int32_t y = 0; y < SH; ++y) {
-            const uint8_t* src = CheckedScanline(Source, y);
-            if constexpr (Pixels == TKernelPixels::BitsToGray24) {
-                for (int32_t x = 0; x < SW; ++x)
-                    expanded[x] = ((src[x >> 3] >> (7 - (x & 7))) & 1) != 0 ? 255 : 0;
-                src = expanded.data();
+        run(SH, [&](int32_t First, int32_t Last) {
+            TReflectedRow<channels> widened(columns, SW);
+#if defined(__SSE2__)
+            std::optional<TRgbKernelRowSse2> vectorRow;
+            if (Pixels == TKernelPixels::Rgb24 && ResampleVectorKernels)
+                vectorRow.emplace(columns, SW);
+#endif
+            auto horizontal = [&](const uint8_t* Row, uint8_t* Out) {
+#if defined(__SSE2__)
+                if (vectorRow) return vectorRow->Run(Row, Out);
+#endif
+                KernelRow<channels>(widened.Widen(Row), Out, columns);
+            };
+            std::vector<uint8_t> expanded(Pixels == TKernelPixels::BitsToGray24 ? SW : 0);
+            for (int32_t y = First; y < Last; ++y) {
+                const uint8_t* src = CheckedScanline(Source, y);
+                if constexpr (Pixels == TKernelPixels::BitsToGray24) {
+                    for (int32_t x = 0; x < SW; ++x)
+                        expanded[x] = ((src[x >> 3] >> (7 - (x & 7))) & 1) != 0 ? 255 : 0;
+                    src = expanded.data();
+                }
+                horizontal(src, rows.Row(y));
+                Progress.ReportChange(TruncInt((y + 1) * factor));
             }
-            horizontal(src, rows.Row(y));
-            Progress.ReportChange(TruncInt((y + 1) * factor));
-        }
+        });
     }
     const TContributors lines = BuildContributors(SH, DH, Filter);
-    std::vector<int32_t> sums(rows.RowBytes);
-    std::vector<uint8_t> out(rows.RowBytes);
-    auto vertical = [&](int32_t Y) {
-#if defined(__SSE2__)
-        if (ResampleVectorKernels) return KernelColumnRowSse2(rows, SH, lines, Y, out.data());
-#endif
-        KernelColumnRow(rows, SH, lines, Y, sums, out.data());
-    };
     TRowPassScope writing(Dest, VLAccessWrite);
-    for (int32_t y = 0; y < DH; ++y) {
-        vertical(y);
-        if constexpr (Pixels == TKernelPixels::BitsToGray24)
-            StoreGrayAs24(Dest, y, out.data(), DW);
-        else
-            StoreRow(Dest, y, out.data(), out.size());
-        Progress.ReportChange(TruncInt((y + SH + 1) * factor));
-    }
+    run(DH, [&](int32_t First, int32_t Last) {
+        std::vector<int32_t> sums(rows.RowBytes);
+        std::vector<uint8_t> out(rows.RowBytes);
+        for (int32_t y = First; y < Last; ++y) {
+#if defined(__SSE2__)
+            if (ResampleVectorKernels)
+                KernelColumnRowSse2(rows, SH, lines, y, out.data());
+            else
+#endif
+                KernelColumnRow(rows, SH, lines, y, sums, out.data());
+            if constexpr (Pixels == TKernelPixels::BitsToGray24)
+                StoreGrayAs24(Dest, y, out.data(), DW);
+            else
+                StoreRow(Dest, y, out.data(), out.size());
+            Progress.ReportChange(TruncInt((y + SH + 1) * factor));
+        }
+    });
 }
 
 const TFilterRow& FilterRowOf(TResampleFilter Filter) {

@@ -5,6 +5,7 @@
 #include "ResampleTestUtil.h"
 #include "imaging/core/VLResampleArea.h"
 #include "imaging/core/VLResampleFast.h"
+#include "imaging/core/VLThreadPool.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -299,6 +300,39 @@ TEST_F(Engine, VectorAndPlainKernelsGiveTheSameBytes) {
             _ResampleEx(*source, *plain, filter);
             ResampleVectorKernels = true;
             EXPECT_EQ(GetRows(*vector), GetRows(*plain));
+        }
+}
+
+// Rows computed in bands on the library's threads give the bytes of one thread, for every
+// format the kernel resampler reads and sizes that leave uneven bands.
+TEST_F(Engine, EveryThreadCountGivesTheSameBytes) {
+    struct Case {
+        TVLPixelFormat Format;
+        int32_t SW, SH, DW, DH;
+    };
+    const Case cases[] = {{vl24RGB, 301, 97, 120, 211}, {vl24RGB, 64, 333, 257, 35},
+                          {vl8g, 190, 170, 77, 301},    {vl1g, 203, 150, 91, 64}};
+    for (TResampleFilter filter : {rfLanczos3, rfTriangle, rfMitchell})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << "filter " << int(filter) << " format "
+                                            << int(c.Format) << " " << c.DW << "x" << c.DH);
+            auto source = Textured(c.SW, c.SH, c.Format);
+            const TVLPixelFormat out = c.Format == vl8g ? vl8g : vl24RGB;
+            auto resample = [&](int32_t Threads) {
+                VLThreadCount = Threads;
+                auto dest = Make(c.DW, c.DH, out);
+                if (c.Format == vl1g)
+                    _Resample1BitEx(*source, *dest, filter);
+                else if (c.Format == vl8g)
+                    _Resample8BitEx(*source, *dest, filter);
+                else
+                    _ResampleEx(*source, *dest, filter);
+                VLThreadCount = 0;
+                return GetRows(*dest);
+            };
+            const Rows one = resample(1);
+            for (const int32_t threads : {2, 3, 8})
+                EXPECT_EQ(resample(threads), one) << threads << " threads";
         }
 }
 
