@@ -4,9 +4,11 @@
 #pragma once
 
 #include "imaging/core/VLBitmap.h"
+#include "imaging/core/VLThreadPool.h"
 #include "platform/rtl/SysUtils.h"
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace imaging_core::detail {
@@ -74,6 +76,23 @@ private:
     TObject* FSender = nullptr;
     int32_t FLast = -1;
 };
+
+// Whether a resampler may run its rows in bands on the library's threads: both bitmaps' rows
+// can be reached from any thread (neither lives in a temporary file) and nobody follows the
+// progress, which is reported row by row in order.
+inline bool RowBandsAllowed(TVLBitmap& Source, TVLBitmap& Dest, const TProgressReporter& Progress) {
+    return !Progress.Active() && Source.GetLocation() != TVLLocation::vlFile &&
+           Dest.GetLocation() != TVLLocation::vlFile;
+}
+
+// Work(First, Last) over rows 0 .. Count - 1: in bands on the pool when Bands, else at once.
+inline void RunRows(bool Bands, int32_t Count,
+                    const std::function<void(int32_t, int32_t)>& Work) {
+    if (Bands)
+        RunInBands(Count, 16, Work);
+    else
+        Work(0, Count);
+}
 
 inline int32_t TruncInt(double Value) {
     return static_cast<int32_t>(Trunc(Value));

@@ -388,15 +388,10 @@ void KernelResample(TVLBitmap& Source, TVLBitmap& Dest, const TFilterRow& Filter
     const double factor = 100 / (SH + DH + 0.5);
 
     TIntermediate rows(DW, SH, channels);
-    // Rows run in bands on the pool when the bitmaps' rows can be reached from any thread and
-    // nobody follows the progress; every row is computed alone, so the bytes are the same.
-    const bool bands = !Progress.Active() && Source.GetLocation() != TVLLocation::vlFile &&
-                       Dest.GetLocation() != TVLLocation::vlFile;
+    // Every row is computed alone, so bands give the same bytes as one pass.
+    const bool bands = RowBandsAllowed(Source, Dest, Progress);
     auto run = [&](int32_t Count, const std::function<void(int32_t, int32_t)>& Work) {
-        if (bands)
-            RunInBands(Count, 16, Work);
-        else
-            Work(0, Count);
+        RunRows(bands, Count, Work);
     };
     {
         const TContributors columns = BuildContributors(SW, DW, Filter);

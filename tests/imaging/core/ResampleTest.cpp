@@ -304,7 +304,8 @@ TEST_F(Engine, VectorAndPlainKernelsGiveTheSameBytes) {
 }
 
 // Rows computed in bands on the library's threads give the bytes of one thread, for every
-// format the kernel resampler reads and sizes that leave uneven bands.
+// format the kernel and fast linear resamplers read, reductions and enlargements, and sizes that
+// leave uneven bands.
 TEST_F(Engine, EveryThreadCountGivesTheSameBytes) {
     struct Case {
         TVLPixelFormat Format;
@@ -312,7 +313,7 @@ TEST_F(Engine, EveryThreadCountGivesTheSameBytes) {
     };
     const Case cases[] = {{vl24RGB, 301, 97, 120, 211}, {vl24RGB, 64, 333, 257, 35},
                           {vl8g, 190, 170, 77, 301},    {vl1g, 203, 150, 91, 64}};
-    for (TResampleFilter filter : {rfLanczos3, rfTriangle, rfMitchell})
+    for (TResampleFilter filter : {rfLanczos3, rfTriangle, rfMitchell, rfFastLinear})
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << "filter " << int(filter) << " format "
                                             << int(c.Format) << " " << c.DW << "x" << c.DH);
