@@ -179,6 +179,16 @@ int main(int argc, char** argv) {
 
     auto fast = [](TVLBitmap& s, TVLBitmap& d) { ResampleFastLinear24(s, d); };
     Case("fastlinear-85", source, 85, 57, runs, fast);
+    Case("fastlinear-256", source, 256, 171, runs, fast);
+    Case("fastlinear-256-threads", source, 256, 171, runs, [](TVLBitmap& s, TVLBitmap& d) {
+        VLThreadCount = 0;
+        ResampleFastLinear24(s, d);
+        VLThreadCount = 1;
+    });
+    Case("bilinear-1920", source, 1920, 1280, runs,
+         [](TVLBitmap& s, TVLBitmap& d) { _ResampleEx(s, d, rfBilinear); });
+    Case("bicubic-1920", source, 1920, 1280, runs,
+         [](TVLBitmap& s, TVLBitmap& d) { _ResampleEx(s, d, rfBicubic); });
     Case("fastlinear-1920", source, 1920, 1280, runs, fast);
     Case("fastlinear-2x-crop", crop, 2000, 1400, runs, fast);
     Case("lanczos3-1920", source, 1920, 1280, runs,
