@@ -16,7 +16,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 threads=$(nproc)
 
-for tool in /usr/bin/compare python3; do
+for tool in /usr/bin/compare /usr/bin/python3; do
   if ! command -v "$tool" >/dev/null; then
     echo "compare.sh: $tool is missing (bash scripts/setup.sh installs it)" >&2
     exit 1
@@ -33,7 +33,7 @@ mkdir -p "$work/all"
 ln -s "$work/source.ppm" "$work/all/source.ppm"
 ln -s "$work/palette-source.ppm" "$work/all/palette-source.ppm"
 "$build/bench/sv_bench_peers" "$work/all" "$threads" "$runs" > "$work/peers-all.txt"
-OMP_NUM_THREADS=1 python3 "$root/bench/pillow_bench.py" "$work/source.ppm" "$runs" \
+OMP_NUM_THREADS=1 /usr/bin/python3 "$root/bench/pillow_bench.py" "$work/source.ppm" "$runs" \
   > "$work/pillow.txt"
 
 value() { awk -v n="$2" '$1 == n { print $NF }' "$1"; }
