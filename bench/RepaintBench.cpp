@@ -1,6 +1,7 @@
-// Times the view's repaint paths on the off-screen platform: a full repaint of a 24-megapixel
-// picture fitted to a 1920 x 1080 view (composition and copy to the window), and a 1:1 scroll
-// step of the same picture (the back buffer and the lookup tables are kept).
+// Times the view's repaint paths on the off-screen platform with a 24-megapixel picture in a
+// 1920 x 1080 view, with the viewer's zoom filter (rfFastLinear) and without: a full repaint of
+// the fitted picture after Update (zoom and composition), a repaint without change, a zoom
+// change, and a 16-pixel scroll step at 100 % and at 50 %.
 //
 // Usage: sv_bench_repaint [RUNS]
 // Prints one line per case: name and the best time of RUNS runs in ms.
@@ -59,17 +60,35 @@ int main(int argc, char** argv) {
     FillSynthetic(picture);
     view->Update();
 
-    view->Fit();
-    const double full = BestMs(runs, [&] {
-        view->Update();
-        view->Paint();
-    });
-    std::printf("repaint-fit-24mp %.2f\n", full);
-
-    view->SetZoom(100);
-    view->SetViewXY(0, 0);
-    int32_t x = 0;
-    const double step = BestMs(runs, [&] { view->SetViewXY(x += 16, 0); });
-    std::printf("scroll-step-1to1 %.2f\n", step);
+    // Each case with the viewer's zoom filter and with none.
+    for (const TResampleFilter filter : {rfFastLinear, rfNone}) {
+        const char* suffix = filter == rfNone ? "nearest" : "fastlinear";
+        view->SetZoomFilter(filter);
+        view->Fit();
+        const double full = BestMs(runs, [&] {
+            view->Update();
+            view->Paint();
+        });
+        std::printf("repaint-fit-24mp-%s %.2f\n", suffix, full);
+        const double unchanged = BestMs(runs, [&] {
+            view->InvalidateClientRect(Rect(0, 0, 1920, 1080));
+            view->Paint();
+        });
+        std::printf("repaint-unchanged-%s %.2f\n", suffix, unchanged);
+        int32_t zoomStep = 0;
+        const double zoom = BestMs(runs, [&] {
+            view->SetZoom(++zoomStep % 2 == 0 ? 25 : 26);
+            view->Paint();
+        });
+        std::printf("zoom-change-%s %.2f\n", suffix, zoom);
+        for (const double percent : {100.0, 50.0}) {
+            view->SetZoom(percent);
+            view->SetViewXY(0, 0);
+            view->Paint();
+            int32_t x = 0;
+            const double step = BestMs(runs, [&] { view->SetViewXY(x += 16, 0); });
+            std::printf("scroll-step-%d-%s %.2f\n", static_cast<int>(percent), suffix, step);
+        }
+    }
     return 0;
 }

@@ -1,4 +1,4 @@
-// Times, single-threaded and in memory, the resampling kernels and the renderer on a synthetic
+// Times, single-threaded (one case also on every processor) and in memory, the resampling kernels and the renderer on a synthetic
 // 24-megapixel RGB picture and the conversion of a synthetic 12-megapixel photograph to 256
 // palette colours. Writes the pictures (and the crop that is enlarged) as PPM files for the peer
 // tools, and the palette result as palette-ours.ppm (palette-boxes.ppm for the box splitter).
@@ -10,6 +10,7 @@
 #include "imaging/core/VLRender.h"
 #include "imaging/core/VLResample.h"
 #include "imaging/core/VLResampleFast.h"
+#include "imaging/core/VLThreadPool.h"
 
 #include <algorithm>
 #include <chrono>
@@ -166,6 +167,7 @@ int main(int argc, char** argv) {
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     OnlyCase = argc > 3 ? argv[3] : nullptr;
     DefaultMinFileSize = int64_t{1} << 50; // every bitmap in memory
+    VLThreadCount = 1;                     // single-threaded unless a case says otherwise
 
     TVLBitmap source(SourceWidth, SourceHeight, vl24RGB);
     FillSynthetic(source);
@@ -177,6 +179,16 @@ int main(int argc, char** argv) {
 
     auto fast = [](TVLBitmap& s, TVLBitmap& d) { ResampleFastLinear24(s, d); };
     Case("fastlinear-85", source, 85, 57, runs, fast);
+    Case("fastlinear-256", source, 256, 171, runs, fast);
+    Case("fastlinear-256-threads", source, 256, 171, runs, [](TVLBitmap& s, TVLBitmap& d) {
+        VLThreadCount = 0;
+        ResampleFastLinear24(s, d);
+        VLThreadCount = 1;
+    });
+    Case("bilinear-1920", source, 1920, 1280, runs,
+         [](TVLBitmap& s, TVLBitmap& d) { _ResampleEx(s, d, rfBilinear); });
+    Case("bicubic-1920", source, 1920, 1280, runs,
+         [](TVLBitmap& s, TVLBitmap& d) { _ResampleEx(s, d, rfBicubic); });
     Case("fastlinear-1920", source, 1920, 1280, runs, fast);
     Case("fastlinear-2x-crop", crop, 2000, 1400, runs, fast);
     Case("lanczos3-1920", source, 1920, 1280, runs,
@@ -186,6 +198,12 @@ int main(int argc, char** argv) {
         ResampleVectorKernels = false;
         _ResampleEx(s, d, rfLanczos3);
         ResampleVectorKernels = true;
+    });
+    // The same on every processor.
+    Case("lanczos3-1920-threads", source, 1920, 1280, runs, [](TVLBitmap& s, TVLBitmap& d) {
+        VLThreadCount = 0;
+        _ResampleEx(s, d, rfLanczos3);
+        VLThreadCount = 1;
     });
     // The same cases are timed for QPainter by sv_bench_qpainter.
     RenderCase("render-nearest-50", source, 50, rfNone, runs);

@@ -18,8 +18,8 @@ packages=(
   # reference tools the tests compare decoded images against
   imagemagick libtiff-tools netpbm libopenjp2-tools python3 python3-pil pngcheck
   libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils libjpeg-turbo-progs
-  # peers of the benchmarks
-  libvips-tools pngquant
+  # peers of the benchmarks, called in process
+  libvips-dev libmagick++-dev libimagequant-dev
   # the CMYK press profile of the colour conversion
   libgs-common
 )

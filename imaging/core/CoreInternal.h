@@ -4,9 +4,11 @@
 #pragma once
 
 #include "imaging/core/VLBitmap.h"
+#include "imaging/core/VLThreadPool.h"
 #include "platform/rtl/SysUtils.h"
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace imaging_core::detail {
@@ -62,6 +64,7 @@ public:
     void Report(int32_t Percent) const {
         if (FEvent != nullptr) (*FEvent)(FSender, Percent);
     }
+    bool Active() const { return FEvent != nullptr; }
     void ReportChange(int32_t Percent) {
         if (FEvent == nullptr || Percent == FLast) return;
         FLast = Percent;
@@ -79,6 +82,23 @@ inline bool ClassBitmapHolds(TVLPixelFormat Format) {
     using enum TVLPixelFormat;
     return Format == vl1g || Format == vl8p || Format == vl8g || Format == vl24RGB ||
            Format == vl32RGB;
+}
+
+// Whether a resampler may run its rows in bands on the library's threads: both bitmaps' rows
+// can be reached from any thread (neither lives in a temporary file) and nobody follows the
+// progress, which is reported row by row in order.
+inline bool RowBandsAllowed(TVLBitmap& Source, TVLBitmap& Dest, const TProgressReporter& Progress) {
+    return !Progress.Active() && Source.GetLocation() != TVLLocation::vlFile &&
+           Dest.GetLocation() != TVLLocation::vlFile;
+}
+
+// Work(First, Last) over rows 0 .. Count - 1: in bands on the pool when Bands, else at once.
+inline void RunRows(bool Bands, int32_t Count,
+                    const std::function<void(int32_t, int32_t)>& Work) {
+    if (Bands)
+        RunInBands(Count, 16, Work);
+    else
+        Work(0, Count);
 }
 
 inline int32_t TruncInt(double Value) {

@@ -582,22 +582,28 @@ bool TakesFilteredPath(TVLBitmap& Source, TResampleFilter Filter, int32_t DstW, 
            (format == vl1g || format == vl24RGB);
 }
 
-// The resampled rectangle drawn unscaled at the clipped destination, with the source's
-// adjustment settings; a vl1g source reduced without alpha is averaged by area instead (its grey
-// result is not adjusted, as a vl1g source never is).
+// The clipped rectangle resampled to the destination size, with the source's adjustment
+// settings; a vl1g source reduced without alpha is averaged by area instead (its grey result is
+// not adjusted, as a vl1g source never is).
+void ResampleFiltered(TVLBitmap& Source, const TRenderClip& C, bool EnableAlpha,
+                      TResampleFilter Filter, TVLBitmap& Resized) {
+    const bool useAlpha = EnableAlpha && SourceAlphaInUse(Source);
+    if (Source.GetPixelFormat() == vl1g && C.Sw >= C.Dw && !useAlpha && !IsProjection(Filter)) {
+        ShrinkBits(Source, C, Resized);
+    } else {
+        ResampleRect(Source, C, useAlpha, Filter, Resized);
+        std::copy_n(Source.ChannelOffset, 4, Resized.ChannelOffset);
+        Resized.EnableChannelOffset = Source.EnableChannelOffset;
+        Resized.Contrast = Source.Contrast;
+    }
+}
+
+// The resampled rectangle drawn unscaled at the clipped destination.
 void RenderFiltered(TVLBitmap& Source, TVLBitmap& Dest, const TRect* ClipRect, const TRenderClip& C,
                     bool EnableAlpha, bool SolidBackground, int32_t Transparency,
                     TResampleFilter Filter, TVLRenderOperation Operation) {
-    const bool useAlpha = EnableAlpha && SourceAlphaInUse(Source);
     TVLBitmap resized;
-    if (Source.GetPixelFormat() == vl1g && C.Sw >= C.Dw && !useAlpha && !IsProjection(Filter)) {
-        ShrinkBits(Source, C, resized);
-    } else {
-        ResampleRect(Source, C, useAlpha, Filter, resized);
-        std::copy_n(Source.ChannelOffset, 4, resized.ChannelOffset);
-        resized.EnableChannelOffset = Source.EnableChannelOffset;
-        resized.Contrast = Source.Contrast;
-    }
+    ResampleFiltered(Source, C, EnableAlpha, Filter, resized);
     TVLRenderTables tables;
     resized.RenderRectToBitmapEx(Dest, tables, ClipRect, C.Dx, C.Dy, C.Dw, C.Dh, 0, 0, C.Dw, C.Dh,
                                  EnableAlpha, SolidBackground, Transparency, rfNone, true,
@@ -955,4 +961,19 @@ void TVLBitmap::StretchRectWithAlphaTo(TVLBitmap& Dest, int32_t DstX, int32_t Ds
     } catch (const Exception&) {
     } catch (const std::bad_alloc&) {
     }
+}
+
+bool ResampleForRender(TVLBitmap& Source, int32_t DstW, int32_t DstH, bool EnableAlpha,
+                       TResampleFilter Filter, TVLBitmap& Resized) {
+    if (Source.IsEmpty() || DstW <= 0 || DstH <= 0 ||
+        !TakesFilteredPath(Source, Filter, DstW, DstH, Source.GetWidth(), Source.GetHeight()))
+        return false;
+    TRenderClip clip;
+    clip.Dw = DstW;
+    clip.Dh = DstH;
+    clip.Sw = Source.GetWidth();
+    clip.Sh = Source.GetHeight();
+    TRowPassScope reading(Source, VLAccessRead);
+    ResampleFiltered(Source, clip, EnableAlpha, Filter, Resized);
+    return true;
 }

@@ -59,3 +59,11 @@ struct TVLStretchRowsParams {
 // The contrast factor of the rendering adjustment in 16.16 fixed point: (Contrast / 10 + 1) x 65536
 // for Contrast >= 0, (1 - sqrt(-Contrast) / 10) x 65536 below, truncated.
 int64_t RenderContrastFactor(int32_t Contrast);
+
+// The whole of Source resampled by Filter to DstW x DstH exactly as the filtered path of
+// RenderRectToBitmapEx resamples a rectangle, with Source's alpha when EnableAlpha and in use,
+// and its adjustment settings: drawn with rfNone, any part of Resized gives the pixels a filtered
+// rendering of the whole picture gives there. False (Resized untouched) when the filtered path
+// does not take this source and size.
+bool ResampleForRender(TVLBitmap& Source, int32_t DstW, int32_t DstH, bool EnableAlpha,
+                       TResampleFilter Filter, TVLBitmap& Resized);

@@ -6,11 +6,13 @@
 #include "imaging/core/VLColorHelpers.h"
 #include "imaging/core/VLResampleArea.h"
 #include "imaging/core/VLResampleFast.h"
+#include "imaging/core/VLThreadPool.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <numbers>
 #include <optional>
 #include <vector>
@@ -102,6 +104,8 @@ bool IsKernelFilter(TResampleFilter Filter) {
 // multiply two taps at once; sums of weight x byte stay far inside 32 bits.
 constexpr int WeightBits = 14;
 constexpr int32_t WeightOne = 1 << WeightBits;
+// Added to every sum before the shift, so that the fixed-point result rounds to nearest.
+constexpr int32_t WeightHalf = WeightOne / 2;
 
 // The contributors of every destination column (or row) i: Count[i] consecutive source
 // positions from First[i] with the weights from Weight[WeightStart[i]]. Positions outside the
@@ -216,7 +220,7 @@ void KernelRow(const uint8_t* Origin, uint8_t* Dest, const TContributors& List) 
             for (int c = 0; c < Channels; ++c)
                 sums[c] += w[k] * p[c];
         for (int c = 0; c < Channels; ++c)
-            *Dest++ = static_cast<uint8_t>(ClampToByte(sums[c] >> WeightBits));
+            *Dest++ = static_cast<uint8_t>(ClampToByte((sums[c] + WeightHalf) >> WeightBits));
     }
 }
 
@@ -259,7 +263,7 @@ public:
         const auto count = static_cast<int32_t>(FList.First.size());
         for (int32_t i = 0; i < count; ++i) {
             const __m128i* p = origin + FList.First[i];
-            __m128i sums = _mm_setzero_si128();
+            __m128i sums = _mm_set1_epi32(WeightHalf);
             for (int32_t k = FPairStart[i]; k < FPairStart[i + 1]; ++k, p += 2)
                 sums = _mm_add_epi32(sums, _mm_madd_epi16(_mm_loadu_si128(p), pairs[k]));
             const __m128i shifted = _mm_srai_epi32(sums, WeightBits);
@@ -325,7 +329,8 @@ void KernelColumnRowSse2(TIntermediate& Rows, int32_t Height, const TContributor
     const __m128i zero = _mm_setzero_si128();
     size_t x = 0;
     for (; x + 16 <= bytes; x += 16) {
-        __m128i s0 = zero, s1 = zero, s2 = zero, s3 = zero;
+        const __m128i half = _mm_set1_epi32(WeightHalf);
+        __m128i s0 = half, s1 = half, s2 = half, s3 = half;
         for (size_t p = 0; p < pairs.size(); ++p) {
             const __m128i w = _mm_set1_epi32(pairs[p]);
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p] + x));
@@ -348,7 +353,7 @@ void KernelColumnRowSse2(TIntermediate& Rows, int32_t Height, const TContributor
         int32_t sum = 0;
         for (int32_t k = 0; k < n; ++k)
             sum += weights[k] * Rows.Row(ReflectIndex(List.First[Y] + k, Height))[x];
-        Dest[x] = static_cast<uint8_t>(ClampToByte(sum >> WeightBits));
+        Dest[x] = static_cast<uint8_t>(ClampToByte((sum + WeightHalf) >> WeightBits));
     }
 }
 #endif
@@ -367,7 +372,7 @@ void KernelColumnRow(TIntermediate& Rows, int32_t Height, const TContributors& L
             sums[x] += w * row[x];
     }
     for (size_t x = 0; x < bytes; ++x)
-        Dest[x] = static_cast<uint8_t>(ClampToByte(sums[x] >> WeightBits));
+        Dest[x] = static_cast<uint8_t>(ClampToByte((sums[x] + WeightHalf) >> WeightBits));
 }
 
 // What the kernel resampler reads and writes.
@@ -379,54 +384,63 @@ void KernelResample(TVLBitmap& Source, TVLBitmap& Dest, const TFilterRow& Filter
     constexpr int channels = Pixels == TKernelPixels::Rgb24 ? 3 : 1;
     const int32_t SW = Source.GetWidth(), SH = Source.GetHeight();
     const int32_t DW = Dest.GetWidth(), DH = Dest.GetHeight();
-    if (SW <= 0 || SH <= 0 || (SW < 2 && SH < 2) || DW <= 0 || DH <= 0) return;
+    if (SW <= 0 || SH <= 0 || DW <= 0 || DH <= 0) return;
     const double factor = 100 / (SH + DH + 0.5);
 
     TIntermediate rows(DW, SH, channels);
+    // Every row is computed alone, so bands give the same bytes as one pass.
+    const bool bands = RowBandsAllowed(Source, Dest, Progress);
+    auto run = [&](int32_t Count, const std::function<void(int32_t, int32_t)>& Work) {
+        RunRows(bands, Count, Work);
+    };
     {
         const TContributors columns = BuildContributors(SW, DW, Filter);
-        TReflectedRow<channels> widened(columns, SW);
-#if defined(__SSE2__)
-        std::optional<TRgbKernelRowSse2> vectorRow;
-        if (Pixels == TKernelPixels::Rgb24 && ResampleVectorKernels) vectorRow.emplace(columns, SW);
-#endif
-        auto horizontal = [&](const uint8_t* Row, uint8_t* Out) {
-#if defined(__SSE2__)
-            if (vectorRow) return vectorRow->Run(Row, Out);
-#endif
-            KernelRow<channels>(widened.Widen(Row), Out, columns);
-        };
-        std::vector<uint8_t> expanded(Pixels == TKernelPixels::BitsToGray24 ? SW : 0);
         TRowPassScope reading(Source, VLAccessRead);
-        for (int32_t y = 0; y < SH; ++y) {
-            const uint8_t* src = CheckedScanline(Source, y);
-            if constexpr (Pixels == TKernelPixels::BitsToGray24) {
-                for (int32_t x = 0; x < SW; ++x)
-                    expanded[x] = ((src[x >> 3] >> (7 - (x & 7))) & 1) != 0 ? 255 : 0;
-                src = expanded.data();
+        run(SH, [&](int32_t First, int32_t Last) {
+            TReflectedRow<channels> widened(columns, SW);
+#if defined(__SSE2__)
+            std::optional<TRgbKernelRowSse2> vectorRow;
+            if (Pixels == TKernelPixels::Rgb24 && ResampleVectorKernels)
+                vectorRow.emplace(columns, SW);
+#endif
+            auto horizontal = [&](const uint8_t* Row, uint8_t* Out) {
+#if defined(__SSE2__)
+                if (vectorRow) return vectorRow->Run(Row, Out);
+#endif
+                KernelRow<channels>(widened.Widen(Row), Out, columns);
+            };
+            std::vector<uint8_t> expanded(Pixels == TKernelPixels::BitsToGray24 ? SW : 0);
+            for (int32_t y = First; y < Last; ++y) {
+                const uint8_t* src = CheckedScanline(Source, y);
+                if constexpr (Pixels == TKernelPixels::BitsToGray24) {
+                    for (int32_t x = 0; x < SW; ++x)
+                        expanded[x] = ((src[x >> 3] >> (7 - (x & 7))) & 1) != 0 ? 255 : 0;
+                    src = expanded.data();
+                }
+                horizontal(src, rows.Row(y));
+                Progress.ReportChange(TruncInt((y + 1) * factor));
             }
-            horizontal(src, rows.Row(y));
-            Progress.ReportChange(TruncInt((y + 1) * factor));
-        }
+        });
     }
     const TContributors lines = BuildContributors(SH, DH, Filter);
-    std::vector<int32_t> sums(rows.RowBytes);
-    std::vector<uint8_t> out(rows.RowBytes);
-    auto vertical = [&](int32_t Y) {
-#if defined(__SSE2__)
-        if (ResampleVectorKernels) return KernelColumnRowSse2(rows, SH, lines, Y, out.data());
-#endif
-        KernelColumnRow(rows, SH, lines, Y, sums, out.data());
-    };
     TRowPassScope writing(Dest, VLAccessWrite);
-    for (int32_t y = 0; y < DH; ++y) {
-        vertical(y);
-        if constexpr (Pixels == TKernelPixels::BitsToGray24)
-            StoreGrayAs24(Dest, y, out.data(), DW);
-        else
-            StoreRow(Dest, y, out.data(), out.size());
-        Progress.ReportChange(TruncInt((y + SH + 1) * factor));
-    }
+    run(DH, [&](int32_t First, int32_t Last) {
+        std::vector<int32_t> sums(rows.RowBytes);
+        std::vector<uint8_t> out(rows.RowBytes);
+        for (int32_t y = First; y < Last; ++y) {
+#if defined(__SSE2__)
+            if (ResampleVectorKernels)
+                KernelColumnRowSse2(rows, SH, lines, y, out.data());
+            else
+#endif
+                KernelColumnRow(rows, SH, lines, y, sums, out.data());
+            if constexpr (Pixels == TKernelPixels::BitsToGray24)
+                StoreGrayAs24(Dest, y, out.data(), DW);
+            else
+                StoreRow(Dest, y, out.data(), out.size());
+            Progress.ReportChange(TruncInt((y + SH + 1) * factor));
+        }
+    });
 }
 
 const TFilterRow& FilterRowOf(TResampleFilter Filter) {

@@ -126,30 +126,33 @@ void MeanOfRows(TIntermediate& Rows, int32_t Y0, int32_t Y1, std::vector<SumT>& 
 
 // Vertical pass of the fast family into RowOut(y, bytes): interpolated rows when enlarging,
 // truncating means of row spans otherwise. Progress continues from the horizontal pass.
+// Rows run in bands on the library's threads when Bands.
 template <class RowOut>
 void FastVerticalPass(TIntermediate& Rows, int32_t SH, int32_t DH, TProgressReporter& Progress,
-                      double Factor, RowOut&& Output) {
+                      double Factor, bool Bands, RowOut&& Output) {
     const double ys = static_cast<double>(DH) / SH;
     const size_t bytes = Rows.RowBytes;
-    std::vector<uint8_t> out(bytes);
     // 32-bit sums add four bytes per vector lane; spans of more rows need 64 bits.
     const bool narrowSums = SH <= static_cast<int32_t>(UINT32_MAX / 255);
-    std::vector<uint32_t> sums32;
-    std::vector<uint64_t> sums64;
-    for (int32_t y = 0; y < DH; ++y) {
-        if (ys > 1) {
-            InterpolateRow(Rows, SH, ys, y, bytes, out.data());
-        } else {
-            const int32_t y0 = std::min(TruncInt(y / ys), SH - 1);
-            const int32_t y1 = std::min(TruncInt(std::min(y + 1, DH - 1) / ys), SH - 1);
-            if (narrowSums)
-                MeanOfRows(Rows, y0, y1, sums32, out.data());
-            else
-                MeanOfRows(Rows, y0, y1, sums64, out.data());
+    RunRows(Bands, DH, [&](int32_t First, int32_t Last) {
+        std::vector<uint8_t> out(bytes);
+        std::vector<uint32_t> sums32;
+        std::vector<uint64_t> sums64;
+        for (int32_t y = First; y < Last; ++y) {
+            if (ys > 1) {
+                InterpolateRow(Rows, SH, ys, y, bytes, out.data());
+            } else {
+                const int32_t y0 = std::min(TruncInt(y / ys), SH - 1);
+                const int32_t y1 = std::min(TruncInt(std::min(y + 1, DH - 1) / ys), SH - 1);
+                if (narrowSums)
+                    MeanOfRows(Rows, y0, y1, sums32, out.data());
+                else
+                    MeanOfRows(Rows, y0, y1, sums64, out.data());
+            }
+            Output(y, out.data());
+            Progress.Report(TruncInt((y + SH) * Factor));
         }
-        Output(y, out.data());
-        Progress.Report(TruncInt((y + SH) * Factor));
-    }
+    });
 }
 
 template <int Channels>
@@ -165,19 +168,23 @@ void FastLinear(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progress)
     const double factor = 100 / (SH + DH + 0.5);
 
     TIntermediate rows(DW, SH, Channels);
+    const bool bands = RowBandsAllowed(Source, Dest, Progress);
     TRowPassScope reading(Source, VLAccessRead);
-    for (int32_t y = 0; y < SH; ++y) {
-        const uint8_t* src = CheckedScanline(Source, y);
-        if (xs > 1)
-            InterpolateColumns<Channels>(src, rows.Row(y), columns, SW);
-        else
-            AverageColumns<Channels>(src, rows.Row(y), columns, dividers);
-        Progress.Report(TruncInt(y * factor));
-    }
-    TRowPassScope writing(Dest, VLAccessWrite);
-    FastVerticalPass(rows, SH, DH, Progress, factor, [&](int32_t y, const uint8_t* pixels) {
-        StoreRow(Dest, y, pixels, rows.RowBytes);
+    RunRows(bands, SH, [&](int32_t First, int32_t Last) {
+        for (int32_t y = First; y < Last; ++y) {
+            const uint8_t* src = CheckedScanline(Source, y);
+            if (xs > 1)
+                InterpolateColumns<Channels>(src, rows.Row(y), columns, SW);
+            else
+                AverageColumns<Channels>(src, rows.Row(y), columns, dividers);
+            Progress.Report(TruncInt(y * factor));
+        }
     });
+    TRowPassScope writing(Dest, VLAccessWrite);
+    FastVerticalPass(rows, SH, DH, Progress, factor, bands,
+                     [&](int32_t y, const uint8_t* pixels) {
+                         StoreRow(Dest, y, pixels, rows.RowBytes);
+                     });
 }
 
 template <int Channels>

@@ -9,6 +9,7 @@
 #include "imaging/core/VLRotate.h"
 #include "imaging/proc/VLWholeImage.h"
 #include "imaging/view/ViewBackground.h"
+#include "imaging/view/ViewPaint.h"
 #include "platform/gfx/Bitmap.h"
 #include "platform/gfx/Gdi.h"
 
@@ -92,6 +93,58 @@ void TVistrelView::DimOutside(TVLBitmap& Dest, const TRect& Box, uint8_t Style) 
                 row[x] = Style == 2 ? TVLRGB{128, 128, 128} : TVLRGB{97, 97, 97};
         }
     }
+}
+
+TResampleFilter TVistrelView::LayerFilter(const TVLLayer& Layer) {
+    if (FilterDelayCount() > 0 ||
+        (Layer.OwnWidth == 0 && Layer.OwnHeight == 0 && FZoomX == 100 && FZoomY == 100))
+        return rfNone;
+    return Layer.UseResampleFilter ? Layer.ResampleFilter : ZoomFilter();
+}
+
+// Kept for reductions, and for enlargements up to four drawing areas; larger ones are resampled
+// part by part as they are shown.
+TVLBitmap* TVistrelView::ZoomedPicture(TVLBitmap& Source, TResampleFilter Filter) {
+    if (Filter == rfNone || FZoomedWidth <= 0 || FZoomedHeight <= 0) return nullptr;
+    const int64_t pixels = int64_t{FZoomedWidth} * FZoomedHeight;
+    const int64_t area = int64_t{ClientAreaWidth()} * ClientAreaHeight();
+    if (pixels > std::max(int64_t{Source.GetWidth()} * Source.GetHeight(), 4 * area))
+        return nullptr;
+    const bool alpha = FEnableAlphaChannel && Source.HasAlphaChannel();
+    TZoomedPicture& z = FZoomed;
+    if (z.Pixels && z.Source == &Source && z.SourceWidth == Source.GetWidth() &&
+        z.SourceHeight == Source.GetHeight() && z.Width == FZoomedWidth &&
+        z.Height == FZoomedHeight && z.Filter == Filter && z.Alpha == alpha)
+        return z.Pixels.get();
+    z = TZoomedPicture{};
+    auto pixelsOut = std::make_unique<TVLBitmap>();
+    pixelsOut->SetLocation(vlMemory);
+    if (!ResampleForRender(Source, FZoomedWidth, FZoomedHeight, alpha, Filter, *pixelsOut))
+        return nullptr;
+    z = TZoomedPicture{std::move(pixelsOut), &Source, Source.GetWidth(), Source.GetHeight(),
+                       FZoomedWidth, FZoomedHeight, Filter, alpha};
+    return z.Pixels.get();
+}
+
+// The picture is layer 0 alone, drawn through the view's own geometry, opaque and copied as it
+// is over the whole buffer, with nothing drawn over it.
+bool TVistrelView::PictureCoversBuffer() {
+    if (GetLayerCount() != 1 || !FBackBuffer) return false;
+    TVLLayer& layer = *FLayers[0];
+    TVLBitmap& b = *layer.Bitmap();
+    const bool opaqueAlpha =
+        !FEnableAlphaChannel || !b.HasAlphaChannel() || b.GetAlphaChannel()->Full;
+    const bool plain = layer.Visible && layer.Rotate() == 0 && !layer.Magnify &&
+                       layer.Operation == vlroCopy && layer.PosX == 0 && layer.PosY == 0 &&
+                       layer.OwnWidth == 0 && layer.OwnHeight == 0 && !layer.IsMask &&
+                       !layer.DrawOuter;
+    const bool overlays = ShowLayerBoxes || InteractMoveLayers || InteractResizeLayers ||
+                          InteractRotateLayers || LayerOutsideStyle >= 2 ||
+                          (DisplayGrid && std::max(FZoomX, FZoomY) >= PixelGridMinZoom) ||
+                          OnDrawBackBuffer != nullptr;
+    return plain && !overlays && opaqueAlpha && layer.Transparency > 254 && FOffsetX < 1 &&
+           FOffsetY < 1 && FVisibleClientWidth >= FBackBuffer->GetWidth() &&
+           FVisibleClientHeight >= FBackBuffer->GetHeight();
 }
 
 void TVistrelView::ComposeBackground(TComposeState& State, int32_t FirstLayer) {
@@ -214,10 +267,7 @@ void TVistrelView::ComposeLayer(TComposeState& State, int32_t Index) {
 
     if (State.First && State.DrawBackground) ComposeBackground(State, Index);
 
-    TResampleFilter filter = rfNone;
-    if (FilterDelayCount() <= 0 &&
-        (layer.OwnWidth != 0 || layer.OwnHeight != 0 || FZoomX != 100 || FZoomY != 100))
-        filter = layer.UseResampleFilter ? layer.ResampleFilter : ZoomFilter();
+    const TResampleFilter filter = LayerFilter(layer);
 
     TRect destBox, sourceBox;
     const bool positioned = (!LayersSync && GetLayerCount() > 1) || layer.OwnWidth != 0 ||
@@ -350,16 +400,26 @@ void TVistrelView::ComposeLayer(TComposeState& State, int32_t Index) {
     } else {
         destBox = TRect{FOffsetX, FOffsetY, FVisibleClientWidth, FVisibleClientHeight};
         sourceBox = TRect{FOriginX, FOriginY, FVisibleBitmapWidth, FVisibleBitmapHeight};
+        const bool solid = BackgroundStyle() == vlbsSolid && State.First;
         TVLRenderTables tables;
-        if (const int32_t* columns = ClientToBitmapColumns())
-            tables.XTable.assign(columns, columns + FVisibleClientWidth);
-        if (const int32_t* rows = ClientToBitmapRows())
-            tables.YTable.assign(rows, rows + FVisibleClientHeight);
-        b->RenderRectToBitmapEx(dest, tables, State.Clip, destBox.Left, destBox.Top, destBox.Right,
-                                destBox.Bottom, sourceBox.Left, sourceBox.Top, sourceBox.Right,
-                                sourceBox.Bottom, FEnableAlphaChannel,
-                                BackgroundStyle() == vlbsSolid && State.First, layer.Transparency,
-                                filter, true, layer.Operation);
+        if (TVLBitmap* zoomed = Index == 0 ? ZoomedPicture(*b, filter) : nullptr) {
+            // The visible part of the whole zoomed picture, so that its pixels do not depend on
+            // the scroll position.
+            zoomed->RenderRectToBitmapEx(dest, tables, State.Clip, destBox.Left, destBox.Top,
+                                         destBox.Right, destBox.Bottom, AlignViewX(FViewX),
+                                         AlignViewY(FViewY), destBox.Right, destBox.Bottom,
+                                         FEnableAlphaChannel, solid, layer.Transparency, rfNone,
+                                         true, layer.Operation);
+        } else {
+            if (const int32_t* columns = ClientToBitmapColumns())
+                tables.XTable.assign(columns, columns + FVisibleClientWidth);
+            if (const int32_t* rows = ClientToBitmapRows())
+                tables.YTable.assign(rows, rows + FVisibleClientHeight);
+            b->RenderRectToBitmapEx(dest, tables, State.Clip, destBox.Left, destBox.Top,
+                                    destBox.Right, destBox.Bottom, sourceBox.Left, sourceBox.Top,
+                                    sourceBox.Right, sourceBox.Bottom, FEnableAlphaChannel, solid,
+                                    layer.Transparency, filter, true, layer.Operation);
+        }
         layer.ClientRect = TRect{destBox.Left, destBox.Top, destBox.Left + destBox.Right,
                                  destBox.Top + destBox.Bottom};
     }

@@ -309,10 +309,15 @@ void TVistrelView::SetViewAxes(int32_t X, int32_t Y, bool Horizontal, bool Verti
     X = std::clamp(X, 0, maxX);
     Y = std::clamp(Y, 0, maxY);
     if (X == FViewX && Y == FViewY) return;
+    const int32_t oldX = AlignViewX(FViewX), oldY = AlignViewY(FViewY);
     FViewX = X;
     FViewY = Y;
     StartFilterDelay();
-    FRecompose = FFullRedraw = true;
+    // A scroll of a picture that covers the buffer moves the buffer's pixels and composes the
+    // strips it uncovers; anything else composes the whole buffer.
+    if (FRecompose || !ShiftBackBuffer(AlignViewX(X) - oldX, AlignViewY(Y) - oldY))
+        FRecompose = true;
+    FFullRedraw = true;
     Paint();
     DoViewChange(0);
     if (Horizontal) SetScrollBarPosition(true);
@@ -605,6 +610,7 @@ void TVistrelView::Update() {
         }
     }
     UpdateExtents();
+    FZoomed = TZoomedPicture{};
     FRecompose = FFullRedraw = true;
     if (HasParentWindow() && FInvalidateOnUpdate) Invalidate();
 }

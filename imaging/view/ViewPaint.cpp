@@ -7,6 +7,8 @@
 #include "imaging/view/VistrelView.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 
 double PixelGridMinZoom = 400;
 
@@ -106,6 +108,7 @@ void TVistrelView::DrawBackBuffer(const TRect& Rect) {
     if (SizeBackBuffer(*FBackBuffer, areaWidth, areaHeight)) FRecompose = true;
     if (FBackBuffer->IsEmpty()) return;
     if (FRecompose) {
+        FComposedDelayed = FilterDelayCount() > 0;
         ComposeBackBuffer(*FBackBuffer, true, true, &Rect);
         if (OnDrawBackBuffer) OnDrawBackBuffer(this);
         FRecompose = false;
@@ -117,6 +120,43 @@ void TVistrelView::DrawBackBuffer(const TRect& Rect) {
     CopyBackBuffer(Rect, std::min(Rect.Right - Rect.Left, areaWidth),
                    std::min(Rect.Bottom - Rect.Top, areaHeight));
     FLastCopyWindow = Handle();
+}
+
+bool TVistrelView::ShiftBackBuffer(int32_t DX, int32_t DY) {
+    if (!FBackBuffer || FBackBuffer->IsEmpty() || (FilterDelayCount() > 0) != FComposedDelayed)
+        return false;
+    const int32_t w = FBackBuffer->GetWidth(), h = FBackBuffer->GetHeight();
+    if (w != ClientAreaWidth() || h != ClientAreaHeight() || std::abs(DX) >= w ||
+        std::abs(DY) >= h)
+        return false;
+    // The new position's geometry decides whether the picture still covers the buffer and
+    // whether its pixels stay where they were on the zoomed picture.
+    UpdateVisibleRect();
+    UpdateZoomTables();
+    if (!PictureCoversBuffer()) return false;
+    TVLLayer& layer = *FLayers[0];
+    const TResampleFilter filter = LayerFilter(layer);
+    if (filter != rfNone && ZoomedPicture(*layer.Bitmap(), filter) == nullptr) return false;
+    // Destination row y takes row y + DY, column x column x + DX; rows run away from the rows
+    // they read.
+    const size_t bytes = static_cast<size_t>(w - std::abs(DX)) * 3;
+    const ptrdiff_t from = static_cast<ptrdiff_t>(std::max(DX, 0)) * 3;
+    const ptrdiff_t to = static_cast<ptrdiff_t>(std::max(-DX, 0)) * 3;
+    for (int32_t k = 0; k < h - std::abs(DY); ++k) {
+        const int32_t y = DY >= 0 ? k : h - 1 - k;
+        std::memmove(FBackBuffer->GetScanline(y) + to, FBackBuffer->GetScanline(y + DY) + from,
+                     bytes);
+    }
+    // The uncovered strips, inclusive rectangles.
+    if (DX != 0) {
+        const TRect strip = DX > 0 ? TRect{w - DX, 0, w - 1, h - 1} : TRect{0, 0, -DX - 1, h - 1};
+        ComposeBackBuffer(*FBackBuffer, true, true, &strip);
+    }
+    if (DY != 0) {
+        const TRect strip = DY > 0 ? TRect{0, h - DY, w - 1, h - 1} : TRect{0, 0, w - 1, -DY - 1};
+        ComposeBackBuffer(*FBackBuffer, true, true, &strip);
+    }
+    return true;
 }
 
 void TVistrelView::CopyBackBuffer(const TRect& Rect, int32_t Width, int32_t Height) {

@@ -358,6 +358,10 @@ private:
     void ComposeBackground(TComposeState& State, int32_t FirstLayer);
     void DrawLayerBoxAndGrips(TComposeState& State, int32_t Index);
     void DimOutside(TVLBitmap& Dest, const TRect& Box, uint8_t Style);
+    TResampleFilter LayerFilter(const TVLLayer& Layer);
+    TVLBitmap* ZoomedPicture(TVLBitmap& Source, TResampleFilter Filter);
+    bool PictureCoversBuffer();
+    bool ShiftBackBuffer(int32_t DX, int32_t DY);
 
     std::vector<std::unique_ptr<TVLLayer>> FLayers;
     int32_t FCurrentLayer = -1;
@@ -417,6 +421,17 @@ private:
     bool FRecompose = true;
     bool FFullRedraw = true;
     std::unique_ptr<TVLBitmap> FBackBuffer;
+    // The back buffer was composed with the zoom filter held back.
+    bool FComposedDelayed = false;
+    // Layer 0 zoomed whole by its filter, kept until the next Update or a change of size, filter
+    // or alpha use; scrolls and repaints draw from it.
+    struct TZoomedPicture {
+        std::unique_ptr<TVLBitmap> Pixels;
+        const TVLBitmap* Source = nullptr;
+        int32_t SourceWidth = 0, SourceHeight = 0, Width = 0, Height = 0;
+        TResampleFilter Filter = rfNone;
+        bool Alpha = false;
+    } FZoomed;
     struct {
         BITMAPINFOHEADER Header;
         TRGBQuad Colors[2];

@@ -320,6 +320,9 @@ bool SetPixelV(HDC Dc, int32_t X, int32_t Y, COLORREF Color);
 // Blits. Negative widths or heights mirror; a source and destination of different sign mirror
 // the picture. BitBlt and StretchBlt with a 32-bit source and destination and SRCCOPY copy the
 // fourth byte of each pixel; every other drawing writes 0 there.
+// A SRCCOPY at 1:1 without mirroring copies whole rows (a surface onto itself included); false
+// sends it through the general stretch, which gives the same pixels (tests compare the two).
+extern bool GdiFastCopies;
 bool BitBlt(HDC Dest, int32_t X, int32_t Y, int32_t Width, int32_t Height, HDC Source, int32_t SrcX,
             int32_t SrcY, uint32_t Rop);
 bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t Width, int32_t Height, HDC Source,

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -174,6 +176,21 @@ TEST(CanvasOutput, ResampledRenderingInStripsEqualsTheResampledPicture) {
         EXPECT_TRUE(same);
         EXPECT_EQ(target->Canvas()->Pixels(33, 31), clWhite);
         EXPECT_EQ(target->Canvas()->Pixels(1, 3), clWhite);
+    }
+}
+
+TEST(CanvasOutput, AOnePixelPictureResampledByEveryFilterIsFlat) {
+    TVLBitmap dot(1, 1, vl24RGB);
+    std::memcpy(dot.GetScanline(0), std::array<uint8_t, 3>{30, 140, 250}.data(), 3);
+    for (int f = rfTriangle; f <= rfBicubic; ++f) {
+        SCOPED_TRACE(f);
+        auto target = FilledBitmap(9, 7, clWhite);
+        dot.RenderToCanvas(target->Canvas(), 1, 1, 6, 5, static_cast<TResampleFilter>(f), 1);
+        bool same = true;
+        for (int32_t y = 1; y < 6; ++y)
+            for (int32_t x = 1; x < 7; ++x)
+                same = same && CanvasRGB(target->Canvas(), x, y) == (TVLRGB{30, 140, 250});
+        EXPECT_TRUE(same);
     }
 }
 

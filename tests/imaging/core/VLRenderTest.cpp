@@ -581,6 +581,46 @@ TEST_F(Render, FilteredPathResamplesOnlyTheSourceRectangleAndDrawsItInPlace) {
     EXPECT_EQ(RowLevels(*filtered, 0), RowLevels(*nearest, 0));
 }
 
+// One visible source pixel, enlarged by every filter (and through the stretch that writes the
+// alpha), gives a flat result of its colour; a one-bit source gives white or black.
+TEST_F(Render, OneVisibleSourcePixelGivesItsFlatColourUnderEveryFilter) {
+    auto source = Make24(5, 4, [](int32_t x, int32_t y) { return Rgb(uint8_t(40 * x + 3), 99, uint8_t(50 * y)); });
+    TVLBitmap bits(5, 4, vl1g);
+    for (int32_t y = 0; y < 4; ++y)
+        std::memset(bits.GetScanline(y), 0, bits.GetRowLen());
+    bits.GetScanline(2)[0] = 0x20; // (2, 2) set
+    for (int f = rfTriangle; f <= rfProjectWB; ++f) {
+        const auto filter = static_cast<TResampleFilter>(f);
+        SCOPED_TRACE(testing::Message() << "filter " << f);
+        for (const int32_t size : {1, 2, 7}) {
+            SCOPED_TRACE(size);
+            auto dest = Filled24(9, 9, Grey(7));
+            source->RenderRectToBitmap(*dest, 1, 1, size, size, 2, 2, 1, 1, 255, filter,
+                                       vlroCopy);
+            // The projections turn a colour picture black and white, flat all the same.
+            const bool projection = filter >= rfProjectBW && size > 1;
+            const TVLRGB flat = projection ? PixelAt(*dest, 1, 1) : Rgb(83, 99, 100);
+            if (projection) {
+                ASSERT_TRUE(flat == Grey(0) || flat == Grey(255));
+            }
+            for (int32_t y = 0; y < 9; ++y)
+                for (int32_t x = 0; x < 9; ++x) {
+                    const bool inside = x >= 1 && x < 1 + size && y >= 1 && y < 1 + size;
+                    ASSERT_EQ(PixelAt(*dest, x, y), inside ? flat : Grey(7)) << x << "," << y;
+                }
+            auto withAlpha = Filled24(9, 9, Grey(7));
+            source->StretchRectWithAlphaTo(*withAlpha, 1, 1, size, size, 2, 2, 1, 1, filter, 255);
+            ASSERT_EQ(PixelAt(*withAlpha, size, size), flat);
+            auto fromBits = Filled24(9, 9, Grey(7));
+            bits.RenderRectToBitmap(*fromBits, 1, 1, size, size, 2, 2, 1, 1, 255, filter,
+                                    vlroCopy);
+            for (int32_t y = 1; y < 1 + size; ++y)
+                for (int32_t x = 1; x < 1 + size; ++x)
+                    ASSERT_EQ(PixelAt(*fromBits, x, y), Grey(255)) << x << "," << y;
+        }
+    }
+}
+
 TEST_F(Render, FilteredPathKeepsTheAlphaOfTheRectangle) {
     auto source = Filled24(40, 10, Grey(255));
     TVLBitmap* alpha = source->GetAlphaChannel();

@@ -6,6 +6,7 @@
 #include "ResampleTestUtil.h"
 #include "imaging/core/VLResampleArea.h"
 #include "imaging/core/VLResampleFast.h"
+#include "imaging/core/VLThreadPool.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -55,7 +56,8 @@ TEST_F(Engine, TriangleEnlargingTwoPixelsToThreeKeepsTheCorners) {
     auto source = Make({{10, 20, 30, 201, 101, 0}}, 2, vl24RGB);
     auto dest = Make(3, 1, vl24RGB);
     _ResampleEx(*source, *dest, rfTriangle);
-    EXPECT_EQ(GetRows(*dest), Rows({{10, 20, 30, 105, 60, 15, 201, 101, 0}}));
+    // The middle is the mean of the corners, halves rounded up.
+    EXPECT_EQ(GetRows(*dest), Rows({{10, 20, 30, 106, 61, 15, 201, 101, 0}}));
 }
 
 TEST_F(Engine, NearestTakesTheLeftPixelAtAHalfWayCentre) {
@@ -106,6 +108,38 @@ TEST_F(Engine, StrongReductionsOfAFlatPictureKeepItsLevel) {
     }
 }
 
+// A flat picture keeps its level exactly at every scale and filter: exact averages are rounded
+// to nearest, and a single source pixel is spread over the whole destination.
+TEST_F(Engine, FlatPicturesKeepTheirLevelAtEveryScaleAndFilter) {
+    struct Size {
+        int32_t SW, SH, DW, DH;
+    };
+    const Size sizes[] = {{1, 1, 1, 1},   {1, 1, 5, 3},    {1, 1, 2, 40},  {1, 7, 4, 3},
+                          {9, 1, 2, 5},   {1600, 3, 533, 2}, {40, 30, 13, 11}, {13, 11, 40, 30},
+                          {7, 5, 7, 5},   {300, 200, 3, 2}, {2, 2, 999, 3}};
+    const uint8_t levels[] = {0, 1, 2, 77, 127, 128, 200, 254, 255};
+    for (int f = rfTriangle; f <= rfProjectWB; ++f) {
+        const auto filter = static_cast<TResampleFilter>(f);
+        for (const Size& size : sizes)
+            for (const uint8_t level : levels) {
+                SCOPED_TRACE(testing::Message() << "filter " << f << " " << size.SW << "x"
+                                                << size.SH << " -> " << size.DW << "x" << size.DH
+                                                << " level " << int(level));
+                auto source = Make(Rows(size.SH, std::vector<uint8_t>(3 * size.SW, level)),
+                                   size.SW, vl24RGB);
+                auto dest = Make(size.DW, size.DH, vl24RGB);
+                _ResampleEx(*source, *dest, filter);
+                if (dest->GetPixelFormat() == vl1g) continue; // the projections' black and white
+                ASSERT_EQ(GetRows(*dest), Rows(size.DH, std::vector<uint8_t>(3 * size.DW, level)));
+                auto grey = Make(Rows(size.SH, std::vector<uint8_t>(size.SW, level)), size.SW,
+                                 vl8g);
+                auto greyDest = Make(size.DW, size.DH, vl8g);
+                _Resample8BitEx(*grey, *greyDest, filter);
+                ASSERT_EQ(GetRows(*greyDest), Rows(size.DH, std::vector<uint8_t>(size.DW, level)));
+            }
+    }
+}
+
 TEST_F(Engine, KernelProgressRisesOnChangesOnlyAndStopsBelowAHundred) {
     auto source = Textured(9, 30, vl24RGB);
     auto dest = Make(4, 20, vl24RGB);
@@ -148,12 +182,7 @@ TEST_F(Engine, SourcesWithoutAPathLeaveTheDestinationUntouched) {
                 row.resize(dest->GetRowLen(), 0x5A);
             EXPECT_EQ(after, before);
         }
-    // A 1 x 1 source, and a destination of the wrong format for the kernel resampler.
-    auto dot = Make({{1, 2, 3}}, 1, vl24RGB);
-    auto dest = Make(2, 2, vl24RGB);
-    SetRows(*dest, Rows(2, std::vector<uint8_t>(6, 9)));
-    _ResampleEx(*dot, *dest, rfLanczos3);
-    EXPECT_EQ(GetRows(*dest), Rows(2, std::vector<uint8_t>(6, 9)));
+    // A destination of the wrong format for the kernel resampler.
     auto picture = Textured(4, 4, vl24RGB);
     auto gray = Make(2, 2, vl8g);
     SetRows(*gray, Rows(2, std::vector<uint8_t>(2, 9)));
@@ -272,6 +301,40 @@ TEST_F(Engine, VectorAndPlainKernelsGiveTheSameBytes) {
             _ResampleEx(*source, *plain, filter);
             ResampleVectorKernels = true;
             EXPECT_EQ(GetRows(*vector), GetRows(*plain));
+        }
+}
+
+// Rows computed in bands on the library's threads give the bytes of one thread, for every
+// format the kernel and fast linear resamplers read, reductions and enlargements, and sizes that
+// leave uneven bands.
+TEST_F(Engine, EveryThreadCountGivesTheSameBytes) {
+    struct Case {
+        TVLPixelFormat Format;
+        int32_t SW, SH, DW, DH;
+    };
+    const Case cases[] = {{vl24RGB, 301, 97, 120, 211}, {vl24RGB, 64, 333, 257, 35},
+                          {vl8g, 190, 170, 77, 301},    {vl1g, 203, 150, 91, 64}};
+    for (TResampleFilter filter : {rfLanczos3, rfTriangle, rfMitchell, rfFastLinear})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << "filter " << int(filter) << " format "
+                                            << int(c.Format) << " " << c.DW << "x" << c.DH);
+            auto source = Textured(c.SW, c.SH, c.Format);
+            const TVLPixelFormat out = c.Format == vl8g ? vl8g : vl24RGB;
+            auto resample = [&](int32_t Threads) {
+                VLThreadCount = Threads;
+                auto dest = Make(c.DW, c.DH, out);
+                if (c.Format == vl1g)
+                    _Resample1BitEx(*source, *dest, filter);
+                else if (c.Format == vl8g)
+                    _Resample8BitEx(*source, *dest, filter);
+                else
+                    _ResampleEx(*source, *dest, filter);
+                VLThreadCount = 0;
+                return GetRows(*dest);
+            };
+            const Rows one = resample(1);
+            for (const int32_t threads : {2, 3, 8})
+                EXPECT_EQ(resample(threads), one) << threads << " threads";
         }
 }
 

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 namespace {
 
 // A picture whose every pixel differs from its neighbours.
@@ -86,6 +89,64 @@ TEST_F(ViewPaint, ShowsThePictureAtAFitZoomAndAfterAScroll) {
     // A scroll at a fixed zoom keeps the back buffer.
     EXPECT_EQ(view.GetBackBuffer(), buffer);
     EXPECT_EQ(view.GetBackBuffer()->ScanLine(0), pixels);
+}
+
+// The back buffer's bytes, top row first.
+std::vector<uint8_t> BufferBytes(TVistrelView& View) {
+    TBitmap& b = *View.GetBackBuffer();
+    std::vector<uint8_t> bytes;
+    for (int32_t y = 0; y < b.Height(); ++y) {
+        const auto* row = static_cast<const uint8_t*>(b.ScanLine(y));
+        bytes.insert(bytes.end(), row, row + 3 * b.Width());
+    }
+    return bytes;
+}
+
+// Scrolls move the composed pixels and compose only what they uncover; whatever the sequence,
+// the buffer equals a fresh composition at the final position, under every zoom filter,
+// reduced, at 100 % and enlarged, with the zoom filter held back during scrolls or not.
+TEST_F(ViewPaint, ScrollsGiveThePixelsOfAFullCompositionUnderEveryFilter) {
+    std::vector<uint8_t> noise(61 * 47 * 3);
+    uint32_t seed = 18;
+    for (uint8_t& v : noise)
+        v = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+    auto makeView = [&](TViewOnForm& on, TResampleFilter Filter, double Zoom, bool Delay) {
+        TVistrelView& view = *on.View;
+        view.SetScrollBars(ssNone);
+        TVLBitmap& b = *view.GetVLBitmap();
+        ASSERT_TRUE(b.Allocate(61, 47, TVLPixelFormat::vl24RGB));
+        for (int32_t y = 0; y < 47; ++y)
+            std::memcpy(b.GetScanline(y), noise.data() + y * 61 * 3, 61 * 3);
+        view.DelayZoomFilter = Delay;
+        view.SetZoomFilter(Filter);
+        view.SetZoom(Zoom);
+        view.Update();
+        view.Paint();
+    };
+    const struct {
+        int32_t X, Y;
+    } steps[] = {{3, 0}, {3, 5}, {0, 5}, {17, 2}, {16, 30}, {1, 1}, {200, 200}, {9, 4}, {10, 4}};
+    for (int f = rfNone; f <= rfProjectWB; ++f)
+        for (const double zoom : {37.0, 100.0, 170.0})
+            for (const bool delay : {false, true}) {
+                const auto filter = static_cast<TResampleFilter>(f);
+                SCOPED_TRACE(testing::Message() << "filter " << f << " zoom " << zoom
+                                                << " delay " << delay);
+                TViewOnForm on(13, 11);
+                makeView(on, filter, zoom, delay);
+                for (const auto& step : steps) {
+                    on.View->SetViewXY(step.X, step.Y);
+                    TViewOnForm fresh(13, 11);
+                    makeView(fresh, filter, zoom, delay);
+                    fresh.View->SetViewXY(on.View->ViewX(), on.View->ViewY());
+                    if (delay) { // both with the filter held back
+                        fresh.View->SetViewXY(0, 0);
+                        fresh.View->SetViewXY(on.View->ViewX(), on.View->ViewY());
+                    }
+                    ASSERT_EQ(BufferBytes(*on.View), BufferBytes(*fresh.View))
+                        << "at " << on.View->ViewX() << "," << on.View->ViewY();
+                }
+            }
 }
 
 TEST_F(ViewPaint, PaintLockHoldsTheWindowUntilUnlocked) {

@@ -6,6 +6,7 @@
 #include "platform/gfx/GlobalMemory.h"
 
 #include <cstring>
+#include <random>
 
 namespace {
 
@@ -101,6 +102,99 @@ TEST(GdiBitBlt, ClipsToBothSurfaces) {
     BitBlt(dest.Dc, -1, -1, 2, 2, source.Dc, 0, 0, SRCCOPY);
     EXPECT_PICTURE(dest, {"y..", ".rg", ".by"});
     EXPECT_FALSE(BitBlt(dest.Dc, 0, 0, 1, 1, nullptr, 0, 0, SRCCOPY));
+}
+
+// The row copy of a 1:1 SRCCOPY writes the bytes the general stretch writes, for every pair of
+// depths, row orders, colour tables, partly outside rectangles and a clip region.
+TEST(GdiBitBlt, RowCopiesEqualTheGeneralPathOnEveryFormatPair) {
+    std::mt19937 random(18);
+    auto table = [&](size_t count) {
+        std::vector<TRGBQuad> colors(count);
+        for (TRGBQuad& c : colors)
+            c = {uint8_t(random()), uint8_t(random()), uint8_t(random()), 0};
+        return colors;
+    };
+    const std::vector<TRGBQuad> shared = table(256);
+    struct Format {
+        uint16_t Bits;
+        bool TopDown;
+        std::vector<TRGBQuad> Colors;
+    };
+    std::vector<Format> formats;
+    for (const bool topDown : {false, true}) {
+        formats.push_back({1, topDown, table(2)});
+        formats.push_back({4, topDown, table(16)});
+        formats.push_back({8, topDown, shared});
+        formats.push_back({8, topDown, table(256)});
+        formats.push_back({16, topDown, {}});
+        formats.push_back({24, topDown, {}});
+        formats.push_back({32, topDown, {}});
+    }
+    struct Rect {
+        int32_t X, Y, W, H, SrcX, SrcY;
+    };
+    const Rect rects[] = {{0, 0, 37, 23, 0, 0}, {3, 2, 20, 9, 5, 7},  {-4, -3, 30, 30, 2, 1},
+                          {10, 5, 40, 40, -6, -2}, {1, 1, 1, 1, 36, 22}, {7, 0, 33, 23, 0, 3}};
+    auto fillRandom = [&](const gdi_test::Surface& s, int32_t bits) {
+        const size_t bytes = static_cast<size_t>((s.Width * bits + 31) / 32 * 4) * s.Height;
+        auto* p = static_cast<uint8_t*>(s.Bits);
+        for (size_t i = 0; i < bytes; ++i)
+            p[i] = static_cast<uint8_t>(random());
+        return bytes;
+    };
+    for (const Format& from : formats)
+        for (const Format& to : formats)
+            for (const bool clipped : {false, true}) {
+                SCOPED_TRACE(testing::Message() << from.Bits << (from.TopDown ? "td" : "bu")
+                                                << from.Colors.size() << " -> " << to.Bits
+                                                << (to.TopDown ? "td" : "bu")
+                                                << to.Colors.size() << " clip " << clipped);
+                Surface source(37, 23, from.Bits, from.TopDown, from.Colors);
+                Surface fast(41, 27, to.Bits, to.TopDown, to.Colors);
+                Surface general(41, 27, to.Bits, to.TopDown, to.Colors);
+                fillRandom(source, from.Bits);
+                const size_t bytes = fillRandom(fast, to.Bits);
+                std::memcpy(general.Bits, fast.Bits, bytes);
+                HRGN region = CreateRectRgn(2, 3, 30, 20);
+                HRGN hole = CreateRectRgn(8, 8, 12, 12);
+                CombineRgn(region, region, hole, RGN_DIFF);
+                for (const Surface* s : {&fast, &general})
+                    SelectClipRgn(s->Dc, clipped ? region : nullptr);
+                DeleteObject(hole);
+                DeleteObject(region);
+                for (const Rect& r : rects) {
+                    GdiFastCopies = false;
+                    BitBlt(general.Dc, r.X, r.Y, r.W, r.H, source.Dc, r.SrcX, r.SrcY, SRCCOPY);
+                    GdiFastCopies = true;
+                    BitBlt(fast.Dc, r.X, r.Y, r.W, r.H, source.Dc, r.SrcX, r.SrcY, SRCCOPY);
+                    ASSERT_EQ(std::memcmp(fast.Bits, general.Bits, bytes), 0)
+                        << r.X << "," << r.Y << " " << r.W << "x" << r.H;
+                }
+                StretchBlt(general.Dc, 0, 0, 41, 27, source.Dc, 0, 0, 41, 27, SRCCOPY);
+                GdiFastCopies = false;
+                StretchBlt(fast.Dc, 0, 0, 41, 27, source.Dc, 0, 0, 41, 27, SRCCOPY);
+                GdiFastCopies = true;
+                ASSERT_EQ(std::memcmp(fast.Bits, general.Bits, bytes), 0);
+            }
+}
+
+// A surface copied onto itself moves its picture as if the source were read first, in either
+// direction.
+TEST(GdiBitBlt, ASurfaceCopiedOntoItselfMovesItsPicture) {
+    for (const uint16_t bits : {4, 24, 32})
+        for (const bool topDown : {false, true}) {
+            SCOPED_TRACE(testing::Message() << bits << " top-down " << topDown);
+            const std::vector<TRGBQuad> table = {{255, 255, 255, 0}, {0, 0, 0, 0},
+                                                 {0, 0, 255, 0},     {0, 255, 0, 0},
+                                                 {255, 0, 0, 0},     {0, 255, 255, 0},
+                                                 {255, 255, 0, 0}};
+            Surface s(4, 4, bits, topDown, bits == 4 ? table : std::vector<TRGBQuad>{});
+            s.Paint({"rgb.", "#.yg", "b#r.", ".gcr"});
+            BitBlt(s.Dc, 1, 1, 3, 3, s.Dc, 0, 0, SRCCOPY);
+            EXPECT_PICTURE(s, {"rgb.", "#rgb", "b#.y", ".b#r"});
+            BitBlt(s.Dc, 0, 0, 4, 4, s.Dc, 1, 2, SRCCOPY);
+            EXPECT_PICTURE(s, {"#.y.", "b#rb", "b#.y", ".b#r"});
+        }
 }
 
 TEST(GdiStretchBlt, ModesAndMirrors) {
