@@ -72,7 +72,7 @@ bool OpjDecode(const TScratch& Scratch, const std::string& File, bool Color, TPi
 }
 
 // opj_decompress's planar samples of every component (all of the image's size): 8-bit and
-// smaller samples as bytes, larger ones as big-endian 16-bit words.
+// smaller samples as bytes, larger ones as little-endian 16-bit words.
 bool OpjDecodeRaw(const TScratch& Scratch, const std::string& File, size_t Count, bool Wide,
                   std::vector<int32_t>& Samples) {
     const std::string out = Scratch.File("reference.raw");
@@ -82,7 +82,7 @@ bool OpjDecodeRaw(const TScratch& Scratch, const std::string& File, size_t Count
     if (raw.size() != Count * (Wide ? 2 : 1)) return false;
     Samples.resize(Count);
     for (size_t i = 0; i < Count; ++i)
-        Samples[i] = Wide ? (raw[2 * i] << 8) | raw[2 * i + 1] : raw[i];
+        Samples[i] = Wide ? raw[2 * i] | (raw[2 * i + 1] << 8) : raw[i];
     return true;
 }
 
@@ -487,4 +487,227 @@ TEST(ReadJPEG2000Stream, BadDataAborts) {
     TIOParamsVals params;
     EXPECT_TRUE(Read(huge, bitmap, params).Aborted);
     EXPECT_TRUE(Read(TBytes(300, 'x'), bitmap, params).Aborted);
+}
+
+namespace {
+
+// A bitmap of seeded random pixels; grey pixels only when Gray.
+void RandomBitmap(TVLBitmap& Bitmap, int32_t Width, int32_t Height, TVLPixelFormat Format,
+                  uint32_t Seed, bool Gray = false) {
+    ASSERT_TRUE(Bitmap.Allocate(Width, Height, Format));
+    std::mt19937 random(Seed);
+    for (int32_t y = 0; y < Height; ++y) {
+        uint8_t* row = Bitmap.GetScanline(y);
+        for (int32_t i = 0; i < Bitmap.GetRowLen(); ++i)
+            row[i] = static_cast<uint8_t>(random());
+        if (Gray && Format == vl24RGB)
+            for (int32_t x = 0; x < Width; ++x)
+                row[3 * x + 1] = row[3 * x + 2] = row[3 * x];
+    }
+}
+
+// Fields of opj_dump's report on a file, e.g. "prg=0x1".
+bool OpjDumpHas(const std::string& File, const std::string& Field) {
+    std::string report;
+    return RunTool("opj_dump -i '" + File + "'", report) && report.find(Field) != std::string::npos;
+}
+
+// A stream that takes Limit bytes and then refuses every write.
+class TShortStream : public TMemoryStream {
+public:
+    explicit TShortStream(int64_t Limit) : FLimit(Limit) {}
+    int32_t Write(const void* Buffer, int32_t Count) override {
+        const auto room = static_cast<int32_t>(std::clamp<int64_t>(FLimit - GetPosition(), 0, Count));
+        return room > 0 ? TMemoryStream::Write(Buffer, room) : 0;
+    }
+
+private:
+    int64_t FLimit;
+};
+
+} // namespace
+
+// Writes at rate 1 are lossless: opj_decompress gives back every sample.
+TEST(WriteJPEG2000Stream, LosslessFilesDecodeEqualInOpjDecompress) {
+    if (ToolsMissing()) GTEST_SKIP() << "OpenJPEG tools missing";
+    struct TCase {
+        const char* Name;
+        TVLPixelFormat Format;
+        bool Gray;
+        bool Alpha;
+        TVLJ2000ColorSpace ColorSpace;
+        int32_t Bits;
+        int32_t FileFormat;
+        TVLJ2000Progression Progression;
+        // Components in the file and their precision.
+        int32_t Components;
+        int32_t Precision;
+    };
+    const TCase cases[] = {
+        {"RGB jp2", vl24RGB, false, false, j2RGB, 8, 0, j2LRCP, 3, 8},
+        {"RGB codestream in RLCP", vl24RGB, false, false, j2RGB, 8, 1, j2RLCP, 3, 8},
+        {"YCbCr is written as RGB", vl24RGB, false, false, j2YCbCr, 8, 0, j2LRCP, 3, 8},
+        {"grey", vl24RGB, true, false, j2GrayScale, 8, 1, j2LRCP, 1, 8},
+        {"1-bit asked for RGB", vl1g, false, false, j2RGB, 8, 0, j2LRCP, 1, 1},
+        {"RGB with opacity", vl24RGB, false, true, j2RGB, 8, 0, j2RLCP, 4, 8},
+        {"12-bit RGB", vl24RGB, false, false, j2RGB, 12, 1, j2LRCP, 3, 12},
+        {"8-bit grey bitmap", vl8g, false, false, j2RGB, 8, 0, j2LRCP, 3, 8},
+    };
+    const int32_t width = 45, height = 31;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TScratch scratch;
+        TVLBitmap bitmap;
+        RandomBitmap(bitmap, width, height, c.Format, 20, c.Gray);
+        if (c.Alpha) {
+            TVLBitmap alpha;
+            RandomBitmap(alpha, width, height, vl8g, 21);
+            for (int32_t y = 0; y < height; ++y)
+                for (int32_t x = 0; x < width; ++x)
+                    bitmap.SetAlphaPixel(x, y, alpha.GetScanline(y)[x]);
+            bitmap.GetAlphaChannel()->Full = false;
+        }
+        TIOParamsVals params;
+        params.J2000ColorSpace = c.ColorSpace;
+        params.BitsPerSample = c.Bits;
+        params.J2000Progression = c.Progression;
+        params.J2000Rate = 1.0;
+        TMemoryStream stream;
+        ASSERT_TRUE(Write(stream, bitmap, params, c.FileFormat));
+        EXPECT_EQ(params.BitsPerSample, c.Precision);
+        if (c.Format == vl1g) {
+            EXPECT_EQ(params.J2000ColorSpace, j2GrayScale);
+        }
+        stream.SetPosition(0);
+        EXPECT_EQ(IsJP2Stream(stream), c.FileFormat == 0);
+        EXPECT_EQ(IsJ2KStream(stream), c.FileFormat == 1);
+
+        const std::string file = scratch.File(c.FileFormat == 0 ? "ours.jp2" : "ours.j2k");
+        WriteBytes(file, StreamBytes(stream));
+        EXPECT_TRUE(OpjDumpHas(file, c.Progression == j2RLCP ? "prg=0x1" : "prg=0\n"));
+        const size_t plane = static_cast<size_t>(width) * height;
+        std::vector<int32_t> samples;
+        ASSERT_TRUE(OpjDecodeRaw(scratch, file, plane * c.Components, c.Precision > 8, samples));
+        int32_t mismatches = 0;
+        for (int32_t y = 0; y < height; ++y)
+            for (int32_t x = 0; x < width; ++x) {
+                const size_t at = static_cast<size_t>(y) * width + x;
+                const auto top8 = [&](int32_t Component) {
+                    return samples[Component * plane + at] >> (c.Precision - 8);
+                };
+                if (c.Format == vl1g) {
+                    mismatches += samples[at] != (GetRowBit(bitmap.GetScanline(y), x) != 0);
+                    continue;
+                }
+                const TVLRGB pixel = bitmap.GetPixelAsRGB(x, y);
+                mismatches += top8(0) != pixel.r;
+                if (c.Components == 1) continue;
+                mismatches += top8(1) != pixel.g;
+                mismatches += top8(2) != pixel.b;
+                if (c.Components == 4) mismatches += top8(3) != bitmap.GetAlphaPixel(x, y);
+            }
+        EXPECT_EQ(mismatches, 0);
+    }
+}
+
+// OpenJPEG's offsets count from where the writer started: a JP2 written behind other bytes is
+// the same file, and reads back.
+TEST(WriteJPEG2000Stream, WritesFromTheStreamPosition) {
+    TVLBitmap bitmap;
+    RandomBitmap(bitmap, 40, 30, vl24RGB, 7);
+    TIOParamsVals params;
+    TMemoryStream plain, shifted;
+    ASSERT_TRUE(Write(plain, bitmap, params, 0));
+    const TBytes prefix(50, 0xAA);
+    shifted.WriteBuffer(prefix.data(), 50);
+    ASSERT_TRUE(Write(shifted, bitmap, params, 0));
+    const TBytes a = StreamBytes(plain), b = StreamBytes(shifted);
+    ASSERT_EQ(b.size(), a.size() + 50);
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin() + 50));
+    shifted.SetPosition(50);
+    TVLBitmap back;
+    TIOParamsVals readParams;
+    ASSERT_FALSE(Read(shifted, back, readParams).Aborted);
+    for (int32_t y = 0; y < 30; ++y)
+        EXPECT_EQ(0, std::memcmp(back.GetScanline(y), bitmap.GetScanline(y), 120));
+}
+
+// A rate below 1 keeps that share of the raw size.
+TEST(WriteJPEG2000Stream, RateSetsTheCompressedSize) {
+    const int32_t width = 128, height = 96;
+    TVLBitmap bitmap;
+    RandomBitmap(bitmap, width, height, vl24RGB, 11);
+    const double raw = 3.0 * width * height;
+    for (const double rate : {0.1, 0.25}) {
+        SCOPED_TRACE(rate);
+        for (const int32_t format : {0, 1}) {
+            TIOParamsVals params;
+            params.J2000Rate = rate;
+            TMemoryStream stream;
+            ASSERT_TRUE(Write(stream, bitmap, params, format));
+            const double share = static_cast<double>(stream.GetSize()) / raw;
+            EXPECT_GT(share, rate * 0.8);
+            EXPECT_LT(share, rate * 1.1);
+        }
+    }
+}
+
+// The encoder's failures reach the abort flag instead of passing for a written file.
+TEST(WriteJPEG2000Stream, FailuresSetTheAbortFlag) {
+    TVLBitmap bitmap;
+    RandomBitmap(bitmap, 40, 30, vl24RGB, 5);
+    {
+        SCOPED_TRACE("colour space past YCbCr");
+        TIOParamsVals params;
+        params.J2000ColorSpace = static_cast<TVLJ2000ColorSpace>(3);
+        TMemoryStream stream;
+        EXPECT_FALSE(Write(stream, bitmap, params, 0));
+        EXPECT_EQ(stream.GetSize(), 0);
+    }
+    {
+        SCOPED_TRACE("unknown file format");
+        TIOParamsVals params;
+        TMemoryStream stream;
+        EXPECT_FALSE(Write(stream, bitmap, params, 2));
+        EXPECT_EQ(stream.GetSize(), 0);
+    }
+    for (const int64_t limit : {0, 20, 400}) {
+        for (const int32_t format : {0, 1}) {
+            SCOPED_TRACE(std::to_string(limit) + " bytes, format " + std::to_string(format));
+            TIOParamsVals params;
+            TShortStream stream(limit);
+            EXPECT_FALSE(Write(stream, bitmap, params, format));
+        }
+    }
+    {
+        SCOPED_TRACE("stopped by the progress handler");
+        TIOParamsVals params;
+        TMemoryStream stream;
+        bool aborted = false;
+        TVLProgressRecord progress;
+        progress.AbortFlag = &aborted;
+        progress.Handler = [&aborted](TObject*, int32_t Percent) { aborted = Percent >= 50; };
+        WriteJPEG2000Stream(stream, bitmap, params, progress, 0);
+        EXPECT_TRUE(aborted);
+        EXPECT_EQ(stream.GetSize(), 0);
+    }
+}
+
+// The YCbCr tables against the BT.601 conversion (nearest integers; the single-precision factors
+// may round a tie either way), and built at the unit's place in the library
+// start-up.
+TEST(Jpeg2000Unit, StartUpBuildsTheYCbCrTables) {
+    J2KCrToR.fill(0);
+    J2KCbToG.fill(0);
+    RegisterJpeg2000Unit();
+    InitializeLibrary();
+    for (int32_t i = 0; i < 256; ++i) {
+        SCOPED_TRACE(i);
+        const double d = i - 128;
+        EXPECT_LE(std::abs(J2KCrToR[i] - 1.402 * d), 0.5001);
+        EXPECT_LE(std::abs(J2KCbToB[i] - 1.772 * d), 0.5001);
+        EXPECT_LE(std::abs(J2KCrToG[i] + 0.714136 * d), 0.5001);
+        EXPECT_LE(std::abs(J2KCbToG[i] + 0.344136 * d), 0.5001);
+    }
+    FinalizeLibrary();
 }
