@@ -106,9 +106,8 @@ TOpjStream OpenStream(TJ2KStreamIO& IO, bool Reading) {
     if (Reading) {
         opj_stream_set_read_function(stream.get(), J2KStreamRead);
         opj_stream_set_skip_function(stream.get(), J2KStreamReadSkip);
-        opj_stream_set_user_data_length(
-            stream.get(), static_cast<OPJ_UINT64>(std::max<int64_t>(
-                              IO.Stream->GetSize() - IO.Base, 0)));
+        opj_stream_set_user_data_length(stream.get(), static_cast<OPJ_UINT64>(std::max<int64_t>(
+                                                          IO.Stream->GetSize() - IO.Base, 0)));
     } else {
         opj_stream_set_write_function(stream.get(), J2KStreamWrite);
         opj_stream_set_skip_function(stream.get(), J2KStreamWriteSkip);
@@ -291,8 +290,8 @@ TOpjImage DecodeStream(TStream& Stream, bool Decode) {
 }
 
 // Reads the stream into Bitmap and Params; false when the data cannot be read.
-bool RunRead(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
-             TVLProgressRecord& Progress, bool ParamsOnly) {
+bool RunRead(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params, TVLProgressRecord& Progress,
+             bool ParamsOnly) {
     const TOpjImage image = DecodeStream(Stream, !ParamsOnly);
     TJ2KColor color = TJ2KColor::Gray;
     if (!image || image->x1 <= image->x0 || image->y1 <= image->y0 ||
@@ -333,8 +332,8 @@ OPJ_UINT32 ResolutionCount(int32_t Width, int32_t Height) {
     return levels;
 }
 
-void SetEncoderParameters(opj_cparameters_t& Parameters, const TIOParamsVals& Params,
-                          int32_t Width, int32_t Height, OPJ_UINT32 Components) {
+void SetEncoderParameters(opj_cparameters_t& Parameters, const TIOParamsVals& Params, int32_t Width,
+                          int32_t Height, OPJ_UINT32 Components) {
     opj_set_default_encoder_parameters(&Parameters);
     Parameters.irreversible = 0;
     Parameters.tcp_numlayers = 1;
@@ -389,8 +388,7 @@ bool FillImage(opj_image_t& Image, TVLBitmap& Bitmap, int32_t MaxValue,
 
 TOpjImage CreateImage(TVLBitmap& Bitmap, const TIOParamsVals& Params) {
     const bool gray = Params.J2000ColorSpace == j2GrayScale;
-    const bool opacity =
-        !gray && Bitmap.HasAlphaChannel() && !Bitmap.GetAlphaChannel()->Full;
+    const bool opacity = !gray && Bitmap.HasAlphaChannel() && !Bitmap.GetAlphaChannel()->Full;
     const OPJ_UINT32 count = gray ? 1 : opacity ? 4 : 3;
     opj_image_cmptparm_t parameters[4] = {};
     for (OPJ_UINT32 c = 0; c < count; ++c) {
@@ -400,8 +398,7 @@ TOpjImage CreateImage(TVLBitmap& Bitmap, const TIOParamsVals& Params) {
         parameters[c].prec = static_cast<OPJ_UINT32>(Params.BitsPerSample);
         parameters[c].sgnd = 0;
     }
-    TOpjImage image(
-        opj_image_create(count, parameters, gray ? OPJ_CLRSPC_GRAY : OPJ_CLRSPC_SRGB));
+    TOpjImage image(opj_image_create(count, parameters, gray ? OPJ_CLRSPC_GRAY : OPJ_CLRSPC_SRGB));
     if (!image) return image;
     image->x1 = parameters[0].w;
     image->y1 = parameters[0].h;
@@ -421,8 +418,8 @@ bool Encode(opj_image_t& Image, TStream& Stream, const TIOParamsVals& Params, in
     SetHandlers(codec.get(), failed);
     return opj_setup_encoder(codec.get(), &parameters, &Image) &&
            opj_start_compress(codec.get(), &Image, stream.get()) &&
-           opj_encode(codec.get(), stream.get()) &&
-           opj_end_compress(codec.get(), stream.get()) && !failed;
+           opj_encode(codec.get(), stream.get()) && opj_end_compress(codec.get(), stream.get()) &&
+           !failed;
 }
 
 // The bitmap the samples come from: vl1g and vl24RGB as they are, other formats as a vl24RGB
@@ -477,8 +474,8 @@ void WriteJPEG2000Stream(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Para
 }
 
 bool IsJP2Stream(TStream& Stream) {
-    static constexpr uint8_t Signature[12] = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87,
-                                              0x0A};
+    static constexpr uint8_t Signature[12] = {0,   0,   0,    12,   'j',  'P',
+                                              ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
     uint8_t head[12];
     return PeekBytes(Stream, head, 12) && std::equal(head, head + 12, Signature);
 }

@@ -272,33 +272,63 @@ TEST(ReadJPEG2000Stream, OpjCompressFilesEqualOpjDecompress) {
     const TRawComponent cr{2, [](int32_t X, int32_t Y) { return 30 + (X * 5 + Y * 29) % 200; }};
     const std::vector<TCase> cases = {
         {{"8-bit grey", "j2k", w, h, 8, false, {Pattern(8, 7, 3)}}, vl24RGB, 0},
-        {{"8-bit RGB", "jp2", w, h, 8, false,
+        {{"8-bit RGB",
+          "jp2",
+          w,
+          h,
+          8,
+          false,
           {Pattern(8, 7, 3), Pattern(8, 11, 13), Pattern(8, 5, 17)}},
          vl24RGB,
          0},
-        {{"8-bit RGB codestream", "j2k", w, h, 8, false,
+        {{"8-bit RGB codestream",
+          "j2k",
+          w,
+          h,
+          8,
+          false,
           {Pattern(8, 3, 7), Pattern(8, 13, 11), Pattern(8, 17, 5)}},
          vl24RGB,
          0},
         {{"12-bit grey", "j2k", w, h, 12, false, {Pattern(12, 611, 97)}}, vl24RGB, 0},
-        {{"16-bit RGB", "jp2", w, h, 16, false,
+        {{"16-bit RGB",
+          "jp2",
+          w,
+          h,
+          16,
+          false,
           {Pattern(16, 611, 97), Pattern(16, 1001, 3), Pattern(16, 7, 4099)}},
          vl24RGB,
          0},
         {{"4:2:0 YCbCr", "jp2", 32, 24, 8, false, {luma, cb, cr}}, vl24RGB, 1},
         {{"odd-sized 4:2:0 YCbCr", "jp2", w, h, 8, false, {luma, cb, cr}}, vl24RGB, 1},
         {{"1-bit grey", "j2k", w, h, 1, false, {Pattern(1, 1, 1)}}, vl1g, 0},
-        {{"1-bit RGB", "j2k", w, h, 1, false,
+        {{"1-bit RGB",
+          "j2k",
+          w,
+          h,
+          1,
+          false,
           {Pattern(1, 1, 1), Pattern(1, 1, 0), Pattern(1, 0, 1)}},
          vl24RGB,
          0},
         {{"4-bit grey", "jp2", w, h, 4, false, {Pattern(4, 3, 1)}}, vl24RGB, 0},
-        {{"4-bit RGB", "j2k", w, h, 4, false,
+        {{"4-bit RGB",
+          "j2k",
+          w,
+          h,
+          4,
+          false,
           {Pattern(4, 3, 1), Pattern(4, 1, 5), Pattern(4, 7, 2)}},
          vl24RGB,
          0},
         {{"signed 8-bit grey", "j2k", w, h, 8, true, {SignedPattern(8, 37, 11)}}, vl24RGB, 0},
-        {{"signed 12-bit RGB", "jp2", w, h, 12, true,
+        {{"signed 12-bit RGB",
+          "jp2",
+          w,
+          h,
+          12,
+          true,
           {SignedPattern(12, 611, 97), SignedPattern(12, 97, 611), SignedPattern(12, 1001, 3)}},
          vl24RGB,
          0},
@@ -332,8 +362,8 @@ TEST(ReadJPEG2000Stream, OpjCompressFilesEqualOpjDecompress) {
                 const TVLRGB got = PixelOf(bitmap, x, y);
                 const int32_t channels[3] = {got.r, got.g, got.b};
                 for (int32_t ch = 0; ch < 3; ++ch) {
-                    const int32_t expected = To8Bits(
-                        reference.At(x, y, color ? ch : 0), reference.MaxValue);
+                    const int32_t expected =
+                        To8Bits(reference.At(x, y, color ? ch : 0), reference.MaxValue);
                     const int32_t wanted = c.Format == vl1g ? (expected != 0 ? 255 : 0) : expected;
                     worst = std::max(worst, std::abs(channels[ch] - wanted));
                 }
@@ -359,10 +389,10 @@ TEST(ReadJPEG2000Stream, ExtremeSamplesReachBlackAndWhite) {
         const TRawComponent half{
             1, [&c](int32_t X, int32_t) { return X < FixtureWidth / 2 ? c.Black : c.White; }};
         std::string file;
-        ASSERT_TRUE(MakeOpjFile(scratch,
-                                {"extremes", "jp2", FixtureWidth, FixtureHeight, c.Bits, c.Signed,
-                                 {half, half, half}},
-                                file));
+        ASSERT_TRUE(MakeOpjFile(
+            scratch,
+            {"extremes", "jp2", FixtureWidth, FixtureHeight, c.Bits, c.Signed, {half, half, half}},
+            file));
         TVLBitmap bitmap;
         TIOParamsVals params;
         ASSERT_FALSE(Read(ReadFileBytes(file), bitmap, params).Aborted);
@@ -375,10 +405,9 @@ TEST(ReadJPEG2000Stream, ParamsOnlyAndStreamsAtAnOffset) {
     if (ToolsMissing()) GTEST_SKIP() << "OpenJPEG tools missing";
     TScratch scratch;
     std::string file;
-    ASSERT_TRUE(MakeOpjFile(scratch,
-                            {"grey", "jp2", FixtureWidth, FixtureHeight, 12, false,
-                             {Pattern(12, 611, 97)}},
-                            file));
+    ASSERT_TRUE(MakeOpjFile(
+        scratch, {"grey", "jp2", FixtureWidth, FixtureHeight, 12, false, {Pattern(12, 611, 97)}},
+        file));
     const TBytes bytes = ReadFileBytes(file);
     TVLBitmap bitmap;
     TIOParamsVals params;
@@ -456,16 +485,22 @@ TEST(ReadJPEG2000Stream, BadDataAborts) {
         SCOPED_TRACE(kind);
         std::string file;
         ASSERT_TRUE(MakeOpjFile(scratch,
-                                {"rgb", kind, 64, 48, 8, false,
+                                {"rgb",
+                                 kind,
+                                 64,
+                                 48,
+                                 8,
+                                 false,
                                  {Pattern(8, 7, 3), Pattern(8, 11, 13), Pattern(8, 5, 17)}},
                                 file));
         const TBytes bytes = ReadFileBytes(file);
-        for (const size_t length : {size_t{4}, size_t{12}, size_t{60}, size_t{120},
-                                    bytes.size() / 2, bytes.size() - 3}) {
+        for (const size_t length :
+             {size_t{4}, size_t{12}, size_t{60}, size_t{120}, bytes.size() / 2, bytes.size() - 3}) {
             SCOPED_TRACE(length);
             TVLBitmap bitmap;
             TIOParamsVals params;
-            EXPECT_TRUE(Read(TBytes(bytes.begin(), bytes.begin() + length), bitmap, params).Aborted);
+            EXPECT_TRUE(
+                Read(TBytes(bytes.begin(), bytes.begin() + length), bitmap, params).Aborted);
         }
         // Seeded damage past the headers: decoding either fails cleanly or gives a picture.
         std::mt19937 random(2000);
@@ -517,7 +552,8 @@ class TShortStream : public TMemoryStream {
 public:
     explicit TShortStream(int64_t Limit) : FLimit(Limit) {}
     int32_t Write(const void* Buffer, int32_t Count) override {
-        const auto room = static_cast<int32_t>(std::clamp<int64_t>(FLimit - GetPosition(), 0, Count));
+        const auto room =
+            static_cast<int32_t>(std::clamp<int64_t>(FLimit - GetPosition(), 0, Count));
         return room > 0 ? TMemoryStream::Write(Buffer, room) : 0;
     }
 
