@@ -3,6 +3,7 @@
 
 #include "imaging/io/VLFileFormats.h"
 #include "imaging/io/VLGifLZW.h"
+#include "imaging/io/VLJpeg2000.h"
 #include "imaging/io/VLTiffLZW.h"
 
 bool BufferedStreamRelative = false;
@@ -31,6 +32,9 @@ void FinalizeVistrelIOUnit() {
     FreeFileFormatRegistry();
 }
 
+// The JPEG 2000 tables belong to the I/O unit's adapters, so registering the unit registers them
+// at their own slot.
 void RegisterVistrelIOUnit() {
+    RegisterJpeg2000Unit();
     RegisterLibraryUnit(TLibraryUnit::VistrelIO, InitializeVistrelIOUnit, FinalizeVistrelIOUnit);
 }
