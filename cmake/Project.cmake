@@ -18,6 +18,9 @@ function(sv_sources library)
   target_sources(${library} PRIVATE ${ARG_SOURCES})
 endfunction()
 
+set(SV_TESTDATA_DIR "${PROJECT_SOURCE_DIR}/../shared/testdata" CACHE PATH
+    "Folder of the test corpora that are not ours (PngSuite)")
+
 # sv_test(<name> SOURCES ... DEPENDS ...): one GoogleTest program per tested folder.
 function(sv_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
@@ -26,6 +29,8 @@ function(sv_test name)
   # The tests' own folder, for the scripts beside them: __FILE__ may be relative to wherever the
   # compiler (or its cache) ran, and tests run in their build folder.
   target_compile_definitions(${name} PRIVATE SV_TESTS_DIR="${PROJECT_SOURCE_DIR}/tests")
+  # The corpora that are not ours live beside the project; tests that use them skip without them.
+  target_compile_definitions(${name} PRIVATE SV_TESTDATA_DIR="${SV_TESTDATA_DIR}")
   gtest_discover_tests(${name}
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
     DISCOVERY_TIMEOUT 60)
