@@ -260,3 +260,49 @@ void Convert1BitTBitmapTo24Bit(TBitmap& Source, TBitmap& Dest, const TVLProgress
         progress.RowDone(r + 1);
     }
 }
+
+namespace {
+
+// Grey level of a colour by the library's weights, halves to even.
+int64_t WeightedGray(const TVLRGB& Color) {
+    return Round((Color.r * GrayWeightRed + Color.g * GrayWeightGreen + Color.b * GrayWeightBlue) /
+                 100.0);
+}
+
+} // namespace
+
+std::unique_ptr<TVLBitmap> TryMakeTwoColorBitmap(TVLBitmap& Bitmap, TVLRGB& Color0,
+                                                 TVLRGB& Color1) {
+    const int32_t width = Bitmap.GetWidth(), height = Bitmap.GetHeight();
+    auto result = std::make_unique<TVLBitmap>();
+    if (width <= 0 || height <= 0 || !result->Allocate(width, height, vl1g)) return nullptr;
+    int32_t colors = 0;
+    for (int32_t y = 0; y < height && colors <= 2; ++y) {
+        uint8_t* row = result->GetScanline(y);
+        for (int32_t x = 0; x < width; ++x) {
+            const TVLRGB color = Bitmap.GetPixelAsRGB(x, y);
+            if (colors == 0) {
+                Color0 = color;
+                colors = 1;
+            } else if (!(color == Color0) && (colors == 1 || !(color == Color1))) {
+                if (++colors > 2) break;
+                Color1 = color;
+            }
+            SetRowBit(row, x, !(color == Color0));
+        }
+    }
+    if (colors != 2) return nullptr;
+    if (WeightedGray(Color1) < WeightedGray(Color0)) {
+        InvertBitmapBits(*result);
+        std::swap(Color0, Color1);
+    }
+    return result;
+}
+
+void InvertBitmapBits(TVLBitmap& Bitmap) {
+    const int32_t rowLen = Bitmap.GetRowLen();
+    for (int32_t y = 0; y < Bitmap.GetHeight(); ++y) {
+        uint8_t* row = Bitmap.GetScanline(y);
+        for (int32_t i = 0; i < rowLen; ++i) row[i] = static_cast<uint8_t>(~row[i]);
+    }
+}

@@ -1,6 +1,7 @@
 // Reduction of images to black and white: the 8 x 8 ordered dither, thresholds (fixed, mean
-// luminance, maximum entropy), the grey histogram and mean colour they rest on, and the expansion
-// of 1-bit class-library bitmaps to 24 bits. Progress, when an event is given, is reported after
+// luminance, maximum entropy), the grey histogram and mean colour they rest on, the two-colour
+// reduction, the inversion of 1-bit rows and the expansion of 1-bit class-library bitmaps to 24
+// bits. Progress, when an event is given, is reported after
 // each row as Trunc(rows done x 100 / (row count + 0.5)).
 //
 // Part of the image-processing unit; it sits in the core because the pixel-format conversion
@@ -10,6 +11,7 @@
 #include "imaging/core/VLDefs.h"
 
 #include <array>
+#include <memory>
 
 class TBitmap;
 class TVLBitmap;
@@ -54,3 +56,10 @@ void GetAverageColor(TVLBitmap& Bitmap, int32_t& R, int32_t& G, int32_t& B);
 // colour table. Nothing happens for another Source format.
 void Convert1BitTBitmapTo24Bit(TBitmap& Source, TBitmap& Dest,
                                const TVLProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// A new vl1g bitmap of an image of exactly two colours (GetPixelAsRGB): bit 0 = Color0, the
+// darker one by the library's grey weights (the first colour met when both are as dark), bit
+// 1 = Color1. nil for an image of one colour or of more than two.
+std::unique_ptr<TVLBitmap> TryMakeTwoColorBitmap(TVLBitmap& Bitmap, TVLRGB& Color0,
+                                                 TVLRGB& Color1);
+// Every bit of every row inverted (a vl1g image's 1 = white becomes 1 = black and back).
+void InvertBitmapBits(TVLBitmap& Bitmap);

@@ -2,11 +2,17 @@
 #include "imaging/io/VistrelIOUnit.h"
 
 #include "imaging/io/VLFileFormats.h"
+#include "imaging/io/VLGifLZW.h"
+#include "imaging/io/VLTiffLZW.h"
 
 bool BufferedStreamRelative = false;
 int32_t MetafileSizeLimit = 8000;
 
 void InitializeVistrelIOUnit() {
+    DefaultGifLZWDecompress = GifLZWDecode;
+    DefaultGifLZWCompress = GifLZWEncode;
+    DefaultTiffLZWDecompress = TiffLZWDecode;
+    DefaultTiffLZWCompress = TiffLZWEncode;
     DefaultTempFolder.clear();
     BuildFileFormatRegistry();
     AVIFileInitialized = false;

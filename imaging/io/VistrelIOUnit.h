@@ -26,9 +26,9 @@ public:
     double Gamma = 1.0;
 };
 
-// Sets the unit's settings to their start-up values (DefaultTempFolder, AVIFileInitialized, the
-// colour conversion settings and the quantizer settings of the core among them) and builds the
-// format registry.
+// Sets the unit's settings to their start-up values (the LZW codecs, DefaultTempFolder,
+// AVIFileInitialized, the colour conversion settings and the quantizer settings of the core among
+// them) and builds the format registry.
 void InitializeVistrelIOUnit();
 // Frees the CMYK transforms and the format registry.
 void FinalizeVistrelIOUnit();

@@ -260,3 +260,47 @@ TEST(Convert1BitTBitmap, ExpandsBitsToWhiteAndBlack) {
 }
 
 } // namespace
+
+TEST(TryMakeTwoColorBitmap, DarkerColourBecomesBitZero) {
+    using enum TVLPixelFormat;
+    const TVLRGB black{0, 0, 0}, red{0, 0, 255}, white{255, 255, 255}, grey{128, 128, 128};
+    struct TCase {
+        const char* Name;
+        std::vector<TVLRGB> Pixels;  // 3 x 2, rows from the top
+        bool Made;
+        TVLRGB Color0, Color1;
+        std::vector<int32_t> Bits;
+    };
+    const std::vector<TCase> cases = {
+        {"red and black, red first", {red, black, black, red, red, black}, true, black, red,
+         {1, 0, 0, 1, 1, 0}},
+        {"black and white", {black, white, white, black, white, white}, true, black, white,
+         {0, 1, 1, 0, 1, 1}},
+        {"one colour", {grey, grey, grey, grey, grey, grey}, false, {}, {}, {}},
+        {"three colours", {black, white, black, white, black, grey}, false, {}, {}, {}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TVLBitmap bitmap(3, 2, vl24RGB);
+        for (int32_t i = 0; i < 6; ++i) bitmap.SetPixelRGB(i % 3, i / 3, c.Pixels[i]);
+        TVLRGB color0{1, 2, 3}, color1{4, 5, 6};
+        const auto result = TryMakeTwoColorBitmap(bitmap, color0, color1);
+        ASSERT_EQ(result != nullptr, c.Made);
+        if (!c.Made) continue;
+        EXPECT_EQ(result->GetPixelFormat(), vl1g);
+        EXPECT_EQ(color0, c.Color0);
+        EXPECT_EQ(color1, c.Color1);
+        for (int32_t i = 0; i < 6; ++i)
+            EXPECT_EQ(GetRowBit(result->GetScanline(i / 3), i % 3) != 0, c.Bits[i] != 0) << i;
+    }
+}
+
+TEST(InvertBitmapBits, InvertsEveryRowByte) {
+    TVLBitmap bitmap(13, 3, TVLPixelFormat::vl1g);
+    for (int32_t y = 0; y < 3; ++y)
+        for (int32_t i = 0; i < bitmap.GetRowLen(); ++i) bitmap.GetScanline(y)[i] = uint8_t(y * 50 + i);
+    InvertBitmapBits(bitmap);
+    for (int32_t y = 0; y < 3; ++y)
+        for (int32_t i = 0; i < bitmap.GetRowLen(); ++i)
+            EXPECT_EQ(bitmap.GetScanline(y)[i], uint8_t(~(y * 50 + i)));
+}

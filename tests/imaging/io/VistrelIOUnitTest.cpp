@@ -2,6 +2,9 @@
 // start-up.
 #include "imaging/io/VistrelIOUnit.h"
 
+#include "imaging/io/VLGifLZW.h"
+#include "imaging/io/VLTiffLZW.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -9,6 +12,8 @@ namespace {
 TEST(VistrelIOUnit, StartUpResetsTheSettings) {
     RegisterVistrelIOUnit();
     DefaultTempFolder = u"/elsewhere/";
+    DefaultGifLZWDecompress = nullptr;
+    DefaultTiffLZWCompress = nullptr;
     AVIFileInitialized = true;
     UseICCProfiles = true;
     QuantizerMethod = 3;
@@ -25,7 +30,10 @@ TEST(VistrelIOUnit, StartUpResetsTheSettings) {
     EXPECT_FALSE(BufferedStreamRelative);
     EXPECT_TRUE(CMYKColorManagement);
     EXPECT_EQ(MetafileSizeLimit, 8000);
-    EXPECT_EQ(DefaultGifLZWDecompress, nullptr);
+    EXPECT_EQ(DefaultGifLZWDecompress, &GifLZWDecode);
+    EXPECT_EQ(DefaultGifLZWCompress, &GifLZWEncode);
+    EXPECT_EQ(DefaultTiffLZWDecompress, &TiffLZWDecode);
+    EXPECT_EQ(DefaultTiffLZWCompress, &TiffLZWEncode);
     FinalizeLibrary();
 }
 
