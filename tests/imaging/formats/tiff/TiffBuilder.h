@@ -38,6 +38,9 @@ public:
         std::string out = FIntel ? "II" : "MM";
         Put(out, 42, 2);
         Put(out, 8, 4);
+        out += Data;
+        if (out.size() % 2) out += '\0';
+        Patch(out, 4, out.size());
         FOffsets.clear();
         std::vector<size_t> nextFields;
         for (const auto& entries : FIFDs) {
@@ -77,6 +80,8 @@ public:
         }
         return out;
     }
+    // Bytes placed right after the header (strip data), at offset 8.
+    std::string Data;
     // Offsets of the directories in the last Build.
     const std::vector<size_t>& Offsets() const { return FOffsets; }
 
