@@ -18,14 +18,14 @@ struct TVLTagEntry {
 #pragma pack(pop)
 static_assert(sizeof(TVLTagEntry) == 12);
 
-// What the TIFF tag access reads a directory through.
+// What the TIFF tag access reads a directory through: the entries of one directory, in machine
+// order, and where their out-of-line values are.
 struct TVLTagsReadState {
-    // 1 = little-endian ("II").
-    uint8_t ByteOrder = 1;
+    // The values at the offsets are little-endian ("II"); false for "MM".
+    bool IntelByteOrder = true;
     TStream* Stream = nullptr;
-    // Offset of the directory in the stream.
-    int32_t BaseOffset = 0;
-    int32_t Reserved = 0;
+    // Added to every offset of the file.
+    int64_t Base = 0;
     uint16_t EntryCount = 0;
     std::vector<TVLTagEntry> Entries;
 };

@@ -38,7 +38,7 @@ void Fill(TVLTagsHandler& Handler, const std::vector<uint8_t>& Bytes) {
 
 TEST(VLTagsHandler, ReadsTheEntriesAsStored) {
     TVLTagsHandler handler;
-    EXPECT_EQ(handler.ReadState().ByteOrder, 1);
+    EXPECT_TRUE(handler.ReadState().IntelByteOrder);
     EXPECT_EQ(handler.ReadState().Stream, &handler.Data());
     Fill(handler, Directory(3, 3));
     handler.ReadDirectory();
