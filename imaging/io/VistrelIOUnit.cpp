@@ -1,6 +1,7 @@
 // Process-wide settings of the I/O unit and its start-up and shut-down.
 #include "imaging/io/VistrelIOUnit.h"
 
+#include "imaging/formats/VLCCITT.h"
 #include "imaging/io/VLFileFormats.h"
 #include "imaging/io/VLGifLZW.h"
 #include "imaging/io/VLJpeg2000.h"
@@ -32,9 +33,10 @@ void FinalizeVistrelIOUnit() {
     FreeFileFormatRegistry();
 }
 
-// The JPEG 2000 tables belong to the I/O unit's adapters, so registering the unit registers them
-// at their own slot.
+// The JPEG 2000 tables and the CCITT decoding trees serve the codecs the I/O unit's registry
+// calls, so registering the unit registers them at their own slots.
 void RegisterVistrelIOUnit() {
     RegisterJpeg2000Unit();
+    RegisterCCITTUnit();
     RegisterLibraryUnit(TLibraryUnit::VistrelIO, InitializeVistrelIOUnit, FinalizeVistrelIOUnit);
 }
