@@ -25,7 +25,9 @@ function(sv_test name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gtest GTest::gtest_main)
   # The tests' own folder, for the scripts beside them: __FILE__ may be relative to wherever the
   # compiler (or its cache) ran, and tests run in their build folder.
-  target_compile_definitions(${name} PRIVATE SV_TESTS_DIR="${PROJECT_SOURCE_DIR}/tests")
+  # The shared test data (pngsuite) beside the worktrees; tests skip when it is absent.
+  target_compile_definitions(${name} PRIVATE SV_TESTS_DIR="${PROJECT_SOURCE_DIR}/tests"
+    SV_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/../../shared/testdata")
   gtest_discover_tests(${name}
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
     DISCOVERY_TIMEOUT 60)
