@@ -100,8 +100,8 @@ TBitmap32::TBitmap32() : FFont(std::make_unique<TFont>()) {
     FBitmapInfo.bmiHeader.biBitCount = 32;
     FBitmapInfo.bmiHeader.biCompression = BI_RGB;
     FFont->OnChange = [this](TObject*) { FontChanged(); };
-    // The nearest-pixel resampler that belongs here comes with the resamplers; until then the
-    // bitmap has none.
+    // The resampler installs itself.
+    new TNearestResampler(this);
 }
 
 TBitmap32::~TBitmap32() {

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 
 namespace raster {
@@ -187,6 +188,93 @@ public:
     // Draw, combine and wrap modes, master alpha, outer colour, resampler and font.
     virtual void CopyPropertiesTo(TBitmap32& Dst);
 
+    // Single pixels. The members without a suffix check nothing: the caller keeps X and Y
+    // inside the bitmap (the sub-pixel ones also the pixel to the right and below). S members
+    // clip to ClipRect, T members blend with the combine mode, W members wrap by WrapMode.
+    TColor32 GetPixel(int32_t X, int32_t Y) const { return FBits[X + int64_t{Y} * Width()]; }
+    void SetPixel(int32_t X, int32_t Y, TColor32 Value) { FBits[X + int64_t{Y} * Width()] = Value; }
+    PColor32 GetPixelPtr(int32_t X, int32_t Y) const { return FBits + X + int64_t{Y} * Width(); }
+    PColor32 GetScanLine(int32_t Y) const { return FBits + int64_t{Y} * Width(); }
+    // OuterColor outside the clip rectangle.
+    TColor32 GetPixelS(int32_t X, int32_t Y) const;
+    void SetPixelS(int32_t X, int32_t Y, TColor32 Value);
+    // X and Y clamped to the bitmap.
+    TColor32 GetPixelB(int32_t X, int32_t Y) const;
+    void SetPixelT(int32_t X, int32_t Y, TColor32 Value);
+    // Blends onto the pixel at Ptr and advances Ptr by one pixel.
+    void SetPixelT(PColor32& Ptr, TColor32 Value);
+    void SetPixelTS(int32_t X, int32_t Y, TColor32 Value);
+    // X and Y in 1/256 pixel: C spread over the 2 x 2 block at (X >> 8, Y >> 8) with gamma
+    // weights. The caller calls EMMS.
+    void SET_T256(int32_t X, int32_t Y, TColor32 C);
+    void SET_TS256(int32_t X, int32_t Y, TColor32 C);
+    void SetPixelF(float X, float Y, TColor32 Value);
+    void SetPixelFS(float X, float Y, TColor32 Value);
+    void SetPixelX(TFixed X, TFixed Y, TColor32 Value);
+    void SetPixelXS(TFixed X, TFixed Y, TColor32 Value);
+    // Each pixel of the 2 x 2 block is wrapped into the clip rectangle.
+    void SetPixelXW(TFixed X, TFixed Y, TColor32 Value);
+    void SetPixelFW(float X, float Y, TColor32 Value);
+    // X and Y in 1/256 pixel: bilinear read with linear weights of the 2 x 2 block.
+    TColor32 GET_T256(uint32_t X, uint32_t Y) const;
+    // OuterColor off the bitmap; the last column and row read exactly on their centres.
+    TColor32 GET_TS256(int32_t X, int32_t Y) const;
+    TColor32 GetPixelF(float X, float Y) const;
+    TColor32 GetPixelFS(float X, float Y) const;
+    TColor32 GetPixelX(TFixed X, TFixed Y) const;
+    TColor32 GetPixelXS(TFixed X, TFixed Y) const;
+    // Need a non-empty clip rectangle.
+    TColor32 GetPixelW(int32_t X, int32_t Y) const;
+    void SetPixelW(int32_t X, int32_t Y, TColor32 Value);
+    TColor32 GetPixelXW(TFixed X, TFixed Y) const;
+    TColor32 GetPixelFW(float X, float Y) const;
+    // The resampler's sample at (X, Y).
+    TColor32 GetPixelR(float X, float Y);
+
+    // The stipple pattern of the P members; the counter is a position in pattern entries.
+    void SetStipple(const TArrayOfColor32& NewStipple);
+    void SetStipple(std::initializer_list<TColor32> NewStipple);
+    void AdvanceStippleCounter(float LengthPixels);
+    // The pattern's colour at the counter (entries mixed for fractional positions), then the
+    // counter moves on by the step. Opaque black without a pattern.
+    TColor32 GetStippleColor();
+    float StippleCounter() const { return FStippleCounter; }
+    void SetStippleCounter(float Value) { FStippleCounter = Value; }
+    float StippleStep() const { return FStippleStep; }
+    void SetStippleStep(float Value) { FStippleStep = Value; }
+
+    // Straight runs from X1 to X2 (Y1 to Y2) inclusive. The plain and T forms check nothing
+    // and notify nothing; the S forms clip and notify the drawn run.
+    void HorzLine(int32_t X1, int32_t Y, int32_t X2, TColor32 Value);
+    void HorzLineS(int32_t X1, int32_t Y, int32_t X2, TColor32 Value);
+    void HorzLineT(int32_t X1, int32_t Y, int32_t X2, TColor32 Value);
+    void HorzLineTS(int32_t X1, int32_t Y, int32_t X2, TColor32 Value);
+    // Stippled: the pattern advances by one step for every pixel of the unclipped run.
+    void HorzLineTSP(int32_t X1, int32_t Y, int32_t X2);
+    void VertLine(int32_t X, int32_t Y1, int32_t Y2, TColor32 Value);
+    void VertLineS(int32_t X, int32_t Y1, int32_t Y2, TColor32 Value);
+    void VertLineT(int32_t X, int32_t Y1, int32_t Y2, TColor32 Value);
+    void VertLineTS(int32_t X, int32_t Y1, int32_t Y2, TColor32 Value);
+    void VertLineTSP(int32_t X, int32_t Y1, int32_t Y2);
+
+    // Rectangles, Right and Bottom exclusive.
+    void FillRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 Value);
+    void FillRectS(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 Value);
+    void FillRectS(const TRect& ARect, TColor32 Value);
+    void FillRectT(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 Value);
+    void FillRectTS(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 Value);
+    void FillRectTS(const TRect& ARect, TColor32 Value);
+    void FrameRectS(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 Value);
+    void FrameRectS(const TRect& ARect, TColor32 Value);
+    void FrameRectTS(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 Value);
+    void FrameRectTS(const TRect& ARect, TColor32 Value);
+    // Traced clockwise from the top left, so the pattern runs on around the corners.
+    void FrameRectTSP(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
+    // A bevel: top and left lightened, bottom and right darkened (the other way round for a
+    // negative Contrast, in percent).
+    void RaiseRectTS(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Contrast);
+    void RaiseRectTS(const TRect& ARect, int32_t Contrast);
+
     // Until EndMeasuring, drawing reports its areas to Callback without touching pixels, and
     // OnChange is not called. Not nested.
     void BeginMeasuring(const TAreaChangedEvent& Callback);
@@ -213,6 +301,9 @@ protected:
     TFixedPoint FFixedPenPos;
 
 private:
+    void Blend2x2(int32_t PX0, int32_t PX1, int32_t PY0, int32_t PY1, int32_t X, int32_t Y,
+                  TColor32 C, uint8_t Mask);
+    bool OutsideClip(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) const;
     void FontChanged();
     void CanvasChanged();
     void ReleaseHandles();

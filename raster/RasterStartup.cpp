@@ -30,7 +30,7 @@ constinit std::array<TUnitRoutines, RasterUnitCount> UnitTable = [] {
     t[Slot(TRasterUnit::System)] = {InitializeSystemUnit, FinalizeSystemUnit};
     t[Slot(TRasterUnit::LowLevel)] = {InitializeLowLevelUnit, nullptr};
     t[Slot(TRasterUnit::Blend)] = {InitializeBlendUnit, nullptr};
-    t[Slot(TRasterUnit::Resamplers)] = {nullptr, FinalizeResamplersUnit};
+    t[Slot(TRasterUnit::Resamplers)] = {InitializeResamplersUnit, FinalizeResamplersUnit};
     t[Slot(TRasterUnit::Raster)] = {InitializeRasterUnit, FinalizeRasterUnit};
     return t;
 }();

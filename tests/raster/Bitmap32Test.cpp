@@ -288,10 +288,9 @@ public:
 TEST_F(Bitmap32, ResamplerChosenByExactClassName) {
     int changes = 0;
     TBitmap32 bitmap;
-    EXPECT_EQ(bitmap.Resampler(), nullptr);
-    EXPECT_EQ(bitmap.ResamplerClassName(), u"");
-    bitmap.SetResamplerClassName(u"TTestResampler"); // no registry yet: nothing
-    EXPECT_EQ(bitmap.Resampler(), nullptr);
+    EXPECT_EQ(bitmap.ResamplerClassName(), u"TNearestResampler");
+    bitmap.SetResamplerClassName(u"TTestResampler"); // not registered yet: nothing
+    EXPECT_EQ(bitmap.ResamplerClassName(), u"TNearestResampler");
     RegisterResampler(ClassOf<TTestResampler>());
     RegisterResampler(ClassOf<TOtherResampler>());
     bitmap.OnChange = [&](TObject*) { ++changes; };
@@ -310,7 +309,8 @@ TEST_F(Bitmap32, ResamplerChosenByExactClassName) {
     TBitmap32 copy;
     EXPECT_THROW(bitmap.CopyPropertiesTo(copy), Exception); // resamplers without Assign
     EXPECT_EQ(copy.ResamplerClassName(), u"TOtherResampler");
-    FinalizeResamplersUnit();
+    ResamplerList->Remove(ClassOf<TTestResampler>());
+    ResamplerList->Remove(ClassOf<TOtherResampler>());
 }
 
 TEST_F(Bitmap32, LockCountsAcrossLocks) {

@@ -4,6 +4,8 @@
 #include "raster/RasterContainers.h"
 #include "raster/RasterResamplers.h"
 
+#include <vector>
+
 #include "platform/rtl/StringList.h"
 
 #include <set>
@@ -171,14 +173,28 @@ TEST(ClassList, FindsExactNamesInOrder) {
     EXPECT_EQ(dynamic_cast<TSampleKernel&>(*made).Owner, &owner);
 }
 
-TEST(ClassRegistries, MadeOnFirstRegistrationAndFreedAtShutDown) {
+// The start-up registers the library's classes in their fixed order; later registrations append.
+TEST(ClassRegistries, FilledAtStartUpAndFreedAtShutDown) {
     InitializeRasterLibrary();
-    EXPECT_EQ(KernelList, nullptr);
+    ASSERT_NE(KernelList, nullptr);
+    ASSERT_NE(ResamplerList, nullptr);
+    TStringList names;
+    ResamplerList->GetClassNames(names);
+    KernelList->GetClassNames(names);
+    const std::vector<String> expected = {
+        u"TNearestResampler", u"TLinearResampler", u"TDraftResampler", u"TKernelResampler",
+        u"TBoxKernel",        u"TLinearKernel",    u"TCosineKernel",   u"TSplineKernel",
+        u"TCubicKernel",      u"TMitchellKernel",  u"TLanczosKernel",  u"TGaussianKernel",
+        u"TBlackmanKernel",   u"THannKernel",      u"THammingKernel",  u"TSinshKernel",
+        u"THermiteKernel"};
+    ASSERT_EQ(names.Count(), static_cast<int32_t>(expected.size()));
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(names[static_cast<int32_t>(i)], expected[i]);
     RegisterKernel(ClassOf<TSampleKernel>());
     RegisterKernel(ClassOf<TSampleKernel>());
     RegisterResampler(ClassOf<TSampleResampler>());
-    ASSERT_NE(KernelList, nullptr);
-    EXPECT_EQ(KernelList->Count(), 2);
+    EXPECT_EQ(KernelList->Count(), 15);
+    EXPECT_EQ(KernelList->Last(), ClassOf<TSampleKernel>());
     EXPECT_EQ(ResamplerList->Find(u"TSampleResampler"), ClassOf<TSampleResampler>());
     FinalizeRasterLibrary();
     EXPECT_EQ(KernelList, nullptr);
