@@ -26,6 +26,8 @@ function(sv_test name)
   # The tests' own folder, for the scripts beside them: __FILE__ may be relative to wherever the
   # compiler (or its cache) ran, and tests run in their build folder.
   target_compile_definitions(${name} PRIVATE SV_TESTS_DIR="${PROJECT_SOURCE_DIR}/tests")
+  # Shared sample files (PngSuite); the tests that use them skip when the folder is absent.
+  target_compile_definitions(${name} PRIVATE SV_TESTDATA_DIR="${SV_TESTDATA_DIR}")
   gtest_discover_tests(${name}
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
     DISCOVERY_TIMEOUT 60)

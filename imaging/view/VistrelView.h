@@ -228,6 +228,14 @@ public:
     void MergeAllLayers();
     // Renders every layer at 100 % into Dest, grown to hold layers beyond layer 0's edges.
     void DrawLayersToBitmap(TVLBitmap& Dest);
+    // ---- The layers stream (ViewLayersStream.cpp) ----
+    // Every layer's record, then every layer's image: Format -1 a deflated raw dump, else the
+    // I/O component's stream format (1 is stored as 8).
+    void SaveLayersToStream(TStream& Stream, int32_t Format);
+    // Replaces the layer stack; false, with the view unchanged, for a stream that is not a
+    // layers stream or whose records do not fit in it, and false when an image is damaged.
+    bool LoadLayersFromStream(TStream& Stream);
+    bool LoadLayersFromFile(const String& FileName);
     // Fills the current bitmap with Background and drops its alpha channel.
     void Clear();
     // An empty 1 x 1 picture.
