@@ -116,6 +116,15 @@ public:
     void LoadFromStreamPNG(TStream& Stream);
     void SaveToFilePNG(const String& FileName);
     void SaveToStreamPNG(TStream& Stream);
+    // JPEG 2000: a JP2 file (id 13) or a bare codestream (id 14); one reader for both.
+    void LoadFromFileJP2(const String& FileName);
+    void LoadFromFileJ2K(const String& FileName);
+    void LoadFromStreamJP2(TStream& Stream);
+    void LoadFromStreamJ2K(TStream& Stream);
+    void SaveToFileJP2(const String& FileName);
+    void SaveToFileJ2K(const String& FileName);
+    void SaveToStreamJP2(TStream& Stream);
+    void SaveToStreamJ2K(TStream& Stream);
     // Ids 25 to 27. The layers (26) go into an attached single-image view, or are merged into
     // the working bitmap through a temporary view.
     void LoadFromFileLayersObjects(const String& FileName, TVLFileFormatId FormatId);

@@ -60,6 +60,8 @@ void TVistrelIO::LoadFileById(const String& FileName, TVLFileFormatId FormatId) 
     switch (FormatId) {
     case ffJPEG: LoadFromFileJPEG(FileName); break;
     case ffPNG: LoadFromFilePNG(FileName); break;
+    case ffJP2: LoadFromFileJP2(FileName); break;
+    case ffJ2K: LoadFromFileJ2K(FileName); break;
     case ffVect:
     case ffLayers:
     case ffLayersObjects: LoadFromFileLayersObjects(FileName, FormatId); break;
@@ -197,6 +199,8 @@ void TVistrelIO::SaveToFile(const String& FileName) {
     }
     case ffJPEG: SaveToFileJPEG(FileName); break;
     case ffPNG: SaveToFilePNG(FileName); break;
+    case ffJP2: SaveToFileJP2(FileName); break;
+    case ffJ2K: SaveToFileJ2K(FileName); break;
     case ffLayers: SaveFileLayers(FileName); break;
     // Formats whose writer is not built in: nothing is created.
     default: RefuseFormat(); break;

@@ -7,6 +7,7 @@
 #include "imaging/core/VLStreams.h"
 #include "imaging/io/VLExif.h"
 #include "imaging/io/VLJpeg.h"
+#include "imaging/io/VLJpeg2000.h"
 #include "imaging/io/VLPng.h"
 #include "imaging/io/VistrelIO.h"
 #include "imaging/io/VistrelIOStream.h"
@@ -21,6 +22,10 @@ namespace {
 
 constexpr uint8_t APP1 = 0xE1;
 constexpr uint8_t APP13 = 0xED;
+// The pixel formats the JPEG and JPEG 2000 savers take as they are; others are saved from a
+// 24-bit copy.
+const std::initializer_list<TVLPixelFormat> TrueColourOrBilevel = {TVLPixelFormat::vl24RGB,
+                                                                   TVLPixelFormat::vl1g};
 // A marker's payload cannot be longer than this.
 constexpr size_t MaxMarkerPayload = 65533;
 
@@ -256,8 +261,6 @@ void TVistrelIO::RefuseFormat() {
 
 namespace {
 
-const std::initializer_list<TVLPixelFormat> JpegKeeps = {TVLPixelFormat::vl24RGB,
-                                                         TVLPixelFormat::vl1g};
 
 void ReadJpeg(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
               TVLProgressRecord& Progress) {
@@ -292,7 +295,7 @@ void TVistrelIO::LoadFromStreamJPEG(TStream& Stream) {
 }
 
 void TVistrelIO::SaveToFileJPEG(const String& FileName) {
-    FileSaver(FileName, ffJPEG, JpegKeeps,
+    FileSaver(FileName, ffJPEG, TrueColourOrBilevel,
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   RebuildJpegMetadata(*FIOParams);
                   WriteJPEGStream(Stream, Bitmap, *FIOParams, Progress);
@@ -300,7 +303,7 @@ void TVistrelIO::SaveToFileJPEG(const String& FileName) {
 }
 
 void TVistrelIO::SaveToStreamJPEG(TStream& Stream) {
-    StreamSaver(Stream, JpegKeeps,
+    StreamSaver(Stream, TrueColourOrBilevel,
                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     RebuildJpegMetadata(*FIOParams);
                     WithStreamHeader(S, "JFIF",
@@ -353,6 +356,71 @@ void TVistrelIO::SaveToStreamPNG(TStream& Stream) {
     StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
         WritePng(S, Bitmap, *FIOParams, Progress);
     });
+}
+
+// ---- JPEG 2000 ------------------------------------------------------------------------------
+
+namespace {
+
+constexpr int32_t JP2FileFormat = 0;
+constexpr int32_t J2KCodestreamFormat = 1;
+
+} // namespace
+
+void TVistrelIO::LoadFromFileJP2(const String& FileName) {
+    FileLoaderB(FileName, ffJP2, {},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    ReadJPEG2000Stream(Stream, Bitmap, *FIOParams, Progress, false);
+                });
+}
+
+void TVistrelIO::LoadFromFileJ2K(const String& FileName) {
+    FileLoaderB(FileName, ffJ2K, {},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    ReadJPEG2000Stream(Stream, Bitmap, *FIOParams, Progress, false);
+                });
+}
+
+void TVistrelIO::LoadFromStreamJP2(TStream& Stream) {
+    StreamLoader(Stream, ffJP2, {},
+                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadJPEG2000Stream(S, Bitmap, *FIOParams, Progress, false);
+                 });
+}
+
+void TVistrelIO::LoadFromStreamJ2K(TStream& Stream) {
+    StreamLoader(Stream, ffJ2K, {},
+                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadJPEG2000Stream(S, Bitmap, *FIOParams, Progress, false);
+                 });
+}
+
+void TVistrelIO::SaveToFileJP2(const String& FileName) {
+    FileSaver(FileName, ffJP2, TrueColourOrBilevel,
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WriteJPEG2000Stream(Stream, Bitmap, *FIOParams, Progress, JP2FileFormat);
+              });
+}
+
+void TVistrelIO::SaveToFileJ2K(const String& FileName) {
+    FileSaver(FileName, ffJ2K, TrueColourOrBilevel,
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WriteJPEG2000Stream(Stream, Bitmap, *FIOParams, Progress, J2KCodestreamFormat);
+              });
+}
+
+void TVistrelIO::SaveToStreamJP2(TStream& Stream) {
+    StreamSaver(Stream, TrueColourOrBilevel,
+                [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    WriteJPEG2000Stream(S, Bitmap, *FIOParams, Progress, JP2FileFormat);
+                });
+}
+
+void TVistrelIO::SaveToStreamJ2K(TStream& Stream) {
+    StreamSaver(Stream, TrueColourOrBilevel,
+                [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    WriteJPEG2000Stream(S, Bitmap, *FIOParams, Progress, J2KCodestreamFormat);
+                });
 }
 
 // ---- Layers and vector objects --------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "imaging/core/VLStreams.h"
 #include "imaging/core/VLWindowHelpers.h"
 #include "imaging/io/VLJpeg.h"
+#include "imaging/io/VLJpeg2000.h"
 #include "imaging/io/VLPng.h"
 #include "imaging/io/VistrelIO.h"
 #include "imaging/view/ViewLayersStream.h"
@@ -51,6 +52,8 @@ TVLFileFormatId ByteTests(TStream& Stream, int64_t Size) {
 TVLFileFormatId CodecProbes(TStream& Stream, int64_t Size) {
     if (Size > 8 && IsPNGStream(Stream)) return ffPNG;
     if (FindJPEGStart(Stream) >= 0) return ffJPEG;
+    if (IsJP2Stream(Stream)) return ffJP2;
+    if (IsJ2KStream(Stream)) return ffJ2K;
     if (IsAVIStream(Stream)) return ffAVI;
     if (IsLayersStream(Stream)) return ffLayers;
     return 0;
@@ -233,6 +236,8 @@ void TVistrelIO::LoadStreamById(TStream& Stream, TVLFileFormatId FormatId) {
     switch (FormatId) {
     case ffJPEG: LoadFromStreamJPEG(Stream); break;
     case ffPNG: LoadFromStreamPNG(Stream); break;
+    case ffJP2: LoadFromStreamJP2(Stream); break;
+    case ffJ2K: LoadFromStreamJ2K(Stream); break;
     case ffVect:
     case ffLayers:
     case ffLayersObjects: LoadFromStreamLayersObjects(Stream, FormatId); break;
@@ -315,6 +320,8 @@ void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
     switch (FormatId) {
     case ffJPEG: SaveToStreamJPEG(Stream); return;
     case ffPNG: SaveToStreamPNG(Stream); return;
+    case ffJP2: SaveToStreamJP2(Stream); return;
+    case ffJ2K: SaveToStreamJ2K(Stream); return;
     default: break;
     }
     TVLFileFormatInfo* row = FindFileFormatInfo(FormatId);
@@ -357,6 +364,8 @@ bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap,
                        true, -1, Params.NativePixelFormat);
         return true;
     case ffPNG: ReadPNGStream(Stream, Bitmap, Params, Progress, true); return true;
+    case ffJP2:
+    case ffJ2K: ReadJPEG2000Stream(Stream, Bitmap, Params, Progress, true); return true;
     default: break;
     }
     TVLFileFormatInfo* row = FindFileFormatInfo(FormatId);

@@ -72,6 +72,63 @@ TEST_F(IOFormats, RoundTripsByNameAgreeWithPillow) {
     }
 }
 
+TEST_F(IOFormats, Jpeg2000RoundTripsByNameAgreeWithOpenJpegTools) {
+    if (!ToolExists("opj_decompress")) SV_SKIP_WITHOUT_REFERENCE("opj_decompress");
+    if (PillowPython().empty()) SV_SKIP_WITHOUT_REFERENCE("python3 with Pillow");
+    struct TCase {
+        const char* Name;
+        TVLPixelFormat Format;
+        bool Alpha;
+        TVLJ2000ColorSpace Space;
+    };
+    const TCase cases[] = {{"grey.jp2", vl8g, false, j2GrayScale},
+                           {"grey.j2k", vl8g, false, j2GrayScale},
+                           {"rgb.jp2", vl24RGB, false, j2RGB},
+                           {"rgb.j2c", vl24RGB, false, j2RGB},
+                           {"rgba.jp2", vl24RGB, true, j2RGB}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TVLBitmap original;
+        FillPicture(original, 29, 19, c.Format, c.Alpha);
+        C.Bitmap().Assign(&original);
+        C.IO.IOParams().J2000ColorSpace = c.Space;
+        const std::string file = Dir.File(c.Name);
+        C.IO.SaveToFile(Wide(file));
+        EXPECT_FALSE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        EXPECT_EQ(C.IO.IOParams().FileType, std::string(c.Name).find(".jp2") != std::string::npos
+                                                 ? ffJP2
+                                                 : ffJ2K);
+        EXPECT_EQ(PixelsRGBA(C.Bitmap()), PixelsRGBA(original)) << "the saver changed the image";
+
+        const std::string decoded = file + ".png";
+        std::string out;
+        ASSERT_TRUE(RunTool("opj_decompress -i '" + file + "' -o '" + decoded + "'", out));
+        TBytes reference;
+        int32_t w = 0, h = 0;
+        ASSERT_TRUE(PillowRGBA(Dir, decoded, reference, w, h));
+        EXPECT_EQ(reference, PixelsRGBA(original)) << "lossless at rate 1";
+
+        C.Bitmap().FreeImage(true);
+        C.IO.LoadFromFile(Wide(file));
+        EXPECT_FALSE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        EXPECT_EQ(C.IO.IOParams().Width, 29);
+        EXPECT_EQ(C.IO.IOParams().FileName, Wide(file));
+        // The adapter reads colour only: an opacity component is not brought back.
+        TBytes loaded = PixelsRGBA(C.Bitmap());
+        if (c.Alpha)
+            for (size_t i = 3; i < reference.size(); i += 4)
+                reference[i] = 255;
+        EXPECT_EQ(loaded, reference);
+        TMemoryStream stream;
+        C.IO.SaveToStreamFormat(stream, C.IO.IOParams().FileType);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        stream.SetPosition(0);
+        EXPECT_EQ(DetectStreamFormat(stream), C.IO.IOParams().FileType);
+    }
+}
+
 TEST_F(IOFormats, ForeignFilesLoadAsImageMagickDecodesThem) {
     if (!ToolExists("convert")) SV_SKIP_WITHOUT_REFERENCE("ImageMagick convert");
     for (const char* name : {"a.jpg", "b.png"}) {

@@ -31,9 +31,11 @@ TBytes Concat(TBytes A, const TBytes& B) {
 
 TEST_F(IOStream, DetectsGeneratedStreams) {
     FillPicture(C.Bitmap(), 12, 9, vl24RGB);
-    TMemoryStream jpeg, png, headed, layers;
+    TMemoryStream jpeg, png, headed, layers, jp2, j2k;
     C.IO.SaveToStreamJPEG(jpeg);
     C.IO.SaveToStreamPNG(png);
+    C.IO.SaveToStreamJP2(jp2);
+    C.IO.SaveToStreamJ2K(j2k);
     C.IO.StreamHeaders = true;
     C.IO.SaveToStreamJPEG(headed);
     TVistrelView view(nullptr);
@@ -52,6 +54,8 @@ TEST_F(IOStream, DetectsGeneratedStreams) {
         {"jpeg at offset 200", Concat(TBytes(200, 0x20), jpegBytes), 0},
         {"jpeg behind a stream header", StreamBytes(headed), ffJPEG},
         {"png", StreamBytes(png), ffPNG},
+        {"jp2", StreamBytes(jp2), ffJP2},
+        {"j2k", StreamBytes(j2k), ffJ2K},
         {"layers", StreamBytes(layers), ffLayers},
         {"gif", Text("GIF89a", 14), ffGIF},
         {"gif of 13 bytes", Text("GIF89a", 13), 0},
