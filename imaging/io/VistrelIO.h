@@ -10,6 +10,7 @@
 #include "platform/rtl/Thread.h"
 #include "platform/ui/Component.h"
 
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <vector>
@@ -70,6 +71,65 @@ public:
     bool GetNativePixelFormat() const { return FIOParams->NativePixelFormat; }
     void SetNativePixelFormat(bool Value) { FIOParams->NativePixelFormat = Value; }
 
+    // ---- Loading and saving by file name (VistrelIOFile.cpp) ----
+    // By the file's extension; success is AbortingFlag false afterwards.
+    virtual void LoadFromFile(const String& FileName);
+    // By the caller's format id; an id without a registry row does nothing at all.
+    virtual void LoadFromFileFormat(const String& FileName, TVLFileFormatId FormatId);
+    // By the file's content, else by its extension.
+    virtual void LoadFromFileAuto(const String& FileName);
+    // By the extension. The target is replaced only by a complete new file; an extension without
+    // a writer sets AbortingFlag and creates nothing.
+    virtual void SaveToFile(const String& FileName);
+
+    // ---- Stream loading and detection (VistrelIOStream.cpp) ----
+    // Detects the format; unrecognised content sets AbortingFlag and reports the finished work.
+    virtual void LoadFromStream(TStream& Stream);
+    // FormatId 0 detects; an id without a registry row does nothing.
+    virtual void LoadFromStreamFormat(TStream& Stream, TVLFileFormatId FormatId);
+    // Loads from the caller's memory, which is not copied; always synchronous, because the
+    // wrapper around the memory ends with the call.
+    virtual void LoadFromBuffer(const void* Buffer, int32_t BufferSize, TVLFileFormatId FormatId);
+    virtual void SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId);
+    // Parameters only; failure leaves IOParams().FileType 0. Always reports the finished work.
+    virtual void ParamsFromFile(const String& FileName);
+    virtual void ParamsFromFileFormat(const String& FileName, TVLFileFormatId FormatId);
+    virtual void ParamsFromStream(TStream& Stream);
+    virtual void ParamsFromStreamFormat(TStream& Stream, TVLFileFormatId FormatId);
+    // Resolutions below 2 become the library defaults.
+    void CheckDPI();
+    // Resamples the working bitmap so that both resolutions are equal (the larger one wins on
+    // the shorter side); an impossible new size keeps the image as it is.
+    void AdjustDPI();
+
+    // ---- Per-format entry points (VistrelIOFormats.cpp) ----
+    // Formats whose codec is not built in yet take the no-reader / no-writer path of the
+    // dispatchers: AbortingFlag set, finished work reported once.
+    void LoadFromFileJPEG(const String& FileName);
+    // Skips a 12-byte "JFIF" stream header when one is there and then leaves the stream right
+    // after the image data.
+    void LoadFromStreamJPEG(TStream& Stream);
+    // The metadata markers are rebuilt from IOParams first (resolution, IPTC, XMP).
+    void SaveToFileJPEG(const String& FileName);
+    void SaveToStreamJPEG(TStream& Stream);
+    void LoadFromFilePNG(const String& FileName);
+    void LoadFromStreamPNG(TStream& Stream);
+    void SaveToFilePNG(const String& FileName);
+    void SaveToStreamPNG(TStream& Stream);
+    // JPEG 2000: a JP2 file (id 13) or a bare codestream (id 14); one reader for both.
+    void LoadFromFileJP2(const String& FileName);
+    void LoadFromFileJ2K(const String& FileName);
+    void LoadFromStreamJP2(TStream& Stream);
+    void LoadFromStreamJ2K(TStream& Stream);
+    void SaveToFileJP2(const String& FileName);
+    void SaveToFileJ2K(const String& FileName);
+    void SaveToStreamJP2(TStream& Stream);
+    void SaveToStreamJ2K(TStream& Stream);
+    // Ids 25 to 27. The layers (26) go into an attached single-image view, or are merged into
+    // the working bitmap through a temporary view.
+    void LoadFromFileLayersObjects(const String& FileName, TVLFileFormatId FormatId);
+    void LoadFromStreamLayersObjects(TStream& Stream, TVLFileFormatId FormatId);
+
     // ---- State ----
     TIOParamsVals& IOParams() { return *FIOParams; }
     // Set by a codec on bad data or by the application to cancel; cleared at the start of each
@@ -95,6 +155,49 @@ protected:
     void Notification(TComponent* AComponent, TOperation Operation) override;
 
 private:
+    // What the codec call of an entry point gets: the stream, the working bitmap (or the copy a
+    // saver writes), the progress record.
+    using TCodecCall = std::function<void(TStream&, TVLBitmap&, TVLProgressRecord&)>;
+    // Which of the optional resolution steps a loader makes after its reader.
+    struct TLoadSteps {
+        bool CheckDpi = true;
+        bool AdjustDpi = true;
+        bool ApplyDpi = true;
+    };
+    // The body of every stream loader (after the clear of AbortingFlag): reset, read, the
+    // resolution steps, FileName and FileType, UpdateAttached. Returns false without a working
+    // bitmap.
+    bool RunLoad(TStream& Stream, TVLFileFormatId FormatId, const String& FileName,
+                 TLoadSteps Steps, const TCodecCall& Read);
+    // The stream loader shape, with the finished work reported once.
+    void StreamLoader(TStream& Stream, TVLFileFormatId FormatId, TLoadSteps Steps,
+                      const TCodecCall& Read);
+    // File form B: AbortingFlag stays set when the file cannot be opened.
+    void FileLoaderB(const String& FileName, TVLFileFormatId FormatId, TLoadSteps Steps,
+                     const TCodecCall& Read);
+    // The bitmap a saver writes: the working bitmap when its format is allowed (or no list is
+    // given), otherwise a vl24RGB copy in Copy, so that the picture shown never changes.
+    TVLBitmap& SaveSource(std::initializer_list<TVLPixelFormat> Keep, TVLBitmap& Copy);
+    void StreamSaver(TStream& Stream, std::initializer_list<TVLPixelFormat> Keep,
+                     const TCodecCall& Write);
+    // Checks the image first, writes a new file beside the target and renames it over the
+    // target only when the writer succeeded.
+    void FileSaver(const String& FileName, TVLFileFormatId FormatId,
+                   std::initializer_list<TVLPixelFormat> Keep, const TCodecCall& Write);
+    // A 12-byte stream header around what Write puts at the stream position.
+    void WithStreamHeader(TStream& Stream, const char* Tag, const std::function<void()>& Write);
+    // The no-reader / no-writer path of a format without a codec: AbortingFlag, finish once.
+    void RefuseFormat();
+    // Dispatches a built-in id to its file or stream loader; an id without one is refused.
+    void LoadFileById(const String& FileName, TVLFileFormatId FormatId);
+    void LoadStreamById(TStream& Stream, TVLFileFormatId FormatId);
+    // A row's reader or writer, for rows registered at run time. ReaderFailureAborts: an
+    // exception of the reader sets AbortingFlag instead of propagating.
+    void LoadWithRow(TStream& Stream, TVLFileFormatInfo& Row);
+    void LoadFileWithRow(const String& FileName, TVLFileFormatInfo& Row, bool ReaderFailureAborts);
+    void SaveFileWithRow(const String& FileName, TVLFileFormatInfo& Row);
+    void SaveFileLayers(const String& FileName);
+
     void SetViewDpiX(int32_t Value) override;
     void SetViewDpiY(int32_t Value) override;
     void RemoveViewCallback();

@@ -235,6 +235,14 @@ public:
     void ResampleLayers(int32_t Index);
     void ApplyLayersRotation(int32_t Index);
     void CropLayersToAlpha(int32_t Index);
+    // ---- The layers stream (ViewLayersStream.cpp) ----
+    // Every layer's record, then every layer's image: Format -1 a deflated raw dump, else the
+    // I/O component's stream format (1 is stored as 8).
+    void SaveLayersToStream(TStream& Stream, int32_t Format);
+    // Replaces the layer stack; false, with the view unchanged, for a stream that is not a
+    // layers stream or whose records do not fit in it, and false when an image is damaged.
+    bool LoadLayersFromStream(TStream& Stream);
+    bool LoadLayersFromFile(const String& FileName);
     // Fills the current bitmap with Background and drops its alpha channel.
     void Clear();
     // An empty 1 x 1 picture.

@@ -1,0 +1,465 @@
+// The per-format entry points: the loader and saver shapes once, and on them the formats whose
+// codecs are built in.
+#include "imaging/io/VistrelIOFormats.h"
+
+#include "imaging/core/VLColorHelpers.h"
+#include "imaging/core/VLMask.h"
+#include "imaging/core/VLStreams.h"
+#include "imaging/io/VLExif.h"
+#include "imaging/io/VLJpeg.h"
+#include "imaging/io/VLJpeg2000.h"
+#include "imaging/io/VLPng.h"
+#include "imaging/io/VistrelIO.h"
+#include "imaging/io/VistrelIOStream.h"
+#include "imaging/view/VistrelView.h"
+#include "platform/rtl/SafeFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr uint8_t APP1 = 0xE1;
+constexpr uint8_t APP13 = 0xED;
+// The pixel formats the JPEG and JPEG 2000 savers take as they are; others are saved from a
+// 24-bit copy.
+const std::initializer_list<TVLPixelFormat> TrueColourOrBilevel = {TVLPixelFormat::vl24RGB,
+                                                                   TVLPixelFormat::vl1g};
+// A marker's payload cannot be longer than this.
+constexpr size_t MaxMarkerPayload = 65533;
+
+uint32_t BigEndian32(const uint8_t* P) {
+    return (uint32_t{P[0]} << 24) | (uint32_t{P[1]} << 16) | (uint32_t{P[2]} << 8) | P[3];
+}
+
+void PutBigEndian32(uint8_t* P, uint32_t Value) {
+    P[0] = static_cast<uint8_t>(Value >> 24);
+    P[1] = static_cast<uint8_t>(Value >> 16);
+    P[2] = static_cast<uint8_t>(Value >> 8);
+    P[3] = static_cast<uint8_t>(Value);
+}
+
+void PutBigEndian16(uint8_t* P, uint16_t Value) {
+    P[0] = static_cast<uint8_t>(Value >> 8);
+    P[1] = static_cast<uint8_t>(Value);
+}
+
+// The offset of the 16 resolution bytes of the first resource that fits in Data; -1 when none.
+int64_t FindResolutionResource(const std::vector<uint8_t>& Data) {
+    static const uint8_t signature[6] = {'8', 'B', 'I', 'M', 0x03, 0xED};
+    const size_t size = Data.size();
+    for (size_t at = 0; at + 6 <= size; ++at) {
+        if (std::memcmp(Data.data() + at, signature, 6) != 0) continue;
+        size_t p = at + 6;
+        if (p + 2 > size) continue;
+        const size_t nameLength = (size_t{Data[p]} << 8) | Data[p + 1];
+        p += 2 + nameLength;
+        if (p + 4 > size) continue;
+        const uint32_t resourceSize = BigEndian32(Data.data() + p);
+        p += 4;
+        if (resourceSize < 16 || p + 16 > size) continue;
+        return static_cast<int64_t>(p);
+    }
+    return -1;
+}
+
+bool FitsInMarker(const std::vector<uint8_t>& Block) {
+    return Block.size() <= MaxMarkerPayload;
+}
+
+void ReplaceOrAdd(TVLMarkerList& Markers, int32_t Index, uint8_t Type,
+                  const std::vector<uint8_t>& Block) {
+    const auto length = static_cast<uint16_t>(Block.size());
+    if (Index >= 0)
+        Markers.SetMarker(Index, Type, Block.data(), length);
+    else
+        Markers.AddMarker(Type, Block.data(), length);
+}
+
+void RebuildIPTC(TIOParamsVals& Params) {
+    TVLMarkerList& markers = Params.JpegMarkers;
+    const bool wanted = Params.IPTCInfo.GetUserChanged() ||
+                        (Params.IPTCInfo.GetCount() > 0 && markers.GetCount() == 0);
+    if (!wanted) return;
+    const std::vector<uint8_t> block = Params.IPTCInfo.SaveToBuffer(true);
+    const int32_t index = markers.IndexOf(APP13);
+    if (block.empty()) {
+        if (index >= 0) markers.DeleteMarker(index);
+        return;
+    }
+    // A block too long for one marker would be cut off: the markers stay as they were.
+    if (FitsInMarker(block)) ReplaceOrAdd(markers, index, APP13, block);
+}
+
+void RebuildXMP(TIOParamsVals& Params) {
+    if (Params.XmpInfo.empty()) return;
+    const std::vector<uint8_t> block = BuildXMPAPP1(Params);
+    if (!FitsInMarker(block)) return;
+    TVLMarkerList& markers = Params.JpegMarkers;
+    for (int32_t i = 0; i < markers.GetCount(); ++i) {
+        if (markers.GetMarkerType(i) != APP1) continue;
+        if (FindXMPInAPP1(markers.GetMarkerData(i), markers.GetMarkerLength(i)) == nullptr)
+            continue;
+        markers.DeleteMarker(i);
+        break;
+    }
+    markers.AddMarker(APP1, block.data(), static_cast<uint16_t>(block.size()));
+}
+
+TVLFileFormatId TagFormat(const char* Tag) {
+    return Tag[0] == 'J' ? ffJPEG : Tag[0] == 'T' ? ffTIFF : ffPCX;
+}
+
+} // namespace
+
+bool PatchJpegResolution(TIOParamsVals& Params) {
+    TVLMarkerList& markers = Params.JpegMarkers;
+    const int32_t index = markers.IndexOf(APP13);
+    if (index < 0) return false;
+    const uint8_t* data = markers.GetMarkerData(index);
+    std::vector<uint8_t> block(data, data + markers.GetMarkerLength(index));
+    const int64_t at = FindResolutionResource(block);
+    if (at < 0) return false;
+    uint8_t* p = block.data() + at;
+    PutBigEndian32(p, static_cast<uint32_t>(Params.DpiX) << 16);
+    PutBigEndian16(p + 4, 1);
+    PutBigEndian16(p + 6, 1);
+    PutBigEndian32(p + 8, static_cast<uint32_t>(Params.DpiY) << 16);
+    PutBigEndian16(p + 12, 1);
+    PutBigEndian16(p + 14, 1);
+    markers.SetMarker(index, APP13, block.data(), static_cast<uint16_t>(block.size()));
+    return true;
+}
+
+void RebuildJpegMetadata(TIOParamsVals& Params) {
+    PatchJpegResolution(Params);
+    RebuildIPTC(Params);
+    RebuildXMP(Params);
+}
+
+// ---- The shapes -----------------------------------------------------------------------------
+
+bool TVistrelIO::RunLoad(TStream& Stream, TVLFileFormatId FormatId, const String& FileName,
+                         TLoadSteps Steps, const TCodecCall& Read) {
+    TVLProgressRecord progress = MakeProgressRecord();
+    if (!CheckWorkingBitmap()) return false;
+    FIOParams->ResetInfo();
+    FBitmap->RemoveAlphaChannel(false, 0);
+    Read(Stream, *FBitmap, progress);
+    if (Steps.CheckDpi) CheckDPI();
+    if (Steps.AdjustDpi && AutoAdjustDPI) AdjustDPI();
+    FIOParams->FileName = FileName;
+    FIOParams->FileType = FormatId;
+    if (Steps.ApplyDpi) ApplyDPIToView(FIOParams->DpiX, FIOParams->DpiY);
+    UpdateAttached();
+    return true;
+}
+
+void TVistrelIO::StreamLoader(TStream& Stream, TVLFileFormatId FormatId, TLoadSteps Steps,
+                              const TCodecCall& Read) {
+    try {
+        AbortingFlag = false;
+        RunLoad(Stream, FormatId, String(), Steps, Read);
+    } catch (...) {
+        DoFinishWork();
+        throw;
+    }
+    DoFinishWork();
+}
+
+void TVistrelIO::FileLoaderB(const String& FileName, TVLFileFormatId FormatId, TLoadSteps Steps,
+                             const TCodecCall& Read) {
+    try {
+        AbortingFlag = true;
+        if (CheckWorkingBitmap()) {
+            FIOParams->ResetInfo();
+            TVLWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+            AbortingFlag = false;
+            RunLoad(file, FormatId, FileName, Steps, Read);
+        }
+    } catch (...) {
+        DoFinishWork();
+        throw;
+    }
+    DoFinishWork();
+}
+
+TVLBitmap& TVistrelIO::SaveSource(std::initializer_list<TVLPixelFormat> Keep, TVLBitmap& Copy) {
+    if (Keep.size() == 0 || CheckWorkingBitmap(Keep)) return *FBitmap;
+    Copy.Assign(FBitmap);
+    Copy.SetPixelFormat(TVLPixelFormat::vl24RGB);
+    return Copy;
+}
+
+void TVistrelIO::StreamSaver(TStream& Stream, std::initializer_list<TVLPixelFormat> Keep,
+                             const TCodecCall& Write) {
+    try {
+        AbortingFlag = false;
+        if (CheckWorkingBitmap()) {
+            TVLBitmap copy;
+            TVLBitmap& source = SaveSource(Keep, copy);
+            TVLProgressRecord progress = MakeProgressRecord();
+            Write(Stream, source, progress);
+        }
+    } catch (...) {
+        DoFinishWork();
+        throw;
+    }
+    DoFinishWork();
+}
+
+void TVistrelIO::FileSaver(const String& FileName, TVLFileFormatId FormatId,
+                           std::initializer_list<TVLPixelFormat> Keep, const TCodecCall& Write) {
+    try {
+        AbortingFlag = true;
+        if (CheckWorkingBitmap()) {
+            TVLBitmap copy;
+            TVLBitmap& source = SaveSource(Keep, copy);
+            TSafeFileStream file(FileName);
+            AbortingFlag = false;
+            TVLProgressRecord progress = MakeProgressRecord();
+            Write(file, source, progress);
+            FIOParams->FileName = FileName;
+            FIOParams->FileType = FormatId;
+            // A writer that failed leaves the target as it was; the new file goes.
+            if (!AbortingFlag) file.Commit();
+        }
+    } catch (...) {
+        AbortingFlag = true;
+        DoFinishWork();
+        throw;
+    }
+    DoFinishWork();
+}
+
+void TVistrelIO::WithStreamHeader(TStream& Stream, const char* Tag,
+                                  const std::function<void()>& Write) {
+    if (!StreamHeaders) {
+        Write();
+        return;
+    }
+    const int64_t start = Stream.GetPosition();
+    uint8_t header[StreamHeaderSize] = {};
+    Stream.WriteBuffer(header, StreamHeaderSize);
+    Write();
+    // The PCX header is written only after a write that did not abort.
+    if (AbortingFlag && TagFormat(Tag) == ffPCX) return;
+    const int64_t end = Stream.GetPosition();
+    MakeStreamHeader(Tag, end - start - StreamHeaderSize, header);
+    Stream.SetPosition(start);
+    Stream.WriteBuffer(header, StreamHeaderSize);
+    Stream.SetPosition(end);
+}
+
+void TVistrelIO::RefuseFormat() {
+    AbortingFlag = true;
+    DoFinishWork();
+}
+
+// ---- JPEG -----------------------------------------------------------------------------------
+
+namespace {
+
+
+void ReadJpeg(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
+              TVLProgressRecord& Progress) {
+    ReadJPEGStream(Stream, nullptr, Bitmap, Params, Progress, false, false, true, false, true,
+                   true, -1, Params.NativePixelFormat);
+}
+
+} // namespace
+
+void TVistrelIO::LoadFromFileJPEG(const String& FileName) {
+    FileLoaderB(FileName, ffJPEG, {},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    TVLBufferedReadStream buffered(Stream, 8192, false);
+                    ReadJpeg(buffered, Bitmap, *FIOParams, Progress);
+                });
+}
+
+void TVistrelIO::LoadFromStreamJPEG(TStream& Stream) {
+    const int64_t start = Stream.GetPosition();
+    int64_t length = -1;
+    uint8_t header[StreamHeaderSize];
+    if (Stream.Read(header, StreamHeaderSize) != StreamHeaderSize ||
+        !ReadStreamHeader(header, "JFIF", length))
+        Stream.SetPosition(start);
+    StreamLoader(Stream, ffJPEG, {},
+                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadJpeg(S, Bitmap, *FIOParams, Progress);
+                 });
+    // The next image begins right after this one's data, never outside the stream.
+    if (length >= 0)
+        Stream.SetPosition(std::min(start + StreamHeaderSize + length, Stream.GetSize()));
+}
+
+void TVistrelIO::SaveToFileJPEG(const String& FileName) {
+    FileSaver(FileName, ffJPEG, TrueColourOrBilevel,
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  RebuildJpegMetadata(*FIOParams);
+                  WriteJPEGStream(Stream, Bitmap, *FIOParams, Progress);
+              });
+}
+
+void TVistrelIO::SaveToStreamJPEG(TStream& Stream) {
+    StreamSaver(Stream, TrueColourOrBilevel,
+                [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    RebuildJpegMetadata(*FIOParams);
+                    WithStreamHeader(S, "JFIF",
+                                     [&] { WriteJPEGStream(S, Bitmap, *FIOParams, Progress); });
+                });
+}
+
+// ---- PNG ------------------------------------------------------------------------------------
+
+namespace {
+
+void WritePng(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
+              TVLProgressRecord& Progress) {
+    if (!Bitmap.HasAlphaChannel()) {
+        WritePNGStream(Stream, Bitmap, Params, Progress, nullptr);
+        return;
+    }
+    TVLMask mask;
+    Bitmap.GetAlphaChannel()->CopyToMask(&mask);
+    WritePNGStream(Stream, Bitmap, Params, Progress, &mask);
+}
+
+} // namespace
+
+void TVistrelIO::LoadFromFilePNG(const String& FileName) {
+    ColorToRGBTriple(GetBackground(), FIOParams->PngBackground);
+    FileLoaderB(FileName, ffPNG, {},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    ReadPNGStream(Stream, Bitmap, *FIOParams, Progress, false);
+                    SetBackground(RGBTripleToColor(FIOParams->PngBackground));
+                });
+}
+
+void TVistrelIO::LoadFromStreamPNG(TStream& Stream) {
+    StreamLoader(Stream, ffPNG, {},
+                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadPNGStream(S, Bitmap, *FIOParams, Progress, false);
+                     SetBackground(RGBTripleToColor(FIOParams->PngBackground));
+                 });
+}
+
+void TVistrelIO::SaveToFilePNG(const String& FileName) {
+    FileSaver(FileName, ffPNG, {},
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WritePng(Stream, Bitmap, *FIOParams, Progress);
+              });
+}
+
+void TVistrelIO::SaveToStreamPNG(TStream& Stream) {
+    StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+        WritePng(S, Bitmap, *FIOParams, Progress);
+    });
+}
+
+// ---- JPEG 2000 ------------------------------------------------------------------------------
+
+namespace {
+
+constexpr int32_t JP2FileFormat = 0;
+constexpr int32_t J2KCodestreamFormat = 1;
+
+} // namespace
+
+void TVistrelIO::LoadFromFileJP2(const String& FileName) {
+    FileLoaderB(FileName, ffJP2, {},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    ReadJPEG2000Stream(Stream, Bitmap, *FIOParams, Progress, false);
+                });
+}
+
+void TVistrelIO::LoadFromFileJ2K(const String& FileName) {
+    FileLoaderB(FileName, ffJ2K, {},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    ReadJPEG2000Stream(Stream, Bitmap, *FIOParams, Progress, false);
+                });
+}
+
+void TVistrelIO::LoadFromStreamJP2(TStream& Stream) {
+    StreamLoader(Stream, ffJP2, {},
+                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadJPEG2000Stream(S, Bitmap, *FIOParams, Progress, false);
+                 });
+}
+
+void TVistrelIO::LoadFromStreamJ2K(TStream& Stream) {
+    StreamLoader(Stream, ffJ2K, {},
+                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadJPEG2000Stream(S, Bitmap, *FIOParams, Progress, false);
+                 });
+}
+
+void TVistrelIO::SaveToFileJP2(const String& FileName) {
+    FileSaver(FileName, ffJP2, TrueColourOrBilevel,
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WriteJPEG2000Stream(Stream, Bitmap, *FIOParams, Progress, JP2FileFormat);
+              });
+}
+
+void TVistrelIO::SaveToFileJ2K(const String& FileName) {
+    FileSaver(FileName, ffJ2K, TrueColourOrBilevel,
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WriteJPEG2000Stream(Stream, Bitmap, *FIOParams, Progress, J2KCodestreamFormat);
+              });
+}
+
+void TVistrelIO::SaveToStreamJP2(TStream& Stream) {
+    StreamSaver(Stream, TrueColourOrBilevel,
+                [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    WriteJPEG2000Stream(S, Bitmap, *FIOParams, Progress, JP2FileFormat);
+                });
+}
+
+void TVistrelIO::SaveToStreamJ2K(TStream& Stream) {
+    StreamSaver(Stream, TrueColourOrBilevel,
+                [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    WriteJPEG2000Stream(S, Bitmap, *FIOParams, Progress, J2KCodestreamFormat);
+                });
+}
+
+// ---- Layers and vector objects --------------------------------------------------------------
+
+void TVistrelIO::LoadFromFileLayersObjects(const String& FileName, TVLFileFormatId FormatId) {
+    // The vector view is not built in: its formats take the no-reader path.
+    if (FormatId != ffLayers) {
+        RefuseFormat();
+        FIOParams->FileType = FormatId;
+        return;
+    }
+    if (auto* view = dynamic_cast<TVistrelView*>(FAttachedVistrel)) {
+        AbortingFlag = !view->LoadLayersFromFile(FileName);
+        FIOParams->FileType = FormatId;
+        return;
+    }
+    try {
+        AbortingFlag = true;
+        if (CheckWorkingBitmap()) {
+            TVistrelView temporary(nullptr);
+            AbortingFlag = !temporary.LoadLayersFromFile(FileName);
+            if (!AbortingFlag) {
+                temporary.MergeAllLayers();
+                FBitmap->Assign(temporary.GetVLBitmap());
+                UpdateAttached();
+            }
+        }
+    } catch (...) {
+        FIOParams->FileType = FormatId;
+        DoFinishWork();
+        throw;
+    }
+    FIOParams->FileType = FormatId;
+    DoFinishWork();
+}
+
+void TVistrelIO::LoadFromStreamLayersObjects(TStream& Stream, TVLFileFormatId FormatId) {
+    if (auto* view = dynamic_cast<TVistrelView*>(FAttachedVistrel);
+        view != nullptr && FormatId == ffLayers)
+        AbortingFlag = !view->LoadLayersFromStream(Stream);
+    FIOParams->FileType = FormatId;
+}

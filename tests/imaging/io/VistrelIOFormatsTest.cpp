@@ -1,0 +1,431 @@
+// The per-format entry points and loading and saving by name: round trips against Pillow and
+// ImageMagick, the safe replacement of the target, the JPEG savers' metadata read by exiftool,
+// and the dispatch of formats without a codec.
+#include "imaging/io/VistrelIOFormats.h"
+
+#include "imaging/io/VistrelIOFile.h"
+#include "imaging/io/VistrelIOStream.h"
+#include "tests/imaging/io/IOComponentSupport.h"
+
+
+namespace {
+
+using enum TVLPixelFormat;
+namespace fs = std::filesystem;
+
+class IOFormats : public ::testing::Test {
+protected:
+    void SetUp() override { BuildFileFormatRegistry(); }
+    TScratch Dir;
+    TCountingIO C;
+};
+
+struct TRoundTrip {
+    const char* Name;
+    const char* Extension;
+    TVLPixelFormat Format;
+    bool Alpha;
+    int32_t SamplesPerPixel;
+    int32_t Tolerance;
+};
+
+TEST_F(IOFormats, RoundTripsByNameAgreeWithPillow) {
+    if (PillowPython().empty()) SV_SKIP_WITHOUT_REFERENCE("python3 with Pillow");
+    const TRoundTrip cases[] = {
+        {"rgb", "png", vl24RGB, false, 3, 0},   {"grey", "png", vl8g, false, 1, 0},
+        {"palette", "png", vl8p, false, 1, 0},  {"rgba", "PNG", vl24RGB, true, 3, 0},
+        {"rgb", "jpg", vl24RGB, false, 3, 12},  {"grey", "jpeg", vl8g, false, 1, 12},
+    };
+    for (const TRoundTrip& c : cases) {
+        SCOPED_TRACE(std::string(c.Name) + "." + c.Extension);
+        TVLBitmap original;
+        FillPicture(original, 37, 23, c.Format, c.Alpha);
+        C.Bitmap().Assign(&original);
+        C.IO.IOParams().SamplesPerPixel = c.SamplesPerPixel;
+        C.IO.IOParams().JpegQuality = 95;
+        const std::string file = Dir.File(std::string(c.Name) + "." + c.Extension);
+        C.IO.SaveToFile(Wide(file));
+        EXPECT_FALSE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        EXPECT_EQ(PixelsRGBA(C.Bitmap()), PixelsRGBA(original)) << "the saver changed the image";
+
+        TBytes pillow;
+        int32_t w = 0, h = 0;
+        ASSERT_TRUE(PillowRGBA(Dir, file, pillow, w, h));
+        EXPECT_EQ(w, 37);
+        EXPECT_EQ(h, 23);
+        const TBytes ours = PixelsRGBA(original);
+        EXPECT_LE(MaxDifference(pillow, ours), c.Tolerance);
+
+        C.Bitmap().FreeImage(true);
+        C.IO.LoadFromFile(Wide(file));
+        EXPECT_FALSE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        EXPECT_EQ(C.IO.IOParams().Width, 37);
+        EXPECT_EQ(C.IO.IOParams().Height, 23);
+        EXPECT_EQ(C.IO.IOParams().FileName, Wide(file));
+        EXPECT_EQ(C.IO.IOParams().FileType, std::string(c.Extension) == "jpg" ||
+                                                    std::string(c.Extension) == "jpeg"
+                                                ? ffJPEG
+                                                : ffPNG);
+        EXPECT_LE(MaxDifference(PixelsRGBA(C.Bitmap()), pillow), c.Tolerance == 0 ? 0 : 2);
+    }
+}
+
+TEST_F(IOFormats, Jpeg2000RoundTripsByNameAgreeWithOpenJpegTools) {
+    if (!ToolExists("opj_decompress")) SV_SKIP_WITHOUT_REFERENCE("opj_decompress");
+    if (PillowPython().empty()) SV_SKIP_WITHOUT_REFERENCE("python3 with Pillow");
+    struct TCase {
+        const char* Name;
+        TVLPixelFormat Format;
+        bool Alpha;
+        TVLJ2000ColorSpace Space;
+    };
+    const TCase cases[] = {{"grey.jp2", vl8g, false, j2GrayScale},
+                           {"grey.j2k", vl8g, false, j2GrayScale},
+                           {"rgb.jp2", vl24RGB, false, j2RGB},
+                           {"rgb.j2c", vl24RGB, false, j2RGB},
+                           {"rgba.jp2", vl24RGB, true, j2RGB}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TVLBitmap original;
+        FillPicture(original, 29, 19, c.Format, c.Alpha);
+        C.Bitmap().Assign(&original);
+        C.IO.IOParams().J2000ColorSpace = c.Space;
+        const std::string file = Dir.File(c.Name);
+        C.IO.SaveToFile(Wide(file));
+        EXPECT_FALSE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        EXPECT_EQ(C.IO.IOParams().FileType, std::string(c.Name).find(".jp2") != std::string::npos
+                                                 ? ffJP2
+                                                 : ffJ2K);
+        EXPECT_EQ(PixelsRGBA(C.Bitmap()), PixelsRGBA(original)) << "the saver changed the image";
+
+        const std::string decoded = file + ".png";
+        std::string out;
+        ASSERT_TRUE(RunTool("opj_decompress -i '" + file + "' -o '" + decoded + "'", out));
+        TBytes reference;
+        int32_t w = 0, h = 0;
+        ASSERT_TRUE(PillowRGBA(Dir, decoded, reference, w, h));
+        EXPECT_EQ(reference, PixelsRGBA(original)) << "lossless at rate 1";
+
+        C.Bitmap().FreeImage(true);
+        C.IO.LoadFromFile(Wide(file));
+        EXPECT_FALSE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        EXPECT_EQ(C.IO.IOParams().Width, 29);
+        EXPECT_EQ(C.IO.IOParams().FileName, Wide(file));
+        // The adapter reads colour only: an opacity component is not brought back.
+        TBytes loaded = PixelsRGBA(C.Bitmap());
+        if (c.Alpha)
+            for (size_t i = 3; i < reference.size(); i += 4)
+                reference[i] = 255;
+        EXPECT_EQ(loaded, reference);
+        TMemoryStream stream;
+        C.IO.SaveToStreamFormat(stream, C.IO.IOParams().FileType);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        stream.SetPosition(0);
+        EXPECT_EQ(DetectStreamFormat(stream), C.IO.IOParams().FileType);
+    }
+}
+
+TEST_F(IOFormats, ForeignFilesLoadAsImageMagickDecodesThem) {
+    if (!ToolExists("convert")) SV_SKIP_WITHOUT_REFERENCE("ImageMagick convert");
+    for (const char* name : {"a.jpg", "b.png"}) {
+        SCOPED_TRACE(name);
+        const std::string file = Dir.File(name);
+        std::string ignored;
+        ASSERT_TRUE(RunTool("convert -size 31x17 gradient:red-blue -quality 90 '" + file + "'",
+                            ignored));
+        ASSERT_TRUE(RunTool("convert '" + file + "' -depth 8 rgba:-", ignored));
+        TBytes magick(ignored.begin(), ignored.end());
+        C.IO.LoadFromFile(Wide(file));
+        EXPECT_FALSE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        EXPECT_LE(MaxDifference(PixelsRGBA(C.Bitmap()), magick), 2);
+    }
+}
+
+TEST_F(IOFormats, ASixteenBitGreyWorkingBitmapIsUnchangedByAJpegSave) {
+    FillPicture(C.Bitmap(), 20, 10, vl16g);
+    TVLBitmap before;
+    before.Assign(&C.Bitmap());
+    TMemoryStream stream;
+    C.IO.SaveToStreamJPEG(stream);
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_GT(stream.GetSize(), 100);
+    C.IO.SaveToFile(Wide(Dir.File("grey16.jpg")));
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    ASSERT_EQ(C.Bitmap().GetPixelFormat(), vl16g);
+    for (int32_t x = 0; x < 20; ++x)
+        EXPECT_EQ(C.Bitmap().GetPixel16(x, 3), before.GetPixel16(x, 3));
+}
+
+// ---- Safe replacement -----------------------------------------------------------------------
+
+// A writer that puts some bytes out and then fails.
+void FailingWriter(TStream& Stream, TVLBitmap&, TIOParamsVals&, TVLProgressRecord& Progress) {
+    Stream.WriteBuffer("partial", 7);
+    Progress.Abort();
+}
+
+void ThrowingWriter(TStream& Stream, TVLBitmap&, TIOParamsVals&, TVLProgressRecord&) {
+    Stream.WriteBuffer("partial", 7);
+    throw EWriteError(u"disk full");
+}
+
+void RegisterWriter(TVLFileFormatId Id, const char* Ext, TVLFormatWriter Writer) {
+    auto row = std::make_unique<TVLFileFormatInfo>();
+    row->FormatId = Id;
+    row->DisplayName = u"test";
+    row->ExtensionList = Wide(Ext);
+    row->Writer = Writer;
+    RegisterFileFormat(std::move(row));
+}
+
+size_t FilesIn(const fs::path& Folder) {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(Folder), {}));
+}
+
+TEST_F(IOFormats, AFailedWriteLeavesTheTargetByteIdentical) {
+    RegisterWriter(100, "FAILX", FailingWriter);
+    RegisterWriter(101, "THROWX", ThrowingWriter);
+    FillPicture(C.Bitmap(), 8, 8, vl24RGB);
+    const fs::path folder = fs::path(Dir.File("save"));
+    fs::create_directories(folder);
+    for (const char* name : {"t.failx", "t.throwx"}) {
+        SCOPED_TRACE(name);
+        const std::string target = (folder / name).string();
+        WriteBytes(target, TBytes{1, 2, 3, 4, 5});
+        if (std::string(name) == "t.failx") {
+            C.IO.SaveToFile(Wide(target));
+        } else {
+            EXPECT_THROW(C.IO.SaveToFile(Wide(target)), EWriteError);
+        }
+        EXPECT_TRUE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        EXPECT_EQ(ReadFileBytes(target), (TBytes{1, 2, 3, 4, 5}));
+        EXPECT_EQ(FilesIn(folder), 1u) << "a temporary file was left";
+        fs::remove(target);
+    }
+}
+
+TEST_F(IOFormats, AReadOnlyFolderKeepsTheTargetAndGetsNoFile) {
+    FillPicture(C.Bitmap(), 8, 8, vl24RGB);
+    const fs::path folder = fs::path(Dir.File("ro"));
+    fs::create_directories(folder);
+    const std::string target = (folder / "t.png").string();
+    WriteBytes(target, TBytes{9, 9, 9});
+    fs::permissions(folder, fs::perms(0555));
+    if (std::ofstream(folder / "probe").is_open()) {
+        fs::remove(folder / "probe");
+        fs::permissions(folder, fs::perms(0755));
+        GTEST_SKIP() << "this user writes into read-only folders";
+    }
+    EXPECT_THROW(C.IO.SaveToFile(Wide(target)), EFCreateError);
+    fs::permissions(folder, fs::perms(0755));
+    EXPECT_TRUE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.TakeFinishes(), 1);
+    EXPECT_EQ(ReadFileBytes(target), (TBytes{9, 9, 9}));
+    EXPECT_EQ(FilesIn(folder), 1u);
+}
+
+TEST_F(IOFormats, SavingWithoutAnImageCreatesNothing) {
+    C.IO.SetAttachedBitmap(nullptr);
+    const std::string target = Dir.File("none.jpg");
+    C.IO.SaveToFile(Wide(target));
+    EXPECT_TRUE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.TakeFinishes(), 1);
+    EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(IOFormats, SavesWriteThroughLinksAndKeepPermissions) {
+    FillPicture(C.Bitmap(), 8, 8, vl24RGB);
+    const std::string real = Dir.File("real.png");
+    const std::string link = Dir.File("link.png");
+    WriteBytes(real, TBytes{1});
+    fs::permissions(real, fs::perms(0640));
+    fs::create_symlink("real.png", link);
+    C.IO.SaveToFile(Wide(link));
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_GT(fs::file_size(real), 8u);
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms(0640));
+}
+
+// ---- Formats without a codec here -----------------------------------------------------------
+
+TEST_F(IOFormats, ExtensionsWithoutAWriterCreateNothingAndReportFailure) {
+    FillPicture(C.Bitmap(), 8, 8, vl24RGB);
+    struct TCase {
+        const char* Name;
+        TVLFileFormatId SaverId;
+        int32_t Finishes;
+    };
+    // "xif" and "pix" belong to the TIFF and Targa savers; the vector formats and a layers file
+    // without a view have no writer; an unknown extension is refused before any report.
+    const TCase cases[] = {{"a.xif", ffTIFF, 1}, {"a.pix", ffTGA, 1},   {"a.vlv", ffVect, 1},
+                           {"a.lyr", ffLayers, 1}, {"a.all", ffLayersObjects, 1},
+                           {"a.win", ffTGA, 1},  {"a.gif", ffGIF, 1},   {"a.xyz", 0, 0}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        EXPECT_EQ(SaverFormatOfExtension(Wide(c.Name).substr(2)), c.SaverId);
+        C.IO.AbortingFlag = false;
+        C.IO.SaveToFile(Wide(Dir.File(c.Name)));
+        EXPECT_TRUE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.TakeFinishes(), c.Finishes);
+        EXPECT_FALSE(fs::exists(Dir.File(c.Name)));
+    }
+}
+
+TEST_F(IOFormats, LoadsWithoutAReaderReportFailureOnce) {
+    FillPicture(C.Bitmap(), 4, 4, vl24RGB);
+    const TBytes before = PixelsRGBA(C.Bitmap());
+    for (const char* name : {"x.ps", "x.txt", "x.gif", "x.avi", "http://example.invalid/a.png"}) {
+        SCOPED_TRACE(name);
+        const std::string file = std::string(name).rfind("http", 0) == 0 ? name : Dir.File(name);
+        if (file[0] == '/') WriteBytes(file, TBytes{1, 2, 3});
+        C.IO.AbortingFlag = false;
+        C.IO.LoadFromFile(Wide(file));
+        EXPECT_TRUE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        EXPECT_EQ(PixelsRGBA(C.Bitmap()), before);
+    }
+    C.IO.LoadFromFileFormat(Wide(Dir.File("x.gif")), ffAVI);
+    EXPECT_EQ(C.TakeFinishes(), 0) << "an id without a row does nothing";
+}
+
+TEST_F(IOFormats, TheLoaderOfTheExtensionFailsOnOtherContentAndAutoFindsIt) {
+    TVLBitmap original;
+    FillPicture(original, 16, 16, vl24RGB);
+    C.Bitmap().Assign(&original);
+    C.IO.SaveToFile(Wide(Dir.File("real.jpg")));
+    C.TakeFinishes();
+    fs::copy_file(Dir.File("real.jpg"), Dir.File("named.png"));
+    C.IO.LoadFromFile(Wide(Dir.File("named.png")));
+    EXPECT_TRUE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.TakeFinishes(), 1);
+    C.IO.LoadFromFileAuto(Wide(Dir.File("named.png")));
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.TakeFinishes(), 1);
+    EXPECT_EQ(C.IO.IOParams().FileType, ffJPEG);
+    EXPECT_EQ(C.Bitmap().GetWidth(), 16);
+}
+
+// ---- JPEG metadata --------------------------------------------------------------------------
+
+// A Photoshop APP13 payload with one resolution resource (empty name) at 72 dpi.
+TBytes PhotoshopResolutionBlock(uint16_t NameLength = 0, uint32_t ResourceSize = 16) {
+    TBytes b = {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0};
+    const TBytes resource = {'8', 'B', 'I', 'M', 0x03, 0xED};
+    b.insert(b.end(), resource.begin(), resource.end());
+    b.push_back(uint8_t(NameLength >> 8));
+    b.push_back(uint8_t(NameLength));
+    for (int s = 24; s >= 0; s -= 8)
+        b.push_back(uint8_t(ResourceSize >> s));
+    const TBytes res72 = {0, 72, 0, 0, 0, 1, 0, 1, 0, 72, 0, 0, 0, 1, 0, 1};
+    b.insert(b.end(), res72.begin(), res72.end());
+    return b;
+}
+
+TEST_F(IOFormats, TheResolutionPatchSkipsResourcesThatDoNotFit) {
+    struct TCase {
+        const char* Name;
+        uint16_t NameLength;
+        uint32_t Size;
+        bool Patched;
+    };
+    const TCase cases[] = {{"plain", 0, 16, true},
+                           {"name past the marker", 0xFFFF, 16, false},
+                           {"size past the marker", 0, 0xFFFFFFFF, true},
+                           {"short resource", 0, 8, false}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TIOParamsVals params(nullptr);
+        TBytes block = PhotoshopResolutionBlock(c.NameLength, c.Size);
+        if (c.NameLength != 0) block.resize(block.size() - 10); // the name cannot fit
+        params.JpegMarkers.AddMarker(0xED, block.data(), uint16_t(block.size()));
+        params.DpiX = 300;
+        params.DpiY = 150;
+        EXPECT_EQ(PatchJpegResolution(params), c.Patched);
+        EXPECT_EQ(params.JpegMarkers.GetMarkerLength(0), int32_t(block.size()));
+    }
+}
+
+TEST_F(IOFormats, JpegSavesCarryIptcXmpAndTheNewResolution) {
+    if (!ToolExists("exiftool")) SV_SKIP_WITHOUT_REFERENCE("exiftool");
+    // A file with a Photoshop resolution resource of 72 dpi, as another program writes it.
+    FillPicture(C.Bitmap(), 24, 16, vl24RGB);
+    const std::string resolution = Dir.File("resolution.jpg");
+    C.IO.SaveToFile(Wide(resolution));
+    std::string out;
+    // The APP13 marker goes right after the start of image.
+    const std::string blockFile = Dir.File("block.bin");
+    WriteBytes(blockFile, PhotoshopResolutionBlock());
+    ASSERT_TRUE(Dir.Python("import sys, struct\n"
+                           "jpg = open(sys.argv[1], 'rb').read()\n"
+                           "block = open(sys.argv[2], 'rb').read()\n"
+                           "app13 = b'\\xff\\xed' + struct.pack('>H', len(block) + 2) + block\n"
+                           "open(sys.argv[1], 'wb').write(jpg[:2] + app13 + jpg[2:])\n",
+                           "'" + resolution + "' '" + blockFile + "'", out));
+    ASSERT_TRUE(RunTool("exiftool -s -s -s -Photoshop:XResolution '" + resolution + "'", out));
+    ASSERT_EQ(out, "72\n");
+    C.IO.LoadFromFile(Wide(resolution));
+    ASSERT_FALSE(C.IO.AbortingFlag);
+    TIOParamsVals& params = C.IO.IOParams();
+    ASSERT_GE(params.JpegMarkers.IndexOf(0xED), 0);
+    params.SetDpiX(300);
+    params.SetDpiY(200);
+    C.IO.SaveToFile(Wide(resolution));
+    ASSERT_FALSE(C.IO.AbortingFlag);
+    ASSERT_TRUE(RunTool("exiftool -s -s -s -Photoshop:XResolution -Photoshop:YResolution '" +
+                            resolution + "'",
+                        out));
+    EXPECT_EQ(out, "300\n200\n");
+
+    // A changed IPTC list and an XMP packet are written as their markers.
+    const std::string caption = "A caption from the viewer";
+    params.IPTCInfo.AddItem(2, 120, int32_t(caption.size()), caption.data());
+    params.XmpInfo = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                     "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+                     "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'>"
+                     "<dc:format>image/jpeg</dc:format></rdf:Description></rdf:RDF></x:xmpmeta>";
+    const std::string meta = Dir.File("meta.jpg");
+    C.IO.SaveToFile(Wide(meta));
+    ASSERT_FALSE(C.IO.AbortingFlag);
+    ASSERT_TRUE(
+        RunTool("exiftool -s -s -s -IPTC:Caption-Abstract -XMP-dc:Format '" + meta + "'", out));
+    EXPECT_EQ(out, caption + "\nimage/jpeg\n");
+    // Saving again replaces the XMP marker instead of adding a second one.
+    C.IO.SaveToFile(Wide(meta));
+    int32_t xmpMarkers = 0;
+    for (int32_t i = 0; i < params.JpegMarkers.GetCount(); ++i)
+        if (params.JpegMarkers.GetMarkerType(i) == 0xE1) ++xmpMarkers;
+    EXPECT_EQ(xmpMarkers, 1);
+}
+
+TEST_F(IOFormats, StreamHeadersLetJpegsFollowOneAnother) {
+    C.IO.StreamHeaders = true;
+    TMemoryStream stream;
+    for (int32_t w : {10, 20}) {
+        FillPicture(C.Bitmap(), w, 5, vl24RGB);
+        C.IO.SaveToStreamJPEG(stream);
+        ASSERT_FALSE(C.IO.AbortingFlag);
+    }
+    const int64_t end = stream.GetSize();
+    C.IO.StreamHeaders = false; // the loader finds the header by its content
+    stream.SetPosition(0);
+    EXPECT_EQ(DetectStreamFormat(stream), ffJPEG);
+    C.TakeFinishes();
+    for (int32_t w : {10, 20}) {
+        C.IO.LoadFromStream(stream);
+        EXPECT_FALSE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.Bitmap().GetWidth(), w);
+        EXPECT_EQ(C.IO.IOParams().FileType, ffJPEG);
+        EXPECT_TRUE(C.IO.IOParams().FileName.empty());
+    }
+    EXPECT_EQ(stream.GetPosition(), end);
+    EXPECT_EQ(C.TakeFinishes(), 2);
+}
+
+} // namespace
