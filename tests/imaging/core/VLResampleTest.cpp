@@ -87,6 +87,73 @@ TEST_F(Engine, KernelsWiderThanTheImageReadReflectedColumns) {
     }
 }
 
+// Taps beyond the edges read mirrored pixels: the left (and top) reflection mirrors about the
+// edge pixel (-1 reads 1, -2 reads 2), the right (and bottom) one about the edge itself (SW reads
+// SW - 1), and a tap past both edges is mirrored again. Bell at these scales samples at quarter
+// pixels, where its values are exact in 1/128: 96, 88, 64, 36, 16, 4 at distances 0, 1/4 .. 5/4
+// (enlarging), or normalised 24, 22, 16, 9, 4, 1 at source steps 0 .. 5 (1:4) and 48, 32, 8 at
+// steps 0 .. 2 (1:2). So the results are exact sums, worked out by hand:
+//   3 -> 9, first pixel: (16 x 20 [-1 reads 1] + 96 x 200 + 16 x 20) / 128 = 155;
+//           second, centre 1/4: (4 x 20 [-1] + 88 x 200 + 36 x 20) / 128 = 143.75 -> 144.
+//   5 -> 3, first: (8 x 90 [-2 reads 2] + 32 x 220 [-1] + 48 x 40 + 32 x 220 + 8 x 90) / 128
+//           = 136.25 -> 136.
+//   5 -> 2, first: (24 x 40 + 2 x (22 x 220 + 16 x 90 + 9 x 10 + 4 x 160 + 1 x 160)) / 128
+//           = 119.53 -> 120, taps -1 .. -4 reading 1 .. 4 and -5 reading 5, mirrored to 4;
+//           second, centre 4: its tap -1 reads 1 with weight 1.
+// Repeating the left edge pixel instead (-1 reads 0) gives 178, 149 / 99 / 106, 102.
+TEST_F(Engine, TapsBeyondTheEdgesReadMirroredPixels) {
+    struct Case {
+        std::vector<uint8_t> Levels;
+        std::vector<uint8_t> Expected;
+    };
+    const Case cases[] = {
+        {{200, 20, 120}, {155, 144, 110, 74, 55, 54, 70, 92, 108}},
+        {{40, 220, 90, 10, 160}, {136, 104, 109}},
+        {{40, 220, 90, 10, 160}, {120, 104}},
+    };
+    // Along a row of two equal rows, or down a column of six equal columns: the second is wide
+    // enough for the vector path of the vertical pass.
+    auto picture = [](const std::vector<uint8_t>& Levels, bool Vertical) {
+        Rows rows;
+        if (Vertical)
+            for (const uint8_t level : Levels)
+                rows.emplace_back(6, level);
+        else
+            rows.assign(2, Levels);
+        return rows;
+    };
+    auto rgb = [](const Rows& Grey) {
+        Rows rows;
+        for (const auto& row : Grey)
+            rows.push_back(GrayRow24(row));
+        return rows;
+    };
+    for (const Case& c : cases)
+        for (const bool vertical : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.Levels.size() << " -> " << c.Expected.size()
+                                            << (vertical ? " down a column" : " along a row"));
+            const Rows source = picture(c.Levels, vertical),
+                       expected = picture(c.Expected, vertical);
+            const auto width = static_cast<int32_t>(source[0].size());
+            const auto destWidth = static_cast<int32_t>(expected[0].size());
+            const auto destHeight = static_cast<int32_t>(expected.size());
+
+            auto grey = Make(source, width, vl8g);
+            auto greyDest = Make(destWidth, destHeight, vl8g);
+            _Resample8BitEx(*grey, *greyDest, rfBell);
+            EXPECT_EQ(GetRows(*greyDest), expected);
+
+            auto colour = Make(rgb(source), width, vl24RGB);
+            for (const bool vector : {true, false}) {
+                auto dest = Make(destWidth, destHeight, vl24RGB);
+                ResampleVectorKernels = vector;
+                _ResampleEx(*colour, *dest, rfBell);
+                ResampleVectorKernels = true;
+                EXPECT_EQ(GetRows(*dest), rgb(expected)) << (vector ? "vector" : "plain");
+            }
+        }
+}
+
 TEST_F(Engine, StrongReductionsOfAFlatPictureKeepItsLevel) {
     // 1:1000 on each axis in turn; weights rounded to 1/256 would all be 0 here.
     for (TResampleFilter filter : KernelFilters) {
