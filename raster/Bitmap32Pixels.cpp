@@ -29,6 +29,33 @@ TFixed FloatToFixed(float Value) {
     return static_cast<TFixed>(Round(double{Value} * 65536));
 }
 
+// Clips a stippled run from A1 to A2 (either order) to Lo .. Hi - 1 along its axis. The pattern
+// moves on over what the clip cuts before the run; Rest is what it cuts after, for the caller to
+// skip once the run is drawn. False, with the whole length skipped, when nothing is left.
+bool ClipStippledRun(TBitmap32& Bitmap, int32_t& A1, int32_t& A2, int32_t Lo, int32_t Hi,
+                     int32_t& Rest) {
+    Rest = 0;
+    if ((A1 < Lo && A2 < Lo) || (A1 >= Hi && A2 >= Hi)) {
+        Bitmap.AdvanceStippleCounter(static_cast<float>(std::abs(A2 - A1) + 1));
+        return false;
+    }
+    if (A1 < Lo) {
+        Bitmap.AdvanceStippleCounter(static_cast<float>(Lo - A1));
+        A1 = Lo;
+    } else if (A1 >= Hi) {
+        Bitmap.AdvanceStippleCounter(static_cast<float>(A1 - Hi + 1));
+        A1 = Hi - 1;
+    }
+    if (A2 < Lo) {
+        Rest = Lo - A2;
+        A2 = Lo;
+    } else if (A2 >= Hi) {
+        Rest = A2 - Hi + 1;
+        A2 = Hi - 1;
+    }
+    return true;
+}
+
 } // namespace
 
 TColor32 TBitmap32::GetPixelS(int32_t X, int32_t Y) const {
@@ -342,27 +369,12 @@ void TBitmap32::HorzLineTSP(int32_t X1, int32_t Y, int32_t X2) {
         return;
     }
     if (Empty()) return;
-    const int32_t left = FClipRect.Left, right = FClipRect.Right;
-    if (Y < FClipRect.Top || Y >= FClipRect.Bottom || (X1 < left && X2 < left) ||
-        (X1 >= right && X2 >= right)) {
+    if (Y < FClipRect.Top || Y >= FClipRect.Bottom) {
         AdvanceStippleCounter(static_cast<float>(std::abs(X2 - X1) + 1));
         return;
     }
-    if (X1 < left) {
-        AdvanceStippleCounter(static_cast<float>(left - X1));
-        X1 = left;
-    } else if (X1 >= right) {
-        AdvanceStippleCounter(static_cast<float>(X1 - right + 1));
-        X1 = right - 1;
-    }
-    int32_t rest = 0;
-    if (X2 < left) {
-        rest = left - X2;
-        X2 = left;
-    } else if (X2 >= right) {
-        rest = X2 - right + 1;
-        X2 = right - 1;
-    }
+    int32_t rest;
+    if (!ClipStippledRun(*this, X1, X2, FClipRect.Left, FClipRect.Right, rest)) return;
     const int32_t step = X2 < X1 ? -1 : 1;
     for (int32_t x = X1;; x += step) {
         SetPixelT(x, Y, GetStippleColor());
@@ -378,27 +390,12 @@ void TBitmap32::VertLineTSP(int32_t X, int32_t Y1, int32_t Y2) {
         return;
     }
     if (Empty()) return;
-    const int32_t top = FClipRect.Top, bottom = FClipRect.Bottom;
-    if (X < FClipRect.Left || X >= FClipRect.Right || (Y1 < top && Y2 < top) ||
-        (Y1 >= bottom && Y2 >= bottom)) {
+    if (X < FClipRect.Left || X >= FClipRect.Right) {
         AdvanceStippleCounter(static_cast<float>(std::abs(Y2 - Y1) + 1));
         return;
     }
-    if (Y1 < top) {
-        AdvanceStippleCounter(static_cast<float>(top - Y1));
-        Y1 = top;
-    } else if (Y1 >= bottom) {
-        AdvanceStippleCounter(static_cast<float>(Y1 - bottom + 1));
-        Y1 = bottom - 1;
-    }
-    int32_t rest = 0;
-    if (Y2 < top) {
-        rest = top - Y2;
-        Y2 = top;
-    } else if (Y2 >= bottom) {
-        rest = Y2 - bottom + 1;
-        Y2 = bottom - 1;
-    }
+    int32_t rest;
+    if (!ClipStippledRun(*this, Y1, Y2, FClipRect.Top, FClipRect.Bottom, rest)) return;
     const int32_t step = Y2 < Y1 ? -1 : 1;
     for (int32_t y = Y1;; y += step) {
         SetPixelT(X, y, GetStippleColor());
