@@ -29,6 +29,14 @@ TFixed FloatToFixed(float Value) {
     return static_cast<TFixed>(Round(double{Value} * 65536));
 }
 
+// Cuts the rectangle (X1, Y1)-(X2, Y2) to Bounds.
+void CutToRect(const TRect& Bounds, int32_t& X1, int32_t& Y1, int32_t& X2, int32_t& Y2) {
+    X1 = std::max(X1, Bounds.Left);
+    Y1 = std::max(Y1, Bounds.Top);
+    X2 = std::min(X2, Bounds.Right);
+    Y2 = std::min(Y2, Bounds.Bottom);
+}
+
 // Clips a stippled run from A1 to A2 (either order) to Lo .. Hi - 1 along its axis. The pattern
 // moves on over what the clip cuts before the run; Rest is what it cuts after, for the caller to
 // skip once the run is drawn. False, with the whole length skipped, when nothing is left.
@@ -412,13 +420,8 @@ void TBitmap32::FillRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor3
 }
 
 void TBitmap32::FillRectS(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 Value) {
-    const TRect& c = FClipRect;
-    if (!FMeasuringMode && X1 < X2 && Y1 < Y2 && X1 < c.Right && Y1 < c.Bottom && X2 > c.Left &&
-        Y2 > c.Top) {
-        X1 = std::max(X1, c.Left);
-        Y1 = std::max(Y1, c.Top);
-        X2 = std::min(X2, c.Right);
-        Y2 = std::min(Y2, c.Bottom);
+    if (!FMeasuringMode && !OutsideClip(X1, Y1, X2, Y2)) {
+        CutToRect(FClipRect, X1, Y1, X2, Y2);
         FillRect(X1, Y1, X2, Y2, Value);
     }
     Changed({X1, Y1, X2, Y2}, AREAINFO_RECT);
@@ -451,13 +454,8 @@ void TBitmap32::FillRectT(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor
 }
 
 void TBitmap32::FillRectTS(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 Value) {
-    const TRect& c = FClipRect;
-    if (!FMeasuringMode && X1 < X2 && Y1 < Y2 && X1 < c.Right && Y1 < c.Bottom && X2 > c.Left &&
-        Y2 > c.Top) {
-        X1 = std::max(X1, c.Left);
-        Y1 = std::max(Y1, c.Top);
-        X2 = std::min(X2, c.Right);
-        Y2 = std::min(Y2, c.Bottom);
+    if (!FMeasuringMode && !OutsideClip(X1, Y1, X2, Y2)) {
+        CutToRect(FClipRect, X1, Y1, X2, Y2);
         FillRectT(X1, Y1, X2, Y2, Value);
     }
     Changed({X1, Y1, X2, Y2}, AREAINFO_RECT);
