@@ -1,7 +1,7 @@
 // Canvas output and hint boxes.
 #include "imaging/core/VLCanvasOutput.h"
 
-#include "imaging/core/VLPixelFormatConvert.h"
+#include "imaging/core/VLRowToRGB.h"
 
 #include "imaging/core/VLCanvas.h"
 #include "imaging/core/VLColorHelpers.h"

@@ -5,7 +5,7 @@
 #include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLBitmap.h"
 #include "imaging/core/VLColorHelpers.h"
-#include "imaging/core/VLPixelFormatConvert.h"
+#include "imaging/core/VLRowToRGB.h"
 #include "platform/gfx/Bitmap.h"
 
 #include <cmath>

@@ -1,14 +1,15 @@
 // Pixel-format conversion of the library's bitmap: one row kernel per pair of formats, chosen once
 // per conversion from a table built at compile time.
-#include "imaging/core/VLPixelFormatConvert.h"
-
+// The methods are TVLBitmap's (VLBitmap.h); rows are read through VLRowToRGB, and the reductions
+// to one bit that the dither setting selects come from VLColorReduce.
 #include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLBitmap.h"
-#include "imaging/core/VLColorHelpers.h"
 #include "imaging/core/VLColorReduce.h"
 #include "imaging/core/VLColorSpace.h"
 #include "imaging/core/VLHelpers.h"
+#include "imaging/core/VLPixelSamples.h"
 #include "imaging/core/VLQuantizer.h"
+#include "imaging/core/VLRowToRGB.h"
 
 #include <algorithm>
 #include <array>
@@ -26,192 +27,23 @@ using imaging_core::detail::TRowPassScope;
 using imaging_core::detail::Grey;
 using imaging_core::detail::Load;
 using imaging_core::detail::Store;
+using imaging_core::detail::TPaletteView;
+using imaging_core::detail::TPixel;
+using imaging_core::detail::TPixelContext;
 
 namespace {
 
-using TPaletteView = TVLRowToRGB::TPaletteView;
-
-// A float sample brought into 0..1; NaN counts as 0.
-double UnitSample(float Value) {
-    if (!(Value > 0)) return 0;
-    return Value >= 1 ? 1.0 : Value;
-}
-
-uint8_t FloatToByte(float Value) {
-    return static_cast<uint8_t>(Trunc(UnitSample(Value) * 255));
-}
-
-// Rounded, not truncated: a float holds w / 65535 only to 24 bits, so truncating its product
-// would give w - 1 for about half of all words.
-uint16_t FloatToWord(float Value) {
-    return static_cast<uint16_t>(Round(UnitSample(Value) * 65535));
-}
-
-uint16_t Gray16Of(const TVLRGB& C) {
-    return static_cast<uint16_t>((C.r * 257u * 212 + C.g * 257u * 713 + C.b * 257u * 75) / 1000);
-}
-
-float GrayFOf(const TVLRGB& C) {
-    return static_cast<float>((C.r * 0.2126 + C.g * 0.7152 + C.b * 0.0722) / 255);
-}
-
-TVLRGB48 Widen(const TVLRGB& C) {
-    return {static_cast<uint16_t>(C.r * 257), static_cast<uint16_t>(C.g * 257),
-            static_cast<uint16_t>(C.b * 257)};
-}
-
 // What a row kernel needs besides its rows; read once per conversion.
-struct TRowContext {
-    int32_t WeightR = GrayWeightRed;
-    int32_t WeightG = GrayWeightGreen;
-    int32_t WeightB = GrayWeightBlue;
-    TPaletteView Palette{nullptr, 0};
+struct TRowContext : TPixelContext {
     const TVLQuantizer* Quantizer = nullptr;
     const TVLRowToRGB* Reader = nullptr;
     // One row of vl24RGB pixels for the kernels that go through vl24RGB.
     TVLRGB* Buffer = nullptr;
     int32_t Y = 0;
-
-    uint8_t Gray8(const TVLRGB& C) const {
-        return ClampToByte((C.r * WeightR + C.g * WeightG + C.b * WeightB) / 100);
-    }
 };
 
 using TRowKernel = void (*)(const uint8_t* Src, uint8_t* Dst, int32_t Width,
                             const TRowContext& Context);
-
-// ---------------------------------------------------------------------------------------------
-// Pixels of the formats with rules of their own, read in every form a destination asks for.
-
-template <TVLPixelFormat S> struct TPixel;
-
-template <> struct TPixel<vl1g> {
-    static constexpr bool IsGray = true;
-    static bool Bit(const uint8_t* Row, int32_t X) { return Row[X >> 3] & (0x80 >> (X & 7)); }
-    static uint8_t Gray8(const uint8_t* Row, int32_t X, const TRowContext&) {
-        return Bit(Row, X) ? 255 : 0;
-    }
-    static TVLRGB Rgb(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return Grey(Gray8(Row, X, C));
-    }
-    static uint16_t Gray16(const uint8_t* Row, int32_t X, const TRowContext&) {
-        return Bit(Row, X) ? 65535 : 0;
-    }
-    static float GrayF(const uint8_t* Row, int32_t X, const TRowContext&) {
-        return Bit(Row, X) ? 1.0f : 0.0f;
-    }
-    static TVLRGB48 Rgb16(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        const uint16_t w = Gray16(Row, X, C);
-        return {w, w, w};
-    }
-};
-
-// The grey and 16-bit forms of a pixel with 8-bit colour, all read through its Rgb.
-template <typename Self> struct TColorPixel {
-    static constexpr bool IsGray = false;
-    static uint8_t Gray8(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return C.Gray8(Self::Rgb(Row, X, C));
-    }
-    static uint16_t Gray16(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return Gray16Of(Self::Rgb(Row, X, C));
-    }
-    static float GrayF(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return GrayFOf(Self::Rgb(Row, X, C));
-    }
-    static TVLRGB48 Rgb16(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return Widen(Self::Rgb(Row, X, C));
-    }
-};
-
-template <> struct TPixel<vl8p> : TColorPixel<TPixel<vl8p>> {
-    static TVLRGB Rgb(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return Row[X] < C.Palette.Length ? C.Palette.Entries[Row[X]] : TVLRGB{};
-    }
-};
-
-template <> struct TPixel<vl8g> {
-    static constexpr bool IsGray = true;
-    static uint8_t Gray8(const uint8_t* Row, int32_t X, const TRowContext&) { return Row[X]; }
-    static TVLRGB Rgb(const uint8_t* Row, int32_t X, const TRowContext&) { return Grey(Row[X]); }
-    static uint16_t Gray16(const uint8_t* Row, int32_t X, const TRowContext&) {
-        return static_cast<uint16_t>(Row[X] * 257);
-    }
-    static float GrayF(const uint8_t* Row, int32_t X, const TRowContext&) {
-        return Row[X] / 255.0f;
-    }
-    static TVLRGB48 Rgb16(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        const uint16_t w = Gray16(Row, X, C);
-        return {w, w, w};
-    }
-};
-
-template <> struct TPixel<vl16g> {
-    static constexpr bool IsGray = true;
-    static uint16_t Gray16(const uint8_t* Row, int32_t X, const TRowContext&) {
-        return Load<uint16_t>(Row + 2 * X);
-    }
-    static uint8_t Gray8(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return static_cast<uint8_t>(Gray16(Row, X, C) >> 8);
-    }
-    static TVLRGB Rgb(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return Grey(Gray8(Row, X, C));
-    }
-    static float GrayF(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return Gray16(Row, X, C) / 65535.0f;
-    }
-    static TVLRGB48 Rgb16(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        const uint16_t w = Gray16(Row, X, C);
-        return {w, w, w};
-    }
-};
-
-template <> struct TPixel<vl24RGB> : TColorPixel<TPixel<vl24RGB>> {
-    static TVLRGB Rgb(const uint8_t* Row, int32_t X, const TRowContext&) {
-        return Load<TVLRGB>(Row + 3 * X);
-    }
-};
-
-template <> struct TPixel<vl32f> {
-    static constexpr bool IsGray = true;
-    static float Sample(const uint8_t* Row, int32_t X) { return Load<float>(Row + 4 * X); }
-    static uint8_t Gray8(const uint8_t* Row, int32_t X, const TRowContext&) {
-        return FloatToByte(Sample(Row, X));
-    }
-    static TVLRGB Rgb(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return Grey(Gray8(Row, X, C));
-    }
-    static uint16_t Gray16(const uint8_t* Row, int32_t X, const TRowContext&) {
-        return FloatToWord(Sample(Row, X));
-    }
-    static TVLRGB48 Rgb16(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        const uint16_t w = Gray16(Row, X, C);
-        return {w, w, w};
-    }
-};
-
-template <> struct TPixel<vlRGB48> {
-    static constexpr bool IsGray = false;
-    static TVLRGB48 Rgb16(const uint8_t* Row, int32_t X, const TRowContext&) {
-        return Load<TVLRGB48>(Row + 6 * X);
-    }
-    static TVLRGB Rgb(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        const TVLRGB48 p = Rgb16(Row, X, C);
-        return {static_cast<uint8_t>(p.b >> 8), static_cast<uint8_t>(p.g >> 8),
-                static_cast<uint8_t>(p.r >> 8)};
-    }
-    static uint8_t Gray8(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        return C.Gray8(Rgb(Row, X, C));
-    }
-    static uint16_t Gray16(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        const TVLRGB48 p = Rgb16(Row, X, C);
-        return static_cast<uint16_t>((p.r * 212u + p.g * 713u + p.b * 75u) / 1000);
-    }
-    // Scaled by 65535, so that white gives exactly 1.
-    static float GrayF(const uint8_t* Row, int32_t X, const TRowContext& C) {
-        const TVLRGB48 p = Rgb16(Row, X, C);
-        return static_cast<float>((p.r * 0.2126 + p.g * 0.7152 + p.b * 0.0722) / 65535);
-    }
-};
 
 // ---------------------------------------------------------------------------------------------
 // Row kernels.
@@ -330,69 +162,12 @@ constexpr std::array<TKernelRow, VLPixelFormatCount> KernelTable(std::index_sequ
 // Kernels[source][destination]; nil where nothing is written or another route is taken.
 constexpr auto Kernels = KernelTable(std::make_index_sequence<VLPixelFormatCount>{});
 
-// ---------------------------------------------------------------------------------------------
-// Row readers of TVLRowToRGB.
-
-template <TVLPixelFormat S>
-void ReadRowAsRGB(const uint8_t* Row, int32_t Count, TPaletteView Palette, TVLRGB* Out) {
-    if constexpr (S == vlCMYK) {
-        ConvertCMYKRowToRGB(Row, Out, Count);
-    } else if constexpr (S == vlCIELab) {
-        for (int32_t x = 0; x < Count; ++x)
-            CIELabToRGB(Out[x], Row[3 * x] | (Row[3 * x + 1] << 8) | (Row[3 * x + 2] << 16));
-    } else if constexpr (S == vl32RGB) {
-        for (int32_t x = 0; x < Count; ++x)
-            Out[x] = Load<TVLRGB>(Row + 4 * x);
-    } else if constexpr (S == vl24RGB) {
-        std::memcpy(Out, Row, 3 * static_cast<size_t>(Count));
-    } else if constexpr (S == vlNone) {
-        // Nothing to read.
-    } else {
-        TRowContext context;
-        context.Palette = Palette;
-        for (int32_t x = 0; x < Count; ++x)
-            Out[x] = TPixel<S>::Rgb(Row, x, context);
-    }
-}
-
-TVLRowToRGB::TKernel RowReader(TVLPixelFormat Format) {
-    switch (Format) {
-    case vl1g:
-        return ReadRowAsRGB<vl1g>;
-    case vl8p:
-        return ReadRowAsRGB<vl8p>;
-    case vl8g:
-        return ReadRowAsRGB<vl8g>;
-    case vl16g:
-        return ReadRowAsRGB<vl16g>;
-    case vl24RGB:
-        return ReadRowAsRGB<vl24RGB>;
-    case vl32f:
-        return ReadRowAsRGB<vl32f>;
-    case vlCMYK:
-        return ReadRowAsRGB<vlCMYK>;
-    case vlRGB48:
-        return ReadRowAsRGB<vlRGB48>;
-    case vlCIELab:
-        return ReadRowAsRGB<vlCIELab>;
-    case vl32RGB:
-        return ReadRowAsRGB<vl32RGB>;
-    default:
-        return ReadRowAsRGB<vlNone>;
-    }
-}
-
 void FillGrayRamp(TVLRGB* Palette) {
     for (int32_t i = 0; i < 256; ++i)
         Palette[i] = Grey(static_cast<uint8_t>(i));
 }
 
 } // namespace
-
-TVLRowToRGB::TVLRowToRGB(TVLBitmap& Bitmap)
-    : Kernel(RowReader(Bitmap.GetPixelFormat())),
-      Width(Bitmap.GetWidth()), Palette{Bitmap.GetPalette(),
-                                        Bitmap.GetPalette() ? Bitmap.GetPaletteLength() : 0} {}
 
 void TVLBitmap::ConvertPixelsFrom(TVLBitmap& Source) {
     const TVLPixelFormat from = Source.GetPixelFormat();

@@ -1,6 +1,6 @@
 // Pixel-format conversion of TVLBitmap: every ordered pair of formats against values worked out
 // here from the conversion rules, alpha hand-over, storage and failure behaviour.
-#include "imaging/core/VLPixelFormatConvert.h"
+#include "imaging/core/VLRowToRGB.h"
 
 #include "TempFolder.h"
 #include "imaging/core/VLBitmap.h"

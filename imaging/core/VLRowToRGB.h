@@ -1,7 +1,8 @@
-// Pixel-format conversion of the library's bitmap (TVLBitmap::SetPixelFormat and ConvertFrom,
-// declared in VLBitmap.h) and the reading of rows of any format as 8-bit blue, green, red.
+// Reading of rows of any format as 8-bit blue, green, red, with the rules of the pixel-format
+// conversion to vl24RGB (TVLBitmap::SetPixelFormat, VLPixelFormatConvert.cpp). It sits below both
+// the conversion and the colour reductions, which read rows through it.
 //
-// Rules shared by every pair: grey levels use the library's grey weights for 8-bit results and
+// Rules shared by every pair of the conversion: grey levels use the library's grey weights for 8-bit results and
 // 21.26 / 71.52 / 7.22 per cent for 16-bit and float results; float samples are clamped to 0..1
 // before they are scaled; pairs without a rule of their own go through the vl24RGB rules.
 #pragma once
