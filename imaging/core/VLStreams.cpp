@@ -257,7 +257,9 @@ void* AllocBlock(size_t Size) {
     uint8_t* block = nullptr;
     uint8_t tag = TagGlobal;
     if (Size < HeapBlockLimit) {
-        block = static_cast<uint8_t*>(std::malloc(Size + BlockHeader));
+        // Zeroed like the large blocks, so that bytes a writer never sets (the fourth byte of a
+        // background, row padding) never carry what the heap held before into a picture or a file.
+        block = static_cast<uint8_t*>(std::calloc(1, Size + BlockHeader));
         tag = TagHeap;
     }
     if (block == nullptr) {

@@ -97,8 +97,8 @@ bool OpenClipboardRetry();
 void* AllocGlobalZeroed(size_t Bytes);
 void FreeGlobal(void*& P);
 
-// A block from the heap (below 1 MiB) or from zero-filled memory (1 MiB and more, or when the
-// heap is exhausted); the route is recorded in a header in front of the block, which keeps the
+// A zero-filled block from the heap (below 1 MiB) or from global memory (1 MiB and more, or when
+// the heap is exhausted); the route is recorded in a header in front of the block, which keeps the
 // block aligned for any type. nil when no memory can be had. Freed with FreeBlock.
 void* AllocBlock(size_t Size);
 void FreeBlock(void*& P);
