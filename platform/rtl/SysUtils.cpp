@@ -1,9 +1,11 @@
 // Exceptions and file-system helpers over POSIX.
 #include "platform/rtl/SysUtils.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,6 +58,37 @@ String ExpandFileName(const String& FileName) {
     char cwd[PATH_MAX];
     if (::getcwd(cwd, sizeof cwd) == nullptr) return FileName;
     return IncludeTrailingPathDelimiter(StrFromUtf8(cwd)) + FileName;
+}
+
+String ExtractFilePath(const String& FileName) {
+    const size_t slash = FileName.rfind(PathDelim);
+    return slash == String::npos ? String() : FileName.substr(0, slash + 1);
+}
+
+namespace {
+String AsciiLower(String S) {
+    for (char16_t& c : S)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+    return S;
+}
+} // namespace
+
+std::vector<String> FindFiles(const String& Folder, const String& Extension) {
+    std::vector<String> names;
+    DIR* dir = ::opendir(FileSystemName(Folder.empty() ? u"." : Folder).c_str());
+    if (dir == nullptr) return names;
+    const String wanted = AsciiLower(Extension);
+    while (const dirent* entry = ::readdir(dir)) {
+        const String name = StrFromUtf8(entry->d_name);
+        const size_t dot = name.rfind(u'.');
+        if (dot == String::npos || AsciiLower(name.substr(dot)) != wanted) continue;
+        if (FileExists(IncludeTrailingPathDelimiter(Folder) + name)) names.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end(), [](const String& A, const String& B) {
+        return AsciiLower(A) < AsciiLower(B);
+    });
+    return names;
 }
 
 String IncludeTrailingPathDelimiter(const String& Path) {

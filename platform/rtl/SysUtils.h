@@ -4,6 +4,7 @@
 #include "platform/rtl/System.h"
 
 #include <exception>
+#include <vector>
 
 // Base of every exception the system raises; Message is the literal text.
 class Exception : public std::exception {
@@ -59,6 +60,13 @@ bool DeleteFile(const String& FileName);
 bool CreateDir(const String& Path);
 // Absolute form of a file name, relative names resolved against the working folder.
 String ExpandFileName(const String& FileName);
+// The folder part of FileName up to and including its last separator; "" without one.
+String ExtractFilePath(const String& FileName);
+// Names (without the folder) of the files in Folder whose extension, from the last dot, is
+// Extension (".lang"), compared without regard to case; sorted without regard to case, as the
+// folder listings of the system the program comes from return them. Empty when Folder cannot be
+// read.
+std::vector<String> FindFiles(const String& Folder, const String& Extension);
 String IncludeTrailingPathDelimiter(const String& Path);
 
 constexpr char16_t PathDelim = u'/';

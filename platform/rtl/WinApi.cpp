@@ -1,9 +1,14 @@
 // Operating-system services over Linux.
 #include "platform/rtl/WinApi.h"
 
+#include "platform/rtl/SafeFile.h"
+#include "platform/rtl/TextUtils.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -119,4 +124,72 @@ int32_t MulDiv(int32_t Number, int32_t Numerator, int32_t Denominator) {
     const int64_t result = negative ? -magnitude : magnitude;
     if (result > INT32_MAX || result < INT32_MIN) return -1;
     return static_cast<int32_t>(result);
+}
+
+bool StrToIntExW(const String& Text, uint32_t Flags, int32_t* Value) {
+    size_t i = 0;
+    while (i < Text.size() && (Text[i] == u' ' || Text[i] == u'\t'))
+        ++i;
+    const bool negative = i < Text.size() && Text[i] == u'-';
+    if (negative) ++i;
+    int base = 10;
+    if ((Flags & STIF_SUPPORT_HEX) != 0 && i + 1 < Text.size() && Text[i] == u'0' &&
+        (Text[i + 1] == u'x' || Text[i + 1] == u'X')) {
+        base = 16;
+        i += 2;
+    }
+    int64_t result = 0;
+    size_t digits = 0;
+    for (; i < Text.size(); ++i, ++digits) {
+        const char16_t c = Text[i];
+        int d = -1;
+        if (c >= u'0' && c <= u'9') d = c - u'0';
+        else if (base == 16 && c >= u'a' && c <= u'f') d = c - u'a' + 10;
+        else if (base == 16 && c >= u'A' && c <= u'F') d = c - u'A' + 10;
+        if (d < 0) break;
+        result = result * base + d;
+        if (result > (base == 16 ? int64_t{0xFFFFFFFF} : int64_t{0x80000000})) return false;
+    }
+    if (digits == 0) return false;
+    if (negative) result = -result;
+    if (base == 10 && result > INT32_MAX) return false;
+    *Value = static_cast<int32_t>(static_cast<uint32_t>(result));
+    return true;
+}
+
+bool CopyFileW(const String& ExistingFileName, const String& NewFileName, bool FailIfExists) {
+    if (FailIfExists && FileExists(NewFileName)) return false;
+    std::ifstream in(FileSystemName(ExistingFileName), std::ios::binary);
+    if (!in) return false;
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return false;
+    try {
+        TSafeFileStream out(NewFileName);
+        out.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+        out.Commit();
+    } catch (const EStreamError&) {
+        return false;
+    }
+    return true;
+}
+
+String GetModuleFileNameW() {
+    char path[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? StrFromUtf8(std::string_view(path, static_cast<size_t>(n))) : String();
+}
+
+String GetLocaleInfoW(uint32_t, uint32_t Type) {
+    if (Type != LOCALE_SISO639LANGNAME) return String();
+    std::string locale;
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            locale = value;
+            break;
+        }
+    }
+    locale = locale.substr(0, locale.find_first_of("_.@"));
+    if (locale.empty() || locale == "C" || locale == "POSIX") return u"en";
+    return LowerCase(StrFromUtf8(locale));
 }

@@ -68,3 +68,24 @@ void Sleep(uint32_t Milliseconds);
 // Number * Numerator / Denominator, computed in 64 bits and rounded half away from zero; -1 when
 // Denominator is 0 or the result does not fit in 32 bits.
 int32_t MulDiv(int32_t Number, int32_t Numerator, int32_t Denominator);
+
+// Integer parsing of the shell's light-weight utilities: leading blanks, an optional minus sign,
+// then decimal digits, or with STIF_SUPPORT_HEX also "0x" and hexadecimal digits; parsing stops at
+// the first other character. False (Value untouched) without a digit or beyond 32 bits.
+constexpr uint32_t STIF_DEFAULT = 0;
+constexpr uint32_t STIF_SUPPORT_HEX = 1;
+bool StrToIntExW(const String& Text, uint32_t Flags, int32_t* Value);
+
+// Copies a file. With FailIfExists an existing NewFileName is kept and false returned; the copy
+// appears under its name only once it is whole.
+bool CopyFileW(const String& ExistingFileName, const String& NewFileName, bool FailIfExists);
+
+// The full path of the running program ("" when it cannot be found).
+String GetModuleFileNameW();
+
+// The user's language as a lower-case ISO 639 code ("de"), from the locale of messages
+// (LC_ALL, LC_MESSAGES, LANG in that order); "en" for the C and POSIX locales or none. Only
+// LOCALE_SISO639LANGNAME is answered; other types give "".
+constexpr uint32_t LOCALE_USER_DEFAULT = 0x0400;
+constexpr uint32_t LOCALE_SISO639LANGNAME = 0x0059;
+String GetLocaleInfoW(uint32_t Locale, uint32_t Type);

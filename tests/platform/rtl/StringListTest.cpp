@@ -1,9 +1,12 @@
 // The class library's string list and the date functions.
 #include "platform/rtl/StringList.h"
 
+#include "tests/ExternalTool.h"
+
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <vector>
 
 TEST(StringList, KeepsOrderAndChecksIndexes) {
     TStringList list;
@@ -46,4 +49,39 @@ TEST(DateTime, CountsDaysFromTheEpochOf1899) {
     EXPECT_EQ(Date(), static_cast<double>(static_cast<int64_t>(Date())));
     EXPECT_GE(Now(), Date());
     EXPECT_LT(Now(), Date() + 1.0);
+}
+
+TEST(StringList, TextFilesByLineEndAndByteOrderMark) {
+    ScratchFolder folder;
+    const std::string file = folder.File("lines.txt");
+    struct Case {
+        std::string Bytes;
+        std::vector<String> Lines;
+    };
+    const Case cases[] = {
+        {"a\r\nb\nc\rd", {u"a", u"b", u"c", u"d"}},
+        {"\xEF\xBB\xBFk=\xC3\xA9\r\n\r\n", {u"k=\u00E9", u""}},
+        {std::string("\xFF\xFEx\0=\0y\0\r\0\n\0", 12), {u"x=y"}},
+    };
+    TStringList list;
+    for (const Case& c : cases) {
+        WriteFileBytes(file, c.Bytes);
+        list.LoadFromFile(StrFromUtf8(file), TTextEncoding::UTF8);
+        ASSERT_EQ(list.Count(), static_cast<int32_t>(c.Lines.size()));
+        for (size_t i = 0; i < c.Lines.size(); ++i)
+            EXPECT_EQ(list[static_cast<int32_t>(i)], c.Lines[i]);
+    }
+    // Saved as UTF-16 and read back; names found case aside.
+    list.Clear();
+    list.Add(u"Left=5");
+    list.Add(u"name=a=b");
+    list.SaveToFile(StrFromUtf8(file), TTextEncoding::Unicode);
+    TStringList back;
+    back.LoadFromFile(StrFromUtf8(file), TTextEncoding::UTF8);
+    EXPECT_EQ(back, list);
+    EXPECT_EQ(back.IndexOfName(u"LEFT"), 0);
+    EXPECT_EQ(back.ValueFromIndex(1), u"a=b");
+    EXPECT_EQ(back.IndexOfName(u"a"), -1);
+    EXPECT_THROW(back.LoadFromFile(StrFromUtf8(folder.File("missing")), TTextEncoding::UTF8),
+                 EFOpenError);
 }

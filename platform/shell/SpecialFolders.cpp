@@ -1,0 +1,41 @@
+// The user's special folders over the XDG base-directory rules.
+#include "platform/shell/SpecialFolders.h"
+
+#include "platform/rtl/SysUtils.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <pwd.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+std::string HomeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home == '/') return home;
+    const passwd* entry = ::getpwuid(::getuid());
+    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
+}
+
+std::string ConfigFolder() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && *config == '/') return config;
+    const std::string home = HomeFolder();
+    return home.empty() ? "" : home + "/.config";
+}
+
+} // namespace
+
+bool SHGetSpecialFolderPathW(String& Path, int32_t Folder, bool Create) {
+    if (Folder != CSIDL_APPDATA) return false;
+    const std::string folder = ConfigFolder();
+    if (folder.empty()) return false;
+    if (Create) {
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (!std::filesystem::is_directory(folder, error)) return false;
+    }
+    Path = StrFromUtf8(folder);
+    return true;
+}
