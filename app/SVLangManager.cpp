@@ -5,6 +5,7 @@
 #include "platform/rtl/TextUtils.h"
 #include "platform/rtl/WinApi.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -96,7 +97,11 @@ String TSVLangManager::LangFolder() const {
 
 void TSVLangManager::ScanLanguageFiles() {
     Languages.Clear();
-    for (const String& name : FindFiles(LangFolder(), u".lang"))
+    // Sorted case aside, as the folder listings of the system the files come from return them.
+    std::vector<String> names = FindFiles(LangFolder(), {u".lang"});
+    std::sort(names.begin(), names.end(),
+              [](const String& A, const String& B) { return LowerCase(A) < LowerCase(B); });
+    for (const String& name : names)
         Languages.Add(name.substr(0, name.size() - 5));
 }
 

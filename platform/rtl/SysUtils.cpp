@@ -1,6 +1,8 @@
 // Exceptions and file-system helpers over POSIX.
 #include "platform/rtl/SysUtils.h"
 
+#include "platform/rtl/TextUtils.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -65,29 +67,27 @@ String ExtractFilePath(const String& FileName) {
     return slash == String::npos ? String() : FileName.substr(0, slash + 1);
 }
 
-namespace {
-String AsciiLower(String S) {
-    for (char16_t& c : S)
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-    return S;
-}
-} // namespace
-
-std::vector<String> FindFiles(const String& Folder, const String& Extension) {
+std::vector<String> FindFiles(const String& Folder, const std::vector<String>& Extensions) {
     std::vector<String> names;
-    DIR* dir = ::opendir(FileSystemName(Folder.empty() ? u"." : Folder).c_str());
+    const String folder = IncludeTrailingPathDelimiter(Folder.empty() ? u"." : Folder);
+    DIR* dir = ::opendir(FileSystemName(folder).c_str());
     if (dir == nullptr) return names;
-    const String wanted = AsciiLower(Extension);
+    std::vector<String> wanted;
+    for (const String& extension : Extensions)
+        wanted.push_back(LowerCase(extension));
     while (const dirent* entry = ::readdir(dir)) {
         const String name = StrFromUtf8(entry->d_name);
         const size_t dot = name.rfind(u'.');
-        if (dot == String::npos || AsciiLower(name.substr(dot)) != wanted) continue;
-        if (FileExists(IncludeTrailingPathDelimiter(Folder) + name)) names.push_back(name);
+        if (dot == String::npos ||
+            std::find(wanted.begin(), wanted.end(), LowerCase(name.substr(dot))) == wanted.end())
+            continue;
+        // The entry's type saves a look-up unless it is a link or unknown to the filesystem.
+        const bool file = entry->d_type == DT_REG ||
+                          ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) &&
+                           FileExists(folder + name));
+        if (file) names.push_back(name);
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end(), [](const String& A, const String& B) {
-        return AsciiLower(A) < AsciiLower(B);
-    });
     return names;
 }
 

@@ -62,11 +62,11 @@ bool CreateDir(const String& Path);
 String ExpandFileName(const String& FileName);
 // The folder part of FileName up to and including its last separator; "" without one.
 String ExtractFilePath(const String& FileName);
-// Names (without the folder) of the files in Folder whose extension, from the last dot, is
-// Extension (".lang"), compared without regard to case; sorted without regard to case, as the
-// folder listings of the system the program comes from return them. Empty when Folder cannot be
+// Names (without the folder) of the files in Folder, read in one pass, whose extension (from the
+// last dot) is one of Extensions (".lang"), compared without regard to case. Folders are left
+// out; links count by what they point to. In the folder's own order; empty when Folder cannot be
 // read.
-std::vector<String> FindFiles(const String& Folder, const String& Extension);
+std::vector<String> FindFiles(const String& Folder, const std::vector<String>& Extensions);
 String IncludeTrailingPathDelimiter(const String& Path);
 
 constexpr char16_t PathDelim = u'/';
