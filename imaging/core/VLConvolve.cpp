@@ -135,8 +135,8 @@ void MatchHistogram(TVLBitmap& Reference, TVLBitmap& Target) {
         MatchChannelHistogram(Target, channel, histograms[channel], static_cast<int32_t>(count));
 }
 
-void Convolve3x3Gray8(TVLBitmap& Bitmap, const TVLConvolutionKernel& Kernel, int32_t X1,
-                      int32_t Y1, int32_t X2, int32_t Y2) {
+void Convolve3x3Gray8(TVLBitmap& Bitmap, const TVLConvolutionKernel& Kernel, int32_t X1, int32_t Y1,
+                      int32_t X2, int32_t Y2) {
     if (Bitmap.GetPixelFormat() != vl8g) return;
     const int32_t w = Bitmap.GetWidth(), h = Bitmap.GetHeight();
     X1 = std::max(X1, 0);

@@ -33,8 +33,8 @@ void MatchHistogram(TVLBitmap& Reference, TVLBitmap& Target);
 // Convolves columns X1 .. X2 - 1 of rows Y1 .. Y2 - 1 (clipped) of a vl8g bitmap: the absolute
 // weighted sum over the 3 x 3 neighbourhood, edge pixels repeated, divided and clamped to a byte.
 // Other formats are left as they are.
-void Convolve3x3Gray8(TVLBitmap& Bitmap, const TVLConvolutionKernel& Kernel, int32_t X1,
-                      int32_t Y1, int32_t X2, int32_t Y2);
+void Convolve3x3Gray8(TVLBitmap& Bitmap, const TVLConvolutionKernel& Kernel, int32_t X1, int32_t Y1,
+                      int32_t X2, int32_t Y2);
 
 // The unit-wide presets: "None", "Blur", "Edges", "Emboss", "High Pass 1" to "High Pass 3",
 // "Low Pass 1" and "Low Pass 2", made at the processing unit's start-up and freed at its

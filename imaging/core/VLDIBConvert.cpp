@@ -384,7 +384,8 @@ int32_t DrawDIBToDibbitmap(const void* DIB, TVLDibbitmap& Dest, const void* Bits
                    layout))
         return 0;
     const bool rgb = layout.Kind == TKind::Rgb;
-    if (!Dest.AllocateBits(layout.Width, layout.Height, rgb && layout.Header.biBitCount == 1 ? 1 : 24))
+    if (!Dest.AllocateBits(layout.Width, layout.Height,
+                           rgb && layout.Header.biBitCount == 1 ? 1 : 24))
         return 0;
     if (!rgb) {
         ConvertRows(layout, Dest);

@@ -41,7 +41,8 @@ void BlurRow(const TVLGaussianKernel& K, const uint8_t* Source, uint8_t* Dest, i
                     sum += int64_t{taps[k]} * *p;
             } else {
                 for (int32_t k = -r; k <= r; ++k)
-                    sum += int64_t{taps[k]} * Source[std::clamp(x + k, 0, Width - 1) * Channels + c];
+                    sum +=
+                        int64_t{taps[k]} * Source[std::clamp(x + k, 0, Width - 1) * Channels + c];
             }
             Dest[x * Channels + c] = TapSum(sum);
         }
@@ -181,8 +182,8 @@ void GaussianBlur(TVLBitmap& Bitmap, double Radius, const TVLProgressEvent& OnPr
     if (!(Radius > 0) || Bitmap.IsEmpty() || (format != vl8g && format != vl24RGB)) return;
     TVLGaussianKernel kernel;
     MakeGaussianKernel(kernel, Radius);
-    BlurArea(Bitmap, 0, 0, Bitmap.GetWidth(), Bitmap.GetHeight(), format == vl24RGB ? 3 : 1,
-             kernel, TProgressReporter(OnProgress, Sender));
+    BlurArea(Bitmap, 0, 0, Bitmap.GetWidth(), Bitmap.GetHeight(), format == vl24RGB ? 3 : 1, kernel,
+             TProgressReporter(OnProgress, Sender));
 }
 
 void GaussianBlurGrayRect(TVLBitmap& Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
@@ -214,8 +215,7 @@ void AddSoftShadow(TVLBitmap& Bitmap, int32_t OffsetX, int32_t OffsetY, double R
     a0.Assign(&alpha);
     GaussianBlur(alpha, Radius, OnProgress, Sender);
     const int32_t w = Bitmap.GetWidth(), h = Bitmap.GetHeight();
-    if (OffsetX != 0 || OffsetY != 0)
-        alpha.MoveRect(0, 0, w - 1, h - 1, OffsetX, OffsetY, 0);
+    if (OffsetX != 0 || OffsetY != 0) alpha.MoveRect(0, 0, w - 1, h - 1, OffsetX, OffsetY, 0);
     Composite(Bitmap, alpha, a0, 0, 0, w - 1, h - 1,
               TShadowComposite{ShadowDivisor(Intensity), ShadowColor, true});
 }

@@ -4,9 +4,9 @@
 #include "imaging/core/VLDIBConvert.h"
 
 #include "FuzzBuffers.h"
-#include "tests/ExternalTool.h"
 #include "imaging/core/VLDibbitmap.h"
 #include "platform/gfx/GlobalMemory.h"
+#include "tests/ExternalTool.h"
 
 #include <gtest/gtest.h>
 
@@ -31,8 +31,8 @@ void PutU32(std::vector<uint8_t>& D, size_t At, uint32_t V) {
 }
 
 // A 40-byte header followed by Extra zero bytes.
-std::vector<uint8_t> Header(int32_t W, int32_t H, uint16_t Bits, uint32_t Compression,
-                            size_t Extra, uint32_t ClrUsed = 0) {
+std::vector<uint8_t> Header(int32_t W, int32_t H, uint16_t Bits, uint32_t Compression, size_t Extra,
+                            uint32_t ClrUsed = 0) {
     std::vector<uint8_t> d(40 + Extra, 0);
     BITMAPINFOHEADER h;
     h.biWidth = W;
@@ -97,9 +97,8 @@ TEST(CopyDIBToBitmap, ImageMagickBmpFilesDecodeAsImageMagickDecodesThem) {
         std::string out;
         const std::string options = c.Options;
         const std::string bmp = folder.File("out.bmp");
-        ASSERT_TRUE(folder.Run("convert '" + folder.File("in.ppm") + "' " + options + "'" + bmp +
-                                   "'",
-                               out));
+        ASSERT_TRUE(folder.Run(
+            "convert '" + folder.File("in.ppm") + "' " + options + "'" + bmp + "'", out));
         const std::vector<uint8_t> file = folder.Read("out.bmp");
         ASSERT_GT(file.size(), 54u);
         ASSERT_EQ(U32(file, 28) & 0xFFFF, c.Bits);
@@ -327,12 +326,11 @@ TEST(CopyDIBToBitmap, PackedYUVFramesAtWidthsOffTheGroup) {
                 const bool topDown = (sign > 0) != c.BottomUp;
                 for (int r = 0; r < h; ++r)
                     for (int x = 0; x < w; ++x) {
-                        const uint8_t* g = dib.data() + 40 + stride * r +
-                                           (x / c.Pixels) * c.Tokens.size();
+                        const uint8_t* g =
+                            dib.data() + 40 + stride * r + (x / c.Pixels) * c.Tokens.size();
                         const int i = x % c.Pixels;
-                        const TVLRGB expected = Formula(g[TokenFor(c, 'Y', i)],
-                                                        g[TokenFor(c, 'U', i)],
-                                                        g[TokenFor(c, 'V', i)]);
+                        const TVLRGB expected = Formula(
+                            g[TokenFor(c, 'Y', i)], g[TokenFor(c, 'U', i)], g[TokenFor(c, 'V', i)]);
                         ASSERT_EQ(image.GetPixelAsRGB(x, topDown ? r : h - 1 - r), expected)
                             << x << "," << r;
                     }
@@ -411,18 +409,17 @@ TEST(DrawDIBToDibbitmap, DrawsUncompressedAndYUVFrames) {
 }
 
 TEST(CopyDIBToBitmap, FuzzedHeadersAndShortBlocks) {
-    const uint32_t compressions[] = {BI_RGB,       BI_BITFIELDS, 1,            2,
-                                     Code("YUY2"), Code("Y41P"), Code("CLJR"), Code("YV12"),
-                                     Code("YVU9"), Code("IYU2")};
+    const uint32_t compressions[] = {
+        BI_RGB,       BI_BITFIELDS, 1,           2, Code("YUY2"), Code("Y41P"), Code("CLJR"),
+        Code("YV12"), Code("YVU9"), Code("IYU2")};
     const int32_t sizes[] = {0, 1, 2, 3, 7, 9, -1, -3, 1000, INT_MAX, INT_MIN, 65537};
     const uint16_t bits[] = {0, 1, 4, 8, 12, 16, 24, 32, 64};
     std::mt19937 random(21);
     auto pick = [&](const auto& Values) { return Values[random() % std::size(Values)]; };
     std::vector<uint8_t> sample = Header(5, 3, 8, BI_RGB, 1024 + 24);
     for (int i = 0; i < 2000; ++i) {
-        std::vector<uint8_t> dib = Header(pick(sizes), pick(sizes), pick(bits),
-                                          pick(compressions), random() % 200,
-                                          random() % 3 == 0 ? random() % 600 : 0);
+        std::vector<uint8_t> dib = Header(pick(sizes), pick(sizes), pick(bits), pick(compressions),
+                                          random() % 200, random() % 3 == 0 ? random() % 600 : 0);
         const uint32_t biSizes[] = {40, 12, 52, 108, 124, 0xFFFFFFFF, 41};
         PutU32(dib, 0, pick(biSizes));
         for (size_t k = 40; k < dib.size(); ++k)

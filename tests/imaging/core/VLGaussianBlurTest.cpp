@@ -2,8 +2,8 @@
 // shadows built on it.
 #include "imaging/core/VLGaussianBlur.h"
 
-#include "tests/ExternalTool.h"
 #include "imaging/core/VLBitmap.h"
+#include "tests/ExternalTool.h"
 
 #include <gtest/gtest.h>
 
@@ -113,8 +113,8 @@ TEST(GaussianBlur, MatchesImageMagickWithEdgePixels) {
             for (int32_t x = 0; x < 48; ++x) {
                 const TVLRGB c = image.GetPixelRGB(x, y);
                 const auto* p = reinterpret_cast<const uint8_t*>(out.data()) + 3 * (y * 48 + x);
-                worst = std::max({worst, std::abs(c.r - p[0]), std::abs(c.g - p[1]),
-                                  std::abs(c.b - p[2])});
+                worst = std::max(
+                    {worst, std::abs(c.r - p[0]), std::abs(c.g - p[1]), std::abs(c.b - p[2])});
             }
         EXPECT_LE(worst, 2);
     }

@@ -2,10 +2,10 @@
 // reduction to n colours against ImageMagick, black and white, palettes and undo.
 #include "imaging/proc/VistrelProc.h"
 
-#include "tests/ExternalTool.h"
 #include "ProcTestSupport.h"
 #include "imaging/core/VLColorReduce.h"
 #include "imaging/core/VLMask.h"
+#include "tests/ExternalTool.h"
 
 #include <gtest/gtest.h>
 
@@ -210,8 +210,8 @@ TEST(ProcConvertTo, SixteenAndTwoHundredFiftySixColoursMatchImageMagick) {
         TVLBitmap reference;
         ASSERT_TRUE(FromPPM(std::vector<uint8_t>(out.begin(), out.end()), reference));
         EXPECT_GE(PSNR(original, image), PSNR(original, reference) - 2.0)
-            << "ours " << PSNR(original, image) << " dB, ImageMagick "
-            << PSNR(original, reference) << " dB";
+            << "ours " << PSNR(original, image) << " dB, ImageMagick " << PSNR(original, reference)
+            << " dB";
     }
 }
 
