@@ -193,3 +193,25 @@ TEST(ReorderChannels, PermutationsOfBGROnly) {
     ReorderChannels(wide, u"RGB");
     EXPECT_EQ(wide.GetPixelRGB48(0, 0).r, 1);
 }
+
+TEST(MatchChannelHistogram, EmptyReferencesAndBadChannelsChangeNothing) {
+    TVLBitmap image;
+    ASSERT_TRUE(image.Allocate(4, 4, vl24RGB));
+    image.Fill(0x405060);
+    TVLHistogram reference{};
+    reference[200] = 16;
+    MatchChannelHistogram(image, 0, reference, 0);
+    MatchChannelHistogram(image, 3, reference, 16);
+    MatchChannelHistogram(image, -1, reference, 16);
+    EXPECT_EQ(image.GetPixelRGB(1, 1), (TVLRGB{0x40, 0x50, 0x60}));
+    MatchChannelHistogram(image, 0, reference, 16);
+    EXPECT_EQ(image.GetPixelRGB(1, 1), (TVLRGB{200, 0x50, 0x60}));
+}
+
+TEST(RoundAlphaCorners, HugeRadiiStayBoundedByThePicture) {
+    TVLBitmap image;
+    ASSERT_TRUE(image.Allocate(30, 20, vl24RGB));
+    RoundAlphaCorners(image, INT32_MAX / 2, INT32_MAX / 2);
+    EXPECT_EQ(image.GetAlphaPixel(0, 0), 0);
+    EXPECT_EQ(image.GetAlphaPixel(29, 19), 0);
+}
