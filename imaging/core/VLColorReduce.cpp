@@ -1,16 +1,20 @@
-// Black-and-white reduction: ordered dither, thresholds, the grey histogram, the mean colour and
-// the expansion of 1-bit class-library bitmaps.
+// Colour reduction: grey rectangles, quantization to n colours, black and white by ordered dither
+// and thresholds, the grey histogram, the mean colour and the expansion of 1-bit class-library
+// bitmaps.
 #include "imaging/core/VLColorReduce.h"
 
 #include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLBitmap.h"
 #include "imaging/core/VLColorHelpers.h"
+#include "imaging/core/VLQuantizer.h"
 #include "imaging/core/VLRowToRGB.h"
 #include "platform/gfx/Bitmap.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <span>
 #include <vector>
 
 using enum TVLPixelFormat;
@@ -125,6 +129,59 @@ bool AllocateMono(TVLBitmap& Bitmap, TVLBitmap& Mono) {
 }
 
 } // namespace
+
+void GrayscaleRect24(TVLBitmap& Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
+                     const TVLProgressEvent& OnProgress, TObject* Sender) {
+    if (Bitmap.GetPixelFormat() != vl24RGB) return;
+    X1 = std::max(X1, 0);
+    Y1 = std::max(Y1, 0);
+    X2 = std::min(X2, Bitmap.GetWidth());
+    Y2 = std::min(Y2, Bitmap.GetHeight());
+    if (Y2 <= Y1 || X2 <= X1) return;
+    // Rows done x 100 / (rows + 0.5): never above 100.
+    const TRowProgress progress(OnProgress, Sender, Y2 - Y1);
+    const TGrayLevel gray;
+    TRowPassScope pass(Bitmap, VLAccessRead | VLAccessWrite);
+    for (int32_t y = Y1; y < Y2; ++y) {
+        auto* row = reinterpret_cast<TVLRGB*>(CheckedScanline(Bitmap, y));
+        for (int32_t x = X1; x < X2; ++x) {
+            const auto g = static_cast<uint8_t>(gray(row[x]));
+            row[x] = TVLRGB{g, g, g};
+        }
+        progress.RowDone(y - Y1 + 1);
+    }
+}
+
+void QuantizeColors(TVLBitmap& Bitmap, int32_t NumColors, TVLRGB* Palette,
+                    const TVLProgressEvent& OnProgress, TObject* Sender) {
+    if (Bitmap.GetPixelFormat() != vl24RGB || Bitmap.IsEmpty() || NumColors < 1) return;
+    std::vector<TVLRGB> own;
+    if (Palette == nullptr) {
+        own.resize(static_cast<size_t>(NumColors));
+        Palette = own.data();
+    }
+    const std::span<TVLRGB> palette(Palette, static_cast<size_t>(NumColors));
+    const TVLQuantizer quantizer(Bitmap, palette, NumColors);
+    const int32_t width = Bitmap.GetWidth();
+    const int32_t height = Bitmap.GetHeight();
+    const TRowProgress progress(OnProgress, Sender, height);
+    // Up to 256 colours the quantizer maps whole rows with its strategy chosen once.
+    const bool byRow = NumColors <= 256;
+    std::vector<uint8_t> indexes(byRow ? static_cast<size_t>(width) : 0);
+    TRowPassScope pass(Bitmap, VLAccessRead | VLAccessWrite);
+    for (int32_t y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<TVLRGB*>(CheckedScanline(Bitmap, y));
+        if (byRow) {
+            quantizer.RGBRowToIndexes(row, indexes.data(), width);
+            for (int32_t x = 0; x < width; ++x)
+                row[x] = palette[indexes[x]];
+        } else {
+            for (int32_t x = 0; x < width; ++x)
+                row[x] = palette[static_cast<size_t>(quantizer.RGBToIndex(row[x]))];
+        }
+        progress.RowDone(y + 1);
+    }
+}
 
 void ConvertTo1BitOrdered(TVLBitmap& Bitmap, const TVLProgressEvent& OnProgress, TObject* Sender) {
     if (Bitmap.GetPixelFormat() != vl24RGB) return;

@@ -1,4 +1,5 @@
-// Reduction of images to black and white: the 8 x 8 ordered dither, thresholds (fixed, mean
+// Colour reduction: grey conversion of 24-bit rectangles, reduction to n colours through the
+// quantizer, black and white by the 8 x 8 ordered dither or by thresholds (fixed, mean
 // luminance, maximum entropy), the grey histogram and mean colour they rest on, the two-colour
 // reduction, the inversion of 1-bit rows and the expansion of 1-bit class-library bitmaps to 24
 // bits. Progress, when an event is given, is reported after
@@ -34,6 +35,17 @@ constexpr int32_t GrayDitherLevel(int32_t Gray) {
 constexpr int32_t ThresholdMeanLuminance = -1;
 constexpr int32_t ThresholdMaximumEntropy = -2;
 
+// Every pixel of columns X1 .. X2 - 1 of rows Y1 .. Y2 - 1 (clipped to the bitmap) of a vl24RGB
+// bitmap becomes its grey level (R x wR + G x wG + B x wB) div 100 with the library's weights.
+// Other formats are left as they are.
+void GrayscaleRect24(TVLBitmap& Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
+                     const TVLProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// Every pixel of a vl24RGB bitmap becomes the colour the quantizer chooses for it among at most
+// NumColors (1 .. 65,536) colours. Palette, when given, must hold NumColors entries and receives
+// the colours chosen (entries the quantizer leaves unused stay as they were). Other formats are
+// left as they are.
+void QuantizeColors(TVLBitmap& Bitmap, int32_t NumColors, TVLRGB* Palette = nullptr,
+                    const TVLProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
 // A vl24RGB bitmap becomes vl1g by ordered dithering, keeping its alpha channel. Other formats,
 // and a bitmap whose 1-bit copy cannot be had, are left as they are.
 void ConvertTo1BitOrdered(TVLBitmap& Bitmap, const TVLProgressEvent& OnProgress = {},

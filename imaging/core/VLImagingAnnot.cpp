@@ -2,6 +2,7 @@
 #include "imaging/core/VLImagingAnnot.h"
 
 #include "imaging/core/VLCanvasOutput.h"
+#include "imaging/core/VLDIBConvert.h"
 #include "platform/gfx/GlobalMemory.h"
 
 #include <algorithm>
@@ -43,18 +44,6 @@ int32_t ReadI32(const uint8_t* P) {
     return v;
 }
 
-uint32_t ReadU32(const uint8_t* P) {
-    uint32_t v;
-    std::memcpy(&v, P, sizeof(v));
-    return v;
-}
-
-uint16_t ReadU16(const uint8_t* P) {
-    uint16_t v;
-    std::memcpy(&v, P, sizeof(v));
-    return v;
-}
-
 void PutI32(std::vector<uint8_t>& Out, int32_t V) {
     const auto u = static_cast<uint32_t>(V);
     for (int shift = 0; shift < 32; shift += 8)
@@ -73,94 +62,6 @@ size_t BoundedLength(const char* Text, size_t Size) {
 
 int32_t ScreenDpi(int32_t Value) {
     return Value > 0 ? Value : FallbackScreenDpi;
-}
-
-// A packed device-independent bitmap: the 40-byte header, the colour table, the rows.
-constexpr size_t DibHeaderSize = 40;
-constexpr uint32_t BI_RGB = 0;
-
-int64_t DibRowLength(int64_t Width, int64_t BitCount) {
-    return ((Width * BitCount + 31) / 32) * 4;
-}
-
-int64_t DibColorCount(uint16_t BitCount, uint32_t ClrUsed) {
-    if (BitCount > 8) return 0;
-    return ClrUsed != 0 ? ClrUsed : int64_t{1} << BitCount;
-}
-
-// True when Dib is an uncompressed bottom-up DIB of 1, 4, 8, 24 or 32 bits whose header,
-// colour table and rows all lie within Size bytes; for indexed depths the full table of
-// 2^bits entries must lie within them too, so that no pixel value can index past the block.
-bool IsCompleteDib(const uint8_t* Dib, size_t Size) {
-    if (Size < DibHeaderSize) return false;
-    const uint32_t headerSize = ReadU32(Dib);
-    const int32_t width = ReadI32(Dib + 4);
-    const int32_t height = ReadI32(Dib + 8);
-    const uint16_t bitCount = ReadU16(Dib + 14);
-    const uint32_t compression = ReadU32(Dib + 16);
-    const uint32_t clrUsed = ReadU32(Dib + 32);
-    if (headerSize < DibHeaderSize || headerSize > Size || width <= 0 || height <= 0) return false;
-    if (compression != BI_RGB) return false;
-    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32)
-        return false;
-    const int64_t colors = DibColorCount(bitCount, clrUsed);
-    if (colors > 256) return false;
-    const int64_t fullTable = bitCount <= 8 ? (int64_t{1} << bitCount) * 4 : 0;
-    const int64_t rows = DibRowLength(width, bitCount) * height;
-    const auto size = static_cast<int64_t>(Size);
-    return int64_t{headerSize} + fullTable <= size &&
-           int64_t{headerSize} + colors * 4 + rows <= size;
-}
-
-// Converts a packed DIB (header, colour table, bottom-up rows) into Bitmap: 1 bit into vl1g,
-// the other depths into vl24RGB. Bits, when given, replaces the pixel data after the table.
-// Returns the DIB's bit count. Handles the uncompressed depths IsCompleteDib accepts; colour
-// indexes beyond the table give black.
-int32_t CopyDIBToBitmap(const void* DIB, TVLBitmap& Bitmap, const void* Bits,
-                        [[maybe_unused]] bool IsPointer) {
-    const auto* dib = static_cast<const uint8_t*>(DIB);
-    const uint32_t headerSize = ReadU32(dib);
-    const int32_t width = ReadI32(dib + 4);
-    const int32_t height = ReadI32(dib + 8);
-    const uint16_t bitCount = ReadU16(dib + 14);
-    const int64_t colors = DibColorCount(bitCount, ReadU32(dib + 32));
-    const uint8_t* table = dib + headerSize;
-    const uint8_t* pixels =
-        Bits != nullptr ? static_cast<const uint8_t*>(Bits) : table + colors * 4;
-    if (!Bitmap.Allocate(width, height, bitCount == 1 ? vl1g : vl24RGB)) return bitCount;
-    const int64_t rowLength = DibRowLength(width, bitCount);
-    auto entry = [&](int64_t Index, uint8_t* Out) {
-        if (Index < colors)
-            std::memcpy(Out, table + Index * 4, 3);
-        else
-            std::memset(Out, 0, 3);
-    };
-    for (int32_t y = 0; y < height; ++y) {
-        const uint8_t* src = pixels + rowLength * y;
-        uint8_t* dst = Bitmap.GetScanline(height - 1 - y);
-        switch (bitCount) {
-        case 1:
-            std::memcpy(dst, src, std::min<int64_t>(rowLength, Bitmap.GetRowLen()));
-            break;
-        case 4:
-            for (int32_t x = 0; x < width; ++x)
-                entry(x % 2 == 0 ? src[x / 2] >> 4 : src[x / 2] & 15, dst + 3 * x);
-            break;
-        case 8:
-            for (int32_t x = 0; x < width; ++x)
-                entry(src[x], dst + 3 * x);
-            break;
-        case 24:
-            std::memcpy(dst, src, static_cast<size_t>(width) * 3);
-            break;
-        case 32:
-            for (int32_t x = 0; x < width; ++x)
-                std::memcpy(dst + 3 * x, src + 4 * x, 3);
-            break;
-        }
-    }
-    Bitmap.UnmapAllScanlines();
-    return bitCount;
 }
 
 // The named blocks of one mark that make its object.
@@ -249,9 +150,11 @@ private:
         if (type < 1) return;
         auto object = std::make_unique<TVLImagingObject>();
         object->Attributes = FAttributes;
-        if (type == MarkImage && IsCompleteDib(FBlocks.Dib.data(), FBlocks.Dib.size())) {
-            object->Image = std::make_unique<TVLBitmap>();
-            CopyDIBToBitmap(FBlocks.Dib.data(), *object->Image, nullptr, true);
+        if (type == MarkImage) {
+            // The stored DIB is file data: the converter checks it against the block's size.
+            auto image = std::make_unique<TVLBitmap>();
+            if (CopyDIBToBitmap(FBlocks.Dib.data(), *image, nullptr, true, FBlocks.Dib.size()) != 0)
+                object->Image = std::move(image);
         }
         if (type == MarkLine || type == MarkFreehand) object->Points = FBlocks.Points;
         if (IsTextMark(type) && FBlocks.AnText.size() >= AnTextHeadSize) ReadText(*object);

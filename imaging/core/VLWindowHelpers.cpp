@@ -2,6 +2,7 @@
 #include "imaging/core/VLWindowHelpers.h"
 
 #include "imaging/core/VLColorHelpers.h"
+#include "imaging/core/VLGaussianBlur.h"
 #include "imaging/core/VLHelpers.h"
 
 #include "imaging/core/VLBitmap.h"
@@ -19,64 +20,6 @@
 using enum TVLPixelFormat;
 
 namespace {
-
-// Blurs Count consecutive 8-bit samples with 16.16 fixed-point taps into Dest (samples Step
-// apart); the span's ends stand for everything beyond them.
-void BlurSpan(const std::vector<int32_t>& taps, int32_t radius, const uint8_t* source,
-              uint8_t* dest, int32_t count, ptrdiff_t step) {
-    for (int32_t x = 0; x < count; ++x) {
-        int64_t sum = 32768;
-        for (int32_t k = -radius; k <= radius; ++k)
-            sum += int64_t{taps[static_cast<size_t>(k + 100)]} *
-                   source[std::clamp(x + k, 0, count - 1)];
-        dest[x * step] = static_cast<uint8_t>(std::clamp<int64_t>(sum >> 16, 0, 255));
-    }
-}
-
-// Gaussian blur of the inclusive rectangle of an 8-bit grey bitmap: rows, then columns.
-void GaussianBlurGrayRect(TVLBitmap& Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
-                          double Radius) {
-    if (Bitmap.GetPixelFormat() != vl8g) return;
-    const int32_t w = Bitmap.GetWidth();
-    const int32_t h = Bitmap.GetHeight();
-    X1 = std::clamp(X1, 0, w - 1);
-    X2 = std::clamp(X2, 0, w - 1);
-    Y1 = std::clamp(Y1, 0, h - 1);
-    Y2 = std::clamp(Y2, 0, h - 1);
-    if (Radius <= 0 || X2 < X1 || Y2 < Y1) return;
-    std::vector<double> v(201);
-    double total = 0;
-    for (int32_t i = -100; i <= 100; ++i)
-        total += v[static_cast<size_t>(i + 100)] = std::exp(-(i / Radius) * (i / Radius) / 2);
-    std::vector<int32_t> taps(201);
-    for (size_t i = 0; i < taps.size(); ++i)
-        taps[i] = static_cast<int32_t>(Round(v[i] * 65536 / total));
-    int32_t radius = 100;
-    while (radius > 1 && taps[static_cast<size_t>(100 + radius)] == 0 &&
-           taps[static_cast<size_t>(100 - radius)] == 0)
-        --radius;
-    const int32_t cw = X2 - X1 + 1;
-    const int32_t ch = Y2 - Y1 + 1;
-    std::vector<uint8_t> area(static_cast<size_t>(cw) * ch);
-    for (int32_t y = 0; y < ch; ++y)
-        std::memcpy(&area[static_cast<size_t>(y) * cw], Bitmap.GetScanline(Y1 + y) + X1,
-                    static_cast<size_t>(cw));
-    std::vector<uint8_t> line(static_cast<size_t>(std::max(cw, ch)));
-    for (int32_t y = 0; y < ch; ++y) {
-        uint8_t* row = &area[static_cast<size_t>(y) * cw];
-        std::copy(row, row + cw, line.begin());
-        BlurSpan(taps, radius, line.data(), row, cw, 1);
-    }
-    for (int32_t x = 0; x < cw; ++x) {
-        for (int32_t y = 0; y < ch; ++y)
-            line[static_cast<size_t>(y)] = area[static_cast<size_t>(y) * cw + x];
-        BlurSpan(taps, radius, line.data(), &area[static_cast<size_t>(x)], ch, cw);
-    }
-    for (int32_t y = 0; y < ch; ++y)
-        std::memcpy(Bitmap.GetScanline(Y1 + y) + X1, &area[static_cast<size_t>(y) * cw],
-                    static_cast<size_t>(cw));
-    Bitmap.UnmapAllScanlines();
-}
 
 // Multiplies the three channels of pixel (x, y) by k (truncated): in Bitmap when it is a 24-bit
 // bitmap holding the pixel, else through the canvas.

@@ -184,6 +184,18 @@ public:
     // Background property) and alpha 0.
     void Rotate(double Angle, bool AntiAlias, uint8_t AntialiasMode, TColor Background);
 
+    // ---- Colour reduction (VistrelProcColor.cpp) ----
+    // Grey levels for the selection of the attached view, or the whole image; only vl24RGB pixels
+    // change.
+    void ConvertToGray();
+    // Reduces a vl24RGB image (other formats are converted first, AutoConvertFormat permitting):
+    // below 3 colours to vl1g, by the mean-luminance threshold or by ordered dithering; from 3 to
+    // 1,024 to at most NumColors colours, staying vl24RGB; above 1,024 the pixels stay.
+    void ConvertTo(int32_t NumColors, bool ByThreshold);
+    // As ConvertTo; Palette (room for NumColors entries, 2 below 3 colours; may be nil) receives
+    // the colours used: black and white below 3. NumColors 0 does nothing.
+    void ConvertToPalette(int32_t NumColors, TVLRGB* Palette, bool ByThreshold);
+
     // ---- Undo and redo (VistrelProcUndo.cpp) ----
     // Pushes an undo entry of the attached view's or the image's state, then fires OnSaveUndo.
     virtual void SaveUndo(TVLUndoSource Source);
@@ -222,6 +234,9 @@ private:
     // cannot be had in Allowed.
     bool StartOperation(TVLPixelFormatSet Allowed, const String& Caption);
     bool ResampleInto(TVLBitmap& Dest, int32_t NewWidth, int32_t NewHeight, TResampleFilter Filter);
+    // The reduction of ConvertTo and ConvertToPalette on the prepared vl24RGB image, then the
+    // notification and the finished work.
+    void ReduceColors(int32_t NumColors, TVLRGB* Palette, bool ByThreshold);
 
     void ViewBitmapChanged(bool Destroying);
     // The attachment rule: the view's current bitmap, else an own image wrapping its legacy
