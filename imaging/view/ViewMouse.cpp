@@ -51,15 +51,24 @@ String Text(const std::string& S) {
     return StrFromUtf8(S);
 }
 
-// Restores SelectionBase on every way out of a handler.
-struct TBaseGuard {
-    TVLSelectionBase& Base;
-    TVLSelectionBase Saved;
-    explicit TBaseGuard(TVLSelectionBase& B) : Base(B), Saved(B) { Base = vlsbClientArea; }
-    ~TBaseGuard() { Base = Saved; }
-};
-
 } // namespace
+
+// Client pixels inside a handler; the program's SelectionBase is kept for its events and put
+// back on every way out.
+struct TVistrelView::THandlerBase {
+    TVistrelView& View;
+    TVLSelectionBase Outer;
+    explicit THandlerBase(TVistrelView& V) : View(V), Outer(V.FHandlerBase) {
+        View.FHandlerBase = View.SelectionBase;
+        View.SelectionBase = vlsbClientArea;
+        ++View.FHandlerDepth;
+    }
+    ~THandlerBase() {
+        View.SelectionBase = View.FHandlerBase;
+        View.FHandlerBase = Outer;
+        --View.FHandlerDepth;
+    }
+};
 
 void TVistrelView::SetMouseInteract(TVLMouseInteract Value) {
     if (Value == FMouseInteract) return;
@@ -145,7 +154,7 @@ void TVistrelView::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, 
     FGestureActive = true;
     FGestureButton = Button;
     if ((FMouseInteract & miScroll) == 0 && DelayZoomFilter) FZoomFilter = rfNone;
-    TBaseGuard base(SelectionBase);
+    THandlerBase base(*this);
     FDownPointRaw = FLastPointRaw = TPoint{X, Y};
     FDownPointInImage = TPoint{std::clamp(X, FOffsetX, FOffsetX + std::max(FExtentWidth - 1, 0)),
                                std::clamp(Y, FOffsetY, FOffsetY + std::max(FExtentHeight - 1, 0))};
@@ -269,7 +278,7 @@ void TVistrelView::MouseDownLayers(TShiftState, int32_t X, int32_t Y) {
 
 void TVistrelView::MouseMove(TShiftState Shift, int32_t X, int32_t Y) {
     TVLView::MouseMove(Shift, X, Y);
-    TBaseGuard base(SelectionBase);
+    THandlerBase base(*this);
     const int32_t rawX = X, rawY = Y;
     ClampToLayer(X, Y);
     const bool captured =
@@ -388,7 +397,11 @@ void TVistrelView::MouseMoveFree(TShiftState Shift, int32_t X, int32_t Y, int32_
     }
     if ((FMouseInteract & SelectionMembers) != 0) {
         const TVLGrip g = SelectionGripUnderMouse(RawX, RawY, Shift);
-        if (OnMouseInResizingGrip) OnMouseInResizingGrip(this, g);
+        if (OnMouseInResizingGrip) {
+            std::swap(SelectionBase, FHandlerBase);
+            OnMouseInResizingGrip(this, g);
+            std::swap(SelectionBase, FHandlerBase);
+        }
         if (g != TVLGrip::vlNone)
             SetGripCursor(g);
         else if (SelectionMoveTest(X, Y, Shift) == 0)
@@ -674,7 +687,7 @@ void TVistrelView::MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, in
     FGestureActive = false;
     int32_t cx = X, cy = Y;
     ClampToLayer(cx, cy);
-    TBaseGuard base(SelectionBase);
+    THandlerBase base(*this);
     bool changed = false;
     if ((FMouseInteract & miZoom) != 0 && X == FDownPointRaw.X && Y == FDownPointRaw.Y && !IsEmpty()) {
         ClickZoom(Button, X, Y);
@@ -696,7 +709,7 @@ void TVistrelView::MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, in
         FMoveState = -1;
         FActiveGrip = TVLGrip::vlNone;
         FRectInProgress = FCircleInProgress = FLassoInProgress = false;
-        if (changed) FireSelectionEvent(OnSelectionChange);
+        if (changed) FireSelectionEvent(OnSelectionChange, false);
     }
     if (FZoomFilter != FSavedZoomFilter) {
         FZoomFilter = FSavedZoomFilter;

@@ -825,7 +825,7 @@ void TVistrelView::CloseSelectionPolygon(TShiftState Shift) {
     EndSelect();
     Update();
     FPolygonInProgress = false;
-    FireSelectionEvent(OnSelectionChange);
+    FireSelectionEvent(OnSelectionChange, false);
 }
 
 void TVistrelView::ZoomSelection(bool KeepAspect, bool FireZoomIn) {
@@ -847,8 +847,12 @@ void TVistrelView::ZoomSelection(bool KeepAspect, bool FireZoomIn) {
               static_cast<int32_t>(Trunc(sy * fy)) - (ClientAreaHeight() - static_cast<int32_t>(Trunc(sh * fy))) / 2);
 }
 
-void TVistrelView::FireSelectionEvent(const TNotifyEvent& Event) {
-    if (Event) Event(this);
+void TVistrelView::FireSelectionEvent(const TNotifyEvent& Event, bool Exchange) {
+    if (!Event) return;
+    Exchange = Exchange && FHandlerDepth > 0;
+    if (Exchange) std::swap(SelectionBase, FHandlerBase);
+    Event(this);
+    if (Exchange) std::swap(SelectionBase, FHandlerBase);
 }
 
 // ---- Drawing -------------------------------------------------------------------------------

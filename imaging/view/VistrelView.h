@@ -606,7 +606,12 @@ private:
     void SyncMaskToBitmap();
     void DrawSelectionMarks(TVLBitmap& Dest);
     void DrawRubberBand();
-    void FireSelectionEvent(const TNotifyEvent& Event);
+    // Inside a mouse handler the events other than OnSelectionChange see the program's own
+    // SelectionBase (Exchange).
+    void FireSelectionEvent(const TNotifyEvent& Event, bool Exchange = true);
+    struct THandlerBase;
+    TVLSelectionBase FHandlerBase = vlsbClientArea;
+    int32_t FHandlerDepth = 0;
     TVLSelectionPolygon FPolygon;
     TVLMask FMask;
     std::vector<std::unique_ptr<TMemoryStream>> FSavedSelections;

@@ -109,6 +109,34 @@ TEST(ViewMouse, RectangleDragSelectsAndAClickClears) {
     EXPECT_EQ(changes, 3);
 }
 
+TEST(ViewMouse, EventsDuringAGestureSeeTheProgramsSelectionBase) {
+    TMouseView on;
+    on.View->SetMouseInteract(miSelect);
+    on.View->SelectionBase = vlsbBitmap;
+    std::vector<TVLSelectionBase> changing, changed;
+    on.View->OnSelectionChanging = [&](TObject*) { changing.push_back(on.View->SelectionBase); };
+    on.View->OnSelectionChange = [&](TObject*) { changed.push_back(on.View->SelectionBase); };
+    Down(*on.View, 10, 10);
+    Move(*on.View, 40, 40);
+    Up(*on.View, 40, 40);
+    ASSERT_FALSE(changing.empty());
+    for (TVLSelectionBase b : changing)
+        EXPECT_EQ(b, vlsbBitmap);
+    EXPECT_EQ(changed, std::vector<TVLSelectionBase>{vlsbClientArea});
+    EXPECT_EQ(on.View->SelectionBase, vlsbBitmap);
+}
+
+TEST(ViewMouse, FilledSelectionsAreInvertedOnTheBackBuffer) {
+    TMouseView on;
+    on.View->GetVLBitmap()->Fill(0);
+    on.View->SelectionBase = vlsbBitmap;
+    on.View->SetSelectionOptions(on.View->SelectionOptions() | vlsoFilled);
+    on.View->Select(10, 10, 30, 30, vlsmReplace);
+    HDC dc = on.View->GetBackBuffer()->Canvas()->Handle();
+    EXPECT_EQ(GetPixel(dc, 15, 15), 0xFFFFFFu);
+    EXPECT_EQ(GetPixel(dc, 40, 40), 0x000000u);
+}
+
 TEST(ViewMouse, EllipsePointCountsFollowTheRadii) {
     struct TCase {
         int32_t RX, RY, Points;
