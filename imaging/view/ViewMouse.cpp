@@ -386,7 +386,7 @@ void TVistrelView::SetGripCursor(TVLGrip Grip) {
 void TVistrelView::MouseMoveFree(TShiftState Shift, int32_t X, int32_t Y, int32_t RawX, int32_t RawY) {
     if (FPolygonInProgress && !FLassoInProgress) {
         DrawRubberBand();
-        if ((Shift & ssAlt) != 0 || ConstrainAlways) {
+        if (((Shift & ssAlt) != 0 || ConstrainAlways) && FPolygon.Count > 0) {
             const TPoint& last = FPolygon.Points[FPolygon.Count - 1];
             SnapTo45Degrees(PolygonClientX(last.X), PolygonClientY(last.Y), X, Y);
         }
@@ -689,7 +689,8 @@ void TVistrelView::MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, in
     ClampToLayer(cx, cy);
     THandlerBase base(*this);
     bool changed = false;
-    if ((FMouseInteract & miZoom) != 0 && X == FDownPointRaw.X && Y == FDownPointRaw.Y && !IsEmpty()) {
+    if ((FMouseInteract & miZoom) != 0 && Button != mbMiddle && X == FDownPointRaw.X &&
+        Y == FDownPointRaw.Y && !IsEmpty()) {
         ClickZoom(Button, X, Y);
         FPolygonInProgress = false;
     } else if (Button == mbLeft && (FMouseInteract & miScroll) != 0 && ImageLargerThanArea()) {
