@@ -160,6 +160,44 @@ TEST(ViewMouse, EllipsePointCountsFollowTheRadii) {
     }
 }
 
+TEST(ViewMouse, LassoFollowsTheMouseAndEndsAtRelease) {
+    TMouseView on;
+    on.View->SetMouseInteract(miSelectLasso);
+    Down(*on.View, 10, 10);
+    Move(*on.View, 60, 10);
+    Move(*on.View, 60, 60);
+    Move(*on.View, 10, 60);
+    EXPECT_TRUE(on.View->PolygonInProgress());
+    EXPECT_EQ(on.View->GetSelX1(), 10);
+    EXPECT_EQ(on.View->GetSelX2(), 59);
+    Up(*on.View, 10, 60);
+    EXPECT_FALSE(on.View->PolygonInProgress());
+    EXPECT_EQ(on.View->GetSelectionPointCount(), 4);
+    EXPECT_EQ(on.View->GetSelX1(), 10);
+    EXPECT_EQ(on.View->GetSelY2(), 59);
+}
+
+TEST(ViewMouse, MagicWandClickSelectsTheRegionInEveryMode) {
+    for (TVLWandMode mode : {vlwmOutline, vlwmFill, vlwmGlobal}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        TMouseView on;
+        TVLBitmap& b = *on.View->GetVLBitmap();
+        b.Fill(0);
+        for (int32_t y = 20; y < 40; ++y)
+            for (int32_t x = 20; x < 40; ++x)
+                b.GetScanline(y)[x * 3 + 2] = 250;
+        on.View->Update();
+        on.View->Paint();
+        on.View->WandMode = mode;
+        on.View->SetMouseInteract(miSelectMagicWand);
+        Down(*on.View, 30, 30);
+        Up(*on.View, 30, 30);
+        TVLMask& m = on.View->SelectionMask();
+        EXPECT_TRUE(on.View->Selected());
+        EXPECT_EQ(TRect(m.X1, m.Y1, m.X2, m.Y2), TRect(20, 20, 39, 39));
+    }
+}
+
 TEST(ViewMouse, DragScrollMovesTheViewAgainstTheMouse) {
     TMouseView on(300, 300);
     on.View->SetViewXY(100, 100);
