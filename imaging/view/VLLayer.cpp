@@ -298,9 +298,13 @@ void TVistrelView::MakeCurrent(int32_t Index) {
 
 void TVistrelView::SetCurrentLayer(int32_t Index) {
     if (Index < 0 || Index >= GetLayerCount() || Index == FCurrentLayer) return;
+    // The selection keeps its place in the picture across the switch.
+    const bool selected = FSelected && FCurrentLayer >= 0;
+    if (selected) PushSelection();
     while (LayersSelectableOnly && !FLayers[Index]->Selectable && Index > 0)
         --Index;
     MakeCurrent(Index);
+    if (selected) PopSelection(true, 2);
     CallBitmapChangeEvents();
     Update();
 }
@@ -400,7 +404,9 @@ int32_t TVistrelView::FindLayerAt(int32_t X, int32_t Y, bool SelectableOnly) {
         const TRect& r = layer.ClientRect;
         if (X < r.Left || X > r.Right || Y < r.Top || Y > r.Bottom) continue;
         TVLBitmap& b = *layer.Bitmap();
-        if (!b.HasAlphaChannel() || b.IsEmpty()) return i;
+        if (!b.HasAlphaChannel() || b.IsEmpty() ||
+            (FSelectionOptions & vlsoSelectTranspLayers) != 0)
+            return i;
         const int32_t bx = std::clamp(layer.ClientToLayerX(X), 0, b.GetWidth() - 1);
         const int32_t by = std::clamp(layer.ClientToLayerY(Y), 0, b.GetHeight() - 1);
         if (b.GetAlphaChannel()->GetPixel8(bx, by) != 0) return i;

@@ -543,5 +543,6 @@ void TVistrelView::ComposeBackBuffer(TVLBitmap& Dest, bool DrawBoxes, bool DrawB
     if (LayerOutsideStyle == 2 || LayerOutsideStyle == 3)
         DimOutside(Dest, state.Layer0Box, LayerOutsideStyle);
     if (state.First && DrawBackground) ComposeBackground(state, -1);
+    if (DrawBoxes) DrawSelectionMarks(Dest);
     if (DrawBoxes && Dest.GetVclBitmap() != nullptr) DrawPixelGrid(*Dest.GetVclBitmap()->Canvas());
 }

@@ -564,6 +564,7 @@ void TVistrelView::BitmapSizeChanged() {
     const int32_t h = FBitmap->GetHeight();
     FLastBitmapWidth = w;
     FLastBitmapHeight = h;
+    SyncMaskToBitmap();
     if (!FBitmap->HasAlphaChannel()) return;
     TVLBitmap* alpha = FBitmap->GetAlphaChannel();
     if (alpha->GetWidth() == w && alpha->GetHeight() == h) return;
@@ -613,4 +614,8 @@ void TVistrelView::Update() {
     FZoomed = TZoomedPicture{};
     FRecompose = FFullRedraw = true;
     if (HasParentWindow() && FInvalidateOnUpdate) Invalidate();
+    if (FNavigator != nullptr) {
+        FNavigator->Update();
+        SyncNavigator();
+    }
 }

@@ -77,6 +77,7 @@ void TVistrelView::Paint() {
             if (OnDrawCanvas) OnDrawCanvas(this, canvas, Rect(0, 0, areaWidth, areaHeight));
         }
         FFullRedraw = false;
+        if (!FRectMovedAsPolygon) DrawSelectionPolygon(this);
         if (OnPaint) OnPaint(this);
     } catch (...) {
         // A bad image or a faulty handler must not break the window's message loop; the
@@ -86,6 +87,10 @@ void TVistrelView::Paint() {
     if (!FHintText.empty() && EnableInteractionHints) {
         int32_t x = FHintX, y = FHintY;
         DrawTranslucentHintBox(canvas, x, y, FHintText, FHintSizingText);
+    }
+    if (FCreatedWithOwner && FCursorPending) {
+        FCursorPending = false;
+        SetCursor(FOwnCursor);
     }
 }
 
@@ -119,6 +124,7 @@ void TVistrelView::DrawBackBuffer(const TRect& Rect) {
     FDibHeader.Colors[1] = TRGBQuad{255, 255, 255, 0};
     CopyBackBuffer(Rect, std::min(Rect.Right - Rect.Left, areaWidth),
                    std::min(Rect.Bottom - Rect.Top, areaHeight));
+    DrawRubberBand();
     FLastCopyWindow = Handle();
 }
 

@@ -20,14 +20,28 @@ TVistrelView::TVistrelView(TComponent* AOwner) : TVLView(AOwner) {
     AcquireGdiPlus();
     SetBounds(Left(), Top(), 105, 105);
     SetDpi(DefaultDpiX, DefaultDpiY);
+    FCreatedWithOwner = AOwner != nullptr;
+    RegisterViewCursors();
+    TVLView::SetCursor(FOwnCursor);
+    SyncMaskToBitmap();
+    // The navigator shows the current bitmap: it follows every replacement and lets go of it
+    // before the bitmap goes.
+    RegisterBitmapChangeEvent([this](TObject*, bool Destroying) {
+        if (FNavigator != nullptr) FNavigator->SetExternalBitmap(Destroying ? nullptr : FBitmap);
+    });
     FDrawDib = DrawDibOpen();
     if (!InState(csDesigning)) CreateBackBuffer();
     EnableUpdate();
 }
 
 TVistrelView::~TVistrelView() {
+    FOwnedObjects.clear();
+    SetNavigator(nullptr);
     // Attached components let go of the layers' bitmaps before they are freed.
     CallBitmapDestroyingEvents();
+    delete FAntsTimer;
+    FAntsTimer = nullptr;
+    FSavedSelections.clear();
     delete FSmoothTimer;
     FSmoothTimer = nullptr;
     FBackBuffer.reset();
@@ -78,6 +92,7 @@ void TVistrelView::ImageChange() {
 
 void TVistrelView::DoViewChange(int32_t Change) {
     if (OnViewChange) OnViewChange(this, Change);
+    SyncNavigator();
 }
 
 bool TVistrelView::HasParentWindow() {
@@ -145,6 +160,7 @@ TVistrelProc* TVistrelView::GetProc() {
 void TVistrelView::Notification(TComponent* AComponent, TOperation Operation) {
     TVLView::Notification(AComponent, Operation);
     if (Operation == opRemove && AComponent == FProc) FProc = nullptr;
+    if (Operation == opRemove && AComponent == FNavigator) FNavigator = nullptr;
 }
 
 void TVistrelView::Dispatch(TMessage& Message) {
@@ -153,6 +169,26 @@ void TVistrelView::Dispatch(TMessage& Message) {
         TVLView::Dispatch(Message);
         if (!FUpdating) Update();
         break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        TVLView::Dispatch(Message);
+        Invalidate();
+        break;
+    case WM_LBUTTONDBLCLK:
+        TVLView::Dispatch(Message);
+        CloseSelectionPolygon(KeysToShiftState(Message.WParam));
+        break;
+    case CM_WANTSPECIALKEY: {
+        TVLView::Dispatch(Message);
+        if (!OnSpecialKey) break;
+        bool handled = false;
+        TShiftState shift = KeyboardShiftState();
+        // Bit 29 of the key data: Alt was held.
+        if ((Message.LParam & (1 << 29)) != 0) shift |= ssAlt;
+        OnSpecialKey(this, static_cast<uint16_t>(Message.WParam), shift, handled);
+        if (handled) Message.Result = 1;
+        break;
+    }
     case WM_ERASEBKGND:
         // The back buffer covers the whole drawing area.
         Message.Result = 0;

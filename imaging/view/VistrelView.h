@@ -9,6 +9,9 @@
 #include "imaging/view/ViewGeometry.h"
 #include "imaging/view/ViewPaint.h"
 #include "imaging/view/ViewScrollBars.h"
+#include "imaging/view/ViewSelection.h"
+#include "imaging/view/ViewMouse.h"
+#include "imaging/core/VLMask.h"
 #include "platform/gfx/DrawDib.h"
 #include "platform/rtl/Types.h"
 
@@ -48,6 +51,9 @@ using TVLOnDrawBackground =
 using TVLDrawLayerBoxEvent = std::function<void(TObject* Sender, TBitmap* ABitmap, int32_t Layer)>;
 using TVLDrawLayerGrip =
     std::function<void(TObject* Sender, TBitmap* ABitmap, int32_t Layer, int32_t Grip, TRect Rect)>;
+// Set Handled to have the key (arrows, Tab and the like) delivered to the view as an ordinary key.
+using TVLSpecialKeyEvent =
+    std::function<void(TObject* Sender, uint16_t CharCode, TShiftState Shift, bool& Handled)>;
 
 class TVistrelView : public TVLView {
 public:
@@ -308,6 +314,116 @@ public:
     // with its events forwarded to the view's handlers of the moment.
     TVistrelProc* GetProc();
 
+
+    // ---- Selection (ViewSelection.cpp) ----
+    // Coordinates are client pixels with vlsbClientArea, else bitmap pixels of the current layer.
+    virtual void Select(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TVLSelectMode Op);
+    void SelectRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TVLSelectMode Op,
+                    bool Constrain, bool KeepSize);
+    void MagicWandSelect(int32_t X, int32_t Y, TVLSelectMode Op);
+    virtual void AddSelPoint(int32_t X, int32_t Y);
+    void AddSelectionPointAt(int32_t X, int32_t Y);
+    virtual void EndSelect();
+    void StartNewPolygon();
+    void ClearSelection();
+    void MoveSelection(int32_t DX, int32_t DY);
+    // DX, DY in bitmap pixels; State is returned unchanged.
+    int32_t MoveSelectionBy(int32_t State, int32_t DX, int32_t DY, bool Cut);
+    TVLGrip ResizeSelectionByGrip(TVLGrip Grip, int32_t X, int32_t Y, bool KeepRatio);
+    TVLGrip SelectionGripAt(int32_t X, int32_t Y);
+    TVLGrip SelectionGripUnderMouse(int32_t X, int32_t Y, TShiftState Shift);
+    int32_t SelectionMoveTest(int32_t X, int32_t Y, TShiftState Shift);
+    const TPoint* GetSelectionPoints() const { return FPolygon.Data(); }
+    int32_t GetSelectionPointCount() const { return FPolygon.Count; }
+    const TVLSelectionPolygon& SelectionPolygon() const { return FPolygon; }
+    TVLMask& SelectionMask() { return FMask; }
+    bool Selected() const { return FSelected; }
+    bool PolygonInProgress() const { return FPolygonInProgress; }
+    TVLSelectionOptions SelectionOptions() const { return FSelectionOptions; }
+    void SetSelectionOptions(TVLSelectionOptions Value);
+    TVLSelectionBase SelectionBase = vlsbClientArea;
+    double SelectionRatio() const { return FSelectionRatio; }
+    void SetSelectionRatio(double Value);
+    int32_t SelectionFixedWidth = 100;
+    int32_t SelectionFixedHeight = 100;
+    TColor SelectionDashColor1() const { return FPolygon.Color1; }
+    TColor SelectionDashColor2() const { return FPolygon.Color2; }
+    void SetSelectionDashColor1(TColor Value) { FPolygon.Color1 = Value; }
+    void SetSelectionDashColor2(TColor Value) { FPolygon.Color2 = Value; }
+    int32_t SelectionMaskValue = 1;
+    int32_t SelectionMaskBits = 1;
+    int32_t SelectionGripSize = 5;
+    TColor SelectionGripPenColor = 0x000000;
+    TColor SelectionGripBrushColor = 0xBAFFFF;
+    TBrushStyle SelectionGripBrushStyle = bsSolid;
+    bool SelectionMidGrips = true;
+    bool ShiftAddsSelection = true;
+    bool ConstrainAlways = false;
+    int32_t WandTolerance = 15;
+    bool WandGrow = false;
+    TVLWandMode WandMode = vlwmOutline;
+    int32_t AntsLoadLimit = -20;
+    bool ShowSelection = true;
+    bool HideOutlineAfterZoom = true;
+    // The selection record of the stream format, written at the stream position.
+    void SaveSelectionToStream(TStream& Stream);
+    // Mode 0 as stored, 1 kept inside the current bitmap, 2 carried over from the layer the
+    // record was saved on. False, with the selection unchanged, for a short or foreign record.
+    bool LoadSelectionFromStream(TStream& Stream, int32_t Mode);
+    void PushSelection();
+    bool PopSelection(bool Remove, int32_t Mode);
+    int32_t SavedSelectionCount() const { return static_cast<int32_t>(FSavedSelections.size()); }
+    void DragRectSelection(int32_t X, int32_t Y, TShiftState Shift);
+    void DragCircleSelection(int32_t X, int32_t Y, TShiftState Shift);
+    void DrawSelectionPolygon(TObject* Sender);
+    // Ends a polygon (not a lasso) in progress, as a double click does.
+    void CloseSelectionPolygon(TShiftState Shift);
+    void ZoomSelection(bool KeepAspect, bool FireZoomIn);
+    // The selection's box: the polygon's during a gesture (right and bottom less 1), else the
+    // mask's.
+    int32_t GetSelX1();
+    int32_t GetSelY1();
+    int32_t GetSelX2();
+    int32_t GetSelY2();
+    // The animation timer (nil until first needed) and the clock it measures drawing with.
+    TTimer* AnimationTimer() const { return FAntsTimer; }
+    std::function<uint32_t()> TickCount;
+    TNotifyEvent OnBeforeSelectionChange;
+    TNotifyEvent OnSelectionChanging;
+    TNotifyEvent OnSelectionChange;
+    TNotifyEvent OnMouseInSel;
+    TVLMouseInResizingGripEvent OnMouseInResizingGrip;
+    TVLOnDrawPolygon OnDrawPolygon;
+
+    // ---- Mouse interaction (ViewMouse.cpp) ----
+    TVLMouseInteract MouseInteract() const { return FMouseInteract; }
+    virtual void SetMouseInteract(TVLMouseInteract Value);
+    bool ScrollTowardMouse();
+    virtual void OffsetDragPoints(int32_t DX, int32_t DY);
+    void ResizeLayerByGrip(int32_t X, int32_t Y, bool KeepRatio);
+    double DragScrollFactor = 1.0;
+    int32_t LayerRotationStep = 45;
+    bool LayersAutoUndo = false;
+    bool ZoomSelectUniform = true;
+    const String& InteractionHint() const { return FHintText; }
+
+    // ---- Cursors, keys, focus and the navigator (ViewInput.cpp) ----
+    TCursor Cursor() const { return FOwnCursor; }
+    void SetCursor(TCursor Value) override;
+    // Shown only by a view made with an owner; Cursor keeps its value.
+    void SetTempCursor(TCursor Id);
+    void RestoreCursor();
+    TCursor CurrentCursor() const { return FCurrentCursor; }
+    TVistrelView* Navigator() const { return FNavigator; }
+    void SetNavigator(TVistrelView* View);
+    void SyncNavigator();
+    String GetVistrelVersion() const;
+    void SetVistrelVersion(const String&) {}
+    void RemoveOwnedObject(int32_t Index);
+    int32_t OwnedObjectCount() const { return static_cast<int32_t>(FOwnedObjects.size()); }
+    void AddOwnedObject(std::unique_ptr<TObject> Object) { FOwnedObjects.push_back(std::move(Object)); }
+    TVLSpecialKeyEvent OnSpecialKey;
+
     // ---- Events ----
     virtual void DoViewChange(int32_t Change);
     // Fired by the progress and finished-work messages that background jobs post; the setters
@@ -316,6 +432,7 @@ public:
     virtual void SetOnProgress(const TVLProgressEvent& Value);
     virtual const TNotifyEvent& GetOnFinishWork() const { return FOnFinishWork; }
     virtual void SetOnFinishWork(const TNotifyEvent& Value);
+    // Read when the processing component saves undo, so that a change reaches it at once.
     TVLSaveUndoEvent OnSaveUndo;
     TViewChangeEvent OnViewChange;
     TVLZoomEvent OnZoomIn;
@@ -329,6 +446,11 @@ public:
 
 protected:
     void Notification(TComponent* AComponent, TOperation Operation) override;
+    void MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
+    void MouseMove(TShiftState Shift, int32_t X, int32_t Y) override;
+    void MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
+    void KeyDown(uint16_t& Key, TShiftState Shift) override;
+    void KeyUp(uint16_t& Key, TShiftState Shift) override;
 
 private:
     void ApplyZoomAxis(double Percent, bool Horizontal, bool Vertical);
@@ -465,6 +587,93 @@ private:
     int32_t FSmoothTargetX = 0;
     int32_t FSmoothTargetY = 0;
 
+
+    // Selection helpers and state (ViewSelection.cpp).
+    int32_t SelToBitmapX(int32_t X);
+    int32_t SelToBitmapY(int32_t Y);
+    int32_t PolygonClientX(int32_t X);
+    int32_t PolygonClientY(int32_t Y);
+    void ShowSelectionPolygon(bool Repaint);
+    void HideSelectionPolygon(bool Repaint);
+    void TranslatePolygon(int32_t DX, int32_t DY, bool Cut);
+    void RepaintSelection();
+    bool GestureInProgress() const;
+    void DrawDashes(TCanvas& Canvas);
+    void DrawGrips(TCanvas& Canvas);
+    void DrawMaskOutline(TCanvas& Canvas);
+    void TickCountdowns();
+    void EnsureAntsTimer();
+    void SyncMaskToBitmap();
+    void DrawSelectionMarks(TVLBitmap& Dest);
+    void DrawRubberBand();
+    // Inside a mouse handler the events other than OnSelectionChange see the program's own
+    // SelectionBase (Exchange).
+    void FireSelectionEvent(const TNotifyEvent& Event, bool Exchange = true);
+    struct THandlerBase;
+    TVLSelectionBase FHandlerBase = vlsbClientArea;
+    int32_t FHandlerDepth = 0;
+    TVLSelectionPolygon FPolygon;
+    TVLMask FMask;
+    std::vector<std::unique_ptr<TMemoryStream>> FSavedSelections;
+    TVLSelectionOptions FSelectionOptions =
+        vlsoAnimated | vlsoSizeable | vlsoMoveable | vlsoCanScroll;
+    double FSelectionRatio = -1;
+    bool FSelected = false;
+    bool FPolygonInProgress = false;
+    bool FLassoInProgress = false;
+    bool FRectInProgress = false;
+    bool FCircleInProgress = false;
+    TVLGrip FActiveGrip = TVLGrip::vlNone;
+    int32_t FMoveState = -1;
+    bool FRectMovedAsPolygon = false;
+    int32_t FOutlinePhase = 0;
+    int32_t FPointCountAtMouseDown = 0;
+    int32_t FDragStartBox[4] = {};
+    bool FAnimatedSeen = false;
+    bool FAutoScrolling = false;
+    TTimer* FAntsTimer = nullptr;
+
+    // Mouse gesture state (ViewMouse.cpp).
+    void MouseMoveCaptured(TShiftState Shift, int32_t X, int32_t Y, int32_t RawX, int32_t RawY);
+    void MouseMoveFree(TShiftState Shift, int32_t X, int32_t Y, int32_t RawX, int32_t RawY);
+    bool MouseDownSelection(TShiftState Shift, int32_t X, int32_t Y);
+    void MouseDownLayers(TShiftState Shift, int32_t X, int32_t Y);
+    bool MouseUpSelection(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y,
+                          int32_t CX, int32_t CY);
+    void EndLayerGesture(int32_t CX, int32_t CY);
+    void ClickZoom(TMouseButton Button, int32_t X, int32_t Y);
+    void MoveLayerGesture(TShiftState Shift, int32_t RawX, int32_t RawY);
+    void RotateLayerGesture(TShiftState Shift, int32_t RawX, int32_t RawY);
+    void ClampToLayer(int32_t& X, int32_t& Y);
+    void SaveLayerUndo(TVLUndoSource Source);
+    void SetGripCursor(TVLGrip Grip);
+    bool ImageLargerThanArea();
+    TVLMouseInteract FMouseInteract = 0;
+    TPoint FDownPoint, FDownPointRaw, FDownPointInImage, FLastPoint, FLastPointRaw, FCurrentPoint,
+        FDownView;
+    TResampleFilter FSavedZoomFilter = rfNone;
+    int32_t FMovingLayer = -1;
+    int32_t FRotatingLayer = -1;
+    int32_t FCentreLayer = -1;
+    TVLGrip FLayerGrip = TVLGrip::vlNone;
+    bool FLayerMoved = false;
+    bool FLayerUndoSaved = false;
+    TRect FDownLayerBox;
+    double FRotationAngle = 0;
+    // The button that started the running gesture.
+    TMouseButton FGestureButton = mbLeft;
+    bool FGestureActive = false;
+
+    // Cursors and links (ViewInput.cpp).
+    void NavigatorChanging(TObject* Sender);
+    TCursor FOwnCursor = 1785;
+    TCursor FCurrentCursor = 1785;
+    bool FCursorPending = true;
+    bool FCreatedWithOwner = false;
+    TVistrelView* FNavigator = nullptr;
+    bool FNavigatorGuard = false;
+    std::vector<std::unique_ptr<TObject>> FOwnedObjects;
+
     TVLProgressEvent FOnProgress;
     TNotifyEvent FOnFinishWork;
     // Owned through the component list.
@@ -473,6 +682,10 @@ private:
 
 // The view unit's start-up and shut-down, and their registration at the view unit's place in
 // the library's start-up sequence; the registration also registers the view's canvas unit.
+// The view's cursors, ids 1778 to 1814, registered with the screen on the first call; ids 1797 to
+// 1810 have no shape and show the default cursor.
+void RegisterViewCursors();
+
 void InitializeVistrelViewUnit();
 void FinalizeVistrelViewUnit();
 void RegisterVistrelViewUnit();

@@ -290,6 +290,12 @@ bool DeleteObject(HGDIOBJ Object);
 // Copies the object's description (BITMAP or DIBSECTION, LOGPEN, LOGBRUSH, LOGFONTW) into Buffer
 // and returns the bytes written; with a nil Buffer returns the size needed; 0 on failure.
 int32_t GetObjectW(HGDIOBJ Object, int32_t Size, void* Buffer);
+// The object of a kind selected into Dc now; nil for an unknown context or kind.
+constexpr uint32_t OBJ_PEN = 1;
+constexpr uint32_t OBJ_BRUSH = 2;
+constexpr uint32_t OBJ_FONT = 6;
+constexpr uint32_t OBJ_BITMAP = 7;
+HGDIOBJ GetCurrentObject(HDC Dc, uint32_t Type);
 uint32_t GetDIBColorTable(HDC Dc, uint32_t Start, uint32_t Count, TRGBQuad* Colors);
 uint32_t SetDIBColorTable(HDC Dc, uint32_t Start, uint32_t Count, const TRGBQuad* Colors);
 

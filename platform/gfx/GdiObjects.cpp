@@ -413,6 +413,23 @@ HGDIOBJ SelectObject(HDC Dc, HGDIOBJ Object) {
     return nullptr;
 }
 
+HGDIOBJ GetCurrentObject(HDC Dc, uint32_t Type) {
+    TDeviceContext* dc = Lookup<TDeviceContext>(Dc);
+    if (dc == nullptr) return nullptr;
+    switch (Type) {
+    case OBJ_PEN:
+        return dc->Pen;
+    case OBJ_BRUSH:
+        return dc->Brush;
+    case OBJ_FONT:
+        return dc->Font;
+    case OBJ_BITMAP:
+        return dc->Bitmap;
+    default:
+        return nullptr;
+    }
+}
+
 bool DeleteObject(HGDIOBJ Object) {
     TGdiObject* object = FindObject(Object);
     if (object == nullptr || dynamic_cast<void*>(object) != Object) return false;

@@ -56,6 +56,12 @@ bool GetCursorPos(int32_t& X, int32_t& Y) {
     return true;
 }
 
+bool SetCursorPos(int32_t X, int32_t Y) {
+    platform::detail::StartWindowLayer();
+    QCursor::setPos(X, Y);
+    return true;
+}
+
 HCURSOR LoadCursor(int32_t Id) {
     platform::detail::StartWindowLayer();
     static std::vector<TCursorHandle> cursors = [] {

@@ -13,6 +13,8 @@ int16_t GetKeyState(int32_t VirtKey);
 
 // The mouse in screen coordinates.
 bool GetCursorPos(int32_t& X, int32_t& Y);
+// Moves the mouse to (X, Y) in screen coordinates.
+bool SetCursorPos(int32_t X, int32_t Y);
 
 // A cursor shape; nullptr is no cursor.
 struct TCursorHandle;
