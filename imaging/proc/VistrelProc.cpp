@@ -263,8 +263,20 @@ bool TVistrelProc::GetSelectionInfo(int32_t& X1, int32_t& Y1, int32_t& X2, int32
     Y1 = 0;
     X2 = FImage != nullptr ? FImage->GetWidth() : 0;
     Y2 = FImage != nullptr ? FImage->GetHeight() : 0;
-    // The view has no selection yet: every operation works on the whole image.
-    return false;
+    auto* view = dynamic_cast<TVistrelView*>(FView);
+    if (view == nullptr) return false;
+    // A mask left from an earlier selection never limits an operation.
+    if (!view->Selected()) return false;
+    Mask = &view->SelectionMask();
+    if (!Mask->IsEmpty()) {
+        X1 = Mask->X1;
+        Y1 = Mask->Y1;
+        X2 = Mask->X2 + 1;
+        Y2 = Mask->Y2 + 1;
+    }
+    Points = view->GetSelectionPoints();
+    PointCount = view->GetSelectionPointCount();
+    return true;
 }
 
 bool TVistrelProc::BeginOperation(TVLPixelFormatSet Allowed, int32_t& X1, int32_t& Y1, int32_t& X2,

@@ -615,3 +615,28 @@ TEST(ProcUndo, EntriesLiveInTemporaryFilesWithinTheOpenFileLimit) {
     proc.ClearUndo();
     EXPECT_LE(OpenFileCount(), before);
 }
+
+TEST(VistrelProcSelection, OperationsKeepToTheViewsSelection) {
+    auto view = MakeView(40, 30);
+    view->SelectionBase = vlsbBitmap;
+    view->Select(10, 5, 20, 15, vlsmReplace);
+    ASSERT_TRUE(view->Selected());
+    TVistrelProc* proc = view->GetProc();
+    proc->Fill(TVLRGB{1, 2, 3});
+    TVLBitmap& image = *view->GetVLBitmap();
+    const TVLRGB filled{1, 2, 3};
+    int32_t inside = 0, outside = 0;
+    for (int32_t y = 0; y < 30; ++y)
+        for (int32_t x = 0; x < 40; ++x)
+            (image.GetPixelRGB(x, y) == filled ? inside : outside)++;
+    EXPECT_GT(inside, 0);
+    EXPECT_LE(inside, 11 * 11);
+    EXPECT_EQ(image.GetPixelRGB(15, 10), filled);
+    EXPECT_FALSE(image.GetPixelRGB(5, 20) == filled);
+
+    // Without a selection the whole picture is worked on.
+    view->ClearSelection();
+    proc->Fill(TVLRGB{1, 2, 3});
+    EXPECT_EQ(image.GetPixelRGB(5, 20), filled);
+    EXPECT_EQ(image.GetPixelRGB(39, 29), filled);
+}
