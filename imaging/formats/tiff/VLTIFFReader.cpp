@@ -402,6 +402,10 @@ private:
 void Decode(TReadJob& J, bool ThumbnailMode) {
     TTIFFVars& V = J.Vars;
     TWriteOnlyScope scope(J.Bitmap);
+    // Sample layouts no decoder takes, refused before any size is computed from them.
+    if (V.SamplesPerPixel < 1 || V.SamplesPerPixel > 256 || V.BitsPerSample < 1 ||
+        V.BitsPerSample > 32)
+        return J.Progress.Abort();
     if (ThumbnailMode && (V.Width > ThumbnailLimit || V.Height > ThumbnailLimit))
         return J.Progress.Abort();
     if (IsOldJpeg(V)) {

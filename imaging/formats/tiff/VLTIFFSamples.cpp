@@ -514,6 +514,12 @@ int64_t DataRowBytes(const TTIFFVars& V, int32_t Width, bool Planar) {
     return PackedBytes(Width, Planar ? 1 : V.SamplesPerPixel, V.BitsPerSample);
 }
 
+// Sample counts and sizes within what row sizes can be computed from.
+bool SaneSamples(const TTIFFVars& V) {
+    return V.SamplesPerPixel >= 1 && V.SamplesPerPixel <= 256 && V.BitsPerSample >= 1 &&
+           V.BitsPerSample <= 32;
+}
+
 bool PredictorApplies(const TTIFFVars& V) {
     return V.Predictor == 2 &&
            (V.Compression == CompLZW || V.Compression == CompDeflate || V.Compression == CompZIP);
@@ -635,6 +641,7 @@ void TIFFDecodeRows(TTIFFVars& Vars, TVLBitmap& Bitmap, int32_t FirstRow,
                     TVLProgressRecord& Progress, int32_t Rows, int32_t Width, int32_t DataLength,
                     const uint8_t* Data, int32_t X) {
     if (Rows <= 0 || Width <= 0) return;
+    if (!SaneSamples(Vars)) return Progress.Abort();
     if (Vars.Compression == CompJPEG)
         return DecodeJpegPiece(Vars, Bitmap, FirstRow, Progress, Rows, Width, DataLength, Data, X);
     TRowWriter writer(Vars, Bitmap, Width, X);
@@ -667,6 +674,7 @@ void TIFFDecodePlanarRows(TTIFFVars& Vars, TVLBitmap& Bitmap, int32_t FirstRow,
                           TVLProgressRecord& Progress, int32_t Rows, int32_t Width,
                           const std::vector<TTIFFPlane>& Planes) {
     if (Rows <= 0 || Width <= 0) return;
+    if (!SaneSamples(Vars)) return Progress.Abort();
     const int32_t spp = Vars.SamplesPerPixel;
     const int32_t bits = Vars.BitsPerSample;
     TRowWriter writer(Vars, Bitmap, Width, 0);
