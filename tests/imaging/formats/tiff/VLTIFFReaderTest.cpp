@@ -332,6 +332,7 @@ TEST_F(TIFFReader, LayoutsAndCompressionsOutsideTheEngineAbort) {
         {"5-bit grey", GreyStrip(8, 1, 5, std::string(5, '\x55'))},
         {"12-bit grey", GreyStrip(2, 1, 12, std::string(3, '\x55'))},
         {"32-bit grey", GreyStrip(1, 1, 32, std::string(4, '\x55'))},
+        {"65535 samples", OneStrip(2, 1, {{258, ttShort, {8}}, {277, ttShort, {65535}}}, "ab")},
         {"unknown compression", GreyStrip(2, 1, 8, "ab", {{259, ttShort, {34712}}})},
         {"YCbCr 2 x 2", OneStrip(2, 2,
                                  {{258, ttShort, {8, 8, 8}}, {262, ttShort, {6}},
