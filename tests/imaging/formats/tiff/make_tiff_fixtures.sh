@@ -34,6 +34,8 @@ add rgb-tiles-none.tif tiffcp -c none -t -w 16 -l 16 rgb8.tif rgb-tiles-none.tif
 add grey-tiles.tif tiffcp -c lzw -t -w 16 -l 16 grey8.tif grey-tiles.tif
 add rgb-jpeg.tif tiffcp -c jpeg -r 16 rgb8.tif rgb-jpeg.tif
 add rgb-jpeg-rgb.tif tiffcp -c jpeg:r -r 16 rgb8.tif rgb-jpeg-rgb.tif
+add rgb-jpeg-tiles.tif tiffcp -c jpeg -t -w 16 -l 16 rgb8.tif rgb-jpeg-tiles.tif
+add grey-jpeg.tif tiffcp -c jpeg -r 16 grey8.tif grey-jpeg.tif
 
 add grey-minwhite.tif convert grey.png -depth 8 -type Grayscale \
     -define tiff:photometric=min-is-white -compress lzw grey-minwhite.tif
