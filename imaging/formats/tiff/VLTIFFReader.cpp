@@ -2,6 +2,7 @@
 // bitmap's format, and the strip, tile and old-style JPEG layouts.
 #include "imaging/formats/tiff/VLTIFFReader.h"
 
+#include "imaging/core/VLFileBuffer.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLMask.h"
 #include "imaging/core/VLStreams.h"
@@ -17,9 +18,6 @@
 namespace {
 
 constexpr int32_t ThumbnailLimit = 400;
-// Access bit that keeps the rows of a file-located bitmap from being read back while they are
-// only written.
-constexpr uint8_t WriteOnlyAccess = 2;
 
 uint32_t Swap32(uint32_t V) {
     return (V >> 24) | ((V >> 8) & 0xFF00u) | ((V << 8) & 0xFF0000u) | (V << 24);
@@ -161,7 +159,6 @@ void SetParams(const TTIFFVars& V, int32_t PageCount, TIOParamsVals& Params) {
     Params.OriginalHeight = V.Height;
     Params.TiffIntelByteOrder = V.IntelByteOrder;
     Params.SetImageCount(PageCount);
-    Params.TiffImageCount = PageCount;
     Params.SetTIFFOrientation(V.Orientation);
     Params.SetExifOrientation(V.Orientation);
     Params.TiffCompression = CompressionOf(V);
@@ -384,11 +381,12 @@ bool IsOldJpeg(const TTIFFVars& V) {
            V.JPEGProc < 2;
 }
 
-// Restores the bitmap's access mode after decoding.
+// Write-only access while decoding (the rows of a file-located bitmap are not read back before
+// they are written); the mode is restored afterwards.
 class TWriteOnlyScope {
 public:
     explicit TWriteOnlyScope(TVLBitmap& Bitmap) : FBitmap(Bitmap), FSaved(Bitmap.Access) {
-        Bitmap.Access = WriteOnlyAccess;
+        Bitmap.Access = VLAccessWrite;
     }
     ~TWriteOnlyScope() { FBitmap.Access = FSaved; }
     TWriteOnlyScope(const TWriteOnlyScope&) = delete;
@@ -473,6 +471,14 @@ void ReadExifDirectories(const TVLTagsReadState& Ctx, TIOParamsVals& Params) {
         ReadTIFFGPSTags(sub, Params);
 }
 
+// Turns the alpha mask as ApplyExifOrientation turned the picture.
+void TurnMask(TVLMask& Mask, int32_t Orientation) {
+    TVLBitmap alpha;
+    alpha.CopyFromMask(&Mask);
+    ApplyExifOrientation(alpha, Orientation);
+    alpha.CopyToMask(&Mask);
+}
+
 void ReadImage(TVLBitmap& Bitmap, TStream& Stream, int32_t& PageCount, TIOParamsVals& Params,
                TVLProgressRecord& Progress, bool ParamsOnly, std::unique_ptr<TVLMask>& AlphaMask,
                bool OffsetsFromStart, bool IgnoreAlpha, bool ThumbnailMode) {
@@ -517,8 +523,14 @@ void ReadImage(TVLBitmap& Bitmap, TStream& Stream, int32_t& PageCount, TIOParams
     }
     TReadJob job{Stream, ctx.Base, Stream.GetSize(), vars, Bitmap, Progress, Params};
     Decode(job, ThumbnailMode);
-    if (Params.TiffAdjustOrientation && !Progress.Aborting())
+    // Once the pixels stand upright the orientation is 1, so that a save does not make every
+    // reader turn them again.
+    if (Params.TiffAdjustOrientation && !Progress.Aborting() && vars.Orientation >= 2 &&
+        vars.Orientation <= 8) {
         ApplyExifOrientation(Bitmap, vars.Orientation);
+        if (AlphaMask != nullptr) TurnMask(*AlphaMask, vars.Orientation);
+        Params.SetExifOrientation(1);
+    }
 }
 
 } // namespace

@@ -486,6 +486,32 @@ TEST_F(TIFFReader, HeaderResolutionThumbnailAndDetection) {
     EXPECT_TRUE(IsCameraRawTIFFStream(*StreamOf(OneStrip(2, 1, {{262, ttShort, {32803}}}, "ab"))));
 }
 
+TEST_F(TIFFReader, AdjustedOrientationTurnsPictureAndMaskAndLeavesOrientationOne) {
+    // 3 x 1 grey and alpha, stored turned a quarter counter-clockwise (orientation 6).
+    const std::string file = OneStrip(3, 1,
+                                      {{258, ttShort, {8, 8}}, {262, ttShort, {1}},
+                                       {274, ttShort, {6}}, {277, ttShort, {2}},
+                                       {338, ttShort, {2}}},
+                                      std::string("\x10\xA0\x20\xB0\x30\xC0", 6));
+    TIOParamsVals params;
+    params.TiffAdjustOrientation = true;
+    const TDecoded turned = Decode(file, params);
+    ASSERT_FALSE(turned.Aborted);
+    ASSERT_EQ(turned.Width, 1);
+    ASSERT_EQ(turned.Height, 3);
+    for (int y = 0; y < 3; ++y) {
+        EXPECT_EQ(turned.RGBA[y * 4], 0x10 * (y + 1));
+        EXPECT_EQ(turned.RGBA[y * 4 + 3], 0xA0 + 0x10 * y);
+    }
+    EXPECT_EQ(params.TiffOrientation, 1);
+    EXPECT_EQ(params.ExifOrientation, 1);
+
+    TIOParamsVals asStored;
+    const TDecoded stored = Decode(file, asStored);
+    EXPECT_EQ(stored.Width, 3);
+    EXPECT_EQ(asStored.ExifOrientation, 6);
+}
+
 // Excess tile offsets and a picture smaller than its tiles: rows stop at the picture's height
 // and the reported progress stays within 0..100.
 TEST_F(TIFFReader, ExcessTilesStopAtThePictureAndProgressStaysInRange) {
