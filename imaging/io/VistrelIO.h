@@ -105,6 +105,11 @@ public:
     // ---- Per-format entry points (VistrelIOFormats.cpp) ----
     // Formats whose codec is not built in yet take the no-reader / no-writer path of the
     // dispatchers: AbortingFlag set, finished work reported once.
+    // TIFF: the image IOParams().TiffImageIndex; returns the number of pages of the file. The
+    // stream form expects a "TIFF" stream header when StreamHeaders is on and then leaves the
+    // stream right after the data; a missing header sets AbortingFlag and returns 0.
+    int32_t LoadFromFileTIFF(const String& FileName);
+    int32_t LoadFromStreamTIFF(TStream& Stream);
     void LoadFromFileJPEG(const String& FileName);
     // Skips a 12-byte "JFIF" stream header when one is there and then leaves the stream right
     // after the image data.

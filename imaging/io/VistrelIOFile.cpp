@@ -58,6 +58,7 @@ TVLFileFormatId SaverFormatOfExtension(const String& Ext) {
 
 void TVistrelIO::LoadFileById(const String& FileName, TVLFileFormatId FormatId) {
     switch (FormatId) {
+    case ffTIFF: LoadFromFileTIFF(FileName); break;
     case ffJPEG: LoadFromFileJPEG(FileName); break;
     case ffPNG: LoadFromFilePNG(FileName); break;
     case ffJP2: LoadFromFileJP2(FileName); break;

@@ -6,6 +6,7 @@
 #include "imaging/core/VLMask.h"
 #include "imaging/core/VLStreams.h"
 #include "imaging/io/VLExif.h"
+#include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/io/VLJpeg.h"
 #include "imaging/io/VLJpeg2000.h"
 #include "imaging/io/VLPng.h"
@@ -255,6 +256,60 @@ void TVistrelIO::WithStreamHeader(TStream& Stream, const char* Tag,
 void TVistrelIO::RefuseFormat() {
     AbortingFlag = true;
     DoFinishWork();
+}
+
+// ---- TIFF -----------------------------------------------------------------------------------
+
+namespace {
+
+// The TIFF reader through an 8 KiB buffer; a returned alpha mask becomes the bitmap's alpha
+// channel. Returns the page count. Offsets count from the TIFF header wherever it stands, also
+// after a stream header: the writer counts them from there.
+int32_t ReadTiff(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
+                 TVLProgressRecord& Progress) {
+    TVLBufferedReadStream buffered(Stream, 8192, false);
+    std::unique_ptr<TVLMask> mask;
+    int32_t pages = 0;
+    ReadTIFFStream(Bitmap, buffered, pages, Params, Progress, false, mask, true, false, false);
+    if (mask != nullptr) Bitmap.GetAlphaChannel()->CopyFromMask(mask.get());
+    return pages;
+}
+
+} // namespace
+
+int32_t TVistrelIO::LoadFromFileTIFF(const String& FileName) {
+    int32_t pages = 0;
+    {
+        TVLWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+        StreamLoader(file, ffTIFF, {},
+                     [this, &pages](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                         pages = ReadTiff(S, Bitmap, *FIOParams, Progress);
+                     });
+    }
+    FIOParams->FileName = FileName;
+    return pages;
+}
+
+int32_t TVistrelIO::LoadFromStreamTIFF(TStream& Stream) {
+    const int64_t start = Stream.GetPosition();
+    int64_t length = -1;
+    if (StreamHeaders) {
+        uint8_t header[StreamHeaderSize];
+        if (Stream.Read(header, StreamHeaderSize) != StreamHeaderSize ||
+            !ReadStreamHeader(header, "TIFF", length)) {
+            RefuseFormat();
+            return 0;
+        }
+    }
+    int32_t pages = 0;
+    StreamLoader(Stream, ffTIFF, {},
+                 [this, &pages](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     pages = ReadTiff(S, Bitmap, *FIOParams, Progress);
+                 });
+    // The next image begins right after this one's data, never outside the stream.
+    if (length >= 0)
+        Stream.SetPosition(std::min(start + StreamHeaderSize + length, Stream.GetSize()));
+    return pages;
 }
 
 // ---- JPEG -----------------------------------------------------------------------------------

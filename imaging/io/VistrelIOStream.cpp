@@ -2,10 +2,12 @@
 // resolution steps every loader makes after its reader.
 #include "imaging/io/VistrelIOStream.h"
 
+#include "imaging/core/VLMask.h"
 #include "imaging/core/VLResample.h"
 #include "imaging/core/VLResampleArea.h"
 #include "imaging/core/VLStreams.h"
 #include "imaging/core/VLWindowHelpers.h"
+#include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/io/VLJpeg.h"
 #include "imaging/io/VLJpeg2000.h"
 #include "imaging/io/VLPng.h"
@@ -50,6 +52,7 @@ TVLFileFormatId ByteTests(TStream& Stream, int64_t Size) {
 
 // The probes of the formats whose codecs are built in, in detection order (steps 8 to 25).
 TVLFileFormatId CodecProbes(TStream& Stream, int64_t Size) {
+    if (IsTIFFStream(Stream) && !IsCameraRawTIFFStream(Stream)) return ffTIFF;
     if (Size > 8 && IsPNGStream(Stream)) return ffPNG;
     if (FindJPEGStart(Stream) >= 0) return ffJPEG;
     if (IsJP2Stream(Stream)) return ffJP2;
@@ -234,6 +237,7 @@ void TVistrelIO::AdjustDPI() {
 
 void TVistrelIO::LoadStreamById(TStream& Stream, TVLFileFormatId FormatId) {
     switch (FormatId) {
+    case ffTIFF: LoadFromStreamTIFF(Stream); break;
     case ffJPEG: LoadFromStreamJPEG(Stream); break;
     case ffPNG: LoadFromStreamPNG(Stream); break;
     case ffJP2: LoadFromStreamJP2(Stream); break;
@@ -359,6 +363,12 @@ namespace {
 bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap,
                 TIOParamsVals& Params, TVLProgressRecord& Progress) {
     switch (FormatId) {
+    case ffTIFF: {
+        std::unique_ptr<TVLMask> mask;
+        int32_t pages = 0;
+        ReadTIFFStream(Bitmap, Stream, pages, Params, Progress, true, mask, true, true, false);
+        return true;
+    }
     case ffJPEG:
         ReadJPEGStream(Stream, nullptr, Bitmap, Params, Progress, true, false, true, false, true,
                        true, -1, Params.NativePixelFormat);
