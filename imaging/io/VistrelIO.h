@@ -116,6 +116,11 @@ public:
     void LoadFromStreamPNG(TStream& Stream);
     void SaveToFilePNG(const String& FileName);
     void SaveToStreamPNG(TStream& Stream);
+    // BMP: the alpha bytes of 32-bit files are kept, and written, with IOParams().BmpWriteAlpha.
+    void LoadFromFileBMP(const String& FileName);
+    void LoadFromStreamBMP(TStream& Stream);
+    void SaveToFileBMP(const String& FileName);
+    void SaveToStreamBMP(TStream& Stream);
     // JPEG 2000: a JP2 file (id 13) or a bare codestream (id 14); one reader for both.
     void LoadFromFileJP2(const String& FileName);
     void LoadFromFileJ2K(const String& FileName);
@@ -172,6 +177,10 @@ private:
     // The stream loader shape, with the finished work reported once.
     void StreamLoader(TStream& Stream, TVLFileFormatId FormatId, TLoadSteps Steps,
                       const TCodecCall& Read);
+    // File form A: the stream loader's work on the opened file, then FileName; a file that
+    // cannot be opened raises before anything is reported.
+    void FileLoaderA(const String& FileName, TVLFileFormatId FormatId, TLoadSteps Steps,
+                     const TCodecCall& Read);
     // File form B: AbortingFlag stays set when the file cannot be opened.
     void FileLoaderB(const String& FileName, TVLFileFormatId FormatId, TLoadSteps Steps,
                      const TCodecCall& Read);

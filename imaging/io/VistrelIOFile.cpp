@@ -60,6 +60,7 @@ void TVistrelIO::LoadFileById(const String& FileName, TVLFileFormatId FormatId) 
     switch (FormatId) {
     case ffJPEG: LoadFromFileJPEG(FileName); break;
     case ffPNG: LoadFromFilePNG(FileName); break;
+    case ffBMP: LoadFromFileBMP(FileName); break;
     case ffJP2: LoadFromFileJP2(FileName); break;
     case ffJ2K: LoadFromFileJ2K(FileName); break;
     case ffVect:
@@ -199,6 +200,7 @@ void TVistrelIO::SaveToFile(const String& FileName) {
     }
     case ffJPEG: SaveToFileJPEG(FileName); break;
     case ffPNG: SaveToFilePNG(FileName); break;
+    case ffBMP: SaveToFileBMP(FileName); break;
     case ffJP2: SaveToFileJP2(FileName); break;
     case ffJ2K: SaveToFileJ2K(FileName); break;
     case ffLayers: SaveFileLayers(FileName); break;

@@ -5,6 +5,7 @@
 #include "imaging/core/VLColorHelpers.h"
 #include "imaging/core/VLMask.h"
 #include "imaging/core/VLStreams.h"
+#include "imaging/formats/VLBmp.h"
 #include "imaging/io/VLExif.h"
 #include "imaging/io/VLJpeg.h"
 #include "imaging/io/VLJpeg2000.h"
@@ -185,6 +186,13 @@ void TVistrelIO::FileLoaderB(const String& FileName, TVLFileFormatId FormatId, T
     DoFinishWork();
 }
 
+void TVistrelIO::FileLoaderA(const String& FileName, TVLFileFormatId FormatId, TLoadSteps Steps,
+                             const TCodecCall& Read) {
+    TVLWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+    StreamLoader(file, FormatId, Steps, Read);
+    FIOParams->FileName = FileName;
+}
+
 TVLBitmap& TVistrelIO::SaveSource(std::initializer_list<TVLPixelFormat> Keep, TVLBitmap& Copy) {
     if (Keep.size() == 0 || CheckWorkingBitmap(Keep)) return *FBitmap;
     Copy.Assign(FBitmap);
@@ -355,6 +363,48 @@ void TVistrelIO::SaveToFilePNG(const String& FileName) {
 void TVistrelIO::SaveToStreamPNG(TStream& Stream) {
     StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
         WritePng(S, Bitmap, *FIOParams, Progress);
+    });
+}
+
+// ---- BMP ------------------------------------------------------------------------------------
+
+namespace {
+
+// The whole stream is the BMP's room; a returned alpha mask becomes the alpha channel.
+void ReadBmp(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
+             TVLProgressRecord& Progress) {
+    std::unique_ptr<TVLMask> alpha;
+    const auto size = static_cast<int32_t>(std::min<int64_t>(Stream.GetSize(), INT32_MAX));
+    ReadBMPStream(Stream, Bitmap, size, Params, Progress, false, alpha, !Params.BmpWriteAlpha);
+    if (alpha != nullptr) Bitmap.GetAlphaChannel()->CopyFromMask(alpha.get());
+}
+
+} // namespace
+
+void TVistrelIO::LoadFromFileBMP(const String& FileName) {
+    FileLoaderA(FileName, ffBMP, {},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    ReadBmp(Stream, Bitmap, *FIOParams, Progress);
+                });
+}
+
+void TVistrelIO::LoadFromStreamBMP(TStream& Stream) {
+    StreamLoader(Stream, ffBMP, {},
+                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadBmp(S, Bitmap, *FIOParams, Progress);
+                 });
+}
+
+void TVistrelIO::SaveToFileBMP(const String& FileName) {
+    FileSaver(FileName, ffBMP, {},
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WriteBMPStream(Stream, Bitmap, *FIOParams, Progress, FIOParams->BmpWriteAlpha);
+              });
+}
+
+void TVistrelIO::SaveToStreamBMP(TStream& Stream) {
+    StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+        WriteBMPStream(S, Bitmap, *FIOParams, Progress, FIOParams->BmpWriteAlpha);
     });
 }
 

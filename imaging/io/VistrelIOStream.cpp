@@ -2,10 +2,12 @@
 // resolution steps every loader makes after its reader.
 #include "imaging/io/VistrelIOStream.h"
 
+#include "imaging/core/VLMask.h"
 #include "imaging/core/VLResample.h"
 #include "imaging/core/VLResampleArea.h"
 #include "imaging/core/VLStreams.h"
 #include "imaging/core/VLWindowHelpers.h"
+#include "imaging/formats/VLBmp.h"
 #include "imaging/io/VLJpeg.h"
 #include "imaging/io/VLJpeg2000.h"
 #include "imaging/io/VLPng.h"
@@ -236,6 +238,7 @@ void TVistrelIO::LoadStreamById(TStream& Stream, TVLFileFormatId FormatId) {
     switch (FormatId) {
     case ffJPEG: LoadFromStreamJPEG(Stream); break;
     case ffPNG: LoadFromStreamPNG(Stream); break;
+    case ffBMP: LoadFromStreamBMP(Stream); break;
     case ffJP2: LoadFromStreamJP2(Stream); break;
     case ffJ2K: LoadFromStreamJ2K(Stream); break;
     case ffVect:
@@ -320,6 +323,7 @@ void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
     switch (FormatId) {
     case ffJPEG: SaveToStreamJPEG(Stream); return;
     case ffPNG: SaveToStreamPNG(Stream); return;
+    case ffBMP: SaveToStreamBMP(Stream); return;
     case ffJP2: SaveToStreamJP2(Stream); return;
     case ffJ2K: SaveToStreamJ2K(Stream); return;
     default: break;
@@ -364,6 +368,13 @@ bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap,
                        true, -1, Params.NativePixelFormat);
         return true;
     case ffPNG: ReadPNGStream(Stream, Bitmap, Params, Progress, true); return true;
+    case ffBMP: {
+        std::unique_ptr<TVLMask> none;
+        ReadBMPStream(Stream, Bitmap,
+                      static_cast<int32_t>(std::min<int64_t>(Stream.GetSize(), INT32_MAX)), Params,
+                      Progress, true, none, true);
+        return true;
+    }
     case ffJP2:
     case ffJ2K: ReadJPEG2000Stream(Stream, Bitmap, Params, Progress, true); return true;
     default: break;
