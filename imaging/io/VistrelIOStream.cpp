@@ -8,6 +8,7 @@
 #include "imaging/core/VLStreams.h"
 #include "imaging/core/VLWindowHelpers.h"
 #include "imaging/formats/VLBmp.h"
+#include "imaging/formats/VLGif.h"
 #include "imaging/io/VLJpeg.h"
 #include "imaging/io/VLJpeg2000.h"
 #include "imaging/io/VLPng.h"
@@ -239,6 +240,7 @@ void TVistrelIO::LoadStreamById(TStream& Stream, TVLFileFormatId FormatId) {
     case ffJPEG: LoadFromStreamJPEG(Stream); break;
     case ffPNG: LoadFromStreamPNG(Stream); break;
     case ffBMP: LoadFromStreamBMP(Stream); break;
+    case ffGIF: LoadFromStreamGIF(Stream); break;
     case ffJP2: LoadFromStreamJP2(Stream); break;
     case ffJ2K: LoadFromStreamJ2K(Stream); break;
     case ffVect:
@@ -324,6 +326,7 @@ void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
     case ffJPEG: SaveToStreamJPEG(Stream); return;
     case ffPNG: SaveToStreamPNG(Stream); return;
     case ffBMP: SaveToStreamBMP(Stream); return;
+    case ffGIF: SaveToStreamGIF(Stream); return;
     case ffJP2: SaveToStreamJP2(Stream); return;
     case ffJ2K: SaveToStreamJ2K(Stream); return;
     default: break;
@@ -368,6 +371,12 @@ bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap,
                        true, -1, Params.NativePixelFormat);
         return true;
     case ffPNG: ReadPNGStream(Stream, Bitmap, Params, Progress, true); return true;
+    case ffGIF: {
+        std::unique_ptr<TVLMask> none;
+        int32_t frames = 0;
+        ReadGIFStream(Stream, Bitmap, frames, Params, Progress, true, none, true);
+        return true;
+    }
     case ffBMP: {
         std::unique_ptr<TVLMask> none;
         ReadBMPStream(Stream, Bitmap,

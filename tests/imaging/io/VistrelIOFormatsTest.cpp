@@ -3,6 +3,7 @@
 // and the dispatch of formats without a codec.
 #include "imaging/io/VistrelIOFormats.h"
 
+#include "imaging/io/VLGifLZW.h"
 #include "imaging/io/VistrelIOFile.h"
 #include "imaging/io/VistrelIOStream.h"
 #include "tests/imaging/io/IOComponentSupport.h"
@@ -293,6 +294,47 @@ TEST_F(IOFormats, BmpStreamsAreDetectedAndKeepTheirAlphaWhenAskedTo) {
     EXPECT_TRUE(C.IO.AbortingFlag);
 }
 
+TEST_F(IOFormats, GifFilesAndStreamsRoundTripWithTheirParameters) {
+    C.IO.IOParams().GifLZWDecompress = GifLZWDecode;
+    C.IO.IOParams().GifLZWCompress = GifLZWEncode;
+    TVLBitmap original;
+    FillPicture(original, 23, 13, vl8p);
+    original.PaletteUsed = 16;
+    C.Bitmap().Assign(&original);
+    C.IO.IOParams().BitsPerSample = 4;
+    C.IO.IOParams().NativePixelFormat = true;
+    const std::string file = Dir.File("a.gif");
+    C.IO.SaveToFile(Wide(file));
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.TakeFinishes(), 1);
+
+    C.Bitmap().FreeImage(true);
+    C.IO.LoadFromFile(Wide(file));
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.TakeFinishes(), 1);
+    EXPECT_EQ(C.IO.IOParams().FileType, ffGIF);
+    EXPECT_EQ(C.IO.IOParams().FileName, Wide(file));
+    EXPECT_EQ(C.Bitmap().GetPixelFormat(), vl8p);
+    EXPECT_EQ(PixelsRGBA(C.Bitmap()), PixelsRGBA(original));
+
+    TMemoryStream stream;
+    C.IO.SaveToStreamFormat(stream, ffGIF);
+    C.TakeFinishes();
+    stream.SetPosition(0);
+    C.IO.ParamsFromStream(stream);
+    EXPECT_EQ(C.TakeFinishes(), 1);
+    EXPECT_EQ(C.IO.IOParams().FileType, ffGIF);
+    EXPECT_EQ(C.IO.IOParams().Width, 23);
+    EXPECT_EQ(C.IO.IOParams().BitsPerSample, 4);
+    EXPECT_EQ(C.IO.IOParams().ImageCount, 1);
+
+    stream.SetPosition(0);
+    C.Bitmap().FreeImage(true);
+    C.IO.LoadFromStream(stream);
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_EQ(PixelsRGBA(C.Bitmap()), PixelsRGBA(original));
+}
+
 // ---- Formats without a codec here -----------------------------------------------------------
 
 TEST_F(IOFormats, ExtensionsWithoutAWriterCreateNothingAndReportFailure) {
@@ -306,7 +348,7 @@ TEST_F(IOFormats, ExtensionsWithoutAWriterCreateNothingAndReportFailure) {
     // without a view have no writer; an unknown extension is refused before any report.
     const TCase cases[] = {{"a.xif", ffTIFF, 1}, {"a.pix", ffTGA, 1},   {"a.vlv", ffVect, 1},
                            {"a.lyr", ffLayers, 1}, {"a.all", ffLayersObjects, 1},
-                           {"a.win", ffTGA, 1},  {"a.gif", ffGIF, 1},   {"a.xyz", 0, 0}};
+                           {"a.win", ffTGA, 1},  {"a.pcx", ffPCX, 1},   {"a.xyz", 0, 0}};
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         EXPECT_EQ(SaverFormatOfExtension(Wide(c.Name).substr(2)), c.SaverId);
