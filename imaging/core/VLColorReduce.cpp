@@ -364,3 +364,18 @@ void InvertBitmapBits(TVLBitmap& Bitmap) {
             row[i] = static_cast<uint8_t>(~row[i]);
     }
 }
+
+int32_t NearestPaletteIndex(const TVLRGB* Palette, int32_t Count, int32_t Color) {
+    const int32_t r = (Color >> 16) & 0xFF, g = (Color >> 8) & 0xFF, b = Color & 0xFF;
+    int32_t result = 0;
+    int32_t best = 1000;
+    for (int32_t i = 0; i < Count; ++i) {
+        const int32_t d =
+            std::abs(r - Palette[i].r) + std::abs(g - Palette[i].g) + std::abs(b - Palette[i].b);
+        if (d < best) {
+            result = i;
+            best = d;
+        }
+    }
+    return result;
+}

@@ -74,3 +74,6 @@ void Convert1BitTBitmapTo24Bit(TBitmap& Source, TBitmap& Dest,
 std::unique_ptr<TVLBitmap> TryMakeTwoColorBitmap(TVLBitmap& Bitmap, TVLRGB& Color0, TVLRGB& Color1);
 // Every bit of every row inverted (a vl1g image's 1 = white becomes 1 = black and back).
 void InvertBitmapBits(TVLBitmap& Bitmap);
+// Index of the first of Count palette entries nearest to Color (packed R shl 16 or G shl 8 or B)
+// by the sum of absolute channel differences; 0 when Count is 0 or less.
+int32_t NearestPaletteIndex(const TVLRGB* Palette, int32_t Count, int32_t Color);

@@ -121,6 +121,17 @@ public:
     void LoadFromStreamPNG(TStream& Stream);
     void SaveToFilePNG(const String& FileName);
     void SaveToStreamPNG(TStream& Stream);
+    // GIF: frame IOParams().GifImageIndex as it shows on screen (the frames before it composed
+    // on a canvas of the logical screen's size). Returns the frames in the file.
+    int32_t LoadFromFileGIF(const String& FileName);
+    int32_t LoadFromStreamGIF(TStream& Stream);
+    void SaveToFileGIF(const String& FileName);
+    void SaveToStreamGIF(TStream& Stream);
+    // BMP: the alpha bytes of 32-bit files are kept, and written, with IOParams().BmpWriteAlpha.
+    void LoadFromFileBMP(const String& FileName);
+    void LoadFromStreamBMP(TStream& Stream);
+    void SaveToFileBMP(const String& FileName);
+    void SaveToStreamBMP(TStream& Stream);
     // JPEG 2000: a JP2 file (id 13) or a bare codestream (id 14); one reader for both.
     void LoadFromFileJP2(const String& FileName);
     void LoadFromFileJ2K(const String& FileName);
@@ -177,6 +188,10 @@ private:
     // The stream loader shape, with the finished work reported once.
     void StreamLoader(TStream& Stream, TVLFileFormatId FormatId, TLoadSteps Steps,
                       const TCodecCall& Read);
+    // File form A: the stream loader's work on the opened file, then FileName; a file that
+    // cannot be opened raises before anything is reported.
+    void FileLoaderA(const String& FileName, TVLFileFormatId FormatId, TLoadSteps Steps,
+                     const TCodecCall& Read);
     // File form B: AbortingFlag stays set when the file cannot be opened.
     void FileLoaderB(const String& FileName, TVLFileFormatId FormatId, TLoadSteps Steps,
                      const TCodecCall& Read);
@@ -189,6 +204,9 @@ private:
     // target only when the writer succeeded.
     void FileSaver(const String& FileName, TVLFileFormatId FormatId,
                    std::initializer_list<TVLPixelFormat> Keep, const TCodecCall& Write);
+    // Reads frames 0 to GifImageIndex into Bitmap, composing them when the file is animated;
+    // returns the frame count.
+    int32_t ComposeGifFrames(TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress);
     // A 12-byte stream header around what Write puts at the stream position.
     void WithStreamHeader(TStream& Stream, const char* Tag, const std::function<void()>& Write);
     // The no-reader / no-writer path of a format without a codec: AbortingFlag, finish once.

@@ -61,6 +61,8 @@ void TVistrelIO::LoadFileById(const String& FileName, TVLFileFormatId FormatId) 
     case ffTIFF: LoadFromFileTIFF(FileName); break;
     case ffJPEG: LoadFromFileJPEG(FileName); break;
     case ffPNG: LoadFromFilePNG(FileName); break;
+    case ffBMP: LoadFromFileBMP(FileName); break;
+    case ffGIF: LoadFromFileGIF(FileName); break;
     case ffJP2: LoadFromFileJP2(FileName); break;
     case ffJ2K: LoadFromFileJ2K(FileName); break;
     case ffVect:
@@ -200,6 +202,8 @@ void TVistrelIO::SaveToFile(const String& FileName) {
     }
     case ffJPEG: SaveToFileJPEG(FileName); break;
     case ffPNG: SaveToFilePNG(FileName); break;
+    case ffBMP: SaveToFileBMP(FileName); break;
+    case ffGIF: SaveToFileGIF(FileName); break;
     case ffJP2: SaveToFileJP2(FileName); break;
     case ffJ2K: SaveToFileJ2K(FileName); break;
     case ffLayers: SaveFileLayers(FileName); break;

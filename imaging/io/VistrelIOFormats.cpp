@@ -5,6 +5,8 @@
 #include "imaging/core/VLColorHelpers.h"
 #include "imaging/core/VLMask.h"
 #include "imaging/core/VLStreams.h"
+#include "imaging/formats/VLBmp.h"
+#include "imaging/formats/VLGif.h"
 #include "imaging/io/VLExif.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/io/VLJpeg.h"
@@ -184,6 +186,13 @@ void TVistrelIO::FileLoaderB(const String& FileName, TVLFileFormatId FormatId, T
         throw;
     }
     DoFinishWork();
+}
+
+void TVistrelIO::FileLoaderA(const String& FileName, TVLFileFormatId FormatId, TLoadSteps Steps,
+                             const TCodecCall& Read) {
+    TVLWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+    StreamLoader(file, FormatId, Steps, Read);
+    FIOParams->FileName = FileName;
 }
 
 TVLBitmap& TVistrelIO::SaveSource(std::initializer_list<TVLPixelFormat> Keep, TVLBitmap& Copy) {
@@ -410,6 +419,204 @@ void TVistrelIO::SaveToFilePNG(const String& FileName) {
 void TVistrelIO::SaveToStreamPNG(TStream& Stream) {
     StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
         WritePng(S, Bitmap, *FIOParams, Progress);
+    });
+}
+
+// ---- GIF ------------------------------------------------------------------------------------
+
+namespace {
+
+// The on-screen frames of an animation are composed on a 24-bit canvas with an alpha channel.
+class TGifCanvas {
+public:
+    explicit TGifCanvas(const TVLRGB& Background) : FBackground(Background) {}
+    bool IsEmpty() const { return FCanvas.IsEmpty(); }
+    TVLBitmap& Bitmap() { return FCanvas; }
+
+    // Background colour and transparency where the previous frame was.
+    void Dispose(int32_t X, int32_t Y, int32_t W, int32_t H) {
+        if (IsEmpty() || W <= 0 || H <= 0) return;
+        FCanvas.FillRect(X, Y, X + W - 1, Y + H - 1, Colour());
+        FCanvas.GetAlphaChannel()->FillRect(X, Y, X + W - 1, Y + H - 1, 0);
+    }
+    // Made on first use, enlarged when a frame or the screen needs more room. False when the
+    // canvas cannot be had.
+    bool Reserve(int32_t W, int32_t H) {
+        if (IsEmpty()) {
+            if (!FCanvas.Allocate(W, H, TVLPixelFormat::vl24RGB)) return false;
+            FCanvas.Fill(Colour());
+            FCanvas.GetAlphaChannel()->Fill(0);
+            return true;
+        }
+        if (FCanvas.GetWidth() < W || FCanvas.GetHeight() < H)
+            FCanvas.ResizeCanvas(std::max(W, FCanvas.GetWidth()), std::max(H, FCanvas.GetHeight()),
+                                 Colour(), 255, 0, 0);
+        return true;
+    }
+    // The frame over the canvas at (X, Y), blended by its alpha; the canvas keeps the larger
+    // alpha of each pixel.
+    void Draw(TVLBitmap& Frame, int32_t X, int32_t Y) {
+        TVLBitmap* alpha = FCanvas.GetAlphaChannel();
+        for (int32_t y = 0; y < Frame.GetHeight(); ++y) {
+            const int32_t cy = Y + y;
+            if (cy < 0 || cy >= FCanvas.GetHeight()) continue;
+            for (int32_t x = 0; x < Frame.GetWidth(); ++x) {
+                const int32_t cx = X + x;
+                if (cx < 0 || cx >= FCanvas.GetWidth()) continue;
+                const int32_t a = Frame.HasAlphaChannel() ? Frame.GetAlphaPixel(x, y) : 255;
+                if (a == 0) continue;
+                const TVLRGB f = Frame.GetPixelAsRGB(x, y);
+                const TVLRGB c = FCanvas.GetPixelRGB(cx, cy);
+                auto mix = [a](uint8_t F, uint8_t C) {
+                    return static_cast<uint8_t>((F * a + C * (255 - a) + 127) / 255);
+                };
+                FCanvas.SetPixelRGB(cx, cy, TVLRGB{mix(f.b, c.b), mix(f.g, c.g), mix(f.r, c.r)});
+                alpha->SetPixel8(cx, cy, std::max<uint8_t>(alpha->GetPixel8(cx, cy),
+                                                           static_cast<uint8_t>(a)));
+            }
+        }
+        alpha->Full = false;
+    }
+
+private:
+    double Colour() const {
+        return FBackground.r | (FBackground.g << 8) | (FBackground.b << 16);
+    }
+    TVLBitmap FCanvas;
+    TVLRGB FBackground;
+};
+
+} // namespace
+
+int32_t TVistrelIO::ComposeGifFrames(TStream& Stream, TVLBitmap& Bitmap,
+                                     TVLProgressRecord& Progress) {
+    const int64_t start = Stream.GetPosition();
+    const int32_t target = FIOParams->GifImageIndex;
+    TVLProgressRecord quiet;
+    quiet.AbortFlag = Progress.AbortFlag;
+    TVLProgressRecord& frameProgress = target > 0 ? quiet : Progress;
+    std::unique_ptr<TGifCanvas> canvas;
+    uint8_t previousDisposal = 0;
+    int32_t prevX = 0, prevY = 0, prevW = 0, prevH = 0;
+    int32_t count = 0;
+    for (int32_t i = 0;; ++i) {
+        TVLBitmap frame;
+        std::unique_ptr<TVLMask> alpha;
+        Stream.SetPosition(start);
+        FIOParams->SetImageIndex(i);
+        // Every read walks the whole file and meets every comment again.
+        FIOParams->GifComments.Clear();
+        ReadGIFStream(Stream, frame, count, *FIOParams, frameProgress, false, alpha, false);
+        const TVLPixelFormat format = frame.GetPixelFormat();
+        CheckDPI();
+        if (alpha != nullptr) frame.GetAlphaChannel()->CopyFromMask(alpha.get());
+        const bool decoded = !frame.IsEmpty();
+        if (count > 1 && decoded) {
+            if (canvas == nullptr) canvas = std::make_unique<TGifCanvas>(FIOParams->GifBackground);
+            if (previousDisposal == 2) canvas->Dispose(prevX, prevY, prevW, prevH);
+            const int32_t x = FIOParams->GifXPos, y = FIOParams->GifYPos;
+            if (!canvas->Reserve(std::max(frame.GetWidth(), FIOParams->GifScreenWidth),
+                                 std::max(frame.GetHeight(), FIOParams->GifScreenHeight))) {
+                Progress.Abort();
+                break;
+            }
+            canvas->Draw(frame, x, y);
+            prevX = x;
+            prevY = y;
+            prevW = frame.GetWidth();
+            prevH = frame.GetHeight();
+            previousDisposal = FIOParams->GifDisposal;
+            FIOParams->GifDisposal = 2;
+            FIOParams->GifXPos = FIOParams->GifYPos = 0;
+        }
+        if (Progress.Aborting()) break;
+        if (count > 0 && decoded) {
+            Bitmap.Assign(count > 1 ? &canvas->Bitmap() : &frame);
+            if (Bitmap.GetPixelFormat() != format) Bitmap.SetPixelFormat(format);
+            if (count > 1) {
+                FIOParams->Width = Bitmap.GetWidth();
+                FIOParams->Height = Bitmap.GetHeight();
+            }
+        }
+        if (count > 0) Progress.ReportPercent(static_cast<int32_t>(int64_t{i} * 100 / count));
+        if (Progress.Aborting() || i >= target || i + 1 >= count) break;
+    }
+    FIOParams->SetImageIndex(target);
+    SetBackground(RGBTripleToColor(FIOParams->GifTransparent ? FIOParams->GifTransparentColor
+                                                             : FIOParams->GifBackground));
+    return count;
+}
+
+int32_t TVistrelIO::LoadFromFileGIF(const String& FileName) {
+    int32_t count = 0;
+    FileLoaderA(FileName, ffGIF, {true, true, false},
+                [&](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    count = ComposeGifFrames(Stream, Bitmap, Progress);
+                });
+    return count;
+}
+
+int32_t TVistrelIO::LoadFromStreamGIF(TStream& Stream) {
+    int32_t count = 0;
+    StreamLoader(Stream, ffGIF, {true, true, false},
+                 [&](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     count = ComposeGifFrames(S, Bitmap, Progress);
+                 });
+    return count;
+}
+
+void TVistrelIO::SaveToFileGIF(const String& FileName) {
+    FileSaver(FileName, ffGIF, {},
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WriteGIFStream(Stream, Bitmap, *FIOParams, Progress);
+              });
+}
+
+void TVistrelIO::SaveToStreamGIF(TStream& Stream) {
+    StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+        WriteGIFStream(S, Bitmap, *FIOParams, Progress);
+    });
+}
+
+// ---- BMP ------------------------------------------------------------------------------------
+
+namespace {
+
+// The whole stream is the BMP's room; a returned alpha mask becomes the alpha channel.
+void ReadBmp(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
+             TVLProgressRecord& Progress) {
+    std::unique_ptr<TVLMask> alpha;
+    const auto size = static_cast<int32_t>(std::min<int64_t>(Stream.GetSize(), INT32_MAX));
+    ReadBMPStream(Stream, Bitmap, size, Params, Progress, false, alpha, !Params.BmpWriteAlpha);
+    if (alpha != nullptr) Bitmap.GetAlphaChannel()->CopyFromMask(alpha.get());
+}
+
+} // namespace
+
+void TVistrelIO::LoadFromFileBMP(const String& FileName) {
+    FileLoaderA(FileName, ffBMP, {},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    ReadBmp(Stream, Bitmap, *FIOParams, Progress);
+                });
+}
+
+void TVistrelIO::LoadFromStreamBMP(TStream& Stream) {
+    StreamLoader(Stream, ffBMP, {},
+                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadBmp(S, Bitmap, *FIOParams, Progress);
+                 });
+}
+
+void TVistrelIO::SaveToFileBMP(const String& FileName) {
+    FileSaver(FileName, ffBMP, {},
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WriteBMPStream(Stream, Bitmap, *FIOParams, Progress, FIOParams->BmpWriteAlpha);
+              });
+}
+
+void TVistrelIO::SaveToStreamBMP(TStream& Stream) {
+    StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+        WriteBMPStream(S, Bitmap, *FIOParams, Progress, FIOParams->BmpWriteAlpha);
     });
 }
 

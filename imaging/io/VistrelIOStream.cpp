@@ -7,6 +7,8 @@
 #include "imaging/core/VLResampleArea.h"
 #include "imaging/core/VLStreams.h"
 #include "imaging/core/VLWindowHelpers.h"
+#include "imaging/formats/VLBmp.h"
+#include "imaging/formats/VLGif.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/io/VLJpeg.h"
 #include "imaging/io/VLJpeg2000.h"
@@ -240,6 +242,8 @@ void TVistrelIO::LoadStreamById(TStream& Stream, TVLFileFormatId FormatId) {
     case ffTIFF: LoadFromStreamTIFF(Stream); break;
     case ffJPEG: LoadFromStreamJPEG(Stream); break;
     case ffPNG: LoadFromStreamPNG(Stream); break;
+    case ffBMP: LoadFromStreamBMP(Stream); break;
+    case ffGIF: LoadFromStreamGIF(Stream); break;
     case ffJP2: LoadFromStreamJP2(Stream); break;
     case ffJ2K: LoadFromStreamJ2K(Stream); break;
     case ffVect:
@@ -324,6 +328,8 @@ void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
     switch (FormatId) {
     case ffJPEG: SaveToStreamJPEG(Stream); return;
     case ffPNG: SaveToStreamPNG(Stream); return;
+    case ffBMP: SaveToStreamBMP(Stream); return;
+    case ffGIF: SaveToStreamGIF(Stream); return;
     case ffJP2: SaveToStreamJP2(Stream); return;
     case ffJ2K: SaveToStreamJ2K(Stream); return;
     default: break;
@@ -374,6 +380,19 @@ bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap,
                        true, -1, Params.NativePixelFormat);
         return true;
     case ffPNG: ReadPNGStream(Stream, Bitmap, Params, Progress, true); return true;
+    case ffGIF: {
+        std::unique_ptr<TVLMask> none;
+        int32_t frames = 0;
+        ReadGIFStream(Stream, Bitmap, frames, Params, Progress, true, none, true);
+        return true;
+    }
+    case ffBMP: {
+        std::unique_ptr<TVLMask> none;
+        ReadBMPStream(Stream, Bitmap,
+                      static_cast<int32_t>(std::min<int64_t>(Stream.GetSize(), INT32_MAX)), Params,
+                      Progress, true, none, true);
+        return true;
+    }
     case ffJP2:
     case ffJ2K: ReadJPEG2000Stream(Stream, Bitmap, Params, Progress, true); return true;
     default: break;

@@ -314,3 +314,13 @@ TEST(InvertBitmapBits, InvertsEveryRowByte) {
         for (int32_t i = 0; i < bitmap.GetRowLen(); ++i)
             EXPECT_EQ(bitmap.GetScanline(y)[i], uint8_t(~(y * 50 + i)));
 }
+
+TEST(NearestPaletteIndex, TakesTheFirstOfTheNearestEntries) {
+    const TVLRGB palette[] = {{0, 0, 0}, {10, 200, 30}, {10, 200, 30}, {255, 255, 255}};
+    // Packed red shl 16, green shl 8, blue.
+    EXPECT_EQ(NearestPaletteIndex(palette, 4, (30 << 16) | (200 << 8) | 10), 1);
+    EXPECT_EQ(NearestPaletteIndex(palette, 4, (25 << 16) | (190 << 8) | 12), 1);
+    EXPECT_EQ(NearestPaletteIndex(palette, 4, 0xF0F0F0), 3);
+    EXPECT_EQ(NearestPaletteIndex(palette, 1, 0xFFFFFF), 0);
+    EXPECT_EQ(NearestPaletteIndex(palette, 0, 0xFFFFFF), 0);
+}

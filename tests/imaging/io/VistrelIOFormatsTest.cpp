@@ -3,6 +3,7 @@
 // and the dispatch of formats without a codec.
 #include "imaging/io/VistrelIOFormats.h"
 
+#include "imaging/io/VLGifLZW.h"
 #include "imaging/io/VistrelIOFile.h"
 #include "imaging/io/VistrelIOStream.h"
 #include "tests/imaging/io/IOComponentSupport.h"
@@ -35,6 +36,7 @@ TEST_F(IOFormats, RoundTripsByNameAgreeWithPillow) {
         {"rgb", "png", vl24RGB, false, 3, 0},   {"grey", "png", vl8g, false, 1, 0},
         {"palette", "png", vl8p, false, 1, 0},  {"rgba", "PNG", vl24RGB, true, 3, 0},
         {"rgb", "jpg", vl24RGB, false, 3, 12},  {"grey", "jpeg", vl8g, false, 1, 12},
+        {"rgb", "bmp", vl24RGB, false, 3, 0},   {"palette", "dib", vl8p, false, 1, 0},
     };
     for (const TRoundTrip& c : cases) {
         SCOPED_TRACE(std::string(c.Name) + "." + c.Extension);
@@ -64,10 +66,10 @@ TEST_F(IOFormats, RoundTripsByNameAgreeWithPillow) {
         EXPECT_EQ(C.IO.IOParams().Width, 37);
         EXPECT_EQ(C.IO.IOParams().Height, 23);
         EXPECT_EQ(C.IO.IOParams().FileName, Wide(file));
-        EXPECT_EQ(C.IO.IOParams().FileType, std::string(c.Extension) == "jpg" ||
-                                                    std::string(c.Extension) == "jpeg"
-                                                ? ffJPEG
-                                                : ffPNG);
+        const std::string ext = c.Extension;
+        EXPECT_EQ(C.IO.IOParams().FileType, ext == "jpg" || ext == "jpeg" ? ffJPEG
+                                            : ext == "bmp" || ext == "dib" ? ffBMP
+                                                                           : ffPNG);
         EXPECT_LE(MaxDifference(PixelsRGBA(C.Bitmap()), pillow), c.Tolerance == 0 ? 0 : 2);
     }
 }
@@ -253,6 +255,86 @@ TEST_F(IOFormats, SavesWriteThroughLinksAndKeepPermissions) {
     EXPECT_EQ(fs::status(real).permissions(), fs::perms(0640));
 }
 
+TEST_F(IOFormats, BmpStreamsAreDetectedAndKeepTheirAlphaWhenAskedTo) {
+    TVLBitmap original;
+    FillPicture(original, 19, 11, vl24RGB, true);
+    C.Bitmap().Assign(&original);
+    C.IO.IOParams().BmpWriteAlpha = true;
+    TMemoryStream stream;
+    C.IO.SaveToStreamFormat(stream, ffBMP);
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.TakeFinishes(), 1);
+    const TBytes bytes = StreamBytes(stream);
+
+    C.Bitmap().FreeImage(true);
+    C.IO.LoadFromBuffer(bytes.data(), static_cast<int32_t>(bytes.size()), 0);
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.TakeFinishes(), 1);
+    EXPECT_EQ(C.IO.IOParams().FileType, ffBMP);
+    EXPECT_EQ(PixelsRGBA(C.Bitmap()), PixelsRGBA(original));
+
+    // Without BmpWriteAlpha the fourth bytes are not alpha.
+    C.IO.IOParams().BmpWriteAlpha = false;
+    stream.SetPosition(0);
+    C.IO.LoadFromStream(stream);
+    EXPECT_FALSE(C.Bitmap().HasAlphaChannel());
+
+    C.Bitmap().FreeImage(true);
+    stream.SetPosition(0);
+    C.IO.ParamsFromStream(stream);
+    EXPECT_EQ(C.TakeFinishes(), 2);
+    EXPECT_EQ(C.IO.IOParams().FileType, ffBMP);
+    EXPECT_EQ(C.IO.IOParams().Width, 19);
+    EXPECT_EQ(C.IO.IOParams().Height, 11);
+    EXPECT_EQ(C.IO.IOParams().SamplesPerPixel, 4);
+    EXPECT_TRUE(C.Bitmap().IsEmpty()) << "a parameters-only read leaves the bitmap alone";
+
+    const TBytes broken = {'B', 'M', 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
+    C.IO.LoadFromBuffer(broken.data(), static_cast<int32_t>(broken.size()), ffBMP);
+    EXPECT_TRUE(C.IO.AbortingFlag);
+}
+
+TEST_F(IOFormats, GifFilesAndStreamsRoundTripWithTheirParameters) {
+    C.IO.IOParams().GifLZWDecompress = GifLZWDecode;
+    C.IO.IOParams().GifLZWCompress = GifLZWEncode;
+    TVLBitmap original;
+    FillPicture(original, 23, 13, vl8p);
+    original.PaletteUsed = 16;
+    C.Bitmap().Assign(&original);
+    C.IO.IOParams().BitsPerSample = 4;
+    C.IO.IOParams().NativePixelFormat = true;
+    const std::string file = Dir.File("a.gif");
+    C.IO.SaveToFile(Wide(file));
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.TakeFinishes(), 1);
+
+    C.Bitmap().FreeImage(true);
+    C.IO.LoadFromFile(Wide(file));
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.TakeFinishes(), 1);
+    EXPECT_EQ(C.IO.IOParams().FileType, ffGIF);
+    EXPECT_EQ(C.IO.IOParams().FileName, Wide(file));
+    EXPECT_EQ(C.Bitmap().GetPixelFormat(), vl8p);
+    EXPECT_EQ(PixelsRGBA(C.Bitmap()), PixelsRGBA(original));
+
+    TMemoryStream stream;
+    C.IO.SaveToStreamFormat(stream, ffGIF);
+    C.TakeFinishes();
+    stream.SetPosition(0);
+    C.IO.ParamsFromStream(stream);
+    EXPECT_EQ(C.TakeFinishes(), 1);
+    EXPECT_EQ(C.IO.IOParams().FileType, ffGIF);
+    EXPECT_EQ(C.IO.IOParams().Width, 23);
+    EXPECT_EQ(C.IO.IOParams().BitsPerSample, 4);
+    EXPECT_EQ(C.IO.IOParams().ImageCount, 1);
+
+    stream.SetPosition(0);
+    C.Bitmap().FreeImage(true);
+    C.IO.LoadFromStream(stream);
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_EQ(PixelsRGBA(C.Bitmap()), PixelsRGBA(original));
+}
+
 // ---- Formats without a codec here -----------------------------------------------------------
 
 TEST_F(IOFormats, ExtensionsWithoutAWriterCreateNothingAndReportFailure) {
@@ -266,7 +348,7 @@ TEST_F(IOFormats, ExtensionsWithoutAWriterCreateNothingAndReportFailure) {
     // without a view have no writer; an unknown extension is refused before any report.
     const TCase cases[] = {{"a.xif", ffTIFF, 1}, {"a.pix", ffTGA, 1},   {"a.vlv", ffVect, 1},
                            {"a.lyr", ffLayers, 1}, {"a.all", ffLayersObjects, 1},
-                           {"a.win", ffTGA, 1},  {"a.gif", ffGIF, 1},   {"a.xyz", 0, 0}};
+                           {"a.win", ffTGA, 1},  {"a.pcx", ffPCX, 1},   {"a.xyz", 0, 0}};
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         EXPECT_EQ(SaverFormatOfExtension(Wide(c.Name).substr(2)), c.SaverId);
