@@ -405,6 +405,34 @@ TEST_F(Engine, EveryThreadCountGivesTheSameBytes) {
         }
 }
 
+// The area resampler's bands start where the whole sweep down the source would stand: every
+// thread count gives the bytes of one, for each sample type, both filters and every mix of
+// reduced and enlarged axes.
+TEST_F(Engine, AreaResamplerGivesTheSameBytesOnEveryThreadCount) {
+    struct Case {
+        int32_t SW, SH, DW, DH;
+    };
+    const Case cases[] = {{301, 397, 120, 211}, {64, 133, 257, 335}, {190, 70, 77, 301},
+                          {97, 301, 203, 64}};
+    for (const TVLPixelFormat format : {vl24RGB, vl8g, vl16g})
+        for (const TResampleFilter filter : {rfBilinear, rfBicubic})
+            for (const Case& c : cases) {
+                SCOPED_TRACE(testing::Message() << "filter " << int(filter) << " format "
+                                                << int(format) << " " << c.DW << "x" << c.DH);
+                auto source = Textured(c.SW, c.SH, format);
+                auto resample = [&](int32_t Threads) {
+                    VLThreadCount = Threads;
+                    auto dest = Make(c.DW, c.DH, format);
+                    _ResampleEx(*source, *dest, filter);
+                    VLThreadCount = 0;
+                    return GetRows(*dest);
+                };
+                const Rows one = resample(1);
+                for (const int32_t threads : {2, 3, 8})
+                    EXPECT_EQ(resample(threads), one) << threads << " threads";
+            }
+}
+
 // ---- agreement with Pillow ----
 
 const char* PythonWithPillow() {
