@@ -440,11 +440,11 @@ void TVLBitmap::ConvertPixelsFrom(TVLBitmap& Source) {
     TRowPassScope reading(Source, VLAccessRead);
     TRowPassScope writing(*this, VLAccessWrite);
     // A row's kernel reads that row alone (and its number), so bands of rows on the library's
-    // threads give the bytes of one pass. CMYK goes through the colour profiles' transforms,
-    // which keep state of their own between calls, and the quantizer keeps a colour cache: both
-    // stay on one thread.
+    // threads give the bytes of one pass (the quantizer maps from any thread). CMYK goes through
+    // the colour profiles' transforms, which keep state of their own between calls: it stays on
+    // one thread.
     const bool bands = Source.GetLocation() != vlFile && FLocation != vlFile && from != vlCMYK &&
-                       to != vlCMYK && to != vl8p;
+                       to != vlCMYK;
     RunRows(bands, FHeight, [&](int32_t First, int32_t Last) {
         std::vector<TVLRGB> buffer(FWidth);
         TRowContext band = context;
