@@ -3,8 +3,10 @@
 // the fitted picture after Update (zoom and composition), a repaint without change, a zoom
 // change, and a 16-pixel scroll step at 100 % and at 50 %.
 //
-// Usage: sv_bench_repaint [RUNS]
-// Prints one line per case: name and the best time of RUNS runs in ms.
+// Usage: sv_bench_repaint [RUNS] [CASE]
+// Prints one line per case: name and the best time of RUNS runs in ms. With CASE, only the cases
+// whose name begins with it are timed (for a profiler run of one path).
+#include "imaging/core/VLThreadPool.h"
 #include "imaging/view/VistrelView.h"
 #include "platform/ui/Forms.h"
 
@@ -12,6 +14,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <functional>
 
 namespace {
@@ -30,6 +34,12 @@ void FillSynthetic(TVLBitmap& Bitmap) {
     }
 }
 
+const char* OnlyCase = nullptr;
+
+bool Wanted(const std::string& Name) {
+    return OnlyCase == nullptr || std::strncmp(Name.c_str(), OnlyCase, std::strlen(OnlyCase)) == 0;
+}
+
 double BestMs(int Runs, const std::function<void()>& Work) {
     double best = 1e300;
     for (int i = 0; i < Runs; ++i) {
@@ -42,10 +52,17 @@ double BestMs(int Runs, const std::function<void()>& Work) {
     return best;
 }
 
+// Times Work when the case is wanted and prints its line.
+void Report(const std::string& Name, int Runs, const std::function<void()>& Work) {
+    if (!Wanted(Name)) return;
+    std::printf("%s %.2f\n", Name.c_str(), BestMs(Runs, Work));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    if (argc > 2) OnlyCase = argv[2];
     ReadScreenGlobals();
     TForm form(nullptr);
     form.SetBounds(0, 0, 1960, 1120);
@@ -60,34 +77,37 @@ int main(int argc, char** argv) {
     FillSynthetic(picture);
     view->Update();
 
-    // Each case with the viewer's zoom filter and with none.
+    // Each case with the viewer's zoom filter and with none; the zoom change also on one thread.
     for (const TResampleFilter filter : {rfFastLinear, rfNone}) {
-        const char* suffix = filter == rfNone ? "nearest" : "fastlinear";
+        const std::string suffix = filter == rfNone ? "nearest" : "fastlinear";
         view->SetZoomFilter(filter);
         view->Fit();
-        const double full = BestMs(runs, [&] {
+        Report("repaint-fit-24mp-" + suffix, runs, [&] {
             view->Update();
             view->Paint();
         });
-        std::printf("repaint-fit-24mp-%s %.2f\n", suffix, full);
-        const double unchanged = BestMs(runs, [&] {
+        Report("repaint-unchanged-" + suffix, runs, [&] {
             view->InvalidateClientRect(Rect(0, 0, 1920, 1080));
             view->Paint();
         });
-        std::printf("repaint-unchanged-%s %.2f\n", suffix, unchanged);
         int32_t zoomStep = 0;
-        const double zoom = BestMs(runs, [&] {
-            view->SetZoom(++zoomStep % 2 == 0 ? 25 : 26);
-            view->Paint();
-        });
-        std::printf("zoom-change-%s %.2f\n", suffix, zoom);
+        for (const int32_t threads : {0, 1}) {
+            VLThreadCount = threads;
+            Report("zoom-change-" + suffix + (threads == 1 ? "-1thread" : ""), runs, [&] {
+                view->SetZoom(++zoomStep % 2 == 0 ? 25 : 26);
+                view->Paint();
+            });
+        }
+        VLThreadCount = 0;
         for (const double percent : {100.0, 50.0}) {
+            const std::string name =
+                "scroll-step-" + std::to_string(static_cast<int>(percent)) + "-" + suffix;
+            if (!Wanted(name)) continue;
             view->SetZoom(percent);
             view->SetViewXY(0, 0);
             view->Paint();
             int32_t x = 0;
-            const double step = BestMs(runs, [&] { view->SetViewXY(x += 16, 0); });
-            std::printf("scroll-step-%d-%s %.2f\n", static_cast<int>(percent), suffix, step);
+            Report(name, runs, [&] { view->SetViewXY(x += 16, 0); });
         }
     }
     return 0;

@@ -189,6 +189,13 @@ int main(int argc, char** argv) {
          [](TVLBitmap& s, TVLBitmap& d) { _ResampleEx(s, d, rfBilinear); });
     Case("bicubic-1920", source, 1920, 1280, runs,
          [](TVLBitmap& s, TVLBitmap& d) { _ResampleEx(s, d, rfBicubic); });
+    for (const TResampleFilter filter : {rfBilinear, rfBicubic})
+        Case(filter == rfBilinear ? "bilinear-1920-threads" : "bicubic-1920-threads", source,
+             1920, 1280, runs, [filter](TVLBitmap& s, TVLBitmap& d) {
+                 VLThreadCount = 0;
+                 _ResampleEx(s, d, filter);
+                 VLThreadCount = 1;
+             });
     Case("fastlinear-1920", source, 1920, 1280, runs, fast);
     Case("fastlinear-2x-crop", crop, 2000, 1400, runs, fast);
     Case("lanczos3-1920", source, 1920, 1280, runs,
@@ -221,5 +228,8 @@ int main(int argc, char** argv) {
     WritePpm(photo, folder / "palette-source.ppm");
     PaletteCase("palette-256", photo, -1, folder / "palette-ours.ppm", runs);
     PaletteCase("palette-256-boxes", photo, 1, folder / "palette-boxes.ppm", runs);
+    VLThreadCount = 0;
+    PaletteCase("palette-256-threads", photo, -1, folder / "palette-threads.ppm", runs);
+    VLThreadCount = 1;
     return 0;
 }

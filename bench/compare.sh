@@ -51,6 +51,11 @@ for name in lanczos3-1920 bilinear-1920 bicubic-1920; do
     "$(ratio "$ours" "$v1")" "$va" "$(ratio "$ours" "$va")" "$m1" "$(ratio "$ours" "$m1")" \
     "$(ratio "$ours" "$ma")"
 done
+for name in bilinear-1920 bicubic-1920; do
+  echo "$name on every processor: ours $(value "$work/ours.txt" "$name-threads") ms," \
+    "ours / vips_all $(ratio "$(value "$work/ours.txt" "$name-threads")" \
+    "$(value "$work/peers-all.txt" "vips-$name")")"
+done
 ours_threads=$(value "$work/ours.txt" lanczos3-1920-threads)
 echo "lanczos3-1920 on every processor: ours $ours_threads ms," \
   "ours / vips_all $(ratio "$ours_threads" "$(value "$work/peers-all.txt" vips-lanczos3-1920)")"
@@ -88,6 +93,9 @@ for name in palette-256 palette-256-boxes; do
     "$(ratio "$ours" "$m1")" "$ma" "$(ratio "$ours" "$ma")" "$l1" "$(ratio "$ours" "$l1")"
 done
 echo "libimagequant with all threads: $(value "$work/peers-all.txt" liq-palette-256) ms"
+pt=$(value "$work/ours.txt" palette-256-threads)
+echo "palette-256 on every processor: ours $pt ms, ours / magick_all" \
+  "$(ratio "$pt" "$(value "$work/peers-all.txt" magick-palette-256)")"
 echo "mean error per channel: ours $(mae "$work/palette-ours.ppm")," \
   "ours with the box splitter $(mae "$work/palette-boxes.ppm")," \
   "ImageMagick $(mae "$work/palette-magick.ppm"), libimagequant $(mae "$work/palette-liq.ppm")"

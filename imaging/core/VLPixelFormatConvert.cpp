@@ -22,6 +22,7 @@ using enum TVLLocation;
 using imaging_core::detail::AllocateOrThrow;
 using imaging_core::detail::CheckedScanline;
 using imaging_core::detail::ClassBitmapHolds;
+using imaging_core::detail::RunRows;
 using imaging_core::detail::TRowPassScope;
 
 using imaging_core::detail::Grey;
@@ -192,11 +193,9 @@ void TVLBitmap::ConvertPixelsFrom(TVLBitmap& Source) {
     if (kernel == nullptr || (to == vl8p && !FPalette)) return;
 
     const TVLRowToRGB reader(Source);
-    std::vector<TVLRGB> buffer(FWidth);
     TRowContext context;
     context.Palette = {Source.GetPalette(), Source.GetPalette() ? Source.GetPaletteLength() : 0};
     context.Reader = &reader;
-    context.Buffer = buffer.data();
     std::unique_ptr<TVLQuantizer> quantizer;
     if (to == vl8p) {
         if (from == vl1g) {
@@ -215,13 +214,24 @@ void TVLBitmap::ConvertPixelsFrom(TVLBitmap& Source) {
 
     TRowPassScope reading(Source, VLAccessRead);
     TRowPassScope writing(*this, VLAccessWrite);
-    for (int32_t y = 0; y < FHeight; ++y) {
-        const uint8_t* src = CheckedScanline(Source, y);
-        uint8_t* dst = CheckedScanline(*this, y);
-        std::memset(dst, 0, FRowLen);
-        context.Y = y;
-        kernel(src, dst, FWidth, context);
-    }
+    // A row's kernel reads that row alone (and its number), so bands of rows on the library's
+    // threads give the bytes of one pass (the quantizer maps from any thread). CMYK goes through
+    // the colour profiles' transforms, which keep state of their own between calls: it stays on
+    // one thread.
+    const bool bands = Source.GetLocation() != vlFile && FLocation != vlFile && from != vlCMYK &&
+                       to != vlCMYK;
+    RunRows(bands, FHeight, [&](int32_t First, int32_t Last) {
+        std::vector<TVLRGB> buffer(FWidth);
+        TRowContext band = context;
+        band.Buffer = buffer.data();
+        for (int32_t y = First; y < Last; ++y) {
+            const uint8_t* src = CheckedScanline(Source, y);
+            uint8_t* dst = CheckedScanline(*this, y);
+            std::memset(dst, 0, FRowLen);
+            band.Y = y;
+            kernel(src, dst, FWidth, band);
+        }
+    });
 }
 
 void TVLBitmap::ConvertFrom(TVLBitmap& Source) {

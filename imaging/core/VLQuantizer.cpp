@@ -259,6 +259,8 @@ constexpr int32_t RadiusDecrease = 30;
 constexpr int32_t RadBias = 1 << 8;
 constexpr int32_t AlphaRadBias = 1 << 18;
 constexpr int32_t LearningCycles = 100;
+// Networks up to this size map through the per-cell candidates; larger ones search.
+constexpr int32_t MaxCellNetSize = 4096;
 // Slots of the lookup cache: 2^16.
 constexpr int32_t CacheBits = 16;
 
@@ -391,8 +393,11 @@ TVLNeuralNet::TVLNeuralNet(TVLBitmap& Source, std::span<TVLRGB> Palette, int32_t
     if (pixels > 0 && Source.GetPixelFormat() == vl24RGB) Learn(Source);
     Unbias(Palette);
     BuildIndex();
-    FCacheKeys.assign(size_t{1} << CacheBits, 0);
-    FCacheIndexes.assign(size_t{1} << CacheBits, 0);
+    FCache = std::vector<std::atomic<uint64_t>>(size_t{1} << CacheBits);
+    if (this->FNetSize <= MaxCellNetSize) {
+        FCellState = std::vector<std::atomic<uint8_t>>(size_t{1} << 15);
+        FCellCandidates.resize(size_t{1} << 15);
+    }
 }
 
 void TVLNeuralNet::BuildRadPower(int32_t Rad, int32_t Alpha) {
@@ -517,13 +522,81 @@ void TVLNeuralNet::BuildIndex() {
 }
 
 int32_t TVLNeuralNet::Index(const TVLRGB& Color) const {
-    const uint32_t key = PackColor(Color) + 1;
-    const size_t slot = (key * 2654435761u) >> (32 - CacheBits);
-    if (FCacheKeys[slot] == key) return FCacheIndexes[slot];
-    const int32_t index = Search(Color.b, Color.g, Color.r);
-    FCacheKeys[slot] = key;
-    FCacheIndexes[slot] = static_cast<uint16_t>(index);
+    const uint64_t key = PackColor(Color) + 1;
+    std::atomic<uint64_t>& slot = FCache[(key * 2654435761u & 0xFFFFFFFFu) >> (32 - CacheBits)];
+    if (const uint64_t held = slot.load(std::memory_order_relaxed); held >> 16 == key)
+        return static_cast<int32_t>(held & 0xFFFF);
+    const int32_t index = Uncached(Color);
+    slot.store(key << 16 | static_cast<uint64_t>(index), std::memory_order_relaxed);
     return index;
+}
+
+int32_t TVLNeuralNet::Uncached(const TVLRGB& Color) const {
+    if (FCellState.empty()) return Search(Color.b, Color.g, Color.r);
+    const uint32_t cell = ((Color.r >> 3) << 10) | ((Color.g >> 3) << 5) | (Color.b >> 3);
+    std::atomic<uint8_t>& state = FCellState[cell];
+    uint8_t seen = state.load(std::memory_order_acquire);
+    if (seen == 0 && state.compare_exchange_strong(seen, 1, std::memory_order_acq_rel)) {
+        BuildCell(cell);
+        state.store(2, std::memory_order_release);
+        seen = 2;
+    }
+    if (seen != 2) return Search(Color.b, Color.g, Color.r);
+    return CellSearch(cell, Color.b, Color.g, Color.r);
+}
+
+// A neuron can be nearest to a colour of the cell only when its least distance to the cell is at
+// most the least of the neurons' greatest distances to it (ties included).
+void TVLNeuralNet::BuildCell(uint32_t Cell) const {
+    const int32_t lo[3] = {static_cast<int32_t>(Cell & 31) << 3,
+                           static_cast<int32_t>((Cell >> 5) & 31) << 3,
+                           static_cast<int32_t>(Cell >> 10) << 3};
+    const auto least = [&](const TNeuron& n) {
+        const int32_t v[3] = {n.B, n.G, n.R};
+        int32_t d = 0;
+        for (int c = 0; c < 3; ++c)
+            d += v[c] < lo[c] ? lo[c] - v[c] : v[c] > lo[c] + 7 ? v[c] - lo[c] - 7 : 0;
+        return d;
+    };
+    const auto greatest = [&](const TNeuron& n) {
+        const int32_t v[3] = {n.B, n.G, n.R};
+        int32_t d = 0;
+        for (int c = 0; c < 3; ++c)
+            d += std::max(std::abs(v[c] - lo[c]), std::abs(v[c] - lo[c] - 7));
+        return d;
+    };
+    int32_t bound = INT32_MAX;
+    for (const TNeuron& n : FNetwork)
+        bound = std::min(bound, greatest(n));
+    // Entries: least distance in the high half, network position in the low half.
+    std::vector<uint32_t>& candidates = FCellCandidates[Cell];
+    for (int32_t p = 0; p < FNetSize; ++p)
+        if (const int32_t d = least(FNetwork[p]); d <= bound)
+            candidates.push_back((static_cast<uint32_t>(d) << 16) | static_cast<uint32_t>(p));
+    std::sort(candidates.begin(), candidates.end());
+}
+
+// Search's answer from the cell's candidates: the least distance, and of equal ones the neuron
+// Search meets first (it walks up from FNetIndex[G] and down from the position below,
+// alternately).
+int32_t TVLNeuralNet::CellSearch(uint32_t Cell, int32_t B, int32_t G, int32_t R) const {
+    const int32_t start = FNetIndex[G];
+    const auto order = [start](int32_t P) { return P >= start ? 2 * (P - start) : 2 * (start - P) - 1; };
+    int32_t best = INT32_MAX, bestOrder = INT32_MAX, bestIndex = 0;
+    for (const uint32_t entry : FCellCandidates[Cell]) {
+        if (static_cast<int32_t>(entry >> 16) > best) break;
+        const auto p = static_cast<int32_t>(entry & 0xFFFF);
+        const TNeuron& n = FNetwork[p];
+        const int32_t d = std::abs(n.B - B) + std::abs(n.G - G) + std::abs(n.R - R);
+        if (d > best) continue;
+        const int32_t o = order(p);
+        if (d < best || o < bestOrder) {
+            best = d;
+            bestOrder = o;
+            bestIndex = n.Index;
+        }
+    }
+    return bestIndex;
 }
 
 int32_t TVLNeuralNet::Search(int32_t b, int32_t g, int32_t r) const {

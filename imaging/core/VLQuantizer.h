@@ -5,6 +5,7 @@
 
 #include "imaging/core/VLDefs.h"
 
+#include <atomic>
 #include <memory>
 #include <span>
 #include <vector>
@@ -80,6 +81,9 @@ private:
     void BuildIndex();
 
     int32_t Search(int32_t B, int32_t G, int32_t R) const;
+    int32_t Uncached(const TVLRGB& Color) const;
+    void BuildCell(uint32_t Cell) const;
+    int32_t CellSearch(uint32_t Cell, int32_t B, int32_t G, int32_t R) const;
 
     int32_t FNetSize;
     int32_t FSampleFactor = 1;
@@ -88,10 +92,17 @@ private:
     std::vector<int32_t> FFreq;
     std::vector<int32_t> FRadPower;
     int32_t FNetIndex[256] = {};
-    // Answers of recent searches, direct-mapped by colour: neighbouring pixels of a photograph
-    // repeat colours often, and a search costs far more than a lookup. Key 0 marks a free slot.
-    mutable std::vector<uint32_t> FCacheKeys;
-    mutable std::vector<uint16_t> FCacheIndexes;
+    // Answers of recent lookups, direct-mapped by colour: neighbouring pixels of a photograph
+    // repeat colours often. A slot holds the colour plus one (0: free) above the 16-bit answer,
+    // read and written whole, so that threads may map at once.
+    mutable std::vector<std::atomic<uint64_t>> FCache;
+    // Per cell of the 5-bit colour grid, built on first use: the network positions of the
+    // neurons that can be nearest to some colour of the cell, by rising least distance to the
+    // cell (with that distance), so that a colour is mapped exactly after a few candidates,
+    // whatever the picture's noise. A cell's state goes from 0 (not built) through 1 (being
+    // built; the plain search answers meanwhile) to 2 (built).
+    mutable std::vector<std::atomic<uint8_t>> FCellState;
+    mutable std::vector<std::vector<uint32_t>> FCellCandidates;
 };
 
 // Pixels per sample the network takes for an image of Pixels pixels when the quality is

@@ -74,14 +74,15 @@ enum TAxisMode { amBoth = 0, amHorizontal = 1, amVertical = 2, amNeither = 3 };
 // beyond the image repeating the edge rows. Each row is loaded once.
 template <typename SampleT> class TRowWindow {
 public:
-    TRowWindow(TVLBitmap& Source, int32_t Samples)
-        : FSource(Source), FSamples(Samples), FHeight(Source.GetHeight()) {
+    // The window around row Row.
+    TRowWindow(TVLBitmap& Source, int32_t Samples, int32_t Row)
+        : FSource(Source), FSamples(Samples), FHeight(Source.GetHeight()), FRow(Row) {
         for (auto& buffer : FBuffers)
             buffer.resize(Samples);
-        Load(0, 0);
-        Rows = {FBuffers[0].data(), FBuffers[0].data(), nullptr, nullptr};
-        Rows[2] = FHeight >= 2 ? Load(1, 1) : Rows[1];
-        Rows[3] = FHeight >= 3 ? Load(2, 2) : Rows[2];
+        const SampleT* current = Load(Row, 1);
+        Rows = {Row > 0 ? Load(Row - 1, 0) : current, current, nullptr, nullptr};
+        Rows[2] = Row + 1 < FHeight ? Load(Row + 1, 2) : Rows[1];
+        Rows[3] = Row + 2 < FHeight ? Load(Row + 2, 3) : Rows[2];
     }
 
     // Moves the window down one row.
@@ -111,7 +112,7 @@ private:
     TVLBitmap& FSource;
     int32_t FSamples;
     int32_t FHeight;
-    int32_t FRow = 0;
+    int32_t FRow;
     std::array<std::vector<SampleT>, 4> FBuffers;
 };
 
@@ -163,6 +164,37 @@ void WriteAreaRow(const std::vector<double>& Sums, double Scale, SampleT* Row, i
     }
 }
 
+// Where the sweep down the source stands when destination row y begins: the vertical position
+// reached, the destination row's top edge and the source row of the window.
+struct TAreaRowStart {
+    double Position, DestTop;
+    int32_t Row;
+};
+
+// The sweep's control flow alone, with the same arithmetic as AreaResample, so that a band can
+// start at any destination row and compute it as the whole sweep does.
+std::vector<TAreaRowStart> AreaRowStarts(int32_t DH, double gy) {
+    std::vector<TAreaRowStart> starts(DH);
+    double position = 0;
+    double destTop = 0;
+    int32_t j = 0;
+    for (int32_t y = 0; y < DH; ++y) {
+        starts[y] = {position, destTop, j};
+        for (;;) {
+            const double destEdge = destTop + gy;
+            if (j + 1 + EdgeTolerance < destEdge) {
+                position = j + 1;
+                ++j;
+                continue;
+            }
+            position = destEdge;
+            destTop += gy;
+            break;
+        }
+    }
+    return starts;
+}
+
 template <typename SampleT, int Channels, int Mode, bool Bicubic>
 void AreaResample(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progress) {
     const int32_t SW = Source.GetWidth(), SH = Source.GetHeight();
@@ -170,43 +202,48 @@ void AreaResample(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progres
     const double gx = static_cast<double>(SW) / DW;
     const double gy = static_cast<double>(SH) / DH;
     const std::vector<THorizontalCut> cuts = BuildHorizontalCuts(SW, DW, gx, Channels);
-    TRowWindow<SampleT> window(Source, SW * Channels);
-    // One spare pixel takes the zero-width cut after the last destination edge.
-    std::vector<double> sums(static_cast<size_t>(DW + 1) * Channels, 0.0);
-    std::vector<SampleT> outRow(static_cast<size_t>(DW) * Channels);
+    const std::vector<TAreaRowStart> starts = AreaRowStarts(DH, gy);
     const double scale = 1 / (gx * gy);
 
-    auto addCut = [&](double Height, double G) {
-        for (const THorizontalCut& cut : cuts) {
-            const double weight = cut.Width * Height;
-            for (int32_t c = 0; c < Channels; ++c)
-                sums[cut.D + c] +=
-                    weight * CellValue<SampleT, Mode, Bicubic>(window.Rows, cut, c, G);
-        }
-    };
+    // Every destination row starts from zero sums, so bands give the bytes of one sweep.
+    RunRows(RowBandsAllowed(Source, Dest, Progress), DH, [&](int32_t First, int32_t Last) {
+        double position = starts[First].Position;
+        double destTop = starts[First].DestTop;
+        int32_t j = starts[First].Row;
+        TRowWindow<SampleT> window(Source, SW * Channels, j);
+        // One spare pixel takes the zero-width cut after the last destination edge.
+        std::vector<double> sums(static_cast<size_t>(DW + 1) * Channels, 0.0);
+        std::vector<SampleT> outRow(static_cast<size_t>(DW) * Channels);
 
-    double position = 0;
-    double destTop = 0;
-    int32_t j = 0;
-    for (int32_t y = 0; y < DH;) {
-        const double destEdge = destTop + gy;
-        if (j + 1 + EdgeTolerance < destEdge) {
-            addCut(j + 1 - position, 1);
-            position = j + 1;
-            window.Advance();
-            ++j;
-            continue;
+        auto addCut = [&](double Height, double G) {
+            for (const THorizontalCut& cut : cuts) {
+                const double weight = cut.Width * Height;
+                for (int32_t c = 0; c < Channels; ++c)
+                    sums[cut.D + c] +=
+                        weight * CellValue<SampleT, Mode, Bicubic>(window.Rows, cut, c, G);
+            }
+        };
+
+        for (int32_t y = First; y < Last;) {
+            const double destEdge = destTop + gy;
+            if (j + 1 + EdgeTolerance < destEdge) {
+                addCut(j + 1 - position, 1);
+                position = j + 1;
+                window.Advance();
+                ++j;
+                continue;
+            }
+            addCut(destEdge - position, destEdge - j);
+            position = destEdge;
+            destTop += gy;
+            WriteAreaRow(sums, scale, outRow.data(), DW * Channels);
+            StoreRow(Dest, y, reinterpret_cast<const uint8_t*>(outRow.data()),
+                     outRow.size() * sizeof(SampleT));
+            std::fill(sums.begin(), sums.end(), 0.0);
+            ++y;
+            Progress.Report(static_cast<int32_t>(Trunc(static_cast<double>(y) / DH * 100)));
         }
-        addCut(destEdge - position, destEdge - j);
-        position = destEdge;
-        destTop += gy;
-        WriteAreaRow(sums, scale, outRow.data(), DW * Channels);
-        StoreRow(Dest, y, reinterpret_cast<const uint8_t*>(outRow.data()),
-                 outRow.size() * sizeof(SampleT));
-        std::fill(sums.begin(), sums.end(), 0.0);
-        ++y;
-        Progress.Report(static_cast<int32_t>(Trunc(static_cast<double>(y) / DH * 100)));
-    }
+    });
 }
 
 using TAreaKernel = void (*)(TVLBitmap&, TVLBitmap&, TProgressReporter&);

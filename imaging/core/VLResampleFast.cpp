@@ -4,10 +4,17 @@
 
 #include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLHelpers.h"
+#include "imaging/core/VLResample.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define SV_FAST_SPAN_VECTORS 1
+#endif
 
 using enum TVLPixelFormat;
 using namespace imaging_core::detail;
@@ -66,8 +73,10 @@ uint8_t Interpolate(int32_t A, int32_t B, int32_t Frac) {
 }
 
 // Destination row Y of an enlargement by Ys rows per source row: the Count bytes of the two
-// source rows around it, interpolated by the fraction between them.
-void InterpolateRow(TIntermediate& Rows, int32_t SH, double Ys, int32_t Y, size_t Count,
+// source rows around it, interpolated by the fraction between them. Rows.Row(y) gives the
+// horizontal pass's row y.
+template <class AcrossRows>
+void InterpolateRow(AcrossRows& Rows, int32_t SH, double Ys, int32_t Y, size_t Count,
                     uint8_t* Out) {
     const double t = Y / Ys;
     const int32_t y0 = std::min(TruncInt(t), SH - 1);
@@ -107,47 +116,167 @@ void AverageColumns(const uint8_t* Source, uint8_t* Dest, const TFastColumns& Co
     }
 }
 
-// Truncating means of rows Y0 to Y1 of the intermediate. SumT holds 255 x the rows.
-template <typename SumT>
-void MeanOfRows(TIntermediate& Rows, int32_t Y0, int32_t Y1, std::vector<SumT>& Sums,
+#if defined(SV_FAST_SPAN_VECTORS)
+// Byte selections of one 16-byte load of three-channel pixels: for spans of 1 to 5 pixels, the
+// first channel's bytes into lanes 0..4 and the second's into lanes 8..12 (Low), the third's
+// into lanes 0..4 (High); the other lanes are cleared.
+struct TSpanShuffles {
+    __m128i Low[6]{}, High[6]{};
+    TSpanShuffles() {
+        for (int n = 1; n <= 5; ++n) {
+            alignas(16) int8_t low[16], high[16];
+            std::fill_n(low, 16, int8_t{-128});
+            std::fill_n(high, 16, int8_t{-128});
+            for (int j = 0; j < n; ++j) {
+                low[j] = static_cast<int8_t>(3 * j);
+                low[8 + j] = static_cast<int8_t>(3 * j + 1);
+                high[j] = static_cast<int8_t>(3 * j + 2);
+            }
+            Low[n] = _mm_load_si128(reinterpret_cast<const __m128i*>(low));
+            High[n] = _mm_load_si128(reinterpret_cast<const __m128i*>(high));
+        }
+    }
+};
+
+bool SpanVectorsAvailable() {
+    static const bool available = __builtin_cpu_supports("ssse3");
+    return available;
+}
+
+// AverageColumns<3> with each span summed five pixels per load: the bytes of a channel are
+// gathered into one half of a register and added up by a sum of absolute differences with zero.
+// The sums, and so the means, are those of the plain loop. Loads that would pass the row's last
+// pixel are summed byte by byte.
+__attribute__((target("ssse3"))) void AverageColumns3Vector(
+    const uint8_t* Source, uint8_t* Dest, const TFastColumns& Columns,
+    const std::vector<TMeanDivider>& Dividers, int32_t SW) {
+    static const TSpanShuffles shuffles;
+    const auto DW = static_cast<int32_t>(Columns.X0.size());
+    const __m128i zero = _mm_setzero_si128();
+    for (int32_t i = 0; i < DW; ++i) {
+        int32_t x = Columns.X0[i];
+        const int32_t end = Columns.X1[i] + 1;
+        const TMeanDivider& divider = Dividers[i];
+        if (end - x <= 5 && 3 * x + 16 <= 3 * SW) {
+            // The common span of a reduction to a quarter or more: one load.
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Source + 3 * x));
+            const __m128i first = _mm_sad_epu8(_mm_shuffle_epi8(v, shuffles.Low[end - x]), zero);
+            const __m128i third = _mm_sad_epu8(_mm_shuffle_epi8(v, shuffles.High[end - x]), zero);
+            *Dest++ = static_cast<uint8_t>(divider.Divide(_mm_cvtsi128_si32(first)));
+            *Dest++ = static_cast<uint8_t>(divider.Divide(_mm_extract_epi16(first, 4)));
+            *Dest++ = static_cast<uint8_t>(divider.Divide(_mm_cvtsi128_si32(third)));
+            continue;
+        }
+        __m128i first = zero, third = zero;
+        uint64_t tail[3] = {};
+        while (x < end) {
+            const int32_t n = std::min(end - x, 5);
+            if (3 * x + 16 > 3 * SW) {
+                for (; x < end; ++x)
+                    for (int c = 0; c < 3; ++c)
+                        tail[c] += Source[3 * x + c];
+                break;
+            }
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Source + 3 * x));
+            first = _mm_add_epi64(first, _mm_sad_epu8(_mm_shuffle_epi8(v, shuffles.Low[n]), zero));
+            third = _mm_add_epi64(third, _mm_sad_epu8(_mm_shuffle_epi8(v, shuffles.High[n]), zero));
+            x += n;
+        }
+        *Dest++ = static_cast<uint8_t>(
+            divider.Divide(static_cast<uint64_t>(_mm_cvtsi128_si64(first)) + tail[0]));
+        *Dest++ = static_cast<uint8_t>(divider.Divide(
+            static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(first, first))) + tail[1]));
+        *Dest++ = static_cast<uint8_t>(
+            divider.Divide(static_cast<uint64_t>(_mm_cvtsi128_si64(third)) + tail[2]));
+    }
+}
+#endif
+
+// One source row reduced or interpolated across into Out (DW pixels).
+template <int Channels>
+void FastRowAcross(const uint8_t* Source, uint8_t* Out, const TFastColumns& Columns,
+                   const std::vector<TMeanDivider>& Dividers, int32_t SW, bool Enlarge) {
+    if (Enlarge) return InterpolateColumns<Channels>(Source, Out, Columns, SW);
+#if defined(SV_FAST_SPAN_VECTORS)
+    if (Channels == 3 && ResampleVectorKernels && SpanVectorsAvailable())
+        return AverageColumns3Vector(Source, Out, Columns, Dividers, SW);
+#endif
+    AverageColumns<Channels>(Source, Out, Columns, Dividers);
+}
+
+// Truncating means of rows Y0 to Y1 of the horizontal pass (Bytes bytes each). SumT holds 255 x
+// the rows.
+template <typename SumT, class AcrossRows>
+void MeanOfRows(AcrossRows& Rows, size_t Bytes, int32_t Y0, int32_t Y1, std::vector<SumT>& Sums,
                 uint8_t* Out) {
-    const size_t bytes = Rows.RowBytes;
-    Sums.assign(bytes, 0);
+    Sums.assign(Bytes, 0);
     SumT* sums = Sums.data();
     for (int32_t r = Y0; r <= Y1; ++r) {
         const uint8_t* row = Rows.Row(r);
-        for (size_t x = 0; x < bytes; ++x)
+        for (size_t x = 0; x < Bytes; ++x)
             sums[x] += row[x];
     }
     const TMeanDivider divider(Y1 - Y0 + 1);
-    for (size_t x = 0; x < bytes; ++x)
+    for (size_t x = 0; x < Bytes; ++x)
         Out[x] = static_cast<uint8_t>(divider.Divide(sums[x]));
 }
 
+// The horizontal pass's rows kept whole.
+struct TWholeAcross {
+    TIntermediate& Rows;
+    const uint8_t* Row(int32_t Y) { return Rows.Row(Y); }
+};
+
+// The horizontal pass's rows computed as a band of destination rows first asks for them. Rows
+// are asked for in rising order and a destination row reads at most one row of the one before
+// it (the boundary its span shares, or the upper row of an interpolation), so two rows are kept.
+template <class Compute>
+class TAcrossWindow {
+public:
+    TAcrossWindow(size_t RowBytes, const Compute& Across)
+        : FBytes(RowBytes), FPixels(2 * RowBytes), FAcross(Across) {}
+    const uint8_t* Row(int32_t Y) {
+        for (int k = 0; k < 2; ++k)
+            if (FRow[k] == Y) return FPixels.data() + k * FBytes;
+        const int k = FRow[0] <= FRow[1] ? 0 : 1;
+        FRow[k] = Y;
+        uint8_t* out = FPixels.data() + k * FBytes;
+        FAcross(Y, out);
+        return out;
+    }
+
+private:
+    size_t FBytes;
+    std::vector<uint8_t> FPixels;
+    const Compute& FAcross;
+    int32_t FRow[2] = {-1, -1};
+};
+
 // Vertical pass of the fast family into RowOut(y, bytes): interpolated rows when enlarging,
-// truncating means of row spans otherwise. Progress continues from the horizontal pass.
-// Rows run in bands on the library's threads when Bands.
-template <class RowOut>
-void FastVerticalPass(TIntermediate& Rows, int32_t SH, int32_t DH, TProgressReporter& Progress,
-                      double Factor, bool Bands, RowOut&& Output) {
+// truncating means of row spans otherwise, over the rows BandRows() gives each band.
+// Progress continues from the horizontal pass. Rows run in bands on the library's threads
+// when Bands.
+template <class BandRows, class RowOut>
+void FastVerticalPass(size_t Bytes, int32_t SH, int32_t DH, TProgressReporter& Progress,
+                      double Factor, bool Bands, const BandRows& MakeRows, RowOut&& Output) {
     const double ys = static_cast<double>(DH) / SH;
-    const size_t bytes = Rows.RowBytes;
     // 32-bit sums add four bytes per vector lane; spans of more rows need 64 bits.
     const bool narrowSums = SH <= static_cast<int32_t>(UINT32_MAX / 255);
     RunRows(Bands, DH, [&](int32_t First, int32_t Last) {
-        std::vector<uint8_t> out(bytes);
+        auto rows = MakeRows();
+        std::vector<uint8_t> out(Bytes);
         std::vector<uint32_t> sums32;
         std::vector<uint64_t> sums64;
         for (int32_t y = First; y < Last; ++y) {
             if (ys > 1) {
-                InterpolateRow(Rows, SH, ys, y, bytes, out.data());
+                InterpolateRow(rows, SH, ys, y, Bytes, out.data());
             } else {
                 const int32_t y0 = std::min(TruncInt(y / ys), SH - 1);
                 const int32_t y1 = std::min(TruncInt(std::min(y + 1, DH - 1) / ys), SH - 1);
                 if (narrowSums)
-                    MeanOfRows(Rows, y0, y1, sums32, out.data());
+                    MeanOfRows(rows, Bytes, y0, y1, sums32, out.data());
                 else
-                    MeanOfRows(Rows, y0, y1, sums64, out.data());
+                    MeanOfRows(rows, Bytes, y0, y1, sums64, out.data());
             }
             Output(y, out.data());
             Progress.Report(TruncInt((y + SH) * Factor));
@@ -166,25 +295,30 @@ void FastLinear(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progress)
         for (int32_t i = 0; i < DW; ++i)
             dividers.emplace_back(columns.X1[i] - columns.X0[i] + 1);
     const double factor = 100 / (SH + DH + 0.5);
-
-    TIntermediate rows(DW, SH, Channels);
-    const bool bands = RowBandsAllowed(Source, Dest, Progress);
+    const size_t bytes = static_cast<size_t>(DW) * Channels;
+    const auto across = [&](int32_t Y, uint8_t* Out) {
+        FastRowAcross<Channels>(CheckedScanline(Source, Y), Out, columns, dividers, SW, xs > 1);
+    };
+    const auto store = [&](int32_t y, const uint8_t* pixels) { StoreRow(Dest, y, pixels, bytes); };
     TRowPassScope reading(Source, VLAccessRead);
-    RunRows(bands, SH, [&](int32_t First, int32_t Last) {
-        for (int32_t y = First; y < Last; ++y) {
-            const uint8_t* src = CheckedScanline(Source, y);
-            if (xs > 1)
-                InterpolateColumns<Channels>(src, rows.Row(y), columns, SW);
-            else
-                AverageColumns<Channels>(src, rows.Row(y), columns, dividers);
-            Progress.Report(TruncInt(y * factor));
-        }
-    });
+    if (!Progress.Active()) {
+        // Each band of destination rows computes the source rows it reads as it goes: no
+        // intermediate image, and every row it reads is computed as in the passes below.
+        TRowPassScope writing(Dest, VLAccessWrite);
+        const bool bands = RowBandsAllowed(Source, Dest, Progress);
+        FastVerticalPass(bytes, SH, DH, Progress, factor, bands,
+                         [&] { return TAcrossWindow<decltype(across)>(bytes, across); }, store);
+        return;
+    }
+    // Progress is reported row by row through the horizontal pass, then the vertical one.
+    TIntermediate rows(DW, SH, Channels);
+    for (int32_t y = 0; y < SH; ++y) {
+        across(y, rows.Row(y));
+        Progress.Report(TruncInt(y * factor));
+    }
     TRowPassScope writing(Dest, VLAccessWrite);
-    FastVerticalPass(rows, SH, DH, Progress, factor, bands,
-                     [&](int32_t y, const uint8_t* pixels) {
-                         StoreRow(Dest, y, pixels, rows.RowBytes);
-                     });
+    FastVerticalPass(bytes, SH, DH, Progress, factor, false, [&] { return TWholeAcross{rows}; },
+                     store);
 }
 
 template <int Channels>

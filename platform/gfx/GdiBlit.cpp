@@ -3,6 +3,7 @@
 #include "platform/gfx/GdiInternal.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <map>
 
@@ -203,7 +204,18 @@ public:
         } else if (FSource.Layout == TPixelLayout::Bgr24 && FDest.Layout == TPixelLayout::Bgrx32) {
             src += static_cast<size_t>(Sx) * 3;
             dst += static_cast<size_t>(Dx) * 4;
-            for (int32_t i = 0; i < Count; ++i, src += 3, dst += 4) {
+            int32_t i = 0;
+            if constexpr (std::endian::native == std::endian::little) {
+                // A pixel and the next one's first byte read as one word, that byte cleared;
+                // the last pixel goes byte by byte, as its word could pass the row's end.
+                for (; i + 1 < Count; ++i, src += 3, dst += 4) {
+                    uint32_t word;
+                    std::memcpy(&word, src, 4);
+                    word &= 0x00FFFFFFu;
+                    std::memcpy(dst, &word, 4);
+                }
+            }
+            for (; i < Count; ++i, src += 3, dst += 4) {
                 dst[0] = src[0];
                 dst[1] = src[1];
                 dst[2] = src[2];

@@ -9,12 +9,14 @@
 #include "imaging/core/VLColorSpace.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLQuantizer.h"
+#include "imaging/core/VLThreadPool.h"
 #include "platform/rtl/SysUtils.h"
 
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -645,6 +647,38 @@ TEST_F(PixelFormatConvert, ClassLibraryBitmapConversions) {
     empty.GetVclBitmap()->SetSize(0, 0);
     empty.SetPixelFormat(vl1g);
     EXPECT_EQ(empty.GetVclBitmap()->PixelFormat(), pf1bit);
+}
+
+// Rows are converted in bands on the library's threads where the pair allows it: every pair, on
+// random pixels tall enough for several bands, gives the bytes of one thread with 2, 3 and 8.
+TEST_F(PixelFormatConvert, EveryThreadCountGivesTheSameBytes) {
+    std::mt19937 random(2718);
+    for (TVLPixelFormat from : AllFormats)
+        for (TVLPixelFormat to : AllFormats) {
+            if (from == to) continue;
+            SCOPED_TRACE(std::to_string(int(from)) + " to " + std::to_string(int(to)));
+            TVLBitmap source(37, 203, from);
+            if (from == vl8p)
+                for (int i = 0; i < 256; ++i)
+                    source.SetPaletteColor(i, TVLRGB{static_cast<uint8_t>(random()),
+                                                     static_cast<uint8_t>(random()),
+                                                     static_cast<uint8_t>(random())});
+            for (int32_t y = 0; y < source.GetHeight(); ++y) {
+                uint8_t* row = source.GetScanline(y);
+                for (int32_t i = 0; i < source.GetRowLen(); ++i)
+                    row[i] = static_cast<uint8_t>(random());
+            }
+            auto convert = [&](int32_t Threads) {
+                VLThreadCount = Threads;
+                TVLBitmap dest(source.GetWidth(), source.GetHeight(), to);
+                dest.ConvertFrom(source);
+                VLThreadCount = 0;
+                return RowsOf(dest);
+            };
+            const auto one = convert(1);
+            for (const int32_t threads : {2, 3, 8})
+                EXPECT_EQ(convert(threads), one) << threads << " threads";
+        }
 }
 
 TEST(RowToRGB, ReadsEveryFormatAsTheConversionToRGBDoes) {

@@ -251,6 +251,45 @@ TEST_F(VLQuantizerTest, PhotoLikeImageKeepsItsColoursCloseWithBothReducers) {
     }
 }
 
+// The network maps every colour to a palette entry at the least distance (sum of channel
+// differences) from it: noise that never repeats a colour, colours far from the picture's, and
+// every colour asked for twice (the second time from the cell built by the first), for a small
+// and a full palette.
+TEST_F(VLQuantizerTest, TheNetworkMapsEveryColourToANearestEntry) {
+    std::mt19937 random(77);
+    const auto noisy = [&](int32_t, int32_t) {
+        return Rgb(static_cast<uint8_t>(random()), static_cast<uint8_t>(random() % 128),
+                   static_cast<uint8_t>(random()));
+    };
+    auto image = Make24(150, 100, noisy);
+    for (const int32_t colors : {32, 256}) {
+        SCOPED_TRACE(colors);
+        QuantizerMethod = 0;
+        std::vector<TVLRGB> palette(colors);
+        TVLQuantizer quantizer(*image, palette, colors);
+        QuantizerMethod = -1;
+        ASSERT_EQ(quantizer.GetMethod(), 0);
+        const auto distance = [](const TVLRGB& A, const TVLRGB& B) {
+            return std::abs(A.r - B.r) + std::abs(A.g - B.g) + std::abs(A.b - B.b);
+        };
+        std::vector<TVLRGB> asked(4000);
+        for (TVLRGB& c : asked)
+            c = Rgb(static_cast<uint8_t>(random()), static_cast<uint8_t>(random()),
+                    static_cast<uint8_t>(random()));
+        for (int pass = 0; pass < 2; ++pass)
+            for (const TVLRGB& c : asked) {
+                int32_t least = INT32_MAX;
+                for (const TVLRGB& entry : palette)
+                    least = std::min(least, distance(entry, c));
+                const int32_t index = quantizer.RGBToIndex(c);
+                ASSERT_GE(index, 0);
+                ASSERT_LT(index, colors);
+                ASSERT_EQ(distance(palette[index], c), least)
+                    << "colour " << Pack(c) << ", pass " << pass;
+            }
+    }
+}
+
 TEST_F(VLQuantizerTest, FileLocatedImageQuantizesLikeAMemoryOne) {
     auto memory = MakePhotoLike(80, 60);
     DefaultMinFileSize = 0;

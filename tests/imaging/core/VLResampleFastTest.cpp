@@ -2,6 +2,10 @@
 #include "imaging/core/VLResampleFast.h"
 
 #include "ResampleTestUtil.h"
+#include "imaging/core/VLResample.h"
+#include "imaging/core/VLThreadPool.h"
+
+#include <random>
 
 namespace {
 
@@ -84,6 +88,53 @@ TEST_F(FastLinear, ReportsProgressAfterEveryRowOfBothPasses) {
     ProgressLog log;
     ResampleFastLinear24(*source, *dest, log.Event());
     EXPECT_EQ(log.Values, std::vector<int32_t>({0, 18, 36, 54, 72}));
+}
+
+// Without a progress event each band of destination rows computes the source rows it reads as
+// it goes, on the library's threads, with the vector span sums where the processor has them.
+// Every form gives the bytes of the two passes run one after the other, which a progress event
+// forces: random sizes (spans of one to many pixels, enlargements across or down), in memory and
+// in a file, vector and plain sums, one to eight threads.
+TEST_F(FastLinear, EveryFormGivesTheBytesOfTheTwoPasses) {
+    std::mt19937 random(1811);
+    std::uniform_int_distribution<int32_t> size(1, 400);
+    for (int round = 0; round < 24; ++round) {
+        const int32_t SW = size(random), SH = size(random);
+        const int32_t DW = std::max(1, SW / (1 + round % 9) + (round % 4 == 0 ? 17 : 0));
+        const int32_t DH = std::max(1, SH / (1 + round % 7) + (round % 5 == 0 ? 9 : 0));
+        const Where where = round % 6 == 5 ? Where::File : Where::Memory;
+        SCOPED_TRACE(testing::Message() << SW << "x" << SH << " to " << DW << "x" << DH << " in "
+                                        << WhereName(where));
+        for (const TVLPixelFormat format : {vl24RGB, vl8g}) {
+            const int32_t bytes = SW * (format == vl24RGB ? 3 : 1);
+            Rows pixels(SH, std::vector<uint8_t>(bytes));
+            for (auto& row : pixels)
+                for (uint8_t& b : row)
+                    b = static_cast<uint8_t>(random());
+            auto source = Make(pixels, SW, format, where);
+            auto resample = [&](bool Passes) {
+                auto dest = Make(DW, DH, format, where);
+                ProgressLog log;
+                const TVLProgressEvent progress = Passes ? log.Event() : nullptr;
+                if (format == vl24RGB)
+                    ResampleFastLinear24(*source, *dest, progress);
+                else
+                    ResampleFast8Bit(*source, *dest, progress);
+                return GetRows(*dest);
+            };
+            const Rows passes = resample(true);
+            for (const bool vector : {true, false})
+                for (const int32_t threads : {1, 2, 3, 8}) {
+                    ResampleVectorKernels = vector;
+                    VLThreadCount = threads;
+                    const Rows fused = resample(false);
+                    ResampleVectorKernels = true;
+                    VLThreadCount = 0;
+                    EXPECT_EQ(fused, passes) << (vector ? "vector, " : "plain, ") << threads
+                                             << " threads, format " << static_cast<int>(format);
+                }
+        }
+    }
 }
 
 TEST_F(FastLinear, MismatchedFormatsAreLeftAlone) {

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace {
@@ -371,6 +372,35 @@ TEST_F(Engine, VectorAndPlainKernelsGiveTheSameBytes) {
         }
 }
 
+// The vector forms (source rows read straight into the multiply-add lanes, the vertical pass on
+// the widest vectors the processor has) against the plain loops on random sizes and pixels:
+// narrow rows with no column inside the row, reductions and enlargements.
+TEST_F(Engine, VectorAndPlainKernelsAgreeOnRandomSizes) {
+    std::mt19937 random(4242);
+    for (int round = 0; round < 30; ++round) {
+        const int32_t SW = 1 + static_cast<int32_t>(random() % 260);
+        const int32_t SH = 1 + static_cast<int32_t>(random() % 40);
+        const int32_t DW = 1 + static_cast<int32_t>(random() % 260);
+        const int32_t DH = 1 + static_cast<int32_t>(random() % 40);
+        Rows pixels(SH, std::vector<uint8_t>(static_cast<size_t>(SW) * 3));
+        for (auto& row : pixels)
+            for (uint8_t& b : row)
+                b = static_cast<uint8_t>(random());
+        auto source = Make(pixels, SW, vl24RGB);
+        for (TResampleFilter filter : KernelFilters) {
+            SCOPED_TRACE(testing::Message() << "filter " << int(filter) << " " << SW << "x" << SH
+                                            << " to " << DW << "x" << DH);
+            auto vector = Make(DW, DH, vl24RGB);
+            auto plain = Make(DW, DH, vl24RGB);
+            _ResampleEx(*source, *vector, filter);
+            ResampleVectorKernels = false;
+            _ResampleEx(*source, *plain, filter);
+            ResampleVectorKernels = true;
+            ASSERT_EQ(GetRows(*vector), GetRows(*plain));
+        }
+    }
+}
+
 // Rows computed in bands on the library's threads give the bytes of one thread, for every
 // format the kernel and fast linear resamplers read, reductions and enlargements, and sizes that
 // leave uneven bands.
@@ -403,6 +433,34 @@ TEST_F(Engine, EveryThreadCountGivesTheSameBytes) {
             for (const int32_t threads : {2, 3, 8})
                 EXPECT_EQ(resample(threads), one) << threads << " threads";
         }
+}
+
+// The area resampler's bands start where the whole sweep down the source would stand: every
+// thread count gives the bytes of one, for each sample type, both filters and every mix of
+// reduced and enlarged axes.
+TEST_F(Engine, AreaResamplerGivesTheSameBytesOnEveryThreadCount) {
+    struct Case {
+        int32_t SW, SH, DW, DH;
+    };
+    const Case cases[] = {{301, 397, 120, 211}, {64, 133, 257, 335}, {190, 70, 77, 301},
+                          {97, 301, 203, 64}};
+    for (const TVLPixelFormat format : {vl24RGB, vl8g, vl16g})
+        for (const TResampleFilter filter : {rfBilinear, rfBicubic})
+            for (const Case& c : cases) {
+                SCOPED_TRACE(testing::Message() << "filter " << int(filter) << " format "
+                                                << int(format) << " " << c.DW << "x" << c.DH);
+                auto source = Textured(c.SW, c.SH, format);
+                auto resample = [&](int32_t Threads) {
+                    VLThreadCount = Threads;
+                    auto dest = Make(c.DW, c.DH, format);
+                    _ResampleEx(*source, *dest, filter);
+                    VLThreadCount = 0;
+                    return GetRows(*dest);
+                };
+                const Rows one = resample(1);
+                for (const int32_t threads : {2, 3, 8})
+                    EXPECT_EQ(resample(threads), one) << threads << " threads";
+            }
 }
 
 // ---- agreement with Pillow ----
