@@ -198,6 +198,7 @@ void TVistrelIO::SaveToFile(const String& FileName) {
         break;
     }
     case ffJPEG: SaveToFileJPEG(FileName); break;
+    case ffTIFF: SaveToFileTIFF(FileName); break;
     case ffPNG: SaveToFilePNG(FileName); break;
     case ffJP2: SaveToFileJP2(FileName); break;
     case ffJ2K: SaveToFileJ2K(FileName); break;

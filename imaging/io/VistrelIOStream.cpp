@@ -319,6 +319,7 @@ void TVistrelIO::LoadFromBuffer(const void* Buffer, int32_t BufferSize,
 void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
     switch (FormatId) {
     case ffJPEG: SaveToStreamJPEG(Stream); return;
+    case ffTIFF: SaveToStreamTIFF(Stream); return;
     case ffPNG: SaveToStreamPNG(Stream); return;
     case ffJP2: SaveToStreamJP2(Stream); return;
     case ffJ2K: SaveToStreamJ2K(Stream); return;

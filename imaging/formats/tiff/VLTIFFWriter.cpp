@@ -28,7 +28,9 @@ constexpr uint8_t pcCMYK = 5;
 constexpr uint8_t pcYCbCr = 6;
 constexpr uint8_t pcCIELab = 7;
 
-uint16_t PhotometricTag(uint8_t Code) { return Code == pcCIELab ? 8 : Code; }
+uint16_t PhotometricTag(uint8_t Code) {
+    return Code == pcCIELab ? 8 : Code;
+}
 
 // Bitmap rows of about this many bytes make one strip.
 constexpr int64_t StripBytes = 524288;
@@ -43,7 +45,9 @@ std::unique_ptr<TVLBitmap> ConvertedCopy(TVLBitmap& Source, TVLPixelFormat Forma
 bool IsCCITT(TVLTIFFCompression C) {
     return C == tcCCITT1D || C == tcG3Fax1D || C == tcG3Fax2D || C == tcG4Fax;
 }
-bool IsJPEG(TVLTIFFCompression C) { return C == tcOldJPEG || C == tcJPEG; }
+bool IsJPEG(TVLTIFFCompression C) {
+    return C == tcOldJPEG || C == tcJPEG;
+}
 
 // What the choice of the data hands the strip encoder.
 struct TWriter {
@@ -90,10 +94,15 @@ struct TWriter {
 // Formats whose rows the writer has no layout for become a copy it has one for.
 void NormaliseFormat(TWriter& W) {
     switch (W.Work->GetPixelFormat()) {
-    case vl32f: W.Use(ConvertedCopy(*W.Work, vl16g)); break;
+    case vl32f:
+        W.Use(ConvertedCopy(*W.Work, vl16g));
+        break;
     case vlCIELab:
-    case vl32RGB: W.Use(ConvertedCopy(*W.Work, vl24RGB)); break;
-    default: break;
+    case vl32RGB:
+        W.Use(ConvertedCopy(*W.Work, vl24RGB));
+        break;
+    default:
+        break;
     }
 }
 
@@ -141,21 +150,32 @@ void AdjustSamples(TWriter& W, int32_t& B, int32_t& S, TVLTIFFPhotometric& Ph,
 uint8_t PhotometricCodeOf(TVLTIFFPhotometric Ph) {
     switch (Ph) {
     case tpWhiteIsZero:
-    case tpBlackIsZero: return pcGrey;
-    case tpRGBPalette: return pcPalette;
-    case tpCMYK: return pcCMYK;
-    case tpCIELab: return pcCIELab;
-    default: return pcRGB;
+    case tpBlackIsZero:
+        return pcGrey;
+    case tpRGBPalette:
+        return pcPalette;
+    case tpCMYK:
+        return pcCMYK;
+    case tpCIELab:
+        return pcCIELab;
+    default:
+        return pcRGB;
     }
 }
 
 uint8_t JPEGPhotometricCode(TWriter& W) {
     switch (W.JPEGColorSpace) {
-    case jcRGB: return pcRGB;
-    case jcGrayScale: return pcGrey;
-    case jcYCbCr: return pcYCbCr;
-    case jcCMYK: return pcCMYK;
-    default: W.JPEGColorSpace = jcRGB; return pcRGB;
+    case jcRGB:
+        return pcRGB;
+    case jcGrayScale:
+        return pcGrey;
+    case jcYCbCr:
+        return pcYCbCr;
+    case jcCMYK:
+        return pcCMYK;
+    default:
+        W.JPEGColorSpace = jcRGB;
+        return pcRGB;
     }
 }
 
@@ -166,17 +186,37 @@ void ChooseCompression(TWriter& W, TVLTIFFCompression& C) {
     if ((IsCCITT(C) && !bilevel) || (IsJPEG(C) && bilevel)) C = tcNone;
     W.Compression = C;
     switch (C) {
-    case tcCCITT1D: W.CompressionTag = 2; break;
-    case tcG3Fax1D: W.CompressionTag = 3; break;
-    case tcG3Fax2D: W.CompressionTag = 3, W.G3TwoDimensional = true; break;
-    case tcG4Fax: W.CompressionTag = 4; break;
-    case tcLZW: W.CompressionTag = W.LZWEncoder != nullptr ? 5 : 1; break;
-    case tcOldJPEG: W.CompressionTag = 6; break;
-    case tcJPEG: W.CompressionTag = 7; break;
-    case tcPackBits: W.CompressionTag = 32773; break;
+    case tcCCITT1D:
+        W.CompressionTag = 2;
+        break;
+    case tcG3Fax1D:
+        W.CompressionTag = 3;
+        break;
+    case tcG3Fax2D:
+        W.CompressionTag = 3, W.G3TwoDimensional = true;
+        break;
+    case tcG4Fax:
+        W.CompressionTag = 4;
+        break;
+    case tcLZW:
+        W.CompressionTag = W.LZWEncoder != nullptr ? 5 : 1;
+        break;
+    case tcOldJPEG:
+        W.CompressionTag = 6;
+        break;
+    case tcJPEG:
+        W.CompressionTag = 7;
+        break;
+    case tcPackBits:
+        W.CompressionTag = 32773;
+        break;
     case tcZIP:
-    case tcDeflate: W.CompressionTag = 32946; break;
-    default: W.CompressionTag = 1; break;
+    case tcDeflate:
+        W.CompressionTag = 32946;
+        break;
+    default:
+        W.CompressionTag = 1;
+        break;
     }
     if (IsCCITT(C)) W.PhotometricCode = pcWhiteIsZero;
     if (IsJPEG(C)) W.PhotometricCode = JPEGPhotometricCode(W);
@@ -231,8 +271,7 @@ void ChooseData(TWriter& W, TVLBitmap& Bitmap) {
         W.Predictor = 2;
     const bool alphaCompression =
         W.CompressionTag == 1 || W.CompressionTag == 5 || W.CompressionTag == 32773;
-    if (W.PhotometricCode == pcRGB && W.Bits == 8 && alphaCompression &&
-        Bitmap.HasAlphaChannel()) {
+    if (W.PhotometricCode == pcRGB && W.Bits == 8 && alphaCompression && Bitmap.HasAlphaChannel()) {
         TVLBitmap* alpha = Bitmap.GetAlphaChannel();
         alpha->SyncFull();
         if (!alpha->Full) W.Alpha = alpha;
@@ -265,7 +304,8 @@ void PackSamples(const uint16_t* Values, int32_t Count, int32_t Bits, uint8_t* O
         return;
     }
     if (Bits == 8) {
-        for (int32_t i = 0; i < Count; ++i) Out[i] = static_cast<uint8_t>(Values[i]);
+        for (int32_t i = 0; i < Count; ++i)
+            Out[i] = static_cast<uint8_t>(Values[i]);
         return;
     }
     std::fill_n(Out, (int64_t{Count} * Bits + 7) / 8, uint8_t{0});
@@ -284,9 +324,12 @@ void GreyLevels(TVLBitmap& B, int32_t Y, std::vector<uint16_t>& Levels) {
     const uint8_t* row = B.GetScanline(Y);
     const int32_t width = B.GetWidth();
     switch (B.GetPixelFormat()) {
-    case vl16g: std::memcpy(Levels.data(), row, size_t(width) * 2); break;
+    case vl16g:
+        std::memcpy(Levels.data(), row, size_t(width) * 2);
+        break;
     case vl8g:
-        for (int32_t x = 0; x < width; ++x) Levels[x] = static_cast<uint16_t>(row[x] * 257);
+        for (int32_t x = 0; x < width; ++x)
+            Levels[x] = static_cast<uint16_t>(row[x] * 257);
         break;
     case vl8p: {
         const TVLRGB* palette = B.GetPalette();
@@ -296,7 +339,8 @@ void GreyLevels(TVLBitmap& B, int32_t Y, std::vector<uint16_t>& Levels) {
         break;
     }
     default:
-        for (int32_t x = 0; x < width; ++x) Levels[x] = static_cast<uint16_t>(row[x * 3 + 2] * 257);
+        for (int32_t x = 0; x < width; ++x)
+            Levels[x] = static_cast<uint16_t>(row[x * 3 + 2] * 257);
         break;
     }
 }
@@ -325,12 +369,18 @@ public:
         TVLBitmap& b = *FW.Work;
         const uint8_t* row = b.GetScanline(Y);
         switch (b.GetPixelFormat()) {
-        case vl1g: std::memcpy(Out, row, (size_t(FWidth) + 7) / 8); return;
-        case vlCMYK:
-            for (int32_t i = 0; i < FWidth * 4; ++i) Out[i] = static_cast<uint8_t>(~row[i]);
+        case vl1g:
+            std::memcpy(Out, row, (size_t(FWidth) + 7) / 8);
             return;
-        case vlRGB48: std::memcpy(Out, row, size_t(FWidth) * 6); return;
-        default: break;
+        case vlCMYK:
+            for (int32_t i = 0; i < FWidth * 4; ++i)
+                Out[i] = static_cast<uint8_t>(~row[i]);
+            return;
+        case vlRGB48:
+            std::memcpy(Out, row, size_t(FWidth) * 6);
+            return;
+        default:
+            break;
         }
         if (FW.PhotometricCode == pcGrey) return MakeGrey(Y, Out);
         if (FW.PhotometricCode == pcPalette) {
@@ -341,7 +391,8 @@ public:
         if (FW.PhotometricCode == pcCMYK) {
             ColorConversionHook(FScratch.data(), ColorLayoutBGR, Out, &FW.Params, FWidth,
                                 ColorTargetCMYK);
-            for (int32_t i = 0; i < FWidth * 4; ++i) Out[i] = static_cast<uint8_t>(~Out[i]);
+            for (int32_t i = 0; i < FWidth * 4; ++i)
+                Out[i] = static_cast<uint8_t>(~Out[i]);
             return;
         }
         if (FW.PhotometricCode == pcCIELab) {
@@ -355,19 +406,22 @@ public:
 private:
     void PaletteIndexes(const uint8_t* Row) {
         if (!FIndexTable.empty()) {
-            for (int32_t x = 0; x < FWidth; ++x) FValues[x] = FIndexTable[Row[x]];
+            for (int32_t x = 0; x < FWidth; ++x)
+                FValues[x] = FIndexTable[Row[x]];
             return;
         }
         FW.Quantizer->RGBRowToIndexes(reinterpret_cast<const TVLRGB*>(Row), FScratch.data(),
                                       FWidth);
-        for (int32_t x = 0; x < FWidth; ++x) FValues[x] = FScratch[x];
+        for (int32_t x = 0; x < FWidth; ++x)
+            FValues[x] = FScratch[x];
     }
 
     void MakeGrey(int32_t Y, uint8_t* Out) {
         GreyLevels(*FW.Work, Y, FValues);
         if (FW.Bits != 16) {
             const uint32_t top = (1u << FW.Bits) - 1;
-            for (uint16_t& v : FValues) v = static_cast<uint16_t>((v * top + 32767) / 65535);
+            for (uint16_t& v : FValues)
+                v = static_cast<uint16_t>((v * top + 32767) / 65535);
         }
         PackSamples(FValues.data(), FWidth, FW.Bits, Out);
     }
@@ -410,7 +464,8 @@ void PackBitsRow(const uint8_t* Data, int32_t Count, std::vector<uint8_t>& Out) 
     int32_t i = 0;
     while (i < Count) {
         int32_t run = 1;
-        while (i + run < Count && run < 128 && Data[i + run] == Data[i]) ++run;
+        while (i + run < Count && run < 128 && Data[i + run] == Data[i])
+            ++run;
         if (run >= 4) {
             flushLiteral(i);
             Out.push_back(static_cast<uint8_t>(1 - run));
@@ -445,27 +500,35 @@ public:
 
     void Row(const uint8_t* Data, int32_t Count, int32_t Width) {
         switch (FW.CompressionTag) {
-        case 2: EncodeCCITTRowMH(Data, Width, FW.Stream, FW.Aborting, FW.FillOrder); break;
+        case 2:
+            EncodeCCITTRowMH(Data, Width, FW.Stream, FW.Aborting, FW.FillOrder);
+            break;
         case 3:
             if (FW.G3TwoDimensional)
                 EncodeCCITTG3Row2D(Data, Width, FW.Stream, FPendingByte, FPendingBits, FReference,
                                    FW.Aborting, FW.FillOrder);
             else
-                EncodeCCITTG3Row1D(Data, Width, FW.Stream, FPendingByte, FPendingBits,
-                                   FW.Aborting, FW.FillOrder);
+                EncodeCCITTG3Row1D(Data, Width, FW.Stream, FPendingByte, FPendingBits, FW.Aborting,
+                                   FW.FillOrder);
             break;
         case 4:
             EncodeCCITTG4Row(Data, Width, FW.Stream, FPendingByte, FPendingBits, FReference,
                              FW.Aborting, FW.FillOrder);
             break;
-        case 5: FW.LZWEncoder(Data, Count, FW.Stream, FLZWState); break;
+        case 5:
+            FW.LZWEncoder(Data, Count, FW.Stream, FLZWState);
+            break;
         case 32773:
             PackBitsRow(Data, Count, FPacked);
             SafeStreamWrite(FW.Stream, FW.Aborting, FPacked.data(),
                             static_cast<int32_t>(FPacked.size()));
             break;
-        case 32946: FZip->WriteBuffer(Data, Count); break;
-        default: SafeStreamWrite(FW.Stream, FW.Aborting, Data, Count); break;
+        case 32946:
+            FZip->WriteBuffer(Data, Count);
+            break;
+        default:
+            SafeStreamWrite(FW.Stream, FW.Aborting, Data, Count);
+            break;
         }
     }
 
@@ -477,8 +540,8 @@ public:
                 EncodeCCITTG3Row2D(nullptr, 0, FW.Stream, FPendingByte, FPendingBits, FReference,
                                    FW.Aborting, FW.FillOrder);
             else
-                EncodeCCITTG3Row1D(nullptr, 0, FW.Stream, FPendingByte, FPendingBits,
-                                   FW.Aborting, FW.FillOrder);
+                EncodeCCITTG3Row1D(nullptr, 0, FW.Stream, FPendingByte, FPendingBits, FW.Aborting,
+                                   FW.FillOrder);
             break;
         case 4:
             EncodeCCITTG4Row(nullptr, 0, FW.Stream, FPendingByte, FPendingBits, FReference,
@@ -493,7 +556,8 @@ public:
                 zip->Finish();
             }
             break;
-        default: break;
+        default:
+            break;
         }
         FPendingByte = 0;
         FPendingBits = 0;
@@ -517,7 +581,9 @@ int32_t RowsPerStrip(const TWriter& W) {
     return static_cast<int32_t>(std::max<int64_t>(height / strips, 1));
 }
 
-int64_t Position(const TWriter& W) { return W.Stream.GetPosition() - W.Entries.Base; }
+int64_t Position(const TWriter& W) {
+    return W.Stream.GetPosition() - W.Entries.Base;
+}
 
 void AddStripTags(TWriter& W, int32_t RowsPerStripValue, const std::vector<uint32_t>& Offsets,
                   const std::vector<uint32_t>& Counts) {

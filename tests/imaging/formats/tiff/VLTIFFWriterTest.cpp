@@ -85,10 +85,12 @@ bool Decode(const std::string& Tiff, TRgba& Out, std::string& Errors, bool CIELa
     const auto out = folder.Path() / "out.tif";
     WriteFileBytes(in, Tiff);
     Errors = ToolErrors("tiffinfo -D '" + in.string() + "'");
-    const std::string rgba = CIELab ? "convert '" + in.string() + "' -colorspace sRGB -depth 8 "
-                                          "-alpha on -compress none '" + out.string() + "'"
-                                    : "tiff2rgba -c none '" + in.string() + "' '" +
-                                          out.string() + "'";
+    const std::string rgba = CIELab
+                                 ? "convert '" + in.string() +
+                                       "' -colorspace sRGB -depth 8 "
+                                       "-alpha on -compress none '" +
+                                       out.string() + "'"
+                                 : "tiff2rgba -c none '" + in.string() + "' '" + out.string() + "'";
     Errors += ToolErrors(rgba);
     return ReadRgbaFile(out, Out);
 }
@@ -109,10 +111,10 @@ constexpr int32_t W = 37;
 constexpr int32_t H = 23;
 
 TVLRGB ColorAt(int32_t X, int32_t Y, int32_t Colors) {
-    static const TVLRGB table[16] = {
-        {0, 0, 0},     {255, 255, 255}, {0, 0, 255},   {0, 255, 0},   {255, 0, 0},    {0, 128, 255},
-        {90, 20, 200}, {200, 200, 10},  {17, 99, 180}, {64, 64, 64},  {128, 0, 128},  {30, 140, 60},
-        {250, 1, 100}, {7, 77, 177},    {140, 40, 90}, {220, 160, 40}};
+    static const TVLRGB table[16] = {{0, 0, 0},     {255, 255, 255}, {0, 0, 255},   {0, 255, 0},
+                                     {255, 0, 0},   {0, 128, 255},   {90, 20, 200}, {200, 200, 10},
+                                     {17, 99, 180}, {64, 64, 64},    {128, 0, 128}, {30, 140, 60},
+                                     {250, 1, 100}, {7, 77, 177},    {140, 40, 90}, {220, 160, 40}};
     return table[(X * 7 + Y * 3 + (X * Y) % 5) % Colors];
 }
 
@@ -124,12 +126,20 @@ std::unique_ptr<TVLBitmap> Picture(TVLPixelFormat Format) {
         for (int32_t x = 0; x < W; ++x) {
             switch (Format) {
             case vl1g:
-                if (((x / 3 + y / 2) % 3) == 0) row[x / 8] |= uint8_t(0x80 >> (x % 8));
-                else row[x / 8] &= uint8_t(~(0x80 >> (x % 8)));
+                if (((x / 3 + y / 2) % 3) == 0)
+                    row[x / 8] |= uint8_t(0x80 >> (x % 8));
+                else
+                    row[x / 8] &= uint8_t(~(0x80 >> (x % 8)));
                 break;
-            case vl8g: row[x] = static_cast<uint8_t>(random()); break;
-            case vl16g: reinterpret_cast<uint16_t*>(row)[x] = static_cast<uint16_t>(random()); break;
-            case vl8p: row[x] = static_cast<uint8_t>((x + y * 3) % 16); break;
+            case vl8g:
+                row[x] = static_cast<uint8_t>(random());
+                break;
+            case vl16g:
+                reinterpret_cast<uint16_t*>(row)[x] = static_cast<uint16_t>(random());
+                break;
+            case vl8p:
+                row[x] = static_cast<uint8_t>((x + y * 3) % 16);
+                break;
             case vl24RGB: {
                 const TVLRGB c{uint8_t(random()), uint8_t(random()), uint8_t(random())};
                 reinterpret_cast<TVLRGB*>(row)[x] = c;
@@ -140,15 +150,20 @@ std::unique_ptr<TVLBitmap> Picture(TVLPixelFormat Format) {
                     reinterpret_cast<uint16_t*>(row)[x * 3 + k] = static_cast<uint16_t>(random());
                 break;
             case vlCMYK:
-                for (int k = 0; k < 4; ++k) row[x * 4 + k] = static_cast<uint8_t>(random());
+                for (int k = 0; k < 4; ++k)
+                    row[x * 4 + k] = static_cast<uint8_t>(random());
                 break;
-            case vl32f: reinterpret_cast<float*>(row)[x] = float(random() % 1001) / 1000.0f; break;
-            default: break;
+            case vl32f:
+                reinterpret_cast<float*>(row)[x] = float(random() % 1001) / 1000.0f;
+                break;
+            default:
+                break;
             }
         }
     }
     if (Format == vl8p)
-        for (int32_t i = 0; i < 16; ++i) b->SetPaletteColor(i, ColorAt(i, 0, 16));
+        for (int32_t i = 0; i < 16; ++i)
+            b->SetPaletteColor(i, ColorAt(i, 0, 16));
     return b;
 }
 
@@ -156,7 +171,8 @@ std::unique_ptr<TVLBitmap> Picture(TVLPixelFormat Format) {
 std::unique_ptr<TVLBitmap> FewColors(int32_t Colors) {
     auto b = std::make_unique<TVLBitmap>(W, H, vl24RGB);
     for (int32_t y = 0; y < H; ++y)
-        for (int32_t x = 0; x < W; ++x) b->SetPixelRGB(x, y, ColorAt(x, y, Colors));
+        for (int32_t x = 0; x < W; ++x)
+            b->SetPixelRGB(x, y, ColorAt(x, y, Colors));
     return b;
 }
 
@@ -168,14 +184,17 @@ std::unique_ptr<TVLBitmap> Smooth(bool Grey) {
     for (int32_t y = 0; y < H; ++y)
         for (int32_t x = 0; x < W; ++x) {
             const auto v = static_cast<uint8_t>(x * 255 / (W - 1));
-            b->SetPixelRGB(x, y, Grey ? TVLRGB{v, v, v}
-                                      : TVLRGB{uint8_t(y * 255 / (H - 1)), uint8_t(255 - v), v});
+            b->SetPixelRGB(x, y,
+                           Grey ? TVLRGB{v, v, v}
+                                : TVLRGB{uint8_t(y * 255 / (H - 1)), uint8_t(255 - v), v});
         }
     return b;
 }
 
 // libtiff's 16 to 8 bits for colour samples: rounded.
-uint8_t To8(uint16_t V) { return static_cast<uint8_t>((V * 255u + 32767) / 65535); }
+uint8_t To8(uint16_t V) {
+    return static_cast<uint8_t>((V * 255u + 32767) / 65535);
+}
 
 // The colour libtiff should give for each pixel of a picture, from the picture's own values.
 TVLRGB Expected(TVLBitmap& B, int32_t X, int32_t Y) {
@@ -197,7 +216,8 @@ TVLRGB Expected(TVLBitmap& B, int32_t X, int32_t Y) {
         auto mix = [&](int k) { return uint8_t((p[k] * p[3] + 127) / 255); };
         return {mix(2), mix(1), mix(0)};
     }
-    default: return B.GetPixelAsRGB(X, Y);
+    default:
+        return B.GetPixelAsRGB(X, Y);
     }
 }
 
@@ -208,8 +228,8 @@ int32_t MaxDifference(TVLBitmap& B, const TRgba& Decoded) {
         for (int32_t x = 0; x < B.GetWidth(); ++x) {
             const TVLRGB e = Expected(B, x, y);
             const uint8_t* d = &Decoded.Pixels[(size_t(y) * Decoded.Width + x) * 4];
-            worst = std::max({worst, std::abs(d[0] - e.r), std::abs(d[1] - e.g),
-                              std::abs(d[2] - e.b)});
+            worst =
+                std::max({worst, std::abs(d[0] - e.r), std::abs(d[1] - e.g), std::abs(d[2] - e.b)});
         }
     return worst;
 }
@@ -233,9 +253,13 @@ struct TCase {
     int32_t Tolerance;
 };
 
-std::ostream& operator<<(std::ostream& Out, const TCase& C) { return Out << C.Name; }
+std::ostream& operator<<(std::ostream& Out, const TCase& C) {
+    return Out << C.Name;
+}
 
-bool IsJPEG(TVLTIFFCompression C) { return C == tcJPEG || C == tcOldJPEG; }
+bool IsJPEG(TVLTIFFCompression C) {
+    return C == tcJPEG || C == tcOldJPEG;
+}
 
 class WriterCase : public testing::TestWithParam<TCase> {};
 
@@ -358,7 +382,8 @@ TEST(TIFFWriter, AllGreyPaletteIsMappedThroughThePalette) {
         b->SetPaletteColor(i, {v, v, v});
     }
     for (int32_t y = 0; y < H; ++y)
-        for (int32_t x = 0; x < W; ++x) b->GetScanline(y)[x] = static_cast<uint8_t>(x * 5 + y);
+        for (int32_t x = 0; x < W; ++x)
+            b->GetScanline(y)[x] = static_cast<uint8_t>(x * 5 + y);
     TIOParamsVals params;
     params.BitsPerSample = 8;
     params.SamplesPerPixel = 1;
@@ -399,7 +424,8 @@ TEST(TIFFWriter, PartlyTransparentPictureWritesFourSamples) {
     auto b = FewColors(16);
     TVLBitmap* alpha = b->GetAlphaChannel();
     for (int32_t y = 0; y < H; ++y)
-        for (int32_t x = 0; x < W; ++x) alpha->GetScanline(y)[x] = static_cast<uint8_t>(x * 7);
+        for (int32_t x = 0; x < W; ++x)
+            alpha->GetScanline(y)[x] = static_cast<uint8_t>(x * 7);
     alpha->Full = false;
     for (TVLTIFFCompression c : {tcNone, tcLZW, tcPackBits}) {
         TIOParamsVals params;
@@ -474,7 +500,8 @@ TEST(TIFFWriter, DefaultColourPictureWritesTheBaselineTags) {
     int32_t count = 0;
     TVLTagsReadState ctx = Directory(*stream, 0, count);
     std::vector<uint16_t> tags;
-    for (int32_t i = 0; i < ctx.EntryCount; ++i) tags.push_back(ctx.Entries[i].Tag);
+    for (int32_t i = 0; i < ctx.EntryCount; ++i)
+        tags.push_back(ctx.Entries[i].Tag);
     EXPECT_EQ(tags, (std::vector<uint16_t>{254, 256, 257, 258, 259, 262, 273, 277, 278, 279, 282,
                                            283, 296}));
     EXPECT_EQ(TIFFIntegerArray(ctx, 258), (std::vector<int64_t>{8, 8, 8}));
@@ -565,8 +592,10 @@ TEST(TIFFWriter, InsertedPagesLandAtTheirIndex) {
         std::vector<int64_t> Pages;
     };
     const TStep steps[] = {
-        {6, 0, 2, {6, 5}},         {7, 1, 3, {6, 7, 5}},
-        {8, 99, 4, {6, 7, 5, 8}},  {9, 4, 5, {6, 7, 5, 8, 9}},
+        {6, 0, 2, {6, 5}},
+        {7, 1, 3, {6, 7, 5}},
+        {8, 99, 4, {6, 7, 5, 8}},
+        {9, 4, 5, {6, 7, 5, 8, 9}},
         {10, 2, 6, {6, 7, 10, 5, 8, 9}},
     };
     bool aborting = false;
