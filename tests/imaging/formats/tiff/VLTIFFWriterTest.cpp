@@ -343,6 +343,35 @@ const TCase Cases[] = {
 INSTANTIATE_TEST_SUITE_P(TIFFWriter, WriterCase, testing::ValuesIn(Cases),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
+// Old-style JPEG: the whole datastream at JPEGInterchangeFormat, the strip at its start of scan.
+// libtiff warns about the compression itself and reads its own chroma upsampling.
+TEST(TIFFWriter, OldStyleJpegPointsAtItsDatastream) {
+    if (LibtiffToolsMissing()) SV_SKIP_WITHOUT_REFERENCE("libtiff's tools");
+    auto b = Smooth(false);
+    TIOParamsVals params;
+    params.TiffCompression = tcOldJPEG;
+    params.TiffJpegQuality = 95;
+    bool aborting = false;
+    const std::string tiff = Write(b.get(), params, aborting);
+    ASSERT_FALSE(aborting);
+    auto stream = StreamOf(tiff);
+    int32_t count = 0;
+    TVLTagsReadState ctx = Directory(*stream, 0, count);
+    const int64_t start = TIFFTagValue(ctx, 513, 0);
+    const int64_t length = TIFFTagValue(ctx, 514, 0);
+    ASSERT_LE(start + length, int64_t(tiff.size()));
+    EXPECT_EQ(tiff.substr(start, 2), "\xFF\xD8");
+    EXPECT_EQ(tiff.substr(start + length - 2, 2), "\xFF\xD9");
+    const int64_t scan = TIFFTagValue(ctx, 273, 0);
+    EXPECT_EQ(tiff.substr(scan, 2), "\xFF\xDA");
+    EXPECT_EQ(TIFFTagValue(ctx, 279, 0), start + length - scan);
+    EXPECT_EQ(TIFFTagValue(ctx, 262, 0), 6);
+    TRgba decoded;
+    std::string errors;
+    ASSERT_TRUE(Decode(tiff, decoded, errors)) << errors;
+    EXPECT_LE(MaxDifference(*b, decoded), 12);
+}
+
 // ---- Grey levels and bit depths ------------------------------------------------------------
 
 // libtiff scales a grey sample of fewer bits to 8 by its own table; Level8 is that.
