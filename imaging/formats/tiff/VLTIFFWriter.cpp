@@ -822,8 +822,12 @@ int32_t WriteTIFFStream(TStream& Stream, bool InsertPage, TVLBitmap* Bitmap, TIO
             w.Work->Access = access;
         }
         if (aborting) return insert.ImageCount;
-        if (Bitmap != nullptr) AddTagsAfterImage(w);
-        WriteTIFFMetadataTags(w.Entries, Params);
+        // Without a picture the structure is an EXIF block: the IPTC, XMP and ICC blocks travel
+        // in markers of their own there.
+        if (Bitmap != nullptr) {
+            AddTagsAfterImage(w);
+            WriteTIFFMetadataTags(w.Entries, Params);
+        }
         const int64_t ifd = w.Entries.WriteIFD(InsertPage ? insert.NextOffset : 0);
         const auto ifdOffset = static_cast<uint32_t>(ifd - start);
         const int64_t end = Stream.GetPosition();

@@ -579,6 +579,7 @@ TEST(TIFFWriter, NilBitmapWritesOnlyTheMetadata) {
     params.HasExif = true;
     params.ExifMake = "Maker";
     params.ExifExposureTime = 0.004;
+    params.XmpInfo = "<x/>";
     bool aborting = false;
     const std::string tiff = Write(nullptr, params, aborting);
     ASSERT_FALSE(aborting);
@@ -590,6 +591,7 @@ TEST(TIFFWriter, NilBitmapWritesOnlyTheMetadata) {
     EXPECT_EQ(TIFFFindTag(ctx, 273), -1);
     EXPECT_NE(TIFFFindTag(ctx, 34665), -1);
     EXPECT_EQ(TIFFText(ctx, 271), "Maker");
+    EXPECT_EQ(TIFFFindTag(ctx, 700), -1) << "XMP has a marker of its own";
 }
 
 // ---- Pages ----------------------------------------------------------------------------------
