@@ -1,11 +1,147 @@
-// XMP in JPEG APP1 payloads.
+// EXIF and XMP in JPEG APP1 payloads, and the search for embedded TIFF headers.
 #include "imaging/io/VLExif.h"
 
+#include "imaging/core/VLHelpers.h"
+#include "imaging/core/VLMarkerList.h"
+#include "imaging/formats/tiff/VLTIFFTags.h"
+#include "imaging/formats/tiff/VLTIFFWriter.h"
+#include "imaging/io/VLJpeg.h"
+
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
+
 constexpr char XmpNamespace[XmpHeaderLength + 1] = "http://ns.adobe.com/xap/1.0/";
+constexpr uint8_t ExifHeader[ExifHeaderLength] = {'E', 'x', 'i', 'f', 0, 0};
+// Thumbnails larger than this on either side are not read.
+constexpr int32_t MaxThumbnailSize = 400;
+constexpr int64_t TiffHeaderSearch = 0x20000;
+
+uint16_t Swap16(uint16_t V) {
+    return static_cast<uint16_t>((V >> 8) | (V << 8));
+}
+uint32_t Swap32(uint32_t V) {
+    return (V >> 24) | ((V >> 8) & 0xFF00u) | ((V << 8) & 0xFF0000u) | (V << 24);
+}
+
+// The header of the TIFF structure in Stream: byte order and first directory offset.
+bool ReadTiffHeader(TStream& Stream, TVLTagsReadState& Ctx, uint32_t& First) {
+    uint8_t header[8];
+    Stream.SetPosition(0);
+    if (Stream.Read(header, 8) != 8) return false;
+    if (header[0] == 'I' && header[1] == 'I')
+        Ctx.IntelByteOrder = true;
+    else if (header[0] == 'M' && header[1] == 'M')
+        Ctx.IntelByteOrder = false;
+    else
+        return false;
+    std::memcpy(&First, header + 4, 4);
+    if (!Ctx.IntelByteOrder) First = Swap32(First);
+    Ctx.Stream = &Stream;
+    return true;
+}
+
+// The directory its pointer tag in Ctx names, read into Sub; false when there is none.
+bool ReadPointedIFD(const TVLTagsReadState& Ctx, uint16_t Tag, TVLTagsReadState& Sub) {
+    const int64_t offset = TIFFIntegerAt(Ctx, Tag, 0);
+    if (offset <= 0) return false;
+    Sub = TVLTagsReadState{Ctx.IntelByteOrder, Ctx.Stream, Ctx.Base, 0, {}};
+    int32_t count = 0;
+    return TIFFReadIFD(Sub, 0, offset, count);
+}
+
+// Resolution as the TIFF reader takes it: centimetres scaled to inches, the rounded value in
+// DpiX and DpiY (the library default for 0), the exact one in the EXIF fields.
+void ReadResolution(const TVLTagsReadState& Ctx, TIOParamsVals& Params) {
+    const double f = TIFFTagValue(Ctx, 296, 2) == 3 ? 2.54 : 1.0;
+    const double x = TIFFRational(Ctx, 282) * f;
+    const double y = TIFFRational(Ctx, 283) * f;
+    const auto dpiX = static_cast<int32_t>(std::clamp(std::nearbyint(x), 0.0, 2147483647.0));
+    const auto dpiY = static_cast<int32_t>(std::clamp(std::nearbyint(y), 0.0, 2147483647.0));
+    Params.SetDpiX(dpiX != 0 ? dpiX : DefaultDpiX);
+    Params.SetDpiY(dpiY != 0 ? dpiY : DefaultDpiY);
+    Params.ExifXResolution = x;
+    Params.ExifYResolution = y;
+}
+
+// The fields of the first directory and the EXIF and GPS directories it points to.
+void ReadExifFields(const TVLTagsReadState& Main, TIOParamsVals& Params) {
+    ReadTIFFMainExifTags(Main, Params);
+    ReadResolution(Main, Params);
+    TVLTagsReadState sub;
+    if (ReadPointedIFD(Main, 34665, sub)) {
+        ReadTIFFExifTags(sub, Params);
+        ReadTIFFMakerNote(sub, Params);
+    }
+    if (ReadPointedIFD(Main, 34853, sub)) ReadTIFFGPSTags(sub, Params);
+}
+
+// The JPEG thumbnail of the second directory (JPEGInterchangeFormat and its length) into
+// Thumbnail; nothing for another kind of thumbnail or one above the size limit.
+void ReadThumbnail(TStream& Stream, TVLTagsReadState Ctx, uint32_t First, TVLBitmap& Thumbnail) {
+    int32_t count = 0;
+    if (!TIFFReadIFD(Ctx, 1, First, count)) return;
+    const int64_t offset = TIFFIntegerAt(Ctx, 513, 0);
+    const int64_t length = TIFFIntegerAt(Ctx, 514, 0);
+    if (offset <= 0 || length <= 0 || offset > Stream.GetSize() - length) return;
+    TMemoryStream jpeg;
+    Stream.SetPosition(offset);
+    jpeg.CopyFrom(Stream, length);
+    TIOParamsVals params;
+    bool aborting = false;
+    TVLProgressRecord progress;
+    progress.AbortFlag = &aborting;
+    jpeg.SetPosition(0);
+    ReadJPEGStream(jpeg, nullptr, Thumbnail, params, progress, true, false, false, false, false,
+                   false, -1, false);
+    if (aborting || params.Width > MaxThumbnailSize || params.Height > MaxThumbnailSize) return;
+    jpeg.SetPosition(0);
+    ReadJPEGStream(jpeg, nullptr, Thumbnail, params, progress, false, false, false, false, false,
+                   false, -1, false);
+    if (aborting) Thumbnail.FreeImage(true);
+}
+
+// The orientation that turns an upright picture back into one stored with Orientation.
+int32_t InverseOrientation(int32_t Orientation) {
+    return Orientation == 6 ? 8 : Orientation == 8 ? 6 : Orientation;
+}
+
+// Links a second directory after the first one of the little-endian structure in Stream: the
+// thumbnail as a JPEG datastream with only the tags EXIF allows beside it (a TIFF page's image
+// structure tags would contradict the JPEG data for EXIF readers).
+void AppendThumbnail(TMemoryStream& Stream, TVLBitmap& Thumbnail, bool& Aborting) {
+    uint32_t first = 0;
+    uint16_t count = 0;
+    Stream.SetPosition(4);
+    if (Stream.Read(&first, 4) != 4) return;
+    Stream.SetPosition(first);
+    if (Stream.Read(&count, 2) != 2) return;
+    const int64_t link = int64_t{first} + 2 + int64_t{count} * 12;
+    TMemoryStream jpeg;
+    TIOParamsVals params;
+    TVLProgressRecord progress;
+    progress.AbortFlag = &Aborting;
+    WriteJPEGStream(jpeg, Thumbnail, params, progress);
+    if (Aborting) return;
+    Stream.Seek(0, soEnd);
+    TTIFFEntryList ifd(Stream, Aborting);
+    ifd.Align();
+    const auto position = static_cast<uint32_t>(Stream.GetPosition());
+    Stream.WriteBuffer(jpeg.Memory(), jpeg.GetSize());
+    ifd.AddShort(259, 6);
+    ifd.AddRational(282, 72, 1);
+    ifd.AddRational(283, 72, 1);
+    ifd.AddShort(296, 2);
+    ifd.AddLong(513, position);
+    ifd.AddLong(514, static_cast<uint32_t>(jpeg.GetSize()));
+    const auto offset = static_cast<uint32_t>(ifd.WriteIFD(0));
+    Stream.SetPosition(link);
+    Stream.WriteBuffer(&offset, 4);
+    Stream.Seek(0, soEnd);
+}
+
 } // namespace
 
 const uint8_t* FindXMPInAPP1(const uint8_t* Data, int32_t Length) {
@@ -28,4 +164,80 @@ std::vector<uint8_t> BuildXMPAPP1(const TIOParamsVals& Params) {
     std::vector<uint8_t> data(XmpNamespace, XmpNamespace + XmpHeaderLength);
     data.insert(data.end(), Params.XmpInfo.begin(), Params.XmpInfo.end());
     return data;
+}
+
+bool ReadExifBlock(const uint8_t* Data, int32_t Length, TIOParamsVals& Params) {
+    if (Data == nullptr || Length < ExifHeaderLength || !IsExifBlock(Data, Length)) return false;
+    TMemoryStream stream;
+    stream.WriteBuffer(Data + ExifHeaderLength, Length - ExifHeaderLength);
+    TVLTagsReadState main;
+    uint32_t first = 0;
+    int32_t count = 0;
+    if (!ReadTiffHeader(stream, main, first) || !TIFFReadIFD(main, 0, first, count)) return false;
+    TIOParamsVals temporary(Params.GetOwner());
+    ReadExifFields(main, temporary);
+    CopyExifParams(temporary, Params);
+    Params.HasExif = true;
+    if (!Params.ExifThumbnail) Params.ExifThumbnail = std::make_unique<TVLBitmap>();
+    Params.ExifThumbnail->FreeImage(true);
+    ReadThumbnail(stream, main, first, *Params.ExifThumbnail);
+    if (!Params.ExifThumbnail->IsEmpty())
+        ApplyExifOrientation(*Params.ExifThumbnail, Params.TiffOrientation);
+    return true;
+}
+
+std::vector<uint8_t> WriteExifBlock(TIOParamsVals& Params) {
+    TMemoryStream stream;
+    bool aborting = false;
+    TVLProgressRecord progress;
+    progress.AbortFlag = &aborting;
+    WriteTIFFStream(stream, false, nullptr, Params, progress);
+    if (Params.ExifThumbnail && !Params.ExifThumbnail->IsEmpty() && !aborting) {
+        TVLBitmap stored;
+        stored.Assign(Params.ExifThumbnail.get());
+        ApplyExifOrientation(stored, InverseOrientation(Params.TiffOrientation));
+        AppendThumbnail(stream, stored, aborting);
+    }
+    std::vector<uint8_t> block(ExifHeader, ExifHeader + ExifHeaderLength);
+    const auto* bytes = static_cast<const uint8_t*>(stream.Memory());
+    block.insert(block.end(), bytes, bytes + stream.GetSize());
+    return block;
+}
+
+void CopyExifParams(const TIOParamsVals& Source, TIOParamsVals& Dest) {
+    const bool hasExif = Dest.HasExif;
+    static_cast<TIOExifFields&>(Dest) = static_cast<const TIOExifFields&>(Source);
+    Dest.HasExif = hasExif;
+    Dest.ExifImageDescription = Source.TiffImageDescription;
+    Dest.SetExifOrientation(Source.ExifOrientation);
+    Dest.SetExifXResolution(Source.ExifXResolution);
+    Dest.SetExifYResolution(Source.ExifYResolution);
+    TMemoryStream& to = Dest.ExifMakerNote.Data();
+    to.Clear();
+    // Reading the source's bytes leaves it as it was; its stream is only reachable non-const.
+    TMemoryStream& from = const_cast<TVLTagsHandler&>(Source.ExifMakerNote).Data();
+    if (from.GetSize() > 0) to.WriteBuffer(from.Memory(), from.GetSize());
+    to.SetPosition(0);
+    Dest.ExifMakerNote.ReadDirectory();
+}
+
+int64_t FindTiffHeader(TStream& Stream) {
+    const int64_t start = Stream.GetPosition();
+    const int64_t size = Stream.GetSize();
+    std::vector<uint8_t> bytes(
+        static_cast<size_t>(std::clamp<int64_t>(size - start, 0, TiffHeaderSearch)));
+    const int32_t got = Stream.Read(bytes.data(), static_cast<int32_t>(bytes.size()));
+    Stream.SetPosition(start);
+    for (int32_t i = 0; i + 8 <= got; ++i) {
+        const uint8_t* p = &bytes[i];
+        const bool intel = p[0] == 'I' && p[1] == 'I';
+        if (!intel && !(p[0] == 'M' && p[1] == 'M')) continue;
+        uint16_t magic = 0;
+        uint32_t offset = 0;
+        std::memcpy(&magic, p + 2, 2);
+        std::memcpy(&offset, p + 4, 4);
+        if (!intel) magic = Swap16(magic), offset = Swap32(offset);
+        if ((magic == 42 || magic == 0x4F52 || magic == 0x5352) && int64_t{offset} < size) return i;
+    }
+    return -1;
 }

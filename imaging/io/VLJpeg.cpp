@@ -8,6 +8,7 @@
 #include "imaging/io/VLJpeg.h"
 
 #include "imaging/core/VLColorSpace.h"
+#include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLStreams.h"
 #include "imaging/io/VLExif.h"
 
@@ -465,12 +466,36 @@ void ReleaseAppliedProfile(TIOParamsVals& Params) {
             Params.JpegMarkers.DeleteMarker(i);
 }
 
-void ReadMarkerMetadata(TIOParamsVals& Params) {
+// The first EXIF block fills the EXIF fields. Its resolution counts only when the JFIF density
+// gave none (1:1); with JpegAdjustOrientation the picture is turned upright and then says so, so
+// that nothing turns it again.
+void ReadExifMarker(TIOParamsVals& Params, TVLBitmap& Bitmap, bool ParamsOnly) {
+    TVLMarkerList& markers = Params.JpegMarkers;
+    for (int32_t i = 0; i < markers.GetCount(); ++i) {
+        if (markers.GetMarkerType(i) != JPEG_APP0 + 1) continue;
+        const int32_t dpiX = Params.DpiX;
+        const int32_t dpiY = Params.DpiY;
+        if (!ReadExifBlock(markers.GetMarkerData(i), markers.GetMarkerLength(i), Params)) continue;
+        // The EXIF resolution is already in inches.
+        const bool fromExif = dpiX == 1 && dpiY == 1;
+        Params.SetDpiX(fromExif ? static_cast<int32_t>(Trunc(Params.ExifXResolution)) : dpiX);
+        Params.SetDpiY(fromExif ? static_cast<int32_t>(Trunc(Params.ExifYResolution)) : dpiY);
+        if (Params.JpegAdjustOrientation && !ParamsOnly && !Bitmap.IsEmpty() &&
+            Params.ExifOrientation > 1) {
+            ApplyExifOrientation(Bitmap, Params.ExifOrientation);
+            Params.SetExifOrientation(1);
+        }
+        return;
+    }
+}
+
+void ReadMarkerMetadata(TIOParamsVals& Params, TVLBitmap& Bitmap, bool ParamsOnly) {
     TVLMarkerList& markers = Params.JpegMarkers;
     for (int32_t i = 0; i < markers.GetCount(); ++i)
         if (markers.GetMarkerType(i) == JPEG_APP0 + 13 &&
             Params.IPTCInfo.LoadFromBuffer(markers.GetMarkerData(i), markers.GetMarkerLength(i)))
             break;
+    ReadExifMarker(Params, Bitmap, ParamsOnly);
     for (int32_t i = 0; i < markers.GetCount(); ++i)
         if (markers.GetMarkerType(i) == JPEG_APP0 + 1 &&
             ReadXMPFromAPP1(markers.GetMarkerData(i), markers.GetMarkerLength(i), Params))
@@ -705,6 +730,33 @@ struct TIccChunk {
     std::vector<uint8_t> Payload;
 };
 
+// The EXIF thumbnail pass: the markers are read for parameters only and an EXIF thumbnail,
+// when there is one, becomes the picture (upright, so its orientation is 1). False when the
+// file has none; the stream and the requested size are then as they were.
+bool ReadExifThumbnailInstead(TStream& Stream, TStream* TablesStream, TVLBitmap& Bitmap,
+                              TIOParamsVals& Params, TVLProgressRecord& Progress, bool KeepYCbCr,
+                              bool InvertCMYK, bool ReleaseProfile) {
+    if (Params.ExifThumbnail) Params.ExifThumbnail->FreeImage(true);
+    Params.SetLoadThumbnail(false);
+    const int32_t width = Params.Width;
+    const int32_t height = Params.Height;
+    const int64_t start = Stream.GetPosition();
+    ReadJPEGStream(Stream, TablesStream, Bitmap, Params, Progress, true, KeepYCbCr, true,
+                   InvertCMYK, ReleaseProfile, false, -1, Params.NativePixelFormat);
+    Stream.SetPosition(start);
+    Params.SetLoadThumbnail(true);
+    if (Params.ExifThumbnail && !Params.ExifThumbnail->IsEmpty()) {
+        Bitmap.Assign(Params.ExifThumbnail.get());
+        Params.SetExifOrientation(1);
+        return true;
+    }
+    Params.Width = width;
+    Params.Height = height;
+    Params.OriginalWidth = width;
+    Params.OriginalHeight = height;
+    return false;
+}
+
 } // namespace
 
 int32_t ReadJPEGStream(TStream& Stream, TStream* TablesStream, TVLBitmap& Bitmap,
@@ -712,6 +764,10 @@ int32_t ReadJPEGStream(TStream& Stream, TStream* TablesStream, TVLBitmap& Bitmap
                        bool KeepYCbCr, bool ReadMetadata, bool InvertCMYK,
                        bool ReleaseAppliedProfile, bool ReadICCProfile, int32_t MaxLines,
                        bool NativePixelFormat) {
+    if (Params.JpegLoadExifThumbnail &&
+        ReadExifThumbnailInstead(Stream, TablesStream, Bitmap, Params, Progress, KeepYCbCr,
+                                 InvertCMYK, ReleaseAppliedProfile))
+        return 0;
     Params.JpegWarningCount = 0;
     Params.JpegLastMessageCode = 0;
     const int64_t start = FindJPEGStart(Stream);
@@ -748,7 +804,7 @@ int32_t ReadJPEGStream(TStream& Stream, TStream* TablesStream, TVLBitmap& Bitmap
     }
     if (!Aborting(read)) ReadImage(read, ParamsOnly);
     FinishRead(read, ParamsOnly, ReleaseAppliedProfile);
-    if (ReadMetadata) ReadMarkerMetadata(Params);
+    if (ReadMetadata) ReadMarkerMetadata(Params, Bitmap, ParamsOnly);
     return read.Rows;
 }
 

@@ -132,6 +132,10 @@ public:
     void LoadFromStreamBMP(TStream& Stream);
     void SaveToFileBMP(const String& FileName);
     void SaveToStreamBMP(TStream& Stream);
+    // A new single-image TIFF file of the working bitmap as it is; the stream form writes a
+    // "TIFF" stream header first when StreamHeaders is on.
+    void SaveToFileTIFF(const String& FileName);
+    void SaveToStreamTIFF(TStream& Stream);
     // JPEG 2000: a JP2 file (id 13) or a bare codestream (id 14); one reader for both.
     void LoadFromFileJP2(const String& FileName);
     void LoadFromFileJ2K(const String& FileName);

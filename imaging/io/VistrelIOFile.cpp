@@ -201,6 +201,7 @@ void TVistrelIO::SaveToFile(const String& FileName) {
         break;
     }
     case ffJPEG: SaveToFileJPEG(FileName); break;
+    case ffTIFF: SaveToFileTIFF(FileName); break;
     case ffPNG: SaveToFilePNG(FileName); break;
     case ffBMP: SaveToFileBMP(FileName); break;
     case ffGIF: SaveToFileGIF(FileName); break;

@@ -7,8 +7,9 @@
 #include "imaging/core/VLStreams.h"
 #include "imaging/formats/VLBmp.h"
 #include "imaging/formats/VLGif.h"
-#include "imaging/io/VLExif.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
+#include "imaging/formats/tiff/VLTIFFWriter.h"
+#include "imaging/io/VLExif.h"
 #include "imaging/io/VLJpeg.h"
 #include "imaging/io/VLJpeg2000.h"
 #include "imaging/io/VLPng.h"
@@ -95,6 +96,22 @@ void RebuildIPTC(TIOParamsVals& Params) {
     if (FitsInMarker(block)) ReplaceOrAdd(markers, index, APP13, block);
 }
 
+// The EXIF block rebuilt from the record replaces the first EXIF APP1 marker.
+void RebuildExif(TIOParamsVals& Params) {
+    if (!Params.HasExif) return;
+    const std::vector<uint8_t> block = WriteExifBlock(Params);
+    if (!FitsInMarker(block)) return;
+    TVLMarkerList& markers = Params.JpegMarkers;
+    for (int32_t i = 0; i < markers.GetCount(); ++i) {
+        if (markers.GetMarkerType(i) != APP1 ||
+            !IsExifBlock(markers.GetMarkerData(i), markers.GetMarkerLength(i)))
+            continue;
+        markers.DeleteMarker(i);
+        break;
+    }
+    markers.AddMarker(APP1, block.data(), static_cast<uint16_t>(block.size()));
+}
+
 void RebuildXMP(TIOParamsVals& Params) {
     if (Params.XmpInfo.empty()) return;
     const std::vector<uint8_t> block = BuildXMPAPP1(Params);
@@ -138,6 +155,7 @@ bool PatchJpegResolution(TIOParamsVals& Params) {
 void RebuildJpegMetadata(TIOParamsVals& Params) {
     PatchJpegResolution(Params);
     RebuildIPTC(Params);
+    RebuildExif(Params);
     RebuildXMP(Params);
 }
 
@@ -617,6 +635,22 @@ void TVistrelIO::SaveToFileBMP(const String& FileName) {
 void TVistrelIO::SaveToStreamBMP(TStream& Stream) {
     StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
         WriteBMPStream(S, Bitmap, *FIOParams, Progress, FIOParams->BmpWriteAlpha);
+    });
+}
+
+// ---- TIFF -----------------------------------------------------------------------------------
+
+void TVistrelIO::SaveToFileTIFF(const String& FileName) {
+    FileSaver(FileName, ffTIFF, {},
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WriteTIFFStream(Stream, false, &Bitmap, *FIOParams, Progress);
+              });
+}
+
+void TVistrelIO::SaveToStreamTIFF(TStream& Stream) {
+    StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+        WithStreamHeader(S, "TIFF",
+                         [&] { WriteTIFFStream(S, false, &Bitmap, *FIOParams, Progress); });
     });
 }
 

@@ -327,6 +327,7 @@ void TVistrelIO::LoadFromBuffer(const void* Buffer, int32_t BufferSize,
 void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
     switch (FormatId) {
     case ffJPEG: SaveToStreamJPEG(Stream); return;
+    case ffTIFF: SaveToStreamTIFF(Stream); return;
     case ffPNG: SaveToStreamPNG(Stream); return;
     case ffBMP: SaveToStreamBMP(Stream); return;
     case ffGIF: SaveToStreamGIF(Stream); return;

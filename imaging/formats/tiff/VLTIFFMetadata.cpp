@@ -276,7 +276,12 @@ void ReadTIFFExifTags(const TVLTagsReadState& Ctx, TIOParamsVals& Params) {
 
 void ReadTIFFGPSTags(const TVLTagsReadState& Ctx, TIOParamsVals& Params) {
     Params.ExifGPSVersionID = DottedBytes(TIFFInlineBytes(Ctx, 0));
-    for (const TTextTag& t : GPSInlines) Params.*t.Field = TIFFInlineBytes(Ctx, t.Tag);
+    // References are kept without the NUL their ASCII count includes.
+    for (const TTextTag& t : GPSInlines) {
+        AnsiString text = TIFFInlineBytes(Ctx, t.Tag);
+        while (!text.empty() && text.back() == 0) text.pop_back();
+        Params.*t.Field = text;
+    }
     ReadTexts(Ctx, Params, GPSTexts);
     ReadLists(Ctx, Params, GPSTriples);
     ReadDoubles(Ctx, Params, GPSDoubles);
@@ -354,6 +359,25 @@ void ReadTIFFMakerNote(const TVLTagsReadState& Ctx, TIOParamsVals& Params) {
     note.ReadDirectory();
 }
 
+namespace {
+
+// The EXIF and FlashPix versions are four UNDEFINED bytes ("0220"), not text.
+void AddVersion(TTIFFEntryList& List, uint16_t Tag, const AnsiString& Version) {
+    const size_t n = std::min<size_t>(Version.size(), 4);
+    const std::vector<uint8_t> bytes(Version.begin(), Version.begin() + n);
+    List.AddBlock(Tag, ttUndefined, static_cast<uint32_t>(bytes.size()), bytes);
+}
+
+// A GPS reference letter is ASCII with its NUL (count 2), as read back from files.
+void AddReference(TTIFFEntryList& List, uint16_t Tag, const AnsiString& Text) {
+    std::vector<uint8_t> bytes(Text.begin(), Text.end());
+    if (bytes.back() != 0) bytes.push_back(0);
+    bytes.resize(std::min<size_t>(bytes.size(), 4));
+    List.AddBlock(Tag, ttAscii, static_cast<uint32_t>(bytes.size()), bytes);
+}
+
+} // namespace
+
 void WriteTIFFExifTags(TTIFFEntryList& Main, TIOParamsVals& Params) {
     Main.AddAscii(270, Params.ExifImageDescription);
     if (Params.ExifXResolution != 0)
@@ -383,9 +407,9 @@ void WriteTIFFExifTags(TTIFFEntryList& Main, TIOParamsVals& Params) {
         exif.AddShorts(34855, iso);
     }
     // EXIF requires its version; "0220" when the record has none.
-    exif.AddInlineAscii(36864, Params.ExifVersion.empty() ? AnsiString("0220") : Params.ExifVersion);
+    AddVersion(exif, 36864, Params.ExifVersion.empty() ? AnsiString("0220") : Params.ExifVersion);
     if (!Params.ExifFlashPixVersion.empty())
-        exif.AddInlineAscii(40960, Params.ExifFlashPixVersion);
+        AddVersion(exif, 40960, Params.ExifFlashPixVersion);
     exif.AddAscii(37510, Params.ExifUserCommentCode + Params.ExifUserComment);
     WriteMakerNote(exif, Params.ExifMakerNote);
     const int64_t exifOffset = WriteSubIFD(exif);
@@ -396,7 +420,7 @@ void WriteTIFFExifTags(TTIFFEntryList& Main, TIOParamsVals& Params) {
     gps.Base = Main.Base;
     gps.AddInlineBytes(0, BytesOfDotted(Params.ExifGPSVersionID));
     for (const TTextTag& t : GPSInlines)
-        if (!(Params.*t.Field).empty()) gps.AddInlineAscii(t.Tag, Params.*t.Field);
+        if (!(Params.*t.Field).empty()) AddReference(gps, t.Tag, Params.*t.Field);
     WriteTexts(gps, Params, GPSTexts);
     WriteLists(gps, Params, GPSTriples);
     WriteDoubles(gps, Params, GPSDoubles);

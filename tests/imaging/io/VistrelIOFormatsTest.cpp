@@ -344,9 +344,9 @@ TEST_F(IOFormats, ExtensionsWithoutAWriterCreateNothingAndReportFailure) {
         TVLFileFormatId SaverId;
         int32_t Finishes;
     };
-    // "xif" and "pix" belong to the TIFF and Targa savers; the vector formats and a layers file
-    // without a view have no writer; an unknown extension is refused before any report.
-    const TCase cases[] = {{"a.xif", ffTIFF, 1}, {"a.pix", ffTGA, 1},   {"a.vlv", ffVect, 1},
+    // "pix" belongs to the Targa saver; the vector formats and a layers file without a view
+    // have no writer; an unknown extension is refused before any report.
+    const TCase cases[] = {{"a.pcx", ffPCX, 1}, {"a.pix", ffTGA, 1},   {"a.vlv", ffVect, 1},
                            {"a.lyr", ffLayers, 1}, {"a.all", ffLayersObjects, 1},
                            {"a.win", ffTGA, 1},  {"a.pcx", ffPCX, 1},   {"a.xyz", 0, 0}};
     for (const TCase& c : cases) {
@@ -508,6 +508,32 @@ TEST_F(IOFormats, StreamHeadersLetJpegsFollowOneAnother) {
     }
     EXPECT_EQ(stream.GetPosition(), end);
     EXPECT_EQ(C.TakeFinishes(), 2);
+}
+
+// A save by a TIFF extension ("xif" belongs to the TIFF saver too) writes a file libtiff reads;
+// the stream form puts a "TIFF" stream header before a file whose offsets count from its own
+// start.
+TEST_F(IOFormats, TiffSavesByNameAndToStreams) {
+    if (!ToolExists("tiffinfo")) SV_SKIP_WITHOUT_REFERENCE("libtiff's tiffinfo");
+    FillPicture(C.Bitmap(), 9, 7, vl24RGB);
+    C.IO.SaveToFile(Wide(Dir.File("a.xif")));
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.IO.IOParams().FileType, ffTIFF);
+    std::string info;
+    ASSERT_TRUE(RunTool("tiffinfo '" + Dir.File("a.xif") + "'", info));
+    EXPECT_NE(info.find("Image Width: 9 Image Length: 7"), std::string::npos) << info;
+
+    C.IO.StreamHeaders = true;
+    TMemoryStream stream;
+    stream.WriteBuffer("pad", 3);
+    C.IO.SaveToStreamFormat(stream, ffTIFF);
+    ASSERT_FALSE(C.IO.AbortingFlag);
+    const auto* bytes = static_cast<const char*>(stream.Memory());
+    EXPECT_EQ(std::string(bytes + 3, 4), "TIFF");
+    const std::string tiff(bytes + 3 + 12, bytes + stream.GetSize());
+    WriteFileBytes(Dir.File("s.tif"), tiff);
+    ASSERT_TRUE(RunTool("tiffinfo '" + Dir.File("s.tif") + "'", info));
+    EXPECT_NE(info.find("Image Width: 9 Image Length: 7"), std::string::npos) << info;
 }
 
 } // namespace
