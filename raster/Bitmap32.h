@@ -275,6 +275,39 @@ public:
     void RaiseRectTS(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Contrast);
     void RaiseRectTS(const TRect& ARect, int32_t Contrast);
 
+    // Drawing onto another bitmap by this bitmap's draw mode, combine event, master alpha and
+    // combine mode, clipped to Dst's clip rectangle; scaled forms through this bitmap's
+    // resampler.
+    void DrawTo(TBitmap32* Dst);
+    void DrawTo(TBitmap32* Dst, int32_t DstX, int32_t DstY);
+    void DrawTo(TBitmap32* Dst, int32_t DstX, int32_t DstY, const TRect& SrcRect);
+    void DrawTo(TBitmap32* Dst, const TRect& DstRect);
+    void DrawTo(TBitmap32* Dst, const TRect& DstRect, const TRect& SrcRect);
+    // Onto a device context: 1:1 with all four bytes of each pixel, or stretched.
+    void DrawTo(HDC Dst, int32_t DstX, int32_t DstY);
+    void DrawTo(HDC Dst, const TRect& DstRect, const TRect& SrcRect);
+    // Src's DrawTo onto this bitmap; nothing for a nil Src.
+    void Draw(int32_t DstX, int32_t DstY, TBitmap32* Src);
+    void Draw(int32_t DstX, int32_t DstY, const TRect& SrcRect, TBitmap32* Src);
+    void Draw(const TRect& DstRect, const TRect& SrcRect, TBitmap32* Src);
+    void Draw(const TRect& DstRect, const TRect& SrcRect, HDC SrcDC);
+    // The stretched picture onto a device context in tiles of at most 1024 x 1024 pixels.
+    void TileTo(HDC Dst, const TRect& DstRect, const TRect& SrcRect);
+
+    // Every alpha byte becomes AlphaValue (255 without argument); notifies also when measuring.
+    void ResetAlpha();
+    void ResetAlpha(uint8_t AlphaValue);
+    // Moves the pixel run by Dx + Dy * Width as one block (pixels pushed past a row's end go on
+    // in the next row); FillBack fills the uncovered strips with FillColor.
+    void Roll(int32_t Dx, int32_t Dy, bool FillBack, TColor32 FillColor);
+    // Nil (or this bitmap for the flips) works in place; another Dst receives the result.
+    void FlipHorz(TBitmap32* Dst = nullptr);
+    void FlipVert(TBitmap32* Dst = nullptr);
+    void Rotate180(TBitmap32* Dst = nullptr);
+    // Clockwise.
+    void Rotate90(TBitmap32* Dst = nullptr);
+    void Rotate270(TBitmap32* Dst = nullptr);
+
     // Until EndMeasuring, drawing reports its areas to Callback without touching pixels, and
     // OnChange is not called. Not nested.
     void BeginMeasuring(const TAreaChangedEvent& Callback);
@@ -301,6 +334,8 @@ protected:
     TFixedPoint FFixedPenPos;
 
 private:
+    void QuarterTurn(TBitmap32* Dst, bool Clockwise);
+    void TurnInto(TBitmap32& Dst, bool Clockwise) const;
     void Blend2x2(int32_t PX0, int32_t PX1, int32_t PY0, int32_t PY1, int32_t X, int32_t Y,
                   TColor32 C, uint8_t Mask);
     bool OutsideClip(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) const;
