@@ -36,8 +36,8 @@ void TBitmap32::DrawTo(TBitmap32* Dst, const TRect& DstRect, const TRect& SrcRec
 
 void TBitmap32::DrawTo(HDC Dst, int32_t DstX, int32_t DstY) {
     if (Empty()) return;
-    StretchDIBits(Dst, DstX, DstY, Width(), Height(), 0, 0, Width(), Height(), FBits,
-                  &FBitmapInfo, DIB_RGB_COLORS, SRCCOPY);
+    StretchDIBits(Dst, DstX, DstY, Width(), Height(), 0, 0, Width(), Height(), FBits, &FBitmapInfo,
+                  DIB_RGB_COLORS, SRCCOPY);
 }
 
 void TBitmap32::DrawTo(HDC Dst, const TRect& DstRect, const TRect& SrcRect) {
@@ -82,8 +82,8 @@ void TBitmap32::TileTo(HDC Dst, const TRect& DstRect, const TRect& SrcRect) {
             StretchTransfer(&tile, MakeRect(-t.Left, -t.Top, w - t.Left, h - t.Top),
                             MakeRect(0, 0, t.Width(), t.Height()), this, SrcRect, Resampler(),
                             FDrawMode, OnPixelCombine);
-            StretchDIBits(Dst, DstRect.Left + t.Left, DstRect.Top + t.Top, t.Width(), t.Height(),
-                          0, 0, tile.Width(), tile.Height(), tile.Bits(), &tile.BitmapInfo(),
+            StretchDIBits(Dst, DstRect.Left + t.Left, DstRect.Top + t.Top, t.Width(), t.Height(), 0,
+                          0, tile.Width(), tile.Height(), tile.Bits(), &tile.BitmapInfo(),
                           DIB_RGB_COLORS, SRCCOPY);
         }
 }
@@ -198,8 +198,8 @@ void TBitmap32::TurnInto(TBitmap32& Dst, bool Clockwise) const {
     for (int32_t y = 0; y < h; ++y) {
         const TColor32* row = GetScanLine(y);
         for (int32_t x = 0; x < w; ++x) {
-            const int64_t index = Clockwise ? (h - 1 - y) + int64_t{x} * h
-                                            : y + int64_t{w - 1 - x} * h;
+            const int64_t index =
+                Clockwise ? (h - 1 - y) + int64_t{x} * h : y + int64_t{w - 1 - x} * h;
             Dst.FBits[index] = row[x];
         }
     }

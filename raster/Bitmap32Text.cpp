@@ -105,8 +105,9 @@ int32_t TBitmap32::TextHeight(const String& Text) {
 void TBitmap32::Textout(int32_t X, int32_t Y, const String& Text) {
     UpdateFont();
     if (!FMeasuringMode)
-        ExtTextOutW(FHandle, X, Y, FClipping ? uint32_t{ETO_CLIPPED} : 0u, FClipping ? &FClipRect : nullptr,
-                    Text.data(), static_cast<uint32_t>(Text.size()), nullptr);
+        ExtTextOutW(FHandle, X, Y, FClipping ? uint32_t{ETO_CLIPPED} : 0u,
+                    FClipping ? &FClipRect : nullptr, Text.data(),
+                    static_cast<uint32_t>(Text.size()), nullptr);
     const TSize extent = TextExtent(Text);
     Changed(MakeRect(X, Y, X + extent.cx + 1, Y + extent.cy + 1), AREAINFO_RECT);
 }

@@ -38,8 +38,8 @@ private:
 
 // Row J of the mixture: source rows J - 1 and J shifted right by FracX (1/256), Count + 1 pixels
 // from source column Left - 1 on.
-void ShiftedRow(const TClampedSource& Src, int32_t Left, int32_t Row, int32_t Count,
-                uint32_t FracX, TColor32* Out) {
+void ShiftedRow(const TClampedSource& Src, int32_t Left, int32_t Row, int32_t Count, uint32_t FracX,
+                TColor32* Out) {
     for (int32_t i = 0; i <= Count; ++i)
         Out[i] = CombineReg(Src.At(Left + i - 1, Row), Src.At(Left + i, Row), FracX);
 }

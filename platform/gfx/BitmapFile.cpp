@@ -80,13 +80,20 @@ TBmpHeader ReadInfoHeader(TStream& Stream, int32_t Size) {
 TPixelFormat FormatOf(const TBmpHeader& H) {
     if (H.Compression == BI_RGB) {
         switch (H.BitCount) {
-        case 1: return pf1bit;
-        case 4: return pf4bit;
-        case 8: return pf8bit;
-        case 16: return pf15bit;
-        case 24: return pf24bit;
-        case 32: return pf32bit;
-        default: Invalid(u"Bitmap image is not valid");
+        case 1:
+            return pf1bit;
+        case 4:
+            return pf4bit;
+        case 8:
+            return pf8bit;
+        case 16:
+            return pf15bit;
+        case 24:
+            return pf24bit;
+        case 32:
+            return pf32bit;
+        default:
+            Invalid(u"Bitmap image is not valid");
         }
     }
     if (H.Compression != BI_BITFIELDS || (H.BitCount != 16 && H.BitCount != 32))

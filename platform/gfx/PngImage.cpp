@@ -150,7 +150,9 @@ void TPngImage::LoadFromStream(TStream& Stream) {
     if (state.Png != nullptr) state.Info = png_create_info_struct(state.Png);
     struct TCleanup {
         TPngState& S;
-        ~TCleanup() { png_destroy_read_struct(&S.Png, S.Info != nullptr ? &S.Info : nullptr, nullptr); }
+        ~TCleanup() {
+            png_destroy_read_struct(&S.Png, S.Info != nullptr ? &S.Info : nullptr, nullptr);
+        }
     } cleanup{state};
     if (state.Info == nullptr) throw EOutOfMemory(u"Out of memory");
 
@@ -168,7 +170,8 @@ void TPngImage::LoadFromStream(TStream& Stream) {
     std::vector<uint32_t> pixels(static_cast<size_t>(header.Width) * header.Height);
     std::vector<png_bytep> rows(static_cast<size_t>(header.Height));
     for (int32_t y = 0; y < header.Height; ++y)
-        rows[y] = reinterpret_cast<png_bytep>(pixels.data() + static_cast<size_t>(y) * header.Width);
+        rows[y] =
+            reinterpret_cast<png_bytep>(pixels.data() + static_cast<size_t>(y) * header.Width);
     if (!ReadRows(state, rows.data())) fail();
 
     png_colorp palette = nullptr;
@@ -201,10 +204,12 @@ void TPngImage::SaveToStream(TStream& Stream) {
         ~TCleanup() { png_destroy_write_struct(&S.Png, S.Info != nullptr ? &S.Info : nullptr); }
     } cleanup{state};
     if (state.Info == nullptr) throw EOutOfMemory(u"Out of memory");
-    const bool alpha = std::any_of(FAlpha.begin(), FAlpha.end(), [](uint8_t a) { return a != 255; });
+    const bool alpha =
+        std::any_of(FAlpha.begin(), FAlpha.end(), [](uint8_t a) { return a != 255; });
     std::vector<png_bytep> rows(static_cast<size_t>(FHeader.Height));
     for (int32_t y = 0; y < FHeader.Height; ++y)
-        rows[y] = reinterpret_cast<png_bytep>(FPixels.data() + static_cast<size_t>(y) * FHeader.Width);
+        rows[y] =
+            reinterpret_cast<png_bytep>(FPixels.data() + static_cast<size_t>(y) * FHeader.Width);
     if (!WriteRows(state, FHeader.Width, FHeader.Height, alpha, rows.data()))
         throw EWriteError(u"PNG image could not be written: " +
                           String(state.Message, state.Message + std::strlen(state.Message)));

@@ -184,7 +184,8 @@ void TClipboard::Assign(TPersistent* Source) {
 
 void TClipboard::AssignTo(TPersistent* Dest) {
     TBitmap* bitmap = dynamic_cast<TBitmap*>(Dest);
-    if (auto* picture = dynamic_cast<TPicture*>(Dest); picture != nullptr) bitmap = picture->Bitmap();
+    if (auto* picture = dynamic_cast<TPicture*>(Dest); picture != nullptr)
+        bitmap = picture->Bitmap();
     if (bitmap == nullptr) throw EInvalidGraphic(u"Cannot take this object from the clipboard");
     HGLOBAL block = GetAsHandle(CF_DIB);
     if (block == nullptr) throw EInvalidGraphic(u"The clipboard holds no picture");

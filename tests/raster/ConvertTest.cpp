@@ -134,8 +134,8 @@ TEST_F(Convert, StreamsAre32BitBmpsWithAlpha) {
     ScratchFolder folder;
     b.SaveToFile(ToString(folder.File("ours.bmp")));
     std::string output;
-    ASSERT_TRUE(folder.Run("convert " + folder.File("ours.bmp") + " -alpha off -depth 8 RGB:" +
-                               folder.File("ours.rgb"),
+    ASSERT_TRUE(folder.Run("convert " + folder.File("ours.bmp") +
+                               " -alpha off -depth 8 RGB:" + folder.File("ours.rgb"),
                            output));
     const std::vector<uint8_t> rgb = folder.Read("ours.rgb");
     ASSERT_EQ(rgb.size(), 13u * 7 * 3);
@@ -158,15 +158,16 @@ TEST_F(Convert, BmpFilesOfImageMagickLoadThroughThePicture) {
         {"8-bit palette", "-colors 200 -type Palette -compress None BMP3:"},
         {"4-bit palette", "-colors 12 -type Palette -compress None BMP3:"},
         {"1-bit", "-monochrome BMP3:"},
-        {"bit fields with alpha", "-alpha set -channel A -fx 'i/w' +channel -type TrueColorAlpha BMP:"},
+        {"bit fields with alpha",
+         "-alpha set -channel A -fx 'i/w' +channel -type TrueColorAlpha BMP:"},
     };
     for (const auto& v : variants) {
         SCOPED_TRACE(v[0]);
         std::string output;
         const std::string file = folder.File(std::string(v[0]).substr(0, 2) + ".bmp");
         ASSERT_TRUE(folder.Run("convert " + folder.File("in.ppm") + " " + v[1] + file, output));
-        ASSERT_TRUE(folder.Run("convert " + file + " -depth 8 RGBA:" + folder.File("ref.rgba"),
-                               output));
+        ASSERT_TRUE(
+            folder.Run("convert " + file + " -depth 8 RGBA:" + folder.File("ref.rgba"), output));
         const std::vector<uint8_t> rgba = folder.Read("ref.rgba");
         TBitmap32 b;
         b.SetDrawMode(dmTransparent);
@@ -296,10 +297,10 @@ for name in sys.argv[3:]:
     ASSERT_TRUE(RunPython(script, arguments, output)) << output;
     for (const auto* list : {&sixteen, &greyKeys})
         for (const std::string& name : *list)
-            ASSERT_TRUE(folder.Run("convert " + (PngSuite / name).string() +
-                                       " -set colorspace sRGB -depth 8 RGBA:" +
-                                       folder.File(name + ".rgba"),
-                                   output));
+            ASSERT_TRUE(
+                folder.Run("convert " + (PngSuite / name).string() +
+                               " -set colorspace sRGB -depth 8 RGBA:" + folder.File(name + ".rgba"),
+                           output));
     eight.insert(eight.end(), greyKeys.begin(), greyKeys.end());
     for (const bool wide : {false, true})
         for (const std::string& name : wide ? sixteen : eight) {
@@ -337,9 +338,10 @@ TEST_F(PngSuiteLoad, TransparencyFlagAndModes) {
     struct Case {
         const char* Name;
         TPNGTransparencyMode Mode;
-    } cases[] = {{"basn2c08.png", ptmNone}, {"tbbn3p08.png", ptmBit}, {"tp1n3p08.png", ptmBit},
-                 {"tbrn2c08.png", ptmBit},  {"tm3n3p02.png", ptmPartial},
-                 {"basn6a08.png", ptmPartial}, {"basn4a08.png", ptmPartial}};
+    } cases[] = {{"basn2c08.png", ptmNone},    {"tbbn3p08.png", ptmBit},
+                 {"tp1n3p08.png", ptmBit},     {"tbrn2c08.png", ptmBit},
+                 {"tm3n3p02.png", ptmPartial}, {"basn6a08.png", ptmPartial},
+                 {"basn4a08.png", ptmPartial}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         TPngImage png;
@@ -377,9 +379,10 @@ TEST_F(Convert, PngPathByExtensionTakesTheLoadedProperties) {
 
     if (!PythonHas("PIL")) SV_SKIP_WITHOUT_REFERENCE("python3 with Pillow");
     std::string output;
-    ASSERT_TRUE(RunPython("import sys\nfrom PIL import Image\n"
-                          "sys.stdout.write(Image.open(sys.argv[1]).convert('RGBA').tobytes().hex())",
-                          folder.File("mixed.Png"), output));
+    ASSERT_TRUE(
+        RunPython("import sys\nfrom PIL import Image\n"
+                  "sys.stdout.write(Image.open(sys.argv[1]).convert('RGBA').tobytes().hex())",
+                  folder.File("mixed.Png"), output));
     for (int i = 0; i < 20; ++i) {
         const TColor32 c = source.Bits()[i];
         char hex[9];

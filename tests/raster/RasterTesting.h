@@ -41,8 +41,8 @@ inline bool RunPython(const std::string& Script, const std::string& Arguments,
 
 // The bitmap's colours as a binary PPM (alpha dropped).
 inline std::string Ppm(const raster::TBitmap32& b) {
-    std::string out = "P6\n" + std::to_string(b.Width()) + " " + std::to_string(b.Height()) +
-                      "\n255\n";
+    std::string out =
+        "P6\n" + std::to_string(b.Width()) + " " + std::to_string(b.Height()) + "\n255\n";
     for (int i = 0; i < b.Width() * b.Height(); ++i) {
         const raster::TColor32 c = b.Bits()[i];
         out += static_cast<char>(c >> 16);

@@ -117,9 +117,8 @@ small = im.reduce(16)
 box = small.getbbox()
 print(sum(small.getdata()), box[0], box[1], box[2], box[3])
 )";
-        ASSERT_TRUE(RunPython(script,
-                              std::string(DejaVuSans) + " " + std::to_string(px) + " " + sample,
-                              output))
+        ASSERT_TRUE(RunPython(
+            script, std::string(DejaVuSans) + " " + std::to_string(px) + " " + sample, output))
             << output;
         std::istringstream in(output);
         int64_t sum = 0;

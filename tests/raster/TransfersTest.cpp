@@ -148,10 +148,10 @@ double CoveredChannel(const TBitmap32& Src, const TBitmap32& Background, double 
     double sum = 0, covered = 0;
     for (int sy = 0; sy < Src.Height(); ++sy)
         for (int sx = 0; sx < Src.Width(); ++sx) {
-            const double ox = std::max(0.0, std::min(X + 1.0, PosX + sx + 1) -
-                                                std::max(double(X), PosX + sx));
-            const double oy = std::max(0.0, std::min(Y + 1.0, PosY + sy + 1) -
-                                                std::max(double(Y), PosY + sy));
+            const double ox =
+                std::max(0.0, std::min(X + 1.0, PosX + sx + 1) - std::max(double(X), PosX + sx));
+            const double oy =
+                std::max(0.0, std::min(Y + 1.0, PosY + sy + 1) - std::max(double(Y), PosY + sy));
             sum += ox * oy * ((Src.GetPixel(sx, sy) >> Shift) & 0xFF);
             covered += ox * oy;
         }
@@ -165,8 +165,8 @@ TEST_F(Transfers, BlockTransferXMatchesAreaCoverageOnBothSidesOfZero) {
         for (int x = 0; x < 5; ++x)
             src.SetPixel(x, y, Color32(uint8_t(40 * x + 30), uint8_t(60 * y + 20), 200));
     src.SetDrawMode(dmBlend);
-    const double positions[][2] = {{2.5, 1.25}, {-0.5, 0.75}, {-1.25, -0.5}, {3.75, 2.0},
-                                   {6.5, 5.5}};
+    const double positions[][2] = {
+        {2.5, 1.25}, {-0.5, 0.75}, {-1.25, -0.5}, {3.75, 2.0}, {6.5, 5.5}};
     for (const auto& p : positions) {
         SCOPED_TRACE(std::to_string(p[0]) + "," + std::to_string(p[1]));
         TBitmap32 dst, background;
@@ -179,7 +179,8 @@ TEST_F(Transfers, BlockTransferXMatchesAreaCoverageOnBothSidesOfZero) {
         for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 9; ++x)
                 for (const int shift : {0, 8, 16}) {
-                    const double expected = CoveredChannel(src, background, p[0], p[1], x, y, shift);
+                    const double expected =
+                        CoveredChannel(src, background, p[0], p[1], x, y, shift);
                     // Two CombineReg steps and the alpha-weighted blend each round their
                     // 8-bit products down: a few levels below the exact mean at most; a pixel
                     // shift would be off by tens.
