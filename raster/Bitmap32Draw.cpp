@@ -161,7 +161,7 @@ void TBitmap32::FlipVert(TBitmap32* Dst) {
 
 void TBitmap32::Rotate180(TBitmap32* Dst) {
     const int64_t n = int64_t{Width()} * Height();
-    if (Dst == nullptr) {
+    if (Dst == nullptr || Dst == this) {
         std::reverse(FBits, FBits + n);
         Changed();
         return;
@@ -180,7 +180,8 @@ void TBitmap32::Rotate270(TBitmap32* Dst) {
 }
 
 void TBitmap32::QuarterTurn(TBitmap32* Dst, bool Clockwise) {
-    if (Dst == nullptr) {
+    // This bitmap as Dst turns in place too: the turn must not read pixels it has overwritten.
+    if (Dst == nullptr || Dst == this) {
         TBitmap32 turned;
         TurnInto(turned, Clockwise);
         turned.CopyMapTo(*this);

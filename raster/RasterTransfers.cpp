@@ -102,8 +102,8 @@ void BlockTransferX(TBitmap32* Dst, TFixed DstX, TFixed DstY, TBitmap32* Src, TR
     const auto fracY = static_cast<uint32_t>((DstY & 0xFFFF) >> 8);
     int32_t x = DstX >> 16, y = DstY >> 16;
     IntersectRect(SrcRect, SrcRect, Src->BoundsRect());
-    if (x >= Dst->Width() || y >= Dst->Height() || IsRectEmpty(SrcRect) ||
-        x + SrcRect.Width() <= 0 || y + SrcRect.Height() <= 0)
+    if (x >= Dst->Width() || y >= Dst->Height() || Src->MasterAlpha() == 0 ||
+        IsRectEmpty(SrcRect) || x + SrcRect.Width() <= 0 || y + SrcRect.Height() <= 0)
         return;
 
     const uint32_t wLeft = x < 0 ? 255 : 255 - fracX;

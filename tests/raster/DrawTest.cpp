@@ -53,6 +53,10 @@ TEST_F(Draw, QuarterTurnsAndFlipsOfTheSmallTable) {
         EXPECT_EQ(target.UpdateCount(), 0);
         EXPECT_GE(notices, 1);
         EXPECT_EQ(source.Bits()[0], a) << "the source stays";
+        TBitmap32 self;
+        Fill3x2(self);
+        k.Run(self, &self);
+        EXPECT_EQ(PixelsOf(self), k.Expected) << "itself as the target";
     }
 }
 
