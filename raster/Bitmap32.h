@@ -15,6 +15,10 @@
 #include <initializer_list>
 #include <memory>
 
+class TBitmap;
+class TGraphic;
+class TPicture;
+
 namespace raster {
 
 enum TDrawMode : uint8_t { dmOpaque, dmBlend, dmCustom, dmTransparent };
@@ -275,6 +279,94 @@ public:
     void RaiseRectTS(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Contrast);
     void RaiseRectTS(const TRect& ARect, int32_t Contrast);
 
+    // Drawing onto another bitmap by this bitmap's draw mode, combine event, master alpha and
+    // combine mode, clipped to Dst's clip rectangle; scaled forms through this bitmap's
+    // resampler.
+    void DrawTo(TBitmap32* Dst);
+    void DrawTo(TBitmap32* Dst, int32_t DstX, int32_t DstY);
+    void DrawTo(TBitmap32* Dst, int32_t DstX, int32_t DstY, const TRect& SrcRect);
+    void DrawTo(TBitmap32* Dst, const TRect& DstRect);
+    void DrawTo(TBitmap32* Dst, const TRect& DstRect, const TRect& SrcRect);
+    // Onto a device context: 1:1 with all four bytes of each pixel, or stretched.
+    void DrawTo(HDC Dst, int32_t DstX, int32_t DstY);
+    void DrawTo(HDC Dst, const TRect& DstRect, const TRect& SrcRect);
+    // Src's DrawTo onto this bitmap; nothing for a nil Src.
+    void Draw(int32_t DstX, int32_t DstY, TBitmap32* Src);
+    void Draw(int32_t DstX, int32_t DstY, const TRect& SrcRect, TBitmap32* Src);
+    void Draw(const TRect& DstRect, const TRect& SrcRect, TBitmap32* Src);
+    void Draw(const TRect& DstRect, const TRect& SrcRect, HDC SrcDC);
+    // The stretched picture onto a device context in tiles of at most 1024 x 1024 pixels.
+    void TileTo(HDC Dst, const TRect& DstRect, const TRect& SrcRect);
+
+    // Every alpha byte becomes AlphaValue (255 without argument); notifies also when measuring.
+    void ResetAlpha();
+    void ResetAlpha(uint8_t AlphaValue);
+    // Moves the pixel run by Dx + Dy * Width as one block (pixels pushed past a row's end go on
+    // in the next row); FillBack fills the uncovered strips with FillColor.
+    void Roll(int32_t Dx, int32_t Dy, bool FillBack, TColor32 FillColor);
+    // Nil (or this bitmap for the flips) works in place; another Dst receives the result.
+    void FlipHorz(TBitmap32* Dst = nullptr);
+    void FlipVert(TBitmap32* Dst = nullptr);
+    void Rotate180(TBitmap32* Dst = nullptr);
+    // Clockwise.
+    void Rotate90(TBitmap32* Dst = nullptr);
+    void Rotate270(TBitmap32* Dst = nullptr);
+
+    // Exchange with the class library's graphics. Assign takes a TBitmap32 (pixels and
+    // properties), a bitmap (a 32-bit one keeps its fourth bytes as alpha, others become opaque;
+    // a transparent one's key colour gets alpha 0), a PNG image (its own alpha), any other
+    // graphic (opaque), a picture by its graphic, the clipboard, or nil (empty). It notifies
+    // once, also after a failure; other sources raise.
+    void Assign(TPersistent* Source) override;
+    // Into a picture's bitmap, a bitmap (32 bits, alpha in the fourth bytes) or the clipboard.
+    virtual void AssignTo(TPersistent* Dst);
+    // A BMP file image.
+    void LoadFromStream(TStream& Stream);
+    void SaveToStream(TStream& Stream);
+    // ".png" (any case) through LoadPNGintoBitmap32, taking the loaded bitmap's properties
+    // (blend mode, a new nearest resampler); other extensions through a picture, keeping them.
+    void LoadFromFile(const String& FileName);
+    // Always a BMP file.
+    void SaveToFile(const String& FileName);
+    // The "Data" payload: Width, Height (signed 32-bit, little-endian), then the pixels from the
+    // top. ReadData refuses a payload shorter than its size says before allocating (EReadError)
+    // and notifies in every case.
+    void ReadData(TStream& Stream);
+    void WriteData(TStream& Stream);
+    // Both empty, or same class and equal BMP images.
+    bool Equal(TBitmap32& B);
+
+    // Text in the bitmap's font. Without pixels (an empty bitmap) the shared measuring bitmap
+    // measures; (0, 0) when measuring fails.
+    TSize TextExtent(const String& Text);
+    TSize TextExtentW(const String& Text) { return TextExtent(Text); }
+    int32_t TextWidth(const String& Text);
+    int32_t TextHeight(const String& Text);
+    int32_t TextWidthW(const String& Text) { return TextWidth(Text); }
+    int32_t TextHeightW(const String& Text) { return TextHeight(Text); }
+    // At (X, Y), clipped to the clip rectangle while one is set; notifies the text's extent
+    // (one pixel more each way), also when measuring or empty.
+    void Textout(int32_t X, int32_t Y, const String& Text);
+    void Textout(int32_t X, int32_t Y, const TRect& ClipRect, const String& Text);
+    // DrawTextW into DstRect with Flags; notifies the rectangle DrawTextW leaves.
+    void Textout(const TRect& DstRect, uint32_t Flags, const String& Text);
+    void TextoutW(int32_t X, int32_t Y, const String& Text) { Textout(X, Y, Text); }
+    void TextoutW(int32_t X, int32_t Y, const TRect& ClipRect, const String& Text) {
+        Textout(X, Y, ClipRect, Text);
+    }
+    void TextoutW(const TRect& DstRect, uint32_t Flags, const String& Text) {
+        Textout(DstRect, Flags, Text);
+    }
+    // Anti-aliased text in Color's colour, blended with Color's alpha and the combine mode.
+    // AALevel is clamped to -1..4: 0 draws monochrome glyphs at the font's size, 1..4 draw them
+    // at 2^AALevel times the size and take each block's mean as the alpha, -1 draws the
+    // system's antialiased glyphs at the font's size. Nothing on an empty bitmap. Leaves the
+    // font with default quality.
+    void RenderText(int32_t X, int32_t Y, const String& Text, int32_t AALevel, TColor32 Color);
+    void RenderTextW(int32_t X, int32_t Y, const String& Text, int32_t AALevel, TColor32 Color) {
+        RenderText(X, Y, Text, AALevel, Color);
+    }
+
     // Until EndMeasuring, drawing reports its areas to Callback without touching pixels, and
     // OnChange is not called. Not nested.
     void BeginMeasuring(const TAreaChangedEvent& Callback);
@@ -301,6 +393,15 @@ protected:
     TFixedPoint FFixedPenPos;
 
 private:
+    void RenderSupersampled(TBitmap32& B, const String& Text, const String& Padded, int32_t Level,
+                            TColor32 Color);
+    void AssignFrom(TPersistent* Source);
+    void AssignFromBitmap(TBitmap& Source);
+    void AssignFromGraphic(TGraphic& Source);
+    void AssignFromPicture(TPicture& Source);
+    void CopyToBitmap(TBitmap& Bmp);
+    void QuarterTurn(TBitmap32* Dst, bool Clockwise);
+    void TurnInto(TBitmap32& Dst, bool Clockwise) const;
     void Blend2x2(int32_t PX0, int32_t PX1, int32_t PY0, int32_t PY1, int32_t X, int32_t Y,
                   TColor32 C, uint8_t Mask);
     bool OutsideClip(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) const;
@@ -328,5 +429,13 @@ private:
     std::unique_ptr<TCustomResampler> FResampler;
     HFONT FFontHandle = nullptr;
 };
+
+// Gives the font a handle of its own properties with the logical-font quality Quality (0
+// default, 3 non-antialiased, 4 antialiased); "Default" as the name means the default font.
+void ApplyFontQuality(TFont& Font, int32_t Quality);
+// Every non-zero pixel P of B becomes Color + (P << 24): its blue byte becomes the alpha.
+void TextBlueToAlpha(TBitmap32& B, TColor32 Color);
+// Each pixel of B becomes Color with the truncated mean blue of B2's 2^N x 2^N block as alpha.
+void TextScaleDown(TBitmap32& B, const TBitmap32& B2, int32_t N, TColor32 Color);
 
 } // namespace raster

@@ -335,4 +335,27 @@ extern TColor32 (*PairInterpolate)(uint32_t WX, uint32_t WY, const TColor32* P,
 void TransferRows(TBitmap32& Dst, const TRect& DstClip, TBitmap32& Src, int32_t SrcX,
                   int32_t SrcY, TDrawMode CombineOp, const TPixelCombineEvent& CombineEvent);
 
+// The transfers. Each notifies Dst with AREAINFO_RECT; a nil bitmap raises EBitmapException.
+// Copies SrcRect to (DstX, DstY) by the draw mode, clipped to DstClip and both bitmaps; notifies
+// the unclipped target rectangle, also when everything was clipped away.
+void BlockTransfer(TBitmap32* Dst, int32_t DstX, int32_t DstY, TRect DstClip, TBitmap32* Src,
+                   TRect SrcRect, TDrawMode CombineOp, const TPixelCombineEvent& CombineEvent);
+// Scales SrcRect onto DstRect through Resampler (equal sizes copy directly); a SrcRect outside
+// Src raises ESrcInvalidException.
+void StretchTransfer(TBitmap32* Dst, TRect DstRect, TRect DstClip, TBitmap32* Src, TRect SrcRect,
+                     TCustomResampler* Resampler, TDrawMode CombineOp,
+                     const TPixelCombineEvent& CombineEvent);
+// Blends SrcRect onto Dst at the 16.16 position (DstX, DstY), bilinearly mixed, with Src's
+// combine mode and master alpha (CombineOp only decides the early exit).
+void BlockTransferX(TBitmap32* Dst, TFixed DstX, TFixed DstY, TBitmap32* Src, TRect SrcRect,
+                    TDrawMode CombineOp, const TPixelCombineEvent& CombineEvent);
+// Dst pixel := BlendCallback(SrcF pixel, SrcB pixel) over the area both sources cover in
+// DstClip.
+void BlendTransfer(TBitmap32* Dst, int32_t DstX, int32_t DstY, const TRect& DstClip,
+                   TBitmap32* SrcF, const TRect& SrcRectF, TBitmap32* SrcB, const TRect& SrcRectB,
+                   TBlendReg BlendCallback);
+void BlendTransfer(TBitmap32* Dst, int32_t DstX, int32_t DstY, const TRect& DstClip,
+                   TBitmap32* SrcF, const TRect& SrcRectF, TBitmap32* SrcB, const TRect& SrcRectB,
+                   TBlendRegEx BlendCallback, int32_t MasterAlpha);
+
 } // namespace raster

@@ -4,6 +4,7 @@
 
 #include "platform/gfx/Color.h"
 #include "platform/gfx/Gdi.h"
+#include "platform/gfx/Graphic.h"
 #include "platform/rtl/Classes.h"
 
 #include <memory>
@@ -28,16 +29,16 @@ int32_t PixelFormatBits(TPixelFormat Format);
 
 class TCanvas;
 
-class TBitmap : public TPersistent {
+class TBitmap : public TGraphic {
 public:
     TBitmap();
     ~TBitmap() override;
     TBitmap(const TBitmap&) = delete;
     TBitmap& operator=(const TBitmap&) = delete;
 
-    int32_t Width() const { return FWidth; }
-    int32_t Height() const { return FHeight; }
-    bool Empty() const { return FWidth == 0 || FHeight == 0; }
+    int32_t Width() const override { return FWidth; }
+    int32_t Height() const override { return FHeight; }
+    bool Empty() const override { return FWidth == 0 || FHeight == 0; }
     // Resizing keeps the pixels at the top left; uncovered pixels are black (index 0).
     void SetWidth(int32_t Value) { SetSize(Value, FHeight); }
     void SetHeight(int32_t Value) { SetSize(FWidth, Value); }
@@ -67,7 +68,19 @@ public:
     // OnChange, through which a picture tells its image control to repaint.
     bool Modified() const { return FModified; }
     void SetModified(bool Value);
-    TNotifyEvent OnChange;
+
+    // StretchBlt of the whole bitmap with the canvas's copy mode.
+    void Draw(TCanvas& ACanvas, const TRect& Rect) override;
+    // A BMP file image: 1, 4, 8, 16, 24 and 32 bits, uncompressed or with bit fields, either row
+    // order. 32-bit images keep their fourth bytes; bit-field images other than 5-5-5, 5-6-5 and
+    // 8-8-8 become 32-bit with the alpha mask's value (or 0) in the fourth byte. Every size is
+    // checked against the bytes the stream holds before anything is allocated.
+    void LoadFromStream(TStream& Stream) override;
+    // A BMP file image in the bitmap's own pixel format (pfDevice as 32 bits).
+    void SaveToStream(TStream& Stream) override;
+    // The colour that transparent drawing leaves out: the one set, else the bottom-left pixel's.
+    TColor TransparentColor();
+    void SetTransparentColor(TColor Value);
 
 private:
     void Reallocate(int32_t NewWidth, int32_t NewHeight, TPixelFormat NewFormat);
@@ -83,4 +96,5 @@ private:
     HBITMAP FHandle = nullptr;
     std::unique_ptr<TCanvas> FCanvas;
     bool FModified = false;
+    TColor FTransparentColor = clDefault;
 };

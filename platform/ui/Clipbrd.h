@@ -2,12 +2,13 @@
 // clipboard (see the MIME mapping in MimeFormats.h).
 #pragma once
 
+#include "platform/rtl/Classes.h"
 #include "platform/ui/Ole.h"
 
 #include <map>
 #include <vector>
 
-class TClipboard {
+class TClipboard : public TPersistent {
 public:
     TClipboard() = default;
     ~TClipboard();
@@ -25,6 +26,14 @@ public:
     // A block the clipboard keeps: the caller neither frees nor keeps it beyond the next
     // GetAsHandle of the same format. Nil when the clipboard has no such data.
     HGLOBAL GetAsHandle(uint16_t Format);
+
+    // Puts a bitmap, or the graphic of a picture drawn into a bitmap, on the clipboard as a
+    // packed device-independent bitmap (CF_DIB; 32-bit pixels keep their fourth bytes). Any
+    // other object raises EInvalidGraphic.
+    void Assign(TPersistent* Source);
+    // The clipboard's packed bitmap into a bitmap or a picture (as its bitmap). EInvalidGraphic
+    // when the clipboard holds no bitmap or the block is not a valid one.
+    void AssignTo(TPersistent* Dest);
 
 private:
     void Publish();

@@ -80,7 +80,7 @@ enum : uint32_t {
 enum : DWORD { DATADIR_GET = 1, DATADIR_SET = 2 };
 
 // Standard clipboard formats; registered ones lie from 0xC000 up.
-enum : CLIPFORMAT { CF_TEXT = 1, CF_UNICODETEXT = 13, CF_HDROP = 15 };
+enum : CLIPFORMAT { CF_TEXT = 1, CF_DIB = 8, CF_UNICODETEXT = 13, CF_HDROP = 15 };
 
 enum : DWORD {
     DROPEFFECT_NONE = 0,

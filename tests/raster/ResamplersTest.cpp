@@ -280,31 +280,6 @@ TColor32 PhotoPixel(int x, int y) {
     return 0xFF000000u | channel(3, 1, 2) << 16 | channel(5, 2, 1) << 8 | channel(2, 3, 4);
 }
 
-std::string Ppm(const TBitmap32& b) {
-    std::string out = "P6\n" + std::to_string(b.Width()) + " " + std::to_string(b.Height()) +
-                      "\n255\n";
-    for (int i = 0; i < b.Width() * b.Height(); ++i) {
-        const TColor32 c = b.Bits()[i];
-        out += static_cast<char>(c >> 16);
-        out += static_cast<char>(c >> 8);
-        out += static_cast<char>(c);
-    }
-    return out;
-}
-
-// Reads a binary PPM written by ImageMagick (header without comments) into RGB bytes.
-bool ReadPpm(const std::vector<uint8_t>& Bytes, int& W, int& H, std::vector<uint8_t>& Rgb) {
-    std::string header(Bytes.begin(), Bytes.begin() + std::min<size_t>(Bytes.size(), 64));
-    std::istringstream in(header);
-    std::string magic;
-    int max = 0;
-    if (!(in >> magic >> W >> H >> max) || magic != "P6" || max != 255) return false;
-    const auto offset = static_cast<size_t>(in.tellg()) + 1;
-    if (Bytes.size() < offset + size_t(W) * H * 3) return false;
-    Rgb.assign(Bytes.begin() + offset, Bytes.begin() + offset + size_t(W) * H * 3);
-    return true;
-}
-
 class ImageMagickResize : public Resamplers {
 protected:
     static void SetUpTestSuite() {

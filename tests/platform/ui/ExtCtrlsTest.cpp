@@ -1,5 +1,6 @@
 // The image control: it shows its picture's bitmap on its parent's surface, cut to its bounds,
 // and repaints when the bitmap is marked modified.
+#include "platform/gfx/PngImage.h"
 #include "platform/ui/ExtCtrls.h"
 #include "platform/ui/Forms.h"
 #include "platform/ui/WinUser.h"
@@ -7,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -82,6 +85,37 @@ TEST(Image, AnEmptyPictureOrNoParentPaintsNothing) {
     TImage orphan(nullptr); // no parent: painting it must not touch anything
     orphan.Picture()->Bitmap()->SetSize(5, 5);
     orphan.Perform(WM_PAINT, 0, 0);
+}
+
+} // namespace
+
+namespace {
+
+// A PNG image in the picture draws itself by its alpha over the form, inside the bounds.
+TEST(Image, ShowsAPngPictureOverWhatLiesUnderIt) {
+    TForm form(nullptr);
+    form.SetBounds(0, 0, 200, 150);
+    form.SetColor(clWhite);
+    auto* image = new TImage(&form);
+    image->SetParent(&form);
+    image->SetBounds(10, 20, 30, 30);
+    // Opaque red on the left half, transparent on the right, 40 wide: cut at the bounds.
+    std::vector<uint32_t> pixels(40 * 10);
+    for (int i = 0; i < 400; ++i)
+        pixels[i] = i % 40 < 20 ? 0xFFFF0000u : 0x00FF0000u;
+    auto png = std::make_unique<TPngImage>();
+    png->SetPixels(40, 10, pixels.data());
+    image->Picture()->SetGraphic(std::move(png));
+
+    const HWND wnd = form.Handle();
+    form.Update();
+    HDC dc = GetDC(wnd);
+    EXPECT_EQ(GetPixel(dc, 10, 20), static_cast<COLORREF>(clRed));
+    EXPECT_EQ(GetPixel(dc, 35, 20), static_cast<COLORREF>(clWhite)); // transparent half
+    EXPECT_NE(GetPixel(dc, 10, 30), static_cast<COLORREF>(clRed));   // below the picture
+    ReleaseDC(wnd, dc);
+    EXPECT_NE(dynamic_cast<TPngImage*>(image->Picture()->Graphic()), nullptr)
+        << "painting keeps the picture's graphic";
 }
 
 } // namespace
