@@ -3,6 +3,8 @@
 
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLMarkerList.h"
+#include "imaging/core/VLMask.h"
+#include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/formats/tiff/VLTIFFTags.h"
 #include "imaging/formats/tiff/VLTIFFWriter.h"
 #include "imaging/io/VLJpeg.h"
@@ -15,8 +17,6 @@ namespace {
 
 constexpr char XmpNamespace[XmpHeaderLength + 1] = "http://ns.adobe.com/xap/1.0/";
 constexpr uint8_t ExifHeader[ExifHeaderLength] = {'E', 'x', 'i', 'f', 0, 0};
-// Thumbnails larger than this on either side are not read.
-constexpr int32_t MaxThumbnailSize = 400;
 constexpr int64_t TiffHeaderSearch = 0x20000;
 
 uint16_t Swap16(uint16_t V) {
@@ -43,64 +43,52 @@ bool ReadTiffHeader(TStream& Stream, TVLTagsReadState& Ctx, uint32_t& First) {
     return true;
 }
 
-// The directory its pointer tag in Ctx names, read into Sub; false when there is none.
-bool ReadPointedIFD(const TVLTagsReadState& Ctx, uint16_t Tag, TVLTagsReadState& Sub) {
-    const int64_t offset = TIFFIntegerAt(Ctx, Tag, 0);
-    if (offset <= 0) return false;
-    Sub = TVLTagsReadState{Ctx.IntelByteOrder, Ctx.Stream, Ctx.Base, 0, {}};
-    int32_t count = 0;
-    return TIFFReadIFD(Sub, 0, offset, count);
+// A progress record with no event and an abort flag of its own.
+struct TQuietProgress {
+    bool Aborting = false;
+    TVLProgressRecord Record;
+    TQuietProgress() { Record.AbortFlag = &Aborting; }
+};
+
+// The parameters of the first directory of the TIFF structure at Start, read into Temporary.
+void ReadFirstDirectory(TStream& Stream, int64_t Start, TIOParamsVals& Temporary) {
+    TVLBitmap none;
+    TQuietProgress progress;
+    int32_t pages = 0;
+    std::unique_ptr<TVLMask> mask;
+    Temporary.SetImageIndex(0);
+    Stream.SetPosition(Start);
+    ReadTIFFStream(none, Stream, pages, Temporary, progress.Record, true, mask, true, true, false);
 }
 
-// Resolution as the TIFF reader takes it: centimetres scaled to inches, the rounded value in
-// DpiX and DpiY (the library default for 0), the exact one in the EXIF fields.
-void ReadResolution(const TVLTagsReadState& Ctx, TIOParamsVals& Params) {
-    const double f = TIFFTagValue(Ctx, 296, 2) == 3 ? 2.54 : 1.0;
-    const double x = TIFFRational(Ctx, 282) * f;
-    const double y = TIFFRational(Ctx, 283) * f;
-    const auto dpiX = static_cast<int32_t>(std::clamp(std::nearbyint(x), 0.0, 2147483647.0));
-    const auto dpiY = static_cast<int32_t>(std::clamp(std::nearbyint(y), 0.0, 2147483647.0));
-    Params.SetDpiX(dpiX != 0 ? dpiX : DefaultDpiX);
-    Params.SetDpiY(dpiY != 0 ? dpiY : DefaultDpiY);
-    Params.ExifXResolution = x;
-    Params.ExifYResolution = y;
+// Image Index of the TIFF structure at Start into Bitmap in thumbnail mode (nothing larger
+// than 400 pixels a side); Bitmap is left empty when the image is missing, refused or broken.
+void ReadThumbnailImage(TStream& Stream, int64_t Start, TIOParamsVals& Temporary, int32_t Index,
+                        TVLBitmap& Bitmap) {
+    TQuietProgress progress;
+    int32_t pages = 0;
+    std::unique_ptr<TVLMask> mask;
+    Temporary.SetImageIndex(Index);
+    Temporary.TiffAdjustOrientation = false;
+    Stream.SetPosition(Start);
+    ReadTIFFStream(Bitmap, Stream, pages, Temporary, progress.Record, false, mask, true, true,
+                   true);
+    if (progress.Aborting) Bitmap.FreeImage(true);
 }
 
-// The fields of the first directory and the EXIF and GPS directories it points to.
-void ReadExifFields(const TVLTagsReadState& Main, TIOParamsVals& Params) {
-    ReadTIFFMainExifTags(Main, Params);
-    ReadResolution(Main, Params);
-    TVLTagsReadState sub;
-    if (ReadPointedIFD(Main, 34665, sub)) {
-        ReadTIFFExifTags(sub, Params);
-        ReadTIFFMakerNote(sub, Params);
-    }
-    if (ReadPointedIFD(Main, 34853, sub)) ReadTIFFGPSTags(sub, Params);
+// Params' thumbnail, made when missing and emptied.
+TVLBitmap& EmptyThumbnail(TIOParamsVals& Params) {
+    if (!Params.ExifThumbnail) Params.ExifThumbnail = std::make_unique<TVLBitmap>();
+    Params.ExifThumbnail->FreeImage(true);
+    return *Params.ExifThumbnail;
 }
 
-// The JPEG thumbnail of the second directory (JPEGInterchangeFormat and its length) into
-// Thumbnail; nothing for another kind of thumbnail or one above the size limit.
-void ReadThumbnail(TStream& Stream, TVLTagsReadState Ctx, uint32_t First, TVLBitmap& Thumbnail) {
-    int32_t count = 0;
-    if (!TIFFReadIFD(Ctx, 1, First, count)) return;
-    const int64_t offset = TIFFIntegerAt(Ctx, 513, 0);
-    const int64_t length = TIFFIntegerAt(Ctx, 514, 0);
-    if (offset <= 0 || length <= 0 || offset > Stream.GetSize() - length) return;
-    TMemoryStream jpeg;
-    Stream.SetPosition(offset);
-    jpeg.CopyFrom(Stream, length);
-    TIOParamsVals params;
-    bool aborting = false;
-    TVLProgressRecord progress;
-    progress.AbortFlag = &aborting;
-    jpeg.SetPosition(0);
-    ReadJPEGStream(jpeg, nullptr, Thumbnail, params, progress, true, false, false, false, false,
-                   false, -1, false);
-    if (aborting || params.Width > MaxThumbnailSize || params.Height > MaxThumbnailSize) return;
-    jpeg.SetPosition(0);
-    ReadJPEGStream(jpeg, nullptr, Thumbnail, params, progress, false, false, false, false, false,
-                   false, -1, false);
-    if (aborting) Thumbnail.FreeImage(true);
+// Whether Candidate is a picture (not missing, not all black) narrower than Other or beside no
+// picture at all.
+bool IsSmallerPicture(TVLBitmap& Candidate, TVLBitmap& Other) {
+    const int32_t width = Candidate.GetWidth();
+    const bool otherIsPicture = Other.GetWidth() > 0 && !Other.IsAllZero();
+    return width > 0 && !Candidate.IsAllZero() && (!otherIsPicture || width < Other.GetWidth());
 }
 
 // The orientation that turns an upright picture back into one stored with Orientation.
@@ -175,14 +163,12 @@ bool ReadExifBlock(const uint8_t* Data, int32_t Length, TIOParamsVals& Params) {
     int32_t count = 0;
     if (!ReadTiffHeader(stream, main, first) || !TIFFReadIFD(main, 0, first, count)) return false;
     TIOParamsVals temporary(Params.GetOwner());
-    ReadExifFields(main, temporary);
+    ReadFirstDirectory(stream, 0, temporary);
     CopyExifParams(temporary, Params);
     Params.HasExif = true;
-    if (!Params.ExifThumbnail) Params.ExifThumbnail = std::make_unique<TVLBitmap>();
-    Params.ExifThumbnail->FreeImage(true);
-    ReadThumbnail(stream, main, first, *Params.ExifThumbnail);
-    if (!Params.ExifThumbnail->IsEmpty())
-        ApplyExifOrientation(*Params.ExifThumbnail, Params.TiffOrientation);
+    TVLBitmap& thumbnail = EmptyThumbnail(Params);
+    ReadThumbnailImage(stream, 0, temporary, 1, thumbnail);
+    if (!thumbnail.IsEmpty()) ApplyExifOrientation(thumbnail, Params.TiffOrientation);
     return true;
 }
 
@@ -240,4 +226,22 @@ int64_t FindTiffHeader(TStream& Stream) {
         if ((magic == 42 || magic == 0x4F52 || magic == 0x5352) && int64_t{offset} < size) return i;
     }
     return -1;
+}
+
+bool LoadCameraRawExif(TStream& Stream, TIOParamsVals& Params) {
+    const int64_t start = Stream.GetPosition();
+    TIOParamsVals temporary(Params.GetOwner());
+    TVLBitmap& thumbnail = EmptyThumbnail(Params);
+    ReadFirstDirectory(Stream, start, temporary);
+    CopyExifParams(temporary, Params);
+    Params.HasExif = true;
+    TVLBitmap first, second;
+    ReadThumbnailImage(Stream, start, temporary, 0, first);
+    ReadThumbnailImage(Stream, start, temporary, 1, second);
+    if (IsSmallerPicture(first, second))
+        thumbnail.Assign(&first);
+    else if (IsSmallerPicture(second, first))
+        thumbnail.Assign(&second);
+    Stream.SetPosition(start);
+    return true;
 }

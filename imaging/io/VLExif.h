@@ -22,9 +22,10 @@ bool ReadXMPFromAPP1(const uint8_t* Data, int32_t Length, TIOParamsVals& Params)
 std::vector<uint8_t> BuildXMPAPP1(const TIOParamsVals& Params);
 
 /// Fills the EXIF group of Params from an EXIF payload (false, nothing changed, for any other
-/// payload or one of fewer than 6 bytes). The resolutions set DpiX and DpiY; the JPEG thumbnail
-/// of the second directory (at most 400 pixels a side) becomes ExifThumbnail, turned upright by
-/// the EXIF orientation; Params' HasExif is set.
+/// payload, one of fewer than 6 bytes or one without a readable first directory). The
+/// resolutions set DpiX and DpiY; the image of the second directory (JPEG or uncompressed, at
+/// most 400 pixels a side) becomes ExifThumbnail, turned upright by the EXIF orientation;
+/// Params' HasExif is set.
 bool ReadExifBlock(const uint8_t* Data, int32_t Length, TIOParamsVals& Params);
 /// An EXIF payload of Params' EXIF group: one directory, and a second holding ExifThumbnail as
 /// a JPEG datastream (compression 6 with its offset and length), turned from upright back to the
@@ -37,3 +38,8 @@ void CopyExifParams(const TIOParamsVals& Source, TIOParamsVals& Dest);
 // first directory within the stream) within the next 128 KiB; -1 when none. The position is
 // restored.
 int64_t FindTiffHeader(TStream& Stream);
+/// Fills the EXIF group of Params from the TIFF structure of a camera raw file at the stream
+/// position (offsets counted from there), and makes ExifThumbnail the narrower of the pictures
+/// among its first two images (at most 400 pixels a side, not all black); two of one width give
+/// none. The position is restored; always true.
+bool LoadCameraRawExif(TStream& Stream, TIOParamsVals& Params);

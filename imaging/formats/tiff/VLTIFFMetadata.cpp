@@ -132,10 +132,17 @@ bool Has(const TVLTagsReadState& Ctx, uint16_t Tag) { return TIFFFindTag(Ctx, Ta
 
 // Reading: a missing tag leaves the field at its ClearExif value.
 
+// A text field without the NUL a short value's count includes ("Cam" stored inline as 4 bytes).
+AnsiString FieldText(const TVLTagsReadState& Ctx, uint16_t Tag) {
+    AnsiString text = TIFFText(Ctx, Tag);
+    while (!text.empty() && text.back() == 0) text.pop_back();
+    return text;
+}
+
 template <typename T>
 void ReadTexts(const TVLTagsReadState& Ctx, TIOExifFields& F, const T& Table) {
     for (const TTextTag& t : Table)
-        F.*t.Field = Has(Ctx, t.Tag) ? TIFFText(Ctx, t.Tag) : ExifDefaults().*t.Field;
+        F.*t.Field = Has(Ctx, t.Tag) ? FieldText(Ctx, t.Tag) : ExifDefaults().*t.Field;
 }
 template <typename T>
 void ReadInts(const TVLTagsReadState& Ctx, TIOExifFields& F, const T& Table) {
@@ -246,7 +253,7 @@ void ReadTIFFMetadataTags(const TVLTagsReadState& Ctx, TIOParamsVals& Params) {
 }
 
 void ReadTIFFMainExifTags(const TVLTagsReadState& Ctx, TIOParamsVals& Params) {
-    if (Has(Ctx, 270)) Params.TiffImageDescription = TIFFText(Ctx, 270);
+    if (Has(Ctx, 270)) Params.TiffImageDescription = FieldText(Ctx, 270);
     const auto orientation = static_cast<int32_t>(TIFFTagValue(Ctx, 274, 1));
     Params.SetTIFFOrientation(orientation);
     Params.SetExifOrientation(orientation);

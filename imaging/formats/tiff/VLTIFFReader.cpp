@@ -361,7 +361,7 @@ void ReadOldJpegStrips(TReadJob& J) {
 
 // Old-style JPEG without strip byte counts: one JPEG stream found at the interchange format or
 // the first strip.
-void ReadOldJpegWhole(TReadJob& J) {
+void ReadOldJpegWhole(TReadJob& J, bool ThumbnailMode) {
     TTIFFVars& V = J.Vars;
     int64_t pos = J.Base + V.JPEGInterchangeFormat;
     if (V.JPEGInterchangeFormat == 0 && !V.StripOffsets.empty()) pos = J.Base + V.StripOffsets[0];
@@ -372,6 +372,16 @@ void ReadOldJpegWhole(TReadJob& J) {
     const std::vector<uint8_t> data = ReadPiece(J, pos - J.Base, length, 0);
     TVLMemStream jpeg(const_cast<uint8_t*>(data.data()), static_cast<int64_t>(data.size()));
     TIOParamsVals params;
+    // The directory gives no size for a whole JPEG datastream: its frame header is read first
+    // so that thumbnail mode refuses a large picture before decoding it.
+    if (ThumbnailMode) {
+        ReadJPEGStream(jpeg, nullptr, J.Bitmap, params, J.Progress, true, false, false, true,
+                       false, false, -1, false);
+        if (J.Progress.Aborting()) return;
+        if (params.Width > ThumbnailLimit || params.Height > ThumbnailLimit)
+            return J.Progress.Abort();
+        jpeg.SetPosition(0);
+    }
     ReadJPEGStream(jpeg, nullptr, J.Bitmap, params, J.Progress, false, false, false, true, false,
                    false, -1, false);
 }
@@ -407,7 +417,7 @@ void Decode(TReadJob& J, bool ThumbnailMode) {
     if (ThumbnailMode && (V.Width > ThumbnailLimit || V.Height > ThumbnailLimit))
         return J.Progress.Abort();
     if (IsOldJpeg(V)) {
-        if (V.StripByteCounts.empty()) return ReadOldJpegWhole(J);
+        if (V.StripByteCounts.empty()) return ReadOldJpegWhole(J, ThumbnailMode);
         if (V.Width <= 0 || V.Height <= 0 ||
             !J.Bitmap.Allocate(V.Width, V.Height, TVLPixelFormat::vl24RGB))
             return J.Progress.Abort();
@@ -464,6 +474,7 @@ void ReadExifDirectories(const TVLTagsReadState& Ctx, TIOParamsVals& Params) {
     if (exif > 0 && exif < 0x80000000LL && TIFFReadIFD(sub, 0, exif, ignored)) {
         Params.HasExif = true;
         ReadTIFFExifTags(sub, Params);
+        ReadTIFFMakerNote(sub, Params);
     }
     sub.Entries.clear();
     sub.EntryCount = 0;

@@ -232,6 +232,99 @@ TEST_F(Exif, ThumbnailPassDeliversTheUprightThumbnail) {
     EXPECT_EQ(full.GetWidth(), 40);
 }
 
+// A TIFF of the given pages (photos, or black where Blank), true colour and uncompressed, with
+// Make and Orientation in its first directory; the bytes of the file.
+struct TPage {
+    int32_t Width;
+    int32_t Height;
+    bool Blank;
+};
+
+std::vector<uint8_t> PagesTiff(const std::string& Folder, const std::vector<TPage>& Pages,
+                               int32_t Orientation) {
+    std::string inputs;
+    for (size_t i = 0; i < Pages.size(); ++i) {
+        const std::string page = Folder + "/page" + std::to_string(i) + ".ppm";
+        const TPage& p = Pages[i];
+        if (p.Blank)
+            RunCommand("convert -size " + std::to_string(p.Width) + "x" + std::to_string(p.Height) +
+                       " xc:black '" + page + "'");
+        else
+            WriteSyntheticPhoto(page, p.Width, p.Height, static_cast<uint32_t>(i + 3));
+        inputs += " '" + page + "'";
+    }
+    const std::string tiff = Folder + "/pages.tif";
+    RunCommand("convert" + inputs + " -type TrueColor -compress none '" + tiff + "'");
+    RunCommand("exiftool -q -overwrite_original -IFD0:Make=Cam -IFD0:Orientation#=" +
+               std::to_string(Orientation) + " '" + tiff + "'");
+    return ReadFileBytes(tiff);
+}
+
+// An EXIF block whose second directory is an uncompressed picture (not a JPEG datastream).
+TEST_F(Exif, UncompressedThumbnailsAreReadAndTurnedUpright) {
+    const std::vector<uint8_t> tiff =
+        PagesTiff(Folder.Path().string(), {{30, 20, false}, {12, 20, false}}, 6);
+    ASSERT_GT(tiff.size(), 8u);
+    std::vector<uint8_t> block = {'E', 'x', 'i', 'f', 0, 0};
+    block.insert(block.end(), tiff.begin(), tiff.end());
+    TIOParamsVals params;
+    ASSERT_TRUE(ReadExifBlock(block.data(), static_cast<int32_t>(block.size()), params));
+    EXPECT_EQ(params.ExifMake, "Cam");
+    EXPECT_EQ(params.TiffOrientation, 6);
+    ASSERT_TRUE(params.ExifThumbnail);
+    RunCommand("convert '" + File("page1.ppm") + "' -rotate 90 '" + File("upright.ppm") + "'");
+    EXPECT_EQ(CountDifferences(*params.ExifThumbnail, ReadPnm(File("upright.ppm"))), 0);
+    // A second directory above 400 pixels a side gives no thumbnail.
+    const std::vector<uint8_t> large =
+        PagesTiff(Folder.Path().string(), {{30, 20, false}, {410, 8, false}}, 1);
+    block.resize(6);
+    block.insert(block.end(), large.begin(), large.end());
+    ASSERT_TRUE(ReadExifBlock(block.data(), static_cast<int32_t>(block.size()), params));
+    EXPECT_TRUE(params.ExifThumbnail->IsEmpty());
+}
+
+// Camera raw files: the narrower picture of the first two images becomes the thumbnail.
+TEST_F(Exif, CameraRawThumbnailIsTheNarrowerPicture) {
+    struct TCase {
+        std::vector<TPage> Pages;
+        int32_t Expected; // index of the page that becomes the thumbnail, -1 for none
+    };
+    const TCase cases[] = {
+        {{{64, 48, false}, {16, 12, false}}, 1},
+        {{{16, 12, false}, {64, 48, false}}, 0},
+        {{{64, 48, false}, {16, 12, true}}, 0}, // a blank preview is no picture
+        {{{16, 12, true}, {64, 48, false}}, 1},
+        {{{500, 20, false}, {16, 12, false}}, 1}, // above 400 pixels: refused
+        {{{500, 20, false}, {450, 10, false}}, -1},
+        {{{16, 12, false}, {16, 8, false}}, -1}, // one width
+        {{{30, 20, false}}, 0},
+    };
+    const std::string junk = "raw file prefix";
+    for (size_t n = 0; n < std::size(cases); ++n) {
+        SCOPED_TRACE(n);
+        const TCase& c = cases[n];
+        const std::vector<uint8_t> tiff = PagesTiff(Folder.Path().string(), c.Pages, 1);
+        TMemoryStream stream;
+        stream.Write(junk.data(), static_cast<int32_t>(junk.size()));
+        stream.Write(tiff.data(), static_cast<int32_t>(tiff.size()));
+        stream.SetPosition(0);
+        ASSERT_EQ(FindTiffHeader(stream), static_cast<int64_t>(junk.size()));
+        stream.SetPosition(static_cast<int64_t>(junk.size()));
+        TIOParamsVals params;
+        EXPECT_TRUE(LoadCameraRawExif(stream, params));
+        EXPECT_EQ(stream.GetPosition(), static_cast<int64_t>(junk.size()));
+        EXPECT_TRUE(params.HasExif);
+        EXPECT_EQ(params.ExifMake, "Cam");
+        ASSERT_TRUE(params.ExifThumbnail);
+        if (c.Expected < 0) {
+            EXPECT_TRUE(params.ExifThumbnail->IsEmpty());
+            continue;
+        }
+        const TPnm expected = ReadPnm(File("page" + std::to_string(c.Expected) + ".ppm"));
+        EXPECT_EQ(CountDifferences(*params.ExifThumbnail, expected), 0);
+    }
+}
+
 TEST(ExifBlock, ShortAndDamagedBlocksAreRefusedWithoutCrashing) {
     TIOParamsVals params;
     const uint8_t shortBlock[] = {'E', 'x', 'i', 'f', 0};
@@ -259,6 +352,20 @@ TEST(ExifBlock, ShortAndDamagedBlocksAreRefusedWithoutCrashing) {
             damaged[6 + random() % (damaged.size() - 6)] = static_cast<uint8_t>(random());
         TIOParamsVals p;
         ReadExifBlock(damaged.data(), static_cast<int32_t>(damaged.size()), p);
+    }
+}
+
+TEST(ExifBlock, JpegThumbnailsAbove400PixelsAreNotRead) {
+    for (const int32_t width : {400, 401}) {
+        SCOPED_TRACE(width);
+        TIOParamsVals source;
+        source.ExifThumbnail = std::make_unique<TVLBitmap>(width, 8, vl24RGB);
+        source.ExifThumbnail->Fill(0x406080);
+        const std::vector<uint8_t> block = WriteExifBlock(source);
+        TIOParamsVals read;
+        ASSERT_TRUE(ReadExifBlock(block.data(), static_cast<int32_t>(block.size()), read));
+        ASSERT_TRUE(read.ExifThumbnail);
+        EXPECT_EQ(read.ExifThumbnail->GetWidth(), width == 400 ? 400 : 0);
     }
 }
 
