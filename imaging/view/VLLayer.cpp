@@ -423,8 +423,14 @@ bool TVistrelView::IsPointInLayer(int32_t X, int32_t Y, int32_t Index) {
     return X >= r.Left && X <= r.Right && Y >= r.Top && Y <= r.Bottom;
 }
 
+// Inside a mouse handler the event sees the program's own SelectionBase, as the selection events
+// do.
 void TVistrelView::DoLayerNotify(int32_t Layer, TVLLayerEvent Event) {
-    if (OnLayerNotify) OnLayerNotify(this, Layer, Event);
+    if (!OnLayerNotify) return;
+    const bool exchange = FHandlerDepth > 0;
+    if (exchange) std::swap(SelectionBase, FHandlerBase);
+    OnLayerNotify(this, Layer, Event);
+    if (exchange) std::swap(SelectionBase, FHandlerBase);
 }
 
 void TVistrelView::DrawLayersToBitmap(TVLBitmap& Dest) {

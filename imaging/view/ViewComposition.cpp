@@ -3,6 +3,7 @@
 // treatment of what lies outside layer 0, and the boxes and grips of the layer being edited.
 #include "imaging/view/ViewComposition.h"
 
+#include "imaging/core/VLCanvas.h"
 #include "imaging/core/VLColorHelpers.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLRender.h"
@@ -508,19 +509,20 @@ void TVistrelView::DrawLayerBoxAndGrips(TComposeState& State, int32_t Index) {
             for (int k = 0; k < 9; ++k)
                 OnDrawLayerGrip(this, vcl, Index, k, rects[k]);
         } else {
-            canvas->Pen()->SetStyle(psSolid);
-            canvas->Pen()->SetMode(pmCopy);
-            canvas->Pen()->SetWidth(1);
-            canvas->Pen()->SetColor(LayerGripPenColor);
-            canvas->Brush()->SetStyle(LayerGripBrushStyle);
-            canvas->Brush()->SetColor(LayerGripBrushColor);
+            TVLCanvas smooth(canvas, true, true);
+            smooth.Pen()->SetStyle(psSolid);
+            smooth.Pen()->SetMode(pmCopy);
+            smooth.Pen()->SetWidth(1);
+            smooth.Pen()->SetColor(LayerGripPenColor);
+            smooth.Brush()->SetStyle(LayerGripBrushStyle);
+            smooth.Brush()->SetColor(LayerGripBrushColor);
             for (int k = 0; grips && k < 8; ++k) {
                 if (LayerGripShape == 0)
-                    canvas->Rectangle(rects[k]);
+                    smooth.Rectangle(rects[k]);
                 else
-                    canvas->Ellipse(rects[k]);
+                    smooth.Ellipse(rects[k]);
             }
-            if (centre) canvas->Ellipse(rects[8]);
+            if (centre) smooth.Ellipse(rects[8]);
         }
     }
     if (outer) DimOutside(State.Dest, layer.ClientRect, 97);

@@ -3,6 +3,7 @@
 // stack, and the marching dashes and outline with their animation timer.
 #include "imaging/view/ViewSelection.h"
 
+#include "imaging/core/VLCanvas.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/proc/VLMagicWand.h"
 #include "imaging/view/VistrelView.h"
@@ -924,12 +925,13 @@ void TVistrelView::DrawDashes(TCanvas& Canvas) {
 }
 
 void TVistrelView::DrawGrips(TCanvas& Canvas) {
-    Canvas.Pen()->SetColor(SelectionGripPenColor);
-    Canvas.Pen()->SetMode(pmCopy);
-    Canvas.Brush()->SetColor(SelectionGripBrushColor);
-    Canvas.Brush()->SetStyle(SelectionGripBrushStyle);
+    TVLCanvas smooth(&Canvas, true, true);
+    smooth.Pen()->SetColor(SelectionGripPenColor);
+    smooth.Pen()->SetMode(pmCopy);
+    smooth.Brush()->SetColor(SelectionGripBrushColor);
+    smooth.Brush()->SetStyle(SelectionGripBrushStyle);
     const int32_t r = SelectionGripSize;
-    auto grip = [&](int32_t X, int32_t Y) { Canvas.Ellipse(X - r, Y - r, X + r + 1, Y + r + 1); };
+    auto grip = [&](int32_t X, int32_t Y) { smooth.Ellipse(X - r, Y - r, X + r + 1, Y + r + 1); };
     for (int32_t i = 0; i < FPolygon.Count; ++i)
         grip(PolygonClientX(FPolygon.Points[i].X), PolygonClientY(FPolygon.Points[i].Y));
     if (!SelectionMidGrips) return;

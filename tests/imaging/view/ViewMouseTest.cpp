@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -298,6 +299,31 @@ TEST(ViewMouse, RightButtonLayerGesturesEndForTheirOwnButton) {
     on.View->Perform(WM_RBUTTONUP, MK_LBUTTON, At(5, 60));
     Up(*on.View, 40, 40);
     EXPECT_EQ(on.Layer().Rotate(), angle);
+}
+
+TEST(ViewMouse, LayerEventsDuringAGestureSeeTheProgramsSelectionBase) {
+    TLayerView on;
+    on.View->SetMouseInteract(miMoveLayers);
+    on.View->SelectionBase = vlsbBitmap;
+    std::vector<TVLLayerEvent> events;
+    std::vector<TVLSelectionBase> bases;
+    on.View->OnLayerNotify = [&](TObject*, int32_t, TVLLayerEvent E) {
+        events.push_back(E);
+        bases.push_back(on.View->SelectionBase);
+    };
+    Down(*on.View, 40, 40);
+    Move(*on.View, 50, 40);
+    Up(*on.View, 50, 40);
+    ASSERT_NE(std::find(events.begin(), events.end(), vllMoving), events.end());
+    ASSERT_NE(std::find(events.begin(), events.end(), vllMoved), events.end());
+    EXPECT_EQ(bases, std::vector<TVLSelectionBase>(events.size(), vlsbBitmap));
+    EXPECT_EQ(on.View->SelectionBase, vlsbBitmap);
+    // Outside a handler nothing is exchanged.
+    bases.clear();
+    on.View->SelectionBase = vlsbClientArea;
+    on.View->DoLayerNotify(1, vllSelected);
+    EXPECT_EQ(bases, std::vector<TVLSelectionBase>{vlsbClientArea});
+    EXPECT_EQ(on.View->SelectionBase, vlsbClientArea);
 }
 
 TEST(ViewMouse, ZoomRectangleZoomsToTheBoxAndBringsTheSelectionBack) {
