@@ -6,7 +6,6 @@
 
 #include <memory>
 
-enum TAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
 enum TTextLayout : uint8_t { tlTop, tlCenter, tlBottom };
 
 // A label without a window. It paints into a bitmap of its own size that starts as what lies
