@@ -368,6 +368,9 @@ public:
 
 protected:
     virtual void Paint() {}
+    // The device context of the parent's retained surface, in the parent's client coordinates;
+    // nil while the parent has no window.
+    HDC ParentSurface();
 };
 
 // The mouse capture: the window that receives every mouse message until released.

@@ -1,8 +1,6 @@
 // The window-less label.
 #include "platform/ui/StdCtrls.h"
 
-#include "platform/ui/NativeWindow.h"
-
 TCustomLabel::TCustomLabel(TComponent* AOwner)
     : TGraphicControl(AOwner), FFont(new TFont), FBuffer(new TBitmap) {
     ControlStyle |= csReplicatable;
@@ -75,10 +73,10 @@ uint32_t TCustomLabel::TextFlags() const {
 }
 
 void TCustomLabel::Paint() {
-    if (Parent() == nullptr || !Parent()->HandleAllocated() || Width() <= 0 || Height() <= 0)
-        return;
+    HDC dc = ParentSurface();
+    if (dc == nullptr || Width() <= 0 || Height() <= 0) return;
     TCanvas surface;
-    surface.SetHandle(Parent()->NativeWindow()->SurfaceDC());
+    surface.SetHandle(dc);
     const TRect bounds = Rect(Left(), Top(), Left() + Width(), Top() + Height());
     const TRect client = Rect(0, 0, Width(), Height());
     FBuffer->SetSize(Width(), Height());
