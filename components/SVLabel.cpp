@@ -9,8 +9,18 @@
 
 namespace {
 
-enum class TTagKind : uint8_t { Text, Skip, Bold, EndBold, Italic, EndItalic, Underline,
-                                EndUnderline, Colour, EndColour };
+enum class TTagKind : uint8_t {
+    Text,
+    Skip,
+    Bold,
+    EndBold,
+    Italic,
+    EndItalic,
+    Underline,
+    EndUnderline,
+    Colour,
+    EndColour
+};
 
 struct TTag {
     TTagKind Kind;
@@ -73,13 +83,26 @@ std::optional<TColor> TagColour(const String& Text, size_t Index) {
 // Applies a style tag to Style; false for any other kind.
 bool ApplyStyle(TTagKind Kind, TFontStyles& Style) {
     switch (Kind) {
-    case TTagKind::Bold: Style.Include(fsBold); return true;
-    case TTagKind::EndBold: Style.Exclude(fsBold); return true;
-    case TTagKind::Italic: Style.Include(fsItalic); return true;
-    case TTagKind::EndItalic: Style.Exclude(fsItalic); return true;
-    case TTagKind::Underline: Style.Include(fsUnderline); return true;
-    case TTagKind::EndUnderline: Style.Exclude(fsUnderline); return true;
-    default: return false;
+    case TTagKind::Bold:
+        Style.Include(fsBold);
+        return true;
+    case TTagKind::EndBold:
+        Style.Exclude(fsBold);
+        return true;
+    case TTagKind::Italic:
+        Style.Include(fsItalic);
+        return true;
+    case TTagKind::EndItalic:
+        Style.Exclude(fsItalic);
+        return true;
+    case TTagKind::Underline:
+        Style.Include(fsUnderline);
+        return true;
+    case TTagKind::EndUnderline:
+        Style.Exclude(fsUnderline);
+        return true;
+    default:
+        return false;
     }
 }
 

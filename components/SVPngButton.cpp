@@ -137,11 +137,21 @@ TPoint TSVPngButton::PicturePosition() const {
     TPoint p{1, 1};
     if (FShowText) {
         switch (FLayout) {
-        case btlLeft: p = {w - fw - 1, (h - fh) / 2}; break;
-        case btlRight: p = {1, (h - fh) / 2}; break;
-        case btlTop: p = {(w - fw) / 2, h - fh - 1}; break;
-        case btlBottom: p = {(w - fw) / 2, 1}; break;
-        case btlCenter: p = {(w - fw) / 2, (h - fh) / 2}; break;
+        case btlLeft:
+            p = {w - fw - 1, (h - fh) / 2};
+            break;
+        case btlRight:
+            p = {1, (h - fh) / 2};
+            break;
+        case btlTop:
+            p = {(w - fw) / 2, h - fh - 1};
+            break;
+        case btlBottom:
+            p = {(w - fw) / 2, 1};
+            break;
+        case btlCenter:
+            p = {(w - fw) / 2, (h - fh) / 2};
+            break;
         }
     }
     if (FState == bsDown && FNumImages < 4) {
@@ -156,13 +166,24 @@ TRect TSVPngButton::CaptionRect(TCanvas* Canvas) const {
     const int32_t th = Canvas->TextHeight(u"Ag"), tw = Canvas->TextWidth(FCaption);
     TRect r{};
     switch (FLayout) {
-    case btlLeft: r = Rect(2, (h - th) / 2, tw + 2, h); break;
-    case btlRight: r = Rect(fw + 2, (h - th) / 2, w, h); break;
-    case btlTop: r = Rect((w - tw) / 2, 2, w, th + 2); break;
-    case btlBottom: r = Rect((w - tw) / 2, FImage->Height() + 2, w, h); break;
-    case btlCenter: r = Rect((w - tw) / 2, (h - th) / 2, w, h); break;
+    case btlLeft:
+        r = Rect(2, (h - th) / 2, tw + 2, h);
+        break;
+    case btlRight:
+        r = Rect(fw + 2, (h - th) / 2, w, h);
+        break;
+    case btlTop:
+        r = Rect((w - tw) / 2, 2, w, th + 2);
+        break;
+    case btlBottom:
+        r = Rect((w - tw) / 2, FImage->Height() + 2, w, h);
+        break;
+    case btlCenter:
+        r = Rect((w - tw) / 2, (h - th) / 2, w, h);
+        break;
     }
-    if (FState == bsDown && FNumImages < 4) r = Rect(r.Left + 1, r.Top + 1, r.Right + 1, r.Bottom + 1);
+    if (FState == bsDown && FNumImages < 4)
+        r = Rect(r.Left + 1, r.Top + 1, r.Right + 1, r.Bottom + 1);
     return r;
 }
 

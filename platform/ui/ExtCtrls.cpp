@@ -105,12 +105,12 @@ void Frame3D(TCanvas* Canvas, TRect& Rect, TColor TopColor, TColor BottomColor, 
     --Rect.Right;
     for (int32_t i = 0; i < Width; ++i) {
         Canvas->Pen()->SetColor(TopColor);
-        const TPoint topLeft[] = {{Rect.Left, Rect.Bottom}, {Rect.Left, Rect.Top},
-                                  {Rect.Right, Rect.Top}};
+        const TPoint topLeft[] = {
+            {Rect.Left, Rect.Bottom}, {Rect.Left, Rect.Top}, {Rect.Right, Rect.Top}};
         Canvas->Polyline(topLeft);
         Canvas->Pen()->SetColor(BottomColor);
-        const TPoint bottomRight[] = {{Rect.Right, Rect.Top}, {Rect.Right, Rect.Bottom},
-                                      {Rect.Left - 1, Rect.Bottom}};
+        const TPoint bottomRight[] = {
+            {Rect.Right, Rect.Top}, {Rect.Right, Rect.Bottom}, {Rect.Left - 1, Rect.Bottom}};
         Canvas->Polyline(bottomRight);
         Rect = ::Rect(Rect.Left + 1, Rect.Top + 1, Rect.Right - 1, Rect.Bottom - 1);
     }
@@ -128,7 +128,7 @@ void TCustomPanel::Paint() {
     static constexpr uint32_t align[] = {DT_LEFT, DT_RIGHT, DT_CENTER};
     canvas->Font()->Assign(*FFont);
     canvas->Brush()->SetStyle(bsClear);
-    DrawTextW(canvas->SelectedHandle(), FCaption.c_str(), static_cast<int32_t>(FCaption.size()),
-              &r, DT_VCENTER | DT_SINGLELINE | align[FAlignment]);
+    DrawTextW(canvas->SelectedHandle(), FCaption.c_str(), static_cast<int32_t>(FCaption.size()), &r,
+              DT_VCENTER | DT_SINGLELINE | align[FAlignment]);
     canvas->Brush()->SetStyle(bsSolid);
 }

@@ -68,8 +68,7 @@ void TCustomLabel::CMFontChanged(TMessage&) {
 
 uint32_t TCustomLabel::TextFlags() const {
     static constexpr uint32_t align[] = {DT_LEFT, DT_RIGHT, DT_CENTER};
-    static constexpr uint32_t layout[] = {0, DT_VCENTER, DT_BOTTOM};
-    return DT_NOPREFIX | DT_EXPANDTABS | align[FAlignment] | layout[FLayout];
+    return DT_NOPREFIX | DT_EXPANDTABS | align[FAlignment];
 }
 
 void TCustomLabel::Paint() {
@@ -89,6 +88,13 @@ void TCustomLabel::Paint() {
     }
     canvas->Brush()->SetStyle(bsClear);
     TRect r = client;
+    if (FLayout != tlTop) {
+        // The text's own height places it in the middle or at the bottom.
+        TRect measured = client;
+        DoDrawText(measured, TextFlags() | DT_CALCRECT);
+        const int32_t room = Height() - (measured.Bottom - measured.Top);
+        r.Top += FLayout == tlBottom ? room : room / 2;
+    }
     DoDrawText(r, TextFlags());
     surface.CopyRect(bounds, canvas, client);
     surface.SetHandle(nullptr);
@@ -98,8 +104,8 @@ void TCustomLabel::DoDrawText(TRect& Rect, uint32_t Flags) {
     TCanvas* canvas = Canvas();
     canvas->Font()->Assign(*FFont);
     if (!Enabled()) canvas->Font()->SetColor(clGrayText);
-    DrawTextW(canvas->SelectedHandle(), FCaption.c_str(), static_cast<int32_t>(FCaption.size()), &Rect,
-              Flags);
+    DrawTextW(canvas->SelectedHandle(), FCaption.c_str(), static_cast<int32_t>(FCaption.size()),
+              &Rect, Flags);
     canvas->Font()->Assign(*FFont);
 }
 

@@ -41,7 +41,7 @@ protected:
     // With AutoSize on, fits the bounds to the text; the left edge stays.
     virtual void AdjustBounds();
     virtual void CMFontChanged(TMessage& Message);
-    // The DrawText flags for the alignment and layout.
+    // The DrawText flags for the alignment; Paint applies the layout itself.
     uint32_t TextFlags() const;
 
 private:

@@ -26,8 +26,7 @@ protected:
 
     // Paints the form and hands every pixel of the columns [Left, Right) of the label's rows to
     // Visit.
-    void VisitColumns(int32_t Left, int32_t Right,
-                      const std::function<void(COLORREF)>& Visit) {
+    void VisitColumns(int32_t Left, int32_t Right, const std::function<void(COLORREF)>& Visit) {
         const HWND wnd = Form.Handle();
         Form.Update();
         HDC dc = GetDC(wnd);
@@ -73,9 +72,9 @@ TEST_F(LabelWindow, ColourTagsReadRedGreenBlueAndRestoreOneLevel) {
     const Case cases[] = {
         {u"<cFF0000>W", RGB(0xFF, 0, 0)},
         {u"<c00ff00>W", RGB(0, 0xFF, 0)},
-        {u"<cZZ0000>W", RGB(0xFF, 0xFF, 0)},          // not hexadecimal: no change
+        {u"<cZZ0000>W", RGB(0xFF, 0xFF, 0)},             // not hexadecimal: no change
         {u"<cFF0000>A<c0000FF>B</c>W", RGB(0xFF, 0, 0)}, // back to the colour before
-        {u"</c>W", RGB(0xFF, 0xFF, 0)},                // no colour yet: the line's first
+        {u"</c>W", RGB(0xFF, 0xFF, 0)},                  // no colour yet: the line's first
     };
     for (const Case& c : cases) {
         Label->SetCaption(c.Caption);
@@ -170,8 +169,8 @@ TEST(Label, RightJustifiedAutoSizeGrowsToTheLeft) {
 // Exposes the drawing entry point.
 class TOpenLabel : public TSVLabel {
 public:
-    using TSVLabel::TSVLabel;
     using TSVLabel::DoDrawText;
+    using TSVLabel::TSVLabel;
 };
 
 TEST(Label, MeasuringRequestLeavesTheRectangle) {
