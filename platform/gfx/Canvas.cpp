@@ -208,6 +208,10 @@ HDC TCanvas::Handle() {
     return FHandle;
 }
 
+HDC TCanvas::SelectedHandle() {
+    return RequiredState() ? FHandle : nullptr;
+}
+
 void TCanvas::SetHandle(HDC Value) {
     if (Value == FHandle) return;
     DeselectHandles();

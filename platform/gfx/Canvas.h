@@ -143,6 +143,9 @@ public:
 
     // The device context, made on first request by canvases that own one.
     HDC Handle();
+    // The device context with the pen, brush and font selected and their settings applied, for
+    // direct calls to the drawing functions; nil without one.
+    HDC SelectedHandle();
     // Draws on Value from now on (not owned); nil detaches the canvas.
     void SetHandle(HDC Value);
     bool HandleAllocated() const { return FHandle != nullptr; }

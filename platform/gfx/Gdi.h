@@ -339,6 +339,20 @@ bool PatBlt(HDC Dc, int32_t X, int32_t Y, int32_t Width, int32_t Height, uint32_
 int32_t StretchDIBits(HDC Dc, int32_t X, int32_t Y, int32_t Width, int32_t Height, int32_t SrcX,
                       int32_t SrcY, int32_t SrcWidth, int32_t SrcHeight, const void* Bits,
                       const BITMAPINFO* Info, uint32_t Usage, uint32_t Rop);
+// Composes Source's rectangle over Dest's (nearest pixel when the sizes differ): with AC_SRC_ALPHA
+// the source holds premultiplied colour with its alpha in the fourth byte, scaled by the constant
+// alpha; without it every pixel has the constant alpha. Only AC_SRC_OVER exists.
+struct BLENDFUNCTION {
+    uint8_t BlendOp = 0;
+    uint8_t BlendFlags = 0;
+    uint8_t SourceConstantAlpha = 255;
+    uint8_t AlphaFormat = 0;
+};
+constexpr uint8_t AC_SRC_OVER = 0x00;
+constexpr uint8_t AC_SRC_ALPHA = 0x01;
+bool AlphaBlend(HDC Dest, int32_t X, int32_t Y, int32_t Width, int32_t Height, HDC Source,
+                int32_t SrcX, int32_t SrcY, int32_t SrcWidth, int32_t SrcHeight,
+                BLENDFUNCTION Blend);
 bool GradientFill(HDC Dc, const TRIVERTEX* Vertices, uint32_t VertexCount, const void* Mesh,
                   uint32_t MeshCount, uint32_t Mode);
 

@@ -411,6 +411,57 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t Width, int32_t Height, H
                        SrcWidth, SrcHeight, Rop);
 }
 
+namespace {
+
+// One premultiplied source pixel over a destination colour.
+COLORREF BlendOver(uint32_t Source, COLORREF Dest, uint32_t Constant, bool SourceAlpha) {
+    const uint32_t alpha = SourceAlpha ? (Source >> 24) * Constant / 255 : Constant;
+    uint32_t out = 0;
+    for (int shift : {0, 8, 16}) {
+        // Source bytes are blue, green, red; a COLORREF holds red, green, blue.
+        const uint32_t s = (Source >> (16 - shift) & 0xFF) * Constant / 255;
+        const uint32_t d = Dest >> shift & 0xFF;
+        out |= std::min<uint32_t>(s + d * (255 - alpha) / 255, 255) << shift;
+    }
+    return out;
+}
+
+} // namespace
+
+bool AlphaBlend(HDC Dest, int32_t X, int32_t Y, int32_t Width, int32_t Height, HDC Source,
+                int32_t SrcX, int32_t SrcY, int32_t SrcWidth, int32_t SrcHeight,
+                BLENDFUNCTION Blend) {
+    TDeviceContext* dc = Lookup<TDeviceContext>(Dest);
+    const TDeviceContext* source = Lookup<TDeviceContext>(Source);
+    if (dc == nullptr || source == nullptr || Blend.BlendOp != AC_SRC_OVER) return false;
+    const TSurface& src = source->Surface();
+    if (Width <= 0 || Height <= 0 || SrcWidth <= 0 || SrcHeight <= 0 || SrcX < 0 || SrcY < 0 ||
+        SrcX + SrcWidth > src.Width || SrcY + SrcHeight > src.Height)
+        return false;
+    const bool sourceAlpha = (Blend.AlphaFormat & AC_SRC_ALPHA) != 0;
+    if (sourceAlpha && src.Layout != TPixelLayout::Bgrx32) return false;
+    const TSurface& dst = dc->Surface();
+    for (int32_t row = 0; row < Height; ++row) {
+        const int32_t sy = SrcY + static_cast<int32_t>(int64_t{row} * SrcHeight / Height);
+        ForEachVisibleSpan(*dc, Y + row, X, X + Width, [&](int32_t X0, int32_t X1) {
+            for (int32_t x = X0; x < X1; ++x) {
+                const int32_t sx =
+                    SrcX + static_cast<int32_t>(int64_t{x - X} * SrcWidth / Width);
+                uint32_t s = ReadPixel(src, sx, sy);
+                if (!sourceAlpha) { // the colour as blue, green, red bytes
+                    const COLORREF c = PixelToColor(src, s);
+                    s = (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
+                }
+                const COLORREF d = PixelToColor(dst, ReadPixel(dst, x, Y + row));
+                WritePixel(dst, x, Y + row,
+                           ColorToPixel(dst, BlendOver(s, d, Blend.SourceConstantAlpha,
+                                                       sourceAlpha)));
+            }
+        });
+    }
+    return true;
+}
+
 bool PatBlt(HDC Dc, int32_t X, int32_t Y, int32_t Width, int32_t Height, uint32_t Rop) {
     TDeviceContext* dc = Lookup<TDeviceContext>(Dc);
     if (dc == nullptr || Rop3UsesSource(Rop3Code(Rop))) return false;

@@ -732,6 +732,11 @@ void TCustomControl::PaintWindow() {
 
 TGraphicControl::TGraphicControl(TComponent* AOwner) : TControl(AOwner) {}
 
+HDC TGraphicControl::ParentSurface() {
+    if (Parent() == nullptr || !Parent()->HandleAllocated()) return nullptr;
+    return Parent()->NativeWindow()->SurfaceDC();
+}
+
 void TGraphicControl::Dispatch(TMessage& Message) {
     if (Message.Msg == WM_PAINT) {
         Paint();

@@ -12,6 +12,7 @@
 #include <vector>
 
 enum TAlign : uint8_t { alNone, alTop, alBottom, alLeft, alRight, alClient, alCustom };
+enum TAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
 enum TMouseButton : uint8_t { mbLeft, mbRight, mbMiddle };
 enum TScrollStyle : uint8_t { ssNone, ssHorizontal, ssVertical, ssBoth };
 // Border styles of forms; a control's TBorderStyle uses the first two.
@@ -367,6 +368,9 @@ public:
 
 protected:
     virtual void Paint() {}
+    // The device context of the parent's retained surface, in the parent's client coordinates;
+    // nil while the parent has no window.
+    HDC ParentSurface();
 };
 
 // The mouse capture: the window that receives every mouse message until released.

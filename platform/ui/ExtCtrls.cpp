@@ -1,4 +1,4 @@
-// The image control.
+// The image control and the panel.
 #include "platform/ui/ExtCtrls.h"
 
 #include "platform/ui/NativeWindow.h"
@@ -38,4 +38,97 @@ void TImage::Paint() {
     canvas.CopyRect(Rect(Left(), Top(), Left() + w, Top() + h), bitmap->Canvas(),
                     Rect(0, 0, w, h));
     canvas.SetHandle(nullptr);
+}
+
+TCustomPanel::TCustomPanel(TComponent* AOwner) : TCustomControl(AOwner), FFont(new TFont) {
+    ControlStyle |= csAcceptsControls | csOpaque | csReplicatable;
+    SetBounds(Left(), Top(), 185, 41);
+    SetColor(clBtnFace);
+    FFont->OnChange = [this](TObject*) { Invalidate(); };
+}
+
+TCustomPanel::~TCustomPanel() {
+    FFont->OnChange = nullptr;
+}
+
+void TCustomPanel::SetCaption(const String& Value) {
+    if (Value == FCaption) return;
+    FCaption = Value;
+    Invalidate();
+}
+
+void TCustomPanel::SetAlignment(TAlignment Value) {
+    if (Value == FAlignment) return;
+    FAlignment = Value;
+    Invalidate();
+}
+
+void TCustomPanel::SetBevelInner(TBevelCut Value) {
+    if (Value == FBevelInner) return;
+    FBevelInner = Value;
+    Invalidate();
+}
+
+void TCustomPanel::SetBevelOuter(TBevelCut Value) {
+    if (Value == FBevelOuter) return;
+    FBevelOuter = Value;
+    Invalidate();
+}
+
+void TCustomPanel::SetBevelWidth(int32_t Value) {
+    if (Value == FBevelWidth) return;
+    FBevelWidth = Value;
+    Invalidate();
+}
+
+void TCustomPanel::SetBorderWidth(int32_t Value) {
+    if (Value == FBorderWidth) return;
+    FBorderWidth = Value;
+    Invalidate();
+}
+
+namespace {
+
+void DrawBevel(TCanvas* Canvas, TRect& Rect, TBevelCut Cut, int32_t Width, TColor Face) {
+    if (Cut == bvNone) return;
+    TColor top = clBtnHighlight, bottom = clBtnShadow;
+    if (Cut == bvLowered) std::swap(top, bottom);
+    if (Cut == bvSpace) top = bottom = Face;
+    Frame3D(Canvas, Rect, top, bottom, Width);
+}
+
+} // namespace
+
+void Frame3D(TCanvas* Canvas, TRect& Rect, TColor TopColor, TColor BottomColor, int32_t Width) {
+    Canvas->Pen()->SetWidth(1);
+    --Rect.Bottom;
+    --Rect.Right;
+    for (int32_t i = 0; i < Width; ++i) {
+        Canvas->Pen()->SetColor(TopColor);
+        const TPoint topLeft[] = {
+            {Rect.Left, Rect.Bottom}, {Rect.Left, Rect.Top}, {Rect.Right, Rect.Top}};
+        Canvas->Polyline(topLeft);
+        Canvas->Pen()->SetColor(BottomColor);
+        const TPoint bottomRight[] = {
+            {Rect.Right, Rect.Top}, {Rect.Right, Rect.Bottom}, {Rect.Left - 1, Rect.Bottom}};
+        Canvas->Polyline(bottomRight);
+        Rect = ::Rect(Rect.Left + 1, Rect.Top + 1, Rect.Right - 1, Rect.Bottom - 1);
+    }
+    ++Rect.Bottom;
+    ++Rect.Right;
+}
+
+void TCustomPanel::Paint() {
+    TCanvas* canvas = Canvas();
+    TRect r = Rect(0, 0, ClientWidth(), ClientHeight());
+    DrawBevel(canvas, r, FBevelOuter, FBevelWidth, Color());
+    if (FBorderWidth > 0) Frame3D(canvas, r, Color(), Color(), FBorderWidth);
+    DrawBevel(canvas, r, FBevelInner, FBevelWidth, Color());
+    if (FCaption.empty()) return;
+    static constexpr uint32_t align[] = {DT_LEFT, DT_RIGHT, DT_CENTER};
+    canvas->Font()->Assign(*FFont);
+    canvas->Brush()->SetStyle(bsClear);
+    DrawTextW(canvas->SelectedHandle(), FCaption.c_str(), static_cast<int32_t>(FCaption.size()), &r,
+              DT_VCENTER | DT_SINGLELINE | align[FAlignment]);
+    canvas->Brush()->SetStyle(bsSolid);
 }

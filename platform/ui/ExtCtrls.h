@@ -1,4 +1,4 @@
-// Extra controls of the class library: the image control that shows a picture.
+// Extra controls of the class library: the image control that shows a picture and the panel.
 #pragma once
 
 #include "platform/gfx/Picture.h"
@@ -21,3 +21,44 @@ protected:
 private:
     std::unique_ptr<TPicture> FPicture;
 };
+
+enum TBevelCut : uint8_t { bvNone, bvLowered, bvRaised, bvSpace };
+
+// A window control with an outer and an inner bevel around a border of its colour and a caption
+// in its middle.
+class TCustomPanel : public TCustomControl {
+public:
+    explicit TCustomPanel(TComponent* AOwner);
+    ~TCustomPanel() override;
+
+    const String& Caption() const { return FCaption; }
+    void SetCaption(const String& Value);
+    TFont* Font() { return FFont.get(); }
+    TAlignment Alignment() const { return FAlignment; }
+    void SetAlignment(TAlignment Value);
+    TBevelCut BevelInner() const { return FBevelInner; }
+    void SetBevelInner(TBevelCut Value);
+    TBevelCut BevelOuter() const { return FBevelOuter; }
+    void SetBevelOuter(TBevelCut Value);
+    int32_t BevelWidth() const { return FBevelWidth; }
+    void SetBevelWidth(int32_t Value);
+    int32_t BorderWidth() const { return FBorderWidth; }
+    void SetBorderWidth(int32_t Value);
+
+protected:
+    // Outer bevel, border in Color, inner bevel, then the caption (the face is not filled).
+    void Paint() override;
+
+private:
+    String FCaption;
+    std::unique_ptr<TFont> FFont;
+    TAlignment FAlignment = taCenter;
+    TBevelCut FBevelInner = bvNone;
+    TBevelCut FBevelOuter = bvRaised;
+    int32_t FBevelWidth = 1;
+    int32_t FBorderWidth = 0;
+};
+
+// Draws Width frames of one pixel inside Rect, top and left in TopColor, bottom and right in
+// BottomColor, and leaves Rect inside them.
+void Frame3D(TCanvas* Canvas, TRect& Rect, TColor TopColor, TColor BottomColor, int32_t Width);

@@ -372,3 +372,28 @@ TEST(GdiGradientFill, RectanglesRunFromTheFirstColourTowardsTheSecond) {
 }
 
 } // namespace
+
+namespace {
+
+using gdi_test::Surface;
+
+// Premultiplied source pixels over grey (0x80 each): out = source + grey × (255 − alpha) / 255.
+TEST(GdiAlphaBlend, PremultipliedSourceOverDestination) {
+    Surface source(4, 1, 32, true);
+    const uint32_t pixels[] = {0xFFFF0000u, 0x80800000u, 0x00000000u, 0x40202020u};
+    std::memcpy(source.Bits, pixels, sizeof(pixels));
+    Surface dest(4, 1);
+    for (int32_t x = 0; x < 4; ++x)
+        SetPixel(dest.Dc, x, 0, RGB(0x80, 0x80, 0x80));
+    ASSERT_TRUE(AlphaBlend(dest.Dc, 0, 0, 4, 1, source.Dc, 0, 0, 4, 1,
+                           BLENDFUNCTION{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA}));
+    const COLORREF expected[] = {RGB(0xFF, 0, 0), RGB(0x80 + 0x3F, 0x3F, 0x3F),
+                                 RGB(0x80, 0x80, 0x80), RGB(0x20 + 0x5F, 0x20 + 0x5F, 0x20 + 0x5F)};
+    for (int32_t x = 0; x < 4; ++x)
+        EXPECT_EQ(GetPixel(dest.Dc, x, 0), expected[x]) << x;
+    // A source rectangle outside the source is refused.
+    EXPECT_FALSE(AlphaBlend(dest.Dc, 0, 0, 4, 1, source.Dc, 1, 0, 4, 1,
+                            BLENDFUNCTION{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA}));
+}
+
+} // namespace

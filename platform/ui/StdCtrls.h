@@ -1,0 +1,55 @@
+// Standard controls of the class library: the window-less label.
+#pragma once
+
+#include "platform/gfx/Bitmap.h"
+#include "platform/ui/Controls.h"
+
+#include <memory>
+
+enum TTextLayout : uint8_t { tlTop, tlCenter, tlBottom };
+
+// A label without a window. It paints into a bitmap of its own size that starts as what lies
+// under it on its parent's surface (filled with Color unless Transparent), then copies that
+// bitmap onto the parent: Canvas is the bitmap's canvas, so drawing stays in the bounds.
+class TCustomLabel : public TGraphicControl {
+public:
+    explicit TCustomLabel(TComponent* AOwner);
+    ~TCustomLabel() override;
+
+    const String& Caption() const { return FCaption; }
+    virtual void SetCaption(const String& Value);
+    TFont* Font() { return FFont.get(); }
+    // The label's drawing surface (its paint bitmap); measuring on it works at any time.
+    TCanvas* Canvas() { return FBuffer->Canvas(); }
+
+    TAlignment Alignment() const { return FAlignment; }
+    void SetAlignment(TAlignment Value);
+    TTextLayout Layout() const { return FLayout; }
+    void SetLayout(TTextLayout Value);
+    bool AutoSize() const { return FAutoSize; }
+    void SetAutoSize(bool Value);
+    bool Transparent() const { return FTransparent; }
+    void SetTransparent(bool Value);
+
+    void Dispatch(TMessage& Message) override;
+
+protected:
+    // Fills the background unless transparent, clears the brush and draws the text.
+    void Paint() override;
+    // Draws the caption into Rect; with DT_CALCRECT only measures it into Rect.
+    virtual void DoDrawText(TRect& Rect, uint32_t Flags);
+    // With AutoSize on, fits the bounds to the text; the left edge stays.
+    virtual void AdjustBounds();
+    virtual void CMFontChanged(TMessage& Message);
+    // The DrawText flags for the alignment; Paint applies the layout itself.
+    uint32_t TextFlags() const;
+
+private:
+    String FCaption;
+    std::unique_ptr<TFont> FFont;
+    std::unique_ptr<TBitmap> FBuffer;
+    TAlignment FAlignment = taLeftJustify;
+    TTextLayout FLayout = tlTop;
+    bool FAutoSize = true;
+    bool FTransparent = false;
+};
