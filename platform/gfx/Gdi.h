@@ -268,15 +268,11 @@ int32_t GetDeviceCaps(HDC Dc, int32_t Index);
 // Objects.
 HBITMAP CreateDIBSection(HDC Dc, const BITMAPINFO* Info, uint32_t Usage, void** Bits, void* Section,
                          uint32_t Offset);
-// A bitmap in the screen's format (32 bits per pixel), cleared to black.
-HBITMAP CreateCompatibleBitmap(HDC Dc, int32_t Width, int32_t Height);
 // A device-dependent bitmap of 1 or 32 bits per pixel; Bits (or nil) holds rows top-down,
 // padded to 16 bits.
 HBITMAP CreateBitmap(int32_t Width, int32_t Height, uint32_t Planes, uint32_t BitCount,
                      const void* Bits);
 HPEN CreatePen(uint32_t Style, int32_t Width, COLORREF Color);
-HPEN CreatePenIndirect(const LOGPEN* Pen);
-HBRUSH CreateSolidBrush(COLORREF Color);
 HBRUSH CreateHatchBrush(int32_t Hatch, COLORREF Color);
 HBRUSH CreateBrushIndirect(const LOGBRUSH* Brush);
 HFONT CreateFontIndirectW(const LOGFONTW* Font);
@@ -297,23 +293,13 @@ constexpr uint32_t OBJ_FONT = 6;
 constexpr uint32_t OBJ_BITMAP = 7;
 HGDIOBJ GetCurrentObject(HDC Dc, uint32_t Type);
 uint32_t GetDIBColorTable(HDC Dc, uint32_t Start, uint32_t Count, TRGBQuad* Colors);
-uint32_t SetDIBColorTable(HDC Dc, uint32_t Start, uint32_t Count, const TRGBQuad* Colors);
 
 // Device-context state.
 int32_t SetROP2(HDC Dc, int32_t Mode);
-int32_t GetROP2(HDC Dc);
 int32_t SetBkMode(HDC Dc, int32_t Mode);
-int32_t GetBkMode(HDC Dc);
 COLORREF SetBkColor(HDC Dc, COLORREF Color);
-COLORREF GetBkColor(HDC Dc);
 COLORREF SetTextColor(HDC Dc, COLORREF Color);
-COLORREF GetTextColor(HDC Dc);
 int32_t SetStretchBltMode(HDC Dc, int32_t Mode);
-int32_t GetStretchBltMode(HDC Dc);
-int32_t SetPolyFillMode(HDC Dc, int32_t Mode);
-int32_t GetPolyFillMode(HDC Dc);
-// Hatch patterns repeat every 8 pixels from the brush origin.
-bool SetBrushOrgEx(HDC Dc, int32_t X, int32_t Y, TPoint* Previous);
 bool MoveToEx(HDC Dc, int32_t X, int32_t Y, TPoint* Previous);
 bool GetCurrentPositionEx(HDC Dc, TPoint* Position);
 
@@ -333,7 +319,6 @@ bool BitBlt(HDC Dest, int32_t X, int32_t Y, int32_t Width, int32_t Height, HDC S
             int32_t SrcY, uint32_t Rop);
 bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t Width, int32_t Height, HDC Source,
                 int32_t SrcX, int32_t SrcY, int32_t SrcWidth, int32_t SrcHeight, uint32_t Rop);
-bool PatBlt(HDC Dc, int32_t X, int32_t Y, int32_t Width, int32_t Height, uint32_t Rop);
 // Source rectangles of bottom-up DIBs are measured from the bottom row, as stored. Returns the
 // number of rows drawn, 0 on failure.
 int32_t StretchDIBits(HDC Dc, int32_t X, int32_t Y, int32_t Width, int32_t Height, int32_t SrcX,
@@ -358,25 +343,9 @@ bool GradientFill(HDC Dc, const TRIVERTEX* Vertices, uint32_t VertexCount, const
 
 // Regions. Rectangle regions exclude their right and bottom edges.
 HRGN CreateRectRgn(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom);
-HRGN CreateRectRgnIndirect(const TRect* Rect);
-HRGN CreateEllipticRgn(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom);
-HRGN CreateRoundRectRgn(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom,
-                        int32_t CornerWidth, int32_t CornerHeight);
-HRGN CreatePolygonRgn(const TPoint* Points, int32_t Count, int32_t FillMode);
-// Dest := Source1 op Source2; Dest may be one of the sources. Returns the region kind.
-int32_t CombineRgn(HRGN Dest, HRGN Source1, HRGN Source2, int32_t Mode);
-int32_t OffsetRgn(HRGN Region, int32_t X, int32_t Y);
-int32_t GetRgnBox(HRGN Region, TRect* Rect);
-bool PtInRegion(HRGN Region, int32_t X, int32_t Y);
-bool EqualRgn(HRGN Region1, HRGN Region2);
-bool SetRectRgn(HRGN Region, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom);
-bool FillRgn(HDC Dc, HRGN Region, HBRUSH Brush);
 // The device context keeps a copy of Region; nil removes the clip region.
 int32_t SelectClipRgn(HDC Dc, HRGN Region);
-int32_t ExcludeClipRect(HDC Dc, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom);
 int32_t IntersectClipRect(HDC Dc, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom);
-// 1 and a copy of the clip region in Region, 0 when there is none, -1 on failure.
-int32_t GetClipRgn(HDC Dc, HRGN Region);
 int32_t GetClipBox(HDC Dc, TRect* Rect);
 
 // Lines and shapes. Lines leave out their end point; shapes include their left and top edges
@@ -393,7 +362,6 @@ bool Arc(HDC Dc, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom, int32
          int32_t YStart, int32_t XEnd, int32_t YEnd);
 int32_t FillRect(HDC Dc, const TRect* Rect, HBRUSH Brush);
 int32_t FrameRect(HDC Dc, const TRect* Rect, HBRUSH Brush);
-bool InvertRect(HDC Dc, const TRect* Rect);
 bool DrawFocusRect(HDC Dc, const TRect* Rect);
 
 // The points of the line from (X1, Y1) to (X2, Y2), end point excluded, as the pens draw it.

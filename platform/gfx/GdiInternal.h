@@ -267,3 +267,34 @@ void PaintRegion(TDeviceContext& Dc, const TRegionData& Shape, const TBrushPaint
 void MixPixel(TDeviceContext& Dc, int32_t X, int32_t Y, uint32_t Value, int32_t Rop2);
 
 } // namespace platform::detail
+
+// Drawing entry points that no library code calls: the platform's own tests draw and check with
+// them. They stay behind this header so that library code reaches only what it uses.
+
+// A bitmap in the screen's format (32 bits per pixel), cleared to black.
+HBITMAP CreateCompatibleBitmap(HDC Dc, int32_t Width, int32_t Height);
+HPEN CreatePenIndirect(const LOGPEN* Pen);
+HBRUSH CreateSolidBrush(COLORREF Color);
+uint32_t SetDIBColorTable(HDC Dc, uint32_t Start, uint32_t Count, const TRGBQuad* Colors);
+int32_t GetROP2(HDC Dc);
+int32_t GetBkMode(HDC Dc);
+COLORREF GetTextColor(HDC Dc);
+int32_t SetPolyFillMode(HDC Dc, int32_t Mode);
+// Hatch patterns repeat every 8 pixels from the brush origin.
+bool SetBrushOrgEx(HDC Dc, int32_t X, int32_t Y, TPoint* Previous);
+bool PatBlt(HDC Dc, int32_t X, int32_t Y, int32_t Width, int32_t Height, uint32_t Rop);
+HRGN CreateEllipticRgn(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom);
+HRGN CreateRoundRectRgn(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom,
+                        int32_t CornerWidth, int32_t CornerHeight);
+HRGN CreatePolygonRgn(const TPoint* Points, int32_t Count, int32_t FillMode);
+// Dest := Source1 op Source2; Dest may be one of the sources. Returns the region kind.
+int32_t CombineRgn(HRGN Dest, HRGN Source1, HRGN Source2, int32_t Mode);
+int32_t OffsetRgn(HRGN Region, int32_t X, int32_t Y);
+int32_t GetRgnBox(HRGN Region, TRect* Rect);
+bool PtInRegion(HRGN Region, int32_t X, int32_t Y);
+bool EqualRgn(HRGN Region1, HRGN Region2);
+bool FillRgn(HDC Dc, HRGN Region, HBRUSH Brush);
+int32_t ExcludeClipRect(HDC Dc, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom);
+// 1 and a copy of the clip region in Region, 0 when there is none, -1 on failure.
+int32_t GetClipRgn(HDC Dc, HRGN Region);
+bool InvertRect(HDC Dc, const TRect* Rect);

@@ -529,9 +529,6 @@ COLORREF SetBkColor(HDC Dc, COLORREF Color) {
     if (Lookup<TDeviceContext>(Dc) == nullptr) return CLR_INVALID;
     return SetState(Dc, &TDeviceContext::BkColor, Color, true);
 }
-COLORREF GetBkColor(HDC Dc) {
-    return GetState(Dc, &TDeviceContext::BkColor);
-}
 COLORREF SetTextColor(HDC Dc, COLORREF Color) {
     if (Lookup<TDeviceContext>(Dc) == nullptr) return CLR_INVALID;
     return SetState(Dc, &TDeviceContext::TextColor, Color, true);
@@ -543,14 +540,8 @@ int32_t SetStretchBltMode(HDC Dc, int32_t Mode) {
     return SetState(Dc, &TDeviceContext::StretchMode, Mode,
                     Mode >= BLACKONWHITE && Mode <= HALFTONE);
 }
-int32_t GetStretchBltMode(HDC Dc) {
-    return GetState(Dc, &TDeviceContext::StretchMode);
-}
 int32_t SetPolyFillMode(HDC Dc, int32_t Mode) {
     return SetState(Dc, &TDeviceContext::PolyFillMode, Mode, Mode == ALTERNATE || Mode == WINDING);
-}
-int32_t GetPolyFillMode(HDC Dc) {
-    return GetState(Dc, &TDeviceContext::PolyFillMode);
 }
 
 bool SetBrushOrgEx(HDC Dc, int32_t X, int32_t Y, TPoint* Previous) {

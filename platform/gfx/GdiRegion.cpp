@@ -286,11 +286,6 @@ HRGN CreateRectRgn(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom) {
     return MakeRegion(OrderedRect(Left, Top, Right, Bottom));
 }
 
-HRGN CreateRectRgnIndirect(const TRect* Rect) {
-    if (Rect == nullptr) return nullptr;
-    return CreateRectRgn(Rect->Left, Rect->Top, Rect->Right, Rect->Bottom);
-}
-
 HRGN CreateEllipticRgn(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom) {
     return CreateRoundRectRgn(Left, Top, Right, Bottom, INT32_MAX, INT32_MAX);
 }
@@ -346,13 +341,6 @@ bool EqualRgn(HRGN Region1, HRGN Region2) {
     const TGdiRegion* a = Lookup<TGdiRegion>(Region1);
     const TGdiRegion* b = Lookup<TGdiRegion>(Region2);
     return a != nullptr && b != nullptr && a->Data == b->Data;
-}
-
-bool SetRectRgn(HRGN Region, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom) {
-    TGdiRegion* region = Lookup<TGdiRegion>(Region);
-    if (region == nullptr) return false;
-    region->Data = OrderedRect(Left, Top, Right, Bottom);
-    return true;
 }
 
 int32_t SelectClipRgn(HDC Dc, HRGN Region) {

@@ -5,6 +5,7 @@
 #include "raster/Bitmap32.h"
 #include "raster/RasterResamplers.h"
 
+#include "platform/gfx/GdiInternal.h"
 #include "platform/rtl/RtlErrors.h"
 
 #include <vector>

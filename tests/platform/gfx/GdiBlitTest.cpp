@@ -2,6 +2,7 @@
 // stretch modes (nearest, AND/OR shrinking, halftone), mirroring by reversed extents, DIBs from
 // memory (bottom-up source rectangles, 1-bit masks inverted onto colour), gradients.
 #include "GdiPictures.h"
+#include "platform/gfx/GdiInternal.h"
 
 #include "platform/gfx/GlobalMemory.h"
 

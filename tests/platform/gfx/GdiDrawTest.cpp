@@ -1,6 +1,7 @@
 // Pens and shapes: end points, pen styles and mixes, wide pens, rectangles and polygons with and
 // without a pen, ellipses and arcs, the six hatches, frames, focus rectangles and 3-D edges.
 #include "GdiPictures.h"
+#include "platform/gfx/GdiInternal.h"
 
 #include <cstring>
 

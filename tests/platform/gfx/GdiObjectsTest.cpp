@@ -1,6 +1,7 @@
 // Device contexts and drawing objects: handle lifetimes, selection rules, DIB sections of every
 // depth and row order, object descriptions, pixels and colour mapping, global memory blocks.
 #include "GdiPictures.h"
+#include "platform/gfx/GdiInternal.h"
 
 #include "platform/gfx/GlobalMemory.h"
 

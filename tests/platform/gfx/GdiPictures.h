@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/gfx/Gdi.h"
+#include "platform/gfx/GdiInternal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 // Regions: boolean combinations, polygon fill rules, rounded shapes, and the clip region of a
 // device context limiting every kind of drawing.
 #include "GdiPictures.h"
+#include "platform/gfx/GdiInternal.h"
 
 namespace {
 
