@@ -1,5 +1,5 @@
 // The user's special folders over the XDG base-directory rules.
-#include "platform/shell/SpecialFolders.h"
+#include "platform/shell/KnownFolders.h"
 
 #include "platform/rtl/SysUtils.h"
 
