@@ -76,6 +76,18 @@ void TSVPngButton::SetDown(bool Value) {
     Invalidate();
 }
 
+void TSVPngButton::SetDropDownMenu(TPopupMenu* Value) {
+    if (Value == FDropDownMenu) return;
+    if (FDropDownMenu != nullptr) FDropDownMenu->RemoveFreeNotification(this);
+    FDropDownMenu = Value;
+    if (Value != nullptr) Value->FreeNotification(this);
+}
+
+void TSVPngButton::Notification(TComponent* AComponent, TOperation Operation) {
+    TGraphicControl::Notification(AComponent, Operation);
+    if (Operation == opRemove && AComponent == FDropDownMenu) FDropDownMenu = nullptr;
+}
+
 void TSVPngButton::Dispatch(TMessage& Message) {
     switch (Message.Msg) {
     case CM_MOUSEENTER:
@@ -100,6 +112,13 @@ void TSVPngButton::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, 
     if (!FDown) {
         FState = bsDown;
         Invalidate();
+        if (FDropDownMenu != nullptr) {
+            int32_t x = 0, y = Height();
+            ClientToScreen(x, y);
+            FDropDownMenu->Popup(x, y);
+            FState = bsNormal;
+            Invalidate();
+        }
     }
     FPressed = true;
 }

@@ -5,6 +5,7 @@
 
 #include "platform/gfx/PngImage.h"
 #include "platform/ui/Controls.h"
+#include "platform/ui/Menus.h"
 
 #include <memory>
 
@@ -38,6 +39,9 @@ public:
     const String& Caption() const { return FCaption; }
     void SetCaption(const String& Value);
     TFont* Font() { return FFont.get(); }
+    // Shown under the button by a left press; nil for none.
+    TPopupMenu* DropDownMenu() const { return FDropDownMenu; }
+    void SetDropDownMenu(TPopupMenu* Value);
 
     void Dispatch(TMessage& Message) override;
 
@@ -48,6 +52,7 @@ protected:
     void Paint() override;
     // With AutoSize on, fits the bounds to one frame (and the caption), keeping Left and Top.
     void AdjustBounds();
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
 private:
     int32_t FrameWidth() const { return FImage->Width() / FNumImages; }
@@ -71,4 +76,5 @@ private:
     bool FShowText = false;
     int32_t FSpacing = 4;
     bool FAutoSize = true;
+    TPopupMenu* FDropDownMenu = nullptr;
 };

@@ -11,6 +11,8 @@ namespace {
 
 HWND CaptureWnd = nullptr;
 HWND FocusWnd = nullptr;
+// The window-less control holding the capture through its parent's window.
+TControl* CaptureControl = nullptr;
 
 // Moves the keyboard focus, telling the window that loses it and the one that gets it.
 void ChangeFocus(HWND Wnd) {
@@ -51,6 +53,15 @@ TShiftState KeyboardShiftState() {
     return s;
 }
 
+TControl* FindDragTarget(TPoint Pos, bool AllowDisabled) {
+    HWND wnd = WindowFromPoint(Pos);
+    TWinControl* window = platform::detail::FindControl(wnd);
+    if (window == nullptr) return nullptr;
+    window->ScreenToClient(Pos.X, Pos.Y);
+    TControl* child = window->ControlAtPos(Pos, AllowDisabled);
+    return child != nullptr ? child : window;
+}
+
 HWND GetCapture() {
     return CaptureWnd;
 }
@@ -58,11 +69,13 @@ HWND GetCapture() {
 HWND SetCapture(HWND Wnd) {
     HWND old = CaptureWnd;
     CaptureWnd = Wnd;
+    CaptureControl = nullptr;
     return old;
 }
 
 bool ReleaseCapture() {
     CaptureWnd = nullptr;
+    CaptureControl = nullptr;
     return true;
 }
 
@@ -78,6 +91,7 @@ TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {
 
 TControl::~TControl() {
     Destroying();
+    if (CaptureControl == this) CaptureControl = nullptr;
     if (FParent != nullptr) FParent->RemoveControl(this);
 }
 
@@ -184,19 +198,22 @@ void TControl::SetCursor(TCursor Value) {
 }
 
 bool TControl::MouseCapture() {
-    TWinControl* owner = dynamic_cast<TWinControl*>(this);
-    if (owner == nullptr) owner = FParent;
-    return owner != nullptr && owner->HandleAllocated() && GetCapture() == owner->Handle();
+    auto* window = dynamic_cast<TWinControl*>(this);
+    if (window == nullptr) return CaptureControl == this;
+    return window->HandleAllocated() && GetCapture() == window->Handle() &&
+           CaptureControl == nullptr;
 }
 
 void TControl::SetMouseCapture(bool Value) {
     TWinControl* owner = dynamic_cast<TWinControl*>(this);
     if (owner == nullptr) owner = FParent;
     if (owner == nullptr || MouseCapture() == Value) return;
-    if (Value)
+    if (Value) {
         SetCapture(owner->Handle());
-    else
+        if (owner != this) CaptureControl = this;
+    } else {
         ReleaseCapture();
+    }
 }
 
 LRESULT TControl::Perform(UINT Msg, WPARAM WParam, LPARAM LParam) {
@@ -210,7 +227,7 @@ void TControl::WndProc(TMessage& Message) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
         if (ControlStyle & csCaptureMouse) SetMouseCapture(true);
-        if (ControlStyle & csClickEvents) FClicking = true;
+        if (ControlStyle & csClickEvents) FControlState |= csClicked;
         break;
     case WM_LBUTTONUP:
         if (ControlStyle & csCaptureMouse) SetMouseCapture(false);
@@ -285,8 +302,8 @@ void TControl::HandleMouseButton(TMessage& Message, TMouseButton Button, bool Do
     const int32_t x = GET_X_LPARAM(Message.LParam);
     const int32_t y = GET_Y_LPARAM(Message.LParam);
     if (!Down) {
-        if (Button == mbLeft && FClicking) {
-            FClicking = false;
+        if (Button == mbLeft && (FControlState & csClicked) != 0) {
+            FControlState &= ~csClicked;
             if (x >= 0 && y >= 0 && x < FWidth && y < FHeight) Click();
         }
         MouseUp(Button, shift, x, y);
@@ -508,6 +525,7 @@ void TWinControl::RemoveControl(TControl* AControl) {
     AControl->Invalidate();
     FControls.erase(it);
     AControl->FParent = nullptr;
+    if (FMouseControl == AControl) FMouseControl = nullptr;
     // The child's window lives inside this one's: it cannot outlive the link.
     if (auto* win = dynamic_cast<TWinControl*>(AControl)) win->DestroyHandle();
     if (AControl->Align() != alNone && !InState(csDestroying)) Realign();
@@ -628,6 +646,54 @@ void TWinControl::SendSize() {
     FLastClientHeight = h;
     FWindow->ResizeSurface(w, h);
     Perform(WM_SIZE, SIZE_RESTORED, MAKELPARAM(w, h));
+}
+
+TControl* TWinControl::ControlAtPos(TPoint Pos, bool AllowDisabled, bool AllowWinControls) const {
+    for (auto it = FControls.rbegin(); it != FControls.rend(); ++it) {
+        TControl* c = *it;
+        if (!AllowWinControls && dynamic_cast<TWinControl*>(c) != nullptr) continue;
+        if (!c->Visible() || (!c->Enabled() && !AllowDisabled)) continue;
+        if (Pos.X >= c->Left() && Pos.Y >= c->Top() && Pos.X < c->Left() + c->Width() &&
+            Pos.Y < c->Top() + c->Height())
+            return c;
+    }
+    return nullptr;
+}
+
+void TWinControl::WndProc(TMessage& Message) {
+    if (Message.Msg == WM_MOUSEMOVE) {
+        const TPoint p{GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)};
+        TrackMouseControl(ControlAtPos(p, true));
+    } else if (Message.Msg == CM_MOUSELEAVE && Message.LParam == 0) {
+        TrackMouseControl(nullptr);
+    }
+    if (Message.Msg >= WM_MOUSEMOVE && Message.Msg <= WM_MBUTTONDBLCLK &&
+        IsControlMouseMsg(Message))
+        return;
+    TControl::WndProc(Message);
+}
+
+bool TWinControl::IsControlMouseMsg(TMessage& Message) {
+    TControl* target = nullptr;
+    if (CaptureControl != nullptr) {
+        if (CaptureControl->Parent() != this) return false;
+        target = CaptureControl;
+    } else if (GetCapture() == nullptr || GetCapture() != FWindow->Handle) {
+        target = ControlAtPos({GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)}, false);
+    }
+    if (target == nullptr) return false;
+    const int32_t x = GET_X_LPARAM(Message.LParam) - target->Left();
+    const int32_t y = GET_Y_LPARAM(Message.LParam) - target->Top();
+    Message.Result = target->Perform(Message.Msg, Message.WParam, MAKELPARAM(x, y));
+    return true;
+}
+
+void TWinControl::TrackMouseControl(TControl* Control) {
+    if (Control == FMouseControl) return;
+    TControl* old = FMouseControl;
+    FMouseControl = Control;
+    if (old != nullptr) old->Perform(CM_MOUSELEAVE, 0, 0);
+    if (Control != nullptr) Control->Perform(CM_MOUSEENTER, 0, 0);
 }
 
 void TWinControl::Dispatch(TMessage& Message) {

@@ -83,6 +83,13 @@ enum TControlStyleFlag : uint32_t {
 };
 using TControlStyle = uint32_t;
 
+// TControl::ControlState flags.
+enum TControlStateFlag : uint32_t {
+    // A left press started a click: the release inside the control raises Click.
+    csClicked = 1u << 0,
+};
+using TControlState = uint32_t;
+
 // Window styles, extended styles and window-class styles that controls put in CreateParams.
 constexpr uint32_t WS_OVERLAPPED = 0x00000000;
 constexpr uint32_t WS_POPUP = 0x80000000;
@@ -186,6 +193,10 @@ public:
     virtual void SetCursor(TCursor Value);
 
     TControlStyle ControlStyle = csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;
+    TControlState ControlState() const { return FControlState; }
+    void SetControlState(TControlState Value) { FControlState = Value; }
+    // A window-less control holds the capture through its parent's window: the parent hands it
+    // every mouse message until it is released.
     bool MouseCapture();
     void SetMouseCapture(bool Value);
 
@@ -241,7 +252,7 @@ private:
     bool FEnabled = true;
     TColor FColor = clWindow;
     TCursor FCursor = crDefault;
-    bool FClicking = false;
+    TControlState FControlState = 0;
 
     friend class TWinControl;
 };
@@ -276,6 +287,9 @@ public:
     void RemoveControl(TControl* AControl);
     // Lays out the aligned child controls over the client area.
     void Realign();
+    // The topmost visible child under a client point: window-less ones only unless
+    // AllowWinControls, enabled ones only unless AllowDisabled; nil for none.
+    TControl* ControlAtPos(TPoint Pos, bool AllowDisabled, bool AllowWinControls = false) const;
 
     bool Focused();
     virtual bool CanFocus();
@@ -291,6 +305,7 @@ public:
     // Marks part of the client area (client coordinates, right and bottom exclusive).
     void InvalidateRect(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom);
 
+    void WndProc(TMessage& Message) override;
     void Dispatch(TMessage& Message) override;
     void SetCursor(TCursor Value) override;
     void SetVisible(bool Value) override;
@@ -330,8 +345,14 @@ private:
     void SendSize();
     bool DoKeyDown(TMessage& Message);
     void PaintControls();
+    // Hands a mouse message to the window-less child holding the capture or under the mouse;
+    // true when one took it.
+    bool IsControlMouseMsg(TMessage& Message);
+    // Tells the window-less children the mouse entered and left (CM_MOUSEENTER/LEAVE).
+    void TrackMouseControl(TControl* Control);
 
     std::vector<TControl*> FControls;
+    TControl* FMouseControl = nullptr;
     std::unique_ptr<platform::detail::TNativeWindow> FWindow;
     HWND FParentWindow = nullptr;
     bool FHandleAllocated = false;
@@ -372,6 +393,10 @@ protected:
     // nil while the parent has no window.
     HDC ParentSurface();
 };
+
+// The control under a screen point: the innermost window there, or its window-less child under
+// the point; disabled controls too with AllowDisabled. nil where no window of ours is.
+TControl* FindDragTarget(TPoint Pos, bool AllowDisabled);
 
 // The mouse capture: the window that receives every mouse message until released.
 HWND GetCapture();

@@ -5,6 +5,7 @@
 #include "platform/gfx/QtRuntime.h"
 #include "platform/rtl/Thread.h"
 #include "platform/ui/Controls.h"
+#include "platform/ui/Menus.h"
 #include "platform/ui/NativeWindow.h"
 #include "platform/ui/UiInternal.h"
 
@@ -13,6 +14,7 @@
 #include <QEvent>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <mutex>
@@ -104,6 +106,25 @@ TWinControl* FindControl(HWND Wnd) {
     return it == Queue().Windows.end() ? nullptr : it->second;
 }
 
+std::vector<TWinControl*> RegisteredControls() {
+    std::vector<TWinControl*> controls;
+    std::lock_guard guard(Queue().Lock);
+    for (const auto& [wnd, control] : Queue().Windows)
+        controls.push_back(control);
+    return controls;
+}
+
+namespace {
+// While a popup menu holds the mouse, button presses and releases meant for windows wait.
+bool HeldBack(const TPostedMessage& Message, bool MenuOpen) {
+    return MenuOpen && Message.Msg >= WM_LBUTTONDOWN && Message.Msg <= WM_MBUTTONDBLCLK;
+}
+} // namespace
+
+void WakeForPostedMessages() {
+    WakeMainThread();
+}
+
 void DeliverPostedMessages() {
     TMessageQueue& queue = Queue();
     // One at a time, so that a handler may run the loop again (ProcessMessages) and the order
@@ -112,10 +133,14 @@ void DeliverPostedMessages() {
         TPostedMessage message;
         TWinControl* control;
         {
+            const bool menuOpen = MenuLoopActive();
             std::lock_guard guard(queue.Lock);
-            if (queue.Posted.empty()) return;
-            message = queue.Posted.front();
-            queue.Posted.pop_front();
+            auto next = std::find_if(
+                queue.Posted.begin(), queue.Posted.end(),
+                [menuOpen](const TPostedMessage& m) { return !HeldBack(m, menuOpen); });
+            if (next == queue.Posted.end()) return;
+            message = *next;
+            queue.Posted.erase(next);
             auto it = queue.Windows.find(message.Wnd);
             control = it == queue.Windows.end() ? nullptr : it->second;
         }
@@ -135,13 +160,7 @@ void ClearQuitRequest() {
 }
 
 void ShowHandedOutSurfaces() {
-    std::vector<TWinControl*> controls;
-    {
-        std::lock_guard guard(Queue().Lock);
-        for (const auto& [wnd, control] : Queue().Windows)
-            controls.push_back(control);
-    }
-    for (TWinControl* control : controls) {
+    for (TWinControl* control : RegisteredControls()) {
         TNativeWindow* window = control->NativeWindow();
         if (!window->SurfaceHandedOut) continue;
         window->SurfaceHandedOut = false;
@@ -175,6 +194,30 @@ bool PostMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
         queue.Posted.push_back({Wnd, Msg, WParam, LParam});
     }
     WakeMainThread();
+    return true;
+}
+
+bool PostMessageW(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+    return PostMessage(Wnd, Msg, WParam, LParam);
+}
+
+bool PeekMessageW(MSG* Msg, HWND Wnd, UINT MsgFilterMin, UINT MsgFilterMax, UINT RemoveMsg) {
+    TMessageQueue& queue = Queue();
+    std::lock_guard guard(queue.Lock);
+    const bool remove = (RemoveMsg & PM_REMOVE) != 0;
+    if (queue.Quit) {
+        *Msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.ExitCode), 0};
+        if (remove) queue.Quit = false;
+        return true;
+    }
+    const bool anyNumber = MsgFilterMin == 0 && MsgFilterMax == 0;
+    auto it = std::find_if(queue.Posted.begin(), queue.Posted.end(), [&](const TPostedMessage& m) {
+        return (Wnd == nullptr || m.Wnd == Wnd) &&
+               (anyNumber || (m.Msg >= MsgFilterMin && m.Msg <= MsgFilterMax));
+    });
+    if (it == queue.Posted.end()) return false;
+    *Msg = MSG{it->Wnd, it->Msg, it->WParam, it->LParam};
+    if (remove) queue.Posted.erase(it);
     return true;
 }
 

@@ -157,5 +157,21 @@ LRESULT SendMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
 // re-created its window meanwhile, and is dropped when the control is gone. False when Wnd is
 // not a live window.
 bool PostMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+bool PostMessageW(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
 // Asks the main thread's message loop to end with ExitCode.
 void PostQuitMessage(int32_t ExitCode);
+
+// A posted message as the queue hands it out.
+struct MSG {
+    HWND hwnd = nullptr;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+};
+constexpr UINT PM_NOREMOVE = 0x0000;
+constexpr UINT PM_REMOVE = 0x0001;
+// Looks in the main thread's queue of posted messages for the first one to Wnd (any window for
+// nil) whose number lies in MsgFilterMin .. MsgFilterMax (both 0: any number). A pending quit
+// request is answered as WM_QUIT (wParam the exit code) whatever the filter, and PM_REMOVE
+// clears it. False when nothing matches. Main thread only.
+bool PeekMessageW(MSG* Msg, HWND Wnd, UINT MsgFilterMin, UINT MsgFilterMax, UINT RemoveMsg);

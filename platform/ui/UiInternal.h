@@ -4,6 +4,8 @@
 
 #include "platform/ui/Messages.h"
 
+#include <vector>
+
 class TWinControl;
 
 namespace platform::detail {
@@ -18,7 +20,11 @@ bool GuiApplicationExists();
 void RegisterWindow(HWND Wnd, TWinControl* Control);
 void UnregisterWindow(HWND Wnd);
 TWinControl* FindControl(HWND Wnd);
+// The controls of every live window, in no particular order.
+std::vector<TWinControl*> RegisteredControls();
 
+// Makes the main thread's loop look at the posted messages again (after a popup menu held some).
+void WakeForPostedMessages();
 // Runs every posted message queued so far, in order; main thread.
 void DeliverPostedMessages();
 // The loop's quit request (PostQuitMessage): true once asked, with its exit code.

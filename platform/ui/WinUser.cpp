@@ -134,3 +134,44 @@ int32_t ReleaseDC(HWND Wnd, HDC Dc) {
     window->ShowSurface();
     return 1;
 }
+
+namespace {
+
+bool ClientAreaHolds(TWinControl& Control, TPoint Point) {
+    Control.ScreenToClient(Point.X, Point.Y);
+    return Point.X >= 0 && Point.Y >= 0 && Point.X < Control.ClientWidth() &&
+           Point.Y < Control.ClientHeight();
+}
+
+int32_t Depth(const TControl& Control) {
+    int32_t depth = 0;
+    for (const TControl* c = Control.Parent(); c != nullptr; c = c->Parent())
+        ++depth;
+    return depth;
+}
+
+} // namespace
+
+HWND WindowFromPoint(TPoint Point) {
+    TWinControl* found = nullptr;
+    for (TWinControl* control : platform::detail::RegisteredControls()) {
+        if (!control->HandleAllocated() || !control->Showing() || !ClientAreaHolds(*control, Point))
+            continue;
+        if (found == nullptr || Depth(*control) > Depth(*found)) found = control;
+    }
+    return found == nullptr ? nullptr : found->Handle();
+}
+
+bool ClientToScreen(HWND Wnd, TPoint* Point) {
+    TWinControl* control = platform::detail::FindControl(Wnd);
+    if (control == nullptr) return false;
+    control->ClientToScreen(Point->X, Point->Y);
+    return true;
+}
+
+bool ScreenToClient(HWND Wnd, TPoint* Point) {
+    TWinControl* control = platform::detail::FindControl(Wnd);
+    if (control == nullptr) return false;
+    control->ScreenToClient(Point->X, Point->Y);
+    return true;
+}

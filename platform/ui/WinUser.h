@@ -16,6 +16,12 @@ bool GetCursorPos(int32_t& X, int32_t& Y);
 // Moves the mouse to (X, Y) in screen coordinates.
 bool SetCursorPos(int32_t X, int32_t Y);
 
+// The innermost shown window whose client area holds the screen point; nil where there is none.
+HWND WindowFromPoint(TPoint Point);
+// Client coordinates of a window to screen coordinates and back; false for no window.
+bool ClientToScreen(HWND Wnd, TPoint* Point);
+bool ScreenToClient(HWND Wnd, TPoint* Point);
+
 // A cursor shape; nullptr is no cursor.
 struct TCursorHandle;
 using HCURSOR = TCursorHandle*;

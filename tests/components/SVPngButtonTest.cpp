@@ -2,10 +2,12 @@
 // back from an offscreen window.
 #include "components/SVPngButton.h"
 #include "platform/ui/Forms.h"
+#include "platform/ui/Menus.h"
 #include "platform/ui/WinUser.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 namespace {
@@ -109,6 +111,48 @@ TEST_F(PngButtonWindow, FourthFrameShowsInPlaceWhenPressed) {
     EXPECT_EQ(At(1, 1), RGB(0xFF, 0xFF, 0));
     EXPECT_EQ(At(2, 2), RGB(0xFF, 0xFF, 0));
     EXPECT_EQ(At(16, 1), White);
+}
+
+// Runs an action when WM_USER + 1 arrives through the queue: the way to act while a menu's own
+// loop runs.
+class TActionWindow : public TForm {
+public:
+    using TForm::TForm;
+    std::function<void()> Action;
+    void Dispatch(TMessage& Message) override {
+        if (Message.Msg == WM_USER + 1 && Action) Action();
+        TForm::Dispatch(Message);
+    }
+};
+
+TEST_F(PngButtonWindow, DropDownMenuShowsTheDownLookWhileOpenAndNormalAfter) {
+    TActionWindow helper(nullptr);
+    TPopupMenu* menu = new TPopupMenu(&Form);
+    auto* item = new TMenuItem(menu);
+    item->SetCaption(u"Item");
+    menu->Items()->Add(item);
+    int32_t popups = 0;
+    COLORREF during = 0;
+    TSVButtonState stateDuring = bsNormal;
+    menu->OnPopup = [&](TObject*) {
+        ++popups;
+        PostMessage(helper.Handle(), WM_USER + 1, 0, 0);
+    };
+    helper.Action = [&] {
+        stateDuring = Button->State();
+        during = At(1, 1);
+        EndMenu();
+    };
+    Button->SetDropDownMenu(menu);
+    Button->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    EXPECT_EQ(popups, 1);
+    EXPECT_EQ(stateDuring, bsDown);
+    EXPECT_EQ(during, White); // the frame moved one pixel right and down
+    EXPECT_EQ(Button->State(), bsNormal);
+    EXPECT_EQ(At(1, 1), Red);
+    Button->Perform(WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    delete menu;
+    EXPECT_EQ(Button->DropDownMenu(), nullptr);
 }
 
 } // namespace
