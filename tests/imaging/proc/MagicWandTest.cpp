@@ -58,7 +58,8 @@ TEST(MagicWand, FillEqualsABreadthFirstFloodAndGlobalEqualsThePixelTest) {
         SCOPED_TRACE(seed);
         TVLBitmap b;
         RandomPicture(b, 37, 23, seed);
-        const int32_t x = static_cast<int32_t>(seed * 5 % 37), y = static_cast<int32_t>(seed * 3 % 23);
+        const int32_t x = static_cast<int32_t>(seed * 5 % 37),
+                      y = static_cast<int32_t>(seed * 3 % 23);
         for (int32_t tol : {0, 2, 12}) {
             SCOPED_TRACE(tol);
             TVLMask fill, global;
@@ -70,7 +71,8 @@ TEST(MagicWand, FillEqualsABreadthFirstFloodAndGlobalEqualsThePixelTest) {
             const TVLRGB s = b.GetPixelAsRGB(x, y);
             for (int32_t v = 0; v < 23; ++v)
                 for (int32_t u = 0; u < 37; ++u) {
-                    ASSERT_EQ(fill.GetPixel(u, v), flood[static_cast<size_t>(v) * 37 + u]) << u << "," << v;
+                    ASSERT_EQ(fill.GetPixel(u, v), flood[static_cast<size_t>(v) * 37 + u])
+                        << u << "," << v;
                     ASSERT_EQ(global.GetPixel(u, v), Similar(b, u, v, s, tol) ? 200 : 0);
                 }
         }
@@ -144,7 +146,8 @@ void DrawShape(TVLBitmap& B, TShape Shape) {
                 on = (x - 11) * (x - 11) + (y - 8) * (y - 8) <= 36;
                 break;
             case TShape::L:
-                on = (x >= 3 && x < 8 && y >= 2 && y < 16) || (x >= 3 && x < 20 && y >= 11 && y < 16);
+                on = (x >= 3 && x < 8 && y >= 2 && y < 16) ||
+                     (x >= 3 && x < 20 && y >= 11 && y < 16);
                 break;
             case TShape::SinglePixel:
                 on = x == 17 && y == 4;
@@ -265,8 +268,8 @@ TEST(MagicWand, SeedsOnTheFarEdgesAndJustPastThem) {
         int32_t X, Y;
         bool Inside;
     };
-    const TSeed seeds[] = {{23, 0, true},   {0, 17, true},  {23, 17, true}, {24, 0, false},
-                           {0, 18, false},  {24, 18, false}, {-1, 5, false}, {5, -1, false}};
+    const TSeed seeds[] = {{23, 0, true},  {0, 17, true},   {23, 17, true}, {24, 0, false},
+                           {0, 18, false}, {24, 18, false}, {-1, 5, false}, {5, -1, false}};
     for (const TSeed& s : seeds) {
         SCOPED_TRACE(testing::Message() << s.X << "," << s.Y);
         TVLMask fill, global;

@@ -83,8 +83,10 @@ TEST(ViewSelection, MovesStopAtTheBorderOrCutWhatLeaves) {
         int32_t DX;
         int32_t X1, X2, Pixels;
     };
-    const TCase cases[] = {{false, 80, 80, 99, 400}, {true, 80, 90, 99, 200},
-                           {false, -50, 0, 19, 400}, {true, -15, 0, 14, 300}};
+    const TCase cases[] = {{false, 80, 80, 99, 400},
+                           {true, 80, 90, 99, 200},
+                           {false, -50, 0, 19, 400},
+                           {true, -15, 0, 14, 300}};
     for (const TCase& c : cases) {
         SCOPED_TRACE(testing::Message() << c.Cut << " " << c.DX);
         auto view = BitmapBaseView(100, 100);
@@ -305,7 +307,8 @@ TEST(ViewSelection, WandFillAndGlobalSelectTheRegionAndTheSimilarPixels) {
             auto view = BitmapBaseView(41, 29);
             TVLBitmap& b = *view->GetVLBitmap();
             PaintBlobs(b, seed);
-            const int32_t x = static_cast<int32_t>(seed * 9 % 41), y = static_cast<int32_t>(seed * 7 % 29);
+            const int32_t x = static_cast<int32_t>(seed * 9 % 41),
+                          y = static_cast<int32_t>(seed * 7 % 29);
             view->WandTolerance = tol;
             view->WandMode = vlwmFill;
             view->MagicWandSelect(x, y, vlsmReplace);
@@ -321,7 +324,8 @@ TEST(ViewSelection, WandFillAndGlobalSelectTheRegionAndTheSimilarPixels) {
             const TVLRGB colour = b.GetPixelAsRGB(x, y);
             for (int32_t v = 0; v < 29; ++v)
                 for (int32_t u = 0; u < 41; ++u)
-                    ASSERT_EQ(m.GetPixel(u, v) != 0, WithinTolerance(b.GetPixelAsRGB(u, v), colour, tol))
+                    ASSERT_EQ(m.GetPixel(u, v) != 0,
+                              WithinTolerance(b.GetPixelAsRGB(u, v), colour, tol))
                         << u << "," << v;
         }
 }
