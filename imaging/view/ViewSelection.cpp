@@ -581,10 +581,8 @@ void TVistrelView::MagicWandSelect(int32_t X, int32_t Y, TVLSelectMode Op) {
     X = SelToBitmapX(X);
     Y = SelToBitmapY(Y);
     const int32_t W = FBitmap->GetWidth(), H = FBitmap->GetHeight();
+    // The width and the height themselves pass here; the kernels then find no pixel there.
     if (X < 0 || Y < 0 || X > W || Y > H) return;
-    // The kernels take pixels; the border column and row that the test admits fall on the last.
-    X = std::min(X, W - 1);
-    Y = std::min(Y, H - 1);
     SyncMaskToBitmap();
     if (WandMode == vlwmOutline) {
         std::vector<TPoint> outline = MagicWandOutline(*FBitmap, X, Y, WandGrow, WandTolerance);

@@ -129,6 +129,19 @@ TEST(CopyDIBToBitmap, ImageMagickBmpFilesDecodeAsImageMagickDecodesThem) {
                 }
                 ASSERT_EQ(image.GetPixelAsRGB(x, y), expected) << x << "," << y;
             }
+        // The same file stored top-down: negative height, rows in the other order.
+        std::vector<uint8_t> down = dib;
+        PutU32(down, 8, static_cast<uint32_t>(-9));
+        const size_t start = U32(file, 10) - 14;
+        const size_t rowLength = (c.Bits * 41 + 31) / 32 * 4;
+        for (size_t r = 0; r < 9; ++r)
+            std::memcpy(down.data() + start + r * rowLength,
+                        dib.data() + start + (8 - r) * rowLength, rowLength);
+        TVLBitmap topDown;
+        ASSERT_EQ(Convert(down, topDown), c.Bits);
+        for (int32_t y = 0; y < 9; ++y)
+            for (int32_t x = 0; x < 41; ++x)
+                ASSERT_EQ(topDown.GetPixelAsRGB(x, y), image.GetPixelAsRGB(x, y)) << x << "," << y;
     }
 }
 

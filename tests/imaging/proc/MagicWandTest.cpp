@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <queue>
 #include <random>
@@ -57,7 +58,8 @@ TEST(MagicWand, FillEqualsABreadthFirstFloodAndGlobalEqualsThePixelTest) {
         SCOPED_TRACE(seed);
         TVLBitmap b;
         RandomPicture(b, 37, 23, seed);
-        const int32_t x = static_cast<int32_t>(seed * 5 % 37), y = static_cast<int32_t>(seed * 3 % 23);
+        const int32_t x = static_cast<int32_t>(seed * 5 % 37),
+                      y = static_cast<int32_t>(seed * 3 % 23);
         for (int32_t tol : {0, 2, 12}) {
             SCOPED_TRACE(tol);
             TVLMask fill, global;
@@ -69,7 +71,8 @@ TEST(MagicWand, FillEqualsABreadthFirstFloodAndGlobalEqualsThePixelTest) {
             const TVLRGB s = b.GetPixelAsRGB(x, y);
             for (int32_t v = 0; v < 23; ++v)
                 for (int32_t u = 0; u < 37; ++u) {
-                    ASSERT_EQ(fill.GetPixel(u, v), flood[static_cast<size_t>(v) * 37 + u]) << u << "," << v;
+                    ASSERT_EQ(fill.GetPixel(u, v), flood[static_cast<size_t>(v) * 37 + u])
+                        << u << "," << v;
                     ASSERT_EQ(global.GetPixel(u, v), Similar(b, u, v, s, tol) ? 200 : 0);
                 }
         }
@@ -126,6 +129,162 @@ TEST(MagicWand, OutlineRunsAlongPixelEdges) {
     for (const TPoint& p : one) {
         EXPECT_TRUE(p.X == 3 || p.X == 4);
         EXPECT_TRUE(p.Y == 2 || p.Y == 3);
+    }
+}
+
+// Drawn shapes on a black 24 x 18 picture: the region around each seed is the shape itself.
+enum class TShape { Disc, L, SinglePixel, Checkerboard, Full };
+
+void DrawShape(TVLBitmap& B, TShape Shape) {
+    ASSERT_TRUE(B.Allocate(24, 18, TVLPixelFormat::vl24RGB));
+    B.Fill(0);
+    for (int32_t y = 0; y < 18; ++y)
+        for (int32_t x = 0; x < 24; ++x) {
+            bool on = false;
+            switch (Shape) {
+            case TShape::Disc:
+                on = (x - 11) * (x - 11) + (y - 8) * (y - 8) <= 36;
+                break;
+            case TShape::L:
+                on = (x >= 3 && x < 8 && y >= 2 && y < 16) ||
+                     (x >= 3 && x < 20 && y >= 11 && y < 16);
+                break;
+            case TShape::SinglePixel:
+                on = x == 17 && y == 4;
+                break;
+            case TShape::Checkerboard:
+                on = (x + y) % 2 == 0;
+                break;
+            case TShape::Full:
+                on = true;
+                break;
+            }
+            if (on) B.SetPixelRGB(x, y, TVLRGB{40, 180, 90});
+        }
+}
+
+std::vector<uint8_t> MaskPixels(TVLMask& M) {
+    std::vector<uint8_t> out;
+    for (int32_t y = 0; y < M.GetHeight(); ++y)
+        for (int32_t x = 0; x < M.GetWidth(); ++x)
+            out.push_back(M.GetPixel(x, y) != 0);
+    return out;
+}
+
+// The 3 x 3 dilation of a region, clipped to the rectangle [L, R] x [T, B] (inclusive).
+std::vector<uint8_t> Dilate(const std::vector<uint8_t>& In, int32_t W, int32_t H, int32_t L,
+                            int32_t T, int32_t R, int32_t B) {
+    std::vector<uint8_t> out(In.size(), 0);
+    for (int32_t y = T; y <= B; ++y)
+        for (int32_t x = L; x <= R; ++x)
+            for (int32_t v = std::max(0, y - 1); v <= std::min(H - 1, y + 1); ++v)
+                for (int32_t u = std::max(0, x - 1); u <= std::min(W - 1, x + 1); ++u)
+                    if (In[static_cast<size_t>(v) * W + u]) out[static_cast<size_t>(y) * W + x] = 1;
+    return out;
+}
+
+TEST(MagicWand, DrawnShapesAgainstAFloodItsDilationAndTheFilledOutline) {
+    struct TCase {
+        const char* Name;
+        TShape Shape;
+        int32_t X, Y;
+        bool Holed; // the region surrounds the shape: its outline encloses the whole picture
+    };
+    const TCase cases[] = {{"disc", TShape::Disc, 11, 8, false},
+                           {"background around the disc", TShape::Disc, 0, 0, true},
+                           {"L", TShape::L, 4, 3, false},
+                           {"single pixel", TShape::SinglePixel, 17, 4, false},
+                           {"checkerboard", TShape::Checkerboard, 6, 6, false},
+                           {"full picture", TShape::Full, 23, 17, false},
+                           {"L from the far corner", TShape::L, 19, 15, false}};
+    constexpr int32_t W = 24, H = 18;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TVLBitmap b;
+        DrawShape(b, c.Shape);
+        const std::vector<uint8_t> flood = Flood(b, c.X, c.Y, 0);
+        int32_t l = W, t = H, r = -1, bottom = -1, count = 0;
+        for (int32_t y = 0; y < H; ++y)
+            for (int32_t x = 0; x < W; ++x)
+                if (flood[static_cast<size_t>(y) * W + x]) {
+                    l = std::min(l, x);
+                    r = std::max(r, x);
+                    t = std::min(t, y);
+                    bottom = std::max(bottom, y);
+                    ++count;
+                }
+        if (c.Shape == TShape::Checkerboard) {
+            EXPECT_EQ(count, 1);
+        }
+        if (c.Shape == TShape::Full) {
+            EXPECT_EQ(count, W * H);
+        }
+
+        TVLMask fill, grown;
+        ASSERT_TRUE(fill.AllocateBits(W, H, 1));
+        ASSERT_TRUE(grown.AllocateBits(W, H, 8));
+        MagicWandFill(b, c.X, c.Y, false, 0, fill, 1);
+        MagicWandFill(b, c.X, c.Y, true, 0, grown, 255);
+        EXPECT_EQ(MaskPixels(fill), flood);
+        EXPECT_EQ(MaskPixels(grown), Dilate(flood, W, H, 0, 0, W - 1, H - 1));
+
+        // The outline, filled as a polygon, covers exactly the region; with growth, the
+        // dilation kept inside the region's box.
+        for (bool grow : {false, true}) {
+            SCOPED_TRACE(grow);
+            const std::vector<TPoint> outline = MagicWandOutline(b, c.X, c.Y, grow, 0);
+            ASSERT_FALSE(outline.empty());
+            for (const TPoint& p : outline) {
+                EXPECT_TRUE(p.X >= l && p.X <= r + 1 && p.Y >= t && p.Y <= bottom + 1)
+                    << p.X << "," << p.Y;
+            }
+            TVLMask filled;
+            ASSERT_TRUE(filled.AllocateBits(W, H, 1));
+            filled.FillPolygons(1, outline.data(), static_cast<int32_t>(outline.size()));
+            if (c.Holed) {
+                EXPECT_EQ(MaskPixels(filled), std::vector<uint8_t>(W * H, 1));
+                continue;
+            }
+            EXPECT_EQ(MaskPixels(filled), grow ? Dilate(flood, W, H, l, t, r, bottom) : flood);
+        }
+    }
+}
+
+TEST(MagicWand, CheckerboardGlobalTakesEveryPixelOfTheSeedColour) {
+    TVLBitmap b;
+    DrawShape(b, TShape::Checkerboard);
+    TVLMask global;
+    ASSERT_TRUE(global.AllocateBits(24, 18, 1));
+    MagicWandGlobal(b, 5, 3, 0, global, 1);
+    for (int32_t y = 0; y < 18; ++y)
+        for (int32_t x = 0; x < 24; ++x)
+            ASSERT_EQ(global.GetPixel(x, y), (x + y) % 2 == 0 ? 1 : 0) << x << "," << y;
+}
+
+TEST(MagicWand, SeedsOnTheFarEdgesAndJustPastThem) {
+    TVLBitmap b;
+    DrawShape(b, TShape::Full);
+    struct TSeed {
+        int32_t X, Y;
+        bool Inside;
+    };
+    const TSeed seeds[] = {{23, 0, true},  {0, 17, true},   {23, 17, true}, {24, 0, false},
+                           {0, 18, false}, {24, 18, false}, {-1, 5, false}, {5, -1, false}};
+    for (const TSeed& s : seeds) {
+        SCOPED_TRACE(testing::Message() << s.X << "," << s.Y);
+        TVLMask fill, global;
+        ASSERT_TRUE(fill.AllocateBits(24, 18, 1));
+        ASSERT_TRUE(global.AllocateBits(24, 18, 1));
+        MagicWandFill(b, s.X, s.Y, true, 0, fill, 1);
+        MagicWandGlobal(b, s.X, s.Y, 0, global, 1);
+        const std::vector<TPoint> outline = MagicWandOutline(b, s.X, s.Y, false, 0);
+        EXPECT_EQ(fill.IsEmpty(), !s.Inside);
+        EXPECT_EQ(global.IsEmpty(), !s.Inside);
+        EXPECT_EQ(outline.empty(), !s.Inside);
+        if (!s.Inside) continue;
+        // The whole picture: every vertex on the border.
+        for (const TPoint& p : outline)
+            EXPECT_TRUE(p.X == 0 || p.X == 24 || p.Y == 0 || p.Y == 18) << p.X << "," << p.Y;
     }
 }
 

@@ -138,6 +138,24 @@ TEST(ViewMouse, FilledSelectionsAreInvertedOnTheBackBuffer) {
     EXPECT_EQ(GetPixel(dc, 40, 40), 0x000000u);
 }
 
+TEST(ViewMouse, MarkedOuterAreaIsShadedOnTheBackBuffer) {
+    TMouseView on;
+    on.View->GetVLBitmap()->Fill(0xFFFFFF);
+    on.View->SelectionBase = vlsbBitmap;
+    on.View->SetSelectionOptions(on.View->SelectionOptions() | vlsoMarkOuter);
+    on.View->Select(10, 10, 30, 30, vlsmReplace);
+    HDC dc = on.View->GetBackBuffer()->Canvas()->Handle();
+    int32_t shadedInside = 0, shadedOutside = 0;
+    for (int32_t y = 0; y < 60; ++y)
+        for (int32_t x = 0; x < 60; ++x) {
+            const bool shaded = GetPixel(dc, x, y) != 0xFFFFFFu;
+            const bool inside = x >= 10 && x < 30 && y >= 10 && y < 30;
+            (inside ? shadedInside : shadedOutside) += shaded;
+        }
+    EXPECT_EQ(shadedInside, 0);
+    EXPECT_GT(shadedOutside, (60 * 60 - 400) / 5);
+}
+
 TEST(ViewMouse, EllipsePointCountsFollowTheRadii) {
     struct TCase {
         int32_t RX, RY, Points;
@@ -209,6 +227,35 @@ TEST(ViewMouse, DragScrollMovesTheViewAgainstTheMouse) {
     Up(*on.View, 80, 50);
     EXPECT_EQ(on.View->ViewX(), 70);
     EXPECT_EQ(on.View->ViewY(), 100);
+}
+
+TEST(ViewMouse, MovingASelectionPastTheEdgeScrollsTowardTheMouse) {
+    TMouseView on(300, 300);
+    on.View->SetViewXY(100000, 0);
+    const int32_t limit = on.View->ViewX();
+    ASSERT_GT(limit, 0);
+    on.View->SetViewXY(0, 0);
+    on.View->SelectionBase = vlsbBitmap;
+    on.View->Select(10, 10, 40, 40, vlsmReplace);
+    on.View->SetMouseInteract(miSelect);
+    Down(*on.View, 20, 20);
+    // The mouse leaves the view on the right and stays there: the view scrolls to its limit and
+    // the selection follows the mouse to the picture's right border.
+    int32_t x = 130, y = 20;
+    on.View->ClientToScreen(x, y);
+    SetCursorPos(x, y);
+    Move(*on.View, 130, 20);
+    EXPECT_EQ(on.View->ViewX(), limit);
+    EXPECT_EQ(on.View->ViewY(), 0);
+    Up(*on.View, 130, 20);
+    TVLMask& m = on.View->SelectionMask();
+    EXPECT_EQ(TRect(m.X1, m.Y1, m.X2, m.Y2), TRect(270, 10, 299, 39));
+    // Back over the picture nothing scrolls.
+    x = 50, y = 50;
+    on.View->ClientToScreen(x, y);
+    SetCursorPos(x, y);
+    EXPECT_FALSE(on.View->ScrollTowardMouse());
+    EXPECT_EQ(on.View->ViewX(), limit);
 }
 
 TEST(ViewMouse, GestureSetRules) {
@@ -386,6 +433,24 @@ TEST(ViewMouse, NavigatorFollowsTheViewAndScrollsIt) {
     EXPECT_EQ(nav->GetVLBitmap(), on.View->GetVLBitmap());
     on.View->RemoveLayer(1);
     EXPECT_EQ(nav->GetVLBitmap(), on.View->GetVLBitmap());
+    on.View->AddLayer();
+    on.View->MergeAllLayers();
+    EXPECT_EQ(nav->GetVLBitmap(), on.View->GetVLBitmap());
+    on.View->AddLayer();
+    on.View->ClearLayers();
+    EXPECT_EQ(nav->GetVLBitmap(), on.View->GetVLBitmap());
+    {
+        TVLBitmap external;
+        ASSERT_TRUE(external.Allocate(120, 80, TVLPixelFormat::vl24RGB));
+        on.View->SetExternalBitmap(&external);
+        EXPECT_EQ(nav->GetVLBitmap(), &external);
+        on.View->SetExternalBitmap(nullptr);
+        EXPECT_EQ(nav->GetVLBitmap(), on.View->GetVLBitmap());
+        nav->Repaint();
+    }
+    EXPECT_EQ(nav->GetVLBitmap(), on.View->GetVLBitmap());
+    nav->Repaint();
+    SetImageSize(*on.View, 300, 300);
     // Freeing the navigator first leaves the view working.
     delete nav;
     EXPECT_EQ(on.View->Navigator(), nullptr);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 
 namespace {
@@ -82,8 +83,10 @@ TEST(ViewSelection, MovesStopAtTheBorderOrCutWhatLeaves) {
         int32_t DX;
         int32_t X1, X2, Pixels;
     };
-    const TCase cases[] = {{false, 80, 80, 99, 400}, {true, 80, 90, 99, 200},
-                           {false, -50, 0, 19, 400}, {true, -15, 0, 14, 300}};
+    const TCase cases[] = {{false, 80, 80, 99, 400},
+                           {true, 80, 90, 99, 200},
+                           {false, -50, 0, 19, 400},
+                           {true, -15, 0, 14, 300}};
     for (const TCase& c : cases) {
         SCOPED_TRACE(testing::Message() << c.Cut << " " << c.DX);
         auto view = BitmapBaseView(100, 100);
@@ -259,6 +262,89 @@ TEST(ViewSelection, PolygonDashesAreWrittenIntoTheWindowSurface) {
     for (int32_t x = 10; x < 26; ++x) {
         SCOPED_TRACE(x);
         EXPECT_EQ(GetPixel(dc, x, 10), ((x - 10) % 8) < 4 ? 0x000000u : 0xFFFFFFu);
+    }
+}
+
+// Seeded grey blobs: regions with holes, diagonal contacts and levels a few steps apart.
+void PaintBlobs(TVLBitmap& B, uint32_t Seed) {
+    std::mt19937 random(Seed);
+    for (int32_t y = 0; y < B.GetHeight(); ++y)
+        for (int32_t x = 0; x < B.GetWidth(); ++x) {
+            const auto v = static_cast<uint8_t>((random() % 3) * 12 + random() % 4);
+            B.SetPixelRGB(x, y, TVLRGB{v, static_cast<uint8_t>(v + 1), v});
+        }
+}
+
+bool WithinTolerance(const TVLRGB& A, const TVLRGB& B, int32_t Tol) {
+    return std::abs(A.r - B.r) <= Tol && std::abs(A.g - B.g) <= Tol && std::abs(A.b - B.b) <= Tol;
+}
+
+// 4-connected pixels within Tol of the seed's colour, breadth first.
+std::vector<uint8_t> BreadthFirstRegion(TVLBitmap& B, int32_t X, int32_t Y, int32_t Tol) {
+    const int32_t w = B.GetWidth(), h = B.GetHeight();
+    const TVLRGB seed = B.GetPixelAsRGB(X, Y);
+    std::vector<uint8_t> in(static_cast<size_t>(w) * h, 0);
+    std::vector<TPoint> queue{{X, Y}};
+    in[static_cast<size_t>(Y) * w + X] = 1;
+    for (size_t i = 0; i < queue.size(); ++i) {
+        const TPoint p = queue[i];
+        for (const TPoint& n : {TPoint{p.X + 1, p.Y}, TPoint{p.X - 1, p.Y}, TPoint{p.X, p.Y + 1},
+                                TPoint{p.X, p.Y - 1}}) {
+            if (n.X < 0 || n.Y < 0 || n.X >= w || n.Y >= h) continue;
+            uint8_t& v = in[static_cast<size_t>(n.Y) * w + n.X];
+            if (v != 0 || !WithinTolerance(B.GetPixelAsRGB(n.X, n.Y), seed, Tol)) continue;
+            v = 1;
+            queue.push_back(n);
+        }
+    }
+    return in;
+}
+
+TEST(ViewSelection, WandFillAndGlobalSelectTheRegionAndTheSimilarPixels) {
+    for (uint32_t seed = 1; seed <= 4; ++seed)
+        for (int32_t tol : {0, 3, 15}) {
+            SCOPED_TRACE(testing::Message() << "seed " << seed << " tolerance " << tol);
+            auto view = BitmapBaseView(41, 29);
+            TVLBitmap& b = *view->GetVLBitmap();
+            PaintBlobs(b, seed);
+            const int32_t x = static_cast<int32_t>(seed * 9 % 41),
+                          y = static_cast<int32_t>(seed * 7 % 29);
+            view->WandTolerance = tol;
+            view->WandMode = vlwmFill;
+            view->MagicWandSelect(x, y, vlsmReplace);
+            const std::vector<uint8_t> region = BreadthFirstRegion(b, x, y, tol);
+            TVLMask& m = view->SelectionMask();
+            EXPECT_TRUE(view->Selected());
+            for (int32_t v = 0; v < 29; ++v)
+                for (int32_t u = 0; u < 41; ++u)
+                    ASSERT_EQ(m.GetPixel(u, v) != 0, region[static_cast<size_t>(v) * 41 + u] != 0)
+                        << u << "," << v;
+            view->WandMode = vlwmGlobal;
+            view->MagicWandSelect(x, y, vlsmReplace);
+            const TVLRGB colour = b.GetPixelAsRGB(x, y);
+            for (int32_t v = 0; v < 29; ++v)
+                for (int32_t u = 0; u < 41; ++u)
+                    ASSERT_EQ(m.GetPixel(u, v) != 0,
+                              WithinTolerance(b.GetPixelAsRGB(u, v), colour, tol))
+                        << u << "," << v;
+        }
+}
+
+TEST(ViewSelection, WandPointsOnTheFarEdgesSelectNothingInEveryMode) {
+    for (TVLWandMode mode : {vlwmOutline, vlwmFill, vlwmGlobal}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        auto view = BitmapBaseView(30, 20);
+        PaintBlobs(*view->GetVLBitmap(), 5);
+        view->WandMode = mode;
+        // The view admits the width and the height themselves; the kernels refuse them.
+        view->MagicWandSelect(30, 4, vlsmReplace);
+        view->MagicWandSelect(4, 20, vlsmReplace);
+        view->MagicWandSelect(30, 20, vlsmReplace);
+        EXPECT_FALSE(view->Selected());
+        EXPECT_TRUE(view->SelectionMask().IsEmpty());
+        view->MagicWandSelect(29, 19, vlsmReplace);
+        EXPECT_TRUE(view->Selected());
+        EXPECT_NE(view->SelectionMask().GetPixel(29, 19), 0);
     }
 }
 
