@@ -82,7 +82,14 @@ void TSVThumbsThread::Execute() {
         TVistrelIO io(nullptr);
         String path;
         while (!Terminated() && NextFile(path)) {
-            std::unique_ptr<TVLBitmap> bitmap = MakeThumbnail(io, proc, path);
+            std::unique_ptr<TVLBitmap> bitmap;
+            // A picture that cannot be made (no memory for its pixels, say) keeps the loading
+            // text; the decoder goes on and always reports that it finished.
+            try {
+                bitmap = MakeThumbnail(io, proc, path);
+            } catch (const std::exception&) {
+                bitmap.reset();
+            }
             if (Terminated()) break;
             FCurrentPath = path;
             FBitmap = std::move(bitmap);
