@@ -4,6 +4,8 @@
 #include "platform/rtl/SafeFile.h"
 #include "platform/rtl/TextUtils.h"
 
+#include <QStringView>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -124,6 +126,12 @@ int32_t MulDiv(int32_t Number, int32_t Numerator, int32_t Denominator) {
     const int64_t result = negative ? -magnitude : magnitude;
     if (result > INT32_MAX || result < INT32_MIN) return -1;
     return static_cast<int32_t>(result);
+}
+
+const char16_t* StrStrIW(const char16_t* First, const char16_t* Srch) {
+    if (First == nullptr || Srch == nullptr || *Srch == 0) return nullptr;
+    const qsizetype at = QStringView(First).indexOf(QStringView(Srch), 0, Qt::CaseInsensitive);
+    return at < 0 ? nullptr : First + at;
 }
 
 bool StrToIntExW(const String& Text, uint32_t Flags, int32_t* Value) {

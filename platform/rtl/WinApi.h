@@ -76,6 +76,10 @@ constexpr uint32_t STIF_DEFAULT = 0;
 constexpr uint32_t STIF_SUPPORT_HEX = 1;
 bool StrToIntExW(const String& Text, uint32_t Flags, int32_t* Value);
 
+// The first place in First where Srch stands, compared without regard to case (Unicode case
+// folding); nil when it is not there or Srch is empty.
+const char16_t* StrStrIW(const char16_t* First, const char16_t* Srch);
+
 // Copies a file. With FailIfExists an existing NewFileName is kept and false returned; the copy
 // appears under its name only once it is whole.
 bool CopyFileW(const String& ExistingFileName, const String& NewFileName, bool FailIfExists);

@@ -3,9 +3,11 @@
 
 #include "platform/shell/DropFiles.h"
 
+#include <QImage>
 #include <QList>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstring>
 
 namespace platform::detail {
@@ -66,6 +68,31 @@ DWORD DesktopFileOperation(const QMimeData& Mime) {
     return 0;
 }
 
+// A packed device-independent bitmap as a picture, read through a BMP file header put in front
+// of it; a null image when the block is not a valid bitmap.
+QImage ImageOfPackedDib(const QByteArray& Block) {
+    if (Block.size() < 16) return {};
+    const auto* bytes = reinterpret_cast<const uint8_t*>(Block.constData());
+    const uint32_t header = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t{bytes[3]} << 24;
+    const int at = header == 12 ? 10 : 14;
+    const uint32_t bitCount = bytes[at] | bytes[at + 1] << 8;
+    uint64_t table = 0;
+    if (header >= 40 && Block.size() >= 40) {
+        uint64_t colors = bytes[32] | bytes[33] << 8 | bytes[34] << 16 | uint32_t{bytes[35]} << 24;
+        if (colors == 0 && bitCount <= 8) colors = uint64_t{1} << bitCount;
+        table = colors * 4 + (header == 40 && bytes[16] == 3 ? 12 : 0);
+    } else if (header == 12 && bitCount <= 8) {
+        table = (uint64_t{1} << bitCount) * 3;
+    }
+    const uint64_t offBits = std::min<uint64_t>(14 + uint64_t{header} + table, UINT32_MAX);
+    const uint64_t total = std::min<uint64_t>(14 + uint64_t(Block.size()), UINT32_MAX);
+    QByteArray file("BM");
+    for (uint64_t value : {total, uint64_t{0}, offBits})
+        for (int i = 0; i < 4; ++i) file += static_cast<char>(value >> (8 * i));
+    file += Block;
+    return QImage::fromData(file, "BMP");
+}
+
 QByteArray DwordBytes(DWORD Value) {
     return QByteArray(reinterpret_cast<const char*>(&Value), sizeof Value);
 }
@@ -81,6 +108,11 @@ CLIPFORMAT PreferredDropEffectFormat() {
 void PutBlock(QMimeData& Mime, CLIPFORMAT Format, const QByteArray& Block) {
     if (Format != CF_HDROP) {
         Mime.setData(PrivateMimeType(Format), Block);
+        // Other programs take a bitmap as a picture (image/png and the like).
+        if (Format == CF_DIB) {
+            const QImage image = ImageOfPackedDib(Block);
+            if (!image.isNull()) Mime.setImageData(image);
+        }
         return;
     }
     QList<QUrl> urls;
