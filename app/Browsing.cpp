@@ -32,9 +32,8 @@ std::vector<String> ListPictureFiles(const String& Folder, const std::vector<Str
     std::vector<String> paths;
     for (const String& name : FindFiles(Folder, Extensions))
         paths.push_back(IncludeTrailingPathDelimiter(Folder) + name);
-    std::sort(paths.begin(), paths.end(), [](const String& A, const String& B) {
-        return CompareFileNamesLogical(A, B) < 0;
-    });
+    std::sort(paths.begin(), paths.end(),
+              [](const String& A, const String& B) { return CompareFileNamesLogical(A, B) < 0; });
     return paths;
 }
 

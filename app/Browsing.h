@@ -23,9 +23,9 @@ std::vector<String> ListPictureFiles(const String& Folder, const std::vector<Str
 
 // A folder opened for browsing: its pictures and the one to show first.
 struct TFolderListing {
-    String Folder;              // absolute, without a trailing separator (except the root)
-    std::vector<String> Files;  // full paths in natural order
-    int32_t Index = -1;         // the picture to show; -1 when the folder holds none
+    String Folder;             // absolute, without a trailing separator (except the root)
+    std::vector<String> Files; // full paths in natural order
+    int32_t Index = -1;        // the picture to show; -1 when the folder holds none
 };
 
 // What opening Path lists: a folder lists its pictures and shows the first; a file lists its

@@ -41,8 +41,8 @@ std::optional<TZoomStepResult> ZoomStep(const TViewGeometry& View, int32_t X, in
     const int64_t a = int64_t{X} + View.ViewX, b = int64_t{Y} + View.ViewY;
 
     const double z = View.Zoom;
-    const bool snapToHundred = Direction == TZoomDirection::In ? (z > 75 && z < 100)
-                                                                : (z > 100 && z < 125);
+    const bool snapToHundred =
+        Direction == TZoomDirection::In ? (z > 75 && z < 100) : (z > 100 && z < 125);
     const double factor = Direction == TZoomDirection::In ? 1.2 : 0.8;
     const double wanted = snapToHundred ? 100 : z * factor;
     const double zoom = std::min(wanted, View.MaxZoom);
@@ -182,11 +182,11 @@ TPoint DragOffsets(const TViewGeometry& View, const TPoint& Origin, int32_t X, i
     const TSize scaled = GetScaledImageSize(View);
     TPoint offsets{View.ViewX, View.ViewY};
     if (scaled.cx > View.ViewWidth)
-        offsets.X = ClampToInt(
-            std::min<int64_t>(scaled.cx - View.ViewWidth, std::max<int64_t>(0, int64_t{Origin.X} - X)));
+        offsets.X = ClampToInt(std::min<int64_t>(scaled.cx - View.ViewWidth,
+                                                 std::max<int64_t>(0, int64_t{Origin.X} - X)));
     if (scaled.cy > View.ViewHeight)
-        offsets.Y = ClampToInt(
-            std::min<int64_t>(scaled.cy - View.ViewHeight, std::max<int64_t>(0, int64_t{Origin.Y} - Y)));
+        offsets.Y = ClampToInt(std::min<int64_t>(scaled.cy - View.ViewHeight,
+                                                 std::max<int64_t>(0, int64_t{Origin.Y} - Y)));
     return offsets;
 }
 
@@ -223,8 +223,8 @@ TMaximizeResult MaximizeStep(const TMaximizeInput& In) {
     if (In.StripWidth) {
         result.Action = TMaximizeAction::SetBounds;
         result.RestoreBounds = In.WindowBounds;
-        result.Bounds = Bounds(In.Work.Left, In.Work.Top, In.Work.Width() - *In.StripWidth,
-                               In.Work.Height());
+        result.Bounds =
+            Bounds(In.Work.Left, In.Work.Top, In.Work.Width() - *In.StripWidth, In.Work.Height());
         return result;
     }
     result.Action = TMaximizeAction::Maximize;

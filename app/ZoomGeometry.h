@@ -68,7 +68,7 @@ struct TAutoSizeInput {
     int32_t ImageHeight = 0;
     TSize Chrome;
     TRect Work;
-    TPoint Center;            // the remembered window centre
+    TPoint Center; // the remembered window centre
     bool FitToWindow = false;
     double CurrentZoom = 100; // kept when the fitted zoom is refused
     double MaxZoom = 100;
@@ -126,9 +126,9 @@ TArrowKeyResult ArrowKeyScroll(const TViewGeometry& View, uint16_t Key, TShiftSt
 
 // The Maximize button (and a double click on the title).
 enum class TMaximizeAction {
-    Normal,         // set the window state to normal; the hint becomes the maximize text
-    SetBounds,      // give the window Bounds; the hint stays
-    Maximize        // set the window state to maximized; the hint becomes the restore text
+    Normal,    // set the window state to normal; the hint becomes the maximize text
+    SetBounds, // give the window Bounds; the hint stays
+    Maximize   // set the window state to maximized; the hint becomes the restore text
 };
 struct TMaximizeInput {
     bool MaximizedByUs = false;

@@ -18,11 +18,11 @@ TEST(Browsing, NaturalOrderOfNames) {
         const char16_t* B;
         int32_t Sign;
     };
-    for (const Case& c : {Case{u"img2.jpg", u"img10.jpg", -1}, Case{u"A1.png", u"a2.jpg", -1},
-                          Case{u"a", u"B", -1}, Case{u"x", u"x1", -1},
-                          Case{u"a02", u"a2", 0}, Case{u"IMG", u"img", 0},
-                          Case{u"a99999999999999999999b", u"a100000000000000000000a", -1},
-                          Case{u"1.jpg", u"a.jpg", -1}, Case{u"", u"", 0}}) {
+    for (const Case& c :
+         {Case{u"img2.jpg", u"img10.jpg", -1}, Case{u"A1.png", u"a2.jpg", -1}, Case{u"a", u"B", -1},
+          Case{u"x", u"x1", -1}, Case{u"a02", u"a2", 0}, Case{u"IMG", u"img", 0},
+          Case{u"a99999999999999999999b", u"a100000000000000000000a", -1},
+          Case{u"1.jpg", u"a.jpg", -1}, Case{u"", u"", 0}}) {
         const int32_t got = StrCmpLogicalW(c.A, c.B);
         EXPECT_EQ((got > 0) - (got < 0), c.Sign) << Utf8FromStr(c.A) << " " << Utf8FromStr(c.B);
         const int32_t back = StrCmpLogicalW(c.B, c.A);
@@ -44,8 +44,7 @@ TEST(Browsing, AFolderListsItsPicturesOnly) {
     const String base = StrFromUtf8(folder.Path().string()) + u"/";
     const std::vector<String> expected{base + u"A1.png", base + u"a2.jpg", base + u"a10.jpg",
                                        base + u"b.JPG", base + u"link.png"};
-    EXPECT_EQ(ListPictureFiles(StrFromUtf8(folder.Path().string()), PictureExtensions()),
-              expected);
+    EXPECT_EQ(ListPictureFiles(StrFromUtf8(folder.Path().string()), PictureExtensions()), expected);
     EXPECT_TRUE(ListPictureFiles(base + u"none", PictureExtensions()).empty());
 
     EXPECT_TRUE(IsListedExtension(PictureExtensions(), u"/p/x.TIFF"));
@@ -85,10 +84,13 @@ TEST(Browsing, NaturalOrderOfLists) {
              Case{{u"img010.jpg", u"img9.jpg", u"img0010.jpg", u"img10.jpg"},
                   {u"img9.jpg", u"img0010.jpg", u"img010.jpg", u"img10.jpg"}},
              // Mixed case sorts as one case; the exact name orders equal ones.
-             Case{{u"b.jpg", u"B.jpg", u"a.JPG", u"C.jpg"}, {u"a.JPG", u"B.jpg", u"b.jpg", u"C.jpg"}},
+             Case{{u"b.jpg", u"B.jpg", u"a.JPG", u"C.jpg"},
+                  {u"a.JPG", u"B.jpg", u"b.jpg", u"C.jpg"}},
              // Letters with accents sort with their base letter, after it; case aside there too.
-             Case{{u"zebra.jpg", u"Äpfel.jpg", u"birne.jpg", u"apfel.jpg", u"ábc.jpg", u"äpfel.jpg"},
-                  {u"ábc.jpg", u"apfel.jpg", u"Äpfel.jpg", u"äpfel.jpg", u"birne.jpg", u"zebra.jpg"}},
+             Case{
+                 {u"zebra.jpg", u"Äpfel.jpg", u"birne.jpg", u"apfel.jpg", u"ábc.jpg", u"äpfel.jpg"},
+                 {u"ábc.jpg", u"apfel.jpg", u"Äpfel.jpg", u"äpfel.jpg", u"birne.jpg",
+                  u"zebra.jpg"}},
              Case{{u"Ωmega2.png", u"ωmega10.png", u"ωmega1.png"},
                   {u"ωmega1.png", u"Ωmega2.png", u"ωmega10.png"}},
          }) {
@@ -101,8 +103,8 @@ TEST(Browsing, NaturalOrderOfLists) {
 class BrowsingFolder : public testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"a10.jpg", "a2.jpg", "A1.png", "b.JPEG", "c.tiff", "d.tif",
-                                 "e.jpe", "f.txt"})
+        for (const char* name :
+             {"a10.jpg", "a2.jpg", "A1.png", "b.JPEG", "c.tiff", "d.tif", "e.jpe", "f.txt"})
             WriteFileBytes(FFolder.Path() / name, "x");
     }
     fs::path Path(const char* Name) const { return FFolder.Path() / Name; }
@@ -201,7 +203,11 @@ TEST_F(BrowsingFolder, StepsPassOverVanishedPictures) {
              Case{"last", {}, 1, S::Last, 5, N::None},
              Case{"next over vanished", {"a2.jpg", "a10.jpg"}, 0, S::Next, 3, N::None},
              Case{"previous over vanished", {"a2.jpg", "a10.jpg"}, 3, S::Previous, 0, N::None},
-             Case{"previous, all before vanished", {"A1.png", "a2.jpg"}, 2, S::Previous, -1,
+             Case{"previous, all before vanished",
+                  {"A1.png", "a2.jpg"},
+                  2,
+                  S::Previous,
+                  -1,
                   N::First},
              Case{"next, all after vanished", {"c.tiff", "d.tif"}, 3, S::Next, -1, N::Last},
              Case{"first vanished", {"A1.png"}, 3, S::First, 1, N::None},

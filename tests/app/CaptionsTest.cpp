@@ -13,6 +13,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+const std::string Bom = "\xEF\xBB\xBF";
+
 std::string ReadBytes(const fs::path& Path) {
     std::ifstream in(Path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -36,7 +38,7 @@ TEST(Captions, ACommittedCaptionIsWrittenAsUtf8WithMarkAndCrLf) {
     TCaptions captions;
     ASSERT_TRUE(captions.LoadCaptions(Str(folder.Path())));
     EXPECT_EQ(Caption(captions, folder.Path(), "a2.jpg", u"Grüße"), String(u"Grüße"));
-    EXPECT_EQ(ReadBytes(folder.Path() / ".description"), "\xEF\xBB\xBF" "a2.jpg=Gr\xC3\xBC\xC3\x9F" "e\r\n");
+    EXPECT_EQ(ReadBytes(folder.Path() / ".description"), Bom + "a2.jpg=Grüße\r\n");
     EXPECT_FALSE(captions.IsEditing());
 
     // A second caption adds a line; a new load reads both back.
@@ -51,10 +53,10 @@ TEST(Captions, ACommittedCaptionIsWrittenAsUtf8WithMarkAndCrLf) {
 
 TEST(Captions, FilesAreReadWithOrWithoutMarkAndNamesMatchAnyCase) {
     struct Case {
-        const char* Bytes;
+        std::string Bytes;
         const char16_t* Expected;
     };
-    for (const Case& c : {Case{"\xEF\xBB\xBF" "A2.JPG=eins\r\nb.png=zwei\r\n", u"eins"},
+    for (const Case& c : {Case{Bom + "A2.JPG=eins\r\nb.png=zwei\r\n", u"eins"},
                           Case{"a2.jpg=ohne Marke\nb.png=zwei", u"ohne Marke"},
                           Case{"a2.jpg.bak=nein\r\na2.jpg=ja=doch\r\n", u"ja=doch"}}) {
         SCOPED_TRACE(c.Bytes);
@@ -68,7 +70,7 @@ TEST(Captions, FilesAreReadWithOrWithoutMarkAndNamesMatchAnyCase) {
 
 TEST(Captions, EscWritesNothing) {
     ScratchFolder folder;
-    const std::string before = "\xEF\xBB\xBF" "a.jpg=alt\r\n";
+    const std::string before = Bom + "a.jpg=alt\r\n";
     WriteFileBytes(folder.Path() / ".description", before);
     TCaptions captions;
     ASSERT_TRUE(captions.LoadCaptions(Str(folder.Path())));
@@ -103,7 +105,7 @@ TEST(Captions, ClearingTheOnlyCaptionDeletesTheFile) {
 
     // An empty text for a picture without a caption is stored as an empty caption.
     EXPECT_EQ(Caption(captions, folder.Path(), "b.jpg", u""), String(u""));
-    EXPECT_EQ(ReadBytes(folder.Path() / ".description"), "\xEF\xBB\xBF" "b.jpg=\r\n");
+    EXPECT_EQ(ReadBytes(folder.Path() / ".description"), Bom + "b.jpg=\r\n");
 
     // Removing a deleted picture's caption saves, and removes the file with the last line.
     captions.RemoveCaption(Str(folder.Path() / "B.jpg"));
@@ -116,7 +118,7 @@ TEST(Captions, ANameHoldingAnEqualsSignKeepsOneLine) {
     ASSERT_TRUE(captions.LoadCaptions(Str(folder.Path())));
     Caption(captions, folder.Path(), "x=y.jpg", u"erste");
     Caption(captions, folder.Path(), "x=y.jpg", u"zweite");
-    EXPECT_EQ(ReadBytes(folder.Path() / ".description"), "\xEF\xBB\xBF" "x=y.jpg=zweite\r\n");
+    EXPECT_EQ(ReadBytes(folder.Path() / ".description"), Bom + "x=y.jpg=zweite\r\n");
     EXPECT_EQ(captions.CaptionOf(Str(folder.Path() / "X=Y.jpg")), String(u"zweite"));
     EXPECT_EQ(IndexOfCaption(captions.Lines(), u"x=y.jpg"), 0);
     EXPECT_EQ(IndexOfCaption(captions.Lines(), u"y.jpg"), -1);
@@ -124,7 +126,7 @@ TEST(Captions, ANameHoldingAnEqualsSignKeepsOneLine) {
 
 TEST(Captions, AnEditEndsWithItsFolder) {
     ScratchFolder first, second;
-    WriteFileBytes(second.Path() / ".description", "\xEF\xBB\xBF" "a.jpg=zweiter Ordner\r\n");
+    WriteFileBytes(second.Path() / ".description", Bom + "a.jpg=zweiter Ordner\r\n");
     const std::string secondBefore = ReadBytes(second.Path() / ".description");
     TCaptions captions;
     ASSERT_TRUE(captions.LoadCaptions(Str(first.Path())));
@@ -155,7 +157,7 @@ TEST(Captions, AnEditEndsWithItsFolder) {
     EXPECT_EQ(captions.EditPath(), Str(second.Path() / "b.jpg"));
     EXPECT_EQ(captions.CommitCaptionEdit(u"eins\r\nzwei"), String(u"eins  zwei"));
     EXPECT_EQ(ReadBytes(second.Path() / ".description"),
-              "\xEF\xBB\xBF" "a.jpg=zweiter Ordner\r\nb.jpg=eins  zwei\r\n");
+              Bom + "a.jpg=zweiter Ordner\r\nb.jpg=eins  zwei\r\n");
 }
 
 TEST(Captions, AnUnreadableFileIsNeverReplaced) {
@@ -178,7 +180,7 @@ TEST(Captions, AnUnreadableFileIsNeverReplaced) {
 
 TEST(Captions, AFailedWriteRaisesAndKeepsTheOldFile) {
     ScratchFolder folder;
-    const std::string before = "\xEF\xBB\xBF" "a.jpg=alt\r\n";
+    const std::string before = Bom + "a.jpg=alt\r\n";
     WriteFileBytes(folder.Path() / ".description", before);
     TCaptions captions;
     ASSERT_TRUE(captions.LoadCaptions(Str(folder.Path())));

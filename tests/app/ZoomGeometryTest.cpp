@@ -76,10 +76,10 @@ TEST(ZoomGeometry, AWindowStickingOutJumpsToTheWorkAreasEdge) {
     };
     const TRect screen = Rect(0, 0, 1920, 1040), second = Rect(1920, 30, 3840, 1070);
     for (const Case& c : {
-             Case{screen, {1800, 520}, Bounds(0, 370, 300, 300)},   // out on the right
-             Case{screen, {960, 1000}, Bounds(810, 0, 300, 300)},   // out at the bottom
-             Case{screen, {1800, 1000}, Bounds(0, 0, 300, 300)},    // both
-             Case{screen, {-500, -500}, Bounds(0, 0, 300, 300)},    // before the work area
+             Case{screen, {1800, 520}, Bounds(0, 370, 300, 300)},    // out on the right
+             Case{screen, {960, 1000}, Bounds(810, 0, 300, 300)},    // out at the bottom
+             Case{screen, {1800, 1000}, Bounds(0, 0, 300, 300)},     // both
+             Case{screen, {-500, -500}, Bounds(0, 0, 300, 300)},     // before the work area
              Case{screen, {1770, 890}, Bounds(1620, 740, 300, 300)}, // touching the edges
              Case{second, {1950, 1050}, Bounds(1920, 30, 300, 300)},
              Case{second, {2500, 500}, Bounds(2350, 350, 300, 300)},
@@ -224,8 +224,7 @@ TEST(ZoomGeometry, ClampingAndCentring) {
 
     EXPECT_EQ(OriginalSizeOffsets(View(2000, 1000, 500, 400, 200, 3000, 1500)),
               (TPoint{1500, 600}));
-    EXPECT_EQ(OriginalSizeOffsets(View(200, 100, 500, 400, 400, 300, 200)),
-              (TPoint{-150, -150}));
+    EXPECT_EQ(OriginalSizeOffsets(View(200, 100, 500, 400, 400, 300, 200)), (TPoint{-150, -150}));
 }
 
 TEST(ZoomGeometry, DragOnlyWhereThePictureIsLarger) {
@@ -305,17 +304,29 @@ TEST(ZoomGeometry, MaximizeButtonBookkeeping) {
         TRect RestoreAfter;
     };
     for (const Case& c : {
-             Case{"maximize", false, false, std::nullopt, TMaximizeAction::Maximize, {}, true,
+             Case{"maximize",
+                  false,
+                  false,
+                  std::nullopt,
+                  TMaximizeAction::Maximize,
+                  {},
+                  true,
                   saved},
              Case{"beside the strip", false, false, 200, TMaximizeAction::SetBounds,
                   Rect(0, 0, 1720, 1040), true, window},
              Case{"restore the state", true, true, std::nullopt, TMaximizeAction::Normal, saved,
                   false, saved},
-             Case{"restore the bounds", true, false, 200, TMaximizeAction::SetBounds, saved,
-                  false, saved},
+             Case{"restore the bounds", true, false, 200, TMaximizeAction::SetBounds, saved, false,
+                  saved},
              // Started maximized from the settings: the first click maximizes again.
-             Case{"started maximized", false, true, std::nullopt, TMaximizeAction::Maximize, {},
-                  true, saved},
+             Case{"started maximized",
+                  false,
+                  true,
+                  std::nullopt,
+                  TMaximizeAction::Maximize,
+                  {},
+                  true,
+                  saved},
          }) {
         SCOPED_TRACE(c.Name);
         TMaximizeInput in;
