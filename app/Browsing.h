@@ -1,4 +1,5 @@
-// Folder browsing: the picture files of a folder in natural file-name order.
+// Folder browsing: listing a folder's pictures in natural order, opening a path and stepping
+// through the list.
 #pragma once
 
 #include "platform/rtl/System.h"

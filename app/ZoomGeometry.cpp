@@ -52,15 +52,15 @@ std::optional<TZoomStepResult> ZoomStep(const TViewGeometry& View, int32_t X, in
         return std::nullopt;
 
     int64_t newA, newB;
-    if (snapToHundred) {
-        newA = TruncToInt64(a / (z * 0.01));
-        newB = TruncToInt64(b / (z * 0.01));
-    } else if (zoom == wanted) {
-        newA = TruncToInt64(a * factor);
-        newB = TruncToInt64(b * factor);
-    } else { // lowered to the view's largest zoom: the anchors follow the zoom actually set
+    if (zoom != wanted) { // lowered to the view's largest zoom: the anchors follow the zoom set
         newA = TruncToInt64(a * (zoom / z));
         newB = TruncToInt64(b * (zoom / z));
+    } else if (snapToHundred) {
+        newA = TruncToInt64(a / (z * 0.01));
+        newB = TruncToInt64(b / (z * 0.01));
+    } else {
+        newA = TruncToInt64(a * factor);
+        newB = TruncToInt64(b * factor);
     }
 
     TViewGeometry after = View;

@@ -191,6 +191,14 @@ TEST(ZoomGeometry, ZoomStepsGoThroughTheViewsCap) {
     // The anchor follows the zoom set: (250 + 100) x 130 / 120 - 250, truncated.
     EXPECT_EQ(capped->ViewX, 379 - 250);
 
+    // Snapping to 100 above a cap of 95 stops at the cap.
+    TViewGeometry small = View(1000, 800, 500, 400, 90, 100, 100);
+    small.MaxZoom = 95;
+    const auto snapped = ZoomInStep(small, 250, 200);
+    ASSERT_TRUE(snapped.has_value());
+    EXPECT_DOUBLE_EQ(snapped->Zoom, 95);
+    EXPECT_EQ(snapped->ViewX, 369 - 250); // (250 + 100) x 95 / 90, truncated
+
     v.Zoom = 130; // at the cap: a refused step does nothing
     EXPECT_FALSE(ZoomInStep(v, 250, 200).has_value());
     EXPECT_TRUE(ZoomOutStep(v, 250, 200).has_value());
