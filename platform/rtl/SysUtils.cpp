@@ -81,10 +81,15 @@ std::vector<String> FindFiles(const String& Folder, const std::vector<String>& E
         if (dot == String::npos ||
             std::find(wanted.begin(), wanted.end(), LowerCase(name.substr(dot))) == wanted.end())
             continue;
-        // The entry's type saves a look-up unless it is a link or unknown to the filesystem.
-        const bool file = entry->d_type == DT_REG ||
-                          ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) &&
-                           FileExists(folder + name));
+        // Every entry but a folder or a pipe counts: special files such as sockets are listed
+        // (their reading then fails), a pipe not, since opening it waits for a writer. The entry's
+        // type saves a look-up unless it is a link or unknown to the filesystem.
+        bool file = entry->d_type != DT_DIR && entry->d_type != DT_FIFO;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            file = ::stat(FileSystemName(folder + name).c_str(), &st) == 0 &&
+                   !S_ISDIR(st.st_mode) && !S_ISFIFO(st.st_mode);
+        }
         if (file) names.push_back(name);
     }
     ::closedir(dir);

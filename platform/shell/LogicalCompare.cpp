@@ -1,12 +1,48 @@
 // Natural ordering of names.
 #include "platform/shell/LogicalCompare.h"
 
-#include "platform/rtl/TextUtils.h"
+#include <QString>
 
 namespace {
 
 bool IsDigit(char16_t C) {
     return C >= u'0' && C <= u'9';
+}
+
+QString ToQt(const String& S) {
+    return QString::fromUtf16(S.data(), static_cast<qsizetype>(S.size()));
+}
+
+String FromQt(const QString& S) {
+    return String(reinterpret_cast<const char16_t*>(S.utf16()), static_cast<size_t>(S.size()));
+}
+
+bool IsAscii(const String& S) {
+    for (const char16_t c : S)
+        if (c >= 0x80) return false;
+    return true;
+}
+
+// The name case-folded (Ä and ä alike).
+String Folded(const String& S) {
+    if (IsAscii(S)) {
+        String out = S;
+        for (char16_t& c : out)
+            if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+        return out;
+    }
+    return FromQt(ToQt(S).toCaseFolded());
+}
+
+// The name case-folded with its accents and other marks dropped, so that Ä sorts with A.
+String BaseLetters(const String& S) {
+    if (IsAscii(S)) return Folded(S);
+    const QString decomposed = ToQt(S).normalized(QString::NormalizationForm_D);
+    QString letters;
+    letters.reserve(decomposed.size());
+    for (const QChar c : decomposed)
+        if (!c.isMark()) letters.append(c);
+    return FromQt(letters.toCaseFolded());
 }
 
 // Compares the digit runs starting at A[I] and B[J] by value and moves both indexes past them.
@@ -26,21 +62,27 @@ int32_t CompareNumbers(const String& A, size_t& I, const String& B, size_t& J) {
     return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
-} // namespace
-
-int32_t StrCmpLogicalW(const String& A, const String& B) {
-    const String a = LowerCase(A), b = LowerCase(B);
+// Character by character, digit runs by value.
+int32_t CompareNatural(const String& A, const String& B) {
     size_t i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (IsDigit(a[i]) && IsDigit(b[j])) {
-            if (const int32_t c = CompareNumbers(a, i, b, j)) return c;
+    while (i < A.size() && j < B.size()) {
+        if (IsDigit(A[i]) && IsDigit(B[j])) {
+            if (const int32_t c = CompareNumbers(A, i, B, j)) return c;
             continue;
         }
-        if (a[i] != b[j]) return a[i] < b[j] ? -1 : 1;
+        if (A[i] != B[j]) return A[i] < B[j] ? -1 : 1;
         ++i;
         ++j;
     }
-    if (i < a.size()) return 1;
-    if (j < b.size()) return -1;
+    if (i < A.size()) return 1;
+    if (j < B.size()) return -1;
     return 0;
+}
+
+} // namespace
+
+int32_t StrCmpLogicalW(const String& A, const String& B) {
+    if (IsAscii(A) && IsAscii(B)) return CompareNatural(Folded(A), Folded(B));
+    if (const int32_t c = CompareNatural(BaseLetters(A), BaseLetters(B))) return c;
+    return CompareNatural(Folded(A), Folded(B));
 }

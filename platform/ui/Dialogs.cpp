@@ -1,0 +1,87 @@
+// Standard file dialogs on the toolkit's own file dialog.
+#include "platform/ui/Dialogs.h"
+
+#include "platform/gfx/QtRuntime.h"
+#include "platform/rtl/SysUtils.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace {
+
+QString ToQt(const String& S) {
+    return QString::fromUtf16(S.data(), static_cast<qsizetype>(S.size()));
+}
+
+String FromQt(const QString& S) {
+    return String(reinterpret_cast<const char16_t*>(S.utf16()), static_cast<size_t>(S.size()));
+}
+
+// The parts of Text between Separator characters.
+std::vector<String> Split(const String& Text, char16_t Separator) {
+    std::vector<String> parts;
+    size_t start = 0;
+    while (true) {
+        const size_t end = Text.find(Separator, start);
+        parts.push_back(Text.substr(start, end == String::npos ? String::npos : end - start));
+        if (end == String::npos) return parts;
+        start = end + 1;
+    }
+}
+
+// Description without a trailing " (...)" group and trailing blanks.
+String PlainDescription(String Description) {
+    if (!Description.empty() && Description.back() == u')') {
+        const size_t open = Description.rfind(u'(');
+        if (open != String::npos) Description.erase(open);
+    }
+    while (!Description.empty() && Description.back() == u' ')
+        Description.pop_back();
+    return Description;
+}
+
+} // namespace
+
+std::vector<String> DialogNameFilters(const String& Filter) {
+    std::vector<String> filters;
+    if (Filter.empty()) return filters;
+    const std::vector<String> parts = Split(Filter, u'|');
+    for (size_t i = 0; i < parts.size(); i += 2) {
+        String patterns;
+        if (i + 1 < parts.size())
+            for (const String& pattern : Split(parts[i + 1], u';'))
+                if (!pattern.empty()) patterns += (patterns.empty() ? u"" : u" ") + pattern;
+        filters.push_back(PlainDescription(parts[i]) + u" (" + patterns + u")");
+    }
+    return filters;
+}
+
+TOpenDialog::TOpenDialog(TComponent* AOwner) : TComponent(AOwner) {}
+
+bool TOpenDialog::Execute() {
+    EnsureGuiApplication();
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+    if (!FTitle.empty()) dialog.setWindowTitle(ToQt(FTitle));
+    QStringList filters;
+    for (const String& filter : DialogNameFilters(FFilter))
+        filters.append(ToQt(filter));
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        if (FFilterIndex >= 1 && FFilterIndex <= filters.size())
+            dialog.selectNameFilter(filters[FFilterIndex - 1]);
+    }
+    const String folder = !FInitialDir.empty() ? FInitialDir : ExtractFilePath(FFileName);
+    if (!folder.empty()) dialog.setDirectory(ToQt(folder));
+    if (!FFileName.empty()) dialog.selectFile(QFileInfo(ToQt(FFileName)).fileName());
+
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    FFileName = FromQt(QFileInfo(dialog.selectedFiles().first()).absoluteFilePath());
+    const qsizetype shown = filters.indexOf(dialog.selectedNameFilter());
+    if (shown >= 0) FFilterIndex = static_cast<int32_t>(shown) + 1;
+    return true;
+}
