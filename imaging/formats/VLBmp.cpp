@@ -439,7 +439,9 @@ int64_t PixelDataSize(const TBmpInfo& Info, int64_t Position) {
     const int64_t left = std::max<int64_t>(0, Info.End - Position);
     if (IsRunLength(Info)) return left;
     const int64_t rowLen = (int64_t{Info.Width} * Info.BitCount + 31) / 32 * 4;
-    return std::min(left, rowLen * Info.Height);
+    // Compared by division: rows of a huge bit count times a huge height overflow 64 bits.
+    if (rowLen != 0 && Info.Height > left / rowLen) return left;
+    return rowLen * Info.Height;
 }
 
 bool Plausible(const TBmpInfo& Info, int64_t DataBytes) {

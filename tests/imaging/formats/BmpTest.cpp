@@ -552,6 +552,16 @@ TEST(Bmp, ReaderFaults) {
         Decode(file, d);
         EXPECT_EQ(d.Aborted, b.Aborts) << b.Name;
     }
+    // The largest width, height and bit count: the size of their rows is not computed in a way
+    // that overflows, and the few bytes of data cannot fill them.
+    TBytes widest = HandBuilt(2, 2, 8, 0, {1, 2, 0, 0, 3, 4, 0, 0}, 0);
+    Put32(widest, 18, 0x7FFFFFFF);
+    Put32(widest, 22, 0x7FFFFFFF);
+    widest[28] = widest[29] = 0xFF;
+    TDecoded widestRead;
+    Decode(widest, widestRead);
+    EXPECT_TRUE(widestRead.Aborted);
+
     TDecoded notBmp;
     Decode({'B', 'X', 0, 0}, notBmp);
     EXPECT_TRUE(notBmp.Aborted);

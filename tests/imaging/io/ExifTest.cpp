@@ -4,6 +4,9 @@
 #include "imaging/io/VLExif.h"
 
 #include "imaging/core/VLHelpers.h"
+#include "imaging/core/VLMask.h"
+#include "imaging/formats/tiff/VLTIFFReader.h"
+#include "imaging/formats/tiff/VLTIFFWriter.h"
 #include "imaging/io/VLJpeg.h"
 #include "imaging/io/VistrelIOFormats.h"
 #include "tests/imaging/io/JpegTestSupport.h"
@@ -148,6 +151,50 @@ TEST_F(Exif, OrientationsOpenUprightAndAreSavedAsUpright) {
         ReadJpeg(jpg, unread, paramsOnly, true);
         EXPECT_EQ(paramsOnly.ExifOrientation, orientation);
         EXPECT_TRUE(unread.IsEmpty());
+    }
+}
+
+// The same for TIFF files: orientations 1 to 8 (set by exiftool) open with TiffAdjustOrientation
+// as ImageMagick's -auto-orient shows them, the record says 1 and a re-saved file says 1.
+TEST_F(Exif, TiffOrientationsOpenUprightAndAreSavedAsUpright) {
+    WriteAsymmetricPhoto(File("p.ppm"));
+    RunCommand("convert '" + File("p.ppm") + "' -compress none '" + File("p.tif") + "'");
+    for (int32_t orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        const std::string tif = File("o" + std::to_string(orientation) + ".tif");
+        std::filesystem::copy_file(File("p.tif"), tif,
+                                   std::filesystem::copy_options::overwrite_existing);
+        RunCommand("exiftool -q -overwrite_original -Orientation#=" + std::to_string(orientation) +
+                   " '" + tif + "'");
+        RunCommand("convert '" + tif + "' -auto-orient '" + File("upright.ppm") + "'");
+        const TPnm upright = ReadPnm(File("upright.ppm"));
+        ASSERT_GT(upright.Width, 0);
+
+        TMemoryStream stream;
+        LoadStream(stream, ReadFileBytes(tif));
+        TVLBitmap bitmap;
+        TIOParamsVals params;
+        params.TiffAdjustOrientation = true;
+        bool aborting = false;
+        TVLProgressRecord progress;
+        progress.AbortFlag = &aborting;
+        std::unique_ptr<TVLMask> mask;
+        int32_t pages = 0;
+        ReadTIFFStream(bitmap, stream, pages, params, progress, false, mask, true, false, false);
+        ASSERT_FALSE(aborting);
+        EXPECT_EQ(CountDifferences(bitmap, upright), 0);
+        EXPECT_EQ(params.TiffOrientation, 1);
+        EXPECT_EQ(params.ExifOrientation, 1);
+
+        TMemoryStream resaved;
+        WriteTIFFStream(resaved, false, &bitmap, params, progress);
+        ASSERT_FALSE(aborting);
+        const auto* p = static_cast<const uint8_t*>(resaved.Memory());
+        WriteBytes(File("resaved.tif"), std::vector<uint8_t>(p, p + resaved.GetSize()));
+        const std::vector<std::string> written = ExiftoolValues(File("resaved.tif"), "-Orientation");
+        EXPECT_TRUE(written == std::vector<std::string>{"1"} ||
+                    written == std::vector<std::string>{"-"})
+            << "orientation " << (written.empty() ? "" : written[0]);
     }
 }
 

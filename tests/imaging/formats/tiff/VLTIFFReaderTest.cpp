@@ -330,6 +330,7 @@ TEST_F(TIFFReader, LayoutsAndCompressionsOutsideTheEngineAbort) {
     const TCase cases[] = {
         {"3-bit grey", GreyStrip(8, 1, 3, std::string(3, '\x55'))},
         {"5-bit grey", GreyStrip(8, 1, 5, std::string(5, '\x55'))},
+        {"6-bit grey", GreyStrip(4, 1, 6, std::string(3, '\x55'))},
         {"12-bit grey", GreyStrip(2, 1, 12, std::string(3, '\x55'))},
         {"32-bit grey", GreyStrip(1, 1, 32, std::string(4, '\x55'))},
         {"65535 samples", OneStrip(2, 1, {{258, ttShort, {8}}, {277, ttShort, {65535}}}, "ab")},
@@ -362,6 +363,72 @@ TEST_F(TIFFReader, LayoutsAndCompressionsOutsideTheEngineAbort) {
         TIOParamsVals params;
         params.TiffSubIndex = std::string(c.What).find("SubIFDs") != std::string::npos ? 1 : -1;
         EXPECT_TRUE(Decode(c.File, params).Aborted);
+    }
+}
+
+// The bits of a CCITT strip are sample values, as they are for every other compression: a
+// BlackIsZero page reads the same whether it is stored plain, modified Huffman, G3 1-D, G3 2-D
+// or G4 (only G3 used to be inverted, so G3 and G4 copies of one page differed), and a
+// WhiteIsZero page reads as its inverse.
+TEST_F(TIFFReader, BilevelSamplesReadThroughPhotometricForEveryCompression) {
+    constexpr int Width = 13;
+    constexpr int Height = 3;
+    const uint8_t rows[Height][2] = {{0xF0, 0x08}, {0x0F, 0xF0}, {0xA5, 0x50}};
+    struct TCase {
+        const char* What;
+        int Compression;
+        int T4Options;
+    };
+    const TCase cases[] = {{"none", 1, 0}, {"modified Huffman", 2, 0}, {"G3 1-D", 3, 0},
+                           {"G3 2-D", 3, 1}, {"G4", 4, 0}};
+    for (const TCase& c : cases) {
+        TMemoryStream strip;
+        bool aborting = false;
+        uint8_t pendingByte = 0;
+        int32_t pendingBits = 0;
+        uint8_t* reference = nullptr;
+        for (const auto& row : rows) {
+            switch (c.Compression) {
+            case 1: strip.WriteBuffer(row, 2); break;
+            case 2: EncodeCCITTRowMH(row, Width, strip, aborting, 1); break;
+            case 3:
+                if (c.T4Options == 1)
+                    EncodeCCITTG3Row2D(row, Width, strip, pendingByte, pendingBits, reference,
+                                       aborting, 1);
+                else
+                    EncodeCCITTG3Row1D(row, Width, strip, pendingByte, pendingBits, aborting, 1);
+                break;
+            default:
+                EncodeCCITTG4Row(row, Width, strip, pendingByte, pendingBits, reference,
+                                 aborting, 1);
+            }
+        }
+        if (c.Compression == 3 && c.T4Options == 1)
+            EncodeCCITTG3Row2D(nullptr, 0, strip, pendingByte, pendingBits, reference, aborting, 1);
+        else if (c.Compression == 3)
+            EncodeCCITTG3Row1D(nullptr, 0, strip, pendingByte, pendingBits, aborting, 1);
+        else if (c.Compression == 4)
+            EncodeCCITTG4Row(nullptr, 0, strip, pendingByte, pendingBits, reference, aborting, 1);
+        ASSERT_FALSE(aborting);
+        const std::string data(static_cast<const char*>(strip.Memory()),
+                               static_cast<size_t>(strip.GetSize()));
+        for (int photometric : {0, 1}) {
+            SCOPED_TRACE(std::string(c.What) + (photometric == 1 ? ", BlackIsZero" : ", WhiteIsZero"));
+            const TDecoded d = Decode(OneStrip(Width, Height,
+                                               {{258, ttShort, {1}},
+                                                {259, ttShort, {c.Compression}},
+                                                {262, ttShort, {photometric}},
+                                                {292, ttLong, {c.T4Options}}},
+                                               data));
+            ASSERT_FALSE(d.Aborted);
+            ASSERT_EQ(d.RGBA.size(), size_t{Width * Height * 4});
+            for (int y = 0; y < Height; ++y)
+                for (int x = 0; x < Width; ++x) {
+                    const bool sample = (rows[y][x >> 3] >> (7 - (x & 7))) & 1;
+                    const bool white = photometric == 1 ? sample : !sample;
+                    EXPECT_EQ(d.RGBA[(y * Width + x) * 4], white ? 255 : 0) << x << "," << y;
+                }
+        }
     }
 }
 
