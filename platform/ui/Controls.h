@@ -129,6 +129,14 @@ struct TCreateParams {
 
 class TWinControl;
 
+// Room kept free inside a window's client area by the aligned child controls.
+struct TPadding {
+    int32_t Left = 0;
+    int32_t Top = 0;
+    int32_t Right = 0;
+    int32_t Bottom = 0;
+};
+
 using TMouseEvent = std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift,
                                        int32_t X, int32_t Y)>;
 using TMouseMoveEvent =
@@ -184,6 +192,10 @@ public:
     void SetColor(TColor Value);
     TCursor Cursor() const { return FCursor; }
     virtual void SetCursor(TCursor Value);
+
+    // The tip text of the control.
+    String Hint;
+    bool ShowHint = false;
 
     TControlStyle ControlStyle = csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;
     bool MouseCapture();
@@ -274,8 +286,12 @@ public:
     TControl* Controls(int32_t Index) const;
     void InsertControl(TControl* AControl);
     void RemoveControl(TControl* AControl);
-    // Lays out the aligned child controls over the client area.
+    // Puts the window on top of its siblings (a top-level window on top of the desktop's).
+    void BringToFront();
+    // Lays out the aligned child controls over the client area, inside Padding.
     void Realign();
+    const TPadding& Padding() const { return FPadding; }
+    void SetPadding(const TPadding& Value);
 
     bool Focused();
     virtual bool CanFocus();
@@ -314,6 +330,10 @@ protected:
     virtual void KeyDown(uint16_t& Key, TShiftState Shift);
     virtual void KeyUp(uint16_t& Key, TShiftState Shift);
     virtual void KeyPress(char16_t& Key);
+    // A key pressed in Source, a control inside this top-level one, before Source sees it (a
+    // form's shortcuts and key preview); true when the key was used up here.
+    virtual bool PreviewKeyDown(TWinControl* Source, uint16_t& Key, TShiftState Shift,
+                                LPARAM KeyData);
     virtual void DoEnter();
     virtual void DoExit();
     // The class library's WM_PAINT handling: erase, PaintWindow, then the window-less children.
@@ -332,6 +352,7 @@ private:
     void PaintControls();
 
     std::vector<TControl*> FControls;
+    TPadding FPadding;
     std::unique_ptr<platform::detail::TNativeWindow> FWindow;
     HWND FParentWindow = nullptr;
     bool FHandleAllocated = false;
