@@ -1,9 +1,13 @@
 // The language manager and its text helpers.
 #include "app/SVLangManager.h"
 
+#include "components/SVLabel.h"
+#include "components/SVPngButton.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/rtl/TextUtils.h"
 #include "platform/rtl/WinApi.h"
+#include "platform/ui/ExtCtrls.h"
+#include "platform/ui/Forms.h"
 
 #include <algorithm>
 #include <array>
@@ -80,6 +84,38 @@ String Unescape(const String& Text) {
         }
     }
     return out;
+}
+
+// The caption of a control that has one; false for a component without.
+bool SetCaptionOf(TComponent* Component, const String& Value) {
+    if (auto* label = dynamic_cast<TCustomLabel*>(Component)) {
+        label->SetCaption(Value);
+        return true;
+    }
+    if (auto* panel = dynamic_cast<TCustomPanel*>(Component)) {
+        panel->SetCaption(Value);
+        return true;
+    }
+    if (auto* button = dynamic_cast<TSVPngButton*>(Component)) {
+        button->SetCaption(Value);
+        return true;
+    }
+    return false;
+}
+
+// The kinds whose value is the component's caption.
+bool IsCaptionKind(const String& Kind) {
+    for (const char16_t* kind : {u"Label", u"CheckBox", u"Button", u"ToolButton", u"RadioButton",
+                                 u"TabSheet", u"GroupBox", u"RadioGroup"})
+        if (Kind == kind) return true;
+    return false;
+}
+
+// The component named Name (case aside) among Form's.
+TComponent* FindComponentCaseAside(const TForm& Form, const String& Name) {
+    for (int32_t i = 0; i < Form.ComponentCount(); ++i)
+        if (SameText(Form.Components(i)->Name(), Name)) return Form.Components(i);
+    return nullptr;
 }
 
 } // namespace
@@ -182,4 +218,28 @@ String LanguageNameFromIsoCode(const String& Code) {
     for (const auto& [iso, name] : IsoLanguages)
         if (code == iso) return name;
     return String();
+}
+
+void TSVLangManager::TranslateForm(const String& SectionName, TForm* Form) const {
+    TStringList lines;
+    ExtractSection(SectionName, Sections, lines);
+    for (int32_t i = 0; i < lines.Count(); ++i) {
+        String key, value;
+        SplitAtSeparator(lines[i], u'=', key, value);
+        if (SameText(key, u"Form.Caption")) {
+            Form->SetCaption(value);
+            continue;
+        }
+        String name, kind;
+        SplitAtSeparator(key, u'.', name, kind);
+        TComponent* component = FindComponentCaseAside(*Form, name);
+        if (component == nullptr) continue;
+        // Kinds are matched with their case; the list kinds name components this program
+        // does not have, so they change nothing.
+        if (IsCaptionKind(kind) || kind == u"SVLabel") {
+            SetCaptionOf(component, value);
+        } else if (kind == u"Hint") {
+            if (auto* control = dynamic_cast<TControl*>(component)) control->Hint = value;
+        }
+    }
 }

@@ -10,6 +10,8 @@
 
 #include "platform/rtl/StringList.h"
 
+class TForm;
+
 class TSVLangManager {
 public:
     // BaseFolder holds the "lang" folder; empty means the program's folder. An empty Language
@@ -28,6 +30,9 @@ public:
     // The message Key (case aside) with its escapes expanded; two fixed English sentences when the
     // loaded file has no such message.
     String GetString(const String& Key) const;
+    // Rewrites the captions and hints of Form and its components from the file's section
+    // SectionName: lines "Form.Caption=text" and "component.Kind=text".
+    void TranslateForm(const String& SectionName, TForm* Form) const;
 
     TStringList Strings;   // the message lines, KEY=text
     TStringList Sections;  // the lines from the first window section to the end

@@ -13,8 +13,9 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   # a display server for tests and screenshots
   xvfb
-  # the X11 clipboard tool the clipboard tests read and write with
-  xclip
+  # the X11 clipboard tool the clipboard tests read and write with, and the window lister the
+  # viewer's start-up tests look at its windows with
+  xclip x11-utils
   # reference tools the tests compare decoded images against
   imagemagick libtiff-tools netpbm libopenjp2-tools python3 python3-pil pngcheck
   libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils libjpeg-turbo-progs

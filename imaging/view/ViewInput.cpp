@@ -211,7 +211,7 @@ void TVistrelView::SetCursor(TCursor Value) {
 }
 
 void TVistrelView::SetTempCursor(TCursor Id) {
-    if (!FCreatedWithOwner || Id == FCurrentCursor) return;
+    if (!InteractionCursors || Id == FCurrentCursor) return;
     TVLView::SetCursor(Id);
     FCurrentCursor = Id;
     ::SetCursor(Screen->Cursors(Id));

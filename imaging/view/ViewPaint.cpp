@@ -88,7 +88,7 @@ void TVistrelView::Paint() {
         int32_t x = FHintX, y = FHintY;
         DrawTranslucentHintBox(canvas, x, y, FHintText, FHintSizingText);
     }
-    if (FCreatedWithOwner && FCursorPending) {
+    if (InteractionCursors && FCursorPending) {
         FCursorPending = false;
         SetCursor(FOwnCursor);
     }

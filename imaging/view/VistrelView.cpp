@@ -20,7 +20,7 @@ TVistrelView::TVistrelView(TComponent* AOwner) : TVLView(AOwner) {
     AcquireGdiPlus();
     SetBounds(Left(), Top(), 105, 105);
     SetDpi(DefaultDpiX, DefaultDpiY);
-    FCreatedWithOwner = AOwner != nullptr;
+    InteractionCursors = AOwner != nullptr;
     RegisterViewCursors();
     TVLView::SetCursor(FOwnCursor);
     SyncMaskToBitmap();

@@ -414,6 +414,9 @@ public:
     void SetTempCursor(TCursor Id);
     void RestoreCursor();
     TCursor CurrentCursor() const { return FCurrentCursor; }
+    // True for a view made with an owner: the view then sets its own cursors while the mouse
+    // works in it.
+    bool InteractionCursors = false;
     TVistrelView* Navigator() const { return FNavigator; }
     void SetNavigator(TVistrelView* View);
     void SyncNavigator();
@@ -669,7 +672,6 @@ private:
     TCursor FOwnCursor = 1785;
     TCursor FCurrentCursor = 1785;
     bool FCursorPending = true;
-    bool FCreatedWithOwner = false;
     TVistrelView* FNavigator = nullptr;
     bool FNavigatorGuard = false;
     std::vector<std::unique_ptr<TObject>> FOwnedObjects;

@@ -100,6 +100,12 @@ void TControl::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AH
     AHeight = std::max(AHeight, 0);
     if (ALeft == FLeft && ATop == FTop && AWidth == FWidth && AHeight == FHeight) return;
     const bool resized = AWidth != FWidth || AHeight != FHeight;
+    // A top-level window hears of its new place before it takes it.
+    if (auto* window = dynamic_cast<TWinControl*>(this);
+        window != nullptr && FParent == nullptr && window->HandleAllocated()) {
+        WINDOWPOS pos{window->Handle(), nullptr, ALeft, ATop, AWidth, AHeight, 0};
+        Perform(WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
+    }
     if (FParent != nullptr && FVisible) FParent->Invalidate();
     FLeft = ALeft;
     FTop = ATop;
@@ -564,9 +570,20 @@ void TWinControl::AlignControlsIn(int32_t& X, int32_t& Y, int32_t& W, int32_t& H
     }
 }
 
+void TWinControl::BringToFront() {
+    if (FWindow->Frame != nullptr) FWindow->Frame->raise();
+}
+
+void TWinControl::SetPadding(const TPadding& Value) {
+    FPadding = Value;
+    Realign();
+}
+
 void TWinControl::Realign() {
     if (InState(csDestroying)) return;
-    int32_t x = 0, y = 0, w = ClientWidth(), h = ClientHeight();
+    int32_t x = FPadding.Left, y = FPadding.Top;
+    int32_t w = std::max(0, ClientWidth() - FPadding.Left - FPadding.Right);
+    int32_t h = std::max(0, ClientHeight() - FPadding.Top - FPadding.Bottom);
     for (TAlign a : {alTop, alBottom, alLeft, alRight, alClient})
         AlignControlsIn(x, y, w, h, a);
 }
@@ -709,7 +726,7 @@ void TWinControl::Dispatch(TMessage& Message) {
         DoExit();
         break;
     case WM_KEYDOWN:
-        DoKeyDown(Message);
+        Message.Result = DoKeyDown(Message) ? 1 : 0;
         break;
     case WM_KEYUP: {
         uint16_t key = static_cast<uint16_t>(Message.WParam);
@@ -719,6 +736,7 @@ void TWinControl::Dispatch(TMessage& Message) {
     case WM_CHAR: {
         char16_t key = static_cast<char16_t>(Message.WParam);
         KeyPress(key);
+        Message.Result = key == 0 ? 1 : 0;
         break;
     }
     case WM_PAINT:
@@ -743,8 +761,17 @@ void TWinControl::Dispatch(TMessage& Message) {
 
 bool TWinControl::DoKeyDown(TMessage& Message) {
     uint16_t key = static_cast<uint16_t>(Message.WParam);
-    KeyDown(key, KeyboardShiftState());
+    const TShiftState shift = KeyboardShiftState();
+    TWinControl* top = this;
+    while (top->Parent() != nullptr)
+        top = top->Parent();
+    if (top->PreviewKeyDown(this, key, shift, Message.LParam) || key == 0) return true;
+    KeyDown(key, shift);
     return key == 0;
+}
+
+bool TWinControl::PreviewKeyDown(TWinControl*, uint16_t&, TShiftState, LPARAM) {
+    return false;
 }
 
 void TWinControl::KeyDown(uint16_t& Key, TShiftState Shift) {

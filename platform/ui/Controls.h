@@ -136,6 +136,14 @@ struct TCreateParams {
 
 class TWinControl;
 
+// Room kept free inside a window's client area by the aligned child controls.
+struct TPadding {
+    int32_t Left = 0;
+    int32_t Top = 0;
+    int32_t Right = 0;
+    int32_t Bottom = 0;
+};
+
 using TMouseEvent = std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift,
                                        int32_t X, int32_t Y)>;
 using TMouseMoveEvent =
@@ -191,6 +199,10 @@ public:
     void SetColor(TColor Value);
     TCursor Cursor() const { return FCursor; }
     virtual void SetCursor(TCursor Value);
+
+    // The tip text of the control.
+    String Hint;
+    bool ShowHint = false;
 
     TControlStyle ControlStyle = csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;
     TControlState ControlState() const { return FControlState; }
@@ -285,11 +297,15 @@ public:
     TControl* Controls(int32_t Index) const;
     void InsertControl(TControl* AControl);
     void RemoveControl(TControl* AControl);
-    // Lays out the aligned child controls over the client area.
+    // Puts the window on top of its siblings (a top-level window on top of the desktop's).
+    void BringToFront();
+    // Lays out the aligned child controls over the client area, inside Padding.
     void Realign();
     // The topmost visible child under a client point: window-less ones only unless
     // AllowWinControls, enabled ones only unless AllowDisabled; nil for none.
     TControl* ControlAtPos(TPoint Pos, bool AllowDisabled, bool AllowWinControls = false) const;
+    const TPadding& Padding() const { return FPadding; }
+    void SetPadding(const TPadding& Value);
 
     bool Focused();
     virtual bool CanFocus();
@@ -329,6 +345,10 @@ protected:
     virtual void KeyDown(uint16_t& Key, TShiftState Shift);
     virtual void KeyUp(uint16_t& Key, TShiftState Shift);
     virtual void KeyPress(char16_t& Key);
+    // A key pressed in Source, a control inside this top-level one, before Source sees it (a
+    // form's shortcuts and key preview); true when the key was used up here.
+    virtual bool PreviewKeyDown(TWinControl* Source, uint16_t& Key, TShiftState Shift,
+                                LPARAM KeyData);
     virtual void DoEnter();
     virtual void DoExit();
     // The class library's WM_PAINT handling: erase, PaintWindow, then the window-less children.
@@ -353,6 +373,7 @@ private:
 
     std::vector<TControl*> FControls;
     TControl* FMouseControl = nullptr;
+    TPadding FPadding;
     std::unique_ptr<platform::detail::TNativeWindow> FWindow;
     HWND FParentWindow = nullptr;
     bool FHandleAllocated = false;

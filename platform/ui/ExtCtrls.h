@@ -1,4 +1,4 @@
-// Extra controls of the class library: the image control that shows a picture and the panel.
+// Extra controls of the class library: the image control that shows a picture and the panels.
 #pragma once
 
 #include "platform/gfx/Picture.h"
@@ -57,6 +57,11 @@ private:
     TBevelCut FBevelOuter = bvRaised;
     int32_t FBevelWidth = 1;
     int32_t FBorderWidth = 0;
+};
+
+class TPanel : public TCustomPanel {
+public:
+    using TCustomPanel::TCustomPanel;
 };
 
 // Draws Width frames of one pixel inside Rect, top and left in TopColor, bottom and right in

@@ -1,16 +1,93 @@
 // Forms, the application's message loop and the screen.
 #include "platform/ui/Forms.h"
 
+#include "platform/ui/Dialogs.h"
+
 #include "platform/ui/NativeWindow.h"
 #include "platform/ui/UiInternal.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPointer>
 #include <QScreen>
+#include <QSocketNotifier>
+#include <QWindow>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <set>
 
 namespace {
+
+// Moves a window with the mouse until the button is released, for window systems that do not
+// move windows themselves (no window manager).
+class TMouseMove : public QObject {
+public:
+    TMouseMove(QWidget* Window, QPoint Grab) : FWindow(Window), FGrab(Grab) {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* Event) override {
+        if (Event->type() == QEvent::MouseMove && FWindow != nullptr) {
+            const auto* mouse = static_cast<QMouseEvent*>(Event);
+            FWindow->move(mouse->globalPosition().toPoint() - FGrab);
+            return true;
+        }
+        if (Event->type() == QEvent::MouseButtonRelease || FWindow == nullptr) {
+            qApp->removeEventFilter(this);
+            deleteLater();
+            return Event->type() == QEvent::MouseButtonRelease;
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> FWindow;
+    QPoint FGrab;
+};
+
+// A termination request of the session (SIGTERM, SIGINT) closes the main form as its close
+// button does, so that the program shuts down in full. The signal handler only writes a byte
+// to a pipe that the loop watches.
+int TerminationPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(TerminationPipe[1], &byte, 1);
+}
+
+void WatchTerminationSignals() {
+    if (TerminationPipe[0] >= 0 || ::pipe2(TerminationPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    struct sigaction action{};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    auto* notifier = new QSocketNotifier(TerminationPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+        char bytes[16];
+        while (::read(TerminationPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        if (Application->MainForm() != nullptr)
+            Application->MainForm()->Close();
+        else
+            Application->Terminate();
+    });
+}
+
+void StartMouseMove(QWidget* Frame) {
+    QWindow* window = Frame->windowHandle();
+    if (window != nullptr && window->startSystemMove()) return;
+    new TMouseMove(Frame, QCursor::pos() - Frame->pos());
+}
 
 // Forms waiting to be freed by the loop (Release).
 std::set<TForm*>& PendingReleases() {
@@ -84,8 +161,10 @@ void TForm::SetVisible(bool Value) {
     if (Value) HandleNeeded();
     TCustomControl::SetVisible(Value);
     if (Value) {
+        if (FWindowState != wsNormal) SetWindowState(FWindowState);
         Invalidate();
         if (OnShow) OnShow(this);
+        if (ActiveControl != nullptr && ActiveControl->CanFocus()) ActiveControl->SetFocus();
     } else if (OnHide) {
         OnHide(this);
     }
@@ -117,12 +196,56 @@ void TForm::Release() {
         Qt::QueuedConnection);
 }
 
+TWindowState TForm::WindowState() const {
+    const QWidget* frame = NativeWindow()->Frame;
+    if (frame == nullptr) return FWindowState;
+    if (frame->isMinimized()) return wsMinimized;
+    return frame->isMaximized() ? wsMaximized : wsNormal;
+}
+
+void TForm::SetWindowState(TWindowState Value) {
+    FWindowState = Value;
+    QWidget* frame = NativeWindow()->Frame;
+    if (frame == nullptr || !Visible()) return;
+    switch (Value) {
+    case wsMinimized:
+        frame->showMinimized();
+        break;
+    case wsMaximized:
+        frame->showMaximized();
+        break;
+    default:
+        frame->showNormal();
+        break;
+    }
+}
+
+bool TForm::IsShortCut(TWMKey& Message) {
+    bool handled = false;
+    if (OnShortCut) OnShortCut(Message, handled);
+    return handled;
+}
+
+bool TForm::PreviewKeyDown(TWinControl* Source, uint16_t& Key, TShiftState Shift,
+                           LPARAM KeyData) {
+    TWMKey message{WM_KEYDOWN, Key, KeyData, 0};
+    if (IsShortCut(message)) return true;
+    if (KeyPreview && Source != this) KeyDown(Key, Shift);
+    return Key == 0;
+}
+
 void TForm::Dispatch(TMessage& Message) {
-    if (Message.Msg == WM_CLOSE) {
+    switch (Message.Msg) {
+    case WM_CLOSE:
         Close();
         return;
+    case WM_NCLBUTTONDOWN:
+        if (Message.WParam == HTCAPTION && NativeWindow()->Frame != nullptr)
+            StartMouseMove(NativeWindow()->Frame);
+        return;
+    default:
+        TCustomControl::Dispatch(Message);
     }
-    TCustomControl::Dispatch(Message);
 }
 
 TForm* GetParentForm(TControl* Control) {
@@ -147,6 +270,7 @@ void TApplication::Notification(TComponent* AComponent, TOperation Operation) {
 
 int32_t TApplication::Run() {
     Initialize();
+    WatchTerminationSignals();
     FTerminated = false;
     if (FMainForm != nullptr) FMainForm->Show();
     while (!FTerminated)
@@ -179,6 +303,15 @@ void TApplication::ProcessMessages() {
 
 void TApplication::Terminate() {
     PostQuitMessage(0);
+}
+
+void TApplication::Minimize() {
+    if (FMainForm != nullptr) FMainForm->SetWindowState(wsMinimized);
+}
+
+void TApplication::ShowException(const Exception& E) {
+    std::fprintf(stderr, "%s\n", Utf8FromStr(E.Message()).c_str());
+    MessageBoxW(nullptr, E.Message(), Title, MB_OK | MB_ICONSTOP);
 }
 
 // ---- TScreen -------------------------------------------------------------------------------
@@ -214,6 +347,28 @@ int32_t TScreen::PixelsPerInch() const {
     if (!platform::detail::GuiApplicationExists()) return 96;
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen == nullptr ? 96 : static_cast<int32_t>(screen->logicalDotsPerInch() + 0.5);
+}
+
+TRect TScreen::MonitorWorkareaRect(const TRect& Rect) const {
+    platform::detail::StartWindowLayer();
+    const QRect wanted(Rect.Left, Rect.Top, Rect.Right - Rect.Left, Rect.Bottom - Rect.Top);
+    const QScreen* nearest = QGuiApplication::primaryScreen();
+    int64_t best = INT64_MIN;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        // The most overlap wins; without overlap, the shortest distance between the centres.
+        const QRect shared = screen->geometry().intersected(wanted);
+        const QPoint d = screen->geometry().center() - wanted.center();
+        const int64_t score = shared.isEmpty()
+                                  ? -1 - (int64_t{d.x()} * d.x() + int64_t{d.y()} * d.y())
+                                  : int64_t{shared.width()} * shared.height();
+        if (score > best) {
+            best = score;
+            nearest = screen;
+        }
+    }
+    if (nearest == nullptr) return Rect;
+    const QRect area = nearest->availableGeometry();
+    return TRect{area.left(), area.top(), area.left() + area.width(), area.top() + area.height()};
 }
 
 HCURSOR TScreen::Cursors(TCursor Id) const {

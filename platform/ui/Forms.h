@@ -9,6 +9,10 @@
 enum TCloseAction : uint8_t { caNone, caHide, caFree, caMinimize };
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
+// A key pressed anywhere in the form, before any control sees it; Handled stops it there.
+using TShortCutEvent = std::function<void(TWMKey& Msg, bool& Handled)>;
+
+enum TWindowState : uint8_t { wsNormal, wsMinimized, wsMaximized };
 
 // A top-level window. Created hidden; Show makes its window and shows it.
 class TForm : public TCustomControl {
@@ -27,19 +31,34 @@ public:
     // Frees the form once the message loop is back in control.
     void Release();
 
+    TWindowState WindowState() const;
+    void SetWindowState(TWindowState Value);
+    // The control that gets the keyboard focus when the form is shown.
+    TWinControl* ActiveControl = nullptr;
+    // With KeyPreview the form's OnKeyDown sees every key before the focused control does.
+    bool KeyPreview = false;
+    // OnShortCut; true when it handled the key.
+    virtual bool IsShortCut(TWMKey& Message);
+
     TNotifyEvent OnShow;
     TNotifyEvent OnHide;
     TCloseEvent OnClose;
     TCloseQueryEvent OnCloseQuery;
+    TShortCutEvent OnShortCut;
 
+    // WM_NCLBUTTONDOWN on HTCAPTION moves the window with the mouse, as a press on a title
+    // bar does.
     void Dispatch(TMessage& Message) override;
 
 protected:
     void CreateParams(TCreateParams& Params) override;
+    bool PreviewKeyDown(TWinControl* Source, uint16_t& Key, TShiftState Shift,
+                        LPARAM KeyData) override;
 
 private:
     String FCaption;
     TFormBorderStyle FBorderStyle = bsSizeable;
+    TWindowState FWindowState = wsNormal;
 };
 
 // The form a control sits on, or nullptr.
@@ -70,7 +89,14 @@ public:
     void ProcessMessages();
     void Terminate();
     bool Terminated() const { return FTerminated; }
+    // Minimises the main form.
+    void Minimize();
+    // Tells the user of an exception nobody caught: on standard error and in a message box.
+    void ShowException(const Exception& E);
     String Title;
+    // The main form has the task-bar entry (always so here: other forms are tool windows or
+    // owned by it).
+    bool MainFormOnTaskBar = false;
     TIdleEvent OnIdle;
 
 protected:
@@ -92,6 +118,9 @@ public:
     int32_t Width() const;
     int32_t Height() const;
     int32_t PixelsPerInch() const;
+    // The work area (the screen less docks and panels) of the monitor nearest to Rect, in
+    // screen coordinates.
+    TRect MonitorWorkareaRect(const TRect& Rect) const;
     // The cursor registered under Id, the default arrow for an id without one.
     HCURSOR Cursors(TCursor Id) const;
     void SetCursors(TCursor Id, HCURSOR Cursor);

@@ -19,6 +19,14 @@ struct TMessage {
     LRESULT Result = 0;
 };
 
+// A key message seen as its parts: the virtual key code and the key data (bit 29: Alt held).
+struct TWMKey {
+    UINT Msg = 0;
+    uint16_t CharCode = 0;
+    LPARAM KeyData = 0;
+    LRESULT Result = 0;
+};
+
 constexpr uint16_t LOWORD(uintptr_t Value) {
     return static_cast<uint16_t>(Value & 0xFFFF);
 }
@@ -87,6 +95,21 @@ constexpr UINT WM_UNDO = 0x0304;
 constexpr UINT WM_THEMECHANGED = 0x031A;
 constexpr UINT WM_USER = 0x0400;
 
+// The new place of a top-level window, sent with WM_WINDOWPOSCHANGING before it moves or
+// changes size (lParam points to it).
+struct WINDOWPOS {
+    HWND hwnd = nullptr;
+    HWND hwndInsertAfter = nullptr;
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t cx = 0;
+    int32_t cy = 0;
+    uint32_t flags = 0;
+};
+
+// Hit-test codes of non-client mouse messages.
+constexpr WPARAM HTCAPTION = 2;
+
 // Messages the class library sends among its controls.
 constexpr UINT CM_BASE = 0xB000;
 constexpr UINT CM_ENABLEDCHANGED = CM_BASE + 3;
@@ -145,9 +168,13 @@ constexpr uint16_t VK_RIGHT = 0x27;
 constexpr uint16_t VK_DOWN = 0x28;
 constexpr uint16_t VK_INSERT = 0x2D;
 constexpr uint16_t VK_DELETE = 0x2E;
+constexpr uint16_t VK_MULTIPLY = 0x6A;
 constexpr uint16_t VK_ADD = 0x6B;
 constexpr uint16_t VK_SUBTRACT = 0x6D;
 constexpr uint16_t VK_F1 = 0x70;
+constexpr uint16_t VK_F11 = 0x7A;
+// The key carrying "=" and "+" on the main keyboard.
+constexpr uint16_t VK_OEM_PLUS = 0xBB;
 
 // Delivers the message to the window's control at once and answers its result; 0 when
 // the window is not (or no longer) alive. Main thread only.

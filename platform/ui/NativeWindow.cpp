@@ -162,7 +162,13 @@ void TNativeWindow::Create(const TCreateParams& AParams, QWidget* ParentWidget) 
         if ((Params.Style & WS_CAPTION) != WS_CAPTION) flags |= Qt::FramelessWindowHint;
         if (Params.ExStyle & WS_EX_TOOLWINDOW) flags |= Qt::Tool;
         if (Params.ExStyle & WS_EX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
+        // A window that takes no input floats over the others as a tip does: outside the
+        // window manager's placement and focus.
+        if (Params.ExStyle & WS_EX_TRANSPARENT)
+            flags |= Qt::ToolTip | Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus;
         Frame->setWindowFlags(flags);
+        if (Params.ExStyle & WS_EX_TRANSPARENT) Frame->setAttribute(Qt::WA_ShowWithoutActivating);
+        if (Params.ExStyle & WS_EX_LAYERED) MakeLayered(*this);
         Frame->setWindowTitle(QString::fromStdU16String(Params.Caption));
     }
     Client = new TQtClient(this, Frame);
@@ -240,6 +246,13 @@ void TNativeWindow::Destroy() {
     Bars[SB_HORZ] = Bars[SB_VERT] = nullptr;
     Surface.reset();
     Invalid = QRegion();
+    Layered = QImage();
+}
+
+void MakeLayered(TNativeWindow& Window) {
+    if (Window.Frame == nullptr || !Window.Frame->isWindow()) return;
+    Window.Frame->setAttribute(Qt::WA_TranslucentBackground);
+    Window.Client->setAttribute(Qt::WA_TranslucentBackground);
 }
 
 void TNativeWindow::Layout() {
@@ -392,7 +405,10 @@ uint16_t VirtualKeyOf(int QtKey, bool Keypad) {
     case Qt::Key_Alt:
         return VK_MENU;
     case Qt::Key_Plus:
-        return Keypad ? VK_ADD : 0xBB;
+    case Qt::Key_Equal:
+        return Keypad ? VK_ADD : VK_OEM_PLUS;
+    case Qt::Key_Asterisk:
+        return Keypad ? VK_MULTIPLY : 0;
     case Qt::Key_Minus:
         return Keypad ? VK_SUBTRACT : 0xBD;
     default:
@@ -456,6 +472,12 @@ TQtClient::TQtClient(TNativeWindow* AWindow, QWidget* AParent)
 
 void TQtClient::paintEvent(QPaintEvent* Event) {
     if (FWindow == nullptr) return;
+    if (!FWindow->Layered.isNull()) {
+        QPainter painter(this);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(0, 0, FWindow->Layered);
+        return;
+    }
     FWindow->InPaintEvent = true;
     FWindow->PaintNow();
     FWindow->InPaintEvent = false;
@@ -523,6 +545,7 @@ void TQtClient::leaveEvent(QEvent*) {
 
 void TQtClient::keyPressEvent(QKeyEvent* Event) {
     if (FWindow == nullptr) return;
+    const TKeyMessageScope keyState(Event->modifiers());
     const uint16_t key = VirtualKeyOf(Event->key(), Event->modifiers() & Qt::KeypadModifier);
     TWinControl* control = FWindow->Control;
     if (key != 0) {
@@ -543,6 +566,7 @@ void TQtClient::keyPressEvent(QKeyEvent* Event) {
 
 void TQtClient::keyReleaseEvent(QKeyEvent* Event) {
     if (FWindow == nullptr) return;
+    const TKeyMessageScope keyState(Event->modifiers());
     const uint16_t key = VirtualKeyOf(Event->key(), Event->modifiers() & Qt::KeypadModifier);
     if (key != 0) FWindow->Control->Perform(WM_KEYUP, key, KeyData(Event) | (LPARAM(3) << 30));
 }

@@ -12,6 +12,8 @@
 #include <QRegion>
 #include <QWidget>
 
+#include <optional>
+
 class QScrollBar;
 
 namespace platform::detail {
@@ -69,6 +71,9 @@ struct TNativeWindow {
     QRegion Invalid;
     // Region being painted while WM_PAINT runs.
     QRegion Painting;
+    // The face of a layered window (premultiplied, its constant alpha applied): shown in place
+    // of the surface while set.
+    QImage Layered;
     bool InPaintEvent = false;
 
     void Create(const TCreateParams& AParams, QWidget* ParentWidget);
@@ -136,6 +141,8 @@ private:
     TNativeWindow* FWindow;
 };
 
+// The window shows per-pixel alpha from now on (a top-level window only).
+void MakeLayered(TNativeWindow& Window);
 // Shows again the surfaces whose device context was handed out since the last round.
 void ShowHandedOutSurfaces();
 // The native window of a handle, or nullptr.
@@ -147,6 +154,21 @@ QCursor ToQtCursor(TCursor Cursor);
 QCursor CursorOf(HCURSOR Cursor);
 // Keeps the focus window in line when the toolkit moves the keyboard focus.
 void FocusChanged(HWND Wnd, bool Gained);
+// Modifier keys of the key message being handled: GetKeyState answers from them while set.
+extern std::optional<Qt::KeyboardModifiers> MessageModifiers;
+// Sets MessageModifiers for the life of the scope.
+class TKeyMessageScope {
+public:
+    explicit TKeyMessageScope(Qt::KeyboardModifiers Modifiers) : FOld(MessageModifiers) {
+        MessageModifiers = Modifiers;
+    }
+    ~TKeyMessageScope() { MessageModifiers = FOld; }
+    TKeyMessageScope(const TKeyMessageScope&) = delete;
+    TKeyMessageScope& operator=(const TKeyMessageScope&) = delete;
+
+private:
+    std::optional<Qt::KeyboardModifiers> FOld;
+};
 // Virtual key code of a toolkit key; 0 when it has none.
 uint16_t VirtualKeyOf(int QtKey, bool Keypad);
 

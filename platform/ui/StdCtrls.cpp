@@ -1,5 +1,12 @@
-// The window-less label.
+// The window-less label and the edit field.
 #include "platform/ui/StdCtrls.h"
+
+#include "platform/ui/NativeWindow.h"
+
+#include <QFont>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QVBoxLayout>
 
 TCustomLabel::TCustomLabel(TComponent* AOwner)
     : TGraphicControl(AOwner), FFont(new TFont), FBuffer(new TBitmap) {
@@ -47,6 +54,12 @@ void TCustomLabel::SetTransparent(bool Value) {
     Invalidate();
 }
 
+void TCustomLabel::SetEndEllipsis(bool Value) {
+    if (Value == FEndEllipsis) return;
+    FEndEllipsis = Value;
+    Invalidate();
+}
+
 void TCustomLabel::Dispatch(TMessage& Message) {
     switch (Message.Msg) {
     case CM_FONTCHANGED:
@@ -68,7 +81,7 @@ void TCustomLabel::CMFontChanged(TMessage&) {
 
 uint32_t TCustomLabel::TextFlags() const {
     static constexpr uint32_t align[] = {DT_LEFT, DT_RIGHT, DT_CENTER};
-    return DT_NOPREFIX | DT_EXPANDTABS | align[FAlignment];
+    return DT_NOPREFIX | DT_EXPANDTABS | align[FAlignment] | (FEndEllipsis ? uint32_t{DT_END_ELLIPSIS} : 0u);
 }
 
 void TCustomLabel::Paint() {
@@ -114,4 +127,109 @@ void TCustomLabel::AdjustBounds() {
     TRect r = Rect(0, 0, Width(), 0);
     DoDrawText(r, TextFlags() | DT_CALCRECT);
     SetBounds(Left(), Top(), r.Right - r.Left, r.Bottom - r.Top);
+}
+
+// ---- TCustomEdit ---------------------------------------------------------------------------
+
+namespace {
+
+// Hands the field's keys to its control as key messages first, as the system's edit control
+// does; a key the control's handlers cleared is not typed.
+class TEditKeys : public QObject {
+public:
+    explicit TEditKeys(TCustomEdit* AControl) : FControl(AControl) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* Event) override {
+        if (Event->type() == QEvent::FocusIn || Event->type() == QEvent::FocusOut) {
+            if (FControl->HandleAllocated())
+                platform::detail::FocusChanged(FControl->Handle(),
+                                               Event->type() == QEvent::FocusIn);
+            return false;
+        }
+        if (Event->type() != QEvent::KeyPress) return false;
+        const auto* key = static_cast<QKeyEvent*>(Event);
+        const platform::detail::TKeyMessageScope keyState(key->modifiers());
+        const uint16_t vk =
+            platform::detail::VirtualKeyOf(key->key(), key->modifiers() & Qt::KeypadModifier);
+        if (vk != 0 && FControl->Perform(WM_KEYDOWN, vk, 1) != 0) return true;
+        bool typed = true;
+        for (QChar c : key->text())
+            if (c.unicode() >= 0x20 || c == u'\r' || c == u'\x1B')
+                typed = FControl->Perform(WM_CHAR, c.unicode(), 1) == 0 && typed;
+        if (vk == VK_RETURN || vk == VK_ESCAPE) return true;
+        return !typed;
+    }
+
+private:
+    TCustomEdit* FControl;
+};
+
+} // namespace
+
+TCustomEdit::TCustomEdit(TComponent* AOwner) : TWinControl(AOwner), FFont(new TFont) {
+    SetBounds(Left(), Top(), 121, 21);
+    SetColor(clWindow);
+    TabStop = true;
+    FFont->OnChange = [this](TObject*) { ApplyFont(); };
+}
+
+TCustomEdit::~TCustomEdit() {
+    FFont->OnChange = nullptr;
+}
+
+String TCustomEdit::Text() const {
+    return FEdit != nullptr ? FEdit->text().toStdU16String() : FText;
+}
+
+void TCustomEdit::SetText(const String& Value) {
+    FText = FMaxLength > 0 ? Value.substr(0, static_cast<size_t>(FMaxLength)) : Value;
+    if (FEdit != nullptr) FEdit->setText(QString::fromStdU16String(FText));
+}
+
+void TCustomEdit::SetMaxLength(int32_t Value) {
+    FMaxLength = std::max(0, Value);
+    if (FEdit != nullptr) FEdit->setMaxLength(FMaxLength > 0 ? FMaxLength : 32767);
+}
+
+void TCustomEdit::SelectAll() {
+    if (FEdit != nullptr) FEdit->selectAll();
+}
+
+void TCustomEdit::SetFocus() {
+    TWinControl::SetFocus();
+    if (FEdit != nullptr) FEdit->setFocus(Qt::OtherFocusReason);
+}
+
+void TCustomEdit::ApplyFont() {
+    if (FEdit == nullptr) return;
+    QFont font(QString::fromStdU16String(FFont->Name()));
+    font.setPixelSize(std::abs(FFont->Height()));
+    font.setBold(FFont->Style().Contains(fsBold));
+    FEdit->setFont(font);
+}
+
+void TCustomEdit::CreateWnd() {
+    TWinControl::CreateWnd();
+    QWidget* client = NativeWindow()->ClientWidget();
+    FEdit = new QLineEdit(client);
+    auto* layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(FEdit);
+    FEdit->setFrame(false);
+    FEdit->setMaxLength(FMaxLength > 0 ? FMaxLength : 32767);
+    FEdit->setText(QString::fromStdU16String(FText));
+    FEdit->installEventFilter(new TEditKeys(this));
+    client->setFocusProxy(FEdit);
+    QObject::connect(FEdit, &QLineEdit::textChanged, FEdit, [this] {
+        FText = FEdit->text().toStdU16String();
+        if (OnChange) OnChange(this);
+    });
+    ApplyFont();
+}
+
+void TCustomEdit::DestroyWnd() {
+    if (FEdit != nullptr) FText = FEdit->text().toStdU16String();
+    FEdit = nullptr; // deleted with the client widget
+    TWinControl::DestroyWnd();
 }

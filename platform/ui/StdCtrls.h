@@ -1,4 +1,4 @@
-// Standard controls of the class library: the window-less label.
+// Standard controls of the class library: the window-less label and the one-line edit field.
 #pragma once
 
 #include "platform/gfx/Bitmap.h"
@@ -30,6 +30,9 @@ public:
     void SetAutoSize(bool Value);
     bool Transparent() const { return FTransparent; }
     void SetTransparent(bool Value);
+    // A text wider than the label ends in "..." where it is cut.
+    bool EndEllipsis() const { return FEndEllipsis; }
+    void SetEndEllipsis(bool Value);
 
     void Dispatch(TMessage& Message) override;
 
@@ -52,4 +55,48 @@ private:
     TTextLayout FLayout = tlTop;
     bool FAutoSize = true;
     bool FTransparent = false;
+    bool FEndEllipsis = false;
+};
+
+class TLabel : public TCustomLabel {
+public:
+    using TCustomLabel::TCustomLabel;
+};
+
+class QLineEdit;
+
+// A one-line text field in a window of its own. Keys reach OnKeyDown and OnKeyPress first; one
+// set to 0 there is not typed.
+class TCustomEdit : public TWinControl {
+public:
+    explicit TCustomEdit(TComponent* AOwner);
+    ~TCustomEdit() override;
+
+    String Text() const;
+    void SetText(const String& Value);
+    // At most this many characters; 0 for no limit.
+    int32_t MaxLength() const { return FMaxLength; }
+    void SetMaxLength(int32_t Value);
+    TFont* Font() { return FFont.get(); }
+    void SelectAll();
+    TNotifyEvent OnChange;
+
+    void SetFocus() override;
+
+protected:
+    void CreateWnd() override;
+    void DestroyWnd() override;
+
+private:
+    void ApplyFont();
+
+    String FText;
+    int32_t FMaxLength = 0;
+    std::unique_ptr<TFont> FFont;
+    QLineEdit* FEdit = nullptr;
+};
+
+class TEdit : public TCustomEdit {
+public:
+    using TCustomEdit::TCustomEdit;
 };

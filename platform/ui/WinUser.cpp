@@ -5,6 +5,7 @@
 #include "platform/ui/NativeWindow.h"
 #include "platform/ui/UiInternal.h"
 
+#include <QFile>
 #include <QApplication>
 #include <QBitmap>
 #include <QCursor>
@@ -12,6 +13,7 @@
 #include <QStyle>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 struct TCursorHandle {
@@ -44,8 +46,25 @@ HCURSOR CurrentCursor = nullptr;
 
 } // namespace
 
+namespace platform::detail {
+// Modifier keys of the key message being handled; unset outside one.
+std::optional<Qt::KeyboardModifiers> MessageModifiers;
+} // namespace platform::detail
+
 int16_t GetKeyState(int32_t VirtKey) {
-    return GetAsyncKeyState(VirtKey);
+    using platform::detail::MessageModifiers;
+    if (!MessageModifiers) return GetAsyncKeyState(VirtKey);
+    constexpr auto down = static_cast<int16_t>(0x8000);
+    switch (VirtKey) {
+    case VK_SHIFT:
+        return (*MessageModifiers & Qt::ShiftModifier) ? down : 0;
+    case VK_CONTROL:
+        return (*MessageModifiers & Qt::ControlModifier) ? down : 0;
+    case VK_MENU:
+        return (*MessageModifiers & Qt::AltModifier) ? down : 0;
+    default:
+        return GetAsyncKeyState(VirtKey);
+    }
 }
 
 bool GetCursorPos(int32_t& X, int32_t& Y) {
@@ -98,6 +117,29 @@ HCURSOR CreateCursor(int32_t HotX, int32_t HotY, int32_t Width, int32_t Height,
         }
     auto* handle = new TCursorHandle{QCursor(QPixmap::fromImage(image), HotX, HotY), false};
     return handle;
+}
+
+HCURSOR LoadCursorFromFileW(const String& FileName) {
+    QFile file(QString::fromStdU16String(FileName));
+    if (!file.open(QIODevice::ReadOnly)) return nullptr;
+    const QByteArray bytes = file.read(1 << 20);
+    const auto word = [&](qsizetype At) {
+        return static_cast<uint32_t>(static_cast<uint8_t>(bytes[At])) |
+               static_cast<uint32_t>(static_cast<uint8_t>(bytes[At + 1])) << 8;
+    };
+    // Header: reserved 0, type 2 (cursor), count; then 16-byte entries: width, height, colours,
+    // reserved, hot spot x and y, data size and offset.
+    if (bytes.size() < 22 || word(0) != 0 || word(2) != 2 || word(4) == 0) return nullptr;
+    const uint32_t size = word(14) | word(16) << 16;
+    const uint32_t offset = word(18) | word(20) << 16;
+    if (offset > static_cast<uint64_t>(bytes.size()) || size > bytes.size() - offset)
+        return nullptr;
+    platform::detail::StartWindowLayer();
+    const QImage image = QImage::fromData(bytes.mid(offset, size));
+    if (image.isNull()) return nullptr;
+    return new TCursorHandle{QCursor(QPixmap::fromImage(image), static_cast<int>(word(10)),
+                                     static_cast<int>(word(12))),
+                             false};
 }
 
 bool DestroyCursor(HCURSOR Cursor) {

@@ -50,6 +50,10 @@ HCURSOR LoadCursor(int32_t Id);
 HCURSOR CreateCursor(int32_t HotX, int32_t HotY, int32_t Width, int32_t Height,
                      const void* AndPlane, const void* XorPlane);
 bool DestroyCursor(HCURSOR Cursor);
+// The first cursor of a cursor file (".cur": a directory of pictures with hot spots; pictures
+// stored as PNG or as the toolkit's image formats read them); nullptr when the file cannot be
+// read. Free it with DestroyCursor.
+HCURSOR LoadCursorFromFileW(const String& FileName);
 // Shows Cursor over the window the mouse is in now; answers the previous one.
 HCURSOR SetCursor(HCURSOR Cursor);
 

@@ -13,3 +13,14 @@ int32_t GetWindowLongW(HWND Wnd, int32_t Index) {
     if (Wnd->Vert.Visible) style |= WS_VSCROLL;
     return static_cast<int32_t>(style);
 }
+
+int32_t SetWindowLongW(HWND Wnd, int32_t Index, int32_t NewLong) {
+    if (Index != GWL_EXSTYLE || !IsWindow(Wnd) || Wnd->Native == nullptr || !Wnd->Native->Exists())
+        return 0;
+    platform::detail::TNativeWindow& window = *Wnd->Native;
+    const uint32_t old = window.Params.ExStyle;
+    window.Params.ExStyle = static_cast<uint32_t>(NewLong);
+    if ((window.Params.ExStyle & WS_EX_LAYERED) && !(old & WS_EX_LAYERED))
+        platform::detail::MakeLayered(window);
+    return static_cast<int32_t>(old);
+}

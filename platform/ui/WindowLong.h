@@ -12,3 +12,6 @@ constexpr int32_t GWL_STYLE = -16;
 // following the bars shown now; GWL_EXSTYLE: the extended style. 0 for a handle without a
 // window or another index.
 int32_t GetWindowLongW(HWND Wnd, int32_t Index);
+// GWL_EXSTYLE only: sets the extended style and answers the previous one. Adding WS_EX_LAYERED
+// to a top-level window lets it show per-pixel alpha (UpdateLayeredWindow); 0 otherwise.
+int32_t SetWindowLongW(HWND Wnd, int32_t Index, int32_t NewLong);

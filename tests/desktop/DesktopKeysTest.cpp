@@ -2,24 +2,16 @@
 // through OnSpecialKey reach its key events, the others do not.
 #include "imaging/view/VistrelView.h"
 #include "platform/ui/Forms.h"
+#include "platform/ui/NativeWindow.h"
 #include "platform/ui/WinUser.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QWidget>
 
 namespace {
-
-// The client of the window titled Caption with the given size: the view's own window.
-QWidget* ClientOf(const QString& Caption, int Width, int Height) {
-    for (QWidget* widget : QApplication::allWidgets())
-        if (widget->window()->windowTitle() == Caption && widget->width() == Width &&
-            widget->height() == Height && widget != widget->window())
-            return widget;
-    return nullptr;
-}
 
 TEST(DesktopKeys, SpecialKeysClaimedByTheEventReachOnKeyDown) {
     TForm form(nullptr);
@@ -34,7 +26,9 @@ TEST(DesktopKeys, SpecialKeysClaimedByTheEventReachOnKeyDown) {
     };
     std::vector<uint16_t> keys;
     view->OnKeyDown = [&](TObject*, uint16_t& Key, TShiftState) { keys.push_back(Key); };
-    QWidget* client = ClientOf(QStringLiteral("view keys"), 123, 77);
+    // The view's own client widget: its frame has the same size, and a key sent to the frame
+    // would travel up to the form instead.
+    QWidget* client = platform::detail::NativeWindowOf(view->Handle())->Client;
     ASSERT_NE(client, nullptr);
     for (Qt::Key key : {Qt::Key_Left, Qt::Key_Tab, Qt::Key_Down, Qt::Key_Escape, Qt::Key_Right}) {
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
