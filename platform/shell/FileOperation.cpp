@@ -2,6 +2,7 @@
 #include "platform/shell/FileOperation.h"
 
 #include "platform/rtl/SysUtils.h"
+#include "platform/shell/ShellInternal.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -15,14 +16,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+using platform::detail::HomeFolder;
 
-std::string HomeFolder() {
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && *home == '/') return home;
-    const passwd* entry = ::getpwuid(::getuid());
-    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
-}
+namespace {
 
 std::string TrashFolder() {
     const char* data = std::getenv("XDG_DATA_HOME");

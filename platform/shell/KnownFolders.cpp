@@ -2,6 +2,7 @@
 #include "platform/shell/KnownFolders.h"
 
 #include "platform/rtl/SysUtils.h"
+#include "platform/shell/ShellInternal.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -9,14 +10,9 @@
 #include <system_error>
 #include <unistd.h>
 
-namespace {
+using platform::detail::HomeFolder;
 
-std::string HomeFolder() {
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && *home == '/') return home;
-    const passwd* entry = ::getpwuid(::getuid());
-    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
-}
+namespace {
 
 std::string ConfigFolder() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
@@ -26,6 +22,13 @@ std::string ConfigFolder() {
 }
 
 } // namespace
+
+std::string platform::detail::HomeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home == '/') return home;
+    const passwd* entry = ::getpwuid(::getuid());
+    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
+}
 
 bool SHGetSpecialFolderPathW(String& Path, int32_t Folder, bool Create) {
     if (Folder != CSIDL_APPDATA) return false;

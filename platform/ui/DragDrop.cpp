@@ -53,16 +53,6 @@ Qt::DropAction ActionOf(DWORD Effect) {
     return Qt::IgnoreAction;
 }
 
-DWORD KeyStateOf(Qt::MouseButtons Buttons, Qt::KeyboardModifiers Modifiers) {
-    DWORD keys = 0;
-    if (Buttons & Qt::LeftButton) keys |= MK_LBUTTON;
-    if (Buttons & Qt::RightButton) keys |= MK_RBUTTON;
-    if (Buttons & Qt::MiddleButton) keys |= MK_MBUTTON;
-    if (Modifiers & Qt::ShiftModifier) keys |= MK_SHIFT;
-    if (Modifiers & Qt::ControlModifier) keys |= MK_CONTROL;
-    return keys;
-}
-
 // Turns the drag events of one registered window's client into IDropTarget calls. It lives
 // with the client widget; the target is looked up at every event, so a revoked window only
 // ignores drags.
@@ -125,7 +115,7 @@ void TDropFilter::Enter(QDragEnterEvent& Event, IDropTarget& Target) {
     ForgetData();
     FData = new TMimeDataObject(Event.mimeData());
     DWORD effect = EffectsOf(Event.possibleActions());
-    Target.DragEnter(FData, KeyStateOf(Event.buttons(), Event.modifiers()), ScreenPoint(Event),
+    Target.DragEnter(FData, MouseKeys(Event.buttons(), Event.modifiers()), ScreenPoint(Event),
                      &effect);
     // Accepted whatever the effect, so that the moves that may change it keep coming.
     Event.setDropAction(ActionOf(effect));
@@ -134,7 +124,7 @@ void TDropFilter::Enter(QDragEnterEvent& Event, IDropTarget& Target) {
 
 void TDropFilter::Move(QDragMoveEvent& Event, IDropTarget& Target) {
     DWORD effect = EffectsOf(Event.possibleActions());
-    Target.DragOver(KeyStateOf(Event.buttons(), Event.modifiers()), ScreenPoint(Event), &effect);
+    Target.DragOver(MouseKeys(Event.buttons(), Event.modifiers()), ScreenPoint(Event), &effect);
     Event.setDropAction(ActionOf(effect));
     Event.setAccepted(ActionOf(effect) != Qt::IgnoreAction);
 }
@@ -143,8 +133,7 @@ void TDropFilter::Drop(QDropEvent& Event, IDropTarget& Target) {
     // A drop without an enter first (the desktop may skip it) still gets its data.
     if (FData == nullptr) FData = new TMimeDataObject(Event.mimeData());
     DWORD effect = EffectsOf(Event.possibleActions());
-    Target.Drop(FData, KeyStateOf(Event.buttons(), Event.modifiers()), ScreenPoint(Event),
-                &effect);
+    Target.Drop(FData, MouseKeys(Event.buttons(), Event.modifiers()), ScreenPoint(Event), &effect);
     ForgetData();
     Event.setDropAction(ActionOf(effect));
     Event.setAccepted(ActionOf(effect) != Qt::IgnoreAction);
@@ -187,14 +176,14 @@ protected:
         if (Event->type() == QEvent::KeyPress &&
             static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape) {
             const auto* key = static_cast<QKeyEvent*>(Event);
-            FSource->QueryContinueDrag(true, KeyStateOf(Qt::NoButton, key->modifiers()));
+            FSource->QueryContinueDrag(true, MouseKeys(Qt::NoButton, key->modifiers()));
             FCancelled = true;
             return false;
         }
         if (Event->type() != QEvent::MouseButtonRelease || FCancelling) return false;
         const auto* mouse = static_cast<QMouseEvent*>(Event);
         const HRESULT answer =
-            FSource->QueryContinueDrag(false, KeyStateOf(mouse->buttons(), mouse->modifiers()));
+            FSource->QueryContinueDrag(false, MouseKeys(mouse->buttons(), mouse->modifiers()));
         if (answer == DRAGDROP_S_DROP) return false;
         if (answer == S_OK) return true; // another button is still down
         // The source refuses the drop: the drag ends as the desktop ends it on Escape.
@@ -244,8 +233,7 @@ HRESULT RevokeDragDrop(HWND Wnd) {
 
 HRESULT DoDragDrop(IDataObject* pDataObj, IDropSource* pDropSource, DWORD dwOKEffects,
                    DWORD* pdwEffect) {
-    if (pDataObj == nullptr || pDropSource == nullptr || pdwEffect == nullptr)
-        return E_INVALIDARG;
+    if (pDataObj == nullptr || pDropSource == nullptr || pdwEffect == nullptr) return E_INVALIDARG;
     *pdwEffect = DROPEFFECT_NONE;
     if (!DesktopCanDrag()) return E_UNEXPECTED;
     auto* drag = new QDrag(qApp);

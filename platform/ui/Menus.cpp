@@ -4,6 +4,7 @@
 
 #include "platform/rtl/SysUtils.h"
 #include "platform/ui/Controls.h"
+#include "platform/ui/NativeWindow.h"
 #include "platform/ui/UiInternal.h"
 #include "platform/ui/WinUser.h"
 
@@ -78,16 +79,6 @@ constexpr TButtonDown ButtonDowns[] = {{Qt::LeftButton, WM_LBUTTONDOWN},
                                        {Qt::RightButton, WM_RBUTTONDOWN},
                                        {Qt::MiddleButton, WM_MBUTTONDOWN}};
 
-WPARAM MouseKeys(Qt::MouseButtons Buttons, Qt::KeyboardModifiers Modifiers) {
-    WPARAM keys = 0;
-    if (Buttons & Qt::LeftButton) keys |= MK_LBUTTON;
-    if (Buttons & Qt::RightButton) keys |= MK_RBUTTON;
-    if (Buttons & Qt::MiddleButton) keys |= MK_MBUTTON;
-    if (Modifiers & Qt::ShiftModifier) keys |= MK_SHIFT;
-    if (Modifiers & Qt::ControlModifier) keys |= MK_CONTROL;
-    return keys;
-}
-
 // A press outside the menu closes it; instead of the toolkit replaying it straight to the
 // widget below, it is posted to our window under the point, where it waits until the menu's
 // caller has run (and may take it out of the queue).
@@ -111,7 +102,8 @@ private:
             if (b.Button != Event->button()) continue;
             int32_t x = global.x(), y = global.y();
             control->ScreenToClient(x, y);
-            PostMessage(wnd, b.Msg, MouseKeys(Event->buttons(), Event->modifiers()),
+            PostMessage(wnd, b.Msg,
+                        platform::detail::MouseKeys(Event->buttons(), Event->modifiers()),
                         MAKELPARAM(x, y));
         }
     }

@@ -21,16 +21,6 @@ QColor ToQColor(TColor Color) {
     return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
 }
 
-WPARAM MouseKeys(Qt::MouseButtons Buttons, Qt::KeyboardModifiers Modifiers) {
-    WPARAM keys = 0;
-    if (Buttons & Qt::LeftButton) keys |= MK_LBUTTON;
-    if (Buttons & Qt::RightButton) keys |= MK_RBUTTON;
-    if (Buttons & Qt::MiddleButton) keys |= MK_MBUTTON;
-    if (Modifiers & Qt::ShiftModifier) keys |= MK_SHIFT;
-    if (Modifiers & Qt::ControlModifier) keys |= MK_CONTROL;
-    return keys;
-}
-
 // Message numbers of a button: down, up, double click.
 struct TButtonMessages {
     UINT Down, Up, Double;
@@ -91,6 +81,16 @@ void DrawSunkenEdge(QPainter& Painter, const QRect& R) {
 }
 
 } // namespace
+
+WPARAM MouseKeys(Qt::MouseButtons Buttons, Qt::KeyboardModifiers Modifiers) {
+    WPARAM keys = 0;
+    if (Buttons & Qt::LeftButton) keys |= MK_LBUTTON;
+    if (Buttons & Qt::RightButton) keys |= MK_RBUTTON;
+    if (Buttons & Qt::MiddleButton) keys |= MK_MBUTTON;
+    if (Modifiers & Qt::ShiftModifier) keys |= MK_SHIFT;
+    if (Modifiers & Qt::ControlModifier) keys |= MK_CONTROL;
+    return keys;
+}
 
 // ---- TRetainedSurface ----------------------------------------------------------------------
 

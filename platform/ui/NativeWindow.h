@@ -154,6 +154,8 @@ QCursor ToQtCursor(TCursor Cursor);
 QCursor CursorOf(HCURSOR Cursor);
 // Keeps the focus window in line when the toolkit moves the keyboard focus.
 void FocusChanged(HWND Wnd, bool Gained);
+// The MK_ bits of a mouse message for the toolkit's buttons and modifiers.
+WPARAM MouseKeys(Qt::MouseButtons Buttons, Qt::KeyboardModifiers Modifiers);
 // Modifier keys of the key message being handled: GetKeyState answers from them while set.
 extern std::optional<Qt::KeyboardModifiers> MessageModifiers;
 // Sets MessageModifiers for the life of the scope.
