@@ -26,10 +26,12 @@ namespace {
 
 pid_t Spawn(std::vector<std::string> Args, const std::vector<std::string>& Env) {
     std::vector<char*> argv, envp;
-    for (std::string& arg : Args) argv.push_back(arg.data());
+    for (std::string& arg : Args)
+        argv.push_back(arg.data());
     argv.push_back(nullptr);
     std::vector<std::string> env(Env);
-    for (std::string& e : env) envp.push_back(e.data());
+    for (std::string& e : env)
+        envp.push_back(e.data());
     envp.push_back(nullptr);
     pid_t pid = -1;
     if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) pid = -1;
@@ -61,7 +63,8 @@ public:
         close(fds[1]);
         pollfd wait{fds[0], POLLIN, 0};
         char c;
-        while (poll(&wait, 1, 60000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') FDisplay += c;
+        while (poll(&wait, 1, 60000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
+            FDisplay += c;
         close(fds[0]);
     }
     ~TXvfb() {
@@ -88,7 +91,8 @@ std::vector<TTopWindow> MappedWindows(const std::string& Display) {
     std::string tree;
     RunTool("DISPLAY=" + Display + " xwininfo -root -children", tree);
     std::vector<TTopWindow> windows;
-    const std::regex line(R"((0x[0-9a-f]+) (\"[^\"]*\"|\(has no name\)).*\s(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s)");
+    const std::regex line(
+        R"((0x[0-9a-f]+) (\"[^\"]*\"|\(has no name\)).*\s(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s)");
     for (std::sregex_iterator it(tree.begin(), tree.end(), line), end; it != end; ++it) {
         std::string state;
         RunTool("DISPLAY=" + Display + " xwininfo -id " + (*it)[1].str(), state);
@@ -103,6 +107,22 @@ const TTopWindow* Find(const std::vector<TTopWindow>& Windows, const std::string
     for (const TTopWindow& w : Windows)
         if (w.Name == Name) return &w;
     return nullptr;
+}
+
+// Polls the display until a window named Name is mapped; false after a minute, or at once when
+// the program has ended (its exit status then goes to the test's output).
+bool WaitForWindow(const std::string& Display, const std::string& Name, pid_t Program) {
+    const auto start = Clock::now();
+    while (Clock::now() - start < std::chrono::seconds(60)) {
+        if (Find(MappedWindows(Display), Name) != nullptr) return true;
+        int status = 0;
+        if (waitpid(Program, &status, WNOHANG) == Program) {
+            ADD_FAILURE() << "the program ended before showing its window, status " << status;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
 }
 
 std::string Utf16Ascii(const std::string& Text) {
@@ -121,9 +141,13 @@ protected:
         if (!ToolExists("xwininfo")) GTEST_SKIP() << "xwininfo is not installed";
     }
     std::vector<std::string> Environment(const fs::path& Home, const fs::path& Config) const {
-        return {"DISPLAY=" + Server.Display(), "QT_QPA_PLATFORM=xcb", "HOME=" + Home.string(),
-                "XDG_CONFIG_HOME=" + Config.string(), "XDG_RUNTIME_DIR=" + Runtime().string(),
-                "LANG=C.UTF-8", "ASAN_OPTIONS=detect_leaks=0"};
+        return {"DISPLAY=" + Server.Display(),
+                "QT_QPA_PLATFORM=xcb",
+                "HOME=" + Home.string(),
+                "XDG_CONFIG_HOME=" + Config.string(),
+                "XDG_RUNTIME_DIR=" + Runtime().string(),
+                "LANG=C.UTF-8",
+                "ASAN_OPTIONS=detect_leaks=0"};
     }
     // The session's runtime folder, private to its user as the toolkit expects.
     fs::path Runtime() const {
@@ -169,7 +193,8 @@ TEST_F(ViewerStart, OpensAroundTheSavedCentreAndShowsTheHelpAfterAMoment) {
     EXPECT_EQ(main->X, 70);
     EXPECT_EQ(main->Y, 10);
     ASSERT_NE(popupAfter, Clock::duration{});
-    EXPECT_GE(popupAfter - mainAfter, std::chrono::milliseconds(300) - std::chrono::milliseconds(100));
+    EXPECT_GE(popupAfter - mainAfter,
+              std::chrono::milliseconds(300) - std::chrono::milliseconds(100));
     kill(viewer, SIGTERM);
     EXPECT_EQ(Wait(viewer), 0);
     // Shut-down saved the window's centre.
@@ -185,12 +210,9 @@ TEST_F(ViewerStart, AnOffScreenCentreOpensInsideTheScreen) {
                    Utf16Ascii("centerx=5000\r\ncentery=-3000\r\n"));
     const pid_t viewer = Spawn({SV_VIEWER_EXE}, Environment(Root.Path(), config));
     ASSERT_GT(viewer, 0);
-    const TTopWindow* main = nullptr;
-    std::vector<TTopWindow> windows;
-    for (int i = 0; i < 3000 && main == nullptr; ++i) {
-        windows = MappedWindows(Server.Display());
-        main = Find(windows, "\"Solvaneview\"");
-    }
+    ASSERT_TRUE(WaitForWindow(Server.Display(), "\"Solvaneview\"", viewer));
+    const std::vector<TTopWindow> windows = MappedWindows(Server.Display());
+    const TTopWindow* main = Find(windows, "\"Solvaneview\"");
     ASSERT_NE(main, nullptr);
     EXPECT_EQ(main->X, 300); // 800 - 500, the width before the first layout pass
     EXPECT_EQ(main->Y, 0);
@@ -207,10 +229,7 @@ TEST_F(ViewerStart, StartsWithoutLanguagesAndWithAnUnusableHome) {
     const fs::path home = Root.Path() / "file" / "home"; // under a regular file: unusable
     const pid_t viewer = Spawn({program.string()}, Environment(home, home / ".config"));
     ASSERT_GT(viewer, 0);
-    bool shown = false;
-    for (int i = 0; i < 3000 && !shown; ++i)
-        shown = Find(MappedWindows(Server.Display()), "\"Solvaneview\"") != nullptr;
-    EXPECT_TRUE(shown);
+    EXPECT_TRUE(WaitForWindow(Server.Display(), "\"Solvaneview\"", viewer));
     kill(viewer, SIGTERM);
     EXPECT_EQ(Wait(viewer), 0);
     // The settings went to the portable folder made beside the program.
