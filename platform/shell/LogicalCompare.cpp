@@ -9,14 +9,6 @@ bool IsDigit(char16_t C) {
     return C >= u'0' && C <= u'9';
 }
 
-QString ToQt(const String& S) {
-    return QString::fromUtf16(S.data(), static_cast<qsizetype>(S.size()));
-}
-
-String FromQt(const QString& S) {
-    return String(reinterpret_cast<const char16_t*>(S.utf16()), static_cast<size_t>(S.size()));
-}
-
 bool IsAscii(const String& S) {
     for (const char16_t c : S)
         if (c >= 0x80) return false;
@@ -31,18 +23,19 @@ String Folded(const String& S) {
             if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
         return out;
     }
-    return FromQt(ToQt(S).toCaseFolded());
+    return QString::fromStdU16String(S).toCaseFolded().toStdU16String();
 }
 
 // The name case-folded with its accents and other marks dropped, so that Ä sorts with A.
 String BaseLetters(const String& S) {
     if (IsAscii(S)) return Folded(S);
-    const QString decomposed = ToQt(S).normalized(QString::NormalizationForm_D);
+    const QString decomposed =
+        QString::fromStdU16String(S).normalized(QString::NormalizationForm_D);
     QString letters;
     letters.reserve(decomposed.size());
     for (const QChar c : decomposed)
         if (!c.isMark()) letters.append(c);
-    return FromQt(letters.toCaseFolded());
+    return letters.toCaseFolded().toStdU16String();
 }
 
 // Compares the digit runs starting at A[I] and B[J] by value and moves both indexes past them.

@@ -14,14 +14,6 @@
 
 namespace {
 
-QString ToQt(const String& S) {
-    return QString::fromUtf16(S.data(), static_cast<qsizetype>(S.size()));
-}
-
-String FromQt(const QString& S) {
-    return String(reinterpret_cast<const char16_t*>(S.utf16()), static_cast<size_t>(S.size()));
-}
-
 // The parts of Text between Separator characters.
 std::vector<String> Split(const String& Text, char16_t Separator) {
     std::vector<String> parts;
@@ -70,21 +62,22 @@ bool TOpenDialog::Execute() {
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
-    if (!FTitle.empty()) dialog.setWindowTitle(ToQt(FTitle));
+    if (!FTitle.empty()) dialog.setWindowTitle(QString::fromStdU16String(FTitle));
     QStringList filters;
     for (const String& filter : DialogNameFilters(FFilter))
-        filters.append(ToQt(filter));
+        filters.append(QString::fromStdU16String(filter));
     if (!filters.isEmpty()) {
         dialog.setNameFilters(filters);
         if (FFilterIndex >= 1 && FFilterIndex <= filters.size())
             dialog.selectNameFilter(filters[FFilterIndex - 1]);
     }
     const String folder = !FInitialDir.empty() ? FInitialDir : ExtractFilePath(FFileName);
-    if (!folder.empty()) dialog.setDirectory(ToQt(folder));
-    if (!FFileName.empty()) dialog.selectFile(QFileInfo(ToQt(FFileName)).fileName());
+    if (!folder.empty()) dialog.setDirectory(QString::fromStdU16String(folder));
+    if (!FFileName.empty())
+        dialog.selectFile(QFileInfo(QString::fromStdU16String(FFileName)).fileName());
 
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-    FFileName = FromQt(QFileInfo(dialog.selectedFiles().first()).absoluteFilePath());
+    FFileName = QFileInfo(dialog.selectedFiles().first()).absoluteFilePath().toStdU16String();
     const qsizetype shown = filters.indexOf(dialog.selectedNameFilter());
     if (shown >= 0) FFilterIndex = static_cast<int32_t>(shown) + 1;
     return true;
