@@ -2,13 +2,10 @@
 // manager: where its window opens, when the help message appears, and that it starts and shuts
 // down cleanly without its language files and with a home it cannot write to.
 #include "tests/ExternalTool.h"
+#include "tests/desktop/XvfbServer.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -17,26 +14,10 @@
 #include <regex>
 #include <thread>
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-pid_t Spawn(std::vector<std::string> Args, const std::vector<std::string>& Env) {
-    std::vector<char*> argv, envp;
-    for (std::string& arg : Args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env(Env);
-    for (std::string& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) pid = -1;
-    return pid;
-}
 
 // Waits for the process to end; its exit code, or -1 when it was killed or ran past a minute.
 int Wait(pid_t Pid) {
@@ -50,36 +31,6 @@ int Wait(pid_t Pid) {
     waitpid(Pid, nullptr, 0);
     return -1;
 }
-
-// An Xvfb server on a display number it picks itself, for one test.
-class TXvfb {
-public:
-    TXvfb() {
-        int fds[2];
-        if (!ToolExists("Xvfb") || pipe(fds) != 0) return;
-        FServer = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp",
-                         "-screen", "0", "800x600x24"},
-                        {});
-        close(fds[1]);
-        pollfd wait{fds[0], POLLIN, 0};
-        char c;
-        while (poll(&wait, 1, 60000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
-            FDisplay += c;
-        close(fds[0]);
-    }
-    ~TXvfb() {
-        if (FServer > 0) {
-            kill(FServer, SIGTERM);
-            waitpid(FServer, nullptr, 0);
-        }
-    }
-    bool Up() const { return FServer > 0 && !FDisplay.empty(); }
-    std::string Display() const { return ":" + FDisplay; }
-
-private:
-    pid_t FServer = -1;
-    std::string FDisplay;
-};
 
 struct TTopWindow {
     std::string Name;
@@ -156,7 +107,7 @@ protected:
         fs::permissions(folder, fs::perms::owner_all);
         return folder;
     }
-    TXvfb Server;
+    sv_test::TXvfbServer Server{"800x600x24"};
     ScratchFolder Root;
 };
 
@@ -168,7 +119,8 @@ TEST_F(ViewerStart, OpensAroundTheSavedCentreAndShowsTheHelpAfterAMoment) {
     WriteFileBytes(config / "Solvaneview" / "solvaneview.ini",
                    Utf16Ascii("centerx=320\r\ncentery=260\r\n"));
     const auto start = Clock::now();
-    const pid_t viewer = Spawn({SV_VIEWER_EXE}, Environment(Root.Path(), config));
+    const std::vector<std::string> env = Environment(Root.Path(), config);
+    const pid_t viewer = sv_test::SpawnProcess({SV_VIEWER_EXE}, &env);
     ASSERT_GT(viewer, 0);
     const TTopWindow* main = nullptr;
     std::vector<TTopWindow> windows;
@@ -208,7 +160,8 @@ TEST_F(ViewerStart, AnOffScreenCentreOpensInsideTheScreen) {
     fs::create_directories(config / "Solvaneview");
     WriteFileBytes(config / "Solvaneview" / "solvaneview.ini",
                    Utf16Ascii("centerx=5000\r\ncentery=-3000\r\n"));
-    const pid_t viewer = Spawn({SV_VIEWER_EXE}, Environment(Root.Path(), config));
+    const std::vector<std::string> env = Environment(Root.Path(), config);
+    const pid_t viewer = sv_test::SpawnProcess({SV_VIEWER_EXE}, &env);
     ASSERT_GT(viewer, 0);
     ASSERT_TRUE(WaitForWindow(Server.Display(), "\"Solvaneview\"", viewer));
     const std::vector<TTopWindow> windows = MappedWindows(Server.Display());
@@ -227,7 +180,8 @@ TEST_F(ViewerStart, StartsWithoutLanguagesAndWithAnUnusableHome) {
     fs::copy_file(SV_VIEWER_EXE, program);
     WriteFileBytes(Root.Path() / "file", "x");
     const fs::path home = Root.Path() / "file" / "home"; // under a regular file: unusable
-    const pid_t viewer = Spawn({program.string()}, Environment(home, home / ".config"));
+    const std::vector<std::string> env = Environment(home, home / ".config");
+    const pid_t viewer = sv_test::SpawnProcess({program.string()}, &env);
     ASSERT_GT(viewer, 0);
     EXPECT_TRUE(WaitForWindow(Server.Display(), "\"Solvaneview\"", viewer));
     kill(viewer, SIGTERM);

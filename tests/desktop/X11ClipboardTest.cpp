@@ -4,46 +4,22 @@
 
 #include "components/SVDropTarget.h"
 #include "tests/ExternalTool.h"
+#include "tests/desktop/XvfbServer.h"
 #include "tests/platform/ui/PumpUntil.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <future>
-
-extern char** environ;
+#include <memory>
 
 namespace {
 
 // Why the X11 tests cannot run; empty when the display is up.
 std::string SkipReason = "the display was not started";
 
-pid_t Spawn(std::vector<std::string> Args, int InputFd = -1) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (InputFd >= 0) posix_spawn_file_actions_adddup2(&actions, InputFd, 0);
-    std::vector<char*> argv;
-    for (std::string& arg : Args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-void Stop(pid_t Pid) {
-    if (Pid <= 0) return;
-    kill(Pid, SIGTERM);
-    waitpid(Pid, nullptr, 0);
-}
-
-// Starts Xvfb on a display number it picks itself (-displayfd), so runs beside each other never
-// collide, and points Qt at it before the first window is made.
+// Starts Xvfb and points Qt at it before the first window is made.
 class TXvfbDisplay : public testing::Environment {
 public:
     void SetUp() override {
@@ -51,35 +27,20 @@ public:
             SkipReason = "Xvfb is not installed";
             return;
         }
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        FServer = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp",
-                         "-screen", "0", "640x480x24"});
-        close(fds[1]);
-        const std::string display = ReadLine(fds[0]);
-        close(fds[0]);
-        if (FServer <= 0 || display.empty()) {
+        FServer = std::make_unique<sv_test::TXvfbServer>("640x480x24");
+        if (!FServer->Up()) {
             SkipReason = "Xvfb did not start";
             return;
         }
-        setenv("DISPLAY", (":" + display).c_str(), 1);
+        setenv("DISPLAY", FServer->Display().c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         SkipReason.clear();
     }
-    void TearDown() override { Stop(FServer); }
+    void TearDown() override { FServer.reset(); }
 
 private:
-    // The display number Xvfb writes once it accepts clients; empty after a minute without it.
-    static std::string ReadLine(int Fd) {
-        std::string line;
-        pollfd wait{Fd, POLLIN, 0};
-        char c;
-        while (poll(&wait, 1, 60000) > 0 && read(Fd, &c, 1) == 1 && c != '\n') line += c;
-        return line;
-    }
-
-    pid_t FServer = -1;
+    std::unique_ptr<sv_test::TXvfbServer> FServer;
 };
 
 const auto* Display = testing::AddGlobalTestEnvironment(new TXvfbDisplay);
@@ -128,9 +89,9 @@ TEST_F(X11Clipboard, CopyListFromAnotherProgramPastes) {
     WriteFileBytes(list, "copy\nfile://" + Utf8FromStr(file));
     const int input = open(list.c_str(), O_RDONLY);
     ASSERT_GE(input, 0);
-    const pid_t owner = Spawn({"xclip", "-selection", "clipboard", "-i", "-quiet", "-t",
-                               "x-special/gnome-copied-files"},
-                              input);
+    const pid_t owner = sv_test::SpawnProcess(
+        {"xclip", "-selection", "clipboard", "-i", "-quiet", "-t", "x-special/gnome-copied-files"},
+        nullptr, input);
     close(input);
     ASSERT_GT(owner, 0);
 
@@ -144,6 +105,6 @@ TEST_F(X11Clipboard, CopyListFromAnotherProgramPastes) {
     EXPECT_EQ(effect, 1u);
     ASSERT_EQ(target.Files().Count(), 1);
     EXPECT_EQ(target.Files()[0], file);
-    Stop(owner);
+    sv_test::StopProcess(owner);
     std::filesystem::remove(list);
 }
