@@ -8,6 +8,7 @@
 #include "platform/rtl/WinApi.h"
 #include "platform/ui/ExtCtrls.h"
 #include "platform/ui/Forms.h"
+#include "platform/ui/StdCtrls.h"
 
 #include <algorithm>
 #include <array>
@@ -98,6 +99,14 @@ bool SetCaptionOf(TComponent* Component, const String& Value) {
     }
     if (auto* button = dynamic_cast<TSVPngButton*>(Component)) {
         button->SetCaption(Value);
+        return true;
+    }
+    if (auto* button = dynamic_cast<TButton*>(Component)) {
+        button->SetCaption(Value);
+        return true;
+    }
+    if (auto* box = dynamic_cast<TGroupBox*>(Component)) {
+        box->SetCaption(Value);
         return true;
     }
     return false;
