@@ -115,7 +115,9 @@ TfJPEGOption::TfJPEGOption(TComponent* AOwner) : TForm(AOwner) {
     trkQuality->OnChange = [this](TObject* Sender) { trkQualityChange(Sender); };
     eQuality->OnChange = [this](TObject* Sender) { eQualityChange(Sender); };
     eQuality->OnExit = [this](TObject* Sender) { eQualityExit(Sender); };
-    eQuality->OnKeyPress = [this](TObject* Sender, char16_t& Key) { eQualityKeyPress(Sender, Key); };
+    eQuality->OnKeyPress = [this](TObject* Sender, char16_t& Key) {
+        eQualityKeyPress(Sender, Key);
+    };
     btnOk->OnClick = [this](TObject* Sender) { btnOkClick(Sender); };
     ActiveControl = eQuality;
 

@@ -45,9 +45,9 @@ TEST(DesktopSaveDialog, ANameWithoutExtensionTakesTheChosenFiltersOne) {
         int Filter; // the filter the user picks, from 1
         const char* Saved;
     };
-    for (const Case& c : {Case{"out", 2, "out.jpg"}, Case{"out", 3, "out.gif"},
-                          Case{"out", 4, "out.png"}, Case{"out.tif", 2, "out.tif"},
-                          Case{"x.JPEG", 1, "x.JPEG"}}) {
+    for (const Case& c :
+         {Case{"out", 2, "out.jpg"}, Case{"out", 3, "out.gif"}, Case{"out", 4, "out.png"},
+          Case{"out.tif", 2, "out.tif"}, Case{"x.JPEG", 1, "x.JPEG"}}) {
         SCOPED_TRACE(c.Typed);
         ScratchFolder folder;
         TSaveDialog dialog(nullptr);

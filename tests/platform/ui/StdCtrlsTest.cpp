@@ -1,9 +1,9 @@
 // Push buttons, group boxes, the track bar and modal forms: a button's modal result ends
 // ShowModal, Enter and Esc reach the default and cancel buttons, the track bar keeps its position
 // in its range.
+#include "platform/ui/StdCtrls.h"
 #include "platform/ui/ComCtrls.h"
 #include "platform/ui/Forms.h"
-#include "platform/ui/StdCtrls.h"
 #include "platform/ui/Timer.h"
 #include "platform/ui/WinUser.h"
 
@@ -205,11 +205,11 @@ TEST(GroupBox, DrawsAnEtchedFrameBelowItsCaption) {
     const COLORREF shadow = ColorToRGB(clBtnShadow);
     const COLORREF highlight = ColorToRGB(clBtnHighlight);
     const COLORREF face = ColorToRGB(clBtnFace);
-    EXPECT_EQ(GetPixel(dc, 0, 60), shadow);     // left edge
-    EXPECT_EQ(GetPixel(dc, 1, 60), highlight);  // its etched twin
-    EXPECT_EQ(GetPixel(dc, 100, 98), shadow);   // bottom edge
+    EXPECT_EQ(GetPixel(dc, 0, 60), shadow);    // left edge
+    EXPECT_EQ(GetPixel(dc, 1, 60), highlight); // its etched twin
+    EXPECT_EQ(GetPixel(dc, 100, 98), shadow);  // bottom edge
     EXPECT_EQ(GetPixel(dc, 100, 99), highlight);
-    EXPECT_EQ(GetPixel(dc, 100, 60), face);     // inside
+    EXPECT_EQ(GetPixel(dc, 100, 60), face); // inside
     // The caption covers the top edge where it stands, and shows ink.
     int32_t ink = 0;
     for (int32_t y = 0; y < 14; ++y)
