@@ -198,8 +198,7 @@ TModalResult TForm::ShowModal() {
     }
     FModal = false;
     Hide();
-    if (NativeWindow()->Frame != nullptr)
-        NativeWindow()->Frame->setWindowModality(Qt::NonModal);
+    if (NativeWindow()->Frame != nullptr) NativeWindow()->Frame->setWindowModality(Qt::NonModal);
     return FModalResult;
 }
 

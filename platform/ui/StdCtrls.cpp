@@ -269,8 +269,8 @@ void TButton::Dispatch(TMessage& Message) {
         TWinControl::Dispatch(Message);
         return;
     }
-    const bool mine = Message.WParam == VK_RETURN ? Default || Focused()
-                                                  : Message.WParam == VK_ESCAPE && Cancel;
+    const bool mine =
+        Message.WParam == VK_RETURN ? Default || Focused() : Message.WParam == VK_ESCAPE && Cancel;
     Message.Result = mine && Showing() && Enabled() ? 1 : 0;
     if (Message.Result != 0) Click();
 }
