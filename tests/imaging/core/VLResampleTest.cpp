@@ -435,9 +435,9 @@ TEST_F(Engine, EveryThreadCountGivesTheSameBytes) {
         }
 }
 
-// The area resampler's bands start where the whole sweep down the source would stand: every
-// thread count gives the bytes of one, for each sample type, both filters and every mix of
-// reduced and enlarged axes.
+// The area resampler's bands start where the whole sweep down the source would stand (a
+// reduction computes every destination row alone): every thread count gives the bytes of one,
+// for each sample type, both filters and every mix of reduced and enlarged axes.
 TEST_F(Engine, AreaResamplerGivesTheSameBytesOnEveryThreadCount) {
     struct Case {
         int32_t SW, SH, DW, DH;
