@@ -320,7 +320,7 @@ bool Ssse3Available() {
 
 bool Avx2Available() {
     static const bool available = __builtin_cpu_supports("avx2");
-    return available;
+    return available && ResampleAvx2Kernels;
 }
 
 // The vector forms sum rows across in 32 bits and multiply two 16-bit taps at once.

@@ -239,7 +239,8 @@ TEST_F(AreaResample, ReductionsAreTheAreaMeansImageMagickScaleGives) {
 }
 
 // The vector forms of a reduction (32-bit sums across by multiply-adds, the weighted rows and
-// the division in vector lanes) give the bytes of the plain loops, on every thread count: random
+// the division in vector lanes; AVX2 where the processor has it, and SSE) give the bytes of the
+// plain loops, on every thread count: random
 // sizes (spans of one pixel to the whole row, spans reaching the row's end), in memory and in a
 // file, every sample format.
 TEST_F(AreaResample, ReductionsGiveTheSameBytesInEveryFormAndThreadCount) {
@@ -257,20 +258,21 @@ TEST_F(AreaResample, ReductionsGiveTheSameBytesInEveryFormAndThreadCount) {
             const Rows pixels =
                 RandomRows(random, SH, static_cast<size_t>(SW) * f.Channels * f.Bytes);
             auto source = Make(pixels, SW, f.Format, where);
-            auto resample = [&](bool Vector, int32_t Threads) {
-                ResampleVectorKernels = Vector;
+            auto resample = [&](const TKernelForm& Form, int32_t Threads) {
+                ResampleVectorKernels = Form.Vector;
+                ResampleAvx2Kernels = Form.Avx2;
                 VLThreadCount = Threads;
                 auto dest = Make(DW, DH, f.Format, where);
                 Resample(*source, *dest, round % 2 == 0);
-                ResampleVectorKernels = true;
+                ResampleVectorKernels = ResampleAvx2Kernels = true;
                 VLThreadCount = 0;
                 return GetRows(*dest);
             };
-            const Rows plain = resample(false, 1);
-            for (const bool vector : {true, false})
+            const Rows plain = resample(KernelForms[2], 1);
+            for (const TKernelForm& form : KernelForms)
                 for (const int32_t threads : {1, 2, 3, 8})
-                    EXPECT_EQ(resample(vector, threads), plain)
-                        << (vector ? "vector, " : "plain, ") << threads << " threads";
+                    EXPECT_EQ(resample(form, threads), plain)
+                        << form.Name << ", " << threads << " threads";
         }
     }
 }

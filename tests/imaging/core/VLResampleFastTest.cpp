@@ -94,13 +94,15 @@ TEST_F(FastLinear, ReportsProgressAfterEveryRowOfBothPasses) {
 // it goes, on the library's threads, with the vector span sums where the processor has them.
 // Every form gives the bytes of the two passes run one after the other, which a progress event
 // forces: random sizes (spans of one to many pixels, enlargements across or down), in memory and
-// in a file, vector and plain sums, one to eight threads.
+// in a file, AVX2, SSE and plain sums, one to eight threads.
 TEST_F(FastLinear, EveryFormGivesTheBytesOfTheTwoPasses) {
     std::mt19937 random(1811);
     std::uniform_int_distribution<int32_t> size(1, 400);
-    for (int round = 0; round < 24; ++round) {
+    for (int round = 0; round < 32; ++round) {
         const int32_t SW = size(random), SH = size(random);
-        const int32_t DW = std::max(1, SW / (1 + round % 9) + (round % 4 == 0 ? 17 : 0));
+        // Spans of one to nine pixels, then of ten to thirty-one.
+        const int32_t spans = round < 24 ? 1 + round % 9 : 10 + 3 * (round - 24);
+        const int32_t DW = std::max(1, SW / spans + (round % 4 == 0 ? 17 : 0));
         const int32_t DH = std::max(1, SH / (1 + round % 7) + (round % 5 == 0 ? 9 : 0));
         const Where where = round % 6 == 5 ? Where::File : Where::Memory;
         SCOPED_TRACE(testing::Message() << SW << "x" << SH << " to " << DW << "x" << DH << " in "
@@ -123,14 +125,15 @@ TEST_F(FastLinear, EveryFormGivesTheBytesOfTheTwoPasses) {
                 return GetRows(*dest);
             };
             const Rows passes = resample(true);
-            for (const bool vector : {true, false})
+            for (const TKernelForm& form : KernelForms)
                 for (const int32_t threads : {1, 2, 3, 8}) {
-                    ResampleVectorKernels = vector;
+                    ResampleVectorKernels = form.Vector;
+                    ResampleAvx2Kernels = form.Avx2;
                     VLThreadCount = threads;
                     const Rows fused = resample(false);
-                    ResampleVectorKernels = true;
+                    ResampleVectorKernels = ResampleAvx2Kernels = true;
                     VLThreadCount = 0;
-                    EXPECT_EQ(fused, passes) << (vector ? "vector, " : "plain, ") << threads
+                    EXPECT_EQ(fused, passes) << form.Name << ", " << threads
                                              << " threads, format " << static_cast<int>(format);
                 }
         }
