@@ -546,6 +546,12 @@ void ResampleRect(TVLBitmap& Source, const TRenderClip& C, bool UseAlpha, TResam
     const TVLPixelFormat format = Source.GetPixelFormat();
     const TRect part = SourcePart(Source, C);
     const int32_t w = part.Right - part.Left, h = part.Bottom - part.Top;
+    if (format == vl24RGB && Filter == rfFastLinear && !UseAlpha) {
+        // The viewer's filter reads the part in place: no copy of a large picture's rectangle.
+        AllocateOrThrow(Resized, C.Dw, C.Dh, vl24RGB);
+        ResampleFastLinear24Part(Source, part, Resized);
+        return;
+    }
     TVLBitmap copy;
     TVLBitmap* from = &Source;
     if (w != Source.GetWidth() || h != Source.GetHeight()) {

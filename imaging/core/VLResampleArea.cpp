@@ -296,8 +296,9 @@ void AreaRowAcross(const SampleT* Row, const TAreaSpans& Columns, SumT* Out) {
     }
 }
 
-// Acc (=, when First, else +=) Weight x Sums. Every product and sum is a whole number below
-// 2^53, so the doubles hold them exactly and the order of the additions does not matter.
+// Acc (=, when First, else +=) Weight x Sums. Every product and sum is a whole number of at
+// most the sample maximum x SW x SH, below 2^53 (for 16-bit samples up to 2^37 pixels), so the
+// doubles hold them exactly and the order of the additions does not matter.
 template <typename SumT>
 void AddWeightedRow(double* Acc, const SumT* Sums, int32_t Weight, bool First, size_t Count) {
     const auto w = static_cast<double>(Weight);
@@ -398,24 +399,23 @@ private:
 
     // Columns in pairs; returns the columns done.
     __attribute__((target("avx2"))) int32_t RunAvx2(const uint8_t* Row, int32_t* Out) const {
-        const __m256i order = _mm256_setr_epi8(
-            0, -128, 3, -128, 1, -128, 4, -128, 2, -128, 5, -128, -128, -128, -128, -128, 0, -128,
-            3, -128, 1, -128, 4, -128, 2, -128, 5, -128, -128, -128, -128, -128);
+        const __m256i order = _mm256_setr_epi8(0, -128, 3, -128, 1, -128, 4, -128, 2, -128, 5, -128,
+                                               -128, -128, -128, -128, 0, -128, 3, -128, 1, -128, 4,
+                                               -128, 2, -128, 5, -128, -128, -128, -128, -128);
         const __m256i together = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
         int32_t d = 0;
         for (; d + 2 <= FColumns; d += 2) {
             const uint8_t* a = SpanStart(Row, d);
             const uint8_t* b = SpanStart(Row, d + 1);
-            const auto* w = reinterpret_cast<const __m256i*>(FWeights.data() +
-                                                             WeightSlot(d, 0) * 4);
+            const auto* w =
+                reinterpret_cast<const __m256i*>(FWeights.data() + WeightSlot(d, 0) * 4);
             __m256i sums = _mm256_setzero_si256();
             for (int32_t k = 0; k < FPairs; ++k, a += 6, b += 6) {
                 const __m256i pixels = _mm256_inserti128_si256(
                     _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a))),
                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), 1);
-                sums = _mm256_add_epi32(
-                    sums, _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, order),
-                                            _mm256_loadu_si256(w + k)));
+                sums = _mm256_add_epi32(sums, _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, order),
+                                                                _mm256_loadu_si256(w + k)));
             }
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + static_cast<size_t>(d) * 3),
                                 _mm256_permutevar8x32_epi32(sums, together));
@@ -435,8 +435,7 @@ private:
 };
 
 __attribute__((target("avx2"))) size_t AddWeightedRowAvx2(double* Acc, const int32_t* Sums,
-                                                          double Weight, bool First,
-                                                          size_t Count) {
+                                                          double Weight, bool First, size_t Count) {
     const __m256d w = _mm256_set1_pd(Weight);
     size_t i = 0;
     for (; i + 4 <= Count; i += 4) {
@@ -520,8 +519,7 @@ void WriteMeans(const double* Acc, double Total, SampleT* Out, size_t Count, boo
 template <typename SampleT, int Channels, typename SumT> class TAreaAcross {
 public:
     TAreaAcross(TVLBitmap& Source, const TAreaSpans& Columns, bool Vector)
-        : FSource(Source), FColumns(Columns),
-          FSums(Columns.First.size() * Channels + 2) {
+        : FSource(Source), FColumns(Columns), FSums(Columns.First.size() * Channels + 2) {
 #if defined(SV_AREA_VECTORS)
         if constexpr (Channels == 3 && sizeof(SampleT) == 1 && std::is_same_v<SumT, int32_t>)
             if (Vector) FVector = std::make_unique<TAreaAcrossVector>(Columns, Source.GetWidth());
@@ -576,8 +574,8 @@ void AreaReduceWith(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progr
         for (int32_t y = First; y < Last; ++y) {
             const int32_t* weights = rows.Weight.data() + rows.WeightStart[y];
             for (int32_t k = 0; k < rows.Count[y]; ++k)
-                AddWeighted(acc.data(), across.Sums(rows.First[y] + k), weights[k], k == 0,
-                            samples, vector);
+                AddWeighted(acc.data(), across.Sums(rows.First[y] + k), weights[k], k == 0, samples,
+                            vector);
             WriteMeans(acc.data(), total, out.data(), samples, vector);
             StoreRow(Dest, y, reinterpret_cast<const uint8_t*>(out.data()),
                      out.size() * sizeof(SampleT));

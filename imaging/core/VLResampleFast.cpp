@@ -181,9 +181,9 @@ __attribute__((target("ssse3"))) void SpanSums3(const uint8_t* Source, int32_t x
 }
 
 // AverageColumns<3> with SpanSums3: the sums, and so the means, are those of the plain loop.
-__attribute__((target("ssse3"))) void AverageColumns3Vector(
-    const uint8_t* Source, uint8_t* Dest, const TFastColumns& Columns,
-    const std::vector<TMeanDivider>& Dividers, int32_t SW, int32_t From) {
+__attribute__((target("ssse3"))) void
+AverageColumns3Vector(const uint8_t* Source, uint8_t* Dest, const TFastColumns& Columns,
+                      const std::vector<TMeanDivider>& Dividers, int32_t SW, int32_t From) {
     const auto DW = static_cast<int32_t>(Columns.X0.size());
     for (int32_t i = From; i < DW; ++i) {
         uint64_t sums[3] = {};
@@ -217,8 +217,8 @@ struct TSpanPairTables {
 };
 
 // The long spans' pixels ten at a time, five per 16-byte half; the rest as SpanSums3 does.
-__attribute__((target("avx2"))) void SpanSums3Avx2(const uint8_t* Source, int32_t x,
-                                                   int32_t End, int32_t SW, uint64_t* Sums) {
+__attribute__((target("avx2"))) void SpanSums3Avx2(const uint8_t* Source, int32_t x, int32_t End,
+                                                   int32_t SW, uint64_t* Sums) {
     const TSpanShuffles& shuffles = SpanShuffles();
     const __m256i low = _mm256_set_m128i(shuffles.Low[5], shuffles.Low[5]);
     const __m256i high = _mm256_set_m128i(shuffles.High[5], shuffles.High[5]);
@@ -252,10 +252,9 @@ __attribute__((target("avx2"))) void AverageColumns3Avx2(const uint8_t* Source, 
     const auto DW = static_cast<int32_t>(Columns.X0.size());
     const __m256i zero = _mm256_setzero_si256();
     // Bytes 0, 4 and 8 of each half: to 0..2 from the low half, to 3..5 from the high one.
-    const __m256i gather = _mm256_setr_epi8(0, 4, 8, -128, -128, -128, -128, -128, -128, -128,
-                                            -128, -128, -128, -128, -128, -128, -128, -128, -128,
-                                            0, 4, 8, -128, -128, -128, -128, -128, -128, -128,
-                                            -128, -128, -128);
+    const __m256i gather = _mm256_setr_epi8(
+        0, 4, 8, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128,
+        -128, -128, 0, 4, 8, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128);
     int32_t i = 0;
     for (; i + 2 <= DW; i += 2) {
         const int32_t x0 = Columns.X0[i], x1 = Columns.X0[i + 1];
@@ -280,8 +279,8 @@ __attribute__((target("avx2"))) void AverageColumns3Avx2(const uint8_t* Source, 
                                              tables.Multiplier[n0][n1]))),
                 16);
             const __m256i bytes = _mm256_shuffle_epi8(means, gather);
-            const __m128i six = _mm_or_si128(_mm256_castsi256_si128(bytes),
-                                             _mm256_extracti128_si256(bytes, 1));
+            const __m128i six =
+                _mm_or_si128(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
             const auto packed = static_cast<uint64_t>(_mm_cvtsi128_si64(six));
             std::memcpy(Dest + 3 * i, &packed, 6);
             continue;
@@ -337,8 +336,7 @@ struct TWholeAcross {
 // The horizontal pass's rows computed as a band of destination rows first asks for them. Rows
 // are asked for in rising order and a destination row reads at most one row of the one before
 // it (the boundary its span shares, or the upper row of an interpolation), so two rows are kept.
-template <class Compute>
-class TAcrossWindow {
+template <class Compute> class TAcrossWindow {
 public:
     TAcrossWindow(size_t RowBytes, const Compute& Across)
         : FBytes(RowBytes), FPixels(2 * RowBytes), FAcross(Across) {}
@@ -391,9 +389,10 @@ void FastVerticalPass(size_t Bytes, int32_t SH, int32_t DH, TProgressReporter& P
     });
 }
 
+// Resamples the part of Source with its top-left pixel at (Left, Top) and SW x SH pixels.
 template <int Channels>
-void FastLinear(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progress) {
-    const int32_t SW = Source.GetWidth(), SH = Source.GetHeight();
+void FastLinear(TVLBitmap& Source, int32_t Left, int32_t Top, int32_t SW, int32_t SH,
+                TVLBitmap& Dest, TProgressReporter& Progress) {
     const int32_t DW = Dest.GetWidth(), DH = Dest.GetHeight();
     const double xs = static_cast<double>(DW) / SW;
     const TFastColumns columns = BuildFastColumns(SW, DW, xs);
@@ -404,7 +403,9 @@ void FastLinear(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progress)
     const double factor = 100 / (SH + DH + 0.5);
     const size_t bytes = static_cast<size_t>(DW) * Channels;
     const auto across = [&](int32_t Y, uint8_t* Out) {
-        FastRowAcross<Channels>(CheckedScanline(Source, Y), Out, columns, dividers, SW, xs > 1);
+        FastRowAcross<Channels>(CheckedScanline(Source, Top + Y) +
+                                    static_cast<size_t>(Left) * Channels,
+                                Out, columns, dividers, SW, xs > 1);
     };
     const auto store = [&](int32_t y, const uint8_t* pixels) { StoreRow(Dest, y, pixels, bytes); };
     TRowPassScope reading(Source, VLAccessRead);
@@ -413,8 +414,9 @@ void FastLinear(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progress)
         // intermediate image, and every row it reads is computed as in the passes below.
         TRowPassScope writing(Dest, VLAccessWrite);
         const bool bands = RowBandsAllowed(Source, Dest, Progress);
-        FastVerticalPass(bytes, SH, DH, Progress, factor, bands,
-                         [&] { return TAcrossWindow<decltype(across)>(bytes, across); }, store);
+        FastVerticalPass(
+            bytes, SH, DH, Progress, factor, bands,
+            [&] { return TAcrossWindow<decltype(across)>(bytes, across); }, store);
         return;
     }
     // Progress is reported row by row through the horizontal pass, then the vertical one.
@@ -424,8 +426,8 @@ void FastLinear(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progress)
         Progress.Report(TruncInt(y * factor));
     }
     TRowPassScope writing(Dest, VLAccessWrite);
-    FastVerticalPass(bytes, SH, DH, Progress, factor, false, [&] { return TWholeAcross{rows}; },
-                     store);
+    FastVerticalPass(
+        bytes, SH, DH, Progress, factor, false, [&] { return TWholeAcross{rows}; }, store);
 }
 
 template <int Channels>
@@ -440,7 +442,7 @@ void FastLinearEntry(TVLBitmap& Source, TVLBitmap& Dest, const TVLProgressEvent&
         return;
     }
     TProgressReporter progress(OnProgress, Sender);
-    FastLinear<Channels>(Source, Dest, progress);
+    FastLinear<Channels>(Source, 0, 0, SW, SH, Dest, progress);
 }
 
 int RowBit(const uint8_t* Row, int32_t X) {
@@ -558,6 +560,22 @@ void ResampleFastLinear24(TVLBitmap& Source, TVLBitmap& Dest, const TVLProgressE
                           TObject* Sender) {
     if (Source.GetPixelFormat() != vl24RGB || Dest.GetPixelFormat() != vl24RGB) return;
     FastLinearEntry<3>(Source, Dest, OnProgress, Sender);
+}
+
+void ResampleFastLinear24Part(TVLBitmap& Source, const TRect& Part, TVLBitmap& Dest) {
+    if (&Source == &Dest || Source.GetPixelFormat() != vl24RGB || Dest.GetPixelFormat() != vl24RGB)
+        return;
+    const int32_t SW = Part.Right - Part.Left, SH = Part.Bottom - Part.Top;
+    const int32_t DW = Dest.GetWidth(), DH = Dest.GetHeight();
+    if (Part.Left < 0 || Part.Top < 0 || Part.Right > Source.GetWidth() ||
+        Part.Bottom > Source.GetHeight() || SW <= 0 || SH <= 0 || DW <= 0 || DH <= 0)
+        return;
+    if (DW == SW && DH == SH) {
+        Source.CopyRectTo(Dest, Part.Left, Part.Top, 0, 0, SW, SH);
+        return;
+    }
+    TProgressReporter none;
+    FastLinear<3>(Source, Part.Left, Part.Top, SW, SH, Dest, none);
 }
 
 void ResampleFast8Bit(TVLBitmap& Source, TVLBitmap& Dest, const TVLProgressEvent& OnProgress,

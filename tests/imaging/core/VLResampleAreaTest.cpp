@@ -252,9 +252,9 @@ TEST_F(AreaResample, ReductionsGiveTheSameBytesInEveryFormAndThreadCount) {
         const int32_t DH = std::max(1, SH / (1 + round % 7) - round % 2);
         const Where where = round % 5 == 4 ? Where::File : Where::Memory;
         for (const SampleFormat& f : AreaFormats) {
-            SCOPED_TRACE(testing::Message() << SW << "x" << SH << " to " << DW << "x" << DH
-                                            << " format " << static_cast<int>(f.Format) << " in "
-                                            << WhereName(where));
+            SCOPED_TRACE(testing::Message()
+                         << SW << "x" << SH << " to " << DW << "x" << DH << " format "
+                         << static_cast<int>(f.Format) << " in " << WhereName(where));
             const Rows pixels =
                 RandomRows(random, SH, static_cast<size_t>(SW) * f.Channels * f.Bytes);
             auto source = Make(pixels, SW, f.Format, where);
