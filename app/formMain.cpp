@@ -3,13 +3,16 @@
 #include "app/formMain.h"
 
 #include "app/Browsing.h"
+#include "app/Captions.h"
 #include "app/SVLangManager.h"
 #include "app/SWSetting.h"
+#include "app/ZoomGeometry.h"
 #include "app/formMessage.h"
 #include "components/SVAALabel.h"
 #include "imaging/io/VistrelIO.h"
 #include "imaging/proc/VistrelProc.h"
 #include "components/SVDropTarget.h"
+#include "components/SVImageButton.h"
 #include "components/SVLabel.h"
 #include "components/SVPaintPanel.h"
 #include "components/SVPngButton.h"
@@ -18,6 +21,7 @@
 #include "platform/rtl/WinApi.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/WinUser.h"
+#include "raster/Bitmap32.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -85,7 +89,7 @@ TfMain::TfMain(TComponent* AOwner) : TForm(AOwner) {
     PreloadThread = std::make_unique<TSVImageLoadThread>();
     PreloadThread->OnImageLoaded = [](TObject*, int32_t) {};
     FileList = new TStringList;
-    Captions = new TStringList;
+    Captions = new TCaptions;
     Extensions = new TStringList;
     const TDataFolders folders = ResolveDataFolders(ExtractFilePath(GetModuleFileNameW()));
     ExeDir = folders.ExeDir;
@@ -109,8 +113,10 @@ TfMain::TfMain(TComponent* AOwner) : TForm(AOwner) {
         Extensions->Add(extension);
     LangManager = new TSVLangManager(Settings->Language, u"");
     Settings->Language = LangManager->Language;
+    BuildLanguageMenu();
     LangManager->TranslateForm(u"formMain", this);
     SVDropFileTarget->Register(this);
+    BindRoadEvents();
 }
 
 void TfMain::CreateParams(TCreateParams& Params) {
@@ -129,6 +135,7 @@ void TfMain::CreateComponents() {
     OnShortCut = [this](TWMKey& Msg, bool& Handled) { TntFormShortCut(Msg, Handled); };
     OnShow = [this](TObject* Sender) { TntFormShow(Sender); };
     CreateTitleBar();
+    CreateMenus();
     pLeft = new TSVPaintPanel(this);
     pLeft->SetName(u"pLeft");
     pLeft->SetWidth(179);
@@ -321,6 +328,13 @@ void TfMain::LoadSkin() {
             std::fprintf(stderr, "%s\n", Utf8FromStr(E.Message()).c_str());
         }
     }
+    raster::TBitmap32 menuStrip;
+    try {
+        menuStrip.LoadFromFile(SkinFile(ExeDir, u"btnmenu.png"));
+        btnMenu->SetImage(&menuStrip);
+    } catch (const Exception& E) {
+        std::fprintf(stderr, "%s\n", Utf8FromStr(E.Message()).c_str());
+    }
     Screen->SetCursors(crDragMove, LoadCursorFromFileW(SkinFile(ExeDir, u"dragmove.cur")));
     Screen->SetCursors(crDragDown, LoadCursorFromFileW(SkinFile(ExeDir, u"dragdown.cur")));
 }
@@ -329,6 +343,7 @@ void TfMain::LoadSkin() {
 
 void TfMain::TntFormShow(TObject*) {
     SetWidth(Width() + 1); // one layout pass of the borderless window
+    OpenCommandLinePath();
     Timer1->SetInterval(300);
     Timer1->SetEnabled(true);
 }
@@ -360,9 +375,10 @@ void TfMain::TntFormDestroy() {
         std::fprintf(stderr, "Solvaneview: the settings could not be written to %s\n",
                      Utf8FromStr(Settings->FileName).c_str());
     delete Captions;
+    Captions = nullptr;
     delete FileList;
     delete Extensions;
-    Captions = FileList = Extensions = nullptr;
+    FileList = Extensions = nullptr;
     delete Settings;
     Settings = nullptr;
     TitleBackground.reset();
@@ -382,10 +398,18 @@ void TfMain::Dispatch(TMessage& Message) {
         OnWindowPosChanging(*reinterpret_cast<const WINDOWPOS*>(Message.LParam));
         return;
     }
+    if (Message.Msg == WM_USER + 15) {
+        OnShowIndexMessage(Message);
+        return;
+    }
     TForm::Dispatch(Message);
 }
 
 void TfMain::OnWindowPosChanging(const WINDOWPOS& Pos) {
+    // The centre of the bounds the window takes now, so that it is never one move behind.
+    const TPoint center = WindowCenter(Bounds(Pos.x, Pos.y, Pos.cx, Pos.cy));
+    CenterX = center.X;
+    CenterY = center.Y;
     // A visible message keeps its place in the middle of the window's new bounds.
     if (fMessage == nullptr || !fMessage->Visible()) return;
     fMessage->SetBounds(Pos.x + (Pos.cx - fMessage->Width()) / 2,
@@ -393,10 +417,21 @@ void TfMain::OnWindowPosChanging(const WINDOWPOS& Pos) {
                         fMessage->Height());
 }
 
+// The keys of the whole window, in this order: the caption editor keeps every key while it is
+// open; then the main menu's shortcuts; Space opens the caption editor and Esc minimises; a
+// Shift+Delete nobody took deletes the picture past the trash (the command reads Shift itself).
 void TfMain::TntFormShortCut(TWMKey& Msg, bool& Handled) {
-    if (eCaption->Visible()) return; // the key belongs to the caption editor
-    if (Msg.CharCode == VK_ESCAPE) {
+    if (eCaption->Visible()) return;
+    if (pmMain->IsShortCut(Msg)) Handled = true;
+    if (Msg.CharCode == VK_SPACE) {
+        miEditCaption->Click();
+        Handled = true;
+    } else if (Msg.CharCode == VK_ESCAPE) {
         Application->Minimize();
+        Handled = true;
+    }
+    if (!Handled && Msg.CharCode == VK_DELETE && GetKeyState(VK_SHIFT) < 0) {
+        miDelete->Click();
         Handled = true;
     }
 }
