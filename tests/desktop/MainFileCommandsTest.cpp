@@ -283,6 +283,12 @@ TEST_F(MainFiles, TurnsRewriteTheTitleAndLeaveTheFile) {
     EXPECT_NE(Main->lTitle->Caption().find(u"12 x 22"), String::npos)
         << Utf8FromStr(Main->lTitle->Caption());
     EXPECT_TRUE(fMessage->Visible());
+    // Save As writes the picture as turned.
+    Main->SaveImageAs(Str((Pictures() / "turned.bmp").string()));
+    TVistrelIO reader(nullptr);
+    reader.LoadFromFile(Str((Pictures() / "turned.bmp").string()));
+    EXPECT_EQ(reader.GetBitmap()->GetWidth(), 12);
+    EXPECT_EQ(reader.GetBitmap()->GetHeight(), 22);
     Main->miRotateRightClick(Main->miRotateRight);
     EXPECT_NE(Main->lTitle->Caption().find(u"22 x 12"), String::npos);
     EXPECT_TRUE(Root.Read("pics/p2.png") == file);
