@@ -2,6 +2,7 @@
 #include "platform/rtl/WinApi.h"
 
 #include "platform/rtl/SafeFile.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/rtl/TextUtils.h"
 
 #include <QStringView>
@@ -96,8 +97,7 @@ THandle CreateFileW(const String& FileName, uint32_t Access, uint32_t, uint32_t 
         errno = EINVAL;
         return INVALID_HANDLE_VALUE;
     }
-    const THandle fd =
-        ::open(FileSystemName(FileName).c_str(), OpenFlags(Access, Disposition), 0666);
+    const THandle fd = OpenFileHandle(FileName, OpenFlags(Access, Disposition));
     if (fd < 0) return INVALID_HANDLE_VALUE;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -185,6 +185,15 @@ String GetModuleFileNameW() {
     char path[4096];
     const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
     return n > 0 ? StrFromUtf8(std::string_view(path, static_cast<size_t>(n))) : String();
+}
+
+std::vector<String> CommandLineToArgvW() {
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::vector<String> arguments;
+    std::string argument;
+    while (std::getline(in, argument, '\0'))
+        arguments.push_back(StrFromUtf8(argument));
+    return arguments;
 }
 
 String GetLocaleInfoW(uint32_t, uint32_t Type) {
