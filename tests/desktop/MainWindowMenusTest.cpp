@@ -197,7 +197,7 @@ TEST_F(MainWindowMenus, TheLanguageMenuSwitchesTheCaptions) {
                    "[formMain]\nmiFile.Menu=&File\nmiOpen.Menu=&Open\nbtnMenu.Hint=Menu\n");
     WriteFileBytes(lang / "German.lang", "[formMain]\nmiFile.Menu=&Datei\n"
                                          "miOpen.Menu=\xC3\x96&ffnen\nbtnMenu.Hint=Men\xC3\xBC\n"
-                                         "miExit.menu=never\n");
+                                         "miExit.menu=never\n.Menu=nameless\n");
     delete LangManager;
     LangManager = new TSVLangManager(u"english", Str(Root.Path() / "base"));
     Settings->Language = LangManager->Language;
@@ -221,6 +221,7 @@ TEST_F(MainWindowMenus, TheLanguageMenuSwitchesTheCaptions) {
     EXPECT_EQ(Form->miOpen->Caption(), u"\u00D6&ffnen");
     EXPECT_EQ(Form->btnMenu->Hint, u"Men\u00FC");
     EXPECT_EQ(Form->miExit->Caption(), u"E&xit"); // the kind "menu" is not "Menu"
+    EXPECT_EQ(english->Caption(), u"English"); // a line without a name names nothing
 
     english->Click();
     EXPECT_EQ(Settings->Language, u"English");
