@@ -300,9 +300,9 @@ TEST_F(MenuShortCuts, RunsTheFirstEnabledItemAnywhereInTheTree) {
         // Two levels down: each submenu's Click runs first, from the top, as when it opens.
         {'K', alt, true, {"file", "recent", "first"}},
         {'K', 0, false, {}},                   // without Alt it is another shortcut
-        {FunctionKey(3), 0, true, {"saveAs"}},           // the disabled item with it is passed over
-        {FunctionKey(4), 0, false, {}},                  // under a disabled submenu
-        {FunctionKey(5), 0, false, {}},                  // a separator is never run
+        {FunctionKey(3), 0, true, {"saveAs"}}, // the disabled item with it is passed over
+        {FunctionKey(4), 0, false, {}},        // under a disabled submenu
+        {FunctionKey(5), 0, false, {}},        // a separator is never run
         {FunctionKey(6), 0, false, {}},
     };
     for (const auto& c : cases) {
