@@ -121,8 +121,10 @@ bool IsCaptionKind(const String& Kind) {
     return false;
 }
 
-// The component named Name (case aside) among Form's.
+// The component named Name (case aside) among Form's; none for an empty name, which the
+// window's unnamed components (the Language menu's items) would otherwise answer.
 TComponent* FindComponentCaseAside(const TForm& Form, const String& Name) {
+    if (Name.empty()) return nullptr;
     for (int32_t i = 0; i < Form.ComponentCount(); ++i)
         if (SameText(Form.Components(i)->Name(), Name)) return Form.Components(i);
     return nullptr;

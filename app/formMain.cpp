@@ -288,6 +288,7 @@ void TfMain::CreateView() {
     View->SetScrollBars(ssNone);
     View->EnableInteractionHints = false;
     View->SetAlign(alClient);
+    View->SetPopupMenu(pmContext);
     View->TabStop = true;
     ActiveControl = View;
 }

@@ -57,8 +57,8 @@ void TfMain::CreateMenus() {
     miCopyFile = AddItem(this, miEdit, u"miCopyFile", u"Copy &File",
                          ShortCut('C', ssShift | ssCtrl), Waiting);
     miCopyFile->Tag = 0;
-    miCutFile = AddItem(this, miEdit, u"miCutFile", u"Cu&t File",
-                        ShortCut('X', ssShift | ssCtrl), Waiting);
+    miCutFile =
+        AddItem(this, miEdit, u"miCutFile", u"Cu&t File", ShortCut('X', ssShift | ssCtrl), Waiting);
     miCutFile->Tag = 1;
 
     miView = AddItem(this, root, u"miView", u"&View");
@@ -74,17 +74,16 @@ void TfMain::CreateMenus() {
         AddItem(this, miView, u"miLastImage", u"Last Image", ShortCut(VK_END, 0), Waiting);
     N6 = AddLine(this, miView, u"N6");
     miZoomIn = AddItem(this, miView, u"miZoomIn", u"Zoom In", ShortCut(VK_ADD, 0), Waiting);
-    miZoomOut =
-        AddItem(this, miView, u"miZoomOut", u"Zoom Out", ShortCut(VK_SUBTRACT, 0), Waiting);
+    miZoomOut = AddItem(this, miView, u"miZoomOut", u"Zoom Out", ShortCut(VK_SUBTRACT, 0), Waiting);
     miZoom100 =
         AddItem(this, miView, u"miZoom100", u"Zoom 100%", ShortCut(VK_MULTIPLY, 0), Waiting);
     N5 = AddLine(this, miView, u"N5");
-    miBackgroundColor = AddItem(this, miView, u"miBackgroundColor", u"Background Color",
-                                ShortCut('B', ssAlt));
+    miBackgroundColor =
+        AddItem(this, miView, u"miBackgroundColor", u"Background Color", ShortCut('B', ssAlt));
     miBackgroundColor->OnClick = [this](TObject* Sender) { miBackgroundColorClick(Sender); };
     N4 = AddLine(this, miView, u"N4");
-    miAutoSize = AddItem(this, miView, u"miAutoSize", u"Auto Window Size", ShortCut('A', ssAlt),
-                         Waiting);
+    miAutoSize =
+        AddItem(this, miView, u"miAutoSize", u"Auto Window Size", ShortCut('A', ssAlt), Waiting);
     miFitToWindow = AddItem(this, miView, u"miFitToWindow", u"Fit Image to Window",
                             ShortCut('F', ssAlt), Waiting);
     N11 = AddLine(this, miView, u"N11");
@@ -94,18 +93,17 @@ void TfMain::CreateMenus() {
     miLanguage = AddItem(this, root, u"miLanguage", u"&Language");
 
     miTools = AddItem(this, root, u"miTools", u"&Tools");
-    miRotateLeft = AddItem(this, miTools, u"miRotateLeft", u"Rotate Left",
-                           ShortCut(VK_LEFT, ssCtrl), Waiting);
+    miRotateLeft =
+        AddItem(this, miTools, u"miRotateLeft", u"Rotate Left", ShortCut(VK_LEFT, ssCtrl), Waiting);
     miRotateRight = AddItem(this, miTools, u"miRotateRight", u"Rotate Right",
                             ShortCut(VK_RIGHT, ssCtrl), Waiting);
 
     miHelp = AddItem(this, root, u"miHelp", u"&Help");
-    miShortcutKeys = AddItem(this, miHelp, u"miShortcutKeys", u"Shortcut Keys",
-                             ShortCut(VK_F1, 0), Waiting);
+    miShortcutKeys =
+        AddItem(this, miHelp, u"miShortcutKeys", u"Shortcut Keys", ShortCut(VK_F1, 0), Waiting);
     N9 = AddLine(this, miHelp, u"N9");
     miHomepage = AddItem(this, miHelp, u"miHomepage", HomepageAddress, scNone, Waiting);
-    miCheckUpdate =
-        AddItem(this, miHelp, u"miCheckUpdate", u"Check Update...", scNone, Waiting);
+    miCheckUpdate = AddItem(this, miHelp, u"miCheckUpdate", u"Check Update...", scNone, Waiting);
     N8 = AddLine(this, miHelp, u"N8");
     miAbout = AddItem(this, miHelp, u"miAbout", u"&About...", scNone, Waiting);
 

@@ -1,6 +1,7 @@
 // Controls: bounds, alignment, message dispatch, windows made on demand and painting.
 #include "platform/ui/Controls.h"
 
+#include "platform/ui/Menus.h"
 #include "platform/ui/NativeWindow.h"
 #include "platform/ui/UiInternal.h"
 #include "platform/ui/WinUser.h"
@@ -261,8 +262,17 @@ void TControl::Dispatch(TMessage& Message) {
     case WM_RBUTTONDBLCLK:
         HandleMouseButton(Message, mbRight, true, true);
         break;
-    case WM_RBUTTONUP:
+    case WM_RBUTTONUP: {
         HandleMouseButton(Message, mbRight, false, false);
+        // The release of the right button asks for the context menu, as the system's default
+        // handling of the message does.
+        int32_t x = GET_X_LPARAM(Message.LParam), y = GET_Y_LPARAM(Message.LParam);
+        ClientToScreen(x, y);
+        Perform(WM_CONTEXTMENU, 0, MAKELPARAM(x, y));
+        break;
+    }
+    case WM_CONTEXTMENU:
+        ContextMenu(Message);
         break;
     case WM_MBUTTONDOWN:
         HandleMouseButton(Message, mbMiddle, true, false);
@@ -294,6 +304,29 @@ void TControl::Dispatch(TMessage& Message) {
     default:
         DefaultHandler(Message);
         break;
+    }
+}
+
+void TControl::SetPopupMenu(TPopupMenu* Value) {
+    if (Value == FPopupMenu) return;
+    if (FPopupMenu != nullptr) FPopupMenu->RemoveFreeNotification(this);
+    FPopupMenu = Value;
+    if (Value != nullptr) Value->FreeNotification(this);
+}
+
+void TControl::Notification(TComponent* AComponent, TOperation Operation) {
+    TComponent::Notification(AComponent, Operation);
+    if (Operation == opRemove && AComponent == FPopupMenu) FPopupMenu = nullptr;
+}
+
+// Shows the control's popup menu at the point, or hands the request to the parent.
+void TControl::ContextMenu(TMessage& Message) {
+    if (FPopupMenu != nullptr && FPopupMenu->AutoPopup) {
+        FPopupMenu->PopupComponent = this;
+        FPopupMenu->Popup(GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam));
+        Message.Result = 1;
+    } else if (FParent != nullptr) {
+        Message.Result = FParent->Perform(WM_CONTEXTMENU, Message.WParam, Message.LParam);
     }
 }
 

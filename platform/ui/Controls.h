@@ -141,6 +141,7 @@ struct TCreateParams {
 };
 
 class TWinControl;
+class TPopupMenu;
 
 // Room kept free inside a window's client area by the aligned child controls.
 struct TPadding {
@@ -206,6 +207,11 @@ public:
     TCursor Cursor() const { return FCursor; }
     virtual void SetCursor(TCursor Value);
 
+    // The menu that a right click on the control shows; a control without one leaves the click
+    // to its parent's.
+    TPopupMenu* PopupMenu() const { return FPopupMenu; }
+    void SetPopupMenu(TPopupMenu* Value);
+
     // The tip text of the control.
     String Hint;
     bool ShowHint = false;
@@ -255,9 +261,11 @@ protected:
     // Bounds changed: the window (if any) follows and the parent realigns.
     virtual void BoundsChanged(bool Resized);
     virtual void VisibleChanging() {}
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
 private:
     void HandleMouseButton(TMessage& Message, TMouseButton Button, bool Down, bool Double);
+    void ContextMenu(TMessage& Message);
     void HandleMouseMove(TMessage& Message);
 
     int32_t FLeft = 0;
@@ -271,6 +279,7 @@ private:
     TColor FColor = clWindow;
     TCursor FCursor = crDefault;
     TControlState FControlState = 0;
+    TPopupMenu* FPopupMenu = nullptr;
 
     friend class TWinControl;
 };

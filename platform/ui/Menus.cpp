@@ -25,20 +25,25 @@ struct TKeyName {
     const char16_t* Name;
 };
 constexpr TKeyName KeyNames[] = {
-    {VK_BACK, u"BkSp"},        {VK_TAB, u"Tab"},          {VK_RETURN, u"Enter"},
-    {VK_ESCAPE, u"Esc"},       {VK_SPACE, u"Space"},      {VK_PRIOR, u"PgUp"},
-    {VK_NEXT, u"PgDown"},      {VK_END, u"End"},          {VK_HOME, u"Home"},
-    {VK_LEFT, u"Left"},        {VK_UP, u"Up"},            {VK_RIGHT, u"Right"},
-    {VK_DOWN, u"Down"},        {VK_INSERT, u"Ins"},       {VK_DELETE, u"Del"},
-    {VK_MULTIPLY, u"Num *"},   {VK_ADD, u"Num +"},        {VK_SUBTRACT, u"Num -"},
-    {0x6E, u"Num Del"},        {0x6F, u"Num /"},          {VK_OEM_PLUS, u"="},
-    {0xBC, u","},              {0xBD, u"-"},              {0xBE, u"."},
+    {VK_BACK, u"BkSp"},    {VK_TAB, u"Tab"},
+    {VK_RETURN, u"Enter"}, {VK_ESCAPE, u"Esc"},
+    {VK_SPACE, u"Space"},  {VK_PRIOR, u"PgUp"},
+    {VK_NEXT, u"PgDown"},  {VK_END, u"End"},
+    {VK_HOME, u"Home"},    {VK_LEFT, u"Left"},
+    {VK_UP, u"Up"},        {VK_RIGHT, u"Right"},
+    {VK_DOWN, u"Down"},    {VK_INSERT, u"Ins"},
+    {VK_DELETE, u"Del"},   {VK_MULTIPLY, u"Num *"},
+    {VK_ADD, u"Num +"},    {VK_SUBTRACT, u"Num -"},
+    {0x6E, u"Num Del"},    {0x6F, u"Num /"},
+    {VK_OEM_PLUS, u"="},   {0xBC, u","},
+    {0xBD, u"-"},          {0xBE, u"."},
 };
 
 String KeyName(uint16_t Key) {
     if ((Key >= u'0' && Key <= u'9') || (Key >= u'A' && Key <= u'Z'))
         return String(1, static_cast<char16_t>(Key));
-    if (Key >= 0x60 && Key <= 0x69) return u"Num " + String(1, static_cast<char16_t>(u'0' + Key - 0x60));
+    if (Key >= 0x60 && Key <= 0x69)
+        return u"Num " + String(1, static_cast<char16_t>(u'0' + Key - 0x60));
     if (Key >= VK_F1 && Key < VK_F1 + 24) return u"F" + IntToStr(Key - VK_F1 + 1);
     for (const TKeyName& k : KeyNames)
         if (k.Key == Key) return k.Name;

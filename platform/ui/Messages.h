@@ -67,6 +67,8 @@ constexpr UINT WM_ERASEBKGND = 0x0014;
 constexpr UINT WM_SHOWWINDOW = 0x0018;
 constexpr UINT WM_SETCURSOR = 0x0020;
 constexpr UINT WM_WINDOWPOSCHANGING = 0x0046;
+// LParam: the mouse in screen coordinates.
+constexpr UINT WM_CONTEXTMENU = 0x007B;
 constexpr UINT WM_NCCALCSIZE = 0x0083;
 constexpr UINT WM_NCPAINT = 0x0085;
 constexpr UINT WM_GETDLGCODE = 0x0087;

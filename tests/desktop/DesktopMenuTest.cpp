@@ -1,18 +1,22 @@
 // A drop-down menu closed by a press outside it, delivered as Qt delivers it to the open menu:
-// the press waits in the queue for the button, which drops it when it lies on the button.
+// the press waits in the queue for the button, which drops it when it lies on the button. And
+// what a popup menu shows: shortcut texts, access keys, check marks and submenus.
 #include "components/SVImageButton.h"
 #include "platform/ui/Forms.h"
 #include "platform/ui/Menus.h"
 #include "raster/Bitmap32.h"
 #include "raster/RasterStartup.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -102,6 +106,69 @@ TEST_F(DesktopMenu, PressElsewhereClosesTheMenuAndReachesTheWindow) {
     EXPECT_EQ(Popups, 1);
     ASSERT_EQ(Form->Presses.size(), 1u);
     EXPECT_EQ(Form->Presses[0], (TPoint{150, 100}));
+}
+
+// The texts of a menu's entries as the toolkit shows them: "!" marks a disabled entry, "*" a
+// checked one; a submenu is opened (its Click runs, then it is filled) and follows in brackets.
+std::string Shown(QMenu& Menu) {
+    std::string out;
+    for (QAction* action : Menu.actions()) {
+        if (!out.empty()) out += "; ";
+        if (action->isSeparator()) {
+            out += "-";
+            continue;
+        }
+        out += action->text().toStdString();
+        if (!action->isEnabled()) out += "!";
+        if (action->isChecked()) out += "*";
+        if (QMenu* sub = action->menu()) {
+            sub->aboutToShow();
+            out += " [" + Shown(*sub) + "]";
+        }
+    }
+    return out;
+}
+
+class ShownMenu : public testing::Test {
+protected:
+    void SetUp() override {
+        TMenuItem* root = Menu.Items();
+        Add(root, u"&Open", ShortCut('O', ssCtrl));
+        Add(root, u"-");
+        Add(root, u"Close");
+        Add(root, u"Copy");
+        TMenuItem* view = Add(root, u"View");
+        TMenuItem* fit = Add(view, u"Fit", ShortCut('F', ssAlt));
+        view->OnClick = [fit](TObject*) { fit->SetChecked(true); };
+        Add(root, u"Next", ShortCut(VK_NEXT, 0))->SetEnabled(false);
+        Menu.OnPopup = [this](TObject*) { PostMessage(Form.Handle(), WM_TEST_ACTION, 0, 0); };
+        Form.Action = [this] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget()))
+                Text = Shown(*menu);
+            EndMenu();
+        };
+    }
+    TMenuItem* Add(TMenuItem* Parent, const String& Caption, TShortCut Key = scNone) {
+        auto* item = new TMenuItem(&Menu);
+        item->SetCaption(Caption);
+        item->SetShortCut(Key);
+        Parent->Add(item);
+        return item;
+    }
+    TActionForm Form{nullptr};
+    TPopupMenu Menu{nullptr};
+    std::string Text;
+};
+
+TEST_F(ShownMenu, ShortcutsFollowATabAndCaptionsGetFreeAccessKeys) {
+    Menu.Popup(10, 10);
+    EXPECT_EQ(Text, "&Open\tCtrl+O; -; &Close; Co&py; &View [&Fit\tAlt+F*]; &Next\tPgDown!");
+}
+
+TEST_F(ShownMenu, ManualAccessKeysKeepTheCaptions) {
+    Menu.AutoHotkeys = maManual;
+    Menu.Popup(10, 10);
+    EXPECT_EQ(Text, "&Open\tCtrl+O; -; Close; Copy; View [Fit\tAlt+F*]; Next\tPgDown!");
 }
 
 } // namespace

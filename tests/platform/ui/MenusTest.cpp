@@ -1,5 +1,6 @@
 // Mouse messages handed to window-less children, the control under a screen point, the queue
-// of posted messages as PeekMessageW sees it, and popup menus with their item tree.
+// of posted messages as PeekMessageW sees it, popup menus with their item tree, shortcuts and
+// context menus.
 #include "platform/ui/Menus.h"
 #include "platform/ui/Forms.h"
 #include "platform/ui/WinUser.h"
@@ -220,6 +221,152 @@ TEST(PopupMenu, HoldsMousePressesWhileOpenAndDeliversThemAfter) {
     Application->ProcessMessages();
     ASSERT_EQ(form.Received.size(), 1u);
     EXPECT_EQ(form.Received[0], WM_LBUTTONDOWN);
+}
+
+TEST(ShortCuts, TextsAsMenusShowThem) {
+    const struct {
+        TShortCut Key;
+        const char16_t* Text;
+    } cases[] = {
+        {ShortCut('O', ssCtrl), u"Ctrl+O"},
+        {ShortCut('C', ssShift | ssCtrl), u"Shift+Ctrl+C"},
+        {ShortCut('X', ssShift | ssCtrl | ssAlt), u"Shift+Ctrl+Alt+X"},
+        {ShortCut('B', ssAlt), u"Alt+B"},
+        {ShortCut(VK_ADD, 0), u"Num +"},
+        {ShortCut(VK_SUBTRACT, 0), u"Num -"},
+        {ShortCut(VK_MULTIPLY, 0), u"Num *"},
+        {ShortCut(0x63, 0), u"Num 3"},
+        {ShortCut(VK_PRIOR, 0), u"PgUp"},
+        {ShortCut(VK_NEXT, 0), u"PgDown"},
+        {ShortCut(VK_HOME, 0), u"Home"},
+        {ShortCut(VK_END, 0), u"End"},
+        {ShortCut(VK_DELETE, 0), u"Del"},
+        {ShortCut(VK_LEFT, ssCtrl), u"Ctrl+Left"},
+        {ShortCut(VK_F1, 0), u"F1"},
+        {ShortCut(VK_F11, 0), u"F11"},
+        {ShortCut('7', ssCtrl), u"Ctrl+7"},
+        {ShortCut(VK_ESCAPE, 0), u"Esc"},
+        {ShortCut(VK_SPACE, ssShift), u"Shift+Space"},
+        {scNone, u""},
+        {ShortCut(0xFF, ssCtrl), u""}, // a key without a name
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ShortCutToText(c.Key), String(c.Text)) << c.Key;
+    EXPECT_EQ(ShortCut('C', ssShift | ssCtrl), 'C' | scShift | scCtrl);
+    EXPECT_EQ(ShortCut(0x1C1, 0), scNone); // not a key code
+}
+
+constexpr uint16_t FunctionKey(int N) {
+    return static_cast<uint16_t>(VK_F1 + N - 1);
+}
+
+// A tree with shortcuts at several depths, submenus whose Click is logged, a disabled item and
+// a disabled submenu.
+class MenuShortCuts : public testing::Test {
+protected:
+    void SetUp() override {
+        TMenuItem* file = Add(Menu.Items(), "file");
+        Add(file, "open", ShortCut(FunctionKey(2), 0));
+        TMenuItem* recent = Add(file, "recent");
+        Add(recent, "first", ShortCut('K', ssAlt));
+        Add(file, "save", ShortCut(FunctionKey(3), 0))->SetEnabled(false);
+        Add(Menu.Items(), "line", ShortCut(FunctionKey(5), 0))->SetCaption(u"-");
+        Add(Menu.Items(), "saveAs", ShortCut(FunctionKey(3), 0));
+        TMenuItem* tools = Add(Menu.Items(), "tools");
+        tools->SetEnabled(false);
+        Add(tools, "rotate", ShortCut(FunctionKey(4), 0));
+    }
+    TMenuItem* Add(TMenuItem* Parent, const std::string& Name, TShortCut Key = scNone) {
+        auto* item = new TMenuItem(&Menu);
+        item->SetCaption(u"x");
+        item->SetShortCut(Key);
+        item->OnClick = [this, Name](TObject*) { Log.push_back(Name); };
+        Parent->Add(item);
+        return item;
+    }
+    TPopupMenu Menu{nullptr};
+    std::vector<std::string> Log;
+};
+
+TEST_F(MenuShortCuts, RunsTheFirstEnabledItemAnywhereInTheTree) {
+    constexpr LPARAM alt = LPARAM(1) << 29;
+    const struct {
+        uint16_t Key;
+        LPARAM Data;
+        bool Found;
+        std::vector<std::string> Log;
+    } cases[] = {
+        {FunctionKey(2), 0, true, {"file", "open"}},
+        // Two levels down: each submenu's Click runs first, from the top, as when it opens.
+        {'K', alt, true, {"file", "recent", "first"}},
+        {'K', 0, false, {}},                   // without Alt it is another shortcut
+        {FunctionKey(3), 0, true, {"saveAs"}}, // the disabled item with it is passed over
+        {FunctionKey(4), 0, false, {}},        // under a disabled submenu
+        {FunctionKey(5), 0, false, {}},        // a separator is never run
+        {FunctionKey(6), 0, false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Key);
+        Log.clear();
+        TWMKey message{WM_KEYDOWN, c.Key, c.Data, 0};
+        EXPECT_EQ(Menu.IsShortCut(message), c.Found);
+        EXPECT_EQ(Log, c.Log);
+    }
+}
+
+TEST(MenuItems, RadioItemsOfAGroupCheckOneAtATime) {
+    TPopupMenu menu(nullptr);
+    std::vector<TMenuItem*> items;
+    for (int32_t i = 0; i < 4; ++i) {
+        items.push_back(new TMenuItem(&menu));
+        items.back()->SetRadioItem(i < 3);
+        menu.Items()->Add(items.back());
+    }
+    items[2]->SetGroupIndex(1);
+    for (TMenuItem* item : items)
+        item->SetChecked(true);
+    items[0]->SetChecked(true);
+    // The other radio item of group 0 was cleared; group 1 and the plain item keep theirs.
+    EXPECT_TRUE(items[0]->Checked());
+    EXPECT_FALSE(items[1]->Checked());
+    EXPECT_TRUE(items[2]->Checked());
+    EXPECT_TRUE(items[3]->Checked());
+}
+
+TEST(ContextMenu, ARightClickShowsTheMenuOfTheControlUnderItOrElseOfItsParent) {
+    TActionForm form(nullptr);
+    form.SetBounds(0, 0, 200, 150);
+    auto* child = new TLogged(&form);
+    child->SetParent(&form);
+    child->SetBounds(50, 40, 30, 20);
+    form.Handle();
+    TPopupMenu childMenu(nullptr), formMenu(nullptr);
+    std::vector<TComponent*> shownFor;
+    std::vector<TPoint> shownAt;
+    for (TPopupMenu* menu : {&childMenu, &formMenu}) {
+        auto* item = new TMenuItem(menu);
+        item->SetCaption(u"Item");
+        menu->Items()->Add(item);
+        menu->OnPopup = [&](TObject* Sender) {
+            shownFor.push_back(static_cast<TPopupMenu*>(Sender)->PopupComponent);
+            PostMessage(form.Handle(), WM_USER + 5, 0, 0);
+        };
+    }
+    form.Action = [] { EndMenu(); };
+    child->SetPopupMenu(&childMenu);
+    form.SetPopupMenu(&formMenu);
+    form.Perform(WM_RBUTTONUP, 0, MAKELPARAM(55, 45));
+    form.Perform(WM_RBUTTONUP, 0, MAKELPARAM(10, 10));
+    form.Perform(WM_LBUTTONUP, 0, MAKELPARAM(55, 45)); // the left button asks for none
+    child->SetPopupMenu(nullptr);
+    form.Perform(WM_RBUTTONUP, 0, MAKELPARAM(55, 45));
+    EXPECT_EQ(shownFor, (std::vector<TComponent*>{child, &form, &form}));
+
+    // A menu freed while a control names it is forgotten.
+    auto* gone = new TPopupMenu(nullptr);
+    child->SetPopupMenu(gone);
+    delete gone;
+    EXPECT_EQ(child->PopupMenu(), nullptr);
 }
 
 } // namespace
