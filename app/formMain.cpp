@@ -117,6 +117,7 @@ TfMain::TfMain(TComponent* AOwner) : TForm(AOwner) {
     LangManager->TranslateForm(u"formMain", this);
     SVDropFileTarget->Register(this);
     BindRoadEvents();
+    BindRoadCommands();
 }
 
 void TfMain::CreateParams(TCreateParams& Params) {

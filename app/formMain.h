@@ -238,6 +238,8 @@ private:
     void LoadSkin();
     // Binds the window's own events of browsing, zoom and captions (formMainRoad.cpp).
     void BindRoadEvents();
+    // Binds and enables the menu commands of browsing, zoom and captions.
+    void BindRoadCommands();
     // Opens the path given as the program's first argument, when there is one.
     void OpenCommandLinePath();
     TViewGeometry ViewGeometry();

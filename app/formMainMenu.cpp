@@ -133,6 +133,7 @@ void TfMain::CreateMenuButton() {
 }
 
 void TfMain::miExitClick(TObject*) {
+    CommitCaptionEdit();
     Close();
 }
 

@@ -89,6 +89,31 @@ void TfMain::BindRoadEvents() {
     StoreWindowCenter();
 }
 
+void TfMain::BindRoadCommands() {
+    const struct {
+        TMenuItem* Item;
+        void (TfMain::*Handler)(TObject*);
+    } commands[] = {{miOpen, &TfMain::miOpenClick},
+                    {mipOpen, &TfMain::miOpenClick},
+                    {miClose, &TfMain::miCloseClick},
+                    {miEditCaption, &TfMain::miEditCaptionClick},
+                    {miPreviousImage, &TfMain::miPreviousImageClick},
+                    {miNextImage, &TfMain::miNextImageClick},
+                    {miFirstImage, &TfMain::miFirstImageClick},
+                    {miLastImage, &TfMain::miLastImageClick},
+                    {miZoomIn, &TfMain::miZoomInClick},
+                    {miZoomOut, &TfMain::miZoomOutClick},
+                    {miZoom100, &TfMain::miZoomOrgSizeClick},
+                    {miAutoSize, &TfMain::miAutoSizeClick},
+                    {miFitToWindow, &TfMain::miFitToWindowClick}};
+    for (const auto& command : commands) {
+        command.Item->OnClick = [this, handler = command.Handler](TObject* Sender) {
+            (this->*handler)(Sender);
+        };
+        command.Item->SetEnabled(true);
+    }
+}
+
 void TfMain::OpenCommandLinePath() {
     const std::vector<String> arguments = CommandLineToArgvW();
     if (arguments.size() > 1) OpenPath(arguments[1]);
