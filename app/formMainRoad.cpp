@@ -64,6 +64,7 @@ void TfMain::BindRoadEvents() {
     OnMouseWheelUp = [this](TObject* Sender, TShiftState Shift, int32_t X, int32_t Y,
                             bool& Handled) { TntFormMouseWheelUp(Sender, Shift, X, Y, Handled); };
     OnResize = [this](TObject* Sender) { TntFormResize(Sender); };
+    View->SetPopupMenu(pmContext);
     View->OnDblClick = [this](TObject* Sender) { imgViewDblClick(Sender); };
     View->OnMouseDown = [this](TObject* Sender, TMouseButton Button, TShiftState Shift, int32_t X,
                                int32_t Y) { imgView1MouseDown(Sender, Button, Shift, X, Y); };

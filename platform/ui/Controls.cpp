@@ -1,6 +1,7 @@
 // Controls: bounds, alignment, message dispatch, windows made on demand and painting.
 #include "platform/ui/Controls.h"
 
+#include "platform/ui/Menus.h"
 #include "platform/ui/NativeWindow.h"
 #include "platform/ui/UiInternal.h"
 #include "platform/ui/WinUser.h"
@@ -263,6 +264,7 @@ void TControl::Dispatch(TMessage& Message) {
         break;
     case WM_RBUTTONUP:
         HandleMouseButton(Message, mbRight, false, false);
+        ShowPopupMenu(GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam));
         break;
     case WM_MBUTTONDOWN:
         HandleMouseButton(Message, mbMiddle, true, false);
@@ -295,6 +297,25 @@ void TControl::Dispatch(TMessage& Message) {
         DefaultHandler(Message);
         break;
     }
+}
+
+void TControl::SetPopupMenu(TPopupMenu* Value) {
+    if (Value == FPopupMenu) return;
+    if (FPopupMenu != nullptr) FPopupMenu->RemoveFreeNotification(this);
+    FPopupMenu = Value;
+    if (Value != nullptr) Value->FreeNotification(this);
+}
+
+void TControl::Notification(TComponent* AComponent, TOperation Operation) {
+    TComponent::Notification(AComponent, Operation);
+    if (Operation == opRemove && AComponent == FPopupMenu) FPopupMenu = nullptr;
+}
+
+void TControl::ShowPopupMenu(int32_t X, int32_t Y) {
+    if (FPopupMenu == nullptr || !FPopupMenu->AutoPopup) return;
+    ClientToScreen(X, Y);
+    FPopupMenu->PopupComponent = this;
+    FPopupMenu->Popup(X, Y);
 }
 
 void TControl::DefaultHandler(TMessage& Message) {

@@ -135,6 +135,7 @@ struct TCreateParams {
 };
 
 class TWinControl;
+class TPopupMenu;
 
 // Room kept free inside a window's client area by the aligned child controls.
 struct TPadding {
@@ -225,6 +226,11 @@ public:
     virtual void Update();
     void Repaint();
 
+    // The context menu: a release of the right button in the control shows it at the mouse,
+    // when its AutoPopup is on.
+    TPopupMenu* PopupMenu() const { return FPopupMenu; }
+    void SetPopupMenu(TPopupMenu* Value);
+
     TMouseEvent OnMouseDown;
     TMouseEvent OnMouseUp;
     TMouseMoveEvent OnMouseMove;
@@ -249,10 +255,12 @@ protected:
     // Bounds changed: the window (if any) follows and the parent realigns.
     virtual void BoundsChanged(bool Resized);
     virtual void VisibleChanging() {}
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
 private:
     void HandleMouseButton(TMessage& Message, TMouseButton Button, bool Down, bool Double);
     void HandleMouseMove(TMessage& Message);
+    void ShowPopupMenu(int32_t X, int32_t Y);
 
     int32_t FLeft = 0;
     int32_t FTop = 0;
@@ -265,6 +273,7 @@ private:
     TColor FColor = clWindow;
     TCursor FCursor = crDefault;
     TControlState FControlState = 0;
+    TPopupMenu* FPopupMenu = nullptr;
 
     friend class TWinControl;
 };

@@ -374,6 +374,7 @@ TEST_F(MainRoad, MenuCommandsAndTheirShortcutsReachTheRoad) {
           Main->miNextImage, Main->miFirstImage, Main->miLastImage, Main->miZoomIn, Main->miZoomOut,
           Main->miZoom100, Main->miAutoSize, Main->miFitToWindow})
         EXPECT_TRUE(item->Enabled()) << Utf8FromStr(item->Name());
+    EXPECT_EQ(Main->View->PopupMenu(), Main->pmContext);
     Main->OpenPath(Str(folder.File("1.png")));
     const auto press = [&](uint16_t Key) {
         TWMKey message{WM_KEYDOWN, Key, 0, 0};
