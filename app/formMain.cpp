@@ -9,13 +9,13 @@
 #include "app/ZoomGeometry.h"
 #include "app/formMessage.h"
 #include "components/SVAALabel.h"
-#include "imaging/io/VistrelIO.h"
-#include "imaging/proc/VistrelProc.h"
 #include "components/SVDropTarget.h"
 #include "components/SVImageButton.h"
 #include "components/SVLabel.h"
 #include "components/SVPaintPanel.h"
 #include "components/SVPngButton.h"
+#include "imaging/io/VistrelIO.h"
+#include "imaging/proc/VistrelProc.h"
 #include "platform/gfx/GdiPlus.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/rtl/WinApi.h"
@@ -117,6 +117,7 @@ TfMain::TfMain(TComponent* AOwner) : TForm(AOwner) {
     LangManager->TranslateForm(u"formMain", this);
     SVDropFileTarget->Register(this);
     BindRoadEvents();
+    BindRoadCommands();
     BindFileCommands();
 }
 
@@ -233,16 +234,14 @@ void TfMain::CreateStatusBar() {
     StatusBar->SetPadding({6, 0, 0, 0});
     StatusBar->SetParent(this);
     StatusBar->OnMouseDown = [this](TObject* Sender, TMouseButton Button, TShiftState Shift,
-                                    int32_t X, int32_t Y) {
-        StatusBarMouseDown(Sender, Button, Shift, X, Y);
-    };
+                                    int32_t X,
+                                    int32_t Y) { StatusBarMouseDown(Sender, Button, Shift, X, Y); };
     StatusBar->OnMouseMove = [this](TObject* Sender, TShiftState Shift, int32_t X, int32_t Y) {
         StatusBarMouseMove(Sender, Shift, X, Y);
     };
     StatusBar->OnMouseUp = [this](TObject* Sender, TMouseButton Button, TShiftState Shift,
-                                  int32_t X, int32_t Y) {
-        StatusBarMouseUp(Sender, Button, Shift, X, Y);
-    };
+                                  int32_t X,
+                                  int32_t Y) { StatusBarMouseUp(Sender, Button, Shift, X, Y); };
 
     lStatus = new TSVLabel(this);
     lStatus->SetName(u"lStatus");
@@ -443,8 +442,8 @@ void TfMain::TntFormShortCut(TWMKey& Msg, bool& Handled) {
 void TfMain::pTitleBarPaint(TObject*, TCanvas* ACanvas, const TRect&) {
     if (!TitleBackground) return; // the panel's colour fill stands
     for (int32_t x = 0; x < pTitleBar->Width(); x += TitleBackground->Width())
-        TitleBackground->Draw(
-            *ACanvas, TRect{x, 0, x + TitleBackground->Width(), TitleBackground->Height()});
+        TitleBackground->Draw(*ACanvas,
+                              TRect{x, 0, x + TitleBackground->Width(), TitleBackground->Height()});
 }
 
 void TfMain::pTitleBarMouseDown(TObject*, TMouseButton, TShiftState, int32_t, int32_t) {
@@ -470,8 +469,7 @@ void TfMain::btnCloseClick(TObject*) {
     Close();
 }
 
-void TfMain::StatusBarMouseDown(TObject*, TMouseButton Button, TShiftState, int32_t X,
-                                int32_t Y) {
+void TfMain::StatusBarMouseDown(TObject*, TMouseButton Button, TShiftState, int32_t X, int32_t Y) {
     if (Button != mbLeft) return;
     if (X > StatusBar->Width() - GripSize) {
         // The press point in the window's client coordinates.

@@ -253,6 +253,8 @@ private:
     void LoadSkin();
     // Binds the window's own events of browsing, zoom and captions (formMainRoad.cpp).
     void BindRoadEvents();
+    // Binds and enables the menu commands of browsing, zoom and captions.
+    void BindRoadCommands();
     // Makes the save dialog and binds and enables the file commands' menu items
     // (formMainFiles.cpp).
     void BindFileCommands();

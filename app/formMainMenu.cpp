@@ -131,6 +131,7 @@ void TfMain::CreateMenuButton() {
 }
 
 void TfMain::miExitClick(TObject*) {
+    CommitCaptionEdit();
     Close();
 }
 

@@ -64,6 +64,7 @@ void TfMain::BindRoadEvents() {
     OnMouseWheelUp = [this](TObject* Sender, TShiftState Shift, int32_t X, int32_t Y,
                             bool& Handled) { TntFormMouseWheelUp(Sender, Shift, X, Y, Handled); };
     OnResize = [this](TObject* Sender) { TntFormResize(Sender); };
+    View->SetPopupMenu(pmContext);
     View->OnDblClick = [this](TObject* Sender) { imgViewDblClick(Sender); };
     View->OnMouseDown = [this](TObject* Sender, TMouseButton Button, TShiftState Shift, int32_t X,
                                int32_t Y) { imgView1MouseDown(Sender, Button, Shift, X, Y); };
@@ -87,6 +88,31 @@ void TfMain::BindRoadEvents() {
         eCaptionKeyPress(Sender, Key);
     };
     StoreWindowCenter();
+}
+
+void TfMain::BindRoadCommands() {
+    const struct {
+        TMenuItem* Item;
+        void (TfMain::*Handler)(TObject*);
+    } commands[] = {{miOpen, &TfMain::miOpenClick},
+                    {mipOpen, &TfMain::miOpenClick},
+                    {miClose, &TfMain::miCloseClick},
+                    {miEditCaption, &TfMain::miEditCaptionClick},
+                    {miPreviousImage, &TfMain::miPreviousImageClick},
+                    {miNextImage, &TfMain::miNextImageClick},
+                    {miFirstImage, &TfMain::miFirstImageClick},
+                    {miLastImage, &TfMain::miLastImageClick},
+                    {miZoomIn, &TfMain::miZoomInClick},
+                    {miZoomOut, &TfMain::miZoomOutClick},
+                    {miZoom100, &TfMain::miZoomOrgSizeClick},
+                    {miAutoSize, &TfMain::miAutoSizeClick},
+                    {miFitToWindow, &TfMain::miFitToWindowClick}};
+    for (const auto& command : commands) {
+        command.Item->OnClick = [this, handler = command.Handler](TObject* Sender) {
+            (this->*handler)(Sender);
+        };
+        command.Item->SetEnabled(true);
+    }
 }
 
 void TfMain::OpenCommandLinePath() {

@@ -180,10 +180,14 @@ TEST_F(MainRoad, APictureThatCannotBeLoadedLeavesTheWindowWorking) {
             folder.File("c.jpg") + "'",
         output));
     ASSERT_TRUE(fs::is_socket(folder.File("c.jpg")));
-    WritePicture(folder.File("d.png"), 30, 20);
+    // A FIFO without a writer, where an open would wait for ever: never listed.
+    ASSERT_TRUE(
+        RunTool("python3 -c 'import os,sys; os.mkfifo(sys.argv[1])' '" + folder.File("d.jpg") + "'",
+                output));
+    WritePicture(folder.File("e.png"), 30, 20);
 
     Main->OpenPath(Str(folder.File("a.png")));
-    for (const char16_t* name : {u"b.png", u"c.jpg", u"d.png"}) {
+    for (const char16_t* name : {u"b.png", u"c.jpg", u"e.png"}) {
         Main->ShowNextImage();
         EXPECT_EQ(Shown(), name);
         EXPECT_FALSE(Main->Busy) << Utf8FromStr(name);
@@ -362,4 +366,52 @@ TEST_F(MainRoad, CaptionEdits) {
     Main->eCaption->SetText(u"");
     Main->eCaptionExit(nullptr);
     EXPECT_FALSE(fs::exists(file)); // the only caption cleared: the file goes
+}
+
+TEST_F(MainRoad, MenuCommandsAndTheirShortcutsReachTheRoad) {
+    ScratchFolder folder;
+    for (const char* name : {"1.png", "2.png", "3.png"})
+        WritePicture(folder.File(name), 300, 200);
+    SetOptions(false, false);
+    for (TMenuItem* item :
+         {Main->miOpen, Main->mipOpen, Main->miClose, Main->miEditCaption, Main->miPreviousImage,
+          Main->miNextImage, Main->miFirstImage, Main->miLastImage, Main->miZoomIn, Main->miZoomOut,
+          Main->miZoom100, Main->miAutoSize, Main->miFitToWindow})
+        EXPECT_TRUE(item->Enabled()) << Utf8FromStr(item->Name());
+    EXPECT_EQ(Main->View->PopupMenu(), Main->pmContext);
+    Main->OpenPath(Str(folder.File("1.png")));
+    const auto press = [&](uint16_t Key) {
+        TWMKey message{WM_KEYDOWN, Key, 0, 0};
+        bool handled = false;
+        Main->TntFormShortCut(message, handled);
+        return handled;
+    };
+    EXPECT_TRUE(press(VK_NEXT));
+    EXPECT_EQ(Shown(), u"2.png");
+    EXPECT_TRUE(press(VK_END));
+    EXPECT_EQ(Shown(), u"3.png");
+    EXPECT_TRUE(press(VK_PRIOR));
+    EXPECT_EQ(Shown(), u"2.png");
+    EXPECT_TRUE(press(VK_HOME));
+    EXPECT_EQ(Shown(), u"1.png");
+    EXPECT_TRUE(press(VK_ADD));
+    EXPECT_DOUBLE_EQ(Main->View->ZoomX(), 120);
+    EXPECT_TRUE(press(VK_MULTIPLY));
+    EXPECT_DOUBLE_EQ(Main->View->ZoomX(), 100);
+
+    // Space opens the editor, which then keeps every key; Exit stores the running edit.
+    EXPECT_TRUE(press(VK_SPACE));
+    ASSERT_TRUE(Main->eCaption->Visible());
+    EXPECT_FALSE(press(VK_NEXT));
+    EXPECT_EQ(Shown(), u"1.png");
+    Main->eCaption->SetText(u"kept");
+    Main->miExit->Click();
+    EXPECT_FALSE(Main->eCaption->Visible());
+    EXPECT_EQ(ReadBytes(folder.Path() / ".description"), "\xEF\xBB\xBF"
+                                                         "1.png=kept\r\n");
+
+    Main->miClose->Click();
+    EXPECT_EQ(Main->CurrentIndex, -1);
+    EXPECT_EQ(Main->FileList->Count(), 0);
+    EXPECT_FALSE(Main->lCaption->Visible());
 }

@@ -370,3 +370,42 @@ TEST(ContextMenu, ARightClickShowsTheMenuOfTheControlUnderItOrElseOfItsParent) {
 }
 
 } // namespace
+
+namespace {
+
+// A context menu that records where it was asked to show instead of showing.
+class TRecordedMenu : public TPopupMenu {
+public:
+    using TPopupMenu::TPopupMenu;
+    std::vector<std::pair<int32_t, int32_t>> Shown;
+    void Popup(int32_t X, int32_t Y) override { Shown.emplace_back(X, Y); }
+};
+
+} // namespace
+
+TEST(PopupMenu, AControlShowsItsContextMenuAtTheRightButtonRelease) {
+    TForm form(nullptr);
+    form.SetBounds(100, 50, 300, 200);
+    auto* panel = new TLogged(&form);
+    panel->SetParent(&form);
+    panel->SetBounds(10, 20, 100, 100);
+    auto* menu = new TRecordedMenu(&form);
+    panel->SetPopupMenu(menu);
+    int32_t x = 7, y = 9;
+    panel->ClientToScreen(x, y);
+
+    panel->Perform(WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(7, 9));
+    EXPECT_TRUE(menu->Shown.empty()); // the press alone shows nothing
+    panel->Perform(WM_RBUTTONUP, 0, MAKELPARAM(7, 9));
+    ASSERT_EQ(menu->Shown.size(), 1u);
+    EXPECT_EQ(menu->Shown[0], std::make_pair(x, y));
+    EXPECT_EQ(menu->PopupComponent, panel);
+
+    menu->AutoPopup = false;
+    panel->Perform(WM_RBUTTONUP, 0, MAKELPARAM(7, 9));
+    EXPECT_EQ(menu->Shown.size(), 1u);
+
+    delete menu;
+    EXPECT_EQ(panel->PopupMenu(), nullptr);
+    panel->Perform(WM_RBUTTONUP, 0, MAKELPARAM(7, 9)); // nothing to show, nothing freed used
+}
