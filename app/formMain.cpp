@@ -6,6 +6,7 @@
 #include "app/SVLangManager.h"
 #include "app/SWSetting.h"
 #include "app/formMessage.h"
+#include "app/formThumbs.h"
 #include "components/SVAALabel.h"
 #include "imaging/io/VistrelIO.h"
 #include "imaging/proc/VistrelProc.h"
@@ -128,6 +129,7 @@ void TfMain::CreateComponents() {
     KeyPreview = true;
     OnShortCut = [this](TWMKey& Msg, bool& Handled) { TntFormShortCut(Msg, Handled); };
     OnShow = [this](TObject* Sender) { TntFormShow(Sender); };
+    OnClose = [this](TObject* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
     CreateTitleBar();
     pLeft = new TSVPaintPanel(this);
     pLeft->SetName(u"pLeft");
@@ -329,6 +331,7 @@ void TfMain::LoadSkin() {
 
 void TfMain::TntFormShow(TObject*) {
     SetWidth(Width() + 1); // one layout pass of the borderless window
+    if (Settings->ShowThumbs) ShowThumbnails(true);
     Timer1->SetInterval(300);
     Timer1->SetEnabled(true);
 }
@@ -336,6 +339,10 @@ void TfMain::TntFormShow(TObject*) {
 void TfMain::Timer1Timer(TObject*) {
     Timer1->SetEnabled(false);
     if (FileList->Count() == 0) ShowOsd(LangStr(u"SVSTR_HELP_DBLCLICK"), 4000);
+}
+
+void TfMain::FormClose(TObject*, TCloseAction&) {
+    Settings->ShowThumbs = fThumbnails != nullptr && fThumbnails->Visible();
 }
 
 TfMain::~TfMain() {
@@ -395,6 +402,7 @@ void TfMain::OnWindowPosChanging(const WINDOWPOS& Pos) {
 
 void TfMain::TntFormShortCut(TWMKey& Msg, bool& Handled) {
     if (eCaption->Visible()) return; // the key belongs to the caption editor
+    if (fThumbnails != nullptr && fThumbnails->eSearch->Focused()) return; // typed in the search
     if (Msg.CharCode == VK_ESCAPE) {
         Application->Minimize();
         Handled = true;
@@ -479,14 +487,17 @@ int32_t WinMain() {
         Application->Title = ProgramName;
         fMain = Application->CreateForm<TfMain>();
         fMessage = Application->CreateForm<TfMessage>();
+        fThumbnails = Application->CreateForm<TfThumbnails>();
         Application->Run();
     } catch (const Exception& E) {
         Application->ShowException(E);
     } catch (...) {
         Application->ShowException(Exception(u""));
     }
-    // The windows go in the reverse order of their creation: the popup, then the main window.
+    // The windows go in the reverse order of their creation: the strip (its decoder stopped
+    // first), the popup, then the main window.
     Application->DestroyComponents();
+    fThumbnails = nullptr;
     fMessage = nullptr;
     fMain = nullptr;
     return 0;

@@ -13,6 +13,7 @@
 #include "platform/ui/Timer.h"
 
 #include <memory>
+#include <optional>
 
 class TSVPaintPanel;
 class TSVAALabel;
@@ -104,8 +105,17 @@ public:
     String ExeDir;
     String DataDir;
 
+    // The thumbnail strip (formMainThumbs.cpp): refilled from FileList and Captions while it is
+    // visible; shown docked at the right edge of the work area, or closed.
+    void RefreshThumbnails();
+    void ShowThumbnails(bool Show);
+    // The strip's left edge while it is visible on this window's monitor (the window's room
+    // ends there); no value otherwise.
+    std::optional<int32_t> DockedStripLeft();
+
     // Handlers, public so that tests can drive them as the window's events do.
     void TntFormShortCut(TWMKey& Msg, bool& Handled);
+    void miThumbnailsClick(TObject* Sender);
     void Timer1Timer(TObject* Sender);
     void miBackgroundColorClick(TObject* Sender);
 

@@ -186,8 +186,14 @@ String TCustomEdit::Text() const {
 }
 
 void TCustomEdit::SetText(const String& Value) {
-    FText = FMaxLength > 0 ? Value.substr(0, static_cast<size_t>(FMaxLength)) : Value;
-    if (FEdit != nullptr) FEdit->setText(QString::fromStdU16String(FText));
+    const String text = FMaxLength > 0 ? Value.substr(0, static_cast<size_t>(FMaxLength)) : Value;
+    if (FEdit != nullptr) {
+        FEdit->setText(QString::fromStdU16String(text)); // tells OnChange through the field
+        return;
+    }
+    if (text == FText) return;
+    FText = text;
+    if (OnChange) OnChange(this);
 }
 
 void TCustomEdit::SetMaxLength(int32_t Value) {

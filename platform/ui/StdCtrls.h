@@ -76,6 +76,7 @@ public:
     ~TCustomEdit() override;
 
     String Text() const;
+    // A new text raises OnChange, with or without a window.
     void SetText(const String& Value);
     // At most this many characters; 0 for no limit.
     int32_t MaxLength() const { return FMaxLength; }
