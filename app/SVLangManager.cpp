@@ -8,6 +8,7 @@
 #include "platform/rtl/WinApi.h"
 #include "platform/ui/ExtCtrls.h"
 #include "platform/ui/Forms.h"
+#include "platform/ui/Menus.h"
 
 #include <algorithm>
 #include <array>
@@ -238,6 +239,8 @@ void TSVLangManager::TranslateForm(const String& SectionName, TForm* Form) const
         // does not have, so they change nothing.
         if (IsCaptionKind(kind) || kind == u"SVLabel") {
             SetCaptionOf(component, value);
+        } else if (kind == u"Menu") {
+            if (auto* item = dynamic_cast<TMenuItem*>(component)) item->SetCaption(value);
         } else if (kind == u"Hint") {
             if (auto* control = dynamic_cast<TControl*>(component)) control->Hint = value;
         }

@@ -11,6 +11,7 @@
 #include "imaging/io/VistrelIO.h"
 #include "imaging/proc/VistrelProc.h"
 #include "components/SVDropTarget.h"
+#include "components/SVImageButton.h"
 #include "components/SVLabel.h"
 #include "components/SVPaintPanel.h"
 #include "components/SVPngButton.h"
@@ -19,6 +20,7 @@
 #include "platform/rtl/WinApi.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/WinUser.h"
+#include "raster/Bitmap32.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -83,6 +85,7 @@ void TSVImageLoadThread::ClearFiles() {
 
 TfMain::TfMain(TComponent* AOwner) : TForm(AOwner) {
     CreateComponents();
+    BindThumbnailCommands();
     PreloadThread = std::make_unique<TSVImageLoadThread>();
     PreloadThread->OnImageLoaded = [](TObject*, int32_t) {};
     FileList = new TStringList;
@@ -110,6 +113,7 @@ TfMain::TfMain(TComponent* AOwner) : TForm(AOwner) {
         Extensions->Add(extension);
     LangManager = new TSVLangManager(Settings->Language, u"");
     Settings->Language = LangManager->Language;
+    BuildLanguageMenu();
     LangManager->TranslateForm(u"formMain", this);
     SVDropFileTarget->Register(this);
 }
@@ -131,6 +135,7 @@ void TfMain::CreateComponents() {
     OnShow = [this](TObject* Sender) { TntFormShow(Sender); };
     OnClose = [this](TObject* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
     CreateTitleBar();
+    CreateMenus();
     pLeft = new TSVPaintPanel(this);
     pLeft->SetName(u"pLeft");
     pLeft->SetWidth(179);
@@ -323,6 +328,13 @@ void TfMain::LoadSkin() {
             std::fprintf(stderr, "%s\n", Utf8FromStr(E.Message()).c_str());
         }
     }
+    raster::TBitmap32 menuStrip;
+    try {
+        menuStrip.LoadFromFile(SkinFile(ExeDir, u"btnmenu.png"));
+        btnMenu->SetImage(&menuStrip);
+    } catch (const Exception& E) {
+        std::fprintf(stderr, "%s\n", Utf8FromStr(E.Message()).c_str());
+    }
     Screen->SetCursors(crDragMove, LoadCursorFromFileW(SkinFile(ExeDir, u"dragmove.cur")));
     Screen->SetCursors(crDragDown, LoadCursorFromFileW(SkinFile(ExeDir, u"dragdown.cur")));
 }
@@ -400,11 +412,23 @@ void TfMain::OnWindowPosChanging(const WINDOWPOS& Pos) {
                         fMessage->Height());
 }
 
+// The keys of the whole window, in this order: the caption editor keeps every key while it is
+// open, and so does the strip's search box while it has the focus; then the main menu's
+// shortcuts; Space opens the caption editor and Esc minimises; a
+// Shift+Delete nobody took deletes the picture past the trash (the command reads Shift itself).
 void TfMain::TntFormShortCut(TWMKey& Msg, bool& Handled) {
-    if (eCaption->Visible()) return; // the key belongs to the caption editor
+    if (eCaption->Visible()) return;
     if (fThumbnails != nullptr && fThumbnails->eSearch->Focused()) return; // typed in the search
-    if (Msg.CharCode == VK_ESCAPE) {
+    if (pmMain->IsShortCut(Msg)) Handled = true;
+    if (Msg.CharCode == VK_SPACE) {
+        miEditCaption->Click();
+        Handled = true;
+    } else if (Msg.CharCode == VK_ESCAPE) {
         Application->Minimize();
+        Handled = true;
+    }
+    if (!Handled && Msg.CharCode == VK_DELETE && GetKeyState(VK_SHIFT) < 0) {
+        miDelete->Click();
         Handled = true;
     }
 }

@@ -9,6 +9,7 @@
 #include "platform/rtl/Thread.h"
 #include "platform/ui/ExtCtrls.h"
 #include "platform/ui/Forms.h"
+#include "platform/ui/Menus.h"
 #include "platform/ui/StdCtrls.h"
 #include "platform/ui/Timer.h"
 
@@ -18,6 +19,7 @@
 class TSVPaintPanel;
 class TSVAALabel;
 class TSVPngButton;
+class TSVImageButton;
 class TSVLabel;
 class TSVDropFileTarget;
 class TSWSetting;
@@ -67,6 +69,7 @@ public:
     TSVPngButton* btnMinimize;
     TSVPngButton* btnMaximize;
     TSVPngButton* btnClose;
+    TSVImageButton* btnMenu;
     TSVPaintPanel* pLeft;
     TSVPaintPanel* pRight;
     TPanel* Panel1;
@@ -76,6 +79,56 @@ public:
     TEdit* eCaption;
     TSVDropFileTarget* SVDropFileTarget;
     TTimer* Timer1;
+
+    // The main menu, opened by btnMenu; its shortcuts are the items' own.
+    TPopupMenu* pmMain;
+    TMenuItem* miFile;
+    TMenuItem* miOpen;
+    TMenuItem* miClose;
+    TMenuItem* miSaveAs;
+    TMenuItem* N12;
+    TMenuItem* miEditCaption;
+    TMenuItem* N2;
+    TMenuItem* miDelete;
+    TMenuItem* N1;
+    TMenuItem* miEdit;
+    TMenuItem* miCopyImage;
+    TMenuItem* N3;
+    TMenuItem* miCopyFile;
+    TMenuItem* miCutFile;
+    TMenuItem* miView;
+    TMenuItem* miPreviousImage;
+    TMenuItem* miNextImage;
+    TMenuItem* N7;
+    TMenuItem* miFirstImage;
+    TMenuItem* miLastImage;
+    TMenuItem* N6;
+    TMenuItem* miZoomIn;
+    TMenuItem* miZoomOut;
+    TMenuItem* miZoom100;
+    TMenuItem* N5;
+    TMenuItem* miBackgroundColor;
+    TMenuItem* N4;
+    TMenuItem* miAutoSize;
+    TMenuItem* miFitToWindow;
+    TMenuItem* N11;
+    TMenuItem* miThumbnails;
+    TMenuItem* miLanguage;
+    TMenuItem* miTools;
+    TMenuItem* miRotateLeft;
+    TMenuItem* miRotateRight;
+    TMenuItem* miHelp;
+    TMenuItem* miShortcutKeys;
+    TMenuItem* N9;
+    TMenuItem* miHomepage;
+    TMenuItem* miCheckUpdate;
+    TMenuItem* N8;
+    TMenuItem* miAbout;
+    TMenuItem* N10;
+    TMenuItem* miExit;
+    // The picture view's context menu.
+    TPopupMenu* pmContext;
+    TMenuItem* mipOpen;
 
     // The window's fields.
     String CurrentDir;
@@ -118,6 +171,12 @@ public:
     void miThumbnailsClick(TObject* Sender);
     void Timer1Timer(TObject* Sender);
     void miBackgroundColorClick(TObject* Sender);
+    void miExitClick(TObject* Sender);
+    void miViewClick(TObject* Sender);
+    // One radio item under miLanguage per language file, the current language checked.
+    void BuildLanguageMenu();
+    // Switches to the clicked item's language and translates the window again.
+    void OnLanguageItemClick(TObject* Sender);
 
 protected:
     void CreateParams(TCreateParams& Params) override;
@@ -125,6 +184,10 @@ protected:
 private:
     void CreateComponents();
     void CreateTitleBar();
+    void CreateMenus();
+    // Binds and enables the strip's menu command (formMainThumbs.cpp); after CreateMenus.
+    void BindThumbnailCommands();
+    void CreateMenuButton();
     void CreateStatusBar();
     void CreateView();
     void PlaceWindow();
@@ -145,6 +208,9 @@ private:
     void StatusBarMouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int32_t X,
                           int32_t Y);
 };
+
+// The maker's home page: the caption of miHomepage and the address it opens.
+inline const String HomepageAddress = u"https://solvaneview.example.org/";
 
 extern TfMain* fMain;
 // The program's settings, from the main window's construction to its destruction.

@@ -56,6 +56,11 @@ void TfMain::ShowThumbnails(bool Show) {
     }
 }
 
+void TfMain::BindThumbnailCommands() {
+    miThumbnails->OnClick = [this](TObject* Sender) { miThumbnailsClick(Sender); };
+    miThumbnails->SetEnabled(true);
+}
+
 void TfMain::miThumbnailsClick(TObject*) {
     ShowThumbnails(!fThumbnails->Visible());
 }

@@ -92,12 +92,11 @@ void THandleStream::SetSize(int64_t NewSize) {
 
 namespace {
 THandle OpenFileByMode(const String& FileName, uint16_t Mode) {
-    const std::string name = FileSystemName(FileName);
-    if (Mode == fmCreate) return ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (Mode == fmCreate) return OpenFileHandle(FileName, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC);
     // Sharing (bits 4 to 6) cannot be enforced by POSIX file locks without the cooperation of
     // every other program, so only the access bits decide how the file is opened.
     static const int access[] = {O_RDONLY, O_WRONLY, O_RDWR, O_RDONLY};
-    return ::open(name.c_str(), access[Mode & 3] | O_CLOEXEC);
+    return OpenFileHandle(FileName, access[Mode & 3] | O_CLOEXEC);
 }
 } // namespace
 

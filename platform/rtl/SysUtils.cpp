@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,6 +36,12 @@ String SysErrorMessage(int32_t Code) {
 
 std::string FileSystemName(const String& FileName) {
     return Utf8FromStr(FileName);
+}
+
+int OpenFileHandle(const String& FileName, int Flags, int Mode) {
+    const int fd = ::open(FileSystemName(FileName).c_str(), Flags | O_NONBLOCK, Mode);
+    if (fd >= 0 && (Flags & O_NONBLOCK) == 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
 bool FileExists(const String& FileName) {

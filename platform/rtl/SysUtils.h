@@ -52,6 +52,9 @@ String SysErrorMessage(int32_t Code);
 
 // File names are UTF-16 in the library and UTF-8 on the file system.
 std::string FileSystemName(const String& FileName);
+// open(2) on FileName that never waits: a FIFO or device node carrying a picture's name opens at
+// once (a FIFO without a writer then reads as empty) instead of stalling the caller for good.
+int OpenFileHandle(const String& FileName, int Flags, int Mode = 0666);
 
 bool FileExists(const String& FileName);
 bool DirectoryExists(const String& Path);

@@ -2,6 +2,7 @@
 #include "platform/rtl/WinApi.h"
 
 #include "platform/rtl/SafeFile.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/rtl/TextUtils.h"
 
 #include <QStringView>
@@ -96,8 +97,7 @@ THandle CreateFileW(const String& FileName, uint32_t Access, uint32_t, uint32_t 
         errno = EINVAL;
         return INVALID_HANDLE_VALUE;
     }
-    const THandle fd =
-        ::open(FileSystemName(FileName).c_str(), OpenFlags(Access, Disposition), 0666);
+    const THandle fd = OpenFileHandle(FileName, OpenFlags(Access, Disposition));
     if (fd < 0) return INVALID_HANDLE_VALUE;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {

@@ -16,6 +16,64 @@
 
 #include <algorithm>
 
+// ---- Shortcuts -------------------------------------------------------------------------------
+
+namespace {
+
+struct TKeyName {
+    uint16_t Key;
+    const char16_t* Name;
+};
+constexpr TKeyName KeyNames[] = {
+    {VK_BACK, u"BkSp"},        {VK_TAB, u"Tab"},          {VK_RETURN, u"Enter"},
+    {VK_ESCAPE, u"Esc"},       {VK_SPACE, u"Space"},      {VK_PRIOR, u"PgUp"},
+    {VK_NEXT, u"PgDown"},      {VK_END, u"End"},          {VK_HOME, u"Home"},
+    {VK_LEFT, u"Left"},        {VK_UP, u"Up"},            {VK_RIGHT, u"Right"},
+    {VK_DOWN, u"Down"},        {VK_INSERT, u"Ins"},       {VK_DELETE, u"Del"},
+    {VK_MULTIPLY, u"Num *"},   {VK_ADD, u"Num +"},        {VK_SUBTRACT, u"Num -"},
+    {0x6E, u"Num Del"},        {0x6F, u"Num /"},          {VK_OEM_PLUS, u"="},
+    {0xBC, u","},              {0xBD, u"-"},              {0xBE, u"."},
+};
+
+String KeyName(uint16_t Key) {
+    if ((Key >= u'0' && Key <= u'9') || (Key >= u'A' && Key <= u'Z'))
+        return String(1, static_cast<char16_t>(Key));
+    if (Key >= 0x60 && Key <= 0x69) return u"Num " + String(1, static_cast<char16_t>(u'0' + Key - 0x60));
+    if (Key >= VK_F1 && Key < VK_F1 + 24) return u"F" + IntToStr(Key - VK_F1 + 1);
+    for (const TKeyName& k : KeyNames)
+        if (k.Key == Key) return k.Name;
+    return String();
+}
+
+} // namespace
+
+TShortCut ShortCut(uint16_t Key, TShiftState Shift) {
+    if ((Key & 0xFF00) != 0) return scNone;
+    TShortCut result = Key;
+    if (Shift & ssShift) result |= scShift;
+    if (Shift & ssCtrl) result |= scCtrl;
+    if (Shift & ssAlt) result |= scAlt;
+    return result;
+}
+
+String ShortCutToText(TShortCut Value) {
+    const String name = KeyName(Value & 0xFF);
+    if (name.empty()) return String();
+    String text;
+    if (Value & scShift) text += u"Shift+";
+    if (Value & scCtrl) text += u"Ctrl+";
+    if (Value & scAlt) text += u"Alt+";
+    return text + name;
+}
+
+TShortCut ShortCutOf(const TWMKey& Message) {
+    TShiftState shift = 0;
+    if (GetKeyState(VK_SHIFT) < 0) shift |= ssShift;
+    if (GetKeyState(VK_CONTROL) < 0) shift |= ssCtrl;
+    if (Message.KeyData & (LPARAM(1) << 29)) shift |= ssAlt;
+    return ShortCut(static_cast<uint8_t>(Message.CharCode), shift);
+}
+
 // ---- TMenuItem -------------------------------------------------------------------------------
 
 TMenuItem::TMenuItem(TComponent* AOwner) : TComponent(AOwner), FAlive(std::make_shared<int>(0)) {}
@@ -54,6 +112,14 @@ void TMenuItem::Remove(TMenuItem* Item) {
 int32_t TMenuItem::IndexOf(const TMenuItem* Item) const {
     auto it = std::find(FItems.begin(), FItems.end(), Item);
     return it == FItems.end() ? -1 : static_cast<int32_t>(it - FItems.begin());
+}
+
+void TMenuItem::SetChecked(bool Value) {
+    FChecked = Value;
+    if (!Value || !FRadioItem || FParent == nullptr) return;
+    for (TMenuItem* sibling : FParent->FItems)
+        if (sibling != this && sibling->FRadioItem && sibling->FGroupIndex == FGroupIndex)
+            sibling->FChecked = false;
 }
 
 void TMenuItem::Click() {
@@ -109,7 +175,57 @@ private:
     }
 };
 
-void Fill(QMenu& Menu, TMenuItem& Item, TMenuItem*& Chosen) {
+QString ToQString(const String& Text) {
+    return QString::fromUtf16(Text.data(), static_cast<qsizetype>(Text.size()));
+}
+
+// The position of Caption's access key ("&" before it; "&&" is a plain ampersand), or npos.
+size_t AccessKeyAt(const String& Caption) {
+    for (size_t i = 0; i + 1 < Caption.size(); ++i) {
+        if (Caption[i] != u'&') continue;
+        if (Caption[i + 1] != u'&') return i + 1;
+        ++i;
+    }
+    return String::npos;
+}
+
+char16_t UpperKey(char16_t C) {
+    return C >= u'a' && C <= u'z' ? static_cast<char16_t>(C - u'a' + u'A') : C;
+}
+
+bool IsKeyLetter(char16_t C) {
+    return (C >= u'A' && C <= u'Z') || (C >= u'0' && C <= u'9');
+}
+
+// The captions of Item's entries as shown: with Automatic, an entry without an access key gets
+// its first letter or digit that no sibling's access key takes yet.
+std::vector<String> ShownCaptions(const TMenuItem& Item, bool Automatic) {
+    std::vector<String> captions;
+    std::u16string taken;
+    for (int32_t i = 0; i < Item.Count(); ++i) {
+        captions.push_back(Item.Items(i)->Caption());
+        const size_t at = AccessKeyAt(captions.back());
+        if (at != String::npos) taken += UpperKey(captions.back()[at]);
+    }
+    if (!Automatic) return captions;
+    for (String& caption : captions) {
+        if (caption == u"-" || AccessKeyAt(caption) != String::npos) continue;
+        for (size_t i = 0; i < caption.size(); ++i) {
+            const char16_t key = UpperKey(caption[i]);
+            if (!IsKeyLetter(key) || taken.find(key) != std::u16string::npos) continue;
+            taken += key;
+            caption.insert(i, 1, u'&');
+            break;
+        }
+    }
+    return captions;
+}
+
+// Fills Menu with Item's entries. A submenu is filled when it opens, after its item's Click,
+// so that the item's handler can set its entries first. The shortcut's text follows a tab,
+// which the toolkit shows right-aligned.
+void Fill(QMenu& Menu, TMenuItem& Item, TMenuItem*& Chosen, bool Automatic) {
+    const std::vector<String> captions = ShownCaptions(Item, Automatic);
     for (int32_t i = 0; i < Item.Count(); ++i) {
         TMenuItem* child = Item.Items(i);
         if (!child->Visible()) continue;
@@ -117,20 +233,47 @@ void Fill(QMenu& Menu, TMenuItem& Item, TMenuItem*& Chosen) {
             Menu.addSeparator();
             continue;
         }
-        const QString text = QString::fromUtf16(child->Caption().data(),
-                                                static_cast<qsizetype>(child->Caption().size()));
+        String text = captions[static_cast<size_t>(i)];
+        const String keys = ShortCutToText(child->ShortCut());
+        if (!keys.empty()) text += u"\t" + keys;
         if (child->Count() > 0) {
-            QMenu* sub = Menu.addMenu(text);
+            QMenu* sub = Menu.addMenu(ToQString(text));
             sub->setEnabled(child->Enabled());
-            Fill(*sub, *child, Chosen);
+            QObject::connect(sub, &QMenu::aboutToShow, [sub, child, &Chosen, Automatic] {
+                sub->clear();
+                child->Click();
+                Fill(*sub, *child, Chosen, Automatic);
+            });
             continue;
         }
-        QAction* action = Menu.addAction(text);
+        QAction* action = Menu.addAction(ToQString(text));
         action->setEnabled(child->Enabled());
         action->setCheckable(child->Checked());
         action->setChecked(child->Checked());
         QObject::connect(action, &QAction::triggered, [&Chosen, child] { Chosen = child; });
     }
+}
+
+// The first item under Item with Key whose whole chain up to the menu is enabled.
+TMenuItem* FindShortCut(TMenuItem& Item, TShortCut Key) {
+    for (int32_t i = 0; i < Item.Count(); ++i) {
+        TMenuItem* child = Item.Items(i);
+        if (!child->Enabled()) continue;
+        if (child->Count() > 0) {
+            if (TMenuItem* found = FindShortCut(*child, Key)) return found;
+        } else if (child->ShortCut() == Key && !child->IsLine()) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+// Clicks the submenu items above Item from the top down, as opening them would.
+void ClickParents(TMenuItem& Item, const TMenuItem& Root) {
+    TMenuItem* parent = Item.Parent();
+    if (parent == nullptr || parent == &Root) return;
+    ClickParents(*parent, Root);
+    parent->Click();
 }
 
 // Runs the chosen item's Click from the message loop, unless the item is gone by then.
@@ -145,6 +288,16 @@ void ClickLater(TMenuItem* Item) {
 
 } // namespace
 
+bool TMenu::IsShortCut(TWMKey& Message) {
+    const TShortCut key = ShortCutOf(Message);
+    if ((key & 0xFF) == 0) return false;
+    TMenuItem* item = FindShortCut(*Items(), key);
+    if (item == nullptr) return false;
+    ClickParents(*item, *Items());
+    item->Click();
+    return true;
+}
+
 TPopupMenu::TPopupMenu(TComponent* AOwner) : TMenu(AOwner) {}
 
 void TPopupMenu::Notification(TComponent* AComponent, TOperation Operation) {
@@ -157,7 +310,7 @@ void TPopupMenu::Popup(int32_t X, int32_t Y) {
     if (OnPopup) OnPopup(this);
     TQtPopupMenu menu;
     TMenuItem* chosen = nullptr;
-    Fill(menu, *Items(), chosen);
+    Fill(menu, *Items(), chosen, AutoHotkeys != maManual);
     QPointer<QMenu> previous = ActiveMenu;
     ActiveMenu = &menu;
     ++OpenMenus;

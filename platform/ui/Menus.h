@@ -1,11 +1,32 @@
-// Menus of the class library: menu items in a tree, and the popup menu that shows them at a
-// screen point and runs its own loop until it closes.
+// Menus of the class library: menu items in a tree with their shortcut keys, and the popup menu
+// that shows them at a screen point and runs its own loop until it closes.
 #pragma once
 
 #include "platform/ui/Component.h"
+#include "platform/ui/Controls.h"
 
 #include <memory>
 #include <vector>
+
+// A key with its modifiers: the virtual key code in the low byte, the modifier bits above it.
+using TShortCut = uint16_t;
+constexpr TShortCut scNone = 0;
+constexpr TShortCut scShift = 0x2000;
+constexpr TShortCut scCtrl = 0x4000;
+constexpr TShortCut scAlt = 0x8000;
+
+// The shortcut of Key with the Shift, Ctrl and Alt keys of Shift.
+TShortCut ShortCut(uint16_t Key, TShiftState Shift);
+// The shortcut as a menu shows it: the modifiers in the order "Shift+", "Ctrl+", "Alt+", then
+// the key's name ("Ctrl+O", "Shift+Ctrl+C", "Num +", "PgDown", "F11"); "" for scNone or a key
+// without a name.
+String ShortCutToText(TShortCut Value);
+// The shortcut a key message stands for: its key, the Shift and Ctrl keys held while it is
+// handled, and Alt from its key data.
+TShortCut ShortCutOf(const TWMKey& Message);
+
+// Whether a menu gives its items' captions access keys of its own ("&" before a letter).
+enum TMenuAutoFlag : uint8_t { maAutomatic, maManual, maParent };
 
 // One entry of a menu; a caption of "-" makes a separator. An item owns the items in its list
 // and frees them when it goes; an item freed on its own leaves its parent's list.
@@ -17,7 +38,14 @@ public:
     const String& Caption() const { return FCaption; }
     void SetCaption(const String& Value) { FCaption = Value; }
     bool Checked() const { return FChecked; }
-    void SetChecked(bool Value) { FChecked = Value; }
+    // Checking a radio item clears the other radio items of its group among its siblings.
+    void SetChecked(bool Value);
+    bool RadioItem() const { return FRadioItem; }
+    void SetRadioItem(bool Value) { FRadioItem = Value; }
+    uint8_t GroupIndex() const { return FGroupIndex; }
+    void SetGroupIndex(uint8_t Value) { FGroupIndex = Value; }
+    TShortCut ShortCut() const { return FShortCut; }
+    void SetShortCut(TShortCut Value) { FShortCut = Value; }
     bool Enabled() const { return FEnabled; }
     void SetEnabled(bool Value) { FEnabled = Value; }
     bool Visible() const { return FVisible; }
@@ -33,7 +61,8 @@ public:
     void Remove(TMenuItem* Item);
     int32_t IndexOf(const TMenuItem* Item) const;
 
-    // What choosing the item does: OnClick.
+    // What choosing the item does: OnClick, unless the item is disabled. An item with a submenu
+    // is clicked when its submenu opens.
     virtual void Click();
     TNotifyEvent OnClick;
 
@@ -42,7 +71,10 @@ public:
 
 private:
     String FCaption;
+    TShortCut FShortCut = scNone;
     bool FChecked = false;
+    bool FRadioItem = false;
+    uint8_t FGroupIndex = 0;
     bool FEnabled = true;
     bool FVisible = true;
     TMenuItem* FParent = nullptr;
@@ -56,6 +88,13 @@ public:
     explicit TMenu(TComponent* AOwner);
     ~TMenu() override;
     TMenuItem* Items() const { return FItems.get(); }
+    // With maAutomatic (the default) a caption without an access key gets one when shown: its
+    // first letter not taken by a sibling. maManual shows the captions as they are.
+    TMenuAutoFlag AutoHotkeys = maAutomatic;
+    // Runs the first item of the whole tree (submenus included) that has the message's shortcut
+    // and is enabled with every submenu above it: the submenus' Click first, from the top, as
+    // when they open, then the item's. True when such an item was found.
+    bool IsShortCut(TWMKey& Message);
 
 private:
     std::unique_ptr<TMenuItem> FItems;

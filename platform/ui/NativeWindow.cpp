@@ -3,6 +3,7 @@
 #include "platform/ui/NativeWindow.h"
 
 #include "platform/ui/DragDrop.h"
+#include "platform/ui/Forms.h"
 #include "platform/ui/UiInternal.h"
 
 #include <QCloseEvent>
@@ -56,6 +57,13 @@ bool IsSpecialKey(uint16_t Key) {
     default:
         return false;
     }
+}
+
+bool FormShortCut(TWinControl* Control, uint16_t Key, LPARAM Data) {
+    TForm* form = GetParentForm(Control);
+    if (form == nullptr) return false;
+    TWMKey message{WM_KEYDOWN, Key, Data, 0};
+    return form->IsShortCut(message);
 }
 
 LPARAM KeyData(const QKeyEvent* Event) {
@@ -552,6 +560,9 @@ void TQtClient::keyPressEvent(QKeyEvent* Event) {
         const LPARAM data = KeyData(Event);
         if (IsSpecialKey(key) && control->Perform(CM_WANTSPECIALKEY, key, data) == 0 &&
             control->Perform(WM_GETDLGCODE, key, data) == 0) {
+            // The form's shortcut pass sees every key first, also the special keys that the
+            // control with the focus does not take (Esc, Ctrl+arrow shortcuts).
+            if (FormShortCut(control, key, data)) return;
             if (key == VK_TAB)
                 QWidget::focusNextPrevChild(!(Event->modifiers() & Qt::ShiftModifier));
             return;

@@ -1,9 +1,11 @@
 // The stream contract (positions, end-relative seeks, short transfers) and the pointer list.
 #include "platform/rtl/Classes.h"
+#include "platform/rtl/WinApi.h"
 #include "tests/ExternalTool.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -75,6 +77,24 @@ TEST(FileStream, MissingFileRaisesOpenErrorNamingTheFile) {
     }
     EXPECT_THROW(TFileStream(StrFromUtf8((dir / "no/such/folder").string()), fmCreate),
                  EFCreateError);
+    std::filesystem::remove_all(dir);
+}
+
+// A FIFO carrying a picture's name must not stall whoever opens it: with no writer it opens at
+// once and reads as empty, so a loader reports a broken file instead of hanging the viewer.
+TEST(FileStream, AFifoWithoutWriterOpensAtOnceAndReadsEmpty) {
+    const auto dir = ScratchFolder();
+    const auto fifo = dir / "x.jpg";
+    ASSERT_EQ(std::system(("mkfifo '" + fifo.string() + "'").c_str()), 0);
+    const String name = StrFromUtf8(fifo.string());
+    {
+        TFileStream in(name, fmOpenRead);
+        char buf[4];
+        EXPECT_EQ(in.Read(buf, 4), 0);
+    }
+    const THandle handle = CreateFileW(name, GENERIC_READ, 0, OPEN_EXISTING, 0);
+    EXPECT_NE(handle, INVALID_HANDLE_VALUE);
+    CloseHandle(handle);
     std::filesystem::remove_all(dir);
 }
 
