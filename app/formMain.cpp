@@ -3,8 +3,10 @@
 #include "app/formMain.h"
 
 #include "app/Browsing.h"
+#include "app/Captions.h"
 #include "app/SVLangManager.h"
 #include "app/SWSetting.h"
+#include "app/ZoomGeometry.h"
 #include "app/formMessage.h"
 #include "app/formThumbs.h"
 #include "components/SVAALabel.h"
@@ -89,7 +91,7 @@ TfMain::TfMain(TComponent* AOwner) : TForm(AOwner) {
     PreloadThread = std::make_unique<TSVImageLoadThread>();
     PreloadThread->OnImageLoaded = [](TObject*, int32_t) {};
     FileList = new TStringList;
-    Captions = new TStringList;
+    Captions = new TCaptions;
     Extensions = new TStringList;
     const TDataFolders folders = ResolveDataFolders(ExtractFilePath(GetModuleFileNameW()));
     ExeDir = folders.ExeDir;
@@ -116,6 +118,7 @@ TfMain::TfMain(TComponent* AOwner) : TForm(AOwner) {
     BuildLanguageMenu();
     LangManager->TranslateForm(u"formMain", this);
     SVDropFileTarget->Register(this);
+    BindRoadEvents();
 }
 
 void TfMain::CreateParams(TCreateParams& Params) {
@@ -344,6 +347,7 @@ void TfMain::LoadSkin() {
 void TfMain::TntFormShow(TObject*) {
     SetWidth(Width() + 1); // one layout pass of the borderless window
     if (Settings->ShowThumbs) ShowThumbnails(true);
+    OpenCommandLinePath();
     Timer1->SetInterval(300);
     Timer1->SetEnabled(true);
 }
@@ -379,9 +383,10 @@ void TfMain::TntFormDestroy() {
         std::fprintf(stderr, "Solvaneview: the settings could not be written to %s\n",
                      Utf8FromStr(Settings->FileName).c_str());
     delete Captions;
+    Captions = nullptr;
     delete FileList;
     delete Extensions;
-    Captions = FileList = Extensions = nullptr;
+    FileList = Extensions = nullptr;
     delete Settings;
     Settings = nullptr;
     TitleBackground.reset();
@@ -401,10 +406,18 @@ void TfMain::Dispatch(TMessage& Message) {
         OnWindowPosChanging(*reinterpret_cast<const WINDOWPOS*>(Message.LParam));
         return;
     }
+    if (Message.Msg == WM_USER + 15) {
+        OnShowIndexMessage(Message);
+        return;
+    }
     TForm::Dispatch(Message);
 }
 
 void TfMain::OnWindowPosChanging(const WINDOWPOS& Pos) {
+    // The centre of the bounds the window takes now, so that it is never one move behind.
+    const TPoint center = WindowCenter(Bounds(Pos.x, Pos.y, Pos.cx, Pos.cy));
+    CenterX = center.X;
+    CenterY = center.Y;
     // A visible message keeps its place in the middle of the window's new bounds.
     if (fMessage == nullptr || !fMessage->Visible()) return;
     fMessage->SetBounds(Pos.x + (Pos.cx - fMessage->Width()) / 2,

@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 class TSVPaintPanel;
 class TSVAALabel;
@@ -23,6 +24,8 @@ class TSVImageButton;
 class TSVLabel;
 class TSVDropFileTarget;
 class TSWSetting;
+class TCaptions;
+struct TViewGeometry;
 
 // The picture view of the main window.
 class TSVImageView : public TVistrelView {
@@ -133,15 +136,13 @@ public:
     // The window's fields.
     String CurrentDir;
     TStringList* FileList = nullptr;
-    TStringList* Captions = nullptr;
+    TCaptions* Captions = nullptr; // the folder's caption lines and the running caption edit
     TStringList* Extensions = nullptr;
     int32_t CurrentIndex = -1;
     int32_t CenterX = 0;
     int32_t CenterY = 0;
     bool Busy = false;
     std::unique_ptr<TPngImage> TitleBackground; // empty when the skin has none
-    bool EditCancelled = false;
-    int32_t EditIndex = 0;
     TSVImageView* View = nullptr;
     bool MaximizedByUs = false;
     TRect RestoreBounds;
@@ -165,6 +166,8 @@ public:
     // The strip's left edge while it is visible on this window's monitor (the window's room
     // ends there); no value otherwise.
     std::optional<int32_t> DockedStripLeft();
+    // The strip's list selects the shown picture, while the strip is visible and one is shown.
+    void SelectCurrentThumbnail();
 
     // Handlers, public so that tests can drive them as the window's events do.
     void TntFormShortCut(TWMKey& Msg, bool& Handled);
@@ -177,6 +180,61 @@ public:
     void BuildLanguageMenu();
     // Switches to the clicked item's language and translates the window again.
     void OnLanguageItemClick(TObject* Sender);
+
+    // ---- Browsing, zoom and captions (formMainRoad.cpp) ----
+    // Opens a file or a folder: lists the folder's pictures and shows the file, else the first.
+    // A path that does not exist changes nothing.
+    void OpenPath(const String& Path);
+    // Loads and shows FileList[Index]; nothing for an index outside the list, a vanished file or
+    // while a showing runs.
+    void ShowImage(int32_t Index);
+    void CloseImage();
+    void ShowPreviousImage();
+    void ShowNextImage();
+    bool IsListedExtension(const String& Path) const;
+    void LoadCaptions();
+    // Ends a running caption edit: stores its text unless Esc left it.
+    void CommitCaptionEdit();
+    void AutoSizeWindow(int32_t ImageWidth, int32_t ImageHeight);
+    void FitZoom(int32_t AvailWidth, int32_t AvailHeight);
+    void CenterImage();
+    // Zoom steps about client point (X, Y) of the view; (-1, -1) for the view's centre.
+    void ZoomIn(int32_t X, int32_t Y);
+    void ZoomOut(int32_t X, int32_t Y);
+    void StoreWindowCenter();
+    void OnShowIndexMessage(TMessage& Message);
+
+    void miOpenClick(TObject* Sender);
+    void miCloseClick(TObject* Sender);
+    void miPreviousImageClick(TObject* Sender);
+    void miNextImageClick(TObject* Sender);
+    void miFirstImageClick(TObject* Sender);
+    void miLastImageClick(TObject* Sender);
+    void miZoomInClick(TObject* Sender);
+    void miZoomOutClick(TObject* Sender);
+    void miZoomOrgSizeClick(TObject* Sender);
+    void miAutoSizeClick(TObject* Sender);
+    void miFitToWindowClick(TObject* Sender);
+    void miEditCaptionClick(TObject* Sender);
+    void imgViewDblClick(TObject* Sender);
+    void imgView1MouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, int32_t X,
+                           int32_t Y);
+    void imgView1MouseMove(TObject* Sender, TShiftState Shift, int32_t X, int32_t Y);
+    void imgView1MouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int32_t X,
+                         int32_t Y);
+    void imgViewSpecialKey(TObject* Sender, uint16_t Key, TShiftState Shift, bool& Handled);
+    void SVDropFileTargetDrop(TObject* Sender, TShiftState Shift, TPoint& Point, uint32_t& Effect);
+    void TntFormMouseWheelDown(TObject* Sender, TShiftState Shift, int32_t MouseX, int32_t MouseY,
+                               bool& Handled);
+    void TntFormMouseWheelUp(TObject* Sender, TShiftState Shift, int32_t MouseX, int32_t MouseY,
+                             bool& Handled);
+    void TntFormKeyDown(TObject* Sender, uint16_t& Key, TShiftState Shift);
+    void TntFormResize(TObject* Sender);
+    void btnMaximizeClick(TObject* Sender);
+    void lTitleDblClick(TObject* Sender);
+    void lCaptionClick(TObject* Sender);
+    void eCaptionExit(TObject* Sender);
+    void eCaptionKeyPress(TObject* Sender, char16_t& Key);
 
 protected:
     void CreateParams(TCreateParams& Params) override;
@@ -192,6 +250,15 @@ private:
     void CreateView();
     void PlaceWindow();
     void LoadSkin();
+    // Binds the window's own events of browsing, zoom and captions (formMainRoad.cpp).
+    void BindRoadEvents();
+    // Opens the path given as the program's first argument, when there is one.
+    void OpenCommandLinePath();
+    TViewGeometry ViewGeometry();
+    std::vector<String> ExtensionList() const;
+    std::vector<String> FileListPaths() const;
+    void ShowCaptionLabel();
+    void ApplyZoomStep(bool ZoomingIn, int32_t X, int32_t Y);
     void TntFormShow(TObject* Sender);
     void FormClose(TObject* Sender, TCloseAction& Action);
     void TntFormDestroy();

@@ -1,6 +1,7 @@
 // The main window's side of the thumbnail strip: refilling it from the open folder, docking it
 // at the right edge of the work area and closing it, with the window maximized by the Maximize
 // button making room for the strip and taking the whole work area again without it.
+#include "app/Captions.h"
 #include "app/formMain.h"
 #include "app/formThumbs.h"
 
@@ -29,7 +30,12 @@ void TfMain::RefreshThumbnails() {
         return;
     }
     fThumbnails->FillThumbnails(Handle(), *FileList);
-    fThumbnails->Captions.Assign(*Captions);
+    fThumbnails->Captions.Assign(Captions->Lines());
+}
+
+void TfMain::SelectCurrentThumbnail() {
+    if (fThumbnails != nullptr && fThumbnails->Visible() && CurrentIndex != -1)
+        fThumbnails->lThumbs->SetItemIndex(CurrentIndex);
 }
 
 void TfMain::ShowThumbnails(bool Show) {

@@ -21,6 +21,8 @@ packages=(
   libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils libjpeg-turbo-progs
   # peers of the benchmarks, called in process
   libvips-dev libmagick++-dev libimagequant-dev
+  # the viewer benchmark's peer program, its key sender and its screen grabber
+  qimgv xdotool python3-xlib
   # the CMYK press profile of the colour conversion
   libgs-common
 )

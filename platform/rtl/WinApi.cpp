@@ -187,6 +187,15 @@ String GetModuleFileNameW() {
     return n > 0 ? StrFromUtf8(std::string_view(path, static_cast<size_t>(n))) : String();
 }
 
+std::vector<String> CommandLineToArgvW() {
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::vector<String> arguments;
+    std::string argument;
+    while (std::getline(in, argument, '\0'))
+        arguments.push_back(StrFromUtf8(argument));
+    return arguments;
+}
+
 String GetLocaleInfoW(uint32_t, uint32_t Type) {
     if (Type != LOCALE_SISO639LANGNAME) return String();
     std::string locale;

@@ -4,6 +4,8 @@
 
 #include "platform/rtl/Classes.h"
 
+#include <vector>
+
 struct MEMORYSTATUSEX {
     uint32_t dwLength = sizeof(MEMORYSTATUSEX);
     uint64_t ullTotalPhys = 0;
@@ -86,6 +88,10 @@ bool CopyFileW(const String& ExistingFileName, const String& NewFileName, bool F
 
 // The full path of the running program ("" when it cannot be found).
 String GetModuleFileNameW();
+
+// The process's command line split into its elements, the program first (each argument as the
+// process received it, decoded from UTF-8); empty when it cannot be read.
+std::vector<String> CommandLineToArgvW();
 
 // The user's language as a lower-case ISO 639 code ("de"), from the locale of messages
 // (LC_ALL, LC_MESSAGES, LANG in that order); "en" for the C and POSIX locales or none. Only

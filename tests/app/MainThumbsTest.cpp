@@ -46,13 +46,11 @@ protected:
         raster::FinalizeRasterLibrary();
     }
 
-    void OpenPictures(int32_t Count) {
-        for (int32_t i = 0; i < Count; ++i) {
-            const std::string name = "p" + std::to_string(i) + ".png";
-            WritePicture(scratch.File(name), 60, 40, 90);
-            main->FileList->Add(Str(scratch.File(name)));
-        }
-        main->Captions->Add(u"p0.png=First");
+    // Count pictures of 60 x 40, and the caption "First" for the first one.
+    void WritePictures(int32_t Count) {
+        for (int32_t i = 0; i < Count; ++i)
+            WritePicture(scratch.File("p" + std::to_string(i) + ".png"), 60, 40, 90);
+        scratch.Write(".description", {'p', '0', '.', 'p', 'n', 'g', '=', 'F', 'i', 'r', 's', 't'});
     }
 
     TRect Work() { return Screen->MonitorWorkareaRect(BoundsOf(*main)); }
@@ -64,34 +62,55 @@ protected:
 };
 
 TEST_F(MainThumbs, ShowingDocksTheStripAtTheRightEdgeAndFillsItFromTheFolder) {
-    OpenPictures(3);
-    main->RefreshThumbnails(); // hidden: nothing is filled
+    WritePictures(3);
+    main->OpenPath(Str(scratch.File("p1.png"))); // hidden: nothing is filled
+    ASSERT_EQ(main->CurrentIndex, 1);
     EXPECT_EQ(strip->Thumbs.Count(), 0);
 
     main->ShowThumbnails(true);
     const TRect work = Work();
     EXPECT_TRUE(strip->Visible());
-    EXPECT_EQ(BoundsOf(*strip),
-              Rect(work.Right - 140, work.Top, work.Right, work.Bottom));
+    EXPECT_EQ(BoundsOf(*strip), Rect(work.Right - 140, work.Top, work.Right, work.Bottom));
     EXPECT_EQ(main->DockedStripLeft(), std::optional<int32_t>(work.Right - 140));
     ASSERT_EQ(strip->lThumbs->Items()->Count(), 3);
     EXPECT_EQ(strip->MainWindow, main->Handle());
-    EXPECT_EQ(strip->Captions, *main->Captions);
+    ASSERT_EQ(strip->Captions.Count(), 1);
+    EXPECT_EQ(strip->Captions[0], u"p0.png=First");
     WaitForDecoder(strip->Thumbs);
     for (int32_t i = 0; i < 3; ++i)
         EXPECT_NE(strip->Thumbs.Item(i).Bitmap, nullptr) << i;
 
-    // A folder closed: the strip empties.
-    main->FileList->Clear();
-    main->RefreshThumbnails();
+    // The list follows the shown picture, and a click in it shows its picture.
+    main->ShowImage(2);
+    EXPECT_EQ(strip->lThumbs->ItemIndex(), 2);
+    main->OpenPath(Str(scratch.File("p1.png")));
+    EXPECT_EQ(strip->lThumbs->ItemIndex(), 1);
+    SendMessage(strip->lThumbs->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+    EXPECT_EQ(main->CurrentIndex, 0);
+    EXPECT_EQ(strip->lThumbs->ItemIndex(), 0);
+
+    // Closing the picture empties the strip.
+    main->CloseImage();
     EXPECT_EQ(strip->lThumbs->Items()->Count(), 0);
-    EXPECT_EQ(strip->Captions.Count(), 0);
+    EXPECT_EQ(strip->Thumbs.Count(), 0);
 
     main->miThumbnailsClick(nullptr);
     EXPECT_FALSE(strip->Visible());
     EXPECT_EQ(main->DockedStripLeft(), std::nullopt);
     main->miThumbnailsClick(nullptr);
     EXPECT_TRUE(strip->Visible());
+}
+
+TEST_F(MainThumbs, AutomaticSizingKeepsTheWindowLeftOfTheStrip) {
+    WritePicture(scratch.File("big.png"), 3000, 2000, 40);
+    main->Show();
+    main->AutoSize = true;
+    main->FitToWindow = true;
+    main->ShowThumbnails(true);
+    main->OpenPath(Str(scratch.File("big.png")));
+    ASSERT_EQ(main->CurrentIndex, 0);
+    EXPECT_LE(main->Left() + main->Width(), strip->Left());
+    EXPECT_GE(main->Left(), Work().Left);
 }
 
 TEST_F(MainThumbs, TheViewMenuChecksTheStripAndF11TogglesIt) {

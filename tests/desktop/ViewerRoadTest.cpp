@@ -1,0 +1,139 @@
+// The viewer program opening pictures on an Xvfb display without a window manager: the window
+// takes the size and place the automatic sizing computes for each picture, and a listed name that
+// cannot be opened, stepped onto and past with the wheel, leaves the program answering and
+// painting.
+#include "tests/desktop/ViewerDesktop.h"
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace sv_test;
+
+namespace {
+
+class ViewerRoad : public TViewerDesktop {
+protected:
+    void SetUp() override {
+        TViewerDesktop::SetUp();
+        if (IsSkipped()) return;
+        for (const char* tool : {"convert", "import", "xdotool", "python3"})
+            if (!ToolExists(tool)) SV_SKIP_WITHOUT_REFERENCE(std::string(tool) + " is missing");
+        // The window's centre at the screen's, with automatic size and fitting on (the defaults).
+        const fs::path settings = Config() / "Solvaneview";
+        fs::create_directories(settings);
+        WriteFileBytes(settings / "solvaneview.ini", Utf16Ascii("centerx=400\r\ncentery=300\r\n"));
+        fs::create_directories(Pictures());
+    }
+    fs::path Config() const { return Root.Path() / "config"; }
+    fs::path Pictures() const { return Root.Path() / "pictures"; }
+
+    void WritePicture(const std::string& Name, int Width, int Height, const std::string& Color) {
+        std::string output;
+        ASSERT_TRUE(RunTool("convert -size " + std::to_string(Width) + "x" +
+                                std::to_string(Height) + " xc:" + Color + " '" +
+                                (Pictures() / Name).string() + "'",
+                            output));
+    }
+
+    pid_t Start(const std::string& Name) {
+        const std::vector<std::string> env = Environment(Root.Path(), Config());
+        return SpawnProcess({SV_VIEWER_EXE, (Pictures() / Name).string()}, &env);
+    }
+
+    // Waits until the viewer's window has the geometry Width x Height + X + Y; the last geometry
+    // seen is reported when it never comes.
+    void ExpectWindow(int Width, int Height, int X, int Y) {
+        const auto start = std::chrono::steady_clock::now();
+        TTopWindow last;
+        while (std::chrono::steady_clock::now() - start < std::chrono::seconds(60)) {
+            const std::vector<TTopWindow> windows = MappedWindows(Server.Display());
+            if (const TTopWindow* main = FindWindow(windows, "\"Solvaneview\"")) {
+                last = *main;
+                if (last.Width == Width && last.Height == Height && last.X == X && last.Y == Y)
+                    return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ADD_FAILURE() << "the window is " << last.Width << "x" << last.Height << "+" << last.X
+                      << "+" << last.Y << ", not " << Width << "x" << Height << "+" << X << "+"
+                      << Y;
+    }
+
+    // One notch of the wheel towards the user over screen point (X, Y).
+    void WheelDown(int X, int Y) {
+        std::string output;
+        ASSERT_TRUE(RunTool("DISPLAY=" + Server.Display() + " xdotool mousemove " +
+                                std::to_string(X) + " " + std::to_string(Y) + " click 5",
+                            output));
+    }
+
+    // The colour of screen pixel (X, Y) as "RRGGBB".
+    std::string ScreenPixel(int X, int Y) {
+        const fs::path grab = Root.Path() / "screen.png";
+        std::string output;
+        if (!RunTool("DISPLAY=" + Server.Display() + " import -window root '" + grab.string() + "'",
+                     output))
+            return "no grab";
+        RunTool("convert '" + grab.string() + "' -format '%[hex:p{" + std::to_string(X) + "," +
+                    std::to_string(Y) + "}]' info:-",
+                output);
+        return output;
+    }
+
+    // Waits until screen pixel (X, Y) is Color.
+    void ExpectPixel(int X, int Y, const std::string& Color) {
+        const auto start = std::chrono::steady_clock::now();
+        std::string seen;
+        while (std::chrono::steady_clock::now() - start < std::chrono::seconds(60)) {
+            seen = ScreenPixel(X, Y);
+            if (seen == Color) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ADD_FAILURE() << "pixel " << X << "," << Y << " is " << seen << ", not " << Color;
+    }
+};
+
+} // namespace
+
+// On an 800 x 600 screen (the work area, without a window manager) around the centre 400, 300,
+// with a chrome of 4 x 50 pixels (the 4 pixels and the title and status bars):
+// - 200 x 100 stays at 100 % in the smallest window, 300 x 300;
+// - 600 x 400 at 100 % gives 604 x 450;
+// - 1600 x 1200 overflows: 800 x 600, fitted to 796 x 550 at 550 / 1200 (single precision), so
+//   the width shrinks to 1600 x 0.4583 + 4 = 737, and the top stops at the work area's.
+TEST_F(ViewerRoad, TheWindowTakesTheComputedSizeForEachPicture) {
+    WritePicture("1.png", 200, 100, "blue");
+    WritePicture("2.png", 600, 400, "green");
+    WritePicture("3.png", 1600, 1200, "red");
+    const pid_t viewer = Start("1.png");
+    ASSERT_GT(viewer, 0);
+    ASSERT_TRUE(WaitForWindow(Server.Display(), "\"Solvaneview\"", viewer));
+    ExpectWindow(300, 300, 250, 150);
+    WheelDown(400, 300);
+    ExpectWindow(604, 450, 98, 75);
+    WheelDown(400, 300);
+    ExpectWindow(737, 600, 32, 0);
+    kill(viewer, SIGTERM);
+    EXPECT_EQ(WaitForExit(viewer), 0);
+}
+
+TEST_F(ViewerRoad, ASocketNamedLikeAPictureIsSteppedOntoAndPast) {
+    WritePicture("1.png", 200, 100, "blue");
+    std::string output;
+    ASSERT_TRUE(RunTool("python3 -c 'import socket,sys; socket.socket(socket.AF_UNIX).bind("
+                        "sys.argv[1])' '" +
+                            (Pictures() / "2.jpg").string() + "'",
+                        output));
+    WritePicture("3.png", 400, 300, "red");
+    const pid_t viewer = Start("1.png");
+    ASSERT_GT(viewer, 0);
+    ASSERT_TRUE(WaitForWindow(Server.Display(), "\"Solvaneview\"", viewer));
+    ExpectWindow(300, 300, 250, 150);
+    ExpectPixel(400, 300, "0000FF");
+    WheelDown(400, 300); // onto the socket
+    WheelDown(400, 300); // and past it
+    ExpectWindow(404, 350, 198, 125);
+    ExpectPixel(400, 300, "FF0000");
+    kill(viewer, SIGTERM);
+    EXPECT_EQ(WaitForExit(viewer), 0);
+}
