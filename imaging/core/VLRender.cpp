@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 using enum TVLPixelFormat;
 using enum TVLLocation;
@@ -394,6 +395,9 @@ void GatherWeights(const uint8_t* AlphaRow, const int32_t* XTable, int32_t Count
         Weights[i] = std::min(Transparency, AlphaRow[XTable[i]]);
 }
 
+// Renders of fewer pixels run on the calling thread.
+constexpr int64_t MinBandedPixels = 1 << 17;
+
 template <class LayoutT>
 void StretchRowsOf(TVLBitmap& Source, const TVLStretchRowsParams& P, bool Blend) {
     if (P.X2 < P.X1 || P.Y2 < P.Y1) return;
@@ -405,46 +409,57 @@ void StretchRowsOf(TVLBitmap& Source, const TVLStretchRowsParams& P, bool Blend)
         combine ? RenderOperationRow(P.RenderOperation) : nullptr;
     // Opaque plain pixels go straight into the destination row.
     const bool direct = !Blend && !combine;
-    std::vector<TVLRGB> pixels(direct ? 0 : count), under(combine ? count : 0);
-    std::vector<uint8_t> weights(Blend ? count : 0);
     TVLBitmap* alpha = Blend && P.UseAlpha ? Source.GetAlphaChannel() : nullptr;
     const auto transparency = static_cast<uint8_t>(std::clamp(P.Transparency, 0, 255));
-    int32_t previous = -1;
-    for (int32_t y = P.Y1; y <= P.Y2; ++y) {
-        const int32_t r = P.YTable[y - P.Y1];
-        uint8_t* row = P.RowTable[y];
-        auto* target = reinterpret_cast<TVLRGB*>(row + 3 * static_cast<size_t>(P.X1));
-        if (r == previous) {
-            if (LayoutT::RepeatRows && P.SolidBackground) {
-                std::memcpy(row, P.RowTable[y - 1], P.DestRowLen);
-                continue;
+    // Each band starts by reading its first row, so the rows are those of one pass. The CMYK
+    // layout keeps its conversion's state, and rows of a file are mapped one at a time; small
+    // areas (a scroll's strip) are not worth waking the pool for.
+    const int32_t rows = P.Y2 - P.Y1 + 1;
+    const bool bands = !std::is_same_v<LayoutT, TCmykLayout> &&
+                       static_cast<int64_t>(count) * rows >= MinBandedPixels &&
+                       Source.GetLocation() != TVLLocation::vlFile &&
+                       (alpha == nullptr || alpha->GetLocation() != TVLLocation::vlFile);
+    RunRows(bands, rows, [&](int32_t First, int32_t Last) {
+        std::vector<TVLRGB> pixels(direct ? 0 : count), under(combine ? count : 0);
+        std::vector<uint8_t> weights(Blend ? count : 0);
+        int32_t previous = -1;
+        for (int32_t y = P.Y1 + First; y < P.Y1 + Last; ++y) {
+            const int32_t r = P.YTable[y - P.Y1];
+            uint8_t* row = P.RowTable[y];
+            auto* target = reinterpret_cast<TVLRGB*>(row + 3 * static_cast<size_t>(P.X1));
+            if (r == previous) {
+                if (LayoutT::RepeatRows && P.SolidBackground) {
+                    std::memcpy(row, P.RowTable[y - 1], P.DestRowLen);
+                    continue;
+                }
+                // The row above holds exactly these pixels.
+                if (direct) {
+                    std::memcpy(target, P.RowTable[y - 1] + 3 * static_cast<size_t>(P.X1),
+                                spanBytes);
+                    continue;
+                }
             }
-            // The row above holds exactly these pixels.
+            previous = r;
+            const uint8_t* src = CheckedScanline(Source, r);
             if (direct) {
-                std::memcpy(target, P.RowTable[y - 1] + 3 * static_cast<size_t>(P.X1), spanBytes);
+                layout.Read(src, P.XTable, count, target);
                 continue;
             }
+            layout.Read(src, P.XTable, count, pixels.data());
+            if (combine) {
+                std::memcpy(under.data(), target, spanBytes);
+                operation(pixels.data(), under.data(), count);
+                pixels.swap(under);
+            }
+            if (!Blend) {
+                std::memcpy(target, pixels.data(), spanBytes);
+                continue;
+            }
+            GatherWeights(alpha != nullptr ? CheckedScanline(*alpha, r) : nullptr, P.XTable,
+                          count, transparency, weights.data());
+            BlendSpan(target, pixels.data(), weights.data(), count);
         }
-        previous = r;
-        const uint8_t* src = CheckedScanline(Source, r);
-        if (direct) {
-            layout.Read(src, P.XTable, count, target);
-            continue;
-        }
-        layout.Read(src, P.XTable, count, pixels.data());
-        if (combine) {
-            std::memcpy(under.data(), target, spanBytes);
-            operation(pixels.data(), under.data(), count);
-            pixels.swap(under);
-        }
-        if (!Blend) {
-            std::memcpy(target, pixels.data(), spanBytes);
-            continue;
-        }
-        GatherWeights(alpha != nullptr ? CheckedScanline(*alpha, r) : nullptr, P.XTable, count,
-                      transparency, weights.data());
-        BlendSpan(target, pixels.data(), weights.data(), count);
-    }
+    });
 }
 
 // The 1:1 copy of a 24-bit source: row blocks, no tables.
@@ -546,6 +561,12 @@ void ResampleRect(TVLBitmap& Source, const TRenderClip& C, bool UseAlpha, TResam
     const TVLPixelFormat format = Source.GetPixelFormat();
     const TRect part = SourcePart(Source, C);
     const int32_t w = part.Right - part.Left, h = part.Bottom - part.Top;
+    if (format == vl24RGB && Filter == rfFastLinear && !UseAlpha) {
+        // The viewer's filter reads the part in place: no copy of a large picture's rectangle.
+        AllocateOrThrow(Resized, C.Dw, C.Dh, vl24RGB);
+        ResampleFastLinear24Part(Source, part, Resized);
+        return;
+    }
     TVLBitmap copy;
     TVLBitmap* from = &Source;
     if (w != Source.GetWidth() || h != Source.GetHeight()) {

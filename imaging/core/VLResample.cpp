@@ -25,6 +25,7 @@ using enum TVLPixelFormat;
 using namespace imaging_core::detail;
 
 bool ResampleVectorKernels = true;
+bool ResampleAvx2Kernels = true;
 
 namespace {
 
@@ -382,7 +383,7 @@ __attribute__((target("avx2"))) size_t KernelColumnRowAvx2(const std::vector<con
 
 bool Avx2Available() {
     static const bool available = __builtin_cpu_supports("avx2");
-    return available;
+    return available && ResampleAvx2Kernels;
 }
 #endif
 

@@ -10,6 +10,9 @@
 // The kernel resampler uses the processor's vector instructions where it has them; false runs
 // the plain loops, which give the same results (tests compare the two).
 extern bool ResampleVectorKernels;
+// False keeps the vector kernels to their SSE forms on a processor with AVX2 (tests compare the
+// two).
+extern bool ResampleAvx2Kernels;
 
 // Resamples Source into Dest's current size. Dest is allocated by the caller in the format the
 // chosen path writes: vl24RGB for vl24RGB sources (the projection filters reallocate it as

@@ -5,13 +5,21 @@
 #include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLColorHelpers.h"
 #include "imaging/core/VLHelpers.h"
+#include "imaging/core/VLResample.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <type_traits>
 #include <vector>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define SV_AREA_VECTORS 1
+#endif
 
 using enum TVLPixelFormat;
 using namespace imaging_core::detail;
@@ -123,9 +131,7 @@ double CellValue(const std::array<const SampleT*, 4>& Rows, const THorizontalCut
     constexpr double Max = std::numeric_limits<SampleT>::max();
     const SampleT* cur = Rows[1];
     const double L = Cut.L;
-    if constexpr (Mode == amNeither) {
-        return cur[Cut.X0 + C];
-    } else if constexpr (!Bicubic) {
+    if constexpr (!Bicubic) {
         const SampleT* next = Rows[2];
         if constexpr (Mode == amBoth)
             return (1 - G) * ((1 - L) * cur[Cut.X0 + C] + L * cur[Cut.X1 + C]) +
@@ -246,6 +252,348 @@ void AreaResample(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progres
     });
 }
 
+// A reduction (or an axis kept at its size) averages exactly over each destination pixel's
+// footprint. Along an axis of S source and D destination pixels, destination pixel d covers
+// d x S .. (d + 1) x S and source pixel x covers x x D .. (x + 1) x D, both in units of 1/D of a
+// source pixel, so every overlap is a whole number (at most D) and a span's weights sum to S.
+struct TAreaSpans {
+    std::vector<int32_t> First, Count, WeightStart, Weight;
+    int32_t MaxCount = 0;
+};
+
+TAreaSpans BuildAreaSpans(int32_t SourceSize, int32_t DestSize) {
+    TAreaSpans spans;
+    for (int32_t d = 0; d < DestSize; ++d) {
+        const int64_t from = static_cast<int64_t>(d) * SourceSize;
+        const int64_t to = from + SourceSize;
+        const auto first = static_cast<int32_t>(from / DestSize);
+        const auto last = static_cast<int32_t>((to - 1) / DestSize);
+        spans.First.push_back(first);
+        spans.Count.push_back(last - first + 1);
+        spans.WeightStart.push_back(static_cast<int32_t>(spans.Weight.size()));
+        for (int64_t x = first; x <= last; ++x)
+            spans.Weight.push_back(static_cast<int32_t>(std::min(to, (x + 1) * DestSize) -
+                                                        std::max(from, x * DestSize)));
+        spans.MaxCount = std::max(spans.MaxCount, last - first + 1);
+    }
+    return spans;
+}
+
+// Weighted sums of one source row across: Channels sums per destination pixel, each at most
+// the sample maximum x SW.
+template <typename SampleT, int Channels, typename SumT>
+void AreaRowAcross(const SampleT* Row, const TAreaSpans& Columns, SumT* Out) {
+    const auto count = static_cast<int32_t>(Columns.First.size());
+    for (int32_t d = 0; d < count; ++d) {
+        SumT sums[Channels] = {};
+        const SampleT* p = Row + static_cast<size_t>(Columns.First[d]) * Channels;
+        const int32_t* w = Columns.Weight.data() + Columns.WeightStart[d];
+        for (int32_t k = 0; k < Columns.Count[d]; ++k, p += Channels)
+            for (int c = 0; c < Channels; ++c)
+                sums[c] += static_cast<SumT>(w[k]) * p[c];
+        for (int c = 0; c < Channels; ++c)
+            *Out++ = sums[c];
+    }
+}
+
+// Acc (=, when First, else +=) Weight x Sums. Every product and sum is a whole number of at
+// most the sample maximum x SW x SH, below 2^53 (for 16-bit samples up to 2^37 pixels), so the
+// doubles hold them exactly and the order of the additions does not matter.
+template <typename SumT>
+void AddWeightedRow(double* Acc, const SumT* Sums, int32_t Weight, bool First, size_t Count) {
+    const auto w = static_cast<double>(Weight);
+    for (size_t i = 0; i < Count; ++i)
+        Acc[i] = (First ? 0.0 : Acc[i]) + w * static_cast<double>(Sums[i]);
+}
+
+// The means, Acc / Total rounded half to even (the processor's rounding mode).
+template <typename SampleT>
+void WriteAreaMeans(const double* Acc, double Total, SampleT* Out, size_t Count) {
+    for (size_t i = 0; i < Count; ++i)
+        Out[i] = static_cast<SampleT>(std::nearbyint(Acc[i] / Total));
+}
+
+#if defined(SV_AREA_VECTORS)
+bool Ssse3Available() {
+    static const bool available = __builtin_cpu_supports("ssse3");
+    return available;
+}
+
+bool Avx2Available() {
+    static const bool available = __builtin_cpu_supports("avx2");
+    return available && ResampleAvx2Kernels;
+}
+
+// The vector forms sum rows across in 32 bits and multiply two 16-bit taps at once.
+bool AreaVectorsFit(int32_t SW, int32_t DW) {
+    return SW <= std::numeric_limits<int32_t>::max() / 255 && DW <= 32767;
+}
+
+// AreaRowAcross<uint8_t, 3> with one multiply-add per two taps of all three channels: a byte
+// shuffle turns pixels j and j + 1 into the 16-bit lanes (blue j, blue j+1, green j, green j+1,
+// red j, red j+1, 0, 0). Every span is read as the same number of pairs, the weights beyond its
+// taps zero. Spans whose sixteen-byte loads would pass the row's end read a copy of the row's
+// last pixels followed by zeros. The AVX2 form does two spans per instruction.
+class TAreaAcrossVector {
+public:
+    TAreaAcrossVector(const TAreaSpans& Columns, int32_t SW)
+        : FWidth(SW), FPairs((Columns.MaxCount + 1) / 2),
+          FColumns(static_cast<int32_t>(Columns.First.size())), FAvx2(Avx2Available()) {
+        // A span starting at x reads bytes up to 3 x (x + 2 x FPairs - 2) + 15.
+        FTailFrom = std::max(0, SW - 2 * FPairs - 6);
+        FTail.assign(static_cast<size_t>(SW - FTailFrom + 2 * FPairs) * 3 + 16, 0);
+        const int32_t pairSlots = (FColumns + 1) / 2 * 2;
+        FWeights.assign(static_cast<size_t>(pairSlots) * FPairs * 4, 0);
+        for (int32_t d = 0; d < FColumns; ++d) {
+            const int32_t first = Columns.First[d];
+            const bool tail = 3 * (first + 2 * FPairs - 2) + 16 > 3 * SW;
+            FStart.push_back(tail ? -(first - FTailFrom) - 1 : first);
+            const int32_t* w = Columns.Weight.data() + Columns.WeightStart[d];
+            for (int32_t k = 0; k < Columns.Count[d]; k += 2) {
+                const int32_t second = k + 1 < Columns.Count[d] ? w[k + 1] : 0;
+                const auto pair = static_cast<int32_t>(static_cast<uint16_t>(w[k]) |
+                                                       (static_cast<uint32_t>(second) << 16));
+                int32_t* lanes = FWeights.data() + WeightSlot(d, k / 2) * 4;
+                std::fill_n(lanes, 4, pair);
+            }
+        }
+    }
+
+    // Out holds 3 x DW + 2 sums (the last two are scratch).
+    void Run(const uint8_t* Row, int32_t* Out) {
+        std::memcpy(FTail.data(), Row + static_cast<size_t>(FTailFrom) * 3,
+                    static_cast<size_t>(FWidth - FTailFrom) * 3);
+        int32_t d = 0;
+        if (FAvx2) d = RunAvx2(Row, Out);
+        for (; d < FColumns; ++d)
+            RunColumn(Row, d, Out + static_cast<size_t>(d) * 3);
+    }
+
+private:
+    // Pairs of columns 2m and 2m + 1 lie side by side: pair k of column d at this slot.
+    size_t WeightSlot(int32_t d, int32_t k) const {
+        return (static_cast<size_t>(d / 2) * FPairs + k) * 2 + d % 2;
+    }
+
+    const uint8_t* SpanStart(const uint8_t* Row, int32_t d) const {
+        const int32_t start = FStart[d];
+        return start >= 0 ? Row + static_cast<size_t>(start) * 3
+                          : FTail.data() + static_cast<size_t>(-start - 1) * 3;
+    }
+
+    __attribute__((target("ssse3"))) void RunColumn(const uint8_t* Row, int32_t d,
+                                                    int32_t* Out) const {
+        const __m128i order = _mm_setr_epi8(0, -128, 3, -128, 1, -128, 4, -128, 2, -128, 5, -128,
+                                            -128, -128, -128, -128);
+        const uint8_t* p = SpanStart(Row, d);
+        __m128i sums = _mm_setzero_si128();
+        for (int32_t k = 0; k < FPairs; ++k, p += 6) {
+            const __m128i lanes =
+                _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), order);
+            const __m128i w = _mm_loadu_si128(
+                reinterpret_cast<const __m128i*>(FWeights.data() + WeightSlot(d, k) * 4));
+            sums = _mm_add_epi32(sums, _mm_madd_epi16(lanes, w));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), sums);
+    }
+
+    // Columns in pairs; returns the columns done.
+    __attribute__((target("avx2"))) int32_t RunAvx2(const uint8_t* Row, int32_t* Out) const {
+        const __m256i order = _mm256_setr_epi8(0, -128, 3, -128, 1, -128, 4, -128, 2, -128, 5, -128,
+                                               -128, -128, -128, -128, 0, -128, 3, -128, 1, -128, 4,
+                                               -128, 2, -128, 5, -128, -128, -128, -128, -128);
+        const __m256i together = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
+        int32_t d = 0;
+        for (; d + 2 <= FColumns; d += 2) {
+            const uint8_t* a = SpanStart(Row, d);
+            const uint8_t* b = SpanStart(Row, d + 1);
+            const auto* w =
+                reinterpret_cast<const __m256i*>(FWeights.data() + WeightSlot(d, 0) * 4);
+            __m256i sums = _mm256_setzero_si256();
+            for (int32_t k = 0; k < FPairs; ++k, a += 6, b += 6) {
+                const __m256i pixels = _mm256_inserti128_si256(
+                    _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a))),
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), 1);
+                sums = _mm256_add_epi32(sums, _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, order),
+                                                                _mm256_loadu_si256(w + k)));
+            }
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + static_cast<size_t>(d) * 3),
+                                _mm256_permutevar8x32_epi32(sums, together));
+        }
+        return d;
+    }
+
+    int32_t FWidth;
+    int32_t FPairs;
+    int32_t FColumns;
+    bool FAvx2;
+    int32_t FTailFrom = 0;
+    // Per column: its first source pixel, or -(offset into FTail) - 1 when it reads the tail.
+    std::vector<int32_t> FStart;
+    std::vector<uint8_t> FTail;
+    std::vector<int32_t> FWeights;
+};
+
+__attribute__((target("avx2"))) size_t AddWeightedRowAvx2(double* Acc, const int32_t* Sums,
+                                                          double Weight, bool First, size_t Count) {
+    const __m256d w = _mm256_set1_pd(Weight);
+    size_t i = 0;
+    for (; i + 4 <= Count; i += 4) {
+        const __m256d product = _mm256_mul_pd(
+            w, _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Sums + i))));
+        _mm256_storeu_pd(Acc + i,
+                         First ? product : _mm256_add_pd(_mm256_loadu_pd(Acc + i), product));
+    }
+    return i;
+}
+
+// AddWeightedRow on 32-bit sums with SSE2 (two at a time) or AVX2 (four).
+void AddWeightedRowVector(double* Acc, const int32_t* Sums, int32_t Weight, bool First,
+                          size_t Count) {
+    const auto weight = static_cast<double>(Weight);
+    size_t i = Avx2Available() ? AddWeightedRowAvx2(Acc, Sums, weight, First, Count) : 0;
+    const __m128d w = _mm_set1_pd(weight);
+    for (; i + 2 <= Count; i += 2) {
+        const __m128d product = _mm_mul_pd(
+            w, _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(Sums + i))));
+        _mm_storeu_pd(Acc + i, First ? product : _mm_add_pd(_mm_loadu_pd(Acc + i), product));
+    }
+    AddWeightedRow(Acc + i, Sums + i, Weight, First, Count - i);
+}
+
+__attribute__((target("avx2"))) size_t WriteAreaMeansAvx2(const double* Acc, double Total,
+                                                          uint8_t* Out, size_t Count) {
+    const __m256d total = _mm256_set1_pd(Total);
+    size_t i = 0;
+    for (; i + 16 <= Count; i += 16) {
+        __m128i means[4];
+        for (size_t k = 0; k < 4; ++k)
+            means[k] = _mm256_cvtpd_epi32(_mm256_div_pd(_mm256_loadu_pd(Acc + i + 4 * k), total));
+        const __m128i low = _mm_packs_epi32(means[0], means[1]);
+        const __m128i high = _mm_packs_epi32(means[2], means[3]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + i), _mm_packus_epi16(low, high));
+    }
+    return i;
+}
+
+// WriteAreaMeans into bytes with SSE2 or AVX2, sixteen at a time; the conversion rounds by the
+// processor's rounding mode, as nearbyint does.
+void WriteAreaMeansVector(const double* Acc, double Total, uint8_t* Out, size_t Count) {
+    size_t i = Avx2Available() ? WriteAreaMeansAvx2(Acc, Total, Out, Count) : 0;
+    const __m128d total = _mm_set1_pd(Total);
+    auto means = [&](size_t k) {
+        const __m128i low = _mm_cvtpd_epi32(_mm_div_pd(_mm_loadu_pd(Acc + k), total));
+        const __m128i high = _mm_cvtpd_epi32(_mm_div_pd(_mm_loadu_pd(Acc + k + 2), total));
+        return _mm_unpacklo_epi64(low, high);
+    };
+    for (; i + 16 <= Count; i += 16) {
+        const __m128i low = _mm_packs_epi32(means(i), means(i + 4));
+        const __m128i high = _mm_packs_epi32(means(i + 8), means(i + 12));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + i), _mm_packus_epi16(low, high));
+    }
+    WriteAreaMeans(Acc + i, Total, Out + i, Count - i);
+}
+#endif
+
+template <typename SumT>
+void AddWeighted(double* Acc, const SumT* Sums, int32_t Weight, bool First, size_t Count,
+                 bool Vector) {
+#if defined(SV_AREA_VECTORS)
+    if constexpr (std::is_same_v<SumT, int32_t>)
+        if (Vector) return AddWeightedRowVector(Acc, Sums, Weight, First, Count);
+#endif
+    AddWeightedRow(Acc, Sums, Weight, First, Count);
+}
+
+template <typename SampleT>
+void WriteMeans(const double* Acc, double Total, SampleT* Out, size_t Count, bool Vector) {
+#if defined(SV_AREA_VECTORS)
+    if constexpr (sizeof(SampleT) == 1)
+        if (Vector) return WriteAreaMeansVector(Acc, Total, Out, Count);
+#endif
+    WriteAreaMeans(Acc, Total, Out, Count);
+}
+
+// The sums across of the source rows a band reads, each computed once as the band first asks
+// for it: a destination row shares at most its first source row with the row before it.
+template <typename SampleT, int Channels, typename SumT> class TAreaAcross {
+public:
+    TAreaAcross(TVLBitmap& Source, const TAreaSpans& Columns, bool Vector)
+        : FSource(Source), FColumns(Columns), FSums(Columns.First.size() * Channels + 2) {
+#if defined(SV_AREA_VECTORS)
+        if constexpr (Channels == 3 && sizeof(SampleT) == 1 && std::is_same_v<SumT, int32_t>)
+            if (Vector) FVector = std::make_unique<TAreaAcrossVector>(Columns, Source.GetWidth());
+#endif
+    }
+
+    const SumT* Sums(int32_t Row) {
+        if (Row == FRow) return FSums.data();
+        FRow = Row;
+        const auto* pixels = reinterpret_cast<const SampleT*>(CheckedScanline(FSource, Row));
+#if defined(SV_AREA_VECTORS)
+        if constexpr (Channels == 3 && sizeof(SampleT) == 1 && std::is_same_v<SumT, int32_t>)
+            if (FVector) {
+                FVector->Run(pixels, FSums.data());
+                return FSums.data();
+            }
+#endif
+        AreaRowAcross<SampleT, Channels>(pixels, FColumns, FSums.data());
+        return FSums.data();
+    }
+
+private:
+    TVLBitmap& FSource;
+    const TAreaSpans& FColumns;
+    std::vector<SumT> FSums;
+    int32_t FRow = -1;
+#if defined(SV_AREA_VECTORS)
+    std::unique_ptr<TAreaAcrossVector> FVector;
+#endif
+};
+
+// The exact area average of a reduction: the weighted sums of each destination pixel's source
+// pixels divided by SW x SH. Every destination row is computed alone, so bands give the bytes
+// of one pass.
+template <typename SampleT, int Channels, typename SumT>
+void AreaReduceWith(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progress) {
+    const int32_t SW = Source.GetWidth(), SH = Source.GetHeight();
+    const int32_t DW = Dest.GetWidth(), DH = Dest.GetHeight();
+    const TAreaSpans columns = BuildAreaSpans(SW, DW);
+    const TAreaSpans rows = BuildAreaSpans(SH, DH);
+    const double total = static_cast<double>(SW) * SH;
+    const size_t samples = static_cast<size_t>(DW) * Channels;
+    bool vector = false;
+#if defined(SV_AREA_VECTORS)
+    vector = std::is_same_v<SumT, int32_t> && ResampleVectorKernels && Ssse3Available() &&
+             AreaVectorsFit(SW, DW);
+#endif
+    RunRows(RowBandsAllowed(Source, Dest, Progress), DH, [&](int32_t First, int32_t Last) {
+        TAreaAcross<SampleT, Channels, SumT> across(Source, columns, vector);
+        std::vector<double> acc(samples);
+        std::vector<SampleT> out(samples);
+        for (int32_t y = First; y < Last; ++y) {
+            const int32_t* weights = rows.Weight.data() + rows.WeightStart[y];
+            for (int32_t k = 0; k < rows.Count[y]; ++k)
+                AddWeighted(acc.data(), across.Sums(rows.First[y] + k), weights[k], k == 0, samples,
+                            vector);
+            WriteMeans(acc.data(), total, out.data(), samples, vector);
+            StoreRow(Dest, y, reinterpret_cast<const uint8_t*>(out.data()),
+                     out.size() * sizeof(SampleT));
+            Progress.Report(static_cast<int32_t>(Trunc(static_cast<double>(y + 1) / DH * 100)));
+        }
+    });
+}
+
+// Sums across fit 32 bits for bytes up to a width of 2^31 / 255; 16-bit samples and wider rows
+// sum in 64 bits.
+template <typename SampleT, int Channels>
+void AreaReduce(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progress) {
+    if constexpr (sizeof(SampleT) == 1)
+        if (Source.GetWidth() <= std::numeric_limits<int32_t>::max() / 255)
+            return AreaReduceWith<SampleT, Channels, int32_t>(Source, Dest, Progress);
+    AreaReduceWith<SampleT, Channels, int64_t>(Source, Dest, Progress);
+}
+
 using TAreaKernel = void (*)(TVLBitmap&, TVLBitmap&, TProgressReporter&);
 
 template <typename SampleT, int Channels, bool Bicubic> TAreaKernel AreaKernelForMode(int Mode) {
@@ -257,7 +605,7 @@ template <typename SampleT, int Channels, bool Bicubic> TAreaKernel AreaKernelFo
     case amVertical:
         return AreaResample<SampleT, Channels, amVertical, Bicubic>;
     default:
-        return AreaResample<SampleT, Channels, amNeither, Bicubic>;
+        return AreaReduce<SampleT, Channels>;
     }
 }
 

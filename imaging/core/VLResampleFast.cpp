@@ -138,57 +138,161 @@ struct TSpanShuffles {
     }
 };
 
+const TSpanShuffles& SpanShuffles() {
+    static const TSpanShuffles shuffles;
+    return shuffles;
+}
+
 bool SpanVectorsAvailable() {
     static const bool available = __builtin_cpu_supports("ssse3");
     return available;
 }
 
-// AverageColumns<3> with each span summed five pixels per load: the bytes of a channel are
-// gathered into one half of a register and added up by a sum of absolute differences with zero.
-// The sums, and so the means, are those of the plain loop. Loads that would pass the row's last
-// pixel are summed byte by byte.
-__attribute__((target("ssse3"))) void AverageColumns3Vector(
-    const uint8_t* Source, uint8_t* Dest, const TFastColumns& Columns,
-    const std::vector<TMeanDivider>& Dividers, int32_t SW) {
-    static const TSpanShuffles shuffles;
-    const auto DW = static_cast<int32_t>(Columns.X0.size());
+bool Avx2Available() {
+    static const bool available = __builtin_cpu_supports("avx2");
+    return available && ResampleAvx2Kernels;
+}
+
+// The three channel sums of the pixels X .. End - 1 of a row of SW pixels, five pixels per load:
+// the bytes of a channel are gathered into one half of a register and added up by a sum of
+// absolute differences with zero. Loads that would pass the row's last pixel are summed byte by
+// byte.
+__attribute__((target("ssse3"))) void SpanSums3(const uint8_t* Source, int32_t x, int32_t End,
+                                                int32_t SW, uint64_t* Sums) {
+    const TSpanShuffles& shuffles = SpanShuffles();
     const __m128i zero = _mm_setzero_si128();
-    for (int32_t i = 0; i < DW; ++i) {
-        int32_t x = Columns.X0[i];
-        const int32_t end = Columns.X1[i] + 1;
-        const TMeanDivider& divider = Dividers[i];
-        if (end - x <= 5 && 3 * x + 16 <= 3 * SW) {
-            // The common span of a reduction to a quarter or more: one load.
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Source + 3 * x));
-            const __m128i first = _mm_sad_epu8(_mm_shuffle_epi8(v, shuffles.Low[end - x]), zero);
-            const __m128i third = _mm_sad_epu8(_mm_shuffle_epi8(v, shuffles.High[end - x]), zero);
-            *Dest++ = static_cast<uint8_t>(divider.Divide(_mm_cvtsi128_si32(first)));
-            *Dest++ = static_cast<uint8_t>(divider.Divide(_mm_extract_epi16(first, 4)));
-            *Dest++ = static_cast<uint8_t>(divider.Divide(_mm_cvtsi128_si32(third)));
+    __m128i first = zero, third = zero;
+    while (x < End) {
+        const int32_t n = std::min(End - x, 5);
+        if (3 * x + 16 > 3 * SW) {
+            for (; x < End; ++x)
+                for (int c = 0; c < 3; ++c)
+                    Sums[c] += Source[3 * x + c];
+            break;
+        }
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Source + 3 * x));
+        first = _mm_add_epi64(first, _mm_sad_epu8(_mm_shuffle_epi8(v, shuffles.Low[n]), zero));
+        third = _mm_add_epi64(third, _mm_sad_epu8(_mm_shuffle_epi8(v, shuffles.High[n]), zero));
+        x += n;
+    }
+    Sums[0] += static_cast<uint64_t>(_mm_cvtsi128_si64(first));
+    Sums[1] += static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(first, first)));
+    Sums[2] += static_cast<uint64_t>(_mm_cvtsi128_si64(third));
+}
+
+// AverageColumns<3> with SpanSums3: the sums, and so the means, are those of the plain loop.
+__attribute__((target("ssse3"))) void
+AverageColumns3Vector(const uint8_t* Source, uint8_t* Dest, const TFastColumns& Columns,
+                      const std::vector<TMeanDivider>& Dividers, int32_t SW, int32_t From) {
+    const auto DW = static_cast<int32_t>(Columns.X0.size());
+    for (int32_t i = From; i < DW; ++i) {
+        uint64_t sums[3] = {};
+        SpanSums3(Source, Columns.X0[i], Columns.X1[i] + 1, SW, sums);
+        for (int c = 0; c < 3; ++c)
+            Dest[3 * i + c] = static_cast<uint8_t>(Dividers[i].Divide(sums[c]));
+    }
+}
+
+// For two spans of 1 to 5 pixels side by side, one per 16-byte half: the byte selections of
+// TSpanShuffles, and the multipliers that divide by the pixel counts, 65536 / n + 1 on the
+// three channel lanes. (S x M) >> 16 is S div n while S x n < 65536, which holds for sums of
+// at most 5 bytes.
+struct TSpanPairTables {
+    alignas(32) int8_t Low[6][6][32]{}, High[6][6][32]{};
+    alignas(32) int32_t Multiplier[6][6][8]{};
+    TSpanPairTables() {
+        const TSpanShuffles& single = SpanShuffles();
+        for (int a = 1; a <= 5; ++a)
+            for (int b = 1; b <= 5; ++b) {
+                _mm_store_si128(reinterpret_cast<__m128i*>(Low[a][b]), single.Low[a]);
+                _mm_store_si128(reinterpret_cast<__m128i*>(Low[a][b] + 16), single.Low[b]);
+                _mm_store_si128(reinterpret_cast<__m128i*>(High[a][b]), single.High[a]);
+                _mm_store_si128(reinterpret_cast<__m128i*>(High[a][b] + 16), single.High[b]);
+                for (int c = 0; c < 3; ++c) {
+                    Multiplier[a][b][c] = 65536 / a + 1;
+                    Multiplier[a][b][4 + c] = 65536 / b + 1;
+                }
+            }
+    }
+};
+
+// The long spans' pixels ten at a time, five per 16-byte half; the rest as SpanSums3 does.
+__attribute__((target("avx2"))) void SpanSums3Avx2(const uint8_t* Source, int32_t x, int32_t End,
+                                                   int32_t SW, uint64_t* Sums) {
+    const TSpanShuffles& shuffles = SpanShuffles();
+    const __m256i low = _mm256_set_m128i(shuffles.Low[5], shuffles.Low[5]);
+    const __m256i high = _mm256_set_m128i(shuffles.High[5], shuffles.High[5]);
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i first = zero, third = zero;
+    for (; x + 10 <= End && 3 * (x + 5) + 16 <= 3 * SW; x += 10) {
+        const uint8_t* p = Source + 3 * x;
+        const __m256i v = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 15),
+                                              reinterpret_cast<const __m128i*>(p));
+        first = _mm256_add_epi64(first, _mm256_sad_epu8(_mm256_shuffle_epi8(v, low), zero));
+        third = _mm256_add_epi64(third, _mm256_sad_epu8(_mm256_shuffle_epi8(v, high), zero));
+    }
+    const __m128i firstSum =
+        _mm_add_epi64(_mm256_castsi256_si128(first), _mm256_extracti128_si256(first, 1));
+    const __m128i thirdSum =
+        _mm_add_epi64(_mm256_castsi256_si128(third), _mm256_extracti128_si256(third, 1));
+    Sums[0] += static_cast<uint64_t>(_mm_cvtsi128_si64(firstSum));
+    Sums[1] += static_cast<uint64_t>(_mm_extract_epi64(firstSum, 1));
+    Sums[2] += static_cast<uint64_t>(_mm_cvtsi128_si64(thirdSum));
+    SpanSums3(Source, x, End, SW, Sums);
+}
+
+// AverageColumns<3> with AVX2: two neighbouring spans of at most five pixels are summed and
+// divided together, one per 16-byte half; other spans go through SpanSums3Avx2. The means are
+// those of the plain loop.
+__attribute__((target("avx2"))) void AverageColumns3Avx2(const uint8_t* Source, uint8_t* Dest,
+                                                         const TFastColumns& Columns,
+                                                         const std::vector<TMeanDivider>& Dividers,
+                                                         int32_t SW) {
+    static const TSpanPairTables tables;
+    const auto DW = static_cast<int32_t>(Columns.X0.size());
+    const __m256i zero = _mm256_setzero_si256();
+    // Bytes 0, 4 and 8 of each half: to 0..2 from the low half, to 3..5 from the high one.
+    const __m256i gather = _mm256_setr_epi8(
+        0, 4, 8, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128,
+        -128, -128, 0, 4, 8, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128);
+    int32_t i = 0;
+    for (; i + 2 <= DW; i += 2) {
+        const int32_t x0 = Columns.X0[i], x1 = Columns.X0[i + 1];
+        const int32_t n0 = Columns.X1[i] + 1 - x0, n1 = Columns.X1[i + 1] + 1 - x1;
+        if (n0 <= 5 && n1 <= 5 && 3 * x1 + 16 <= 3 * SW) {
+            const __m256i v =
+                _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(Source + 3 * x1),
+                                    reinterpret_cast<const __m128i*>(Source + 3 * x0));
+            const __m256i first = _mm256_sad_epu8(
+                _mm256_shuffle_epi8(
+                    v, _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.Low[n0][n1]))),
+                zero);
+            const __m256i third = _mm256_sad_epu8(
+                _mm256_shuffle_epi8(
+                    v, _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.High[n0][n1]))),
+                zero);
+            // Channel sums as the 32-bit lanes (c0, c1, c2, 0) of each half.
+            const __m256i sums = _mm256_or_si256(_mm256_shuffle_epi32(first, 0xF8),
+                                                 _mm256_shuffle_epi32(third, 0xCF));
+            const __m256i means = _mm256_srli_epi32(
+                _mm256_mullo_epi32(sums, _mm256_load_si256(reinterpret_cast<const __m256i*>(
+                                             tables.Multiplier[n0][n1]))),
+                16);
+            const __m256i bytes = _mm256_shuffle_epi8(means, gather);
+            const __m128i six =
+                _mm_or_si128(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
+            const auto packed = static_cast<uint64_t>(_mm_cvtsi128_si64(six));
+            std::memcpy(Dest + 3 * i, &packed, 6);
             continue;
         }
-        __m128i first = zero, third = zero;
-        uint64_t tail[3] = {};
-        while (x < end) {
-            const int32_t n = std::min(end - x, 5);
-            if (3 * x + 16 > 3 * SW) {
-                for (; x < end; ++x)
-                    for (int c = 0; c < 3; ++c)
-                        tail[c] += Source[3 * x + c];
-                break;
-            }
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Source + 3 * x));
-            first = _mm_add_epi64(first, _mm_sad_epu8(_mm_shuffle_epi8(v, shuffles.Low[n]), zero));
-            third = _mm_add_epi64(third, _mm_sad_epu8(_mm_shuffle_epi8(v, shuffles.High[n]), zero));
-            x += n;
+        for (int32_t k = i; k < i + 2; ++k) {
+            uint64_t sums[3] = {};
+            SpanSums3Avx2(Source, Columns.X0[k], Columns.X1[k] + 1, SW, sums);
+            for (int c = 0; c < 3; ++c)
+                Dest[3 * k + c] = static_cast<uint8_t>(Dividers[k].Divide(sums[c]));
         }
-        *Dest++ = static_cast<uint8_t>(
-            divider.Divide(static_cast<uint64_t>(_mm_cvtsi128_si64(first)) + tail[0]));
-        *Dest++ = static_cast<uint8_t>(divider.Divide(
-            static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(first, first))) + tail[1]));
-        *Dest++ = static_cast<uint8_t>(
-            divider.Divide(static_cast<uint64_t>(_mm_cvtsi128_si64(third)) + tail[2]));
     }
+    AverageColumns3Vector(Source, Dest, Columns, Dividers, SW, i);
 }
 #endif
 
@@ -198,8 +302,10 @@ void FastRowAcross(const uint8_t* Source, uint8_t* Out, const TFastColumns& Colu
                    const std::vector<TMeanDivider>& Dividers, int32_t SW, bool Enlarge) {
     if (Enlarge) return InterpolateColumns<Channels>(Source, Out, Columns, SW);
 #if defined(SV_FAST_SPAN_VECTORS)
-    if (Channels == 3 && ResampleVectorKernels && SpanVectorsAvailable())
-        return AverageColumns3Vector(Source, Out, Columns, Dividers, SW);
+    if (Channels == 3 && ResampleVectorKernels && SpanVectorsAvailable()) {
+        if (Avx2Available()) return AverageColumns3Avx2(Source, Out, Columns, Dividers, SW);
+        return AverageColumns3Vector(Source, Out, Columns, Dividers, SW, 0);
+    }
 #endif
     AverageColumns<Channels>(Source, Out, Columns, Dividers);
 }
@@ -230,8 +336,7 @@ struct TWholeAcross {
 // The horizontal pass's rows computed as a band of destination rows first asks for them. Rows
 // are asked for in rising order and a destination row reads at most one row of the one before
 // it (the boundary its span shares, or the upper row of an interpolation), so two rows are kept.
-template <class Compute>
-class TAcrossWindow {
+template <class Compute> class TAcrossWindow {
 public:
     TAcrossWindow(size_t RowBytes, const Compute& Across)
         : FBytes(RowBytes), FPixels(2 * RowBytes), FAcross(Across) {}
@@ -284,9 +389,10 @@ void FastVerticalPass(size_t Bytes, int32_t SH, int32_t DH, TProgressReporter& P
     });
 }
 
+// Resamples the part of Source with its top-left pixel at (Left, Top) and SW x SH pixels.
 template <int Channels>
-void FastLinear(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progress) {
-    const int32_t SW = Source.GetWidth(), SH = Source.GetHeight();
+void FastLinear(TVLBitmap& Source, int32_t Left, int32_t Top, int32_t SW, int32_t SH,
+                TVLBitmap& Dest, TProgressReporter& Progress) {
     const int32_t DW = Dest.GetWidth(), DH = Dest.GetHeight();
     const double xs = static_cast<double>(DW) / SW;
     const TFastColumns columns = BuildFastColumns(SW, DW, xs);
@@ -297,7 +403,9 @@ void FastLinear(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progress)
     const double factor = 100 / (SH + DH + 0.5);
     const size_t bytes = static_cast<size_t>(DW) * Channels;
     const auto across = [&](int32_t Y, uint8_t* Out) {
-        FastRowAcross<Channels>(CheckedScanline(Source, Y), Out, columns, dividers, SW, xs > 1);
+        FastRowAcross<Channels>(CheckedScanline(Source, Top + Y) +
+                                    static_cast<size_t>(Left) * Channels,
+                                Out, columns, dividers, SW, xs > 1);
     };
     const auto store = [&](int32_t y, const uint8_t* pixels) { StoreRow(Dest, y, pixels, bytes); };
     TRowPassScope reading(Source, VLAccessRead);
@@ -306,8 +414,9 @@ void FastLinear(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progress)
         // intermediate image, and every row it reads is computed as in the passes below.
         TRowPassScope writing(Dest, VLAccessWrite);
         const bool bands = RowBandsAllowed(Source, Dest, Progress);
-        FastVerticalPass(bytes, SH, DH, Progress, factor, bands,
-                         [&] { return TAcrossWindow<decltype(across)>(bytes, across); }, store);
+        FastVerticalPass(
+            bytes, SH, DH, Progress, factor, bands,
+            [&] { return TAcrossWindow<decltype(across)>(bytes, across); }, store);
         return;
     }
     // Progress is reported row by row through the horizontal pass, then the vertical one.
@@ -317,8 +426,8 @@ void FastLinear(TVLBitmap& Source, TVLBitmap& Dest, TProgressReporter& Progress)
         Progress.Report(TruncInt(y * factor));
     }
     TRowPassScope writing(Dest, VLAccessWrite);
-    FastVerticalPass(bytes, SH, DH, Progress, factor, false, [&] { return TWholeAcross{rows}; },
-                     store);
+    FastVerticalPass(
+        bytes, SH, DH, Progress, factor, false, [&] { return TWholeAcross{rows}; }, store);
 }
 
 template <int Channels>
@@ -333,7 +442,7 @@ void FastLinearEntry(TVLBitmap& Source, TVLBitmap& Dest, const TVLProgressEvent&
         return;
     }
     TProgressReporter progress(OnProgress, Sender);
-    FastLinear<Channels>(Source, Dest, progress);
+    FastLinear<Channels>(Source, 0, 0, SW, SH, Dest, progress);
 }
 
 int RowBit(const uint8_t* Row, int32_t X) {
@@ -451,6 +560,22 @@ void ResampleFastLinear24(TVLBitmap& Source, TVLBitmap& Dest, const TVLProgressE
                           TObject* Sender) {
     if (Source.GetPixelFormat() != vl24RGB || Dest.GetPixelFormat() != vl24RGB) return;
     FastLinearEntry<3>(Source, Dest, OnProgress, Sender);
+}
+
+void ResampleFastLinear24Part(TVLBitmap& Source, const TRect& Part, TVLBitmap& Dest) {
+    if (&Source == &Dest || Source.GetPixelFormat() != vl24RGB || Dest.GetPixelFormat() != vl24RGB)
+        return;
+    const int32_t SW = Part.Right - Part.Left, SH = Part.Bottom - Part.Top;
+    const int32_t DW = Dest.GetWidth(), DH = Dest.GetHeight();
+    if (Part.Left < 0 || Part.Top < 0 || Part.Right > Source.GetWidth() ||
+        Part.Bottom > Source.GetHeight() || SW <= 0 || SH <= 0 || DW <= 0 || DH <= 0)
+        return;
+    if (DW == SW && DH == SH) {
+        Source.CopyRectTo(Dest, Part.Left, Part.Top, 0, 0, SW, SH);
+        return;
+    }
+    TProgressReporter none;
+    FastLinear<3>(Source, Part.Left, Part.Top, SW, SH, Dest, none);
 }
 
 void ResampleFast8Bit(TVLBitmap& Source, TVLBitmap& Dest, const TVLProgressEvent& OnProgress,

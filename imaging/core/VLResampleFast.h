@@ -14,6 +14,9 @@
 // neighbours share their boundary pixel. The same size in both directions copies Source.
 void ResampleFastLinear24(TVLBitmap& Source, TVLBitmap& Dest,
                           const TVLProgressEvent& OnProgress = nullptr, TObject* Sender = nullptr);
+// ResampleFastLinear24 of the part of Source inside Part (Right and Bottom exclusive), read in
+// place; a part outside Source leaves Dest untouched. The renderer's resampled rectangles.
+void ResampleFastLinear24Part(TVLBitmap& Source, const TRect& Part, TVLBitmap& Dest);
 // The same on one byte per pixel (grey images and alpha channels).
 void ResampleFast8Bit(TVLBitmap& Source, TVLBitmap& Dest,
                       const TVLProgressEvent& OnProgress = nullptr, TObject* Sender = nullptr);

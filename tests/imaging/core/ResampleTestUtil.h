@@ -72,3 +72,12 @@ struct ProgressLog {
         return [this](TObject*, int32_t Percent) { Values.push_back(Percent); };
     }
 };
+
+// The forms of the resampling kernels a test compares: ResampleVectorKernels and
+// ResampleAvx2Kernels set as named (AVX2 is taken only where the processor has it).
+struct TKernelForm {
+    const char* Name;
+    bool Vector, Avx2;
+};
+inline constexpr TKernelForm KernelForms[] = {
+    {"AVX2", true, true}, {"SSE", true, false}, {"plain", false, false}};

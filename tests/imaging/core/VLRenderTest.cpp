@@ -7,6 +7,7 @@
 #include "TempFolder.h"
 #include "imaging/core/VLColorSpace.h"
 #include "imaging/core/VLResampleFast.h"
+#include "imaging/core/VLThreadPool.h"
 #include "platform/gfx/Canvas.h"
 
 #include <gtest/gtest.h>
@@ -427,6 +428,57 @@ TEST_F(Render, AFileLocatedSourceRendersLikeOneInMemory) {
             ASSERT_EQ(std::memcmp(a->GetScanline(y), b->GetScanline(y), 120), 0)
                 << zoom << " " << y;
     }
+}
+
+// Large renders run in row bands on the library's threads; every band reads its first row
+// itself, so each thread count gives the bytes of one: reductions and enlargements (repeated
+// rows), opaque, blended with the alpha channel and combined with a render operation, over a
+// solid background or not, for several source formats.
+TEST_F(Render, EveryThreadCountGivesTheSameBytes) {
+    auto pattern = [](int32_t x, int32_t y) {
+        return Rgb(uint8_t(x * 7 + y), uint8_t(y * 5), uint8_t((x ^ y) * 3));
+    };
+    auto colour = Make24(700, 500, pattern);
+    TVLBitmap* alpha = colour->GetAlphaChannel();
+    for (int32_t y = 0; y < 500; ++y)
+        for (int32_t x = 0; x < 700; ++x)
+            alpha->GetScanline(y)[x] = static_cast<uint8_t>(x + 3 * y);
+    TVLBitmap grey(700, 500, vl8g);
+    for (int32_t y = 0; y < 500; ++y)
+        for (int32_t x = 0; x < 700; ++x)
+            grey.GetScanline(y)[x] = static_cast<uint8_t>(x * y);
+    struct Case {
+        TVLBitmap* Source;
+        int32_t DstW, DstH, SrcW, SrcH, Transparency;
+        TVLRenderOperation Operation;
+    };
+    const Case cases[] = {{colour.get(), 600, 450, 700, 500, 255, vlroCopy},
+                          {colour.get(), 900, 700, 300, 233, 255, vlroCopy},
+                          {colour.get(), 640, 480, 700, 500, 160, vlroCopy},
+                          {colour.get(), 620, 430, 650, 400, 255, vlroAdd},
+                          {&grey, 800, 600, 350, 260, 255, vlroCopy}};
+    for (const Case& c : cases)
+        for (const bool solid : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.DstW << "x" << c.DstH << " from " << c.SrcW << "x"
+                                            << c.SrcH << (solid ? " solid" : ""));
+            auto render = [&](int32_t Threads) {
+                VLThreadCount = Threads;
+                auto dest = Filled24(c.DstW + 10, c.DstH + 10, Grey(40));
+                TVLRenderTables tables;
+                c.Source->RenderRectToBitmapEx(*dest, tables, nullptr, 5, 5, c.DstW, c.DstH, 0,
+                                               0, c.SrcW, c.SrcH, true, solid, c.Transparency,
+                                               rfNone, true, c.Operation);
+                VLThreadCount = 0;
+                std::vector<uint8_t> bytes;
+                for (int32_t y = 0; y < dest->GetHeight(); ++y)
+                    bytes.insert(bytes.end(), dest->GetScanline(y),
+                                 dest->GetScanline(y) + 3 * dest->GetWidth());
+                return bytes;
+            };
+            const std::vector<uint8_t> one = render(1);
+            for (const int32_t threads : {2, 3, 8})
+                EXPECT_EQ(render(threads), one) << threads << " threads";
+        }
 }
 
 TEST_F(Render, DestinationsOutsideTheContractAreLeftAlone) {

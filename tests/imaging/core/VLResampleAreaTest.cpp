@@ -3,10 +3,15 @@
 #include "imaging/core/VLResampleArea.h"
 
 #include "ResampleTestUtil.h"
+#include "imaging/core/VLResample.h"
+#include "imaging/core/VLThreadPool.h"
+#include "tests/ExternalTool.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <random>
+#include <sstream>
 
 namespace {
 
@@ -174,6 +179,102 @@ TEST_F(AreaResample, OtherFormatsAndMismatchedDestinationsAreLeftAlone) {
     EXPECT_EQ(GetRows(*rgb), Rows({std::vector<uint8_t>(12, 7)}));
     ResampleBilinearBicubic16(*gray, *rgb, true);
     EXPECT_EQ(GetRows(*rgb), Rows({std::vector<uint8_t>(12, 7)}));
+}
+
+Rows RandomRows(std::mt19937& Random, int32_t Height, size_t Bytes) {
+    Rows rows(Height, std::vector<uint8_t>(Bytes));
+    for (auto& row : rows)
+        for (uint8_t& b : row)
+            b = static_cast<uint8_t>(Random());
+    return rows;
+}
+
+// A reduction is the exact mean over each destination pixel's footprint, rounded half to even:
+// ImageMagick's -scale computes the same area average but rounds a mean half-way between two
+// levels up, and with small footprints (16 pixels, 40/13 rows) a few percent of the means are
+// half-way. Spans of one to many pixels, edges that
+// fall inside pixels and on their borders, an axis kept at its size.
+TEST_F(AreaResample, ReductionsAreTheAreaMeansImageMagickScaleGives) {
+    if (!ToolExists("convert")) SV_SKIP_WITHOUT_REFERENCE("ImageMagick's convert is missing");
+    struct Size {
+        int32_t SW, SH, DW, DH;
+    };
+    const Size sizes[] = {{97, 61, 31, 17}, {64, 48, 16, 12}, {50, 40, 50, 13},
+                          {300, 7, 7, 3},   {41, 29, 40, 28}, {23, 150, 1, 1}};
+    std::mt19937 random(4071);
+    ScratchFolder folder;
+    for (const Size& s : sizes) {
+        SCOPED_TRACE(testing::Message() << s.SW << "x" << s.SH << " to " << s.DW << "x" << s.DH);
+        const Rows pixels = RandomRows(random, s.SH, static_cast<size_t>(s.SW) * 3);
+        std::string ppm = "P6\n" + std::to_string(s.SW) + " " + std::to_string(s.SH) + "\n255\n";
+        for (const auto& row : pixels)
+            for (size_t x = 0; x < row.size(); x += 3)
+                ppm += {static_cast<char>(row[x + 2]), static_cast<char>(row[x + 1]),
+                        static_cast<char>(row[x])};
+        folder.Write("in.ppm", std::vector<uint8_t>(ppm.begin(), ppm.end()));
+        std::ostringstream command;
+        command << "convert '" << folder.File("in.ppm") << "' -scale " << s.DW << "x" << s.DH
+                << "! ppm:-";
+        std::string reference;
+        ASSERT_TRUE(folder.Run(command.str(), reference));
+        const size_t bytes = static_cast<size_t>(s.DW) * s.DH * 3;
+        ASSERT_GE(reference.size(), bytes);
+        const std::string expected = reference.substr(reference.size() - bytes);
+
+        auto source = Make(pixels, s.SW, vl24RGB);
+        auto dest = Make(s.DW, s.DH, vl24RGB);
+        ResampleBilinearBicubic8(*source, *dest, false);
+        const Rows out = GetRows(*dest);
+        int32_t unequal = 0;
+        for (int32_t y = 0; y < s.DH; ++y)
+            for (int32_t x = 0; x < s.DW * 3; ++x) {
+                const int ours = out[y][x];
+                const auto theirs = static_cast<uint8_t>(
+                    expected[(static_cast<size_t>(y) * s.DW + x / 3) * 3 + 2 - x % 3]);
+                ASSERT_LE(std::abs(ours - theirs), 1) << x << "," << y;
+                unequal += ours != theirs;
+            }
+        EXPECT_LE(unequal, s.DW * s.DH * 3 * 4 / 100);
+    }
+}
+
+// The vector forms of a reduction (32-bit sums across by multiply-adds, the weighted rows and
+// the division in vector lanes; AVX2 where the processor has it, and SSE) give the bytes of the
+// plain loops, on every thread count: random
+// sizes (spans of one pixel to the whole row, spans reaching the row's end), in memory and in a
+// file, every sample format.
+TEST_F(AreaResample, ReductionsGiveTheSameBytesInEveryFormAndThreadCount) {
+    std::mt19937 random(2208);
+    std::uniform_int_distribution<int32_t> size(1, 300);
+    for (int round = 0; round < 30; ++round) {
+        const int32_t SW = size(random), SH = size(random);
+        const int32_t DW = std::max(1, SW / (1 + round % 11) - round % 3);
+        const int32_t DH = std::max(1, SH / (1 + round % 7) - round % 2);
+        const Where where = round % 5 == 4 ? Where::File : Where::Memory;
+        for (const SampleFormat& f : AreaFormats) {
+            SCOPED_TRACE(testing::Message()
+                         << SW << "x" << SH << " to " << DW << "x" << DH << " format "
+                         << static_cast<int>(f.Format) << " in " << WhereName(where));
+            const Rows pixels =
+                RandomRows(random, SH, static_cast<size_t>(SW) * f.Channels * f.Bytes);
+            auto source = Make(pixels, SW, f.Format, where);
+            auto resample = [&](const TKernelForm& Form, int32_t Threads) {
+                ResampleVectorKernels = Form.Vector;
+                ResampleAvx2Kernels = Form.Avx2;
+                VLThreadCount = Threads;
+                auto dest = Make(DW, DH, f.Format, where);
+                Resample(*source, *dest, round % 2 == 0);
+                ResampleVectorKernels = ResampleAvx2Kernels = true;
+                VLThreadCount = 0;
+                return GetRows(*dest);
+            };
+            const Rows plain = resample(KernelForms[2], 1);
+            for (const TKernelForm& form : KernelForms)
+                for (const int32_t threads : {1, 2, 3, 8})
+                    EXPECT_EQ(resample(form, threads), plain)
+                        << form.Name << ", " << threads << " threads";
+        }
+    }
 }
 
 TEST(CubicInterpolate, WeightsTheFourSamplesAndClamps) {

@@ -94,17 +94,19 @@ TEST_F(FastLinear, ReportsProgressAfterEveryRowOfBothPasses) {
 // it goes, on the library's threads, with the vector span sums where the processor has them.
 // Every form gives the bytes of the two passes run one after the other, which a progress event
 // forces: random sizes (spans of one to many pixels, enlargements across or down), in memory and
-// in a file, vector and plain sums, one to eight threads.
+// in a file, AVX2, SSE and plain sums, one to eight threads.
 TEST_F(FastLinear, EveryFormGivesTheBytesOfTheTwoPasses) {
     std::mt19937 random(1811);
     std::uniform_int_distribution<int32_t> size(1, 400);
-    for (int round = 0; round < 24; ++round) {
+    for (int round = 0; round < 32; ++round) {
         const int32_t SW = size(random), SH = size(random);
-        const int32_t DW = std::max(1, SW / (1 + round % 9) + (round % 4 == 0 ? 17 : 0));
+        // Spans of one to nine pixels, then of ten to thirty-one.
+        const int32_t spans = round < 24 ? 1 + round % 9 : 10 + 3 * (round - 24);
+        const int32_t DW = std::max(1, SW / spans + (round % 4 == 0 ? 17 : 0));
         const int32_t DH = std::max(1, SH / (1 + round % 7) + (round % 5 == 0 ? 9 : 0));
         const Where where = round % 6 == 5 ? Where::File : Where::Memory;
-        SCOPED_TRACE(testing::Message() << SW << "x" << SH << " to " << DW << "x" << DH << " in "
-                                        << WhereName(where));
+        SCOPED_TRACE(testing::Message()
+                     << SW << "x" << SH << " to " << DW << "x" << DH << " in " << WhereName(where));
         for (const TVLPixelFormat format : {vl24RGB, vl8g}) {
             const int32_t bytes = SW * (format == vl24RGB ? 3 : 1);
             Rows pixels(SH, std::vector<uint8_t>(bytes));
@@ -123,18 +125,54 @@ TEST_F(FastLinear, EveryFormGivesTheBytesOfTheTwoPasses) {
                 return GetRows(*dest);
             };
             const Rows passes = resample(true);
-            for (const bool vector : {true, false})
+            for (const TKernelForm& form : KernelForms)
                 for (const int32_t threads : {1, 2, 3, 8}) {
-                    ResampleVectorKernels = vector;
+                    ResampleVectorKernels = form.Vector;
+                    ResampleAvx2Kernels = form.Avx2;
                     VLThreadCount = threads;
                     const Rows fused = resample(false);
-                    ResampleVectorKernels = true;
+                    ResampleVectorKernels = ResampleAvx2Kernels = true;
                     VLThreadCount = 0;
-                    EXPECT_EQ(fused, passes) << (vector ? "vector, " : "plain, ") << threads
-                                             << " threads, format " << static_cast<int>(format);
+                    EXPECT_EQ(fused, passes) << form.Name << ", " << threads << " threads, format "
+                                             << static_cast<int>(format);
                 }
         }
     }
+}
+
+// A part read in place gives the bytes of the part copied out and resampled whole, for random
+// parts (touching the source's edges or not, reduced, enlarged or kept at their size), and a
+// part reaching outside the source leaves Dest alone.
+TEST_F(FastLinear, APartReadInPlaceGivesTheBytesOfItsCopy) {
+    std::mt19937 random(977);
+    const int32_t SW = 157, SH = 93;
+    Rows pixels(SH, std::vector<uint8_t>(SW * 3));
+    for (auto& row : pixels)
+        for (uint8_t& b : row)
+            b = static_cast<uint8_t>(random());
+    auto source = Make(pixels, SW, vl24RGB);
+    for (int round = 0; round < 20; ++round) {
+        const int32_t left = round % 4 == 0 ? 0 : static_cast<int32_t>(random() % SW);
+        const int32_t top = round % 5 == 0 ? 0 : static_cast<int32_t>(random() % SH);
+        const int32_t w =
+            round % 3 == 0 ? SW - left : 1 + static_cast<int32_t>(random() % (SW - left));
+        const int32_t h = 1 + static_cast<int32_t>(random() % (SH - top));
+        const int32_t DW = round % 7 == 0 ? w : 1 + static_cast<int32_t>(random() % 120);
+        const int32_t DH = round % 7 == 0 ? h : 1 + static_cast<int32_t>(random() % 120);
+        SCOPED_TRACE(testing::Message()
+                     << w << "x" << h << " at " << left << "," << top << " to " << DW << "x" << DH);
+        auto copy = Make(w, h, vl24RGB);
+        source->CopyRectTo(*copy, left, top, 0, 0, w, h);
+        auto whole = Make(DW, DH, vl24RGB);
+        ResampleFastLinear24(*copy, *whole);
+        auto part = Make(DW, DH, vl24RGB);
+        ResampleFastLinear24Part(*source, TRect{left, top, left + w, top + h}, *part);
+        EXPECT_EQ(GetRows(*part), GetRows(*whole));
+    }
+    auto dest = Make(4, 4, vl24RGB);
+    SetRows(*dest, Rows(4, std::vector<uint8_t>(12, 5)));
+    ResampleFastLinear24Part(*source, TRect{SW - 3, 0, SW + 1, 8}, *dest);
+    EXPECT_EQ(GetRows(*dest), Rows(4, std::vector<uint8_t>(12, 5)));
 }
 
 TEST_F(FastLinear, MismatchedFormatsAreLeftAlone) {

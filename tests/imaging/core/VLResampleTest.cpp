@@ -373,7 +373,8 @@ TEST_F(Engine, VectorAndPlainKernelsGiveTheSameBytes) {
 }
 
 // The vector forms (source rows read straight into the multiply-add lanes, the vertical pass on
-// the widest vectors the processor has) against the plain loops on random sizes and pixels:
+// the widest vectors the processor has, and on SSE alone) against the plain loops on random
+// sizes and pixels:
 // narrow rows with no column inside the row, reductions and enlargements.
 TEST_F(Engine, VectorAndPlainKernelsAgreeOnRandomSizes) {
     std::mt19937 random(4242);
@@ -391,12 +392,17 @@ TEST_F(Engine, VectorAndPlainKernelsAgreeOnRandomSizes) {
             SCOPED_TRACE(testing::Message() << "filter " << int(filter) << " " << SW << "x" << SH
                                             << " to " << DW << "x" << DH);
             auto vector = Make(DW, DH, vl24RGB);
+            auto sse = Make(DW, DH, vl24RGB);
             auto plain = Make(DW, DH, vl24RGB);
             _ResampleEx(*source, *vector, filter);
+            ResampleAvx2Kernels = false;
+            _ResampleEx(*source, *sse, filter);
+            ResampleAvx2Kernels = true;
             ResampleVectorKernels = false;
             _ResampleEx(*source, *plain, filter);
             ResampleVectorKernels = true;
             ASSERT_EQ(GetRows(*vector), GetRows(*plain));
+            ASSERT_EQ(GetRows(*sse), GetRows(*plain));
         }
     }
 }
@@ -435,9 +441,9 @@ TEST_F(Engine, EveryThreadCountGivesTheSameBytes) {
         }
 }
 
-// The area resampler's bands start where the whole sweep down the source would stand: every
-// thread count gives the bytes of one, for each sample type, both filters and every mix of
-// reduced and enlarged axes.
+// The area resampler's bands start where the whole sweep down the source would stand (a
+// reduction computes every destination row alone): every thread count gives the bytes of one,
+// for each sample type, both filters and every mix of reduced and enlarged axes.
 TEST_F(Engine, AreaResamplerGivesTheSameBytesOnEveryThreadCount) {
     struct Case {
         int32_t SW, SH, DW, DH;
