@@ -210,3 +210,28 @@ TEST_F(ListBox, TheSelectionFollowsInsertedAndDeletedItems) {
 }
 
 } // namespace
+
+namespace {
+
+// A new text tells OnChange whether or not the field has its window yet; the same text does not.
+TEST(Edit, ANewTextRaisesOnChangeWithAndWithoutAWindow) {
+    TForm form(nullptr);
+    auto* edit = new TEdit(&form);
+    edit->SetParent(&form);
+    std::vector<String> changes;
+    edit->OnChange = [&](TObject* Sender) {
+        EXPECT_EQ(Sender, edit);
+        changes.push_back(edit->Text());
+    };
+    edit->SetText(u"one");
+    edit->SetText(u"one");
+    EXPECT_FALSE(edit->HandleAllocated());
+    edit->Handle();
+    EXPECT_EQ(edit->Text(), u"one");
+    edit->SetText(u"two");
+    edit->SetText(u"two");
+    edit->SetText(u"");
+    EXPECT_EQ(changes, (std::vector<String>{u"one", u"two", u""}));
+}
+
+} // namespace
