@@ -9,6 +9,7 @@
 #include "platform/ui/ExtCtrls.h"
 #include "platform/ui/Forms.h"
 #include "platform/ui/Menus.h"
+#include "platform/ui/StdCtrls.h"
 
 #include <algorithm>
 #include <array>
@@ -99,6 +100,14 @@ bool SetCaptionOf(TComponent* Component, const String& Value) {
     }
     if (auto* button = dynamic_cast<TSVPngButton*>(Component)) {
         button->SetCaption(Value);
+        return true;
+    }
+    if (auto* button = dynamic_cast<TButton*>(Component)) {
+        button->SetCaption(Value);
+        return true;
+    }
+    if (auto* box = dynamic_cast<TGroupBox*>(Component)) {
+        box->SetCaption(Value);
         return true;
     }
     return false;

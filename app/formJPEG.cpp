@@ -1,7 +1,16 @@
-// The JPEG quality dialog's rules.
+// The JPEG quality dialog and its rules.
 #include "app/formJPEG.h"
 
+#include "app/SVLangManager.h"
+#include "platform/rtl/SysUtils.h"
+#include "platform/ui/ComCtrls.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/StdCtrls.h"
+
 #include <algorithm>
+#include <memory>
+
+TfJPEGOption* fJPEGOption = nullptr;
 
 namespace {
 
@@ -41,5 +50,145 @@ bool QualityFromText(const String& Text, int32_t& Quality) {
     if (!DecimalNumber(Text, value) || value < MinJpegQuality || value > MaxJpegQuality)
         return false;
     Quality = value;
+    return true;
+}
+
+// ---- TfJPEGOption --------------------------------------------------------------------------
+
+namespace {
+
+void SetTahoma(TFont* Font) {
+    Font->SetName(u"Tahoma");
+    Font->SetHeight(-11);
+}
+
+template <class ControlT>
+ControlT* MakeControl(TForm* Owner, TWinControl* Parent, const char16_t* Name, int32_t Left,
+                      int32_t Top, int32_t Width, int32_t Height) {
+    auto* control = new ControlT(Owner);
+    control->SetName(Name);
+    control->SetBounds(Left, Top, Width, Height);
+    control->SetParent(Parent);
+    return control;
+}
+
+} // namespace
+
+TfJPEGOption::TfJPEGOption(TComponent* AOwner) : TForm(AOwner) {
+    SetBorderStyle(bsDialog);
+    SetCaption(u"JPEG Option");
+    SetClientSize(312, 159);
+    Position = poOwnerFormCenter;
+
+    gbImageQuality = MakeControl<TGroupBox>(this, this, u"gbImageQuality", 8, 8, 293, 99);
+    gbImageQuality->SetCaption(u"Image Quality");
+    SetTahoma(gbImageQuality->Font());
+    lLow = MakeControl<TLabel>(this, gbImageQuality, u"lLow", 15, 79, 20, 13);
+    lLow->SetCaption(u"Low");
+    lHigh = MakeControl<TLabel>(this, gbImageQuality, u"lHigh", 257, 79, 22, 13);
+    lHigh->SetCaption(u"High");
+    for (TLabel* label : {lLow, lHigh}) {
+        label->SetColor(Color());
+        SetTahoma(label->Font());
+    }
+    trkQuality = MakeControl<TTrackBar>(this, gbImageQuality, u"trkQuality", 15, 47, 263, 32);
+    trkQuality->SetMax(100);
+    trkQuality->SetMin(10);
+    trkQuality->SetPageSize(5);
+    trkQuality->SetFrequency(5);
+    trkQuality->SetPosition(90);
+    eQuality = MakeControl<TEdit>(this, gbImageQuality, u"eQuality", 20, 26, 43, 21);
+    eQuality->SetText(u"90");
+    SetTahoma(eQuality->Font());
+
+    btnOk = MakeControl<TButton>(this, this, u"btnOk", 148, 122, 75, 25);
+    btnOk->SetCaption(u"OK");
+    btnOk->Default = true;
+    btnOk->ModalResult = mrOk;
+    btnCancel = MakeControl<TButton>(this, this, u"btnCancel", 229, 122, 75, 25);
+    btnCancel->SetCaption(u"Cancel");
+    btnCancel->Cancel = true;
+    btnCancel->ModalResult = mrCancel;
+    for (TButton* button : {btnOk, btnCancel})
+        SetTahoma(button->Font());
+
+    trkQuality->OnChange = [this](TObject* Sender) { trkQualityChange(Sender); };
+    eQuality->OnChange = [this](TObject* Sender) { eQualityChange(Sender); };
+    eQuality->OnExit = [this](TObject* Sender) { eQualityExit(Sender); };
+    eQuality->OnKeyPress = [this](TObject* Sender, char16_t& Key) {
+        eQualityKeyPress(Sender, Key);
+    };
+    btnOk->OnClick = [this](TObject* Sender) { btnOkClick(Sender); };
+    ActiveControl = eQuality;
+
+    if (LangManager != nullptr) LangManager->TranslateForm(u"formJPEGOption", this);
+}
+
+TfJPEGOption::~TfJPEGOption() {
+    // The controls go after this form's part of the object: the field's exit as it loses the
+    // focus must not reach the handlers.
+    eQuality->OnExit = nullptr;
+    eQuality->OnChange = nullptr;
+    trkQuality->OnChange = nullptr;
+}
+
+TModalResult TfJPEGOption::Execute(int32_t AQuality) {
+    trkQuality->SetPosition(AQuality);
+    eQuality->SetText(IntToStr(trkQuality->Position()));
+    return ShowModal();
+}
+
+void TfJPEGOption::eQualityKeyPress(TObject*, char16_t& Key) {
+    if (!QualityKeyAllowed(Key)) Key = 0;
+}
+
+void TfJPEGOption::eQualityChange(TObject*) {
+    int32_t position = 0;
+    if (TrackPositionFromText(eQuality->Text(), position)) trkQuality->SetPosition(position);
+}
+
+void TfJPEGOption::trkQualityChange(TObject*) {
+    eQuality->SetText(IntToStr(trkQuality->Position()));
+}
+
+void TfJPEGOption::eQualityExit(TObject*) {
+    int32_t position = 0;
+    if (!TrackPositionFromText(eQuality->Text(), position)) RejectQuality();
+}
+
+void TfJPEGOption::btnOkClick(TObject*) {
+    // Only a quality of 10 to 100 is taken; anything else keeps the dialog open.
+    int32_t quality = 0;
+    if (!QualityFromText(eQuality->Text(), quality)) {
+        SetModalResult(mrNone);
+        RejectQuality();
+        return;
+    }
+    Quality = quality;
+    SetModalResult(mrOk);
+}
+
+void TfJPEGOption::RejectQuality() {
+    // The message box takes the focus from the field, which is an exit of its own: one message
+    // at a time.
+    if (FRejecting) return;
+    FRejecting = true;
+    MessageBoxW(Handle(), LangStr(u"SVSTR_INVALIDQUALITY"), Application->Title,
+                MB_OK | MB_ICONWARNING);
+    FRejecting = false;
+    eQuality->SetFocus();
+    eQuality->SelectAll();
+}
+
+bool AskJpegQuality(TComponent* Owner, int32_t& Quality) {
+    // The dialog lives for this call only, and so does fJPEGOption on every way out.
+    const auto forget = [](TfJPEGOption* Dialog) {
+        fJPEGOption = nullptr;
+        delete Dialog;
+    };
+    std::unique_ptr<TfJPEGOption, decltype(forget)> dialog(new TfJPEGOption(Owner), forget);
+    fJPEGOption = dialog.get();
+    if (dialog->Execute(Quality) != mrOk) return false;
+    Quality = dialog->Quality;
     return true;
 }

@@ -119,6 +119,7 @@ TfMain::TfMain(TComponent* AOwner) : TForm(AOwner) {
     LangManager->TranslateForm(u"formMain", this);
     SVDropFileTarget->Register(this);
     BindRoadEvents();
+    BindFileCommands();
 }
 
 void TfMain::CreateParams(TCreateParams& Params) {

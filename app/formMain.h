@@ -25,6 +25,7 @@ class TSVLabel;
 class TSVDropFileTarget;
 class TSWSetting;
 class TCaptions;
+class TSaveDialog;
 struct TViewGeometry;
 
 // The picture view of the main window.
@@ -236,6 +237,20 @@ public:
     void eCaptionExit(TObject* Sender);
     void eCaptionKeyPress(TObject* Sender, char16_t& Key);
 
+    // ---- File and clipboard commands, Save As (formMainFiles.cpp) ----
+    TSaveDialog* SaveDialog = nullptr;
+    // Writes the picture as it is in memory to FileName in the format its extension names
+    // (JPEG after asking for the quality); a failure is reported in a message box.
+    void SaveImageAs(const String& FileName);
+    void miRotateLeftClick(TObject* Sender);
+    void miRotateRightClick(TObject* Sender);
+    void miCopyImageClick(TObject* Sender);
+    // Copy File (an item with Tag 0) or Cut File (Tag 1).
+    void miCopyFileClick(TObject* Sender);
+    // Deletes the shown file after asking: to the trash, or for good while Shift is held.
+    void miDeleteClick(TObject* Sender);
+    void miSaveAsClick(TObject* Sender);
+
 protected:
     void CreateParams(TCreateParams& Params) override;
 
@@ -252,6 +267,10 @@ private:
     void LoadSkin();
     // Binds the window's own events of browsing, zoom and captions (formMainRoad.cpp).
     void BindRoadEvents();
+    // Makes the save dialog and binds and enables the file commands' menu items
+    // (formMainFiles.cpp).
+    void BindFileCommands();
+    void RotateImage(bool Left);
     // Opens the path given as the program's first argument, when there is one.
     void OpenCommandLinePath();
     TViewGeometry ViewGeometry();

@@ -42,6 +42,12 @@ TShiftState KeysToShiftState(WPARAM Keys);
 // The shift state of the keyboard now (Shift, Ctrl, Alt).
 TShiftState KeyboardShiftState();
 
+// The answer of a modal form: set by a button or the code, it ends ShowModal.
+using TModalResult = int32_t;
+constexpr TModalResult mrNone = 0;
+constexpr TModalResult mrOk = 1;
+constexpr TModalResult mrCancel = 2;
+
 // Cursor ids: the predefined ones are negative, a program registers its own in Screen.
 using TCursor = int16_t;
 constexpr TCursor crDefault = 0;

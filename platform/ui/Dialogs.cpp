@@ -55,12 +55,36 @@ std::vector<String> DialogNameFilters(const String& Filter) {
 
 TOpenDialog::TOpenDialog(TComponent* AOwner) : TComponent(AOwner) {}
 
+namespace {
+
+// The extension a filter's patterns name when they are exactly one "*.ext"; empty otherwise.
+QString SingleExtension(const QString& Filter) {
+    const qsizetype open = Filter.lastIndexOf(u'(');
+    if (open < 0 || !Filter.endsWith(u')')) return {};
+    const QStringList patterns =
+        Filter.sliced(open + 1, Filter.size() - open - 2).split(u' ', Qt::SkipEmptyParts);
+    if (patterns.size() != 1 || !patterns[0].startsWith(QStringLiteral("*."))) return {};
+    const QString ext = patterns[0].mid(2);
+    return ext.contains(u'*') || ext.contains(u'?') ? QString() : ext;
+}
+
+} // namespace
+
 bool TOpenDialog::Execute() {
+    return RunDialog(false);
+}
+
+bool TSaveDialog::Execute() {
+    return RunDialog(true);
+}
+
+bool TOpenDialog::RunDialog(bool Save) {
     EnsureGuiApplication();
     QFileDialog dialog;
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setAcceptMode(Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !(Options & ofOverwritePrompt));
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
     if (!FTitle.empty()) dialog.setWindowTitle(QString::fromStdU16String(FTitle));
     QStringList filters;
@@ -75,6 +99,17 @@ bool TOpenDialog::Execute() {
     if (!folder.empty()) dialog.setDirectory(QString::fromStdU16String(folder));
     if (!FFileName.empty())
         dialog.selectFile(QFileInfo(QString::fromStdU16String(FFileName)).fileName());
+    if (Save) {
+        const auto suffixFor = [this](const QString& Filter) {
+            const QString ext = SingleExtension(Filter);
+            return ext.isEmpty() ? QString::fromStdU16String(FDefaultExt) : ext;
+        };
+        dialog.setDefaultSuffix(suffixFor(dialog.selectedNameFilter()));
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, suffixFor](const QString& Filter) {
+                             dialog.setDefaultSuffix(suffixFor(Filter));
+                         });
+    }
 
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     FFileName = QFileInfo(dialog.selectedFiles().first()).absoluteFilePath().toStdU16String();

@@ -35,6 +35,15 @@ public:
     uint8_t Options = 0;
 };
 
+// Options of the file dialogs. Resizing is always possible and no read-only box is shown, so
+// ofHideReadOnly and ofEnableSizing only state what holds anyway.
+enum TOpenOption : uint32_t {
+    ofOverwritePrompt = 1u << 1,
+    ofHideReadOnly = 1u << 2,
+    ofEnableSizing = 1u << 23,
+};
+using TOpenOptions = uint32_t;
+
 // The file-open dialog. Filter holds pairs "description|patterns" separated by "|", the
 // patterns of one pair separated by ";" ("All Images (*.jpg;*.png)|*.jpg;*.png"); patterns match
 // without regard to case. FilterIndex counts the pairs from 1.
@@ -52,11 +61,19 @@ public:
     void SetInitialDir(const String& Value) { FInitialDir = Value; }
     const String& Title() const { return FTitle; }
     void SetTitle(const String& Value) { FTitle = Value; }
+    // The extension (without the dot) a saved name without one gets when the chosen filter
+    // does not name a single extension.
+    const String& DefaultExt() const { return FDefaultExt; }
+    void SetDefaultExt(const String& Value) { FDefaultExt = Value; }
+    TOpenOptions Options = ofHideReadOnly | ofEnableSizing;
 
     // Shows the dialog modally, starting in InitialDir (else FileName's folder) with FileName
     // chosen. True when an existing file was confirmed: FileName is its full path and
     // FilterIndex the filter shown. False when cancelled; nothing changes then.
-    bool Execute();
+    virtual bool Execute();
+
+protected:
+    bool RunDialog(bool Save);
 
 private:
     String FFilter;
@@ -64,6 +81,19 @@ private:
     String FFileName;
     String FInitialDir;
     String FTitle;
+    String FDefaultExt;
+};
+
+// The file-save dialog: as the open dialog, but any name may be given. A name without an
+// extension gets the chosen filter's extension (when the filter names exactly one, "*.png"),
+// else DefaultExt. With ofOverwritePrompt an existing file is replaced only after the user
+// agreed.
+class TSaveDialog : public TOpenDialog {
+public:
+    using TOpenDialog::TOpenDialog;
+    // True when a name was confirmed: FileName is its full path (with the extension added) and
+    // FilterIndex the filter chosen. False when cancelled; nothing changes then.
+    bool Execute() override;
 };
 
 // The dialog's filter pairs as the desktop's dialogs list them: "description (*.a *.b)", the

@@ -159,6 +159,7 @@ void TForm::CreateParams(TCreateParams& Params) {
 void TForm::SetVisible(bool Value) {
     if (Value == Visible()) return;
     if (Value) HandleNeeded();
+    if (Value && Position == poOwnerFormCenter) PlaceOnOwner();
     TCustomControl::SetVisible(Value);
     if (Value) {
         if (FWindowState != wsNormal) SetWindowState(FWindowState);
@@ -170,7 +171,42 @@ void TForm::SetVisible(bool Value) {
     }
 }
 
+void TForm::PlaceOnOwner() {
+    auto* owner = dynamic_cast<TForm*>(Owner());
+    TRect area{0, 0, Screen->Width(), Screen->Height()};
+    if (owner != nullptr && owner->Visible())
+        area = TRect{owner->Left(), owner->Top(), owner->Left() + owner->Width(),
+                     owner->Top() + owner->Height()};
+    SetBounds(area.Left + (area.Right - area.Left - Width()) / 2,
+              area.Top + (area.Bottom - area.Top - Height()) / 2, Width(), Height());
+}
+
+TModalResult TForm::ShowModal() {
+    if (Visible() || FModal) throw Exception(u"Cannot make a visible window modal");
+    FModalResult = mrNone;
+    HandleNeeded();
+    NativeWindow()->Frame->setWindowModality(Qt::ApplicationModal);
+    FModal = true;
+    Show();
+    while (FModalResult == mrNone) {
+        Application->HandleMessage();
+        if (Application->Terminated() || !Visible()) FModalResult = mrCancel;
+        if (FModalResult == mrNone || !OnCloseQuery) continue;
+        bool canClose = true;
+        OnCloseQuery(this, canClose);
+        if (!canClose) FModalResult = mrNone;
+    }
+    FModal = false;
+    Hide();
+    if (NativeWindow()->Frame != nullptr) NativeWindow()->Frame->setWindowModality(Qt::NonModal);
+    return FModalResult;
+}
+
 void TForm::Close() {
+    if (FModal) {
+        FModalResult = mrCancel; // ShowModal ends and asks OnCloseQuery
+        return;
+    }
     bool canClose = true;
     if (OnCloseQuery) OnCloseQuery(this, canClose);
     if (!canClose) return;
@@ -238,10 +274,44 @@ bool TForm::PreviewKeyDown(TWinControl* Source, uint16_t& Key, TShiftState Shift
     return Key == 0;
 }
 
+namespace {
+
+// Offers CM_DIALOGKEY to Control and the controls inside it, Skip left out; true when taken.
+bool OfferDialogKey(TControl* Control, TControl* Skip, uint16_t Key) {
+    if (Control != Skip && Control->Perform(CM_DIALOGKEY, Key, 0) != 0) return true;
+    auto* window = dynamic_cast<TWinControl*>(Control);
+    if (window == nullptr) return false;
+    for (int32_t i = 0; i < window->ControlCount(); ++i)
+        if (OfferDialogKey(window->Controls(i), Skip, Key)) return true;
+    return false;
+}
+
+} // namespace
+
+bool TForm::DialogKey(uint16_t Key) {
+    TWinControl* focused = platform::detail::FindControl(GetFocus());
+    if (focused != nullptr && focused != this && GetParentForm(focused) == this &&
+        focused->Perform(CM_DIALOGKEY, Key, 0) != 0)
+        return true;
+    for (int32_t i = 0; i < ControlCount(); ++i)
+        if (OfferDialogKey(Controls(i), focused, Key)) return true;
+    return false;
+}
+
+namespace platform::detail {
+bool SendDialogKey(TWinControl* Control, uint16_t Key) {
+    TForm* form = GetParentForm(Control);
+    return form != nullptr && form->Perform(CM_DIALOGKEY, Key, 0) != 0;
+}
+} // namespace platform::detail
+
 void TForm::Dispatch(TMessage& Message) {
     switch (Message.Msg) {
     case WM_CLOSE:
         Close();
+        return;
+    case CM_DIALOGKEY:
+        Message.Result = DialogKey(static_cast<uint16_t>(Message.WParam)) ? 1 : 0;
         return;
     case WM_NCLBUTTONDOWN:
         if (Message.WParam == HTCAPTION && NativeWindow()->Frame != nullptr)

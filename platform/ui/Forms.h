@@ -13,6 +13,9 @@ using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 using TShortCutEvent = std::function<void(TWMKey& Msg, bool& Handled)>;
 
 enum TWindowState : uint8_t { wsNormal, wsMinimized, wsMaximized };
+// Where a form is placed when it is shown: where its bounds say, or centred on its owner form
+// (on the screen when it has none).
+enum TPosition : uint8_t { poDesigned, poOwnerFormCenter };
 
 // A top-level window. Created hidden; Show makes its window and shows it.
 class TForm : public TCustomControl {
@@ -33,6 +36,14 @@ public:
 
     TWindowState WindowState() const;
     void SetWindowState(TWindowState Value);
+    TPosition Position = poDesigned;
+
+    // Shows the form as the only one taking input and runs the message loop until ModalResult
+    // is not mrNone (Close sets mrCancel, so does the end of the application); then hides it
+    // and answers ModalResult. OnCloseQuery may refuse the end: the form then stays open.
+    TModalResult ShowModal();
+    TModalResult ModalResult() const { return FModalResult; }
+    void SetModalResult(TModalResult Value) { FModalResult = Value; }
     // The control that gets the keyboard focus when the form is shown.
     TWinControl* ActiveControl = nullptr;
     // With KeyPreview the form's OnKeyDown sees every key before the focused control does.
@@ -57,9 +68,16 @@ protected:
                         LPARAM KeyData) override;
 
 private:
+    void PlaceOnOwner();
+    // Enter and Esc not used by the focused control: the focused control, then every control
+    // of the form is offered CM_DIALOGKEY; true when one took it.
+    bool DialogKey(uint16_t Key);
+
     String FCaption;
     TFormBorderStyle FBorderStyle = bsSizeable;
     TWindowState FWindowState = wsNormal;
+    TModalResult FModalResult = mrNone;
+    bool FModal = false;
 };
 
 // The form a control sits on, or nullptr.

@@ -113,6 +113,7 @@ constexpr WPARAM HTCAPTION = 2;
 // Messages the class library sends among its controls.
 constexpr UINT CM_BASE = 0xB000;
 constexpr UINT CM_ENABLEDCHANGED = CM_BASE + 3;
+constexpr UINT CM_DIALOGKEY = CM_BASE + 6; // WParam: VK_RETURN or VK_ESCAPE; Result 1 when taken
 constexpr UINT CM_FONTCHANGED = CM_BASE + 8;
 constexpr UINT CM_MOUSEENTER = CM_BASE + 19;
 constexpr UINT CM_MOUSELEAVE = CM_BASE + 20;

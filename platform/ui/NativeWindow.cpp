@@ -565,6 +565,8 @@ void TQtClient::keyPressEvent(QKeyEvent* Event) {
             if (FormShortCut(control, key, data)) return;
             if (key == VK_TAB)
                 QWidget::focusNextPrevChild(!(Event->modifiers() & Qt::ShiftModifier));
+            else if (key == VK_RETURN || key == VK_ESCAPE)
+                SendDialogKey(control, key);
             return;
         }
         control->Perform(WM_KEYDOWN, key, data);
@@ -593,6 +595,36 @@ void TQtClient::focusOutEvent(QFocusEvent*) {
 bool TQtClient::focusNextPrevChild(bool) {
     // Tab reaches the control as a key; moving on is decided in keyPressEvent.
     return false;
+}
+
+} // namespace platform::detail
+
+namespace platform::detail {
+
+namespace {
+
+// Reports a stand-in widget's focus changes as its control's.
+class TFocusReport : public QObject {
+public:
+    TFocusReport(TWinControl* AControl, QObject* AParent) : QObject(AParent), FControl(AControl) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* Event) override {
+        if ((Event->type() == QEvent::FocusIn || Event->type() == QEvent::FocusOut) &&
+            FControl->HandleAllocated())
+            FocusChanged(FControl->Handle(), Event->type() == QEvent::FocusIn);
+        return false;
+    }
+
+private:
+    TWinControl* FControl;
+};
+
+} // namespace
+
+void TakeFocusFor(QWidget* Widget, TWinControl* Control) {
+    Control->NativeWindow()->ClientWidget()->setFocusProxy(Widget);
+    Widget->installEventFilter(new TFocusReport(Control, Widget));
 }
 
 } // namespace platform::detail

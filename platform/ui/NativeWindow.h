@@ -154,6 +154,9 @@ QCursor ToQtCursor(TCursor Cursor);
 QCursor CursorOf(HCURSOR Cursor);
 // Keeps the focus window in line when the toolkit moves the keyboard focus.
 void FocusChanged(HWND Wnd, bool Gained);
+// A toolkit widget that stands for Control's client area takes the focus for it: the client
+// widget hands its focus on to Widget, and Widget's focus changes are Control's.
+void TakeFocusFor(QWidget* Widget, TWinControl* Control);
 // The MK_ bits of a mouse message for the toolkit's buttons and modifiers.
 WPARAM MouseKeys(Qt::MouseButtons Buttons, Qt::KeyboardModifiers Modifiers);
 // Modifier keys of the key message being handled: GetKeyState answers from them while set.

@@ -2,11 +2,14 @@
 #include "platform/ui/StdCtrls.h"
 
 #include "platform/rtl/SysUtils.h"
+#include "platform/ui/Forms.h"
 #include "platform/ui/NativeWindow.h"
+#include "platform/ui/UiInternal.h"
 
 #include <QFont>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -136,11 +139,18 @@ void TCustomLabel::AdjustBounds() {
 
 namespace {
 
+QFont QtFontOf(TFont& Font) {
+    QFont font(QString::fromStdU16String(Font.Name()));
+    font.setPixelSize(std::abs(Font.Height()));
+    font.setBold(Font.Style().Contains(fsBold));
+    return font;
+}
+
 // Hands the field's keys to its control as key messages first, as the system's edit control
 // does; a key the control's handlers cleared is not typed.
 class TEditKeys : public QObject {
 public:
-    explicit TEditKeys(TCustomEdit* AControl) : FControl(AControl) {}
+    TEditKeys(TCustomEdit* AControl, QObject* AParent) : QObject(AParent), FControl(AControl) {}
 
 protected:
     bool eventFilter(QObject*, QEvent* Event) override {
@@ -156,6 +166,9 @@ protected:
         const uint16_t vk =
             platform::detail::VirtualKeyOf(key->key(), key->modifiers() & Qt::KeypadModifier);
         if (vk != 0 && FControl->Perform(WM_KEYDOWN, vk, 1) != 0) return true;
+        // Enter and Esc reach the form's default and cancel buttons before they are typed.
+        if ((vk == VK_RETURN || vk == VK_ESCAPE) && platform::detail::SendDialogKey(FControl, vk))
+            return true;
         bool typed = true;
         for (QChar c : key->text())
             if (c.unicode() >= 0x20 || c == u'\r' || c == u'\x1B')
@@ -211,11 +224,7 @@ void TCustomEdit::SetFocus() {
 }
 
 void TCustomEdit::ApplyFont() {
-    if (FEdit == nullptr) return;
-    QFont font(QString::fromStdU16String(FFont->Name()));
-    font.setPixelSize(std::abs(FFont->Height()));
-    font.setBold(FFont->Style().Contains(fsBold));
-    FEdit->setFont(font);
+    if (FEdit != nullptr) FEdit->setFont(QtFontOf(*FFont));
 }
 
 void TCustomEdit::CreateWnd() {
@@ -228,7 +237,7 @@ void TCustomEdit::CreateWnd() {
     FEdit->setFrame(false);
     FEdit->setMaxLength(FMaxLength > 0 ? FMaxLength : 32767);
     FEdit->setText(QString::fromStdU16String(FText));
-    FEdit->installEventFilter(new TEditKeys(this));
+    FEdit->installEventFilter(new TEditKeys(this, FEdit));
     client->setFocusProxy(FEdit);
     QObject::connect(FEdit, &QLineEdit::textChanged, FEdit, [this] {
         FText = FEdit->text().toStdU16String();
@@ -562,4 +571,85 @@ void TCustomListBox::Dispatch(TMessage& Message) {
     default:
         TCustomControl::Dispatch(Message);
     }
+}
+
+// ---- TButton -------------------------------------------------------------------------------
+
+TButton::TButton(TComponent* AOwner) : TWinControl(AOwner), FFont(new TFont) {
+    SetBounds(Left(), Top(), 75, 25);
+    TabStop = true;
+    FFont->OnChange = [this](TObject*) {
+        if (FButton != nullptr) FButton->setFont(QtFontOf(*FFont));
+    };
+}
+
+void TButton::SetCaption(const String& Value) {
+    FCaption = Value;
+    if (FButton != nullptr) FButton->setText(QString::fromStdU16String(Value));
+}
+
+void TButton::Click() {
+    if (ModalResult != mrNone)
+        if (TForm* form = GetParentForm(this)) form->SetModalResult(ModalResult);
+    TWinControl::Click();
+}
+
+void TButton::Dispatch(TMessage& Message) {
+    if (Message.Msg != CM_DIALOGKEY) {
+        TWinControl::Dispatch(Message);
+        return;
+    }
+    const bool mine =
+        Message.WParam == VK_RETURN ? Default || Focused() : Message.WParam == VK_ESCAPE && Cancel;
+    Message.Result = mine && Showing() && Enabled() ? 1 : 0;
+    if (Message.Result != 0) Click();
+}
+
+void TButton::CreateWnd() {
+    TWinControl::CreateWnd();
+    QWidget* client = NativeWindow()->ClientWidget();
+    FButton = new QPushButton(QString::fromStdU16String(FCaption), client);
+    auto* layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(FButton);
+    FButton->setFont(QtFontOf(*FFont));
+    platform::detail::TakeFocusFor(FButton, this);
+    QObject::connect(FButton, &QPushButton::clicked, FButton, [this] { Click(); });
+}
+
+void TButton::DestroyWnd() {
+    FButton = nullptr; // deleted with the client widget
+    TWinControl::DestroyWnd();
+}
+
+// ---- TGroupBox -----------------------------------------------------------------------------
+
+TGroupBox::TGroupBox(TComponent* AOwner) : TCustomControl(AOwner), FFont(new TFont) {
+    ControlStyle |= csAcceptsControls;
+    SetBounds(Left(), Top(), 185, 105);
+    SetColor(clBtnFace);
+    FFont->OnChange = [this](TObject*) { Invalidate(); };
+}
+
+void TGroupBox::SetCaption(const String& Value) {
+    if (Value == FCaption) return;
+    FCaption = Value;
+    Invalidate();
+}
+
+void TGroupBox::Paint() {
+    TCanvas* canvas = Canvas();
+    canvas->Font()->Assign(*FFont);
+    const int32_t textHeight = canvas->TextHeight(u"0");
+    // An etched frame: a shadow line with a highlight line below and right of it.
+    const TRect frame{0, textHeight / 2, Width() - 1, Height() - 1};
+    canvas->Brush()->SetStyle(bsClear);
+    canvas->Pen()->SetColor(clBtnHighlight);
+    canvas->Rectangle(frame.Left + 1, frame.Top + 1, frame.Right + 1, frame.Bottom + 1);
+    canvas->Pen()->SetColor(clBtnShadow);
+    canvas->Rectangle(frame);
+    if (FCaption.empty()) return;
+    canvas->Brush()->SetStyle(bsSolid);
+    canvas->Brush()->SetColor(Color());
+    canvas->TextOut(8, 0, FCaption);
 }

@@ -1,5 +1,5 @@
-// Standard controls of the class library: the window-less label, the one-line edit field and
-// the list box.
+// Standard controls of the class library: the window-less label, the one-line edit field, the
+// list box, the push button and the group box.
 #pragma once
 
 #include "platform/gfx/Bitmap.h"
@@ -218,4 +218,50 @@ private:
 class TListBox : public TCustomListBox {
 public:
     using TCustomListBox::TCustomListBox;
+};
+
+class QPushButton;
+
+// A push button in a window of its own. Click sets the form's ModalResult to the button's (when
+// not mrNone) and then runs OnClick. Enter that the focused control does not use clicks the
+// focused button, else the Default one; Esc clicks the Cancel button.
+class TButton : public TWinControl {
+public:
+    explicit TButton(TComponent* AOwner);
+
+    const String& Caption() const { return FCaption; }
+    void SetCaption(const String& Value);
+    TFont* Font() { return FFont.get(); }
+    bool Default = false;
+    bool Cancel = false;
+    TModalResult ModalResult = mrNone;
+
+    void Click() override;
+    void Dispatch(TMessage& Message) override;
+
+protected:
+    void CreateWnd() override;
+    void DestroyWnd() override;
+
+private:
+    String FCaption;
+    std::unique_ptr<TFont> FFont;
+    QPushButton* FButton = nullptr;
+};
+
+// A frame with a caption in its top edge around the controls placed inside it.
+class TGroupBox : public TCustomControl {
+public:
+    explicit TGroupBox(TComponent* AOwner);
+
+    const String& Caption() const { return FCaption; }
+    void SetCaption(const String& Value);
+    TFont* Font() { return FFont.get(); }
+
+protected:
+    void Paint() override;
+
+private:
+    String FCaption;
+    std::unique_ptr<TFont> FFont;
 };

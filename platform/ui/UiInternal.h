@@ -23,6 +23,10 @@ TWinControl* FindControl(HWND Wnd);
 // The controls of every live window, in no particular order.
 std::vector<TWinControl*> RegisteredControls();
 
+// Enter or Esc that the focused Control does not use goes to its form as CM_DIALOGKEY (default
+// and cancel buttons); true when a control took it. Defined with the forms.
+bool SendDialogKey(TWinControl* Control, uint16_t Key);
+
 // Makes the main thread's loop look at the posted messages again (after a popup menu held some).
 void WakeForPostedMessages();
 // Runs every posted message queued so far, in order; main thread.

@@ -2,9 +2,13 @@
 // quarter turns, compared with ImageMagick's reading and Pillow's turns of the same file. Runs
 // on the Xvfb display the X11 clipboard tests start for this program.
 #include "app/FileCommands.h"
+#include "app/formMain.h"
+#include "app/formMessage.h"
 
 #include "imaging/io/VistrelIO.h"
 #include "imaging/view/VistrelView.h"
+#include "platform/ui/Menus.h"
+#include "raster/RasterStartup.h"
 #include "tests/ExternalTool.h"
 #include "tests/app/ImagingStartup.h"
 #include "tests/platform/ui/PumpUntil.h"
@@ -48,6 +52,19 @@ std::string PillowTurned(const std::string& File, const char* Turn) {
                   Turn + ").convert('RGB').tobytes())\" '" + File + "'");
 }
 
+// A 37 x 23 PNG of seeded random pixels.
+void WritePicture(const std::string& Path) {
+    TVistrelIO writer(nullptr);
+    TVLBitmap& bitmap = *writer.GetBitmap();
+    bitmap.Allocate(37, 23, vl24RGB);
+    std::mt19937 random(37);
+    for (int32_t y = 0; y < 23; ++y)
+        for (int32_t x = 0; x < 37 * 3; ++x)
+            bitmap.GetScanline(y)[x] = static_cast<uint8_t>(random());
+    writer.SaveToFilePNG(StrFromUtf8(Path));
+    ASSERT_FALSE(writer.AbortingFlag);
+}
+
 class CopyImage : public testing::Test {
 protected:
     void SetUp() override {
@@ -66,17 +83,7 @@ protected:
 
 TEST_F(CopyImage, TheClipboardHoldsThePictureAndItsTurns) {
     const std::string source = Folder.File("picture.png");
-    {
-        TVistrelIO writer(nullptr);
-        TVLBitmap& bitmap = *writer.GetBitmap();
-        bitmap.Allocate(37, 23, vl24RGB);
-        std::mt19937 random(37);
-        for (int32_t y = 0; y < 23; ++y)
-            for (int32_t x = 0; x < 37 * 3; ++x)
-                bitmap.GetScanline(y)[x] = static_cast<uint8_t>(random());
-        writer.SaveToFilePNG(StrFromUtf8(source));
-        ASSERT_FALSE(writer.AbortingFlag);
-    }
+    ASSERT_NO_FATAL_FAILURE(WritePicture(source));
     const std::vector<uint8_t> file = Folder.Read("picture.png");
     TVistrelView view(nullptr);
     view.GetIO()->LoadFromFile(StrFromUtf8(source));
@@ -102,4 +109,41 @@ TEST_F(CopyImage, TheClipboardHoldsThePictureAndItsTurns) {
         EXPECT_TRUE(MagickRgb(png) == expected) << "the clipboard's picture differs";
     }
     EXPECT_TRUE(Folder.Read("picture.png") == file) << "the file changed";
+}
+
+// The same through the main window's menu items: Ctrl+C after Rotate Left and Rotate Right.
+TEST_F(CopyImage, TheWindowsCommandsCopyThePictureAsTurned) {
+    const std::string source = Folder.File("picture.png");
+    ASSERT_NO_FATAL_FAILURE(WritePicture(source));
+    const std::vector<uint8_t> file = Folder.Read("picture.png");
+    raster::InitializeRasterLibrary();
+    fMessage = new TfMessage(nullptr);
+    auto main = std::make_unique<TfMain>(nullptr);
+    main->OpenPath(StrFromUtf8(source));
+    ASSERT_EQ(main->CurrentIndex, 0);
+
+    struct Step {
+        TMenuItem* Turn;        // the item clicked before the copy, if any
+        const char* PillowTurn; // the picture on the clipboard then; nil: as in the file
+    };
+    for (const Step& step :
+         {Step{nullptr, nullptr}, Step{main->miRotateLeft, "ROTATE_90"},
+          Step{main->miRotateRight, nullptr}, Step{main->miRotateRight, "ROTATE_270"}}) {
+        SCOPED_TRACE(step.PillowTurn == nullptr ? "as in the file" : step.PillowTurn);
+        if (step.Turn != nullptr) step.Turn->Click();
+        fMessage->HideNow();
+        main->miCopyImage->Click();
+        EXPECT_TRUE(fMessage->Visible());
+        const std::string png = Folder.File("window.png");
+        ASSERT_TRUE(ClipboardPng(png));
+        const std::string expected =
+            step.PillowTurn == nullptr ? MagickRgb(source) : PillowTurned(source, step.PillowTurn);
+        EXPECT_TRUE(MagickRgb(png) == expected) << "the clipboard's picture differs";
+    }
+    EXPECT_TRUE(Folder.Read("picture.png") == file) << "the file changed";
+
+    main.reset();
+    delete fMessage;
+    fMessage = nullptr;
+    raster::FinalizeRasterLibrary();
 }

@@ -1,0 +1,138 @@
+// The main window's commands on the shown picture and its file: quarter turns in memory, the
+// picture and the file on the clipboard, deleting the file, and Save As.
+#include "app/Captions.h"
+#include "app/FileCommands.h"
+#include "app/SVLangManager.h"
+#include "app/SWSetting.h"
+#include "app/SaveImageAs.h"
+#include "app/formJPEG.h"
+#include "app/formMain.h"
+#include "app/formThumbs.h"
+#include "platform/rtl/SysUtils.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/Menus.h"
+
+namespace {
+
+constexpr int32_t NoticeTime = 800;
+
+String FileNameOf(const String& Path) {
+    const size_t slash = Path.find_last_of(PathDelim);
+    return slash == String::npos ? Path : Path.substr(slash + 1);
+}
+
+} // namespace
+
+void TfMain::BindFileCommands() {
+    SaveDialog = new TSaveDialog(this);
+    SaveDialog->SetName(u"SaveDialog");
+    SaveDialog->SetDefaultExt(u"jpg");
+    SaveDialog->SetFilter(u"Bitmap Image(*.bmp)|*.bmp|JPEG Image(*.jpg)|*.jpg|GIF "
+                          u"Image(*.gif)|*.gif|PNG Image(*.png)|*.png|TIFF Image(*.tif)|*.tif");
+    SaveDialog->SetFilterIndex(2);
+    SaveDialog->Options = ofOverwritePrompt | ofHideReadOnly | ofEnableSizing;
+
+    const struct {
+        TMenuItem* Item;
+        void (TfMain::*Handler)(TObject*);
+    } items[] = {
+        {miSaveAs, &TfMain::miSaveAsClick},          {miDelete, &TfMain::miDeleteClick},
+        {miCopyImage, &TfMain::miCopyImageClick},    {miCopyFile, &TfMain::miCopyFileClick},
+        {miCutFile, &TfMain::miCopyFileClick},       {miRotateLeft, &TfMain::miRotateLeftClick},
+        {miRotateRight, &TfMain::miRotateRightClick}};
+    for (const auto& item : items) {
+        item.Item->OnClick = [this, handler = item.Handler](TObject* Sender) {
+            (this->*handler)(Sender);
+        };
+        item.Item->SetEnabled(true);
+    }
+}
+
+// ---- Rotation and the clipboard ------------------------------------------------------------
+
+void TfMain::RotateImage(bool Left) {
+    if (CurrentIndex == -1 || !RotatePicture(*View, Left)) return;
+    if (FitToWindow)
+        FitZoom(View->ClientWidth(), View->ClientHeight());
+    else
+        CenterImage();
+    UpdateTitle(); // the title names the picture's size, which the turn swapped
+    ShowOsd(LangStr(Left ? u"SVSTR_ROTATELEFT" : u"SVSTR_ROTATERIGHT"), NoticeTime);
+}
+
+void TfMain::miRotateLeftClick(TObject*) {
+    RotateImage(true);
+}
+
+void TfMain::miRotateRightClick(TObject*) {
+    RotateImage(false);
+}
+
+void TfMain::miCopyImageClick(TObject*) {
+    if (CurrentIndex == -1 || !CopyPictureToClipboard(*View->GetVLBitmap())) return;
+    ShowOsd(LangStr(u"SVSTR_IMAGECOPIED"), NoticeTime);
+}
+
+void TfMain::miCopyFileClick(TObject* Sender) {
+    if (CurrentIndex == -1) return;
+    const auto* item = dynamic_cast<const TComponent*>(Sender);
+    const bool cut = item != nullptr && item->Tag == 1;
+    if (!CopyFileToClipboard(this, (*FileList)[CurrentIndex], cut)) return;
+    ShowOsd(LangStr(cut ? u"SVSTR_IMAGEFILECUT" : u"SVSTR_IMAGEFILECOPIED"), NoticeTime);
+}
+
+// ---- Delete --------------------------------------------------------------------------------
+
+void TfMain::miDeleteClick(TObject*) {
+    if (CurrentIndex == -1) return;
+    const bool permanently = GetKeyState(VK_SHIFT) < 0;
+    const auto confirm = [this, permanently](const String& Path) {
+        const String text = ReplaceFirstPlaceholder(
+            LangStr(permanently ? u"SVSTR_CONFIRMDELETE" : u"SVSTR_CONFIRMTRASH"),
+            FileNameOf(Path));
+        return MessageBoxW(Handle(), text, Application->Title, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    };
+    const String path = (*FileList)[CurrentIndex];
+    std::vector<String> paths = FileListPaths();
+    // The caption file is kept by Captions; the copy only tells whether the picture had a line.
+    TStringList lines;
+    lines.Assign(Captions->Lines());
+    const TDeleteOutcome outcome = DeletePicture(paths, CurrentIndex, lines, permanently, confirm);
+    if (!outcome.Deleted) return; // cancelled or failed: list, captions and picture stay
+
+    FileList->Delete(outcome.DeletedIndex);
+    if (fThumbnails != nullptr && fThumbnails->Visible())
+        fThumbnails->DeleteThumbnail(outcome.DeletedIndex);
+    // Before the folder may close below, which forgets its captions.
+    if (outcome.CaptionsChanged) Captions->RemoveCaption(path);
+    CurrentIndex = outcome.NewIndex;
+    if (CurrentIndex == -1)
+        CloseImage();
+    else
+        ShowImage(CurrentIndex);
+    ShowOsd(LangStr(u"SVSTR_IMAGEDELETED"), NoticeTime);
+}
+
+// ---- Save As -------------------------------------------------------------------------------
+
+void TfMain::miSaveAsClick(TObject*) {
+    if (CurrentIndex == -1) return;
+    SaveDialog->SetFilterIndex(SaveFilterIndex);
+    SaveDialog->SetFileName((*FileList)[CurrentIndex]);
+    if (!SaveDialog->Execute()) return;
+    SaveFilterIndex = SaveDialog->FilterIndex();
+    SaveImageAs(SaveDialog->FileName());
+}
+
+void TfMain::SaveImageAs(const String& FileName) {
+    int32_t quality = Settings->JpegQuality;
+    const TSaveAsResult result =
+        ::SaveImageAs(*View->GetIO(), FileName, quality,
+                      [this](int32_t& Quality) { return AskJpegQuality(this, Quality); });
+    Settings->JpegQuality = quality;
+    if (!result.Error.empty()) {
+        MessageBoxW(Handle(), result.Error, Application->Title, MB_OK | MB_ICONSTOP);
+        return;
+    }
+    if (!result.Message.empty()) ShowOsd(result.Message, NoticeTime);
+}

@@ -1,0 +1,373 @@
+// The main window's file commands driven in-process on the offscreen platform, their dialogs
+// answered as a user would: Delete to a trash of the test's own (Shift+Delete for good), the
+// quarter turns, Copy and Cut File, and Save As with its dialog, the quality dialog and a save
+// that fails half-way.
+#include "app/Captions.h"
+#include "app/SVLangManager.h"
+#include "app/SWSetting.h"
+#include "app/formJPEG.h"
+#include "app/formMain.h"
+#include "app/formMessage.h"
+#include "components/SVAALabel.h"
+#include "imaging/io/VistrelIO.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/Menus.h"
+#include "raster/RasterStartup.h"
+#include "tests/ExternalTool.h"
+#include "tests/app/ImagingStartup.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cctype>
+#include <csignal>
+#include <cstdlib>
+#include <optional>
+
+namespace fs = std::filesystem;
+using enum TVLPixelFormat;
+
+namespace {
+
+String Str(const std::string& Path) {
+    return StrFromUtf8(Path);
+}
+
+// A PNG (or a BMP, by the name) of Width x Height with pixels from Seed.
+void WritePicture(const std::string& Path, int32_t Width, int32_t Height, int32_t Seed) {
+    TVLBitmap bitmap(Width, Height, vl24RGB);
+    for (int32_t y = 0; y < Height; ++y) {
+        uint8_t* row = bitmap.GetScanline(y);
+        for (int32_t x = 0; x < Width * 3; ++x)
+            row[x] = static_cast<uint8_t>(x * 7 + y * 3 + Seed);
+    }
+    TVistrelIO io(nullptr);
+    io.SetAttachedBitmap(&bitmap);
+    if (Path.ends_with(".bmp"))
+        io.SaveToFileBMP(Str(Path));
+    else
+        io.SaveToFilePNG(Str(Path));
+    ASSERT_FALSE(io.AbortingFlag) << Path;
+}
+
+// True when Info has a line "DeletionDate=YYYY-MM-DDThh:mm:ss".
+bool IsDeletionDateLine(const std::string& Info) {
+    const std::string key = "\nDeletionDate=";
+    const size_t at = Info.find(key);
+    if (at == std::string::npos) return false;
+    const std::string date = Info.substr(at + key.size(), 20);
+    const std::string shape = "dddd-dd-ddTdd:dd:dd\n";
+    if (date.size() != shape.size()) return false;
+    for (size_t i = 0; i < shape.size(); ++i)
+        if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(date[i]))
+                            : date[i] != shape[i])
+            return false;
+    return true;
+}
+
+// Runs Answer with the active modal widget of type WidgetT once the event loop runs.
+template <class WidgetT> void AnswerModal(std::function<void(WidgetT&)> Answer) {
+    QTimer::singleShot(0, [Answer = std::move(Answer)] {
+        auto* widget = qobject_cast<WidgetT*>(QApplication::activeModalWidget());
+        ASSERT_NE(widget, nullptr);
+        Answer(*widget);
+    });
+}
+
+// Answers the next message box with Button; Text receives its text.
+void AnswerBox(QMessageBox::StandardButton Button, QString* Text = nullptr) {
+    AnswerModal<QMessageBox>([=](QMessageBox& Box) {
+        if (Text != nullptr) *Text = Box.text();
+        Box.button(Button)->click();
+    });
+}
+
+// Answers the next save dialog: picks filter number Filter (from 1) and saves as Name.
+void AnswerSaveDialog(int Filter, const QString& Name, QString* ShownFilter = nullptr,
+                      QString* ShownName = nullptr) {
+    AnswerModal<QFileDialog>([=](QFileDialog& d) {
+        if (ShownFilter != nullptr) *ShownFilter = d.selectedNameFilter();
+        if (ShownName != nullptr && !d.selectedFiles().isEmpty())
+            *ShownName = QFileInfo(d.selectedFiles().first()).fileName();
+        d.selectNameFilter(d.nameFilters()[Filter - 1]);
+        emit d.filterSelected(d.nameFilters()[Filter - 1]);
+        d.selectFile(Name);
+        d.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save)->click();
+    });
+}
+
+// Runs Answer once the JPEG quality dialog is open.
+void AnswerJpegDialog(std::function<void(TfJPEGOption&)> Answer) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, Answer = std::move(Answer)] {
+        if (fJPEGOption == nullptr || !fJPEGOption->Visible()) return;
+        poll->stop();
+        poll->deleteLater();
+        Answer(*fJPEGOption);
+    });
+    poll->start(5);
+}
+
+class MainFiles : public testing::Test {
+protected:
+    void SetUp() override {
+        if (const char* old = std::getenv("XDG_DATA_HOME")) FOldDataHome = old;
+        setenv("XDG_CONFIG_HOME", (Root.Path() / "config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (Root.Path() / "data").c_str(), 1);
+        raster::InitializeRasterLibrary();
+        fMessage = new TfMessage(nullptr);
+        Main = std::make_unique<TfMain>(nullptr);
+        // The program's English texts, which sit beside the program, not beside the tests.
+        delete LangManager;
+        LangManager = new TSVLangManager(u"English", Str(std::string(SV_TESTS_DIR) + "/../data/"));
+        Main->Show();
+        fs::create_directories(Pictures());
+        for (int32_t i = 1; i <= 5; ++i)
+            WritePicture(Picture(i), 20 + i, 10 + i, i);
+        WriteFileBytes(Pictures() / ".description",
+                       "\xEF\xBB\xBFp3.png=The third\r\np5.png=The last\r\n");
+    }
+    void TearDown() override {
+        Main.reset();
+        delete fMessage;
+        fMessage = nullptr;
+        raster::FinalizeRasterLibrary();
+        if (FOldDataHome)
+            setenv("XDG_DATA_HOME", FOldDataHome->c_str(), 1);
+        else
+            unsetenv("XDG_DATA_HOME");
+    }
+
+    fs::path Pictures() const { return Root.Path() / "pics"; }
+    std::string Picture(int32_t N) const {
+        return (Pictures() / ("p" + std::to_string(N) + ".png")).string();
+    }
+    fs::path Trash() const { return Root.Path() / "data" / "Trash"; }
+    String Shown() const {
+        if (Main->CurrentIndex < 0) return {};
+        const String path = (*Main->FileList)[Main->CurrentIndex];
+        return path.substr(path.find_last_of(u'/') + 1);
+    }
+    std::string Descriptions() const {
+        std::string text;
+        if (fs::exists(Pictures() / ".description")) {
+            EXPECT_TRUE(RunTool("cat '" + (Pictures() / ".description").string() + "'", text));
+        }
+        return text;
+    }
+    // Presses Shift+Delete in the picture view, as the keyboard does.
+    void PressShiftDelete() {
+        Main->View->SetFocus();
+        QWidget* window = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowTitle() == QStringLiteral("Solvaneview")) window = w;
+        ASSERT_NE(window, nullptr);
+        ASSERT_NE(window->focusWidget(), nullptr);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Delete, Qt::ShiftModifier);
+        QApplication::sendEvent(window->focusWidget(), &press);
+    }
+
+    ScratchFolder Root;
+    std::unique_ptr<TfMain> Main;
+
+private:
+    std::optional<std::string> FOldDataHome;
+};
+
+} // namespace
+
+TEST_F(MainFiles, DeleteMovesTheThirdOfFiveToTheTrashAndShowsTheFormerFourth) {
+    Main->OpenPath(Str(Picture(3)));
+    ASSERT_EQ(Shown(), u"p3.png");
+    QString question;
+    AnswerBox(QMessageBox::Yes, &question);
+    Main->miDeleteClick(Main->miDelete);
+
+    EXPECT_EQ(question, QStringLiteral("Move \"p3.png\" to the trash?"));
+    EXPECT_FALSE(fs::exists(Picture(3)));
+    EXPECT_TRUE(fs::exists(Trash() / "files" / "p3.png"));
+    std::string info;
+    ASSERT_TRUE(RunTool("cat '" + (Trash() / "info" / "p3.png.trashinfo").string() + "'", info));
+    EXPECT_TRUE(info.starts_with("[Trash Info]\n")) << info;
+    EXPECT_NE(info.find("\nPath=" + Picture(3) + "\n"), std::string::npos) << info;
+    EXPECT_TRUE(IsDeletionDateLine(info)) << info;
+
+    ASSERT_EQ(Main->FileList->Count(), 4);
+    EXPECT_EQ(Main->CurrentIndex, 2);
+    EXPECT_EQ(Shown(), u"p4.png");
+    EXPECT_EQ(Main->View->GetVLBitmap()->GetWidth(), 24); // the picture itself, not only the list
+    EXPECT_NE(Main->lTitle->Caption().find(u"p4.png"), String::npos);
+    EXPECT_TRUE(fMessage->Visible());
+    // Its caption line went; the other stays.
+    const std::string captions = Descriptions();
+    EXPECT_EQ(captions.find("p3.png"), std::string::npos) << captions;
+    EXPECT_NE(captions.find("p5.png=The last"), std::string::npos) << captions;
+}
+
+TEST_F(MainFiles, ACancelledDeleteChangesNothing) {
+    Main->OpenPath(Str(Picture(3)));
+    const std::string captions = Descriptions();
+    const std::string title = Utf8FromStr(Main->lTitle->Caption());
+    AnswerBox(QMessageBox::No);
+    Main->miDeleteClick(Main->miDelete);
+    EXPECT_TRUE(fs::exists(Picture(3)));
+    EXPECT_FALSE(fs::exists(Trash() / "files" / "p3.png"));
+    EXPECT_EQ(Main->FileList->Count(), 5);
+    EXPECT_EQ(Shown(), u"p3.png");
+    EXPECT_EQ(Utf8FromStr(Main->lTitle->Caption()), title);
+    EXPECT_EQ(Descriptions(), captions);
+    EXPECT_FALSE(fMessage->Visible());
+
+    // A file that cannot be deleted any more (gone behind the viewer's back) changes nothing
+    // either, and asks no second question.
+    fs::remove(Picture(3));
+    AnswerBox(QMessageBox::Yes);
+    Main->miDeleteClick(Main->miDelete);
+    EXPECT_EQ(Main->FileList->Count(), 5);
+    EXPECT_EQ(Shown(), u"p3.png");
+    EXPECT_EQ(Descriptions(), captions);
+}
+
+TEST_F(MainFiles, ShiftDeleteRemovesTheFileForGood) {
+    Main->OpenPath(Str(Picture(1)));
+    QString question;
+    AnswerBox(QMessageBox::Yes, &question);
+    PressShiftDelete();
+    EXPECT_EQ(question, QStringLiteral("Delete \"p1.png\" for good? It cannot be restored."));
+    EXPECT_FALSE(fs::exists(Picture(1)));
+    EXPECT_FALSE(fs::exists(Trash() / "files" / "p1.png"));
+    EXPECT_EQ(Shown(), u"p2.png");
+    EXPECT_EQ(Main->FileList->Count(), 4);
+}
+
+TEST_F(MainFiles, DeletingTheLastShowsTheNewLastAndTheOnlyClosesTheFolder) {
+    Main->OpenPath(Str(Picture(5)));
+    AnswerBox(QMessageBox::Yes);
+    Main->miDeleteClick(Main->miDelete);
+    EXPECT_EQ(Shown(), u"p4.png");
+    EXPECT_EQ(Main->CurrentIndex, 3);
+
+    for (int32_t i : {1, 2, 4})
+        fs::remove(Picture(i));
+    Main->OpenPath(Str(Picture(3)));
+    ASSERT_EQ(Main->FileList->Count(), 1);
+    AnswerBox(QMessageBox::Yes);
+    Main->miDeleteClick(Main->miDelete);
+    EXPECT_EQ(Main->CurrentIndex, -1);
+    EXPECT_EQ(Main->FileList->Count(), 0);
+    EXPECT_EQ(Main->lTitle->Caption(), u"Solvaneview");
+    // The last caption line went with its picture, and so did the caption file.
+    EXPECT_FALSE(fs::exists(Pictures() / ".description"));
+
+    // Nothing open: nothing asked, nothing done.
+    Main->miDeleteClick(Main->miDelete);
+    Main->miRotateLeftClick(Main->miRotateLeft);
+    Main->miCopyFileClick(Main->miCopyFile);
+    Main->miSaveAsClick(Main->miSaveAs);
+    EXPECT_EQ(Main->CurrentIndex, -1);
+}
+
+TEST_F(MainFiles, TurnsRewriteTheTitleAndLeaveTheFile) {
+    Main->OpenPath(Str(Picture(2)));
+    const std::vector<uint8_t> file = Root.Read("pics/p2.png");
+    EXPECT_NE(Main->lTitle->Caption().find(u"22 x 12"), String::npos);
+    Main->miRotateLeftClick(Main->miRotateLeft);
+    EXPECT_EQ(Main->View->GetVLBitmap()->GetWidth(), 12);
+    EXPECT_NE(Main->lTitle->Caption().find(u"12 x 22"), String::npos)
+        << Utf8FromStr(Main->lTitle->Caption());
+    EXPECT_TRUE(fMessage->Visible());
+    // Save As writes the picture as turned.
+    Main->SaveImageAs(Str((Pictures() / "turned.bmp").string()));
+    TVistrelIO reader(nullptr);
+    reader.LoadFromFile(Str((Pictures() / "turned.bmp").string()));
+    EXPECT_EQ(reader.GetBitmap()->GetWidth(), 12);
+    EXPECT_EQ(reader.GetBitmap()->GetHeight(), 22);
+    Main->miRotateRightClick(Main->miRotateRight);
+    EXPECT_NE(Main->lTitle->Caption().find(u"22 x 12"), String::npos);
+    EXPECT_TRUE(Root.Read("pics/p2.png") == file);
+}
+
+TEST_F(MainFiles, CopyAndCutFileShowTheirMessages) {
+    Main->OpenPath(Str(Picture(1)));
+    for (TMenuItem* item : {Main->miCopyFile, Main->miCutFile}) {
+        fMessage->HideNow();
+        EXPECT_TRUE(item->Enabled());
+        item->Click();
+        EXPECT_TRUE(fMessage->Visible());
+        EXPECT_TRUE(fs::exists(Picture(1))); // the file stays until a paste
+    }
+}
+
+TEST_F(MainFiles, SaveAsRemembersTheFilterAndTheQuality) {
+    Main->OpenPath(Str(Picture(4)));
+    Settings->JpegQuality = 90;
+    // The dialog opens on the shown file with JPEG chosen; PNG is picked and "copy" typed.
+    QString shownFilter;
+    QString shownName;
+    AnswerSaveDialog(4, QStringLiteral("copy"), &shownFilter, &shownName);
+    Main->miSaveAsClick(Main->miSaveAs);
+    EXPECT_EQ(shownFilter, QStringLiteral("JPEG Image (*.jpg)"));
+    EXPECT_EQ(shownName, QStringLiteral("p4.png"));
+    EXPECT_EQ(Main->SaveFilterIndex, 4);
+    EXPECT_EQ(Root.Read("pics/copy.png").size() > 8, true);
+    EXPECT_TRUE(fMessage->Visible());
+
+    // The next Save As starts with PNG; JPEG asks for the quality, which is kept.
+    String offered;
+    AnswerSaveDialog(2, QStringLiteral("q.jpg"), &shownFilter);
+    AnswerJpegDialog([&](TfJPEGOption& Dialog) {
+        offered = Dialog.eQuality->Text();
+        Dialog.eQuality->SetText(u"75");
+        Dialog.btnOk->Click();
+    });
+    Main->miSaveAsClick(Main->miSaveAs);
+    EXPECT_EQ(shownFilter, QStringLiteral("PNG Image (*.png)"));
+    EXPECT_EQ(offered, u"90");
+    EXPECT_EQ(Settings->JpegQuality, 75);
+    if (ToolExists("identify")) {
+        std::string quality;
+        ASSERT_TRUE(
+            RunTool("identify -format %Q '" + (Pictures() / "q.jpg").string() + "'", quality));
+        EXPECT_EQ(quality, "75");
+    }
+
+    // An extension without a writer writes nothing and says nothing.
+    fMessage->HideNow();
+    Main->SaveImageAs(Str((Pictures() / "x.ico").string()));
+    EXPECT_FALSE(fs::exists(Pictures() / "x.ico"));
+    EXPECT_FALSE(fMessage->Visible());
+}
+
+TEST_F(MainFiles, ASaveOverTheShownFileThatFailsKeepsItAndSaysSo) {
+    if (!ToolExists("prlimit")) SV_SKIP_WITHOUT_REFERENCE("prlimit is not installed");
+    const std::string shown = (Pictures() / "big.bmp").string();
+    WritePicture(shown, 400, 400, 9); // 480 KB
+    Main->OpenPath(Str(shown));
+    ASSERT_EQ(Shown(), u"big.bmp");
+    const std::vector<uint8_t> original = Root.Read("pics/big.bmp");
+    // Files are limited to 64 KiB, so the writer stops half-way (permissions stop nothing
+    // here, the tests run as root).
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    std::string output;
+    ASSERT_TRUE(RunTool("prlimit --pid $PPID --fsize=65536:", output));
+    fMessage->HideNow();
+    QString error;
+    AnswerBox(QMessageBox::Ok, &error);
+    Main->SaveImageAs(Str(shown));
+    ASSERT_TRUE(RunTool("prlimit --pid $PPID --fsize=unlimited:", output));
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(fMessage->Visible());
+    EXPECT_TRUE(Root.Read("pics/big.bmp") == original) << "the shown file changed";
+    int32_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(Pictures()))
+        ++files;
+    EXPECT_EQ(files, 7) << "a temporary file was left"; // five pictures, captions, big.bmp
+}
