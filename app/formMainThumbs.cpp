@@ -39,6 +39,7 @@ void TfMain::SelectCurrentThumbnail() {
 }
 
 void TfMain::ShowThumbnails(bool Show) {
+    if (fThumbnails == nullptr) return; // a window made without its strip
     if (!Show) {
         fThumbnails->Close();
         if (MaximizedByUs && WindowState() != wsMaximized) {
@@ -68,5 +69,5 @@ void TfMain::BindThumbnailCommands() {
 }
 
 void TfMain::miThumbnailsClick(TObject*) {
-    ShowThumbnails(!fThumbnails->Visible());
+    ShowThumbnails(fThumbnails != nullptr && !fThumbnails->Visible());
 }
