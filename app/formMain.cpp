@@ -8,6 +8,7 @@
 #include "app/SWSetting.h"
 #include "app/ZoomGeometry.h"
 #include "app/formMessage.h"
+#include "app/formThumbs.h"
 #include "components/SVAALabel.h"
 #include "components/SVDropTarget.h"
 #include "components/SVImageButton.h"
@@ -86,6 +87,7 @@ void TSVImageLoadThread::ClearFiles() {
 
 TfMain::TfMain(TComponent* AOwner) : TForm(AOwner) {
     CreateComponents();
+    BindThumbnailCommands();
     PreloadThread = std::make_unique<TSVImageLoadThread>();
     PreloadThread->OnImageLoaded = [](TObject*, int32_t) {};
     FileList = new TStringList;
@@ -136,6 +138,7 @@ void TfMain::CreateComponents() {
     KeyPreview = true;
     OnShortCut = [this](TWMKey& Msg, bool& Handled) { TntFormShortCut(Msg, Handled); };
     OnShow = [this](TObject* Sender) { TntFormShow(Sender); };
+    OnClose = [this](TObject* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
     CreateTitleBar();
     CreateMenus();
     pLeft = new TSVPaintPanel(this);
@@ -344,6 +347,7 @@ void TfMain::LoadSkin() {
 
 void TfMain::TntFormShow(TObject*) {
     SetWidth(Width() + 1); // one layout pass of the borderless window
+    if (Settings->ShowThumbs) ShowThumbnails(true);
     OpenCommandLinePath();
     Timer1->SetInterval(300);
     Timer1->SetEnabled(true);
@@ -352,6 +356,10 @@ void TfMain::TntFormShow(TObject*) {
 void TfMain::Timer1Timer(TObject*) {
     Timer1->SetEnabled(false);
     if (FileList->Count() == 0) ShowOsd(LangStr(u"SVSTR_HELP_DBLCLICK"), 4000);
+}
+
+void TfMain::FormClose(TObject*, TCloseAction&) {
+    Settings->ShowThumbs = fThumbnails != nullptr && fThumbnails->Visible();
 }
 
 TfMain::~TfMain() {
@@ -419,10 +427,12 @@ void TfMain::OnWindowPosChanging(const WINDOWPOS& Pos) {
 }
 
 // The keys of the whole window, in this order: the caption editor keeps every key while it is
-// open; then the main menu's shortcuts; Space opens the caption editor and Esc minimises; a
+// open, and so does the strip's search box while it has the focus; then the main menu's
+// shortcuts; Space opens the caption editor and Esc minimises; a
 // Shift+Delete nobody took deletes the picture past the trash (the command reads Shift itself).
 void TfMain::TntFormShortCut(TWMKey& Msg, bool& Handled) {
     if (eCaption->Visible()) return;
+    if (fThumbnails != nullptr && fThumbnails->eSearch->Focused()) return; // typed in the search
     if (pmMain->IsShortCut(Msg)) Handled = true;
     if (Msg.CharCode == VK_SPACE) {
         miEditCaption->Click();
@@ -514,14 +524,17 @@ int32_t WinMain() {
         Application->Title = ProgramName;
         fMain = Application->CreateForm<TfMain>();
         fMessage = Application->CreateForm<TfMessage>();
+        fThumbnails = Application->CreateForm<TfThumbnails>();
         Application->Run();
     } catch (const Exception& E) {
         Application->ShowException(E);
     } catch (...) {
         Application->ShowException(Exception(u""));
     }
-    // The windows go in the reverse order of their creation: the popup, then the main window.
+    // The windows go in the reverse order of their creation: the strip (its decoder stopped
+    // first), the popup, then the main window.
     Application->DestroyComponents();
+    fThumbnails = nullptr;
     fMessage = nullptr;
     fMain = nullptr;
     return 0;

@@ -14,6 +14,7 @@
 #include "platform/ui/Timer.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class TSVPaintPanel;
@@ -159,8 +160,19 @@ public:
     String ExeDir;
     String DataDir;
 
+    // The thumbnail strip (formMainThumbs.cpp): refilled from FileList and Captions while it is
+    // visible; shown docked at the right edge of the work area, or closed.
+    void RefreshThumbnails();
+    void ShowThumbnails(bool Show);
+    // The strip's left edge while it is visible on this window's monitor (the window's room
+    // ends there); no value otherwise.
+    std::optional<int32_t> DockedStripLeft();
+    // The strip's list selects the shown picture, while the strip is visible and one is shown.
+    void SelectCurrentThumbnail();
+
     // Handlers, public so that tests can drive them as the window's events do.
     void TntFormShortCut(TWMKey& Msg, bool& Handled);
+    void miThumbnailsClick(TObject* Sender);
     void Timer1Timer(TObject* Sender);
     void miBackgroundColorClick(TObject* Sender);
     void miExitClick(TObject* Sender);
@@ -246,6 +258,8 @@ private:
     void CreateComponents();
     void CreateTitleBar();
     void CreateMenus();
+    // Binds and enables the strip's menu command (formMainThumbs.cpp); after CreateMenus.
+    void BindThumbnailCommands();
     void CreateMenuButton();
     void CreateStatusBar();
     void CreateView();

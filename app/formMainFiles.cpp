@@ -7,6 +7,7 @@
 #include "app/SaveImageAs.h"
 #include "app/formJPEG.h"
 #include "app/formMain.h"
+#include "app/formThumbs.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/Menus.h"
@@ -100,6 +101,8 @@ void TfMain::miDeleteClick(TObject*) {
     if (!outcome.Deleted) return; // cancelled or failed: list, captions and picture stay
 
     FileList->Delete(outcome.DeletedIndex);
+    if (fThumbnails != nullptr && fThumbnails->Visible())
+        fThumbnails->DeleteThumbnail(outcome.DeletedIndex);
     // Before the folder may close below, which forgets its captions.
     if (outcome.CaptionsChanged) Captions->RemoveCaption(path);
     CurrentIndex = outcome.NewIndex;

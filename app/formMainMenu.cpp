@@ -3,6 +3,7 @@
 #include "app/SVLangManager.h"
 #include "app/SWSetting.h"
 #include "app/formMain.h"
+#include "app/formThumbs.h"
 #include "components/SVImageButton.h"
 #include "components/SVPaintPanel.h"
 #include "platform/rtl/TextUtils.h"
@@ -138,6 +139,7 @@ void TfMain::miExitClick(TObject*) {
 void TfMain::miViewClick(TObject*) {
     miAutoSize->SetChecked(AutoSize);
     miFitToWindow->SetChecked(FitToWindow);
+    miThumbnails->SetChecked(fThumbnails != nullptr && fThumbnails->Visible());
 }
 
 void TfMain::BuildLanguageMenu() {

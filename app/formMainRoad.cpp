@@ -7,6 +7,7 @@
 #include "app/ZoomGeometry.h"
 #include "app/formMain.h"
 #include "app/formMessage.h"
+#include "app/formThumbs.h"
 #include "components/SVAALabel.h"
 #include "components/SVDropTarget.h"
 #include "components/SVLabel.h"
@@ -153,6 +154,8 @@ void TfMain::OpenPath(const String& Path) {
     // The old index means nothing in the new list, also when the picture to show has vanished.
     CurrentIndex = -1;
     ShowImage(listing->Index);
+    RefreshThumbnails();
+    SelectCurrentThumbnail();
 }
 
 void TfMain::ShowImage(int32_t Index) {
@@ -174,6 +177,7 @@ void TfMain::ShowImage(int32_t Index) {
     }
     UpdateTitle();
     ShowCaptionLabel();
+    SelectCurrentThumbnail();
 }
 
 void TfMain::ShowCaptionLabel() {
@@ -200,6 +204,7 @@ void TfMain::CloseImage() {
     lCaption->SetCaption(u"");
     lCaption->Hide();
     UpdateTitle();
+    if (fThumbnails != nullptr) fThumbnails->ClearThumbnails();
 }
 
 void TfMain::ShowPreviousImage() {
@@ -332,7 +337,7 @@ void TfMain::AutoSizeWindow(int32_t ImageWidth, int32_t ImageHeight) {
     input.ImageWidth = ImageWidth;
     input.ImageHeight = ImageHeight;
     input.Chrome = chrome;
-    input.Work = Screen->MonitorWorkareaRect(bounds);
+    input.Work = AutoSizeWorkArea(Screen->MonitorWorkareaRect(bounds), DockedStripLeft());
     input.Center = {CenterX, CenterY};
     input.FitToWindow = FitToWindow;
     input.CurrentZoom = View->ZoomX();
@@ -435,6 +440,7 @@ void TfMain::btnMaximizeClick(TObject*) {
     input.WindowBounds = Bounds(Left(), Top(), Width(), Height());
     input.RestoreBounds = RestoreBounds;
     input.Work = Screen->MonitorWorkareaRect(input.WindowBounds);
+    if (DockedStripLeft()) input.StripWidth = fThumbnails->Width();
     const TMaximizeResult result = MaximizeStep(input);
     MaximizedByUs = result.MaximizedByUs;
     RestoreBounds = result.RestoreBounds;

@@ -1,12 +1,18 @@
-// The thumbnail decoder, the strip's items and its search.
+// The thumbnail strip window, the thumbnail decoder, the strip's items and its search.
 #include "app/formThumbs.h"
 
+#include "app/SVLangManager.h"
+#include "components/SVPngButton.h"
 #include "imaging/io/VistrelIO.h"
 #include "imaging/proc/VistrelProc.h"
+#include "platform/gfx/PngImage.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/rtl/WinApi.h"
 
 #include <algorithm>
+#include <cstdio>
+
+TfThumbnails* fThumbnails = nullptr;
 
 namespace {
 
@@ -216,4 +222,221 @@ bool GlowSourceRect(TVLBitmap& Glow, TRect& Rect) {
     constexpr int32_t GlowArea = 100;
     Rect = TRect{0, 0, std::min(GlowArea, Glow.GetWidth()), std::min(GlowArea, Glow.GetHeight())};
     return true;
+}
+
+// ---- TfThumbnails --------------------------------------------------------------------------
+
+namespace {
+
+// Margin of the glow around a thumbnail, and the opacities of thumbnails not selected.
+constexpr int32_t GlowMargin = 7;
+constexpr int32_t PlainOpacity = 150;
+constexpr int32_t MatchedOpacity = 200;
+
+void SetFont(TFont* Font, TColor Color) {
+    Font->SetName(u"Tahoma");
+    Font->SetHeight(-11);
+    Font->SetColor(Color);
+}
+
+} // namespace
+
+TfThumbnails::TfThumbnails(TComponent* AOwner) : TForm(AOwner) {
+    SetBorderStyle(bsNone);
+    SetClientSize(140, 593);
+    SetColor(0x383838);
+    SetPadding({1, 0, 0, 0});
+    OnClose = [this](TObject* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
+    CreateTopPanel();
+    lThumbs = new TListBox(this);
+    lThumbs->SetName(u"lThumbs");
+    lThumbs->SetAlign(alClient);
+    lThumbs->SetStyle(lbOwnerDrawFixed);
+    lThumbs->SetBorderStyle(bsNone);
+    lThumbs->SetColor(clBlack);
+    SetFont(lThumbs->Font(), 0x232323);
+    lThumbs->SetItemHeight(100);
+    lThumbs->OnClick = [this](TObject* Sender) { lThumbsClick(Sender); };
+    lThumbs->OnDrawItem = [this](TWinControl* Control, int32_t Index, const TRect& Rect,
+                                 TOwnerDrawState State) {
+        lThumbsDrawItem(Control, Index, Rect, State);
+    };
+    lThumbs->SetParent(this);
+    Thumbs.OnChanged = [this] { lThumbs->Invalidate(); };
+    LoadSkin(IncludeTrailingPathDelimiter(ExtractFilePath(GetModuleFileNameW())) + u"skin/");
+}
+
+void TfThumbnails::CreateTopPanel() {
+    pTop = new TPanel(this);
+    pTop->SetName(u"pTop");
+    pTop->SetAlign(alTop);
+    pTop->SetHeight(23);
+    pTop->SetBevelOuter(bvNone);
+    pTop->SetColor(clBlack);
+    pTop->OnMouseDown = [this](TObject* Sender, TMouseButton Button, TShiftState Shift,
+                               int32_t X, int32_t Y) { pTopMouseDown(Sender, Button, Shift, X, Y); };
+    pTop->SetParent(this);
+
+    btnClose = new TSVPngButton(this);
+    btnClose->SetName(u"btnClose");
+    btnClose->Hint = u"Close";
+    btnClose->SetAutoSize(false);
+    btnClose->SetBounds(120, 1, 17, 17);
+    btnClose->SetNumImages(3);
+    btnClose->SetLayout(btlRight);
+    btnClose->OnClick = [this](TObject* Sender) { btnCloseClick(Sender); };
+    btnClose->SetParent(pTop);
+
+    ImageList1 = new TImageList(this);
+    ImageList1->SetName(u"ImageList1");
+    eSearch = new TButtonedEdit(this);
+    eSearch->SetName(u"eSearch");
+    eSearch->SetBounds(4, 1, 110, 16);
+    eSearch->SetColor(0x202020);
+    SetFont(eSearch->Font(), 0x7D7D7D);
+    eSearch->SetImages(ImageList1);
+    eSearch->RightButton()->ImageIndex = 0;
+    eSearch->RightButton()->HotImageIndex = 1;
+    eSearch->RightButton()->PressedImageIndex = 2;
+    eSearch->OnChange = [this](TObject* Sender) { eSearchChange(Sender); };
+    eSearch->OnRightButtonClick = [this](TObject* Sender) { eSearchRightButtonClick(Sender); };
+    eSearch->SetParent(pTop);
+}
+
+// The close button's strip, the clear button's images and the glow. A skin picture that is
+// missing or broken leaves its button blank or the glow out: the strip works without its skin.
+void TfThumbnails::LoadSkin(const String& SkinFolder) {
+    const struct {
+        const char16_t* File;
+        std::function<void(const TPngImage&)> Use;
+    } pictures[] = {
+        {u"btnclose.png", [this](const TPngImage& Png) { btnClose->SetImage(Png); }},
+        {u"searchclear.png", [this](const TPngImage& Png) { ImageList1->Add(Png); }},
+    };
+    for (const auto& picture : pictures) {
+        TPngImage png;
+        try {
+            png.LoadFromFile(SkinFolder + picture.File);
+            picture.Use(png);
+        } catch (const Exception& E) {
+            std::fprintf(stderr, "%s\n", Utf8FromStr(E.Message()).c_str());
+        }
+    }
+    Glow = LoadGlow(SkinFolder + u"glow.png");
+}
+
+TfThumbnails::~TfThumbnails() {
+    if (fThumbnails == this) fThumbnails = nullptr;
+    // FormDestroy: the decoder stops (waiting for it) before the items go.
+    Thumbs.OnChanged = nullptr;
+    Thumbs.StopDecoder();
+    Thumbs.ClearThumbnails();
+}
+
+void TfThumbnails::FillThumbnails(HWND MainWindowHandle, const TStringList& Paths) {
+    MainWindow = MainWindowHandle;
+    std::vector<String> paths;
+    paths.reserve(static_cast<size_t>(Paths.Count()));
+    for (int32_t i = 0; i < Paths.Count(); ++i)
+        paths.push_back(Paths[i]);
+    lThumbs->Items()->BeginUpdate();
+    lThumbs->Items()->Assign(Paths);
+    Thumbs.FillThumbnails(paths);
+    lThumbs->Items()->EndUpdate();
+}
+
+void TfThumbnails::ClearThumbnails() {
+    Thumbs.ClearThumbnails();
+    lThumbs->Items()->Clear();
+}
+
+void TfThumbnails::DeleteThumbnail(int32_t Index) {
+    if (Index < 0 || Index >= Thumbs.Count()) return;
+    Thumbs.DeleteThumbnail(Index);
+    lThumbs->Items()->Delete(Index);
+}
+
+void TfThumbnails::lThumbsDrawItem(TWinControl*, int32_t Index, const TRect& Rect,
+                                   TOwnerDrawState State) {
+    TCanvas* canvas = lThumbs->Canvas();
+    const TColor brush = canvas->Brush()->Color();
+    const TColor pen = canvas->Pen()->Color();
+    const bool selected = (State & odSelected) != 0;
+    canvas->Brush()->SetColor(selected ? TColor{0x454545} : lThumbs->Color());
+    canvas->FillRect(Rect);
+    if (Index >= 0 && Index < Thumbs.Count()) {
+        if (selected) {
+            canvas->Pen()->SetColor(0x666666);
+            canvas->MoveTo(Rect.Left, Rect.Top);
+            canvas->LineTo(Rect.Right, Rect.Top);
+            canvas->MoveTo(Rect.Left, Rect.Bottom - 1);
+            canvas->LineTo(Rect.Right, Rect.Bottom - 1);
+        }
+        DrawThumbnail(canvas, Thumbs.Item(Index), Rect, selected);
+    }
+    canvas->Brush()->SetColor(brush);
+    canvas->Pen()->SetColor(pen);
+    if ((State & odFocused) != 0) canvas->DrawFocusRect(Rect);
+}
+
+void TfThumbnails::DrawThumbnail(TCanvas* Canvas, TSVThumbItem& Item, const TRect& Rect,
+                                 bool Selected) {
+    const int32_t width = Rect.Right - Rect.Left;
+    const int32_t height = Rect.Bottom - Rect.Top;
+    if (!Item.Bitmap) {
+        const String text = LangStr(u"SVSTR_LOADING");
+        const TSize extent = Canvas->TextExtent(text);
+        Canvas->TextOut(Rect.Left + (width - extent.cx) / 2, Rect.Top + (height - extent.cy) / 2,
+                        text);
+        return;
+    }
+    TVLBitmap& thumb = *Item.Bitmap;
+    const int32_t w = thumb.GetWidth();
+    const int32_t h = thumb.GetHeight();
+    const int32_t x = Rect.Left + (width - w) / 2;
+    const int32_t y = Rect.Top + (height - h) / 2;
+    int32_t opacity = PlainOpacity;
+    TRect glow;
+    if (Item.Matched) {
+        if (GlowSourceRect(*Glow, glow))
+            Glow->RenderRectToCanvas(*Canvas, x - GlowMargin, y - GlowMargin, w + 2 * GlowMargin,
+                                     h + 2 * GlowMargin, glow.Left, glow.Top,
+                                     glow.Right - glow.Left, glow.Bottom - glow.Top, 255,
+                                     rfFastLinear, vlroCopy);
+        opacity = MatchedOpacity;
+    }
+    if (Selected)
+        thumb.RenderToCanvasUnscaled(Canvas, x, y);
+    else
+        thumb.RenderRectToCanvas(*Canvas, x, y, w, h, 0, 0, w, h, opacity, rfNone, vlroCopy);
+}
+
+void TfThumbnails::lThumbsClick(TObject*) {
+    const int32_t index = lThumbs->ItemIndex();
+    if (index >= 0) SendMessage(MainWindow, WM_SHOWINDEX, static_cast<WPARAM>(index), 0);
+}
+
+void TfThumbnails::pTopMouseDown(TObject*, TMouseButton, TShiftState, int32_t, int32_t) {
+    ReleaseCapture();
+    SendMessage(Handle(), WM_NCLBUTTONDOWN, HTCAPTION, 0);
+}
+
+void TfThumbnails::btnCloseClick(TObject*) {
+    Close();
+}
+
+void TfThumbnails::FormClose(TObject*, TCloseAction&) {
+    // The thumbnails still missing are not needed while the strip is closed; showing it again
+    // refills it.
+    Thumbs.TerminateDecoder();
+}
+
+void TfThumbnails::eSearchChange(TObject*) {
+    const String text = eSearch->Text();
+    eSearch->RightButton()->SetVisible(!text.empty());
+    Thumbs.Search(text, Captions);
+}
+
+void TfThumbnails::eSearchRightButtonClick(TObject*) {
+    eSearch->SetText(u"");
 }

@@ -1,12 +1,16 @@
-// The thumbnail strip's data: the decoding thread that makes the 85-pixel thumbnails of a
-// folder's pictures, the items the strip draws, the search that makes matching pictures glow,
-// and the glow picture.
+// The thumbnail strip: a borderless window docked at the right edge of the work area that lists
+// a folder's pictures as 85-pixel thumbnails with a search box above them; the decoding thread
+// that makes the thumbnails, the items the strip draws, the search that makes matching pictures
+// glow, and the glow picture.
 #pragma once
 
 #include "imaging/core/VLBitmap.h"
 #include "platform/rtl/StringList.h"
 #include "platform/rtl/SyncObjs.h"
 #include "platform/rtl/Thread.h"
+#include "platform/ui/ExtCtrls.h"
+#include "platform/ui/Forms.h"
+#include "platform/ui/StdCtrls.h"
 
 #include <deque>
 #include <functional>
@@ -15,6 +19,7 @@
 
 class TVistrelIO;
 class TVistrelProc;
+class TSVPngButton;
 
 // The longer side of a thumbnail, in pixels.
 constexpr int32_t ThumbnailSize = 85;
@@ -130,3 +135,55 @@ std::unique_ptr<TVLBitmap> LoadGlow(const String& FileName);
 // The part of Glow the strip stretches behind a thumbnail: its top-left 100 x 100 pixels, cut to
 // the picture's size. False for an empty glow.
 bool GlowSourceRect(TVLBitmap& Glow, TRect& Rect);
+
+// The message the strip sends the main window with the index of the clicked picture in WParam.
+constexpr UINT WM_SHOWINDEX = WM_USER + 15;
+
+// The strip window. Its list box's items are the pictures' paths, in the order of Thumbs'
+// items; the decoder hands each thumbnail over by path, never by position.
+class TfThumbnails : public TForm {
+public:
+    explicit TfThumbnails(TComponent* AOwner);
+    ~TfThumbnails() override;
+
+    // Lists Paths (the old list goes, nothing of it is kept) and restarts the decoder on them;
+    // MainWindowHandle receives WM_SHOWINDEX.
+    void FillThumbnails(HWND MainWindowHandle, const TStringList& Paths);
+    // Empties the list.
+    void ClearThumbnails();
+    // Removes the item at Index (nothing when out of range); the decoder goes on without it.
+    void DeleteThumbnail(int32_t Index);
+
+    // The window's components, all owned by it.
+    TListBox* lThumbs;
+    TPanel* pTop;
+    TSVPngButton* btnClose;
+    TButtonedEdit* eSearch;
+    TImageList* ImageList1;
+
+    HWND MainWindow = nullptr;
+    // Drawn behind matching thumbnails; empty when the skin has none (no glow is drawn).
+    std::unique_ptr<TVLBitmap> Glow;
+    // The main window's caption lines, for the search.
+    TStringList Captions;
+    // The items with their thumbnails and the decoder that makes them.
+    TSVThumbnailList Thumbs;
+
+    // Handlers, public so that tests can drive them as the window's events do.
+    void lThumbsDrawItem(TWinControl* Control, int32_t Index, const TRect& Rect,
+                         TOwnerDrawState State);
+    void lThumbsClick(TObject* Sender);
+    void eSearchChange(TObject* Sender);
+    void eSearchRightButtonClick(TObject* Sender);
+    void btnCloseClick(TObject* Sender);
+
+private:
+    void CreateTopPanel();
+    void LoadSkin(const String& SkinFolder);
+    void DrawThumbnail(TCanvas* Canvas, TSVThumbItem& Item, const TRect& Rect, bool Selected);
+    void FormClose(TObject* Sender, TCloseAction& Action);
+    void pTopMouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, int32_t X,
+                       int32_t Y);
+};
+
+extern TfThumbnails* fThumbnails;

@@ -5,6 +5,9 @@ only, so that the build needs nothing more).
 titlebg.png: the title bar's background tile (8 x 26, a dark vertical gradient).
 btnminimize.png, btnmaximize.png, btnclose.png, btnmenu.png: button strips 48 x 16 of three
 16 x 16 frames side by side (normal, hot, down).
+searchclear.png: the search box's clear button, a strip of three 16 x 16 frames like the buttons.
+glow.png: the glow behind matching thumbnails, 100 x 100, opaque amber fading out towards the
+edges.
 dragmove.cur, dragdown.cur: the picture-drag cursors (an open and a closed hand), 32 x 32 with
 the hot spot in the middle, stored as cursor files holding a PNG picture.
 """
@@ -79,6 +82,23 @@ def close(picture, left, colour):
         picture.rect(left + 10 - i, 4 + i, left + 11 - i, 4 + i, colour)
 
 
+def clear(picture, left, colour):
+    for i in range(6):
+        picture.rect(left + 5 + i, 5 + i, left + 5 + i, 5 + i, colour)
+        picture.rect(left + 10 - i, 5 + i, left + 10 - i, 5 + i, colour)
+
+
+def glow():
+    picture = Picture(100, 100)
+    fade = 14
+    for y in range(100):
+        for x in range(100):
+            edge = min(x, y, 99 - x, 99 - y)
+            alpha = 255 if edge >= fade else 255 * edge * edge // (fade * fade)
+            picture.pixels[y][x] = (255, 190, 70, alpha)
+    return picture
+
+
 def menu(picture, left, colour):
     for y in (4, 7, 10):
         picture.rect(left + 3, y, left + 12, y + 1, colour)
@@ -111,8 +131,9 @@ def main():
     folder.mkdir(parents=True, exist_ok=True)
     (folder / "titlebg.png").write_bytes(title_background().png())
     for name, glyph in (("btnminimize", minimize), ("btnmaximize", maximize),
-                        ("btnclose", close), ("btnmenu", menu)):
+                        ("btnclose", close), ("btnmenu", menu), ("searchclear", clear)):
         (folder / f"{name}.png").write_bytes(strip(glyph).png())
+    (folder / "glow.png").write_bytes(glow().png())
     (folder / "dragmove.cur").write_bytes(cursor_file(hand(False), 16, 16))
     (folder / "dragdown.cur").write_bytes(cursor_file(hand(True), 16, 16))
 

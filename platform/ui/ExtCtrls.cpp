@@ -132,3 +132,101 @@ void TCustomPanel::Paint() {
               DT_VCENTER | DT_SINGLELINE | align[FAlignment]);
     canvas->Brush()->SetStyle(bsSolid);
 }
+
+// ---- TCustomButtonedEdit -------------------------------------------------------------------
+
+void TEditButton::SetVisible(bool Value) {
+    if (Value == FVisible) return;
+    FVisible = Value;
+    FEdit->ButtonChanged();
+}
+
+TCustomButtonedEdit::TCustomButtonedEdit(TComponent* AOwner)
+    : TCustomEdit(AOwner), FRightButton(this) {}
+
+TCustomButtonedEdit::~TCustomButtonedEdit() {
+    SetImages(nullptr);
+}
+
+void TCustomButtonedEdit::SetImages(TCustomImageList* Value) {
+    if (Value == FImages) return;
+    if (FImages != nullptr) FImages->RemoveFreeNotification(this);
+    FImages = Value;
+    if (FImages != nullptr) FImages->FreeNotification(this);
+    ButtonChanged();
+}
+
+void TCustomButtonedEdit::Notification(TComponent* AComponent, TOperation Operation) {
+    TCustomEdit::Notification(AComponent, Operation);
+    if (Operation == opRemove && AComponent == FImages) {
+        FImages = nullptr;
+        ButtonChanged();
+    }
+}
+
+TRect TCustomButtonedEdit::RightButtonRect() {
+    if (!FRightButton.Visible() || FImages == nullptr) return TRect{};
+    const int32_t right = ClientWidth();
+    return TRect{right - FImages->Width(), 0, right, ClientHeight()};
+}
+
+void TCustomButtonedEdit::ButtonChanged() {
+    const TRect button = RightButtonRect();
+    SetTextMargins(0, button.Right - button.Left);
+    if (button.Right == button.Left) FHot = FPressed = false;
+    Invalidate();
+}
+
+void TCustomButtonedEdit::CreateWnd() {
+    TCustomEdit::CreateWnd();
+    ButtonChanged();
+}
+
+void TCustomButtonedEdit::SetButtonState(bool Hot, bool Pressed) {
+    if (Hot == FHot && Pressed == FPressed) return;
+    FHot = Hot;
+    FPressed = Pressed;
+    Invalidate();
+}
+
+void TCustomButtonedEdit::PaintWindow() {
+    const TRect button = RightButtonRect();
+    if (button.Right == button.Left) return;
+    int32_t index = FRightButton.ImageIndex;
+    if (FPressed && FRightButton.PressedImageIndex >= 0)
+        index = FRightButton.PressedImageIndex;
+    else if (FHot && FRightButton.HotImageIndex >= 0)
+        index = FRightButton.HotImageIndex;
+    TCanvas canvas;
+    canvas.SetHandle(NativeWindow()->SurfaceDC());
+    FImages->Draw(&canvas, button.Left, (ClientHeight() - FImages->Height()) / 2, index);
+    canvas.SetHandle(nullptr);
+}
+
+void TCustomButtonedEdit::Dispatch(TMessage& Message) {
+    const TRect button = RightButtonRect();
+    const TPoint at{GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)};
+    const bool inside = at.X >= button.Left && at.X < button.Right && at.Y >= button.Top &&
+                        at.Y < button.Bottom;
+    switch (Message.Msg) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        if (inside) SetButtonState(true, true);
+        break;
+    case WM_MOUSEMOVE:
+        SetButtonState(inside, FPressed);
+        break;
+    case WM_LBUTTONUP:
+        if (FPressed) {
+            SetButtonState(inside, false);
+            if (inside && OnRightButtonClick) OnRightButtonClick(this);
+        }
+        break;
+    case CM_MOUSELEAVE:
+        if (Message.LParam == 0) SetButtonState(false, FPressed);
+        break;
+    default:
+        break;
+    }
+    TCustomEdit::Dispatch(Message);
+}

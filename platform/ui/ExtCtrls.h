@@ -1,8 +1,11 @@
-// Extra controls of the class library: the image control that shows a picture and the panels.
+// Extra controls of the class library: the image control that shows a picture, the panels and
+// the edit field with buttons.
 #pragma once
 
 #include "platform/gfx/Picture.h"
 #include "platform/ui/Controls.h"
+#include "platform/ui/ImgList.h"
+#include "platform/ui/StdCtrls.h"
 
 #include <memory>
 
@@ -67,3 +70,59 @@ public:
 // Draws Width frames of one pixel inside Rect, top and left in TopColor, bottom and right in
 // BottomColor, and leaves Rect inside them.
 void Frame3D(TCanvas* Canvas, TRect& Rect, TColor TopColor, TColor BottomColor, int32_t Width);
+
+class TCustomButtonedEdit;
+
+// A button inside an edit field, drawn from the field's image list: ImageIndex normally,
+// HotImageIndex under the mouse, PressedImageIndex while pressed (-1: the normal image).
+class TEditButton {
+public:
+    explicit TEditButton(TCustomButtonedEdit* AEdit) : FEdit(AEdit) {}
+    bool Visible() const { return FVisible; }
+    void SetVisible(bool Value);
+    int32_t ImageIndex = -1;
+    int32_t HotImageIndex = -1;
+    int32_t PressedImageIndex = -1;
+
+private:
+    TCustomButtonedEdit* FEdit;
+    bool FVisible = false;
+};
+
+// An edit field with a button at its right end, Images' width wide, beside the text: a click
+// on the shown button raises OnRightButtonClick.
+class TCustomButtonedEdit : public TCustomEdit {
+public:
+    explicit TCustomButtonedEdit(TComponent* AOwner);
+    ~TCustomButtonedEdit() override;
+
+    TEditButton* RightButton() { return &FRightButton; }
+    // Not owned; nil draws no button.
+    TCustomImageList* Images() const { return FImages; }
+    void SetImages(TCustomImageList* Value);
+    TNotifyEvent OnRightButtonClick;
+
+    // The button's place in client coordinates (empty while it is hidden).
+    TRect RightButtonRect();
+    void Dispatch(TMessage& Message) override;
+
+protected:
+    void CreateWnd() override;
+    void PaintWindow() override;
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+
+private:
+    friend class TEditButton;
+    void ButtonChanged();
+    void SetButtonState(bool Hot, bool Pressed);
+
+    TEditButton FRightButton;
+    TCustomImageList* FImages = nullptr;
+    bool FHot = false;
+    bool FPressed = false;
+};
+
+class TButtonedEdit : public TCustomButtonedEdit {
+public:
+    using TCustomButtonedEdit::TCustomButtonedEdit;
+};

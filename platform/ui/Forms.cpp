@@ -266,6 +266,10 @@ bool TForm::PreviewKeyDown(TWinControl* Source, uint16_t& Key, TShiftState Shift
                            LPARAM KeyData) {
     TWMKey message{WM_KEYDOWN, Key, KeyData, 0};
     if (IsShortCut(message)) return true;
+    // The main form's shortcuts work in the program's other forms too, unless it is disabled.
+    TForm* main = Application->MainForm();
+    if (main != nullptr && main != this && main->Enabled() && main->IsShortCut(message))
+        return true;
     if (KeyPreview && Source != this) KeyDown(Key, Shift);
     return Key == 0;
 }

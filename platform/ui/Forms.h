@@ -48,7 +48,8 @@ public:
     TWinControl* ActiveControl = nullptr;
     // With KeyPreview the form's OnKeyDown sees every key before the focused control does.
     bool KeyPreview = false;
-    // OnShortCut; true when it handled the key.
+    // OnShortCut; true when it handled the key. A key pressed in another form goes to its own
+    // shortcuts first, then to the main form's while that is enabled.
     virtual bool IsShortCut(TWMKey& Message);
 
     TNotifyEvent OnShow;

@@ -1,6 +1,7 @@
-// The window-less label and the edit field.
+// The window-less label, the edit field and the list box.
 #include "platform/ui/StdCtrls.h"
 
+#include "platform/rtl/SysUtils.h"
 #include "platform/ui/Forms.h"
 #include "platform/ui/NativeWindow.h"
 #include "platform/ui/UiInternal.h"
@@ -10,6 +11,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 TCustomLabel::TCustomLabel(TComponent* AOwner)
     : TGraphicControl(AOwner), FFont(new TFont), FBuffer(new TBitmap) {
@@ -196,8 +199,14 @@ String TCustomEdit::Text() const {
 }
 
 void TCustomEdit::SetText(const String& Value) {
-    FText = FMaxLength > 0 ? Value.substr(0, static_cast<size_t>(FMaxLength)) : Value;
-    if (FEdit != nullptr) FEdit->setText(QString::fromStdU16String(FText));
+    const String text = FMaxLength > 0 ? Value.substr(0, static_cast<size_t>(FMaxLength)) : Value;
+    if (FEdit != nullptr) {
+        FEdit->setText(QString::fromStdU16String(text)); // tells OnChange through the field
+        return;
+    }
+    if (text == FText) return;
+    FText = text;
+    if (OnChange) OnChange(this);
 }
 
 void TCustomEdit::SetMaxLength(int32_t Value) {
@@ -223,7 +232,7 @@ void TCustomEdit::CreateWnd() {
     QWidget* client = NativeWindow()->ClientWidget();
     FEdit = new QLineEdit(client);
     auto* layout = new QVBoxLayout(client);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(FMarginLeft, 0, FMarginRight, 0);
     layout->addWidget(FEdit);
     FEdit->setFrame(false);
     FEdit->setMaxLength(FMaxLength > 0 ? FMaxLength : 32767);
@@ -241,6 +250,327 @@ void TCustomEdit::DestroyWnd() {
     if (FEdit != nullptr) FText = FEdit->text().toStdU16String();
     FEdit = nullptr; // deleted with the client widget
     TWinControl::DestroyWnd();
+}
+
+void TCustomEdit::SetTextMargins(int32_t Left, int32_t Right) {
+    FMarginLeft = std::max(0, Left);
+    FMarginRight = std::max(0, Right);
+    ApplyMargins();
+}
+
+void TCustomEdit::ApplyMargins() {
+    if (FEdit == nullptr) return;
+    NativeWindow()->ClientWidget()->layout()->setContentsMargins(FMarginLeft, 0, FMarginRight, 0);
+}
+
+// ---- TListBoxStrings -----------------------------------------------------------------------
+
+void TListBoxStrings::CheckIndex(int32_t Index, int32_t Limit) const {
+    if (Index < 0 || Index > Limit)
+        throw EListError(u"List index out of bounds (" + IntToStr(Index) + u")");
+}
+
+const String& TListBoxStrings::Get(int32_t Index) const {
+    CheckIndex(Index, Count() - 1);
+    return FItems[static_cast<size_t>(Index)];
+}
+
+int32_t TListBoxStrings::Add(const String& S) {
+    Insert(Count(), S);
+    return Count() - 1;
+}
+
+void TListBoxStrings::Insert(int32_t Index, const String& S) {
+    CheckIndex(Index, Count());
+    FItems.insert(FItems.begin() + Index, S);
+    if (FUpdateCount == 0) FListBox->ItemsChanged(Index, false);
+}
+
+void TListBoxStrings::Delete(int32_t Index) {
+    CheckIndex(Index, Count() - 1);
+    FItems.erase(FItems.begin() + Index);
+    if (FUpdateCount == 0) FListBox->ItemsChanged(Index, true);
+}
+
+void TListBoxStrings::Clear() {
+    FItems.clear();
+    if (FUpdateCount == 0) FListBox->ItemsChanged(-1, true);
+}
+
+int32_t TListBoxStrings::IndexOf(const String& S) const {
+    const auto at = std::find(FItems.begin(), FItems.end(), S);
+    return at == FItems.end() ? -1 : static_cast<int32_t>(at - FItems.begin());
+}
+
+void TListBoxStrings::Assign(const TStringList& Source) {
+    FItems.clear();
+    for (int32_t i = 0; i < Source.Count(); ++i)
+        FItems.push_back(Source[i]);
+    if (FUpdateCount == 0) FListBox->ItemsChanged(-1, true);
+}
+
+void TListBoxStrings::BeginUpdate() {
+    ++FUpdateCount;
+}
+
+void TListBoxStrings::EndUpdate() {
+    if (FUpdateCount > 0 && --FUpdateCount == 0) FListBox->ItemsChanged(-1, true);
+}
+
+// ---- TCustomListBox ------------------------------------------------------------------------
+
+namespace {
+
+// Lines scrolled per wheel notch, the system's default.
+constexpr int32_t WheelScrollLines = 3;
+
+} // namespace
+
+TCustomListBox::TCustomListBox(TComponent* AOwner)
+    : TCustomControl(AOwner), FItems(this), FFont(new TFont) {
+    // Clicks come from the selection, not from the press and release of the button.
+    ControlStyle &= ~csClickEvents;
+    SetBounds(Left(), Top(), 121, 97);
+    SetColor(clWindow);
+    TabStop = true;
+    FFont->OnChange = [this](TObject*) { Invalidate(); };
+}
+
+TCustomListBox::~TCustomListBox() {
+    FFont->OnChange = nullptr;
+}
+
+void TCustomListBox::CreateParams(TCreateParams& Params) {
+    TCustomControl::CreateParams(Params);
+    Params.Style |= WS_VSCROLL;
+    if (FBorderStyle == bsSingle) Params.ExStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TCustomListBox::SetItemIndex(int32_t Value) {
+    if (Value < -1 || Value >= FItems.Count()) Value = -1;
+    if (Value == FItemIndex) return;
+    FItemIndex = Value;
+    if (Value >= 0) {
+        if (Value < FTopIndex)
+            SetTopIndex(Value);
+        else if (Value >= FTopIndex + PageSize())
+            SetTopIndex(Value - PageSize() + 1);
+    }
+    Invalidate();
+}
+
+int32_t TCustomListBox::MaxTopIndex() {
+    return std::max(0, FItems.Count() - PageSize());
+}
+
+void TCustomListBox::SetTopIndex(int32_t Value) {
+    Value = std::clamp(Value, 0, MaxTopIndex());
+    if (Value == FTopIndex) return;
+    FTopIndex = Value;
+    UpdateScrollBar();
+    Invalidate();
+}
+
+void TCustomListBox::SetItemHeight(int32_t Value) {
+    if (Value <= 0 || Value == FItemHeight) return;
+    FItemHeight = Value;
+    ItemsChanged(-1, false);
+}
+
+void TCustomListBox::SetStyle(TListBoxStyle Value) {
+    if (Value == FStyle) return;
+    FStyle = Value;
+    Invalidate();
+}
+
+void TCustomListBox::SetBorderStyle(TBorderStyle Value) {
+    if (Value == FBorderStyle) return;
+    FBorderStyle = Value;
+    if (HandleAllocated()) RecreateWnd();
+}
+
+int32_t TCustomListBox::PageSize() {
+    return std::max(1, ClientHeight() / FItemHeight);
+}
+
+int32_t TCustomListBox::ItemAtPos(TPoint Pos) const {
+    if (Pos.Y < 0) return -1;
+    const int64_t index = FTopIndex + int64_t{Pos.Y} / FItemHeight;
+    return index < FItems.Count() ? static_cast<int32_t>(index) : -1;
+}
+
+TRect TCustomListBox::ItemRect(int32_t Index) {
+    const int32_t top = (Index - FTopIndex) * FItemHeight;
+    return TRect{0, top, ClientWidth(), top + FItemHeight};
+}
+
+void TCustomListBox::ItemsChanged(int32_t Index, bool Removed) {
+    if (Index < 0) {
+        if (Removed) FItemIndex = -1;
+    } else if (FItemIndex >= 0) {
+        if (Removed && Index == FItemIndex)
+            FItemIndex = -1;
+        else if (Index <= FItemIndex)
+            FItemIndex += Removed ? -1 : 1;
+    }
+    if (FItemIndex >= FItems.Count()) FItemIndex = -1;
+    FTopIndex = std::clamp(FTopIndex, 0, MaxTopIndex());
+    UpdateScrollBar();
+    Invalidate();
+}
+
+void TCustomListBox::UpdateScrollBar() {
+    if (!HandleAllocated()) return;
+    SCROLLINFO info;
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    info.nMin = 0;
+    info.nMax = std::max(0, FItems.Count() - 1);
+    info.nPage = static_cast<uint32_t>(PageSize());
+    info.nPos = FTopIndex;
+    SetScrollInfo(Handle(), SB_VERT, &info, true);
+}
+
+void TCustomListBox::Paint() {
+    TCanvas* canvas = Canvas();
+    const int32_t width = ClientWidth();
+    const int32_t height = ClientHeight();
+    int32_t y = 0;
+    for (int32_t index = FTopIndex; index < FItems.Count() && y < height; ++index) {
+        canvas->Font()->Assign(*FFont);
+        canvas->Brush()->SetStyle(bsSolid);
+        canvas->Brush()->SetColor(Color());
+        TOwnerDrawState state = 0;
+        if (index == FItemIndex) {
+            state |= odSelected;
+            if (Focused()) state |= odFocused;
+        }
+        if (!Enabled()) state |= odDisabled;
+        DrawItem(index, TRect{0, y, width, y + FItemHeight}, state);
+        y += FItemHeight;
+    }
+    if (y < height) {
+        canvas->Brush()->SetStyle(bsSolid);
+        canvas->Brush()->SetColor(Color());
+        canvas->FillRect(TRect{0, y, width, height});
+    }
+}
+
+void TCustomListBox::DrawItem(int32_t Index, const TRect& Rect, TOwnerDrawState State) {
+    if (FStyle == lbOwnerDrawFixed && OnDrawItem) {
+        OnDrawItem(this, Index, Rect, State);
+        return;
+    }
+    TCanvas* canvas = Canvas();
+    if ((State & odSelected) != 0) {
+        canvas->Brush()->SetColor(clHighlight);
+        canvas->Font()->SetColor(clHighlightText);
+    }
+    canvas->FillRect(Rect);
+    canvas->TextOut(Rect.Left + 2, Rect.Top, FItems[Index]);
+    if ((State & odFocused) != 0) canvas->DrawFocusRect(Rect);
+}
+
+void TCustomListBox::SelectAt(int32_t Y) {
+    const int32_t index = ItemAtPos(TPoint{0, Y});
+    if (CanFocus()) SetFocus();
+    if (index < 0) return;
+    SetItemIndex(index);
+    Click();
+}
+
+void TCustomListBox::KeyDown(uint16_t& Key, TShiftState Shift) {
+    TCustomControl::KeyDown(Key, Shift);
+    if (FItems.Count() == 0) return;
+    const int32_t current = std::max(FItemIndex, 0);
+    int32_t target = FItemIndex;
+    switch (Key) {
+    case VK_UP:
+        target = FItemIndex < 0 ? 0 : current - 1;
+        break;
+    case VK_DOWN:
+        target = FItemIndex < 0 ? 0 : current + 1;
+        break;
+    case VK_PRIOR:
+        target = current - (PageSize() - 1);
+        break;
+    case VK_NEXT:
+        target = current + (PageSize() - 1);
+        break;
+    case VK_HOME:
+        target = 0;
+        break;
+    case VK_END:
+        target = FItems.Count() - 1;
+        break;
+    default:
+        return;
+    }
+    Key = 0;
+    target = std::clamp(target, 0, FItems.Count() - 1);
+    if (target == FItemIndex) return;
+    SetItemIndex(target);
+    Click();
+}
+
+bool TCustomListBox::DoMouseWheel(TShiftState Shift, int32_t WheelDelta, int32_t MouseX,
+                                  int32_t MouseY) {
+    if (TCustomControl::DoMouseWheel(Shift, WheelDelta, MouseX, MouseY)) return true;
+    SetTopIndex(FTopIndex - WheelDelta * WheelScrollLines / WHEEL_DELTA);
+    return true;
+}
+
+void TCustomListBox::ScrollMessage(WPARAM Code) {
+    switch (LOWORD(Code)) {
+    case SB_LINEUP:
+        SetTopIndex(FTopIndex - 1);
+        break;
+    case SB_LINEDOWN:
+        SetTopIndex(FTopIndex + 1);
+        break;
+    case SB_PAGEUP:
+        SetTopIndex(FTopIndex - PageSize());
+        break;
+    case SB_PAGEDOWN:
+        SetTopIndex(FTopIndex + PageSize());
+        break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION:
+        SetTopIndex(static_cast<int16_t>(HIWORD(Code)));
+        break;
+    case SB_TOP:
+        SetTopIndex(0);
+        break;
+    case SB_BOTTOM:
+        SetTopIndex(MaxTopIndex());
+        break;
+    default:
+        break;
+    }
+}
+
+void TCustomListBox::Dispatch(TMessage& Message) {
+    switch (Message.Msg) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        SelectAt(GET_Y_LPARAM(Message.LParam));
+        TCustomControl::Dispatch(Message);
+        return;
+    case WM_VSCROLL:
+        ScrollMessage(Message.WParam);
+        return;
+    case WM_SIZE:
+        TCustomControl::Dispatch(Message);
+        FTopIndex = std::clamp(FTopIndex, 0, MaxTopIndex());
+        UpdateScrollBar();
+        return;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        Invalidate(); // the selected item shows the focus
+        TCustomControl::Dispatch(Message);
+        return;
+    default:
+        TCustomControl::Dispatch(Message);
+    }
 }
 
 // ---- TButton -------------------------------------------------------------------------------

@@ -18,11 +18,16 @@ protected:
         if (IsSkipped()) return;
         for (const char* tool : {"convert", "import", "xdotool", "python3"})
             if (!ToolExists(tool)) SV_SKIP_WITHOUT_REFERENCE(std::string(tool) + " is missing");
-        // The window's centre at the screen's, with automatic size and fitting on (the defaults).
+        // The window's centre at the screen's, with automatic size and fitting on (the defaults)
+        // and the thumbnail strip hidden.
+        WriteSettings("showthumbs=0\r\n");
+        fs::create_directories(Pictures());
+    }
+    void WriteSettings(const std::string& Extra) {
         const fs::path settings = Config() / "Solvaneview";
         fs::create_directories(settings);
-        WriteFileBytes(settings / "solvaneview.ini", Utf16Ascii("centerx=400\r\ncentery=300\r\n"));
-        fs::create_directories(Pictures());
+        WriteFileBytes(settings / "solvaneview.ini",
+                       Utf16Ascii("centerx=400\r\ncentery=300\r\n" + Extra));
     }
     fs::path Config() const { return Root.Path() / "config"; }
     fs::path Pictures() const { return Root.Path() / "pictures"; }
@@ -113,6 +118,20 @@ TEST_F(ViewerRoad, TheWindowTakesTheComputedSizeForEachPicture) {
     ExpectWindow(604, 450, 98, 75);
     WheelDown(400, 300);
     ExpectWindow(737, 600, 32, 0);
+    kill(viewer, SIGTERM);
+    EXPECT_EQ(WaitForExit(viewer), 0);
+}
+
+// With the strip shown (140 pixels docked at the right edge) the work area ends at 660: the
+// 1600 x 1200 picture is fitted to 656 x 550 at 656 / 1600 (single precision, a little below
+// 0.41), so the window is 655 + 4 by 491 + 50 and, sticking out to the right, starts at 0.
+TEST_F(ViewerRoad, TheDockedStripNarrowsTheRoomOfTheWindow) {
+    WriteSettings("showthumbs=1\r\n");
+    WritePicture("3.png", 1600, 1200, "red");
+    const pid_t viewer = Start("3.png");
+    ASSERT_GT(viewer, 0);
+    ASSERT_TRUE(WaitForWindow(Server.Display(), "\"Solvaneview\"", viewer));
+    ExpectWindow(659, 541, 0, 30);
     kill(viewer, SIGTERM);
     EXPECT_EQ(WaitForExit(viewer), 0);
 }

@@ -18,8 +18,9 @@ class ViewerStart : public TViewerDesktop {};
 TEST_F(ViewerStart, OpensAroundTheSavedCentreAndShowsTheHelpAfterAMoment) {
     const fs::path config = Root.Path() / "config";
     fs::create_directories(config / "Solvaneview");
+    // The thumbnail strip stays hidden: the only other window is then the help message.
     WriteFileBytes(config / "Solvaneview" / "solvaneview.ini",
-                   Utf16Ascii("centerx=320\r\ncentery=260\r\n"));
+                   Utf16Ascii("centerx=320\r\ncentery=260\r\nshowthumbs=0\r\n"));
     const auto start = Clock::now();
     const std::vector<std::string> env = Environment(Root.Path(), config);
     const pid_t viewer = sv_test::SpawnProcess({SV_VIEWER_EXE}, &env);

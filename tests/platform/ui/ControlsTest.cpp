@@ -292,6 +292,46 @@ TEST(Forms, CloseHidesOrFreesAndMainFormEndsTheApplication) {
     EXPECT_EQ(Application->MainForm(), nullptr);
 }
 
+TEST(Forms, AKeyGoesToItsFormsShortcutsThenToTheEnabledMainForms) {
+    TForm main(nullptr);
+    TForm other(nullptr);
+    auto* control = new TPainted(&other);
+    control->SetParent(&other);
+    std::vector<std::string> log;
+    main.OnShortCut = [&](TWMKey& Msg, bool& Handled) {
+        log.push_back("main " + std::to_string(Msg.CharCode));
+        Handled = Msg.CharCode == VK_F11;
+    };
+    other.OnShortCut = [&](TWMKey& Msg, bool& Handled) {
+        log.push_back("other " + std::to_string(Msg.CharCode));
+        Handled = Msg.CharCode == VK_F1;
+    };
+    uint16_t reached = 0;
+    control->OnKeyDown = [&](TObject*, uint16_t& Key, TShiftState) { reached = Key; };
+    Application->SetMainForm(&main);
+    const HWND wnd = control->Handle();
+    EXPECT_EQ(SendMessage(wnd, WM_KEYDOWN, VK_F1, 0), 1);  // the own form's
+    EXPECT_EQ(SendMessage(wnd, WM_KEYDOWN, VK_F11, 0), 1); // the main form's
+    EXPECT_EQ(reached, 0);
+    SendMessage(wnd, WM_KEYDOWN, VK_F1 + 1, 0); // nobody's: the control gets it
+    EXPECT_EQ(reached, VK_F1 + 1);
+    main.SetEnabled(false);
+    reached = 0;
+    SendMessage(wnd, WM_KEYDOWN, VK_F11, 0);
+    EXPECT_EQ(reached, VK_F11);
+    Application->SetMainForm(nullptr);
+    const std::vector<std::string> expected = {
+        "other 112", "other 122", "main 122", "other 113", "main 113", "other 122"};
+    EXPECT_EQ(log, expected);
+    // The main form's own keys go through its shortcuts once.
+    log.clear();
+    Application->SetMainForm(&main);
+    main.SetEnabled(true);
+    main.Perform(WM_KEYDOWN, VK_F11, 0);
+    Application->SetMainForm(nullptr);
+    EXPECT_EQ(log, std::vector<std::string>{"main 122"});
+}
+
 TEST(Screen, CursorsById) {
     EXPECT_NE(Screen->Cursors(crHandPoint), nullptr);
     EXPECT_EQ(Screen->Cursors(crNone), nullptr);

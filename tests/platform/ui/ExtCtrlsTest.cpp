@@ -119,3 +119,126 @@ TEST(Image, ShowsAPngPictureOverWhatLiesUnderIt) {
 }
 
 } // namespace
+
+namespace {
+
+// A strip of Frames frames Size x Size side by side, frame n opaque in Colors[n] (straight BGRA).
+TPngImage Strip(int32_t Size, const std::vector<uint32_t>& Colors, int32_t Extra = 0) {
+    const int32_t width = Size * static_cast<int32_t>(Colors.size()) + Extra;
+    std::vector<uint32_t> pixels(static_cast<size_t>(width * Size), 0xFF000000u);
+    for (int32_t y = 0; y < Size; ++y)
+        for (int32_t x = 0; x < width - Extra; ++x)
+            pixels[static_cast<size_t>(y * width + x)] = Colors[static_cast<size_t>(x / Size)];
+    TPngImage image;
+    image.SetPixels(width, Size, pixels.data());
+    return image;
+}
+
+constexpr uint32_t Red = 0xFFFF0000u, Green = 0xFF00FF00u, Blue = 0xFF0000FFu;
+
+TEST(ImageList, AStripGivesOneImagePerWidthAndDrawsByIndex) {
+    TImageList images(nullptr);
+    images.SetSize(8, 8);
+    EXPECT_EQ(images.Add(Strip(8, {Red, Green})), 0);
+    EXPECT_EQ(images.Add(Strip(8, {Blue}, 5)), 2); // the 5 pixels left over are dropped
+    EXPECT_EQ(images.Count(), 3);
+    EXPECT_EQ(images.Add(Strip(4, {Red})), -1); // narrower than one image
+    EXPECT_EQ(images.Count(), 3);
+
+    TBitmap target;
+    target.SetPixelFormat(pf24bit);
+    target.SetSize(30, 10);
+    target.Canvas()->Brush()->SetColor(clWhite);
+    target.Canvas()->FillRect(Rect(0, 0, 30, 10));
+    images.Draw(target.Canvas(), 0, 0, 1);
+    images.Draw(target.Canvas(), 10, 2, 2);
+    images.Draw(target.Canvas(), 20, 0, 3); // not in the list
+    EXPECT_EQ(target.Canvas()->Pixels(3, 3), clLime);
+    EXPECT_EQ(target.Canvas()->Pixels(10, 1), clWhite);
+    EXPECT_EQ(target.Canvas()->Pixels(10, 2), clBlue);
+    EXPECT_EQ(target.Canvas()->Pixels(17, 9), clBlue);
+    EXPECT_EQ(target.Canvas()->Pixels(25, 5), clWhite);
+    images.SetSize(16, 16);
+    EXPECT_EQ(images.Count(), 0);
+}
+
+// An edit field 80 x 16 with a right button from three 12-pixel images: normal red, hot
+// green, pressed blue.
+class ButtonedEdit : public testing::Test {
+protected:
+    void SetUp() override {
+        form.SetBounds(0, 0, 200, 100);
+        images = new TImageList(&form);
+        images->SetSize(12, 12);
+        images->Add(Strip(12, {Red, Green, Blue}));
+        edit = new TButtonedEdit(&form);
+        edit->SetParent(&form);
+        edit->SetBounds(4, 1, 80, 16);
+        edit->SetImages(images);
+        edit->RightButton()->ImageIndex = 0;
+        edit->RightButton()->HotImageIndex = 1;
+        edit->RightButton()->PressedImageIndex = 2;
+        edit->OnRightButtonClick = [this](TObject* Sender) {
+            EXPECT_EQ(Sender, edit);
+            ++clicks;
+        };
+        wnd = edit->Handle();
+    }
+
+    TColor ButtonPixel() {
+        edit->Update();
+        HDC dc = GetDC(wnd);
+        const TColor pixel = static_cast<TColor>(GetPixel(dc, 80 - 6, 8));
+        ReleaseDC(wnd, dc);
+        return pixel;
+    }
+
+    TForm form{nullptr};
+    TImageList* images = nullptr;
+    TButtonedEdit* edit = nullptr;
+    HWND wnd = nullptr;
+    int32_t clicks = 0;
+};
+
+TEST_F(ButtonedEdit, TheShownButtonDrawsItsStatesAndClicksOnARelease) {
+    EXPECT_EQ(edit->RightButtonRect(), TRect{});
+    SendMessage(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(75, 8));
+    SendMessage(wnd, WM_LBUTTONUP, 0, MAKELPARAM(75, 8));
+    EXPECT_EQ(clicks, 0); // hidden: nothing to click
+
+    edit->RightButton()->SetVisible(true);
+    EXPECT_EQ(edit->RightButtonRect(), Rect(68, 0, 80, 16));
+    EXPECT_EQ(ButtonPixel(), clRed);
+    SendMessage(wnd, WM_MOUSEMOVE, 0, MAKELPARAM(75, 8));
+    EXPECT_EQ(ButtonPixel(), clLime);
+    SendMessage(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(75, 8));
+    EXPECT_EQ(ButtonPixel(), clBlue);
+    SendMessage(wnd, WM_LBUTTONUP, 0, MAKELPARAM(75, 8));
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(ButtonPixel(), clLime);
+    SendMessage(wnd, WM_MOUSEMOVE, 0, MAKELPARAM(20, 8));
+    EXPECT_EQ(ButtonPixel(), clRed);
+
+    // Released away from the button: no click.
+    SendMessage(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(70, 8));
+    SendMessage(wnd, WM_LBUTTONUP, 0, MAKELPARAM(30, 8));
+    EXPECT_EQ(clicks, 1);
+    // A press on the text does not arm the button.
+    SendMessage(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, 8));
+    SendMessage(wnd, WM_LBUTTONUP, 0, MAKELPARAM(70, 8));
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(ButtonedEdit, TheButtonGoesWithItsImageList) {
+    edit->RightButton()->SetVisible(true);
+    edit->SetText(u"abc");
+    EXPECT_EQ(edit->Text(), u"abc");
+    delete images;
+    EXPECT_EQ(edit->Images(), nullptr);
+    EXPECT_EQ(edit->RightButtonRect(), TRect{});
+    SendMessage(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(75, 8));
+    SendMessage(wnd, WM_LBUTTONUP, 0, MAKELPARAM(75, 8));
+    EXPECT_EQ(clicks, 0);
+}
+
+} // namespace

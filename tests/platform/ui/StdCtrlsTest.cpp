@@ -1,9 +1,13 @@
 // Push buttons, group boxes, the track bar and modal forms: a button's modal result ends
 // ShowModal, Enter and Esc reach the default and cancel buttons, the track bar keeps its position
-// in its range.
-#include "platform/ui/StdCtrls.h"
+// in its range. The list box: owner-drawn items, selection by mouse and keys with its clicks,
+// scrolling by the bar, the wheel and ItemIndex, and the selection following inserted and
+// deleted items. The edit field telling a new text.
+#include "platform/rtl/SysUtils.h"
 #include "platform/ui/ComCtrls.h"
 #include "platform/ui/Forms.h"
+#include "platform/ui/ScrollBar.h"
+#include "platform/ui/StdCtrls.h"
 #include "platform/ui/Timer.h"
 #include "platform/ui/WinUser.h"
 
@@ -244,3 +248,229 @@ TEST(TrackBar, PositionStaysInItsRangeAndEveryChangeIsReported) {
         EXPECT_EQ(bar->Max(), 40);
     }
 }
+
+namespace {
+
+struct TDrawn {
+    int32_t Index;
+    TRect Rect;
+    TOwnerDrawState State;
+};
+
+// A 100 x 70 list of 20-pixel items without border on a form: three items fit whole.
+class ListBox : public testing::Test {
+protected:
+    void SetUp() override {
+        form.SetBounds(0, 0, 200, 200);
+        list = new TListBox(&form);
+        list->SetParent(&form);
+        list->SetBorderStyle(bsNone);
+        list->SetBounds(0, 0, 100, 70);
+        list->SetStyle(lbOwnerDrawFixed);
+        list->SetItemHeight(20);
+        list->SetColor(clBlack);
+        list->OnDrawItem = [this](TWinControl* Control, int32_t Index, const TRect& Rect,
+                                  TOwnerDrawState State) {
+            EXPECT_EQ(Control, list);
+            drawn.push_back({Index, Rect, State});
+            TCanvas* canvas = list->Canvas();
+            canvas->Brush()->SetColor(ItemColor(Index));
+            canvas->FillRect(Rect);
+        };
+        list->OnClick = [this](TObject*) { clicks.push_back(list->ItemIndex()); };
+        for (int i = 0; i < 10; ++i)
+            list->Items()->Add(u"item" + IntToStr(i));
+        wnd = list->Handle();
+    }
+
+    static TColor ItemColor(int32_t Index) { return RGB(10 * Index, 100, 200); }
+
+    COLORREF PixelAt(int32_t X, int32_t Y) {
+        list->Update();
+        HDC dc = GetDC(wnd);
+        const COLORREF pixel = GetPixel(dc, X, Y);
+        ReleaseDC(wnd, dc);
+        return pixel;
+    }
+
+    TForm form{nullptr};
+    TListBox* list = nullptr;
+    HWND wnd = nullptr;
+    std::vector<TDrawn> drawn;
+    std::vector<int32_t> clicks;
+};
+
+TEST_F(ListBox, OwnerDrawsTheShownItemsAtTheirPlacesAndFillsBelowTheLast) {
+    EXPECT_TRUE(IsScrollBarVisible(wnd, SB_VERT));
+    const int32_t width = 100 - GetSystemMetrics(SM_CXVSCROLL);
+    EXPECT_EQ(list->ClientWidth(), width);
+    EXPECT_EQ(list->PageSize(), 3);
+    drawn.clear();
+    list->Invalidate();
+    list->Update();
+    // Four items reach into the 70 pixels; the fourth is cut by the bottom.
+    ASSERT_EQ(drawn.size(), 4u);
+    for (int32_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(drawn[i].Index, i);
+        EXPECT_EQ(drawn[i].Rect, Rect(0, 20 * i, width, 20 * i + 20));
+        EXPECT_EQ(drawn[i].State, 0);
+    }
+    EXPECT_EQ(PixelAt(5, 25), static_cast<COLORREF>(ItemColor(1)));
+    EXPECT_EQ(PixelAt(5, 69), static_cast<COLORREF>(ItemColor(3)));
+
+    list->SetItemIndex(1);
+    drawn.clear();
+    list->Update();
+    bool selected = false;
+    for (const TDrawn& d : drawn)
+        if (d.Index == 1) selected = (d.State & odSelected) != 0;
+    EXPECT_TRUE(selected);
+
+    // Two items: the rest of the client area takes the list's colour.
+    list->Items()->Delete(9);
+    while (list->Items()->Count() > 2)
+        list->Items()->Delete(2);
+    EXPECT_FALSE(IsScrollBarVisible(wnd, SB_VERT));
+    EXPECT_EQ(PixelAt(5, 50), static_cast<COLORREF>(clBlack));
+    EXPECT_EQ(PixelAt(5, 39), static_cast<COLORREF>(ItemColor(1)));
+}
+
+TEST_F(ListBox, APressSelectsAndClicksAndKeysMoveTheSelection) {
+    int32_t doubles = 0;
+    list->OnDblClick = [&](TObject*) { ++doubles; };
+    SendMessage(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 45));
+    SendMessage(wnd, WM_LBUTTONUP, 0, MAKELPARAM(5, 45));
+    EXPECT_EQ(list->ItemIndex(), 2);
+    EXPECT_EQ(clicks, std::vector<int32_t>{2});
+    SendMessage(wnd, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+    SendMessage(wnd, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(list->ItemIndex(), 0);
+    EXPECT_EQ(doubles, 1);
+    EXPECT_EQ(clicks, (std::vector<int32_t>{2, 0}));
+
+    // Setting ItemIndex clicks nothing; a key that moves the selection does.
+    clicks.clear();
+    list->SetItemIndex(4);
+    EXPECT_TRUE(clicks.empty());
+    struct Case {
+        uint16_t Key;
+        int32_t Index;
+    };
+    for (const Case& c : {Case{VK_DOWN, 5}, Case{VK_UP, 4}, Case{VK_END, 9}, Case{VK_NEXT, 9},
+                          Case{VK_PRIOR, 7}, Case{VK_HOME, 0}, Case{VK_UP, 0}}) {
+        SCOPED_TRACE(c.Key);
+        SendMessage(wnd, WM_KEYDOWN, c.Key, 0);
+        EXPECT_EQ(list->ItemIndex(), c.Index);
+        EXPECT_GE(list->ItemIndex(), list->TopIndex());
+        EXPECT_LT(list->ItemIndex(), list->TopIndex() + list->PageSize());
+    }
+    // The last two keys at an end moved nothing and clicked nothing.
+    EXPECT_EQ(clicks, (std::vector<int32_t>{5, 4, 9, 7, 0}));
+
+    // Below the last item a press selects nothing.
+    while (list->Items()->Count() > 2)
+        list->Items()->Delete(2);
+    clicks.clear();
+    SendMessage(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 50));
+    EXPECT_EQ(list->ItemIndex(), 0);
+    EXPECT_TRUE(clicks.empty());
+}
+
+TEST_F(ListBox, ScrollsByTheBarTheWheelAndTheSelection) {
+    list->SetItemIndex(9);
+    EXPECT_EQ(list->TopIndex(), 7);
+    EXPECT_EQ(GetScrollPos(wnd, SB_VERT), 7);
+    EXPECT_EQ(PixelAt(5, 5), static_cast<COLORREF>(ItemColor(7)));
+    struct Case {
+        UINT Msg;
+        WPARAM WParam;
+        int32_t Top;
+    };
+    for (const Case& c : {Case{WM_VSCROLL, SB_LINEUP, 6}, Case{WM_VSCROLL, SB_PAGEUP, 3},
+                          Case{WM_VSCROLL, SB_TOP, 0}, Case{WM_VSCROLL, SB_LINEUP, 0},
+                          Case{WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 3},
+                          Case{WM_MOUSEWHEEL, MAKEWPARAM(0, -2 * WHEEL_DELTA), 7},
+                          Case{WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 4},
+                          Case{WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, 2), 2},
+                          Case{WM_VSCROLL, SB_BOTTOM, 7}, Case{WM_VSCROLL, SB_PAGEDOWN, 7}}) {
+        SCOPED_TRACE(testing::Message() << c.Msg << " " << c.WParam);
+        SendMessage(wnd, c.Msg, c.WParam, 0);
+        EXPECT_EQ(list->TopIndex(), c.Top);
+        EXPECT_EQ(GetScrollPos(wnd, SB_VERT), c.Top);
+    }
+    list->SetTopIndex(-5);
+    EXPECT_EQ(list->TopIndex(), 0);
+    list->SetTopIndex(100);
+    EXPECT_EQ(list->TopIndex(), 7);
+    EXPECT_EQ(list->ItemAtPos(TPoint{5, 25}), 8);
+    // A taller list shows more: the top comes back so that no room is left empty.
+    list->SetHeight(200);
+    EXPECT_EQ(list->TopIndex(), 0);
+    EXPECT_FALSE(IsScrollBarVisible(wnd, SB_VERT));
+}
+
+TEST_F(ListBox, TheSelectionFollowsInsertedAndDeletedItems) {
+    list->SetItemIndex(5);
+    list->Items()->Delete(2);
+    EXPECT_EQ(list->ItemIndex(), 4);
+    EXPECT_EQ((*list->Items())[4], u"item5");
+    list->Items()->Insert(0, u"first");
+    EXPECT_EQ(list->ItemIndex(), 5);
+    list->Items()->Delete(7);
+    EXPECT_EQ(list->ItemIndex(), 5);
+    list->Items()->Delete(5);
+    EXPECT_EQ(list->ItemIndex(), -1);
+    EXPECT_THROW(list->Items()->Delete(50), EListError);
+    EXPECT_THROW(list->Items()->Insert(-1, u"x"), EListError);
+
+    list->SetItemIndex(3);
+    list->SetTopIndex(4);
+    TStringList other;
+    other.Add(u"a");
+    other.Add(u"b");
+    list->Items()->Assign(other);
+    EXPECT_EQ(list->Items()->Count(), 2);
+    EXPECT_EQ(list->ItemIndex(), -1);
+    EXPECT_EQ(list->TopIndex(), 0);
+    EXPECT_EQ(list->Items()->IndexOf(u"b"), 1);
+
+    // Changes inside an update show once, at its end.
+    list->Items()->BeginUpdate();
+    for (int i = 0; i < 20; ++i)
+        list->Items()->Add(u"more");
+    EXPECT_FALSE(IsScrollBarVisible(wnd, SB_VERT));
+    list->Items()->EndUpdate();
+    EXPECT_TRUE(IsScrollBarVisible(wnd, SB_VERT));
+    list->SetItemIndex(30);
+    EXPECT_EQ(list->ItemIndex(), -1);
+    list->Items()->Clear();
+    EXPECT_EQ(list->TopIndex(), 0);
+    EXPECT_FALSE(IsScrollBarVisible(wnd, SB_VERT));
+}
+
+} // namespace
+
+namespace {
+
+// A new text tells OnChange whether or not the field has its window yet; the same text does not.
+TEST(Edit, ANewTextRaisesOnChangeWithAndWithoutAWindow) {
+    TForm form(nullptr);
+    auto* edit = new TEdit(&form);
+    edit->SetParent(&form);
+    std::vector<String> changes;
+    edit->OnChange = [&](TObject* Sender) {
+        EXPECT_EQ(Sender, edit);
+        changes.push_back(edit->Text());
+    };
+    edit->SetText(u"one");
+    edit->SetText(u"one");
+    EXPECT_FALSE(edit->HandleAllocated());
+    edit->Handle();
+    EXPECT_EQ(edit->Text(), u"one");
+    edit->SetText(u"two");
+    edit->SetText(u"two");
+    edit->SetText(u"");
+    EXPECT_EQ(changes, (std::vector<String>{u"one", u"two", u""}));
+}
+
+} // namespace
