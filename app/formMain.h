@@ -273,6 +273,7 @@ private:
     // (formMainFiles.cpp).
     void BindFileCommands();
     void RotateImage(bool Left);
+    int32_t PictureAfterDelete(int32_t Index) const;
     // Opens the path given as the program's first argument, when there is one.
     void OpenCommandLinePath();
     TViewGeometry ViewGeometry();

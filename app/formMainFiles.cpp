@@ -1,5 +1,6 @@
 // The main window's commands on the shown picture and its file: quarter turns in memory, the
 // picture and the file on the clipboard, deleting the file, and Save As.
+#include "app/Browsing.h"
 #include "app/Captions.h"
 #include "app/FileCommands.h"
 #include "app/SVLangManager.h"
@@ -105,12 +106,23 @@ void TfMain::miDeleteClick(TObject*) {
         fThumbnails->DeleteThumbnail(outcome.DeletedIndex);
     // Before the folder may close below, which forgets its captions.
     if (outcome.CaptionsChanged) Captions->RemoveCaption(path);
-    CurrentIndex = outcome.NewIndex;
-    if (CurrentIndex == -1)
+    // The window shows no picture until the one that takes the deleted one's place is loaded.
+    const int32_t next = PictureAfterDelete(outcome.NewIndex);
+    CurrentIndex = -1;
+    if (next == -1)
         CloseImage();
     else
-        ShowImage(CurrentIndex);
+        ShowImage(next);
     ShowOsd(LangStr(u"SVSTR_IMAGEDELETED"), NoticeTime);
+}
+
+// The picture that takes a deleted one's place: the one now at its index, or, when that file has
+// vanished meanwhile, the nearest one still on disk after it, else before it; -1 for none.
+int32_t TfMain::PictureAfterDelete(int32_t Index) const {
+    if (Index == -1 || FileExists((*FileList)[Index])) return Index;
+    const std::vector<String> paths = FileListPaths();
+    const int32_t after = StepTarget(paths, Index, TBrowseStep::Next).Index;
+    return after != -1 ? after : StepTarget(paths, Index, TBrowseStep::Previous).Index;
 }
 
 // ---- Save As -------------------------------------------------------------------------------

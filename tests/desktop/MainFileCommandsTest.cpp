@@ -274,6 +274,23 @@ TEST_F(MainFiles, DeletingTheLastShowsTheNewLastAndTheOnlyClosesTheFolder) {
     EXPECT_EQ(Main->CurrentIndex, -1);
 }
 
+// A picture that vanished behind the viewer's back is passed over after a delete: the next one on
+// disk is shown, else the one before, never the deleted picture under a vanished file's name.
+TEST_F(MainFiles, DeleteSkipsAFollowingPictureThatVanished) {
+    Main->OpenPath(Str(Picture(3)));
+    fs::remove(Picture(4));
+    AnswerBox(QMessageBox::Yes);
+    Main->miDeleteClick(Main->miDelete);
+    EXPECT_EQ(Shown(), u"p5.png");
+    EXPECT_EQ(Main->View->GetVLBitmap()->GetWidth(), 25);
+    EXPECT_NE(Main->lTitle->Caption().find(u"p5.png"), String::npos);
+
+    AnswerBox(QMessageBox::Yes);
+    Main->miDeleteClick(Main->miDelete); // p5 goes; p4, now last, has vanished
+    EXPECT_EQ(Shown(), u"p2.png");
+    EXPECT_EQ(Main->View->GetVLBitmap()->GetWidth(), 22);
+}
+
 TEST_F(MainFiles, TurnsRewriteTheTitleAndLeaveTheFile) {
     Main->OpenPath(Str(Picture(2)));
     const std::vector<uint8_t> file = Root.Read("pics/p2.png");
