@@ -27,6 +27,7 @@ class TSWSetting;
 class TCaptions;
 class TSaveDialog;
 struct TViewGeometry;
+enum class TBrowseStep;
 
 // The picture view of the main window.
 class TSVImageView : public TVistrelView {
@@ -192,7 +193,6 @@ public:
     void CloseImage();
     void ShowPreviousImage();
     void ShowNextImage();
-    bool IsListedExtension(const String& Path) const;
     void LoadCaptions();
     // Ends a running caption edit: stores its text unless Esc left it.
     void CommitCaptionEdit();
@@ -277,8 +277,7 @@ private:
     // Opens the path given as the program's first argument, when there is one.
     void OpenCommandLinePath();
     TViewGeometry ViewGeometry();
-    std::vector<String> ExtensionList() const;
-    std::vector<String> FileListPaths() const;
+    void StepImage(TBrowseStep Step);
     void ShowCaptionLabel();
     void ApplyZoomStep(bool ZoomingIn, int32_t X, int32_t Y);
     void TntFormShow(TObject* Sender);

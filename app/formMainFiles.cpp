@@ -94,7 +94,7 @@ void TfMain::miDeleteClick(TObject*) {
         return MessageBoxW(Handle(), text, Application->Title, MB_YESNO | MB_ICONQUESTION) == IDYES;
     };
     const String path = (*FileList)[CurrentIndex];
-    std::vector<String> paths = FileListPaths();
+    std::vector<String> paths = FileList->Strings();
     // The caption file is kept by Captions; the copy only tells whether the picture had a line.
     TStringList lines;
     lines.Assign(Captions->Lines());
@@ -120,7 +120,7 @@ void TfMain::miDeleteClick(TObject*) {
 // vanished meanwhile, the nearest one still on disk after it, else before it; -1 for none.
 int32_t TfMain::PictureAfterDelete(int32_t Index) const {
     if (Index == -1 || FileExists((*FileList)[Index])) return Index;
-    const std::vector<String> paths = FileListPaths();
+    const std::vector<String>& paths = FileList->Strings();
     const int32_t after = StepTarget(paths, Index, TBrowseStep::Next).Index;
     return after != -1 ? after : StepTarget(paths, Index, TBrowseStep::Previous).Index;
 }

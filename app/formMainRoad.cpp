@@ -123,26 +123,8 @@ void TfMain::OpenCommandLinePath() {
 
 // ---- Browsing ------------------------------------------------------------------------------
 
-std::vector<String> TfMain::ExtensionList() const {
-    std::vector<String> extensions;
-    for (int32_t i = 0; i < Extensions->Count(); ++i)
-        extensions.push_back((*Extensions)[i]);
-    return extensions;
-}
-
-std::vector<String> TfMain::FileListPaths() const {
-    std::vector<String> paths;
-    for (int32_t i = 0; i < FileList->Count(); ++i)
-        paths.push_back((*FileList)[i]);
-    return paths;
-}
-
-bool TfMain::IsListedExtension(const String& Path) const {
-    return ::IsListedExtension(ExtensionList(), Path);
-}
-
 void TfMain::OpenPath(const String& Path) {
-    const std::optional<TFolderListing> listing = ListOpenPath(Path, ExtensionList());
+    const std::optional<TFolderListing> listing = ListOpenPath(Path, Extensions->Strings());
     if (!listing) return;
     // A running caption edit belongs to the old list: it ends before the list changes.
     CommitCaptionEdit();
@@ -208,19 +190,19 @@ void TfMain::CloseImage() {
 }
 
 void TfMain::ShowPreviousImage() {
-    const TStepTarget target = StepTarget(FileListPaths(), CurrentIndex, TBrowseStep::Previous);
-    if (target.Notice == TBrowseNotice::First) {
-        ShowOsd(LangStr(u"SVSTR_FIRST"), NoticeTime);
-    } else if (target.Index >= 0) {
-        HideOsd();
-        ShowImage(target.Index);
-    }
+    StepImage(TBrowseStep::Previous);
 }
 
 void TfMain::ShowNextImage() {
-    const TStepTarget target = StepTarget(FileListPaths(), CurrentIndex, TBrowseStep::Next);
-    if (target.Notice == TBrowseNotice::Last) {
-        ShowOsd(LangStr(u"SVSTR_LAST"), NoticeTime);
+    StepImage(TBrowseStep::Next);
+}
+
+// Shows the picture a step goes to, or the notice of the list's end it met.
+void TfMain::StepImage(TBrowseStep Step) {
+    const TStepTarget target = StepTarget(FileList->Strings(), CurrentIndex, Step);
+    if (target.Notice != TBrowseNotice::None) {
+        ShowOsd(LangStr(target.Notice == TBrowseNotice::First ? u"SVSTR_FIRST" : u"SVSTR_LAST"),
+                NoticeTime);
     } else if (target.Index >= 0) {
         HideOsd();
         ShowImage(target.Index);
@@ -234,7 +216,7 @@ void TfMain::OnShowIndexMessage(TMessage& Message) {
 void TfMain::miOpenClick(TObject*) {
     HideOsd();
     TOpenDialog dialog(nullptr);
-    dialog.SetFilter(OpenDialogFilter(ExtensionList()));
+    dialog.SetFilter(OpenDialogFilter(Extensions->Strings()));
     dialog.SetInitialDir(CurrentDir);
     if (dialog.Execute()) OpenPath(dialog.FileName());
 }
@@ -253,11 +235,11 @@ void TfMain::miNextImageClick(TObject*) {
 }
 
 void TfMain::miFirstImageClick(TObject*) {
-    ShowImage(StepTarget(FileListPaths(), CurrentIndex, TBrowseStep::First).Index);
+    ShowImage(StepTarget(FileList->Strings(), CurrentIndex, TBrowseStep::First).Index);
 }
 
 void TfMain::miLastImageClick(TObject*) {
-    ShowImage(StepTarget(FileListPaths(), CurrentIndex, TBrowseStep::Last).Index);
+    ShowImage(StepTarget(FileList->Strings(), CurrentIndex, TBrowseStep::Last).Index);
 }
 
 void TfMain::imgViewDblClick(TObject* Sender) {
@@ -265,10 +247,9 @@ void TfMain::imgViewDblClick(TObject* Sender) {
 }
 
 void TfMain::SVDropFileTargetDrop(TObject*, TShiftState, TPoint&, uint32_t&) {
-    std::vector<String> files;
-    for (int32_t i = 0; i < SVDropFileTarget->Files().Count(); ++i)
-        files.push_back(SVDropFileTarget->Files()[i]);
-    if (const std::optional<String> path = DroppedPath(files, ExtensionList())) OpenPath(*path);
+    if (const std::optional<String> path =
+            DroppedPath(SVDropFileTarget->Files().Strings(), Extensions->Strings()))
+        OpenPath(*path);
 }
 
 void TfMain::TntFormMouseWheelDown(TObject*, TShiftState Shift, int32_t MouseX, int32_t MouseY,
@@ -320,7 +301,7 @@ TViewGeometry TfMain::ViewGeometry() {
 }
 
 void TfMain::AutoSizeWindow(int32_t ImageWidth, int32_t ImageHeight) {
-    const TRect bounds = Bounds(Left(), Top(), Width(), Height());
+    const TRect bounds = BoundsRect();
     const TSize chrome = WindowChrome(
         bounds, {ClientWidth(), ClientHeight()}, StatusBar->Height(), pTitleBar->Height(),
         pLeft->Visible() ? std::optional<int32_t>(pLeft->Width()) : std::nullopt,
@@ -414,7 +395,7 @@ void TfMain::miFitToWindowClick(TObject*) {
 }
 
 void TfMain::StoreWindowCenter() {
-    const TPoint center = WindowCenter(Bounds(Left(), Top(), Width(), Height()));
+    const TPoint center = WindowCenter(BoundsRect());
     CenterX = center.X;
     CenterY = center.Y;
 }
@@ -437,7 +418,7 @@ void TfMain::btnMaximizeClick(TObject*) {
     TMaximizeInput input;
     input.MaximizedByUs = MaximizedByUs;
     input.WindowMaximized = WindowState() == wsMaximized;
-    input.WindowBounds = Bounds(Left(), Top(), Width(), Height());
+    input.WindowBounds = BoundsRect();
     input.RestoreBounds = RestoreBounds;
     input.Work = Screen->MonitorWorkareaRect(input.WindowBounds);
     if (DockedStripLeft()) input.StripWidth = fThumbnails->Width();

@@ -273,8 +273,8 @@ void TfThumbnails::CreateTopPanel() {
     pTop->SetHeight(23);
     pTop->SetBevelOuter(bvNone);
     pTop->SetColor(clBlack);
-    pTop->OnMouseDown = [this](TObject* Sender, TMouseButton Button, TShiftState Shift,
-                               int32_t X, int32_t Y) { pTopMouseDown(Sender, Button, Shift, X, Y); };
+    pTop->OnMouseDown = [this](TObject* Sender, TMouseButton Button, TShiftState Shift, int32_t X,
+                               int32_t Y) { pTopMouseDown(Sender, Button, Shift, X, Y); };
     pTop->SetParent(this);
 
     btnClose = new TSVPngButton(this);
@@ -335,13 +335,9 @@ TfThumbnails::~TfThumbnails() {
 
 void TfThumbnails::FillThumbnails(HWND MainWindowHandle, const TStringList& Paths) {
     MainWindow = MainWindowHandle;
-    std::vector<String> paths;
-    paths.reserve(static_cast<size_t>(Paths.Count()));
-    for (int32_t i = 0; i < Paths.Count(); ++i)
-        paths.push_back(Paths[i]);
     lThumbs->Items()->BeginUpdate();
     lThumbs->Items()->Assign(Paths);
-    Thumbs.FillThumbnails(paths);
+    Thumbs.FillThumbnails(Paths.Strings());
     lThumbs->Items()->EndUpdate();
 }
 

@@ -25,6 +25,8 @@ public:
     int32_t IndexOf(const String& S) const;
     // Replaces the list with a copy of Source's strings.
     void Assign(const TStringList& Source);
+    // The strings in their order, for code that takes a plain sequence of them.
+    const std::vector<String>& Strings() const { return FItems; }
 
     // Index of the first "name=value" string whose name (the text before its first "=") equals
     // Name without regard to case; -1 when none.

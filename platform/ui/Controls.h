@@ -172,6 +172,8 @@ public:
     ~TControl() override;
 
     int32_t Left() const { return FLeft; }
+    // Left, top, right and bottom in the parent's client coordinates (the screen's for a form).
+    TRect BoundsRect() const { return Bounds(FLeft, FTop, FWidth, FHeight); }
     int32_t Top() const { return FTop; }
     int32_t Width() const { return FWidth; }
     int32_t Height() const { return FHeight; }
