@@ -5,19 +5,10 @@
 #include "app/formMain.h"
 #include "app/formThumbs.h"
 
-namespace {
-
-TRect BoundsOf(const TControl& Control) {
-    return Rect(Control.Left(), Control.Top(), Control.Left() + Control.Width(),
-                Control.Top() + Control.Height());
-}
-
-} // namespace
-
 std::optional<int32_t> TfMain::DockedStripLeft() {
     if (fThumbnails == nullptr || !fThumbnails->Visible()) return std::nullopt;
-    if (Screen->MonitorWorkareaRect(BoundsOf(*fThumbnails)) !=
-        Screen->MonitorWorkareaRect(BoundsOf(*this)))
+    if (Screen->MonitorWorkareaRect(fThumbnails->BoundsRect()) !=
+        Screen->MonitorWorkareaRect(BoundsRect()))
         return std::nullopt;
     return fThumbnails->Left();
 }
@@ -43,23 +34,21 @@ void TfMain::ShowThumbnails(bool Show) {
     if (!Show) {
         fThumbnails->Close();
         if (MaximizedByUs && WindowState() != wsMaximized) {
-            SetBounds(RestoreBounds.Left, RestoreBounds.Top,
-                      RestoreBounds.Right - RestoreBounds.Left,
-                      RestoreBounds.Bottom - RestoreBounds.Top);
+            SetBounds(RestoreBounds.Left, RestoreBounds.Top, RestoreBounds.Width(),
+                      RestoreBounds.Height());
             SetWindowState(wsMaximized);
         }
         return;
     }
-    const TRect work = Screen->MonitorWorkareaRect(BoundsOf(*this));
+    const TRect work = Screen->MonitorWorkareaRect(BoundsRect());
     const int32_t stripWidth = fThumbnails->Width();
-    fThumbnails->SetBounds(work.Right - stripWidth, work.Top, stripWidth, work.Bottom - work.Top);
+    fThumbnails->SetBounds(work.Right - stripWidth, work.Top, stripWidth, work.Height());
     fThumbnails->Show();
     RefreshThumbnails();
     if (MaximizedByUs && WindowState() == wsMaximized && DockedStripLeft().has_value()) {
         SetWindowState(wsNormal);
-        RestoreBounds = BoundsOf(*this);
-        SetBounds(work.Left, work.Top, work.Right - work.Left - stripWidth,
-                  work.Bottom - work.Top);
+        RestoreBounds = BoundsRect();
+        SetBounds(work.Left, work.Top, work.Width() - stripWidth, work.Height());
     }
 }
 

@@ -95,7 +95,7 @@ void TCustomLabel::Paint() {
     if (dc == nullptr || Width() <= 0 || Height() <= 0) return;
     TCanvas surface;
     surface.SetHandle(dc);
-    const TRect bounds = Rect(Left(), Top(), Left() + Width(), Top() + Height());
+    const TRect bounds = BoundsRect();
     const TRect client = Rect(0, 0, Width(), Height());
     FBuffer->SetSize(Width(), Height());
     TCanvas* canvas = Canvas();
