@@ -78,9 +78,7 @@ TDeleteOutcome DeletePicture(std::vector<String>& FileList, int32_t CurrentIndex
     FileList.erase(FileList.begin() + CurrentIndex);
     const auto count = static_cast<int32_t>(FileList.size());
     outcome.NewIndex = count == 0 ? -1 : std::min(CurrentIndex, count - 1);
-    const size_t slash = path.find_last_of(PathDelim);
-    const int32_t line =
-        Captions.IndexOfName(slash == String::npos ? path : path.substr(slash + 1));
+    const int32_t line = Captions.IndexOfName(ExtractFileName(path));
     if (line >= 0) {
         Captions.Delete(line);
         outcome.CaptionsChanged = true;

@@ -17,11 +17,6 @@ namespace {
 
 constexpr int32_t NoticeTime = 800;
 
-String FileNameOf(const String& Path) {
-    const size_t slash = Path.find_last_of(PathDelim);
-    return slash == String::npos ? Path : Path.substr(slash + 1);
-}
-
 } // namespace
 
 void TfMain::BindFileCommands() {
@@ -90,7 +85,7 @@ void TfMain::miDeleteClick(TObject*) {
     const auto confirm = [this, permanently](const String& Path) {
         const String text = ReplaceFirstPlaceholder(
             LangStr(permanently ? u"SVSTR_CONFIRMDELETE" : u"SVSTR_CONFIRMTRASH"),
-            FileNameOf(Path));
+            ExtractFileName(Path));
         return MessageBoxW(Handle(), text, Application->Title, MB_YESNO | MB_ICONQUESTION) == IDYES;
     };
     const String path = (*FileList)[CurrentIndex];

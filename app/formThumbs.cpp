@@ -20,11 +20,6 @@ namespace {
 // the reduced decode keeps enough pixels whichever side turns out the longer.
 constexpr int32_t ReducedDecodeSize = 2 * ThumbnailSize;
 
-String FileNameOf(const String& Path) {
-    const size_t slash = Path.find_last_of(PathDelim);
-    return slash == String::npos ? Path : Path.substr(slash + 1);
-}
-
 } // namespace
 
 std::unique_ptr<TVLBitmap> MakeThumbnail(TVistrelIO& IO, TVistrelProc& Proc, const String& Path) {
@@ -118,7 +113,7 @@ void TSVThumbsThread::DoFinished() {
 
 bool ThumbnailMatches(const String& Path, const String& Text, const TStringList& Captions) {
     if (Text.empty()) return false;
-    const String name = FileNameOf(Path);
+    const String name = ExtractFileName(Path);
     if (StrStrIW(name.c_str(), Text.c_str()) != nullptr) return true;
     const int32_t line = Captions.IndexOfName(name);
     return line >= 0 && Captions[line].find(Text) != String::npos;

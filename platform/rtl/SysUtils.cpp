@@ -40,7 +40,8 @@ std::string FileSystemName(const String& FileName) {
 
 int OpenFileHandle(const String& FileName, int Flags, int Mode) {
     const int fd = ::open(FileSystemName(FileName).c_str(), Flags | O_NONBLOCK, Mode);
-    if (fd >= 0 && (Flags & O_NONBLOCK) == 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (fd >= 0 && (Flags & O_NONBLOCK) == 0)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
@@ -72,6 +73,10 @@ String ExpandFileName(const String& FileName) {
 String ExtractFilePath(const String& FileName) {
     const size_t slash = FileName.rfind(PathDelim);
     return slash == String::npos ? String() : FileName.substr(0, slash + 1);
+}
+
+String ExtractFileName(const String& FileName) {
+    return FileName.substr(ExtractFilePath(FileName).size());
 }
 
 std::vector<String> FindFiles(const String& Folder, const std::vector<String>& Extensions) {

@@ -65,6 +65,8 @@ bool CreateDir(const String& Path);
 String ExpandFileName(const String& FileName);
 // The folder part of FileName up to and including its last separator; "" without one.
 String ExtractFilePath(const String& FileName);
+// The name part of FileName after its last separator; all of it without one.
+String ExtractFileName(const String& FileName);
 // Names (without the folder) of the files in Folder, read in one pass, whose extension (from the
 // last dot) is one of Extensions (".lang"), compared without regard to case. Folders are left
 // out; links count by what they point to. In the folder's own order; empty when Folder cannot be

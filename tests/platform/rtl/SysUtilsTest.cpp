@@ -50,4 +50,19 @@ TEST(SystemServices, MemoryVersionAndPaths) {
     EXPECT_FALSE(GetVersionExW(&info));
 }
 
+TEST(Paths, AFileNameSplitsAtItsLastSeparator) {
+    const struct {
+        const char16_t* Path;
+        const char16_t* Folder;
+        const char16_t* Name;
+    } cases[] = {{u"/p/q/x.jpg", u"/p/q/", u"x.jpg"},
+                 {u"x.jpg", u"", u"x.jpg"},
+                 {u"/p/", u"/p/", u""},
+                 {u"/x=y.jpg", u"/", u"x=y.jpg"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(ExtractFilePath(c.Path), c.Folder);
+        EXPECT_EQ(ExtractFileName(c.Path), c.Name);
+    }
+}
+
 } // namespace
