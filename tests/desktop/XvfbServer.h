@@ -1,14 +1,16 @@
 // Processes the desktop tests start: a program with its own arguments and environment, and an
-// Xvfb server on a display number it picks itself (-displayfd), so runs beside each other never
-// collide.
+// Xvfb server on a free display number, so runs beside each other never collide.
 #pragma once
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <ctime>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -47,22 +49,50 @@ inline void StopProcess(pid_t Pid) {
     waitpid(Pid, nullptr, 0);
 }
 
-// An Xvfb server for the life of the object; Up() is false when it did not start within a minute.
+// Runs Args[0] from the PATH with its output discarded; its exit code, or -1.
+inline int RunQuietly(std::vector<std::string> Args, const std::vector<std::string>* Env) {
+    const int null = open("/dev/null", O_WRONLY);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, null, 1);
+    posix_spawn_file_actions_adddup2(&actions, null, 2);
+    std::vector<char*> argv;
+    for (std::string& arg : Args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env = *Env;
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    pid_t pid = -1;
+    int status = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0)
+        waitpid(pid, &status, 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(null);
+    return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// An Xvfb server for the life of the object; Up() is false when none could be started.
+//
+// The display number is picked here, not by Xvfb's own probing (-displayfd without a number):
+// that probing, run by several tests at once, has handed out a display no client could reach.
+// A number is tried only when no lock file and no socket of that display exist, in the file
+// system or in the abstract namespace (which other containers on the same network may share),
+// and it is kept only once a client has connected to it.
 class TXvfbServer {
 public:
     explicit TXvfbServer(const std::string& Screen) {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        FServer = SpawnProcess({"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp",
-                                "-screen", "0", Screen});
-        close(fds[1]);
-        pollfd wait{fds[0], POLLIN, 0};
-        char c;
-        while (poll(&wait, 1, 60000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
-            FDisplay += c;
-        close(fds[0]);
+        const int first = 200 + static_cast<int>((getpid() * 37 + time(nullptr)) % 700);
+        for (int attempt = 0; attempt < 40 && !Up(); ++attempt) {
+            const int display = first + attempt * 7;
+            if (DisplayInUse(display)) continue;
+            Start(display, Screen);
+            if (Up() && !Reachable()) Stop();
+        }
     }
-    ~TXvfbServer() { StopProcess(FServer); }
+    ~TXvfbServer() { Stop(); }
     TXvfbServer(const TXvfbServer&) = delete;
     TXvfbServer& operator=(const TXvfbServer&) = delete;
 
@@ -71,6 +101,45 @@ public:
     std::string Display() const { return ":" + FDisplay; }
 
 private:
+    static bool DisplayInUse(int Display) {
+        const std::string number = std::to_string(Display);
+        if (access(("/tmp/.X" + number + "-lock").c_str(), F_OK) == 0 ||
+            access(("/tmp/.X11-unix/X" + number).c_str(), F_OK) == 0)
+            return true;
+        std::ifstream sockets("/proc/net/unix");
+        const std::string name = "/tmp/.X11-unix/X" + number;
+        for (std::string line; std::getline(sockets, line);)
+            if (line.size() >= name.size() &&
+                line.compare(line.size() - name.size(), name.size(), name) == 0)
+                return true;
+        return false;
+    }
+    // Starts Xvfb on the display and waits up to a minute for it to say it is ready; a server
+    // that ends first (another one took the display) leaves the object down.
+    void Start(int Display, const std::string& Screen) {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        FServer = SpawnProcess({"Xvfb", ":" + std::to_string(Display), "-displayfd",
+                                std::to_string(fds[1]), "-nolisten", "tcp", "-screen", "0",
+                                Screen});
+        close(fds[1]);
+        pollfd wait{fds[0], POLLIN, 0};
+        char c;
+        while (poll(&wait, 1, 60000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
+            FDisplay += c;
+        close(fds[0]);
+        if (!Up()) Stop();
+    }
+    bool Reachable() const {
+        const std::vector<std::string> env{"DISPLAY=" + Display()};
+        return RunQuietly({"xwininfo", "-root"}, &env) == 0;
+    }
+    void Stop() {
+        StopProcess(FServer);
+        FServer = -1;
+        FDisplay.clear();
+    }
+
     pid_t FServer = -1;
     std::string FDisplay;
 };
