@@ -9,6 +9,7 @@
 #include "imaging/formats/tiff/VLTIFFTags.h"
 #include "imaging/io/VLTiffLZW.h"
 #include "tests/ExternalTool.h"
+#include "tests/PeakMemory.h"
 #include "tests/imaging/formats/tiff/TiffBuilder.h"
 
 #include <zlib.h>
@@ -430,6 +431,34 @@ TEST_F(TIFFReader, BilevelSamplesReadThroughPhotometricForEveryCompression) {
                 }
         }
     }
+}
+
+// A CCITT row costs a bit whatever its width, so a small strip may hold a very wide page. Its
+// rows go into the bitmap's bits without a colour row beside them (1.2 GB here).
+TEST_F(TIFFReader, WideCCITTRowsTakeNoColourRow) {
+    constexpr int Width = 400000000;
+    // G4: one vertical-mode V0 code finishes an all-white row over the white reference row, then
+    // the end-of-block codes.
+    const std::string data("\x80\x08\x00\x80", 4);
+    const std::string file =
+        OneStrip(Width, 1, {{258, ttShort, {1}}, {259, ttShort, {4}}, {262, ttShort, {0}}}, data);
+    auto stream = StreamOf(file);
+    TVLBitmap bitmap;
+    TIOParamsVals params;
+    bool aborted = false;
+    TVLProgressRecord progress;
+    progress.AbortFlag = &aborted;
+    std::unique_ptr<TVLMask> mask;
+    int32_t pages = 0;
+    const int64_t before = PeakAddressSpaceBytes();
+    ASSERT_GT(before, 0);
+    ReadTIFFStream(bitmap, *stream, pages, params, progress, false, mask, true, false, false);
+    EXPECT_LT(PeakAddressSpaceBytes() - before, int64_t{512} << 20);
+    ASSERT_FALSE(aborted);
+    ASSERT_EQ(bitmap.GetWidth(), Width);
+    ASSERT_EQ(bitmap.GetPixelFormat(), TVLPixelFormat::vl1g);
+    for (const int x : {0, Width / 2, Width - 1})
+        EXPECT_EQ(bitmap.GetPixelAsRGB(x, 0).r, 255) << x;
 }
 
 TEST_F(TIFFReader, PackBitsSkipsTheNoOpHeader) {
