@@ -142,14 +142,15 @@ bool PixelSet(const uint8_t* Row, int32_t X) { return (Row[X >> 3] >> (7 - (X & 
 
 // First pixel at or after From whose bit is Set, skipping whole bytes; Width when none.
 int32_t FindPixel(const uint8_t* Row, int32_t Width, int32_t From, bool Set) {
-    int32_t x = std::max(From, 0);
+    // In 64 bits: a step of 8 from the last byte of the widest row passes INT32_MAX.
+    int64_t x = std::max(From, 0);
     const uint8_t skip = Set ? 0x00 : 0xFF;
     while (x < Width) {
         if ((x & 7) == 0 && Row[x >> 3] == skip) {
             x += 8;
             continue;
         }
-        if (PixelSet(Row, x) == Set) return x;
+        if (PixelSet(Row, static_cast<int32_t>(x)) == Set) return static_cast<int32_t>(x);
         ++x;
     }
     return Width;
@@ -170,7 +171,8 @@ void ClearPixels(uint8_t* Row, int32_t Width, int32_t From, int32_t To) {
     for (; From < To; ++From) Row[From >> 3] &= static_cast<uint8_t>(~(0x80 >> (From & 7)));
 }
 
-int32_t RowBytes(int32_t Width) { return (Width + 7) / 8; }
+// In 64 bits: the widest row, INT32_MAX pixels, would overflow when rounded up.
+int32_t RowBytes(int32_t Width) { return static_cast<int32_t>((int64_t{Width} + 7) / 8); }
 
 } // namespace
 

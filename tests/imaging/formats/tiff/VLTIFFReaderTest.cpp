@@ -461,6 +461,38 @@ TEST_F(TIFFReader, WideCCITTRowsTakeNoColourRow) {
         EXPECT_EQ(bitmap.GetPixelAsRGB(x, 0).r, 255) << x;
 }
 
+// Pages of the widest width a directory can give: the row's byte count and pixel positions are
+// worked out without overflowing, and the read ends in a picture or the abort flag.
+TEST_F(TIFFReader, CCITTRowsOfTheLargestWidthAreSafe) {
+    struct TCase {
+        const char* What;
+        int Compression;
+        int T4Options;
+    };
+    // One-dimensional rows (the row's bytes) and two-dimensional ones (also the search for the
+    // next changing pixel of the reference row, which steps a byte at a time up to the width).
+    const TCase cases[] = {{"G3 1-D", 3, 0}, {"G4", 4, 0}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        const std::string file = OneStrip(INT32_MAX, 1,
+                                          {{258, ttShort, {1}},
+                                           {259, ttShort, {c.Compression}},
+                                           {262, ttShort, {0}},
+                                           {292, ttLong, {c.T4Options}}},
+                                          std::string("\x00\x01\x80\x08\x00\x80", 6));
+        auto stream = StreamOf(file);
+        TVLBitmap bitmap;
+        TIOParamsVals params;
+        bool aborted = false;
+        TVLProgressRecord progress;
+        progress.AbortFlag = &aborted;
+        std::unique_ptr<TVLMask> mask;
+        int32_t pages = 0;
+        ReadTIFFStream(bitmap, *stream, pages, params, progress, false, mask, true, false, false);
+        EXPECT_TRUE(aborted || bitmap.GetWidth() == INT32_MAX);
+    }
+}
+
 TEST_F(TIFFReader, PackBitsSkipsTheNoOpHeader) {
     // 2 literal bytes, the no-op -128, a run of 3 x 7.
     const std::string data("\x01\x10\x20\x80\xFE\x07", 6);
