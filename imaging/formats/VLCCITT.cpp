@@ -192,7 +192,8 @@ uint32_t Window(const uint8_t* Data, int32_t DataLength, int64_t P, int32_t Fill
         std::memcpy(&v, Data + first, 8);
         if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
     } else {
-        for (int64_t i = first; i < first + 8; ++i) v = (v << 8) | (i < DataLength ? Data[i] : 0);
+        for (int64_t i = first; i < first + 8; ++i)
+            v = (v << 8) | (i < DataLength ? Data[i] : 0);
     }
     if (FillOrder == 2) v = ReverseBytesBits(v);
     return static_cast<uint32_t>((v << (P & 7)) >> 32);

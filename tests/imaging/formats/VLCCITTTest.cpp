@@ -365,9 +365,8 @@ TEST_F(CCITT, EveryNarrowWidthRoundTripsAndPillowAgrees) {
             static const int32_t compression[] = {2, 3, 3, 4};
             const std::string name =
                 "w" + std::to_string(width) + "s" + std::to_string(scheme) + ".tif";
-            WriteFileBytes(folder.Path() / name,
-                           WrapStrip(data, width, height, compression[scheme],
-                                     scheme == G3_2D ? 1 : 0, order));
+            WriteFileBytes(folder.Path() / name, WrapStrip(data, width, height, compression[scheme],
+                                                           scheme == G3_2D ? 1 : 0, order));
             expected[name] = Hex(rows);
         }
     if (std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") != 0)
