@@ -203,7 +203,7 @@ bool PixelSet(const uint8_t* Row, int32_t X) { return (Row[X >> 3] >> (7 - (X & 
 
 // First pixel at or after From whose bit is Set, skipping whole words and bytes of the other
 // value; Width when none.
-int32_t FindPixel(const uint8_t* Row, int32_t Width, int32_t From, bool Set) {
+inline int32_t FindPixel(const uint8_t* Row, int32_t Width, int32_t From, bool Set) {
     const int32_t x = std::max(From, 0);
     if (x >= Width) return Width;
     // Flipped so that the pixels looked for are the set bits.
@@ -223,19 +223,23 @@ int32_t FindPixel(const uint8_t* Row, int32_t Width, int32_t From, bool Set) {
     return std::min(Width, i * 8 + std::countl_zero(static_cast<uint8_t>(b)));
 }
 
-// Clears pixels From .. To - 1 within the row (black in decoded rows), whole bytes at once.
+// Clears pixels From .. To - 1 within the row (black in decoded rows): masks for the partial
+// bytes at either end, whole bytes between.
 void ClearPixels(uint8_t* Row, int32_t Width, int32_t From, int32_t To) {
     From = std::max(From, 0);
     To = std::min(To, Width);
-    while (From < To && (From & 7) != 0) {
-        Row[From >> 3] &= static_cast<uint8_t>(~(0x80 >> (From & 7)));
-        ++From;
+    if (From >= To) return;
+    const int32_t first = From >> 3;
+    const int32_t last = (To - 1) >> 3;
+    const auto head = static_cast<uint8_t>(0xFF >> (From & 7));
+    const auto tail = static_cast<uint8_t>(0xFF << (7 - ((To - 1) & 7)));
+    if (first == last) {
+        Row[first] &= static_cast<uint8_t>(~(head & tail));
+        return;
     }
-    if (To - From >= 8) {
-        std::memset(Row + (From >> 3), 0, (To - From) >> 3);
-        From += (To - From) & ~7;
-    }
-    for (; From < To; ++From) Row[From >> 3] &= static_cast<uint8_t>(~(0x80 >> (From & 7)));
+    Row[first] &= static_cast<uint8_t>(~head);
+    std::memset(Row + first + 1, 0, static_cast<size_t>(last - first - 1));
+    Row[last] &= static_cast<uint8_t>(~tail);
 }
 
 int32_t RowBytes(int32_t Width) { return (Width + 7) / 8; }
@@ -340,14 +344,12 @@ int32_t DecodeCCITTRowMH(uint8_t* Row, const uint8_t* Data, int32_t DataLength, 
 
 namespace {
 
-// b1 and b2 on the reference row for a0 and the current colour (decoded rows: set = white).
-void FindB1B2(const uint8_t* Ref, int32_t Width, int32_t A0, bool White, int32_t& B1,
-              int32_t& B2) {
-    // From the imaginary white pixel before the row, or from a0: the first pixel of the current
-    // colour, then the first of the other colour (b1), then the first of the current one (b2).
+// b1 on the reference row for a0 and the current colour (decoded rows: set = white): from the
+// imaginary white pixel before the row, or from a0, the first pixel of the current colour, then
+// the first of the other colour. b2 is the first pixel of the current colour after it.
+int32_t FindB1(const uint8_t* Ref, int32_t Width, int32_t A0, bool White) {
     const int32_t start = A0 < 0 && White ? 0 : FindPixel(Ref, Width, A0, White);
-    B1 = FindPixel(Ref, Width, start, !White);
-    B2 = FindPixel(Ref, Width, B1, White);
+    return FindPixel(Ref, Width, start, !White);
 }
 
 // Uncompressed mode from a0; returns a0 and sets White for the run that follows.
@@ -396,10 +398,9 @@ int64_t DecodeCCITTRow2D(uint8_t* Row, const uint8_t* Data, int32_t DataLength, 
             ++p;
             k = ModeEOL;
         }
-        int32_t b1 = 0;
-        int32_t b2 = 0;
-        FindB1B2(ReferenceRow, Width, a0, white, b1, b2);
         if (k == ModePass) {
+            const int32_t b2 =
+                FindPixel(ReferenceRow, Width, FindB1(ReferenceRow, Width, a0, white), white);
             a0 = std::max(a0, 0);
             if (!white) ClearPixels(Row, Width, a0, b2);
             a0 = std::max(a0, b2);
@@ -415,7 +416,7 @@ int64_t DecodeCCITTRow2D(uint8_t* Row, const uint8_t* Data, int32_t DataLength, 
             if (white) ClearPixels(Row, Width, a0, a0 + second);
             a0 += second;
         } else if (k >= 3 && k <= 9) {
-            const int32_t a1 = std::clamp(b1 + k - 6, 0, Width);
+            const int32_t a1 = std::clamp(FindB1(ReferenceRow, Width, a0, white) + k - 6, 0, Width);
             a0 = std::max(a0, 0);
             if (!white) ClearPixels(Row, Width, a0, a1);
             a0 = a1;
