@@ -238,7 +238,7 @@ void ClearPixels(uint8_t* Row, int32_t Width, int32_t From, int32_t To) {
         return;
     }
     Row[first] &= static_cast<uint8_t>(~head);
-    std::memset(Row + first + 1, 0, static_cast<size_t>(last - first - 1));
+    if (last - first > 1) std::memset(Row + first + 1, 0, static_cast<size_t>(last - first - 1));
     Row[last] &= static_cast<uint8_t>(~tail);
 }
 
