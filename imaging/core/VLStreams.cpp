@@ -236,7 +236,10 @@ bool OpenClipboardRetry() {
 }
 
 void* AllocGlobalZeroed(size_t Bytes) {
-    return std::calloc(Bytes == 0 ? 1 : Bytes, 1);
+    // A large block comes fresh from the system, untouched: the advice still reaches all of it.
+    void* block = std::calloc(Bytes == 0 ? 1 : Bytes, 1);
+    AdviseLargePages(block, Bytes);
+    return block;
 }
 
 void FreeGlobal(void*& P) {
