@@ -119,7 +119,7 @@ void Sleep(uint32_t Milliseconds) {
 
 void AdviseLargePages(void* Block, size_t Bytes) {
     constexpr uintptr_t LargePage = uintptr_t{2} << 20;
-    if (Block == nullptr || Bytes < 2 * LargePage) return;
+    if (Block == nullptr) return;
     const auto start = reinterpret_cast<uintptr_t>(Block);
     const uintptr_t first = (start + LargePage - 1) & ~(LargePage - 1);
     const uintptr_t last = (start + Bytes) & ~(LargePage - 1);

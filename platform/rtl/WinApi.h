@@ -70,7 +70,7 @@ void Sleep(uint32_t Milliseconds);
 // Asks the kernel to back the block's whole 2 MB spans with large pages where it can. A fresh
 // block is otherwise touched one 4 KB page at a time, each page a fault of its own: for the
 // rows of a large picture that costs more than decoding it on a virtual machine. Call it before
-// the block is first written; blocks under 4 MB are left as they are.
+// the block is first written; a block without a whole span is left as it is.
 void AdviseLargePages(void* Block, size_t Bytes);
 
 // Number * Numerator / Denominator, computed in 64 bits and rounded half away from zero; -1 when
