@@ -11,12 +11,14 @@
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLStreams.h"
 #include "imaging/io/VLExif.h"
+#include "imaging/io/VLInputBounds.h"
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include <jerror.h>
@@ -271,6 +273,8 @@ struct TJpegRead {
     int32_t Rows;
     JSAMPROW RowBuffer;
     TJpegProgress Report;
+    // Bytes of the stream from the start of the JPEG data.
+    int64_t InputBytes;
 };
 
 bool Aborting(const TJpegRead& R) {
@@ -502,10 +506,33 @@ void ReadMarkerMetadata(TIOParamsVals& Params, TVLBitmap& Bitmap, bool ParamsOnl
             break;
 }
 
+// False when the coded data cannot hold the picture the frame header declares: a Huffman-coded
+// scan spends at least one bit on every block of each component it holds, so the input must
+// reach the block count of the component with the fewest blocks. Arithmetic coding can spend far
+// less than a bit on a block and has no such bound. A multi-scan file also keeps every
+// coefficient (two bytes a sample) while it decodes.
+bool PlausibleForInput(const TJpegRead& R) {
+    if (R.Info.arith_code) return true;
+    int64_t fewest = std::numeric_limits<int64_t>::max(), coefficients = 0;
+    for (int c = 0; c < R.Info.num_components; ++c) {
+        const jpeg_component_info& comp = R.Info.comp_info[c];
+        const int64_t blocks = int64_t{comp.width_in_blocks} * comp.height_in_blocks;
+        fewest = std::min(fewest, blocks);
+        coefficients += blocks * DCTSIZE2 * 2;
+    }
+    const int64_t denom = std::max<int64_t>(R.Info.scale_denom, 1);
+    const int64_t bitmap = PlannedBitmapBytes((int64_t{R.Info.image_width} + denom - 1) / denom,
+                                              (int64_t{R.Info.image_height} + denom - 1) / denom,
+                                              OutputPixelFormat(R), false);
+    const bool multiScan = R.Info.progressive_mode || R.Info.comps_in_scan < R.Info.num_components;
+    const int64_t storage = bitmap + (multiScan ? coefficients : 0);
+    return IsPlausibleDeclaredSize(storage, fewest, ExpansionBlocksJPEG, R.InputBytes);
+}
+
 // Rows of the image into the bitmap; the abort flag tells a failure.
 void Decode(TJpegRead& R) {
-    if (R.Info.out_color_space == JCS_UNKNOWN) {
-        // No conversion exists for the file's components: nothing can be read.
+    // No conversion for the file's components, or too little data for its size: nothing is read.
+    if (R.Info.out_color_space == JCS_UNKNOWN || !PlausibleForInput(R)) {
         R.Progress->Abort();
         return;
     }
@@ -789,6 +816,7 @@ int32_t ReadJPEGStream(TStream& Stream, TStream* TablesStream, TVLBitmap& Bitmap
     read.NativePixelFormat = NativePixelFormat;
     read.ProfileConversion = UseICCProfiles && Params.EmbeddedICC != nullptr;
     read.MaxLines = MaxLines;
+    read.InputBytes = Stream.GetSize() - start;
     InitErrorManager(read.Error, Progress.AbortFlag);
     read.Info.err = &read.Error.Pub;
     if (!Guard(read.Error, read, CreateDecompressStep)) {

@@ -7,6 +7,7 @@
 #include "imaging/core/VLColorReduce.h"
 #include "imaging/core/VLMask.h"
 #include "imaging/core/VLQuantizer.h"
+#include "imaging/io/VLInputBounds.h"
 
 #include <png.h>
 
@@ -167,6 +168,21 @@ size_t ExpectedRowBytes(const TPngReadLayout& Layout, TVLPixelFormat Format) {
     return width * static_cast<size_t>(PixelFormatInfo(Format).BitCount / 8);
 }
 
+// False when the IDAT data left in the stream cannot hold the picture: it must inflate to every
+// row of the file's own layout (FileRowBytes each, filter bytes aside).
+bool PlausibleForInput(const TPngReadLayout& Layout, TVLPixelFormat Format, size_t FileRowBytes,
+                       TStream& Stream) {
+    const bool buffered = Layout.Channels == 4 || Layout.Palette1;
+    const int64_t rows = Layout.Passes > 1 ? Layout.Height : 1;
+    const int64_t buffer = buffered ? static_cast<int64_t>(Layout.RowBytes) * rows : 0;
+    const int64_t bitmap =
+        PlannedBitmapBytes(Layout.Width, Layout.Height, Format, Layout.Channels == 4);
+    const int64_t output = static_cast<int64_t>(FileRowBytes) * Layout.Height;
+    // libpng keeps both sides within 1,000,000 pixels: the sums cannot wrap.
+    return IsPlausibleDeclaredSize(bitmap + buffer, output, ExpansionDeflate,
+                                   Stream.GetSize() - Stream.GetPosition());
+}
+
 void AllocateTarget(TVLBitmap& Bitmap, TIOParamsVals& Params, TPngRead& Read,
                     TPngReadLayout& Layout, TVLPixelFormat Format) {
     if (!Bitmap.Allocate(static_cast<int32_t>(Layout.Width), static_cast<int32_t>(Layout.Height),
@@ -232,6 +248,7 @@ bool RunRead(TPngRead& Read, TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& 
     if (setjmp(png_jmpbuf(Read.Png))) return false;
     png_set_read_fn(Read.Png, &Stream, PNGReadData);
     png_read_info(Read.Png, Read.Info);
+    const size_t fileRowBytes = png_get_rowbytes(Read.Png, Read.Info);
     png_get_IHDR(Read.Png, Read.Info, &layout.Width, &layout.Height, &layout.BitDepth,
                  &layout.ColorType, nullptr, nullptr, nullptr);
     ReadTexts(Read.Png, Read.Info, Params);
@@ -248,7 +265,9 @@ bool RunRead(TPngRead& Read, TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& 
     layout.RowBytes = png_get_rowbytes(Read.Png, Read.Info);
     layout.Palette1 = layout.ColorType == PNG_COLOR_TYPE_PALETTE && layout.BitDepth == 1;
     const TVLPixelFormat format = TargetFormat(layout);
-    if (layout.RowBytes != ExpectedRowBytes(layout, format)) return false;
+    if (layout.RowBytes != ExpectedRowBytes(layout, format) ||
+        !PlausibleForInput(layout, format, fileRowBytes, Stream))
+        return false;
     AllocateTarget(Bitmap, Params, Read, layout, format);
 
     const double factor = 100.0 / (static_cast<double>(layout.Height) * layout.Passes);

@@ -10,6 +10,7 @@
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/formats/tiff/VLTIFFWriter.h"
 #include "imaging/io/VLExif.h"
+#include "imaging/io/VLInputBounds.h"
 #include "imaging/io/VLJpeg.h"
 #include "imaging/io/VLJpeg2000.h"
 #include "imaging/io/VLPng.h"
@@ -533,8 +534,13 @@ int32_t TVistrelIO::ComposeGifFrames(TStream& Stream, TVLBitmap& Bitmap,
             if (canvas == nullptr) canvas = std::make_unique<TGifCanvas>(FIOParams->GifBackground);
             if (previousDisposal == 2) canvas->Dispose(prevX, prevY, prevW, prevH);
             const int32_t x = FIOParams->GifXPos, y = FIOParams->GifYPos;
-            if (!canvas->Reserve(std::max(frame.GetWidth(), FIOParams->GifScreenWidth),
-                                 std::max(frame.GetHeight(), FIOParams->GifScreenHeight))) {
+            const int32_t w = std::max(frame.GetWidth(), FIOParams->GifScreenWidth);
+            const int32_t h = std::max(frame.GetHeight(), FIOParams->GifScreenHeight);
+            // The screen size is declared, not coded: a canvas larger than any frame the file
+            // could hold is refused before it is allocated.
+            if (!IsPlausibleDeclaredSize(PlannedBitmapBytes(w, h, TVLPixelFormat::vl24RGB, true),
+                                         int64_t{w} * h, ExpansionLZW, Stream.GetSize() - start) ||
+                !canvas->Reserve(w, h)) {
                 Progress.Abort();
                 break;
             }

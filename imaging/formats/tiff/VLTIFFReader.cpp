@@ -8,6 +8,7 @@
 #include "imaging/core/VLStreams.h"
 #include "imaging/formats/tiff/VLTIFFSamples.h"
 #include "imaging/formats/tiff/VLTIFFTags.h"
+#include "imaging/io/VLInputBounds.h"
 #include "imaging/io/VLJpeg.h"
 
 #include <algorithm>
@@ -391,6 +392,62 @@ bool IsOldJpeg(const TTIFFVars& V) {
            V.JPEGProc < 2;
 }
 
+// The least output the strips or tiles must decode to, and the most one byte of them can give,
+// for the directory's compression (0: no bound known).
+void CodedOutput(const TTIFFVars& V, int64_t& Output, int64_t& MaxExpansion) {
+    const double rowBytes =
+        std::ceil(static_cast<double>(V.Width) * V.SamplesPerPixel * V.BitsPerSample / 8);
+    Output = static_cast<int64_t>(std::min(rowBytes * V.Height, 9e18));
+    MaxExpansion = 0;
+    if (IsOldJpeg(V) || V.Compression == 7) {
+        // A component sampled at most 4 times more coarsely than the picture has a block for
+        // every 32 x 32 pixels.
+        Output = (int64_t{V.Width} + 31) / 32 * ((int64_t{V.Height} + 31) / 32);
+        MaxExpansion = ExpansionBlocksJPEG;
+        return;
+    }
+    switch (V.Compression) {
+    case 1:
+        MaxExpansion = ExpansionUncompressed;
+        break;
+    case 2:
+    case 3:
+    case 4:
+        Output = V.Height;
+        MaxExpansion = ExpansionRowsCCITT;
+        break;
+    case 5:
+        MaxExpansion = ExpansionLZW;
+        break;
+    case 8:
+    case 32946:
+        MaxExpansion = ExpansionDeflate;
+        break;
+    case 32773:
+        MaxExpansion = ExpansionPackBits;
+        break;
+    default:
+        break;
+    }
+}
+
+// False when the picture the directory declares (with its alpha mask) is too large for the bytes
+// the stream holds after Base; checked before anything of the picture's size is allocated.
+bool PlausibleForInput(const TTIFFVars& V, const TIOParamsVals& Params, bool WithAlpha,
+                       int64_t InputBytes) {
+    // Sample layouts the decoder refuses anyway; refused here before the alpha mask is made.
+    if (V.SamplesPerPixel < 1 || V.SamplesPerPixel > 256 || V.BitsPerSample < 1 ||
+        V.BitsPerSample > 32)
+        return false;
+    if (V.Width <= 0 || V.Height <= 0) return true; // nothing of the picture is allocated
+    const TVLPixelFormat format =
+        IsOldJpeg(V) ? TVLPixelFormat::vl24RGB : BitmapFormat(V, Params.NativePixelFormat);
+    int64_t output = 0, expansion = 0;
+    CodedOutput(V, output, expansion);
+    return IsPlausibleDeclaredSize(PlannedBitmapBytes(V.Width, V.Height, format, WithAlpha), output,
+                                   expansion, InputBytes);
+}
+
 // Write-only access while decoding (the rows of a file-located bitmap are not read back before
 // they are written); the mode is restored afterwards.
 class TWriteOnlyScope {
@@ -523,6 +580,9 @@ void ReadImage(TVLBitmap& Bitmap, TStream& Stream, int32_t& PageCount, TIOParams
         if (vars.LZWDecoder == nullptr) return Progress.Abort();
     }
     if (ParamsOnly) return;
+    const bool withAlpha = !IgnoreAlpha && (HasAlphaSamples(vars) || AlphaMask != nullptr);
+    if (!PlausibleForInput(vars, Params, withAlpha, Stream.GetSize() - ctx.Base))
+        return Progress.Abort();
     if (!IgnoreAlpha) {
         if (HasAlphaSamples(vars) && AlphaMask == nullptr) AlphaMask = std::make_unique<TVLMask>();
         if (AlphaMask != nullptr && vars.Width > 0 && vars.Height > 0 &&

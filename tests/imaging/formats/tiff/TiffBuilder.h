@@ -5,6 +5,7 @@
 #include "platform/rtl/Classes.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
