@@ -124,14 +124,6 @@ TfJPEGOption::TfJPEGOption(TComponent* AOwner) : TForm(AOwner) {
     if (LangManager != nullptr) LangManager->TranslateForm(u"formJPEGOption", this);
 }
 
-TfJPEGOption::~TfJPEGOption() {
-    // The controls go after this form's part of the object: the field's exit as it loses the
-    // focus must not reach the handlers.
-    eQuality->OnExit = nullptr;
-    eQuality->OnChange = nullptr;
-    trkQuality->OnChange = nullptr;
-}
-
 TModalResult TfJPEGOption::Execute(int32_t AQuality) {
     trkQuality->SetPosition(AQuality);
     eQuality->SetText(IntToStr(trkQuality->Position()));
@@ -169,13 +161,8 @@ void TfJPEGOption::btnOkClick(TObject*) {
 }
 
 void TfJPEGOption::RejectQuality() {
-    // The message box takes the focus from the field, which is an exit of its own: one message
-    // at a time.
-    if (FRejecting) return;
-    FRejecting = true;
     MessageBoxW(Handle(), LangStr(u"SVSTR_INVALIDQUALITY"), Application->Title,
                 MB_OK | MB_ICONWARNING);
-    FRejecting = false;
     eQuality->SetFocus();
     eQuality->SelectAll();
 }

@@ -29,7 +29,6 @@ bool QualityFromText(const String& Text, int32_t& Quality);
 class TfJPEGOption : public TForm {
 public:
     explicit TfJPEGOption(TComponent* AOwner);
-    ~TfJPEGOption() override;
 
     // Sets the track bar to Quality (clamped to 10..100) and shows the dialog modally; with
     // mrOk, Quality holds the quality taken.
@@ -55,8 +54,6 @@ public:
 private:
     // The invalid-quality message, then the field again with its whole text selected.
     void RejectQuality();
-
-    bool FRejecting = false;
 };
 
 // The dialog while it is open (created on demand), nil otherwise.

@@ -5,6 +5,8 @@
 #include "imaging/core/VLStreams.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -92,12 +94,37 @@ constexpr int32_t ModePass = 1;
 constexpr int32_t ModeHorizontal = 2;
 constexpr int32_t ModeEOL = 12;
 
+// The mode index of every 12-bit string: the first mode code that starts it, 0 when none (all
+// mode codes have at most 12 bits).
+constexpr int32_t ModeBits = 12;
+constexpr std::array<uint8_t, 1 << ModeBits> MakeModeTable() {
+    std::array<uint8_t, 1 << ModeBits> table{};
+    for (int32_t bits = 0; bits < (1 << ModeBits); ++bits)
+        for (int32_t k = 0; k < 13; ++k)
+            if ((bits >> (ModeBits - ModeCodes[k].Length)) == ModeCodes[k].Code) {
+                table[bits] = static_cast<uint8_t>(k);
+                break;
+            }
+    return table;
+}
+constexpr std::array<uint8_t, 1 << ModeBits> ModeTable = MakeModeTable();
+
 struct TNode {
     uint8_t Value = 128;
     TNode* Child[2] = {nullptr, nullptr};
 };
-TNode* WhiteTree = nullptr;
-TNode* BlackTree = nullptr;
+
+// A colour's tree and the table of its first LookupBits bits, flattened from the tree: the
+// entry of a code no longer than that, 128 for bits no code starts, Deeper where the tree goes
+// on (only strings of zeros, the start of the long EOL codes).
+constexpr int32_t LookupBits = 13;
+constexpr uint8_t Deeper = 255;
+struct TDecoder {
+    TNode* Tree = nullptr;
+    std::array<uint8_t, 1 << LookupBits> Table{};
+};
+TDecoder WhiteDecoder;
+TDecoder BlackDecoder;
 
 TNode* BuildTree(const TCCITTCode (&Table)[128]) {
     auto* root = new TNode;
@@ -120,55 +147,100 @@ void FreeTree(TNode* Node) {
     delete Node;
 }
 
+// Walks Tree over the bits of Window from the most significant; 128 when Bits bits lead to no
+// leaf and no further node, Deeper when they end on an inner node.
+uint8_t WalkTree(const TNode* Tree, uint32_t Window, int32_t Bits) {
+    const TNode* node = Tree;
+    for (int32_t i = 31; i > 31 - Bits; --i) {
+        node = node->Child[(Window >> i) & 1];
+        if (node == nullptr) return 128;
+        if (node->Value != 128) return node->Value;
+    }
+    return Bits < 32 ? Deeper : 128;
+}
+
+void BuildDecoder(TDecoder& Decoder, const TCCITTCode (&Codes)[128]) {
+    Decoder.Tree = BuildTree(Codes);
+    for (uint32_t bits = 0; bits < Decoder.Table.size(); ++bits)
+        Decoder.Table[bits] = WalkTree(Decoder.Tree, bits << (32 - LookupBits), LookupBits);
+}
+
+void FreeDecoder(TDecoder& Decoder) {
+    FreeTree(Decoder.Tree);
+    Decoder.Tree = nullptr;
+}
+
 uint8_t Reverse(uint8_t B) {
     B = static_cast<uint8_t>((B & 0xF0) >> 4 | (B & 0x0F) << 4);
     B = static_cast<uint8_t>((B & 0xCC) >> 2 | (B & 0x33) << 2);
     return static_cast<uint8_t>((B & 0xAA) >> 1 | (B & 0x55) << 1);
 }
 
+// Reverses the bits of each byte of V.
+uint64_t ReverseBytesBits(uint64_t V) {
+    V = (V >> 4 & 0x0F0F0F0F0F0F0F0Full) | (V & 0x0F0F0F0F0F0F0F0Full) << 4;
+    V = (V >> 2 & 0x3333333333333333ull) | (V & 0x3333333333333333ull) << 2;
+    return (V >> 1 & 0x5555555555555555ull) | (V & 0x5555555555555555ull) << 1;
+}
+
 // 32 bits from bit position P, the next bit in the most significant place; bits past the data
-// are 0.
+// are 0. Eight bytes are loaded at once where the data holds them.
 uint32_t Window(const uint8_t* Data, int32_t DataLength, int64_t P, int32_t FillOrder) {
     const int64_t first = P >> 3;
     uint64_t v = 0;
-    for (int64_t i = first; i < first + 5; ++i) {
-        const uint8_t b = i < DataLength ? Data[i] : 0;
-        v = (v << 8) | (FillOrder == 2 ? Reverse(b) : b);
+    if (first + 8 <= DataLength) {
+        std::memcpy(&v, Data + first, 8);
+        if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    } else {
+        for (int64_t i = first; i < first + 8; ++i)
+            v = (v << 8) | (i < DataLength ? Data[i] : 0);
     }
-    return static_cast<uint32_t>(v >> (8 - (P & 7)));
+    if (FillOrder == 2) v = ReverseBytesBits(v);
+    return static_cast<uint32_t>((v << (P & 7)) >> 32);
 }
 
 bool PixelSet(const uint8_t* Row, int32_t X) { return (Row[X >> 3] >> (7 - (X & 7))) & 1; }
 
-// First pixel at or after From whose bit is Set, skipping whole bytes; Width when none.
-int32_t FindPixel(const uint8_t* Row, int32_t Width, int32_t From, bool Set) {
-    // In 64 bits: a step of 8 from the last byte of the widest row passes INT32_MAX.
-    int64_t x = std::max(From, 0);
-    const uint8_t skip = Set ? 0x00 : 0xFF;
-    while (x < Width) {
-        if ((x & 7) == 0 && Row[x >> 3] == skip) {
-            x += 8;
-            continue;
+// First pixel at or after From whose bit is Set, skipping whole words and bytes of the other
+// value; Width when none.
+inline int32_t FindPixel(const uint8_t* Row, int32_t Width, int32_t From, bool Set) {
+    const int32_t x = std::max(From, 0);
+    if (x >= Width) return Width;
+    // Flipped so that the pixels looked for are the set bits.
+    const uint8_t flip = Set ? 0x00 : 0xFF;
+    // In 64 bits: the widest row, INT32_MAX pixels, would overflow when rounded up.
+    const auto bytes = static_cast<int32_t>((int64_t{Width} + 7) / 8);
+    int32_t i = x >> 3;
+    uint32_t b = static_cast<uint8_t>(Row[i] ^ flip) & (0xFFu >> (x & 7));
+    while (b == 0) {
+        if (++i >= bytes) return Width;
+        for (uint64_t w; i + 8 <= bytes; i += 8) {
+            std::memcpy(&w, Row + i, 8);
+            if (w != (Set ? 0 : ~uint64_t{0})) break;
         }
-        if (PixelSet(Row, static_cast<int32_t>(x)) == Set) return static_cast<int32_t>(x);
-        ++x;
+        if (i >= bytes) return Width;
+        b = static_cast<uint8_t>(Row[i] ^ flip);
     }
-    return Width;
+    return std::min(Width, i * 8 + std::countl_zero(static_cast<uint8_t>(b)));
 }
 
-// Clears pixels From .. To - 1 within the row (black in decoded rows), whole bytes at once.
+// Clears pixels From .. To - 1 within the row (black in decoded rows): masks for the partial
+// bytes at either end, whole bytes between.
 void ClearPixels(uint8_t* Row, int32_t Width, int32_t From, int32_t To) {
     From = std::max(From, 0);
     To = std::min(To, Width);
-    while (From < To && (From & 7) != 0) {
-        Row[From >> 3] &= static_cast<uint8_t>(~(0x80 >> (From & 7)));
-        ++From;
+    if (From >= To) return;
+    const int32_t first = From >> 3;
+    const int32_t last = (To - 1) >> 3;
+    const auto head = static_cast<uint8_t>(0xFF >> (From & 7));
+    const auto tail = static_cast<uint8_t>(0xFF << (7 - ((To - 1) & 7)));
+    if (first == last) {
+        Row[first] &= static_cast<uint8_t>(~(head & tail));
+        return;
     }
-    if (To - From >= 8) {
-        std::memset(Row + (From >> 3), 0, (To - From) >> 3);
-        From += (To - From) & ~7;
-    }
-    for (; From < To; ++From) Row[From >> 3] &= static_cast<uint8_t>(~(0x80 >> (From & 7)));
+    Row[first] &= static_cast<uint8_t>(~head);
+    if (last - first > 1) std::memset(Row + first + 1, 0, static_cast<size_t>(last - first - 1));
+    Row[last] &= static_cast<uint8_t>(~tail);
 }
 
 // In 64 bits: the widest row, INT32_MAX pixels, would overflow when rounded up.
@@ -178,15 +250,13 @@ int32_t RowBytes(int32_t Width) { return static_cast<int32_t>((int64_t{Width} + 
 
 void BuildCCITTDecodeTrees() {
     FreeCCITTDecodeTrees();
-    WhiteTree = BuildTree(CCITTWhiteCodes);
-    BlackTree = BuildTree(CCITTBlackCodes);
+    BuildDecoder(WhiteDecoder, CCITTWhiteCodes);
+    BuildDecoder(BlackDecoder, CCITTBlackCodes);
 }
 
 void FreeCCITTDecodeTrees() {
-    FreeTree(WhiteTree);
-    FreeTree(BlackTree);
-    WhiteTree = nullptr;
-    BlackTree = nullptr;
+    FreeDecoder(WhiteDecoder);
+    FreeDecoder(BlackDecoder);
 }
 
 void RegisterCCITTUnit() {
@@ -197,14 +267,11 @@ void RegisterCCITTUnit() {
 int32_t CCITTLookupCode(bool White, const uint8_t* Data, int32_t DataLength, int64_t Bit,
                         int32_t FillOrder) {
     if ((Bit >> 3) >= DataLength) return 127;
-    const TNode* node = White ? WhiteTree : BlackTree;
-    if (node == nullptr) return 128;
+    const TDecoder& decoder = White ? WhiteDecoder : BlackDecoder;
+    if (decoder.Tree == nullptr) return 128;
     const uint32_t window = Window(Data, DataLength, Bit, FillOrder);
-    for (int32_t i = 31; i >= 0 && node != nullptr; --i) {
-        node = node->Child[(window >> i) & 1];
-        if (node != nullptr && node->Value != 128) return node->Value;
-    }
-    return 128;
+    const uint8_t entry = decoder.Table[window >> (32 - LookupBits)];
+    return entry != Deeper ? entry : WalkTree(decoder.Tree, window, 32);
 }
 
 namespace {
@@ -228,12 +295,7 @@ int32_t ReadRun(bool White, const uint8_t* Data, int32_t DataLength, int64_t& P,
 }
 
 int32_t ModeAt(const uint8_t* Data, int32_t DataLength, int64_t P, int32_t FillOrder) {
-    const uint32_t window = Window(Data, DataLength, P, FillOrder);
-    for (int32_t k = 0; k < 13; ++k) {
-        const TCCITTCode& m = ModeCodes[k];
-        if ((window >> (32 - m.Length)) == m.Code) return k;
-    }
-    return 0;
+    return ModeTable[Window(Data, DataLength, P, FillOrder) >> (32 - ModeBits)];
 }
 
 } // namespace
@@ -284,14 +346,12 @@ int32_t DecodeCCITTRowMH(uint8_t* Row, const uint8_t* Data, int32_t DataLength, 
 
 namespace {
 
-// b1 and b2 on the reference row for a0 and the current colour (decoded rows: set = white).
-void FindB1B2(const uint8_t* Ref, int32_t Width, int32_t A0, bool White, int32_t& B1,
-              int32_t& B2) {
-    // From the imaginary white pixel before the row, or from a0: the first pixel of the current
-    // colour, then the first of the other colour (b1), then the first of the current one (b2).
+// b1 on the reference row for a0 and the current colour (decoded rows: set = white): from the
+// imaginary white pixel before the row, or from a0, the first pixel of the current colour, then
+// the first of the other colour. b2 is the first pixel of the current colour after it.
+int32_t FindB1(const uint8_t* Ref, int32_t Width, int32_t A0, bool White) {
     const int32_t start = A0 < 0 && White ? 0 : FindPixel(Ref, Width, A0, White);
-    B1 = FindPixel(Ref, Width, start, !White);
-    B2 = FindPixel(Ref, Width, B1, White);
+    return FindPixel(Ref, Width, start, !White);
 }
 
 // Uncompressed mode from a0; returns a0 and sets White for the run that follows.
@@ -340,10 +400,9 @@ int64_t DecodeCCITTRow2D(uint8_t* Row, const uint8_t* Data, int32_t DataLength, 
             ++p;
             k = ModeEOL;
         }
-        int32_t b1 = 0;
-        int32_t b2 = 0;
-        FindB1B2(ReferenceRow, Width, a0, white, b1, b2);
         if (k == ModePass) {
+            const int32_t b2 =
+                FindPixel(ReferenceRow, Width, FindB1(ReferenceRow, Width, a0, white), white);
             a0 = std::max(a0, 0);
             if (!white) ClearPixels(Row, Width, a0, b2);
             a0 = std::max(a0, b2);
@@ -359,7 +418,7 @@ int64_t DecodeCCITTRow2D(uint8_t* Row, const uint8_t* Data, int32_t DataLength, 
             if (white) ClearPixels(Row, Width, a0, a0 + second);
             a0 += second;
         } else if (k >= 3 && k <= 9) {
-            const int32_t a1 = std::clamp(b1 + k - 6, 0, Width);
+            const int32_t a1 = std::clamp(FindB1(ReferenceRow, Width, a0, white) + k - 6, 0, Width);
             a0 = std::max(a0, 0);
             if (!white) ClearPixels(Row, Width, a0, a1);
             a0 = a1;

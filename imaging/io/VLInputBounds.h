@@ -14,8 +14,9 @@ extern int64_t PlausibleAllocationFloor;
 
 // The most output one byte of coded input can describe, per codec, in the units the reader
 // counts (bytes of decoded samples unless said otherwise).
-// Stored samples: one byte each.
-constexpr int64_t ExpansionUncompressed = 1;
+// Stored samples: one byte each, but a stored picture cut short still shows the rows it holds,
+// so it passes while the input holds at least a sixteenth of it.
+constexpr int64_t ExpansionUncompressed = 16;
 // PackBits: a two-byte run (count -127, value) repeats one byte 128 times.
 constexpr int64_t ExpansionPackBits = 64;
 // LZW with codes of at most 12 bits: a code stands for at most 4096 bytes, 4096 / 1.5 per byte.

@@ -3,6 +3,7 @@
 
 #include "platform/gfx/Canvas.h"
 #include "platform/gfx/GdiInternal.h"
+#include "platform/rtl/WinApi.h"
 
 #include <algorithm>
 #include <cstring>
@@ -279,6 +280,7 @@ void TBitmap::Reallocate(int32_t NewWidth, int32_t NewHeight, TPixelFormat NewFo
     if (total > 0) {
         bits.reset(new (std::nothrow) uint8_t[static_cast<size_t>(total)]);
         if (!bits) throw EOutOfResources(u"Out of system resources");
+        AdviseLargePages(bits.get(), static_cast<size_t>(total));
         std::memset(bits.get(), 0, static_cast<size_t>(total));
     }
     std::vector<TRGBQuad> table =

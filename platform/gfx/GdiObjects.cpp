@@ -34,7 +34,11 @@ int32_t RowStride(int64_t width, int32_t bits, int32_t alignBits) {
 
 std::unique_ptr<uint8_t[]> AllocateZeroed(int64_t bytes) {
     if (bytes <= 0 || bytes > MaxBitmapBytes) return nullptr;
-    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)]());
+    std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)]);
+    if (!pixels) return nullptr;
+    AdviseLargePages(pixels.get(), static_cast<size_t>(bytes));
+    std::memset(pixels.get(), 0, static_cast<size_t>(bytes));
+    return pixels;
 }
 
 LOGFONTW MakeLogFont(const char16_t* face, int32_t height, int32_t weight) {

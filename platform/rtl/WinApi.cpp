@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <thread>
@@ -114,6 +115,16 @@ uint32_t GetLastError() {
 
 void Sleep(uint32_t Milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds));
+}
+
+void AdviseLargePages(void* Block, size_t Bytes) {
+    constexpr uintptr_t LargePage = uintptr_t{2} << 20;
+    if (Block == nullptr) return;
+    const auto start = reinterpret_cast<uintptr_t>(Block);
+    const uintptr_t first = (start + LargePage - 1) & ~(LargePage - 1);
+    const uintptr_t last = (start + Bytes) & ~(LargePage - 1);
+    // Only a hint: where the kernel has no large pages the block keeps its small ones.
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
 
 int32_t MulDiv(int32_t Number, int32_t Numerator, int32_t Denominator) {

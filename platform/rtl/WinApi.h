@@ -67,6 +67,12 @@ THandle CreateFileW(const String& FileName, uint32_t Access, uint32_t Share, uin
 uint32_t GetLastError();
 void Sleep(uint32_t Milliseconds);
 
+// Asks the kernel to back the block's whole 2 MB spans with large pages where it can. A fresh
+// block is otherwise touched one 4 KB page at a time, each page a fault of its own: for the
+// rows of a large picture that costs more than decoding it on a virtual machine. Call it before
+// the block is first written; a block without a whole span is left as it is.
+void AdviseLargePages(void* Block, size_t Bytes);
+
 // Number * Numerator / Denominator, computed in 64 bits and rounded half away from zero; -1 when
 // Denominator is 0 or the result does not fit in 32 bits.
 int32_t MulDiv(int32_t Number, int32_t Numerator, int32_t Denominator);

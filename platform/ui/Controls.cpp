@@ -1,6 +1,7 @@
 // Controls: bounds, alignment, message dispatch, windows made on demand and painting.
 #include "platform/ui/Controls.h"
 
+#include "platform/ui/Forms.h"
 #include "platform/ui/Menus.h"
 #include "platform/ui/NativeWindow.h"
 #include "platform/ui/UiInternal.h"
@@ -562,6 +563,10 @@ void TWinControl::RemoveControl(TControl* AControl) {
     auto it = std::find(FControls.begin(), FControls.end(), AControl);
     if (it == FControls.end()) return;
     AControl->Invalidate();
+    // The form forgets a focused control that leaves it with this child.
+    if (TForm* form = GetParentForm(this))
+        for (TControl* c = form->FocusedControl(); c != nullptr; c = c->Parent())
+            if (c == AControl) form->SetFocusedControl(nullptr);
     FControls.erase(it);
     AControl->FParent = nullptr;
     if (FMouseControl == AControl) FMouseControl = nullptr;
@@ -753,10 +758,12 @@ void TWinControl::Dispatch(TMessage& Message) {
         if (!InState(csLoading)) Resize();
         break;
     case WM_SETFOCUS:
-        DoEnter();
+        TakeFocus();
         break;
     case WM_KILLFOCUS:
-        DoExit();
+        // A control on a form exits only when another control of its form takes the focus; a
+        // control that is being destroyed does not exit.
+        if (GetParentForm(this) == nullptr && !InState(csDestroying)) DoExit();
         break;
     case WM_KEYDOWN:
         Message.Result = DoKeyDown(Message) ? 1 : 0;
@@ -817,6 +824,20 @@ void TWinControl::KeyUp(uint16_t& Key, TShiftState Shift) {
 
 void TWinControl::KeyPress(char16_t& Key) {
     if (OnKeyPress) OnKeyPress(this, Key);
+}
+
+void TWinControl::TakeFocus() {
+    TForm* form = GetParentForm(this);
+    if (form == nullptr) return DoEnter();
+    TWinControl* previous = form->FocusedControl();
+    if (previous == this) return;
+    // The form has no focused control while the one before exits: an exit handler that moves
+    // the focus on makes that control the focused one, with its own enter, and this one none.
+    form->SetFocusedControl(nullptr);
+    if (previous != nullptr) previous->DoExit();
+    if (form->FocusedControl() != nullptr) return;
+    form->SetFocusedControl(this);
+    DoEnter();
 }
 
 void TWinControl::DoEnter() {

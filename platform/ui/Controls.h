@@ -368,6 +368,9 @@ protected:
                                 LPARAM KeyData);
     virtual void DoEnter();
     virtual void DoExit();
+    // WM_SETFOCUS: the control becomes its form's focused control, the one before it exits
+    // and this one enters.
+    void TakeFocus();
     // The class library's WM_PAINT handling: erase, PaintWindow, then the window-less children.
     virtual void PaintHandler(TMessage& Message);
     virtual void PaintWindow() {}

@@ -46,6 +46,11 @@ public:
     void SetModalResult(TModalResult Value) { FModalResult = Value; }
     // The control that gets the keyboard focus when the form is shown.
     TWinControl* ActiveControl = nullptr;
+    // The control of this form that last took the keyboard focus. Enter and exit events follow
+    // its changes only: the focus leaving the form for another window (a message box, another
+    // program) is no exit, and its return to the same control no enter.
+    TWinControl* FocusedControl() const { return FFocusedControl; }
+    void SetFocusedControl(TWinControl* Control) { FFocusedControl = Control; }
     // With KeyPreview the form's OnKeyDown sees every key before the focused control does.
     bool KeyPreview = false;
     // OnShortCut; true when it handled the key. A key pressed in another form goes to its own
@@ -78,6 +83,7 @@ private:
     TWindowState FWindowState = wsNormal;
     TModalResult FModalResult = mrNone;
     bool FModal = false;
+    TWinControl* FFocusedControl = nullptr;
 };
 
 // The form a control sits on, or nullptr.

@@ -494,6 +494,9 @@ void TQtClient::paintEvent(QPaintEvent* Event) {
     if (image.isNull()) return;
     QPainter painter(this);
     painter.drawImage(Event->rect().topLeft(), image, Event->rect());
+    // The whole surface is on the screen now, with whatever went into it through a handed-out
+    // device context: the next round of the message loop need not show it once more.
+    if (Event->rect().contains(image.rect())) FWindow->SurfaceHandedOut = false;
 }
 
 void TQtClient::SendMouse(UINT Msg, QMouseEvent* Event) {

@@ -317,14 +317,28 @@ private:
                                                                      : TVLRGB{};
     }
 
+    // Whole bytes when the piece starts on a byte of the line, as strips and tiles do; pixel by
+    // pixel otherwise.
     void WriteBits(uint8_t* Line, const uint8_t* S) {
         const bool invert = IsCCITT(FVars.Compression) ? FVars.Photometric == 1
                                                        : FVars.Photometric == 0;
+        if ((FX & 7) == 0) return WriteBitBytes(Line + (FX >> 3), S, invert ? 0xFF : 0);
         for (int32_t i = 0; i < FCount; ++i) {
             const bool set = ((S[i >> 3] >> (7 - (i & 7))) & 1) != invert;
             const int32_t x = FX + i;
             const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
             Line[x >> 3] = set ? (Line[x >> 3] | bit) : (Line[x >> 3] & ~bit);
+        }
+    }
+
+    // FCount pixels to Out from its first bit; the line's bits after them are kept.
+    void WriteBitBytes(uint8_t* Out, const uint8_t* S, uint8_t Flip) {
+        const int32_t whole = FCount >> 3;
+        for (int32_t i = 0; i < whole; ++i)
+            Out[i] = static_cast<uint8_t>(S[i] ^ Flip);
+        if (const int32_t rest = FCount & 7) {
+            const auto mask = static_cast<uint8_t>(0xFF << (8 - rest));
+            Out[whole] = static_cast<uint8_t>((Out[whole] & ~mask) | ((S[whole] ^ Flip) & mask));
         }
     }
 

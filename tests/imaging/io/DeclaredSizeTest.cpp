@@ -263,6 +263,18 @@ TEST_F(RealFile, TruncatedPhotoOpens) {
     EXPECT_EQ(C.Bitmap().GetHeight(), 2000);
 }
 
+// A stored picture cut off after a quarter of its samples still shows those rows.
+TEST_F(RealFile, TruncatedStoredTiffOpens) {
+    const int32_t w = 1000, h = 800;
+    const std::string samples(size_t{w} * 3 * (h / 4), '\x40');
+    const std::string file = Dir.File("stored.tif");
+    WriteFileBytes(file, TiffDeclaring(w, h, 3, 8, 1, samples));
+    C.IO.LoadFromFile(Wide(file));
+    ASSERT_EQ(C.Bitmap().GetWidth(), w);
+    ASSERT_EQ(C.Bitmap().GetHeight(), h);
+    EXPECT_EQ(C.Bitmap().GetPixelAsRGB(w - 1, h / 4 - 1).g, 0x40);
+}
+
 // The rule at its edges: the least input that can hold the output passes, one byte less does
 // not, and sizes near the 64-bit limit neither wrap nor pass.
 TEST(PlausibleDeclaredSize, RefusesOnlyWhatTheInputCannotHold) {

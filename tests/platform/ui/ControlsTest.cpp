@@ -264,6 +264,48 @@ TEST(Controls, FocusMovesBetweenWindowsWithEnterAndExit) {
     EXPECT_THROW(a->SetFocus(), EComponentError);
 }
 
+// Enter and exit follow each form's own focused control: the focus going to another form and
+// coming back is neither, and a focused control that is destroyed does not exit.
+TEST(Controls, EnterAndExitFollowTheFormsFocusedControl) {
+    TForm form(nullptr), other(nullptr);
+    auto* a = new TPainted(&form);
+    auto* b = new TPainted(&form);
+    auto* c = new TPainted(&other);
+    a->SetParent(&form);
+    b->SetParent(&form);
+    c->SetParent(&other);
+    std::vector<std::string> log;
+    for (auto [control, name] : {std::pair{a, "a"}, {b, "b"}, {c, "c"}}) {
+        control->OnEnter = [&log, name](TObject*) { log.push_back(std::string("enter ") + name); };
+        control->OnExit = [&log, name](TObject*) { log.push_back(std::string("exit ") + name); };
+    }
+    form.Show();
+    other.Show();
+    a->SetFocus();
+    c->SetFocus();
+    a->SetFocus();
+    b->SetFocus();
+    EXPECT_EQ(log, (std::vector<std::string>{"enter a", "enter c", "exit a", "enter b"}));
+    log.clear();
+    delete b;
+    a->SetFocus();
+    EXPECT_EQ(log, (std::vector<std::string>{"enter a"}));
+    EXPECT_EQ(form.FocusedControl(), a);
+    // An exit handler that takes the focus back, as a field refusing its text does.
+    auto* d = new TPainted(&form);
+    d->SetParent(&form);
+    d->OnEnter = [&log](TObject*) { log.push_back("enter d"); };
+    a->OnExit = [&](TObject*) {
+        log.push_back("exit a");
+        a->SetFocus();
+    };
+    log.clear();
+    d->SetFocus();
+    EXPECT_EQ(log, (std::vector<std::string>{"exit a", "enter a"}));
+    EXPECT_EQ(form.FocusedControl(), a);
+    EXPECT_EQ(GetFocus(), a->Handle());
+}
+
 TEST(Forms, CloseHidesOrFreesAndMainFormEndsTheApplication) {
     auto* form = new TForm(nullptr);
     form->Show();

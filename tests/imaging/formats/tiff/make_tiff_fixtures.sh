@@ -63,4 +63,12 @@ add bilevel-minblack.tif convert bilevel.png -type Bilevel -depth 1 -define tiff
     -compress none bilevel-minblack.tif
 add bilevel-minblack-g4.tif tiffcp -c g4 bilevel-minblack.tif bilevel-minblack-g4.tif
 add bilevel-minblack-g3.tif tiffcp -c g3:2d bilevel-minblack.tif bilevel-minblack-g3.tif
+# Bilevel tiles: 197 columns leave 5 in the last tile, so rows end inside a byte of the bitmap.
+convert bilevel.png -crop 197x40+0+0 +repage -type Bilevel -depth 1 \
+    -define tiff:photometric=min-is-white -compress none bilevel-odd.tif
+add bilevel-g4-tiles.tif tiffcp -c g4 -t -w 16 -l 16 bilevel-odd.tif bilevel-g4-tiles.tif
+add bilevel-g3-tiles-lsb.tif tiffcp -c g3:2d -f lsb2msb -t -w 32 -l 16 bilevel-odd.tif \
+    bilevel-g3-tiles-lsb.tif
+add bilevel-minblack-tiles.tif tiffcp -c packbits -t -w 16 -l 16 bilevel-minblack.tif \
+    bilevel-minblack-tiles.tif
 add multi.tif tiffcp rgb-lzw.tif grey-zip.tif bilevel-g4.tif multi.tif
