@@ -681,6 +681,11 @@ void TVLBitmap::SetHeight(int32_t Value) {
     if (Value != FHeight) Resize(FWidth, Value);
 }
 
+bool TVLBitmap::SetSize(int32_t NewWidth, int32_t NewHeight) {
+    if (NewWidth != FWidth || NewHeight != FHeight) Resize(NewWidth, NewHeight);
+    return FWidth == NewWidth && FHeight == NewHeight;
+}
+
 void TVLBitmap::Resize(int32_t NewWidth, int32_t NewHeight) {
     if (FLocation == vlTBitmap) {
         if (FAlphaChannel) FAlphaChannel->Resize(NewWidth, NewHeight);

@@ -84,6 +84,9 @@ public:
     // when the new storage cannot be had.
     void SetWidth(int32_t Value);
     void SetHeight(int32_t Value);
+    // Both sides in one step, so that no intermediate size (the new width by the old height) is
+    // ever allocated; false when the bitmap does not have the new size afterwards.
+    bool SetSize(int32_t NewWidth, int32_t NewHeight);
     // Alignments other than those of IsRowAlignment are ignored. A bitmap in vlTBitmap keeps the
     // class-library bitmap's rows; the alignment applies from its next move out of it.
     void SetBitAlignment(int32_t Bits);

@@ -628,7 +628,8 @@ void TVLBitmap::CopyFromMask(TVLMask* Mask) {
 }
 
 void TVLBitmap::CopyToMask(TVLMask* Mask) {
-    if (Mask == nullptr || (FPixelFormat != vl1g && FPixelFormat != vl8g && FPixelFormat != vl24RGB) ||
+    if (Mask == nullptr ||
+        (FPixelFormat != vl1g && FPixelFormat != vl8g && FPixelFormat != vl24RGB) ||
         !Mask->AllocateBits(FWidth, FHeight, FPixelFormat == vl1g ? 1 : 8))
         return;
     TAccessScope readOnly(*this, VLAccessRead);
@@ -673,8 +674,8 @@ void TVLBitmap::MergeAlphaRectTo(TVLBitmap& Dest, int32_t SrcX, int32_t SrcY, in
     TVLBitmap* src = GetAlphaChannel();
     TVLBitmap* dst = Dest.GetAlphaChannel();
     TClippedRect r;
-    if (!ClipCopyRect(src->FWidth, src->FHeight, dst->FWidth, dst->FHeight, SrcX, SrcY, DstX, DstY, W,
-                      H, r))
+    if (!ClipCopyRect(src->FWidth, src->FHeight, dst->FWidth, dst->FHeight, SrcX, SrcY, DstX, DstY,
+                      W, H, r))
         return;
     ForEachRectRow(*src, *dst, r, [&](uint8_t* d, const uint8_t* s) {
         for (int32_t i = 0; i < r.Width; ++i)
@@ -732,8 +733,7 @@ void TVLBitmap::ResizeCanvas(int32_t NW, int32_t NH, double FillValue, int32_t A
     };
     shiftBeforeShrink(*this, FillValue);
     if (FAlphaChannel) shiftBeforeShrink(*FAlphaChannel, AlphaFill);
-    SetWidth(NW);
-    SetHeight(NH);
+    SetSize(NW, NH);
     placeAfterGrow(*this, FillValue);
     if (FAlphaChannel) placeAfterGrow(*FAlphaChannel, AlphaFill);
 }

@@ -119,27 +119,6 @@ bool TurnInto(TVLBitmap& Source, TVLBitmap& Dest, const TVLPixelTurn& Turn) {
     return true;
 }
 
-// Gives Bitmap (and its alpha channel) the new size, keeping the alpha object. It grows first
-// and shrinks second, so that when the second step fails the first can be undone with every
-// pixel still in place.
-bool Reshape(TVLBitmap& Bitmap, int32_t NewWidth, int32_t NewHeight) {
-    const int32_t w = Bitmap.GetWidth(), h = Bitmap.GetHeight();
-    if (NewWidth > w) {
-        Bitmap.SetWidth(NewWidth);
-        if (Bitmap.GetWidth() != NewWidth) return false;
-        Bitmap.SetHeight(NewHeight);
-        if (Bitmap.GetHeight() == NewHeight) return true;
-        Bitmap.SetWidth(w);
-        return false;
-    }
-    Bitmap.SetHeight(NewHeight);
-    if (Bitmap.GetHeight() != NewHeight) return false;
-    Bitmap.SetWidth(NewWidth);
-    if (Bitmap.GetWidth() == NewWidth) return true;
-    Bitmap.SetHeight(h);
-    return false;
-}
-
 void CopyPixelsInto(TVLBitmap& Source, TVLBitmap& Dest) {
     const auto bytes =
         static_cast<size_t>(AlignedRowLength(Dest.GetWidth(), Dest.GetBitCount(), 8));
@@ -259,7 +238,9 @@ bool TurnBitmap(TVLBitmap& Bitmap, const TVLPixelTurn& Turn) {
         alphaPixels = TurnedPixels(*alpha, Turn);
         if (!alphaPixels) return false;
     }
-    if (Turn.Transpose && !Reshape(Bitmap, pixels->GetWidth(), pixels->GetHeight())) return false;
+    // One step to the turned size: a side at a time would pass through a square of the longer
+    // side, gigabytes for a long thin picture.
+    if (Turn.Transpose && !Bitmap.SetSize(pixels->GetWidth(), pixels->GetHeight())) return false;
     CopyPixelsInto(*pixels, Bitmap);
     if (alphaPixels) CopyPixelsInto(*alphaPixels, *alpha);
     return true;

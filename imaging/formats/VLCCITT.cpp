@@ -208,7 +208,8 @@ inline int32_t FindPixel(const uint8_t* Row, int32_t Width, int32_t From, bool S
     if (x >= Width) return Width;
     // Flipped so that the pixels looked for are the set bits.
     const uint8_t flip = Set ? 0x00 : 0xFF;
-    const int32_t bytes = (Width + 7) / 8;
+    // In 64 bits: the widest row, INT32_MAX pixels, would overflow when rounded up.
+    const auto bytes = static_cast<int32_t>((int64_t{Width} + 7) / 8);
     int32_t i = x >> 3;
     uint32_t b = static_cast<uint8_t>(Row[i] ^ flip) & (0xFFu >> (x & 7));
     while (b == 0) {
@@ -242,7 +243,8 @@ void ClearPixels(uint8_t* Row, int32_t Width, int32_t From, int32_t To) {
     Row[last] &= static_cast<uint8_t>(~tail);
 }
 
-int32_t RowBytes(int32_t Width) { return (Width + 7) / 8; }
+// In 64 bits: the widest row, INT32_MAX pixels, would overflow when rounded up.
+int32_t RowBytes(int32_t Width) { return static_cast<int32_t>((int64_t{Width} + 7) / 8); }
 
 } // namespace
 

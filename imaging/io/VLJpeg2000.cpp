@@ -262,6 +262,20 @@ void SetReadParams(const opj_image_t& Image, TJ2KColor Color, TIOParamsVals& Par
     Params.Height = Params.OriginalHeight = static_cast<int32_t>(Image.y1 - Image.y0);
 }
 
+// Every tile of a codestream has at least one tile-part: its SOT marker segment (12 bytes) and
+// SOD marker (2). OpenJPEG fills the tiles a stream lacks with zeros, so a header of a few bytes
+// declaring tens of thousands of tiles would have it build and decode all of them; such a
+// stream cannot be complete and is refused before decoding.
+constexpr int64_t LeastTileBytes = 14;
+
+bool HoldsEveryTile(opj_codec_t* Codec, TStream& Stream, int64_t Base) {
+    opj_codestream_info_v2_t* info = opj_get_cstr_info(Codec);
+    if (info == nullptr) return false;
+    const int64_t tiles = int64_t{info->tw} * info->th;
+    opj_destroy_cstr_info(&info);
+    return tiles <= (Stream.GetSize() - Base) / LeastTileBytes;
+}
+
 // The image of the JP2 file or codestream at the stream position: its header alone, or with
 // Decode its samples too; nil when the data cannot be read. A JP2 file's colour space and
 // palette come into the image only as it is decoded.
@@ -282,7 +296,8 @@ TOpjImage DecodeStream(TStream& Stream, bool Decode) {
                             opj_decoder_set_strict_mode(codec.get(), OPJ_TRUE) &&
                             opj_read_header(stream.get(), codec.get(), &header);
     TOpjImage image(header);
-    if (!headerRead || !image || failed) return nullptr;
+    if (!headerRead || !image || failed || !HoldsEveryTile(codec.get(), Stream, io.Base))
+        return nullptr;
     if (Decode && (!opj_decode(codec.get(), stream.get(), image.get()) ||
                    !opj_end_decompress(codec.get(), stream.get()) || failed))
         return nullptr;

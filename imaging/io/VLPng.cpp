@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -51,6 +52,20 @@ struct TPngReadLayout {
     // 1-bit palette rows expanded to 24 bits through the palette.
     bool Palette1 = false;
 };
+
+// libpng's own allocations while reading are rows (8 MB for the widest picture it takes) and
+// chunk buffers. A text chunk's buffer is sized by its declared length before a byte of it is
+// read, so a damaged length would have libpng allocate and clear up to 2 GiB; larger requests
+// are refused, and libpng then skips the chunk or stops reading.
+constexpr png_alloc_size_t LargestLibraryBlock = 32 << 20;
+
+png_voidp PNGAllocate(png_structp, png_alloc_size_t Size) {
+    return Size <= LargestLibraryBlock ? std::malloc(Size) : nullptr;
+}
+
+void PNGFree(png_structp, png_voidp Block) {
+    std::free(Block);
+}
 
 void PNGReadError(png_structp Png, png_const_charp) {
     if (auto* abortFlag = static_cast<bool*>(png_get_error_ptr(Png))) *abortFlag = true;
@@ -602,8 +617,8 @@ void ReadPNGStream(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
                    TVLProgressRecord& Progress, bool ParamsOnly) {
     try {
         TPngRead read;
-        read.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, Progress.AbortFlag, PNGReadError,
-                                          PNGReadWarning);
+        read.Png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, Progress.AbortFlag, PNGReadError,
+                                            PNGReadWarning, nullptr, PNGAllocate, PNGFree);
         if (read.Png != nullptr) read.Info = png_create_info_struct(read.Png);
         if (read.Info == nullptr || !RunRead(read, Stream, Bitmap, Params, Progress, ParamsOnly))
             Progress.Abort();

@@ -272,7 +272,9 @@ public:
         FNative = FFormat == NativeFormatOf(FKind);
         FCount = std::clamp(Bitmap.GetWidth() - X, 0, Width);
         FAlpha = Vars.AlphaMask != nullptr && !Vars.IgnoreAlpha;
-        FColour.resize(static_cast<size_t>(Width));
+        // Bilevel rows go straight into the bitmap's bits: a colour row there would take 24
+        // times the bitmap's row, gigabytes for a CCITT strip whose rows cost a bit each.
+        if (FKind != TRowKind::Bilevel) FColour.resize(static_cast<size_t>(Width));
     }
 
     // The layout can be written into this bitmap.

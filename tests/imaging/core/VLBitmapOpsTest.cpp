@@ -5,6 +5,7 @@
 #include "BitmapFixtures.h"
 #include "TempFolder.h"
 #include "imaging/core/VLHelpers.h"
+#include "tests/PeakMemory.h"
 
 #include <cmath>
 #include <cstring>
@@ -452,6 +453,27 @@ TEST_F(VLBitmapOps, ResizeCanvasVertically) {
     b.ResizeCanvas(3, 2, 1, 255, 0, 1); // centre: rows 3..4 stay
     EXPECT_EQ(b.GetPixel8(0, 0), 1);
     EXPECT_EQ(b.GetPixel8(0, 1), 10);
+}
+
+// A tall canvas made wide changes both sides in one step: a side at a time would pass through a
+// square of the long side (3.6 GB here).
+TEST_F(VLBitmapOps, ResizeCanvasFromTallToWide) {
+    constexpr int32_t Long = 60000;
+    TVLBitmap b(2, Long, vl8g);
+    for (int32_t y = 0; y < 2; ++y)
+        b.FillRect(0, y, 1, y, 10 + y);
+    const int64_t before = PeakAddressSpaceBytes();
+    ASSERT_GT(before, 0);
+    b.ResizeCanvas(Long, 2, 1, 255, 0, 0);
+    EXPECT_LT(PeakAddressSpaceBytes() - before, int64_t{1} << 30);
+    ASSERT_EQ(b.GetWidth(), Long);
+    ASSERT_EQ(b.GetHeight(), 2);
+    for (int32_t y = 0; y < 2; ++y) {
+        EXPECT_EQ(b.GetPixel8(0, y), 10 + y);
+        EXPECT_EQ(b.GetPixel8(1, y), 10 + y);
+        EXPECT_EQ(b.GetPixel8(2, y), 1);
+        EXPECT_EQ(b.GetPixel8(Long - 1, y), 1);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -3,10 +3,13 @@
 #include "imaging/core/VLRotate.h"
 
 #include "imaging/core/VLColorHelpers.h"
+#include "tests/PeakMemory.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -130,4 +133,63 @@ TEST(RotateNearest, InPlaceReplacesThePixels) {
     FillLetters(b, vl24RGB);
     RotateNearestInPlace(b, -90, 0);
     EXPECT_EQ(Letters(b), "EA/FB/GC/HD");
+}
+
+// A quarter turn of a long thin picture with its alpha channel: the bitmap goes to its new size
+// in one step, never through a square of its long side (4.8 GB here).
+TEST(TurnBitmap, LongThinPicturesTurnWithoutASquareOfTheirLongSide) {
+    constexpr int32_t W = 40000, H = 2;
+    auto sample = [](int32_t X, int32_t Y, int32_t K) { return uint8_t(X * 3 + Y * 101 + K); };
+    auto alphaAt = [](int32_t X, int32_t Y) { return uint8_t(X + 7 * Y); };
+    struct TCase {
+        const char* Name;
+        TVLPixelTurn Turn;
+        // The source pixel that lands on (X, Y) of the turned picture.
+        std::function<std::pair<int32_t, int32_t>(int32_t, int32_t)> From;
+    };
+    const TCase cases[] = {
+        {"left", VLTurnLeft,
+         [](int32_t X, int32_t Y) {
+             return std::pair{W - 1 - Y, X};
+         }},
+        {"right", VLTurnRight,
+         [](int32_t X, int32_t Y) {
+             return std::pair{Y, H - 1 - X};
+         }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TVLBitmap b;
+        ASSERT_TRUE(b.Allocate(W, H, vl24RGB));
+        for (int32_t y = 0; y < H; ++y) {
+            uint8_t* row = b.GetScanline(y);
+            uint8_t* alpha = b.GetAlphaChannel()->GetScanline(y);
+            for (int32_t x = 0; x < W; ++x) {
+                for (int32_t k = 0; k < 3; ++k)
+                    row[x * 3 + k] = sample(x, y, k);
+                alpha[x] = alphaAt(x, y);
+            }
+        }
+        b.GetAlphaChannel()->Full = false;
+        TVLBitmap* alphaObject = b.GetAlphaChannel();
+        const int64_t before = PeakAddressSpaceBytes();
+        ASSERT_GT(before, 0);
+        ASSERT_TRUE(TurnBitmap(b, c.Turn));
+        EXPECT_LT(PeakAddressSpaceBytes() - before, int64_t{1} << 30);
+        ASSERT_EQ(b.GetWidth(), H);
+        ASSERT_EQ(b.GetHeight(), W);
+        EXPECT_EQ(b.GetAlphaChannel(), alphaObject);
+        int32_t wrong = 0;
+        for (int32_t y = 0; y < W; ++y) {
+            const uint8_t* row = b.GetScanline(y);
+            const uint8_t* alpha = b.GetAlphaChannel()->GetScanline(y);
+            for (int32_t x = 0; x < H; ++x) {
+                const auto [sx, sy] = c.From(x, y);
+                for (int32_t k = 0; k < 3; ++k)
+                    wrong += row[x * 3 + k] != sample(sx, sy, k);
+                wrong += alpha[x] != alphaAt(sx, sy);
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
 }

@@ -524,6 +524,38 @@ TEST(ReadJPEG2000Stream, BadDataAborts) {
     EXPECT_TRUE(Read(TBytes(300, 'x'), bitmap, params).Aborted);
 }
 
+// A codestream of one 16 x 16 tile whose header is changed to declare a row of 4,096 such tiles:
+// the stream cannot hold the tile-parts they need, so it is refused before OpenJPEG builds and
+// decodes every missing tile.
+TEST(ReadJPEG2000Stream, MoreTilesThanTheStreamCanHoldAbort) {
+    TVLBitmap source;
+    ASSERT_TRUE(source.Allocate(16, 16, vl24RGB));
+    source.Fill(0x336699);
+    TIOParamsVals written;
+    TMemoryStream stream;
+    ASSERT_TRUE(Write(stream, source, written, 1));
+    TBytes bytes = StreamBytes(stream);
+    // SIZ: Xsiz at byte 8, XTsiz at byte 24, both big-endian.
+    ASSERT_GT(bytes.size(), 28u);
+    ASSERT_EQ(TBytes(bytes.begin() + 24, bytes.begin() + 28), (TBytes{0, 0, 0, 16}));
+    TBytes wide = bytes;
+    const uint32_t width = 16 * 4096;
+    for (int i = 0; i < 4; ++i)
+        wide[8 + i] = uint8_t(width >> (24 - 8 * i));
+    for (const bool paramsOnly : {false, true}) {
+        SCOPED_TRACE(paramsOnly ? "parameters only" : "picture");
+        TVLBitmap bitmap;
+        TIOParamsVals params;
+        EXPECT_TRUE(Read(wide, bitmap, params, paramsOnly).Aborted);
+        EXPECT_TRUE(bitmap.IsEmpty());
+    }
+    // The stream as written still reads.
+    TVLBitmap bitmap;
+    TIOParamsVals params;
+    EXPECT_FALSE(Read(bytes, bitmap, params).Aborted);
+    EXPECT_EQ(bitmap.GetWidth(), 16);
+}
+
 namespace {
 
 // A bitmap of seeded random pixels; grey pixels only when Gray.

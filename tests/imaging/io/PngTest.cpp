@@ -3,7 +3,10 @@
 #include "imaging/io/VLPng.h"
 
 #include "imaging/core/VLMask.h"
+#include "tests/PeakMemory.h"
 #include "tests/imaging/io/IOTestSupport.h"
+
+#include <zlib.h>
 
 #include <random>
 
@@ -66,6 +69,21 @@ std::vector<std::filesystem::path> SuiteFiles(const std::string& Prefix) {
             files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     return files;
+}
+
+void PutBig32(TBytes& Out, uint32_t V) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        Out.push_back(uint8_t(V >> shift));
+}
+
+// A chunk whose length field says DeclaredLength while only Data follows, with the CRC of the
+// type and Data.
+void AppendChunk(TBytes& Out, const char* Type, const TBytes& Data, uint32_t DeclaredLength) {
+    PutBig32(Out, DeclaredLength);
+    TBytes body(Type, Type + 4);
+    body.insert(body.end(), Data.begin(), Data.end());
+    Out.insert(Out.end(), body.begin(), body.end());
+    PutBig32(Out, uint32_t(crc32(0, body.data(), uInt(body.size()))));
 }
 
 } // namespace
@@ -183,6 +201,27 @@ TEST(ReadPNGStream, TruncatedAndForeignData) {
     TVLBitmap bitmap;
     TIOParamsVals params;
     EXPECT_TRUE(Read(TBytes(200, 'x'), bitmap, params).Aborted);
+}
+
+// A damaged length field of a chunk whose buffer libpng sizes before reading it: the file stops
+// a few bytes later, so the read aborts, and without ever taking the 2 GiB the field asks for.
+TEST(ReadPNGStream, HugeChunkLengthsAbortWithoutTheirAllocation) {
+    for (const char* type : {"tEXt", "zTXt", "iTXt", "eXIf", "sPLT"}) {
+        SCOPED_TRACE(type);
+        const int64_t before = PeakAddressSpaceBytes();
+        ASSERT_GT(before, 0);
+        TBytes file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        TBytes header;
+        PutBig32(header, 2);
+        PutBig32(header, 2);
+        header.insert(header.end(), {8, 2, 0, 0, 0});
+        AppendChunk(file, "IHDR", header, 13);
+        AppendChunk(file, type, TBytes{'T', 'i', 't', 'l', 'e', 0, 'x', 'y'}, 0x7FFFFFF0);
+        TVLBitmap bitmap;
+        TIOParamsVals params;
+        EXPECT_TRUE(Read(file, bitmap, params).Aborted);
+        EXPECT_LT(PeakAddressSpaceBytes() - before, int64_t{1} << 30);
+    }
 }
 
 // The 1-bit palette reading: interlaced passes add up, and an index the palette does not hold

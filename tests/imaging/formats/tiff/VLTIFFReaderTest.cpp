@@ -9,6 +9,7 @@
 #include "imaging/formats/tiff/VLTIFFTags.h"
 #include "imaging/io/VLTiffLZW.h"
 #include "tests/ExternalTool.h"
+#include "tests/PeakMemory.h"
 #include "tests/imaging/formats/tiff/TiffBuilder.h"
 
 #include <zlib.h>
@@ -429,6 +430,66 @@ TEST_F(TIFFReader, BilevelSamplesReadThroughPhotometricForEveryCompression) {
                     EXPECT_EQ(d.RGBA[(y * Width + x) * 4], white ? 255 : 0) << x << "," << y;
                 }
         }
+    }
+}
+
+// A CCITT row costs a bit whatever its width, so a small strip may hold a very wide page. Its
+// rows go into the bitmap's bits without a colour row beside them (1.2 GB here).
+TEST_F(TIFFReader, WideCCITTRowsTakeNoColourRow) {
+    constexpr int Width = 400000000;
+    // G4: one vertical-mode V0 code finishes an all-white row over the white reference row, then
+    // the end-of-block codes.
+    const std::string data("\x80\x08\x00\x80", 4);
+    const std::string file =
+        OneStrip(Width, 1, {{258, ttShort, {1}}, {259, ttShort, {4}}, {262, ttShort, {0}}}, data);
+    auto stream = StreamOf(file);
+    TVLBitmap bitmap;
+    TIOParamsVals params;
+    bool aborted = false;
+    TVLProgressRecord progress;
+    progress.AbortFlag = &aborted;
+    std::unique_ptr<TVLMask> mask;
+    int32_t pages = 0;
+    const int64_t before = PeakAddressSpaceBytes();
+    ASSERT_GT(before, 0);
+    ReadTIFFStream(bitmap, *stream, pages, params, progress, false, mask, true, false, false);
+    EXPECT_LT(PeakAddressSpaceBytes() - before, int64_t{512} << 20);
+    ASSERT_FALSE(aborted);
+    ASSERT_EQ(bitmap.GetWidth(), Width);
+    ASSERT_EQ(bitmap.GetPixelFormat(), TVLPixelFormat::vl1g);
+    for (const int x : {0, Width / 2, Width - 1})
+        EXPECT_EQ(bitmap.GetPixelAsRGB(x, 0).r, 255) << x;
+}
+
+// Pages of the widest width a directory can give: the row's byte count and pixel positions are
+// worked out without overflowing, and the read ends in a picture or the abort flag.
+TEST_F(TIFFReader, CCITTRowsOfTheLargestWidthAreSafe) {
+    struct TCase {
+        const char* What;
+        int Compression;
+        int T4Options;
+    };
+    // One-dimensional rows (the row's bytes) and two-dimensional ones (also the search for the
+    // next changing pixel of the reference row, which steps a byte at a time up to the width).
+    const TCase cases[] = {{"G3 1-D", 3, 0}, {"G4", 4, 0}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        const std::string file = OneStrip(INT32_MAX, 1,
+                                          {{258, ttShort, {1}},
+                                           {259, ttShort, {c.Compression}},
+                                           {262, ttShort, {0}},
+                                           {292, ttLong, {c.T4Options}}},
+                                          std::string("\x00\x01\x80\x08\x00\x80", 6));
+        auto stream = StreamOf(file);
+        TVLBitmap bitmap;
+        TIOParamsVals params;
+        bool aborted = false;
+        TVLProgressRecord progress;
+        progress.AbortFlag = &aborted;
+        std::unique_ptr<TVLMask> mask;
+        int32_t pages = 0;
+        ReadTIFFStream(bitmap, *stream, pages, params, progress, false, mask, true, false, false);
+        EXPECT_TRUE(aborted || bitmap.GetWidth() == INT32_MAX);
     }
 }
 
