@@ -22,6 +22,7 @@ int64_t SaturatedSum(int64_t A, int64_t B) {
 } // namespace
 
 int64_t PlausibleAllocationFloor = int64_t{256} << 20;
+int64_t PlausibleStoragePerInputByte = int64_t{1} << 20;
 
 int64_t PlannedBitmapBytes(int64_t Width, int64_t Height, TVLPixelFormat Format, bool WithAlpha) {
     const int64_t pixels =
@@ -32,7 +33,9 @@ int64_t PlannedBitmapBytes(int64_t Width, int64_t Height, TVLPixelFormat Format,
 bool IsPlausibleDeclaredSize(int64_t AllocationBytes, int64_t Output, int64_t MaxExpansion,
                              int64_t InputBytes) {
     if (AllocationBytes <= PlausibleAllocationFloor) return true;
-    if (MaxExpansion <= 0) return false;
+    if (MaxExpansion <= 0 || InputBytes <= 0 ||
+        AllocationBytes / InputBytes > PlausibleStoragePerInputByte)
+        return false;
     // Compared by division: the least input that can describe Output units.
     const int64_t leastInput = Output / MaxExpansion + (Output % MaxExpansion != 0 ? 1 : 0);
     return leastInput <= std::max<int64_t>(InputBytes, 0);

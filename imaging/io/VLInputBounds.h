@@ -12,6 +12,12 @@
 // 256 MiB by default.
 extern int64_t PlausibleAllocationFloor;
 
+// Beyond the floor, no picture takes more storage than this many bytes for each byte of input,
+// whatever its codec: a row of a fax page or a block of an arithmetic-coded JPEG can cost a
+// bit or less, so their data bound alone lets a few hundred bytes declare gigabytes. Real files
+// stay far below it (1 MiB a byte by default; a blank fax page reaches its width in bytes).
+extern int64_t PlausibleStoragePerInputByte;
+
 // The most output one byte of coded input can describe, per codec, in the units the reader
 // counts (bytes of decoded samples unless said otherwise).
 // Stored samples: one byte each, but a stored picture cut short still shows the rows it holds,
@@ -35,7 +41,8 @@ int64_t PlannedBitmapBytes(int64_t Width, int64_t Height, TVLPixelFormat Format,
 
 // True when a picture that takes AllocationBytes of storage, and whose coded data must decode to
 // at least Output units, can be made from InputBytes of input at MaxExpansion units a byte.
-// Storage within PlausibleAllocationFloor always passes; MaxExpansion 0 (a codec without a known
-// bound) passes only within the floor.
+// Storage within PlausibleAllocationFloor always passes; beyond it, storage must also stay within
+// PlausibleStoragePerInputByte for each byte of input, and MaxExpansion 0 (a codec without a
+// known bound) does not pass. An Output of 0 leaves the storage bound alone to decide.
 bool IsPlausibleDeclaredSize(int64_t AllocationBytes, int64_t Output, int64_t MaxExpansion,
                              int64_t InputBytes);

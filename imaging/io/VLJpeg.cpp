@@ -509,10 +509,9 @@ void ReadMarkerMetadata(TIOParamsVals& Params, TVLBitmap& Bitmap, bool ParamsOnl
 // False when the coded data cannot hold the picture the frame header declares: a Huffman-coded
 // scan spends at least one bit on every block of each component it holds, so the input must
 // reach the block count of the component with the fewest blocks. Arithmetic coding can spend far
-// less than a bit on a block and has no such bound. A multi-scan file also keeps every
+// less than a bit on a block: only the storage bound for each input byte holds it. A multi-scan file also keeps every
 // coefficient (two bytes a sample) while it decodes.
 bool PlausibleForInput(const TJpegRead& R) {
-    if (R.Info.arith_code) return true;
     int64_t fewest = std::numeric_limits<int64_t>::max(), coefficients = 0;
     for (int c = 0; c < R.Info.num_components; ++c) {
         const jpeg_component_info& comp = R.Info.comp_info[c];
@@ -526,7 +525,8 @@ bool PlausibleForInput(const TJpegRead& R) {
                                               OutputPixelFormat(R), false);
     const bool multiScan = R.Info.progressive_mode || R.Info.comps_in_scan < R.Info.num_components;
     const int64_t storage = bitmap + (multiScan ? coefficients : 0);
-    return IsPlausibleDeclaredSize(storage, fewest, ExpansionBlocksJPEG, R.InputBytes);
+    return IsPlausibleDeclaredSize(storage, R.Info.arith_code ? 0 : fewest, ExpansionBlocksJPEG,
+                                   R.InputBytes);
 }
 
 // Rows of the image into the bitmap; the abort flag tells a failure.

@@ -15,6 +15,9 @@
 namespace {
 
 constexpr int64_t TestFloor = int64_t{1} << 20;
+// Lowered too, but not as far as the floor: storage per input byte does not shrink with the
+// picture, and the real files below reach about 25,000 (a flat palette PNG shown at 24 bits).
+constexpr int64_t TestStoragePerInputByte = 32768;
 
 // ---- Tiny files declaring big pictures --------------------------------------------------
 
@@ -58,18 +61,12 @@ std::string PngDeclaring(uint32_t W, uint32_t H, uint8_t ColorType, uint8_t Inte
            PngChunk("IDAT", std::string(zipped.begin(), zipped.begin() + 20));
 }
 
-// A 16 x 16 JPEG of our own writer with the frame header's size raised to W x H, cut before EOI.
-std::string JpegDeclaring(uint16_t W, uint16_t H, bool Progressive) {
-    TScratch dir;
-    TCountingIO c;
-    FillPicture(c.Bitmap(), 16, 16, TVLPixelFormat::vl24RGB);
-    c.IO.IOParams().JpegProgressive = Progressive;
-    c.IO.SaveToFileJPEG(Wide(dir.File("small.jpg")));
-    const TBytes bytes = ReadFileBytes(dir.File("small.jpg"));
-    std::string out(bytes.begin(), bytes.end() - 2);
+// A JPEG with its frame header's size raised to W x H, cut before EOI.
+std::string RaiseFrameSize(const TBytes& Jpeg, uint16_t W, uint16_t H) {
+    std::string out(Jpeg.begin(), Jpeg.end() - 2);
     for (size_t i = 2; i + 9 < out.size();) {
         const uint8_t marker = uint8_t(out[i + 1]);
-        if (marker == 0xC0 || marker == 0xC2) {
+        if (marker == 0xC0 || marker == 0xC2 || marker == 0xC9 || marker == 0xCA) {
             out[i + 5] = char(H >> 8);
             out[i + 6] = char(H);
             out[i + 7] = char(W >> 8);
@@ -79,6 +76,16 @@ std::string JpegDeclaring(uint16_t W, uint16_t H, bool Progressive) {
         i += 2 + ((uint8_t(out[i + 2]) << 8) | uint8_t(out[i + 3]));
     }
     return out;
+}
+
+// A 16 x 16 JPEG of our own writer declaring W x H.
+std::string JpegDeclaring(uint16_t W, uint16_t H, bool Progressive) {
+    TScratch dir;
+    TCountingIO c;
+    FillPicture(c.Bitmap(), 16, 16, TVLPixelFormat::vl24RGB);
+    c.IO.IOParams().JpegProgressive = Progressive;
+    c.IO.SaveToFileJPEG(Wide(dir.File("small.jpg")));
+    return RaiseFrameSize(ReadFileBytes(dir.File("small.jpg")), W, H);
 }
 
 // An animation of two 1 x 1 frames on a W x H logical screen.
@@ -122,6 +129,10 @@ const std::vector<TDeclaredCase>& DeclaredCases() {
         {"TiffGroup4", "tif",
          [] { return TiffDeclaring(20000, 20000, 1, 1, 4, std::string(4, '\xff'), 0); }, 20000,
          20000},
+        // A blank fax row costs one bit whatever its width.
+        {"TiffWideGroup4", "tif",
+         [] { return TiffDeclaring(4000000, 16, 1, 1, 4, std::string(4, '\xff'), 0); }, 4000000,
+         16},
         {"TiffJpeg", "tif", [] { return TiffDeclaring(20000, 20000, 3, 8, 7, "\xff\xd8\xff"); },
          20000, 20000},
         {"TiffAlpha", "tif", [] { return TiffDeclaring(2000, 2000, 4, 8, 1, "0123"); }, 2000, 2000},
@@ -141,17 +152,23 @@ protected:
     void SetUp() override {
         BuildFileFormatRegistry();
         FSavedFloor = PlausibleAllocationFloor;
+        FSavedStorage = PlausibleStoragePerInputByte;
         PlausibleAllocationFloor = TestFloor;
+        PlausibleStoragePerInputByte = TestStoragePerInputByte;
         // The decoders the I/O unit's start-up makes the defaults, on this record alone.
         C.IO.IOParams().TiffLZWDecompress = TiffLZWDecode;
         C.IO.IOParams().GifLZWDecompress = GifLZWDecode;
     }
-    void TearDown() override { PlausibleAllocationFloor = FSavedFloor; }
+    void TearDown() override {
+        PlausibleAllocationFloor = FSavedFloor;
+        PlausibleStoragePerInputByte = FSavedStorage;
+    }
     TScratch Dir;
     TCountingIO C;
 
 private:
     int64_t FSavedFloor = 0;
+    int64_t FSavedStorage = 0;
 };
 
 class DeclaredSize : public TLoweredFloor, public ::testing::WithParamInterface<TDeclaredCase> {};
@@ -173,6 +190,27 @@ TEST_P(DeclaredSize, TinyFileDeclaringAHugePictureAbortsWithoutABitmap) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, DeclaredSize, ::testing::ValuesIn(DeclaredCases()),
                          [](const auto& Info) { return std::string(Info.param.Name); });
+
+// Arithmetic coding can spend less than a bit on a block: the storage bound alone refuses a
+// small file's claim to a huge picture.
+class ArithmeticJpeg : public TLoweredFloor {};
+
+TEST_F(ArithmeticJpeg, DeclaringAHugePictureAbortsWithoutABitmap) {
+    if (!ToolExists("jpegtran")) SV_SKIP_WITHOUT_REFERENCE("jpegtran");
+    TCountingIO writer;
+    FillPicture(writer.Bitmap(), 16, 16, TVLPixelFormat::vl24RGB);
+    writer.IO.SaveToFileJPEG(Wide(Dir.File("small.jpg")));
+    std::string log;
+    ASSERT_TRUE(RunTool("jpegtran -arithmetic -outfile '" + Dir.File("arith.jpg") + "' '" +
+                            Dir.File("small.jpg") + "'",
+                        log))
+        << log;
+    const std::string file = Dir.File("huge.jpg");
+    WriteFileBytes(file, RaiseFrameSize(ReadFileBytes(Dir.File("arith.jpg")), 8000, 8000));
+    C.IO.LoadFromFile(Wide(file));
+    EXPECT_TRUE(C.IO.AbortingFlag);
+    EXPECT_TRUE(C.Bitmap().IsEmpty());
+}
 
 // ---- Real files of extreme proportions -------------------------------------------------------
 
@@ -290,6 +328,10 @@ TEST(PlausibleDeclaredSize, RefusesOnlyWhatTheInputCannotHold) {
         {big, big, ExpansionLZW, big / ExpansionLZW, false},
         {big, big, ExpansionLZW, big / ExpansionLZW + 1, true},
         {floor + 1, 8, ExpansionRowsCCITT, -5, false},
+        // The storage bound: at most 1 MiB of picture for each byte of input.
+        {int64_t{1} << 40, 0, ExpansionBlocksJPEG, int64_t{1} << 20, true},
+        {int64_t{1} << 40, 0, ExpansionBlocksJPEG, (int64_t{1} << 20) - 1, false},
+        {int64_t{1} << 40, 8, ExpansionRowsCCITT, 1000, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.Allocation << " " << row.Output << " "
