@@ -199,6 +199,9 @@ uint32_t Window(const uint8_t* Data, int32_t DataLength, int64_t P, int32_t Fill
     return static_cast<uint32_t>((v << (P & 7)) >> 32);
 }
 
+// In 64 bits: the widest row, INT32_MAX pixels, would overflow when rounded up.
+int32_t RowBytes(int32_t Width) { return static_cast<int32_t>((int64_t{Width} + 7) / 8); }
+
 bool PixelSet(const uint8_t* Row, int32_t X) { return (Row[X >> 3] >> (7 - (X & 7))) & 1; }
 
 // First pixel at or after From whose bit is Set, skipping whole words and bytes of the other
@@ -208,8 +211,7 @@ inline int32_t FindPixel(const uint8_t* Row, int32_t Width, int32_t From, bool S
     if (x >= Width) return Width;
     // Flipped so that the pixels looked for are the set bits.
     const uint8_t flip = Set ? 0x00 : 0xFF;
-    // In 64 bits: the widest row, INT32_MAX pixels, would overflow when rounded up.
-    const auto bytes = static_cast<int32_t>((int64_t{Width} + 7) / 8);
+    const int32_t bytes = RowBytes(Width);
     int32_t i = x >> 3;
     uint32_t b = static_cast<uint8_t>(Row[i] ^ flip) & (0xFFu >> (x & 7));
     while (b == 0) {
@@ -242,9 +244,6 @@ void ClearPixels(uint8_t* Row, int32_t Width, int32_t From, int32_t To) {
     if (last - first > 1) std::memset(Row + first + 1, 0, static_cast<size_t>(last - first - 1));
     Row[last] &= static_cast<uint8_t>(~tail);
 }
-
-// In 64 bits: the widest row, INT32_MAX pixels, would overflow when rounded up.
-int32_t RowBytes(int32_t Width) { return static_cast<int32_t>((int64_t{Width} + 7) / 8); }
 
 } // namespace
 

@@ -3,7 +3,6 @@
 
 #include "imaging/core/VLHelpers.h"
 
-#include <algorithm>
 #include <limits>
 
 namespace {
@@ -38,5 +37,5 @@ bool IsPlausibleDeclaredSize(int64_t AllocationBytes, int64_t Output, int64_t Ma
         return false;
     // Compared by division: the least input that can describe Output units.
     const int64_t leastInput = Output / MaxExpansion + (Output % MaxExpansion != 0 ? 1 : 0);
-    return leastInput <= std::max<int64_t>(InputBytes, 0);
+    return leastInput <= InputBytes;
 }

@@ -1,4 +1,4 @@
-// Pictures for the thumbnail tests: one colour, written by our own writers, and the thumbnail
+// Pictures for the viewer's tests: one colour, written by our own writers, and the thumbnail
 // decoder waited for while its hand-overs are served.
 #pragma once
 

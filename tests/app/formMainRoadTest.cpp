@@ -11,6 +11,7 @@
 #include "raster/RasterStartup.h"
 #include "tests/ExternalTool.h"
 #include "tests/app/ImagingStartup.h"
+#include "tests/app/ThumbnailPictures.h"
 
 #include <gtest/gtest.h>
 
@@ -22,27 +23,6 @@ namespace fs = std::filesystem;
 using enum TVLPixelFormat;
 
 namespace {
-
-String Str(const std::string& Path) {
-    return StrFromUtf8(Path);
-}
-
-// A picture of one grey written by our own writers (JPEG or PNG by the name).
-void WritePicture(const std::string& Path, int32_t Width, int32_t Height) {
-    TVLBitmap bitmap(Width, Height, vl24RGB);
-    for (int32_t y = 0; y < Height; ++y) {
-        uint8_t* row = bitmap.GetScanline(y);
-        for (int32_t x = 0; x < Width * 3; ++x)
-            row[x] = static_cast<uint8_t>(x + y);
-    }
-    TVistrelIO io(nullptr);
-    io.SetAttachedBitmap(&bitmap);
-    if (Path.ends_with(".jpg"))
-        io.SaveToFileJPEG(Str(Path));
-    else
-        io.SaveToFilePNG(Str(Path));
-    ASSERT_FALSE(io.AbortingFlag) << Path;
-}
 
 std::string ReadBytes(const fs::path& Path) {
     std::ifstream in(Path, std::ios::binary);
@@ -86,8 +66,8 @@ protected:
 TEST_F(MainRoad, OpeningAFileShowsItInItsFolderInNaturalOrder) {
     ScratchFolder folder;
     for (const char* name : {"a10.jpg", "a2.jpg", "A1.png", "b.JPEG", "d.tif"})
-        WritePicture(folder.File(name), 40, 30);
-    WritePicture(folder.File("c.tiff.png"), 40, 30);
+        WritePicture(folder.File(name), 40, 30, 128);
+    WritePicture(folder.File("c.tiff.png"), 40, 30, 128);
     fs::rename(folder.File("c.tiff.png"), folder.File("c.tiff"));
     WriteFileBytes(folder.Path() / "e.jpe", "x");
     WriteFileBytes(folder.Path() / "f.txt", "x");
@@ -118,7 +98,7 @@ TEST_F(MainRoad, OpeningAFileShowsItInItsFolderInNaturalOrder) {
 TEST_F(MainRoad, StepsPassOverVanishedFilesAndStopAtTheEnds) {
     ScratchFolder folder;
     for (const char* name : {"1.png", "2.png", "3.png", "4.png"})
-        WritePicture(folder.File(name), 20, 20);
+        WritePicture(folder.File(name), 20, 20, 128);
     Main->OpenPath(Str(folder.Path().string()));
     ASSERT_EQ(Shown(), u"1.png");
 
@@ -148,7 +128,7 @@ TEST_F(MainRoad, StepsPassOverVanishedFilesAndStopAtTheEnds) {
 TEST_F(MainRoad, TheWheelStepsWithoutKeysAndZoomsWithCtrl) {
     ScratchFolder folder;
     for (const char* name : {"1.png", "2.png"})
-        WritePicture(folder.File(name), 200, 150);
+        WritePicture(folder.File(name), 200, 150, 128);
     SetOptions(false, false);
     Main->OpenPath(Str(folder.Path().string()));
     const auto wheel = [&](int32_t Keys, int32_t Delta) {
@@ -171,7 +151,7 @@ TEST_F(MainRoad, TheWheelStepsWithoutKeysAndZoomsWithCtrl) {
 
 TEST_F(MainRoad, APictureThatCannotBeLoadedLeavesTheWindowWorking) {
     ScratchFolder folder;
-    WritePicture(folder.File("a.png"), 30, 20);
+    WritePicture(folder.File("a.png"), 30, 20, 128);
     WriteFileBytes(folder.Path() / "b.png", "not a picture at all");
     // A name that cannot be opened, even by root: a socket (its file stays after python ends).
     std::string output;
@@ -184,7 +164,7 @@ TEST_F(MainRoad, APictureThatCannotBeLoadedLeavesTheWindowWorking) {
     ASSERT_TRUE(
         RunTool("python3 -c 'import os,sys; os.mkfifo(sys.argv[1])' '" + folder.File("d.jpg") + "'",
                 output));
-    WritePicture(folder.File("e.png"), 30, 20);
+    WritePicture(folder.File("e.png"), 30, 20, 128);
 
     Main->OpenPath(Str(folder.File("a.png")));
     for (const char16_t* name : {u"b.png", u"c.jpg", u"e.png"}) {
@@ -199,7 +179,7 @@ TEST_F(MainRoad, APictureThatCannotBeLoadedLeavesTheWindowWorking) {
 
 TEST_F(MainRoad, TheWindowTakesThePictureItsChromeAndTheWorkArea) {
     ScratchFolder folder;
-    WritePicture(folder.File("small.png"), 200, 100);
+    WritePicture(folder.File("small.png"), 200, 100, 128);
     SetOptions(true, true);
     Main->SetBounds(100, 100, 500, 500);
     Main->OpenPath(Str(folder.File("small.png")));
@@ -213,7 +193,7 @@ TEST_F(MainRoad, TheWindowTakesThePictureItsChromeAndTheWorkArea) {
     // Twice the work area each way: the window takes the work area's height, the zoom fits the
     // picture to the height less the title and status bars and the 4 pixels.
     const int32_t w = work.Width() * 2, h = work.Height() * 2;
-    WritePicture(folder.File("large.png"), w, h);
+    WritePicture(folder.File("large.png"), w, h, 128);
     Main->OpenPath(Str(folder.File("large.png")));
     const double sized = static_cast<float>(work.Height() - 50) / h * 100.0;
     EXPECT_EQ(Main->Height(), work.Height());
@@ -236,7 +216,7 @@ TEST_F(MainRoad, TheCentreIsStoredFromTheBoundsAfterAMove) {
 
 TEST_F(MainRoad, ZoomStepsAndTheReturnTo100) {
     ScratchFolder folder;
-    WritePicture(folder.File("p.png"), 300, 200);
+    WritePicture(folder.File("p.png"), 300, 200, 128);
     SetOptions(false, false);
     Main->miZoomInClick(nullptr); // nothing open: nothing
     EXPECT_DOUBLE_EQ(Main->View->ZoomX(), 100);
@@ -262,7 +242,7 @@ TEST_F(MainRoad, DragAndArrowKeysScrollOnlyWhereThePictureIsLarger) {
     Main->SetBounds(100, 100, 500, 500);
     const int32_t viewW = Main->View->ClientWidth(), viewH = Main->View->ClientHeight();
     ASSERT_GT(viewW, 100);
-    WritePicture(folder.File("wide.png"), viewW * 2, viewH / 2);
+    WritePicture(folder.File("wide.png"), viewW * 2, viewH / 2, 128);
     Main->OpenPath(Str(folder.File("wide.png")));
     ASSERT_DOUBLE_EQ(Main->View->ZoomX(), 100);
     ASSERT_EQ(Main->View->ViewX(), 0);
@@ -292,8 +272,8 @@ TEST_F(MainRoad, DragAndArrowKeysScrollOnlyWhereThePictureIsLarger) {
 
 TEST_F(MainRoad, DropOpensTheFirstListedFileOnly) {
     ScratchFolder folder;
-    WritePicture(folder.File("a.png"), 20, 20);
-    WritePicture(folder.File("b.png"), 20, 20);
+    WritePicture(folder.File("a.png"), 20, 20, 128);
+    WritePicture(folder.File("b.png"), 20, 20, 128);
     WriteFileBytes(folder.Path() / "n.txt", "x");
     TPoint point{0, 0};
     uint32_t effect = 0;
@@ -311,8 +291,8 @@ TEST_F(MainRoad, DropOpensTheFirstListedFileOnly) {
 TEST_F(MainRoad, CaptionEdits) {
     ScratchFolder folder, other;
     for (const char* name : {"a2.jpg", "x=y.jpg", "z.png"})
-        WritePicture(folder.File(name), 20, 20);
-    WritePicture(other.File("o.png"), 20, 20);
+        WritePicture(folder.File(name), 20, 20, 128);
+    WritePicture(other.File("o.png"), 20, 20, 128);
     const fs::path file = folder.Path() / ".description";
     const auto edit = [&](const String& Text, char16_t Key) {
         Main->miEditCaptionClick(nullptr);
@@ -371,7 +351,7 @@ TEST_F(MainRoad, CaptionEdits) {
 TEST_F(MainRoad, MenuCommandsAndTheirShortcutsReachTheRoad) {
     ScratchFolder folder;
     for (const char* name : {"1.png", "2.png", "3.png"})
-        WritePicture(folder.File(name), 300, 200);
+        WritePicture(folder.File(name), 300, 200, 128);
     SetOptions(false, false);
     for (TMenuItem* item :
          {Main->miOpen, Main->mipOpen, Main->miClose, Main->miEditCaption, Main->miPreviousImage,

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -19,12 +20,18 @@ extern char** environ;
 namespace sv_test {
 
 // Starts Args[0] from the PATH with Env as its whole environment (nil: the test's own) and, when
-// InputFd is given, that descriptor as its standard input; -1 when it cannot be started.
+// given, InputFd as its standard input and OutputFd as its standard output and error; -1 when it
+// cannot be started.
 inline pid_t SpawnProcess(std::vector<std::string> Args,
-                          const std::vector<std::string>* Env = nullptr, int InputFd = -1) {
+                          const std::vector<std::string>* Env = nullptr, int InputFd = -1,
+                          int OutputFd = -1) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (InputFd >= 0) posix_spawn_file_actions_adddup2(&actions, InputFd, 0);
+    if (OutputFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, OutputFd, 1);
+        posix_spawn_file_actions_adddup2(&actions, OutputFd, 2);
+    }
     std::vector<char*> argv;
     for (std::string& arg : Args)
         argv.push_back(arg.data());
@@ -52,25 +59,10 @@ inline void StopProcess(pid_t Pid) {
 // Runs Args[0] from the PATH with its output discarded; its exit code, or -1.
 inline int RunQuietly(std::vector<std::string> Args, const std::vector<std::string>* Env) {
     const int null = open("/dev/null", O_WRONLY);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, null, 1);
-    posix_spawn_file_actions_adddup2(&actions, null, 2);
-    std::vector<char*> argv;
-    for (std::string& arg : Args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env = *Env;
-    std::vector<char*> envp;
-    for (std::string& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    pid_t pid = -1;
-    int status = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0)
-        waitpid(pid, &status, 0);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = SpawnProcess(std::move(Args), Env, -1, null);
     close(null);
+    int status = -1;
+    if (pid > 0) waitpid(pid, &status, 0);
     return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

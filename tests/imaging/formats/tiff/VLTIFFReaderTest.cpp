@@ -62,6 +62,20 @@ TDecoded Decode(const std::string& Bytes, TIOParamsVals& Params, bool ThumbnailM
     return d;
 }
 
+// Reads Bytes into Bitmap, leaving its pixels as they are (for pages too wide to turn into
+// bytes); true when the reader raised the abort flag.
+bool ReadInto(const std::string& Bytes, TVLBitmap& Bitmap) {
+    auto stream = StreamOf(Bytes);
+    TIOParamsVals params;
+    bool aborted = false;
+    TVLProgressRecord progress;
+    progress.AbortFlag = &aborted;
+    std::unique_ptr<TVLMask> mask;
+    int32_t pages = 0;
+    ReadTIFFStream(Bitmap, *stream, pages, params, progress, false, mask, true, false, false);
+    return aborted;
+}
+
 TDecoded Decode(const std::string& Bytes) {
     TIOParamsVals params;
     return Decode(Bytes, params);
@@ -442,17 +456,10 @@ TEST_F(TIFFReader, WideCCITTRowsTakeNoColourRow) {
     const std::string data("\x80\x08\x00\x80", 4);
     const std::string file =
         OneStrip(Width, 1, {{258, ttShort, {1}}, {259, ttShort, {4}}, {262, ttShort, {0}}}, data);
-    auto stream = StreamOf(file);
     TVLBitmap bitmap;
-    TIOParamsVals params;
-    bool aborted = false;
-    TVLProgressRecord progress;
-    progress.AbortFlag = &aborted;
-    std::unique_ptr<TVLMask> mask;
-    int32_t pages = 0;
     const int64_t before = PeakAddressSpaceBytes();
     ASSERT_GT(before, 0);
-    ReadTIFFStream(bitmap, *stream, pages, params, progress, false, mask, true, false, false);
+    const bool aborted = ReadInto(file, bitmap);
     EXPECT_LT(PeakAddressSpaceBytes() - before, int64_t{512} << 20);
     ASSERT_FALSE(aborted);
     ASSERT_EQ(bitmap.GetWidth(), Width);
@@ -480,15 +487,8 @@ TEST_F(TIFFReader, CCITTRowsOfTheLargestWidthAreSafe) {
                                            {262, ttShort, {0}},
                                            {292, ttLong, {c.T4Options}}},
                                           std::string("\x00\x01\x80\x08\x00\x80", 6));
-        auto stream = StreamOf(file);
         TVLBitmap bitmap;
-        TIOParamsVals params;
-        bool aborted = false;
-        TVLProgressRecord progress;
-        progress.AbortFlag = &aborted;
-        std::unique_ptr<TVLMask> mask;
-        int32_t pages = 0;
-        ReadTIFFStream(bitmap, *stream, pages, params, progress, false, mask, true, false, false);
+        const bool aborted = ReadInto(file, bitmap);
         EXPECT_TRUE(aborted || bitmap.GetWidth() == INT32_MAX);
     }
 }
