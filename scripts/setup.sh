@@ -1,37 +1,55 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project builds, tests and runs with.
-# Idempotent: packages already present are skipped, so a second run takes seconds.
+# Installs the Debian packages the project needs. Idempotent: packages already present are
+# skipped, so a second run takes a moment.
+#   bash scripts/setup.sh          everything: building, running, the tests and the benchmarks
+#   bash scripts/setup.sh --run    only what building and running the viewer need
 set -euo pipefail
 
-packages=(
+# What building and running the viewer need.
+run_packages=(
   # build tools
-  cmake ninja-build g++ pkg-config ccache
+  cmake ninja-build g++ pkg-config ccache python3
   # libraries
   qt6-base-dev zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev
-  liblcms2-dev libcurl4-openssl-dev libgtest-dev
+  liblcms2-dev libcurl4-openssl-dev
+  # a font for the window's texts
+  fonts-dejavu-core
+  # the CMYK press profile of the colour conversion
+  libgs-common
+)
+
+# What the tests and the benchmarks add.
+test_packages=(
+  libgtest-dev
   # fonts the drawing tests measure text with
-  fonts-dejavu-core fonts-liberation2
+  fonts-liberation2
   # a display server for tests and screenshots
   xvfb
   # the X11 clipboard tool the clipboard tests read and write with, and the window lister the
   # viewer's start-up tests look at its windows with
   xclip x11-utils
   # reference tools the tests compare decoded images against
-  imagemagick libtiff-tools netpbm libopenjp2-tools python3 python3-pil pngcheck
+  imagemagick libtiff-tools netpbm libopenjp2-tools python3-pil pngcheck
   libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils libjpeg-turbo-progs
   # peers of the benchmarks, called in process
   libvips-dev libmagick++-dev libimagequant-dev
   # the viewer benchmark's peer program, its key sender and its screen grabber
   qimgv xdotool python3-xlib
-  # the CMYK press profile of the colour conversion
-  libgs-common
 )
 
+packages=("${run_packages[@]}")
+case "${1:-}" in
+  --run) ;;
+  "") packages+=("${test_packages[@]}") ;;
+  *) echo "usage: setup.sh [--run]" >&2; exit 2 ;;
+esac
+
+# One query for the whole list: a query per package took seconds.
+installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |
+            awk '$NF == "installed" { print $1 }' || true)
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
+  grep -qx "$p" <<<"$installed" || missing+=("$p")
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
