@@ -288,7 +288,7 @@ TEST_F(Exif, SavedFieldsHaveTheirExifTypesAndTheSavedSize) {
     }
 
     std::string listing;
-    RunTool("tiffinfo '" + File("w.tif") + "' 2>&1", listing);
+    RunTool("(tiffinfo '" + File("w.tif") + "' 2>&1)", listing);
     EXPECT_EQ(listing.find("Warning"), std::string::npos) << listing;
     for (const char* field : {"PixelXDimension: 24\n", "PixelYDimension: 40\n", "FileSource: 0x3\n",
                               "SceneType: 0x1\n"})
@@ -296,7 +296,7 @@ TEST_F(Exif, SavedFieldsHaveTheirExifTypesAndTheSavedSize) {
     for (const char* name : {"w.jpg", "w.tif"}) {
         SCOPED_TRACE(name);
         std::string verbose;
-        RunTool("exiftool -v '" + File(name) + "' 2>&1", verbose);
+        RunTool("(exiftool -v '" + File(name) + "' 2>&1)", verbose);
         EXPECT_EQ(verbose.find("Warning"), std::string::npos) << verbose;
         std::string report;
         RunTool("exiftool -validate -warning -a '" + File(name) + "'", report);
