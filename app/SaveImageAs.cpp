@@ -81,7 +81,7 @@ TSaveAsResult SaveImageAs(TVistrelIO& IO, const String& FileName, int32_t& Quali
         IO.AbortingFlag = true;
     }
     if (IO.AbortingFlag) {
-        result.Error = u"The picture could not be saved as \"" + FileName + u"\".";
+        result.Error = ReplaceFirstPlaceholder(LangStr(u"SVSTR_SAVEFAILED"), FileName);
         if (!failure.empty()) result.Error += u"\n" + failure;
         return result;
     }
