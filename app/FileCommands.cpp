@@ -71,7 +71,10 @@ TDeleteOutcome DeletePicture(std::vector<String>& FileList, int32_t CurrentIndex
     op.pFrom = names.c_str();
     op.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
     if (!Permanently) op.fFlags |= FOF_ALLOWUNDO;
-    if (SHFileOperationW(&op) != 0 || op.fAnyOperationsAborted || FileExists(path)) return outcome;
+    if (SHFileOperationW(&op) != 0 || op.fAnyOperationsAborted || FileExists(path)) {
+        outcome.Failed = true;
+        return outcome;
+    }
 
     outcome.Deleted = true;
     outcome.DeletedIndex = CurrentIndex;

@@ -30,6 +30,7 @@ bool CopyFileToClipboard(TComponent* Owner, const String& Path, bool Cut);
 // What DeletePicture did.
 struct TDeleteOutcome {
     bool Deleted = false;         // the file is gone; nothing below changed otherwise
+    bool Failed = false;          // confirmed, but the trash or the file system refused it
     int32_t DeletedIndex = -1;    // the list position it had
     int32_t NewIndex = -1;        // the picture to show now; -1 when the list is empty
     bool CaptionsChanged = false; // a caption line went: the caption file is to be saved
@@ -38,8 +39,8 @@ struct TDeleteOutcome {
 // The Delete command on FileList[CurrentIndex]: Confirm (given the path) asks the user first;
 // then the file goes to the trash, or for good with Permanently. Only once the file is gone are
 // its list entry and its caption line (found by file name without regard to case) removed, and
-// the next picture (or the new last one) chosen. A refused confirmation, a failed delete or a
-// CurrentIndex outside the list changes nothing.
+// the next picture (or the new last one) chosen. A refused confirmation, a failed delete (Failed)
+// or a CurrentIndex outside the list changes nothing.
 TDeleteOutcome DeletePicture(std::vector<String>& FileList, int32_t CurrentIndex,
                              TStringList& Captions, bool Permanently,
                              const std::function<bool(const String& Path)>& Confirm);

@@ -6,7 +6,6 @@
 #include "platform/rtl/WinApi.h"
 #include "platform/shell/KnownFolders.h"
 
-
 namespace {
 
 const String SettingsName = u"solvaneview.ini";
@@ -39,8 +38,8 @@ String Line(const char16_t* Key, int32_t Value) {
 TSWSetting::TSWSetting(const String& AFolder, const String& AFileName)
     : FileName(AFileName), Folder(AFolder) {
     if (FileName.empty())
-        FileName = Join(Folder.empty() ? ExtractFilePath(GetModuleFileNameW()) : Folder,
-                        SettingsName);
+        FileName =
+            Join(Folder.empty() ? ExtractFilePath(GetModuleFileNameW()) : Folder, SettingsName);
 }
 
 void TSWSetting::Load() {
@@ -70,6 +69,7 @@ void TSWSetting::Load() {
 }
 
 bool TSWSetting::Save() const {
+    if (FileName.empty()) return false;
     TStringList lines;
     lines.Add(Line(u"left", Left));
     lines.Add(Line(u"top", Top));
@@ -115,8 +115,7 @@ String ColorToHex(TColor Colour) {
 }
 
 void CopyDefaultSiblingSettings(const String& SourceFolder, const String& DestFolder) {
-    CopyFileW(Join(SourceFolder, SiblingSettingsName), Join(DestFolder, SiblingSettingsName),
-              true);
+    CopyFileW(Join(SourceFolder, SiblingSettingsName), Join(DestFolder, SiblingSettingsName), true);
 }
 
 TDataFolders ResolveDataFolders(const String& ExeDir) {
@@ -126,16 +125,16 @@ TDataFolders ResolveDataFolders(const String& ExeDir) {
         CopyDefaultSiblingSettings(defaults, folders.DataDir);
         return folders;
     }
+    // The portable folder is the user's choice, made by hand: the program never makes it, or a
+    // passing failure of the per-user folder would turn it portable for good.
+    folders.DataDir.clear();
     String appData;
-    if (SHGetSpecialFolderPathW(appData, CSIDL_APPDATA, true)) {
-        const String appFolder = Join(appData, u"Solvaneview");
-        const bool existed = DirectoryExists(appFolder);
-        if (existed || CreateDir(appFolder)) {
-            folders.DataDir = appFolder;
-            if (!existed) CopyDefaultSiblingSettings(defaults, appFolder);
-            return folders;
-        }
+    if (!SHGetSpecialFolderPathW(appData, CSIDL_APPDATA, true)) return folders;
+    const String appFolder = Join(appData, u"Solvaneview");
+    const bool existed = DirectoryExists(appFolder);
+    if (existed || CreateDir(appFolder)) {
+        folders.DataDir = appFolder;
+        if (!existed) CopyDefaultSiblingSettings(defaults, appFolder);
     }
-    if (CreateDir(folders.DataDir)) CopyDefaultSiblingSettings(defaults, folders.DataDir);
     return folders;
 }

@@ -15,7 +15,8 @@ public:
     // Reads the file when it exists; missing or unparsable keys keep their defaults.
     void Load();
     // Writes the file as UTF-16 text with a byte-order mark, replacing the old one only once the
-    // new one is whole. False (the old file kept) when it cannot be written.
+    // new one is whole. False (the old file kept) when it cannot be written, and without a
+    // FileName (settings kept for the session only).
     bool Save() const;
 
     String FileName;
@@ -50,11 +51,11 @@ struct TDataFolders {
     String ExeDir;
     String DataDir;
 };
-// Chooses the user-data folder: "userdata" beside the program when it exists (portable use);
-// else "Solvaneview" in the user's application-data folder, made when missing; else "userdata"
-// beside the program, made now. When none can be had, DataDir names the portable folder and
-// settings will not be saved. The sibling product's default settings are copied into a portable
-// folder, and into a per-user folder made now.
+// Chooses the user-data folder: "userdata" beside the program when it exists (portable use,
+// never made by the program); else "Solvaneview" in the user's application-data folder, made
+// when missing. When neither can be had, DataDir is empty: there is no folder for the settings.
+// The sibling product's default settings are copied into a portable folder, and into a per-user
+// folder made now.
 TDataFolders ResolveDataFolders(const String& ExeDir);
 
 // Copies SourceFolder's "solvanedesk.ini" into DestFolder unless DestFolder has one; a failed

@@ -3,6 +3,7 @@
 
 #include "app/SVLangManager.h"
 #include "imaging/io/VistrelIO.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/rtl/TextUtils.h"
 #include "platform/ui/Forms.h"
 
@@ -51,7 +52,11 @@ TSaveAsResult SaveImageAs(TVistrelIO& IO, const String& FileName, int32_t& Quali
                           const TAskQualityEvent& AskQuality) {
     TSaveAsResult result;
     const String format = SaveFormatName(FileName);
-    if (format.empty()) return result;
+    if (format.empty()) {
+        result.Error =
+            ReplaceFirstPlaceholder(LangStr(u"SVSTR_SAVEFORMAT"), ExtractFileName(FileName));
+        return result;
+    }
     if (format == u"JPEG") {
         int32_t chosen = Quality;
         if (!AskQuality || !AskQuality(chosen)) return result;
@@ -76,7 +81,7 @@ TSaveAsResult SaveImageAs(TVistrelIO& IO, const String& FileName, int32_t& Quali
         IO.AbortingFlag = true;
     }
     if (IO.AbortingFlag) {
-        result.Error = u"The picture could not be saved as \"" + FileName + u"\".";
+        result.Error = ReplaceFirstPlaceholder(LangStr(u"SVSTR_SAVEFAILED"), FileName);
         if (!failure.empty()) result.Error += u"\n" + failure;
         return result;
     }

@@ -10,7 +10,7 @@ class TVistrelIO;
 
 // The format name of FileName's extension (from its last dot, case aside): "JPEG" for ".jpg" and
 // ".jpeg", "BMP", "GIF", "PNG", "TIFF" for ".tif" and ".tiff"; empty for any other extension,
-// which Save As does not write.
+// which Save As refuses.
 String SaveFormatName(const String& FileName);
 
 // Pattern with its first "%s" replaced by Value, taken literally (the rest of Pattern, other
@@ -31,7 +31,7 @@ struct TSaveAsResult {
 // asked through AskQuality (starting from Quality, which receives the chosen one). The target is
 // replaced only by a complete new file; a write that stopped (the I/O abort flag) or raised
 // reports the failure in Error and no message. The hourglass shows while it works and the
-// cursor is restored on every way out. A cancelled quality dialog or an extension without a
-// writer writes nothing and reports nothing.
+// cursor is restored on every way out. An extension without a writer writes nothing and says so
+// in Error; a cancelled quality dialog writes nothing and reports nothing.
 TSaveAsResult SaveImageAs(TVistrelIO& IO, const String& FileName, int32_t& Quality,
                           const TAskQualityEvent& AskQuality);

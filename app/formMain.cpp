@@ -97,6 +97,9 @@ TfMain::TfMain(TComponent* AOwner) : TForm(AOwner) {
     ExeDir = folders.ExeDir;
     DataDir = folders.DataDir;
     Settings = new TSWSetting(DataDir, u"");
+    // Without a user-data folder the settings live for this session only, never beside the
+    // program; the user is told once the window shows.
+    if (DataDir.empty()) Settings->FileName.clear();
     Settings->Load();
     AutoSize = Settings->AutoSize;
     FitToWindow = Settings->FitToWindow;
@@ -355,7 +358,10 @@ void TfMain::TntFormShow(TObject*) {
 
 void TfMain::Timer1Timer(TObject*) {
     Timer1->SetEnabled(false);
-    if (FileList->Count() == 0) ShowOsd(LangStr(u"SVSTR_HELP_DBLCLICK"), 4000);
+    if (Settings->FileName.empty())
+        ShowOsd(LangStr(u"SVSTR_SETTINGSNOTSAVED"), 8000);
+    else if (FileList->Count() == 0)
+        ShowOsd(LangStr(u"SVSTR_HELP_DBLCLICK"), 4000);
 }
 
 void TfMain::FormClose(TObject*, TCloseAction&) {
@@ -379,8 +385,9 @@ void TfMain::TntFormDestroy() {
     Settings->Width = Width();
     Settings->Height = Height();
     Settings->Maximized = WindowState() == wsMaximized;
-    // A settings file that cannot be written is reported; shut-down goes on.
-    if (!Settings->Save())
+    // A settings file that cannot be written is reported (the user was told at start when there
+    // is no folder for it); shut-down goes on.
+    if (!Settings->FileName.empty() && !Settings->Save())
         std::fprintf(stderr, "Solvaneview: the settings could not be written to %s\n",
                      Utf8FromStr(Settings->FileName).c_str());
     delete Captions;

@@ -141,6 +141,9 @@ public:
     TCaptions* Captions = nullptr; // the folder's caption lines and the running caption edit
     TStringList* Extensions = nullptr;
     int32_t CurrentIndex = -1;
+    // The file at CurrentIndex gave no picture: the view is blank and the picture commands wait
+    // for the next picture shown.
+    bool LoadFailed = false;
     int32_t CenterX = 0;
     int32_t CenterY = 0;
     bool Busy = false;
@@ -184,11 +187,13 @@ public:
     void OnLanguageItemClick(TObject* Sender);
 
     // ---- Browsing, zoom and captions (formMainRoad.cpp) ----
+    // True while a picture is shown: a file is open and it could be read.
+    bool PictureShown() const { return CurrentIndex != -1 && !LoadFailed; }
     // Opens a file or a folder: lists the folder's pictures and shows the file, else the first.
     // A path that does not exist changes nothing.
     void OpenPath(const String& Path);
     // Loads and shows FileList[Index]; nothing for an index outside the list, a vanished file or
-    // while a showing runs.
+    // while a showing runs. A file that gives no picture leaves the view blank under its name.
     void ShowImage(int32_t Index);
     void CloseImage();
     void ShowPreviousImage();

@@ -47,7 +47,7 @@ void TfMain::BindFileCommands() {
 // ---- Rotation and the clipboard ------------------------------------------------------------
 
 void TfMain::RotateImage(bool Left) {
-    if (CurrentIndex == -1 || !RotatePicture(*View, Left)) return;
+    if (!PictureShown() || !RotatePicture(*View, Left)) return;
     if (FitToWindow)
         FitZoom(View->ClientWidth(), View->ClientHeight());
     else
@@ -65,7 +65,7 @@ void TfMain::miRotateRightClick(TObject*) {
 }
 
 void TfMain::miCopyImageClick(TObject*) {
-    if (CurrentIndex == -1 || !CopyPictureToClipboard(*View->GetVLBitmap())) return;
+    if (!PictureShown() || !CopyPictureToClipboard(*View->GetVLBitmap())) return;
     ShowOsd(LangStr(u"SVSTR_IMAGECOPIED"), NoticeTime);
 }
 
@@ -94,7 +94,12 @@ void TfMain::miDeleteClick(TObject*) {
     TStringList lines;
     lines.Assign(Captions->Lines());
     const TDeleteOutcome outcome = DeletePicture(paths, CurrentIndex, lines, permanently, confirm);
-    if (!outcome.Deleted) return; // cancelled or failed: list, captions and picture stay
+    // Cancelled or refused: list, captions and picture stay; a refusal is said.
+    if (outcome.Failed)
+        MessageBoxW(Handle(),
+                    ReplaceFirstPlaceholder(LangStr(u"SVSTR_DELETEFAILED"), ExtractFileName(path)),
+                    Application->Title, MB_OK | MB_ICONSTOP);
+    if (!outcome.Deleted) return;
 
     FileList->Delete(outcome.DeletedIndex);
     if (fThumbnails != nullptr && fThumbnails->Visible())
@@ -123,7 +128,7 @@ int32_t TfMain::PictureAfterDelete(int32_t Index) const {
 // ---- Save As -------------------------------------------------------------------------------
 
 void TfMain::miSaveAsClick(TObject*) {
-    if (CurrentIndex == -1) return;
+    if (!PictureShown()) return;
     SaveDialog->SetFilterIndex(SaveFilterIndex);
     SaveDialog->SetFileName((*FileList)[CurrentIndex]);
     if (!SaveDialog->Execute()) return;
@@ -132,6 +137,7 @@ void TfMain::miSaveAsClick(TObject*) {
 }
 
 void TfMain::SaveImageAs(const String& FileName) {
+    if (!PictureShown()) return;
     int32_t quality = Settings->JpegQuality;
     const TSaveAsResult result =
         ::SaveImageAs(*View->GetIO(), FileName, quality,

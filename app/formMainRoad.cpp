@@ -50,6 +50,24 @@ private:
     bool& FBusy;
 };
 
+// Loads Path into View's picture. False when the file gives no picture (the load raised, or
+// stopped before the reader made one): the view is then blank, never the picture shown before.
+// A picture cut short keeps the rows that were read.
+bool LoadPicture(TVistrelView& View, const String& Path) {
+    // Emptied first, so that only a picture this load made counts.
+    View.GetVLBitmap()->FreeImage(true);
+    bool loaded = true;
+    try {
+        View.GetIO()->LoadFromFile(Path);
+    } catch (const Exception& E) {
+        std::fprintf(stderr, "%s\n", Utf8FromStr(E.Message()).c_str());
+        loaded = false;
+    }
+    loaded = loaded && !View.GetVLBitmap()->IsEmpty();
+    if (!loaded) View.Blank();
+    return loaded;
+}
+
 } // namespace
 
 // ---- Events --------------------------------------------------------------------------------
@@ -147,15 +165,12 @@ void TfMain::ShowImage(int32_t Index) {
     CurrentIndex = Index;
     {
         TShowingScope showing(*View, Busy);
-        try {
-            View->GetIO()->LoadFromFile(path);
-        } catch (const Exception& E) {
-            // The view keeps what the failed load left; sizing and the title go on with it.
-            std::fprintf(stderr, "%s\n", Utf8FromStr(E.Message()).c_str());
+        LoadFailed = !LoadPicture(*View, path);
+        if (!LoadFailed) {
+            TVLBitmap* bitmap = View->GetVLBitmap();
+            AutoSizeWindow(bitmap->GetWidth(), bitmap->GetHeight());
+            CenterImage();
         }
-        TVLBitmap* bitmap = View->GetVLBitmap();
-        AutoSizeWindow(bitmap->GetWidth(), bitmap->GetHeight());
-        CenterImage();
     }
     UpdateTitle();
     ShowCaptionLabel();
@@ -179,6 +194,7 @@ void TfMain::CloseImage() {
     CommitCaptionEdit();
     View->Clear();
     CurrentIndex = -1;
+    LoadFailed = false;
     FileList->Clear();
     Captions->Clear();
     Busy = false;
@@ -331,7 +347,7 @@ void TfMain::AutoSizeWindow(int32_t ImageWidth, int32_t ImageHeight) {
 }
 
 void TfMain::FitZoom(int32_t AvailWidth, int32_t AvailHeight) {
-    if (CurrentIndex == -1) return;
+    if (!PictureShown()) return;
     TVLBitmap* bitmap = View->GetVLBitmap();
     View->SetZoom(FitZoomValue(FitToWindow, AvailWidth, AvailHeight, bitmap->GetWidth(),
                                bitmap->GetHeight()));
@@ -339,14 +355,14 @@ void TfMain::FitZoom(int32_t AvailWidth, int32_t AvailHeight) {
 }
 
 void TfMain::CenterImage() {
-    if (CurrentIndex == -1) return;
+    if (!PictureShown()) return;
     const TCenterOffsets offsets = CenterImageOffsets(ViewGeometry());
     if (offsets.ViewX) View->SetViewX(*offsets.ViewX);
     if (offsets.ViewY) View->SetViewY(*offsets.ViewY);
 }
 
 void TfMain::ApplyZoomStep(bool ZoomingIn, int32_t X, int32_t Y) {
-    if (CurrentIndex == -1 || View->IsEmpty()) return;
+    if (!PictureShown() || View->IsEmpty()) return;
     const TViewGeometry geometry = ViewGeometry();
     const std::optional<TZoomStepResult> step =
         ZoomingIn ? ZoomInStep(geometry, X, Y) : ZoomOutStep(geometry, X, Y);
@@ -498,10 +514,10 @@ void TfMain::CommitCaptionEdit() {
     const String path = Captions->EditPath();
     // Hidden first: the focus leaving the field must find the edit ended.
     eCaption->Hide();
-    const std::optional<String> label = Captions->CommitCaptionEdit(text);
-    // The label belongs to the shown picture, which need not be the one edited.
-    if (label && CurrentIndex >= 0 && (*FileList)[CurrentIndex] == path)
-        lCaption->SetCaption(*label);
+    Captions->CommitCaptionEdit(text);
+    // The label belongs to the shown picture, which need not be the one edited; it shows the
+    // committed caption at once.
+    if (CurrentIndex >= 0 && (*FileList)[CurrentIndex] == path) ShowCaptionLabel();
 }
 
 void TfMain::lCaptionClick(TObject* Sender) {

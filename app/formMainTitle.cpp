@@ -13,16 +13,24 @@ void TfMain::UpdateTitle() {
         return;
     }
     const String path = (*FileList)[CurrentIndex];
+    const String folder = PathFindFileNameW(CurrentDir);
+    const String name = PathFindFileNameW(path);
     const String size = StrFormatByteSizeW(GetFileSize64(path));
-    TVLBitmap* bitmap = View->GetVLBitmap();
     TCanvas* canvas = lTitle->Canvas();
     canvas->Font()->Assign(*lTitle->Font());
-    lTitle->SetCaption(TitleText(
-        PathFindFileNameW(CurrentDir), PathFindFileNameW(path), bitmap->GetWidth(), bitmap->GetHeight(),
-        size, [canvas](const String& Text) { return canvas->TextWidth(Text); }, lTitle->Width()));
+    const auto measure = [canvas](const String& Text) { return canvas->TextWidth(Text); };
+    if (LoadFailed) {
+        lTitle->SetCaption(UnreadTitleText(folder, name, size, measure, lTitle->Width()));
+    } else {
+        TVLBitmap* bitmap = View->GetVLBitmap();
+        lTitle->SetCaption(TitleText(folder, name, bitmap->GetWidth(), bitmap->GetHeight(), size,
+                                     measure, lTitle->Width()));
+    }
     UpdateStatus();
 }
 
 void TfMain::UpdateStatus() {
-    lStatus->SetCaption(StatusText(CurrentIndex, FileList->Count(), View->ZoomX()));
+    lStatus->SetCaption(
+        LoadFailed ? UnreadStatusText(CurrentIndex, FileList->Count(), LangStr(u"SVSTR_CANNOTREAD"))
+                   : StatusText(CurrentIndex, FileList->Count(), View->ZoomX()));
 }

@@ -189,7 +189,11 @@ void TSVThumbnailList::ThumbnailReady(const String& Path, std::unique_ptr<TVLBit
     const int32_t index = IndexOfPath(Path);
     if (index < 0) return;
     FHint = static_cast<size_t>(index) + 1;
-    if (Bitmap) FItems[static_cast<size_t>(index)]->Bitmap = std::move(Bitmap);
+    TSVThumbItem& item = *FItems[static_cast<size_t>(index)];
+    if (Bitmap)
+        item.Bitmap = std::move(Bitmap);
+    else
+        item.Unreadable = true;
     Changed();
 }
 
@@ -375,7 +379,7 @@ void TfThumbnails::DrawThumbnail(TCanvas* Canvas, TSVThumbItem& Item, const TRec
     const int32_t width = Rect.Right - Rect.Left;
     const int32_t height = Rect.Bottom - Rect.Top;
     if (!Item.Bitmap) {
-        const String text = LangStr(u"SVSTR_LOADING");
+        const String text = LangStr(Item.Unreadable ? u"SVSTR_CANNOTREAD" : u"SVSTR_LOADING");
         const TSize extent = Canvas->TextExtent(text);
         Canvas->TextOut(Rect.Left + (width - extent.cx) / 2, Rect.Top + (height - extent.cy) / 2,
                         text);

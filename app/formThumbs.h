@@ -73,6 +73,7 @@ private:
 struct TSVThumbItem {
     String Path;
     std::unique_ptr<TVLBitmap> Bitmap; // nil until the thumbnail is made
+    bool Unreadable = false;           // the decoder could make no thumbnail of the file
     bool Matched = false;              // set by the search
 };
 

@@ -97,9 +97,12 @@ void RebuildIPTC(TIOParamsVals& Params) {
     if (FitsInMarker(block)) ReplaceOrAdd(markers, index, APP13, block);
 }
 
-// The EXIF block rebuilt from the record replaces the first EXIF APP1 marker.
-void RebuildExif(TIOParamsVals& Params) {
+// The EXIF block rebuilt from the record replaces the first EXIF APP1 marker. Its pixel
+// dimensions are those of the picture saved, which a turn may have swapped since the load.
+void RebuildExif(TIOParamsVals& Params, TVLBitmap& Picture) {
     if (!Params.HasExif) return;
+    Params.ExifPixelXDimension = Picture.GetWidth();
+    Params.ExifPixelYDimension = Picture.GetHeight();
     const std::vector<uint8_t> block = WriteExifBlock(Params);
     if (!FitsInMarker(block)) return;
     TVLMarkerList& markers = Params.JpegMarkers;
@@ -153,10 +156,10 @@ bool PatchJpegResolution(TIOParamsVals& Params) {
     return true;
 }
 
-void RebuildJpegMetadata(TIOParamsVals& Params) {
+void RebuildJpegMetadata(TIOParamsVals& Params, TVLBitmap& Picture) {
     PatchJpegResolution(Params);
     RebuildIPTC(Params);
-    RebuildExif(Params);
+    RebuildExif(Params, Picture);
     RebuildXMP(Params);
 }
 
@@ -344,11 +347,10 @@ int32_t TVistrelIO::LoadFromStreamTIFF(TStream& Stream) {
 
 namespace {
 
-
 void ReadJpeg(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
               TVLProgressRecord& Progress) {
-    ReadJPEGStream(Stream, nullptr, Bitmap, Params, Progress, false, false, true, false, true,
-                   true, -1, Params.NativePixelFormat);
+    ReadJPEGStream(Stream, nullptr, Bitmap, Params, Progress, false, false, true, false, true, true,
+                   -1, Params.NativePixelFormat);
 }
 
 } // namespace
@@ -380,7 +382,7 @@ void TVistrelIO::LoadFromStreamJPEG(TStream& Stream) {
 void TVistrelIO::SaveToFileJPEG(const String& FileName) {
     FileSaver(FileName, ffJPEG, TrueColourOrBilevel,
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
-                  RebuildJpegMetadata(*FIOParams);
+                  RebuildJpegMetadata(*FIOParams, Bitmap);
                   WriteJPEGStream(Stream, Bitmap, *FIOParams, Progress);
               });
 }
@@ -388,7 +390,7 @@ void TVistrelIO::SaveToFileJPEG(const String& FileName) {
 void TVistrelIO::SaveToStreamJPEG(TStream& Stream) {
     StreamSaver(Stream, TrueColourOrBilevel,
                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
-                    RebuildJpegMetadata(*FIOParams);
+                    RebuildJpegMetadata(*FIOParams, Bitmap);
                     WithStreamHeader(S, "JFIF",
                                      [&] { WriteJPEGStream(S, Bitmap, *FIOParams, Progress); });
                 });
@@ -490,17 +492,15 @@ public:
                     return static_cast<uint8_t>((F * a + C * (255 - a) + 127) / 255);
                 };
                 FCanvas.SetPixelRGB(cx, cy, TVLRGB{mix(f.b, c.b), mix(f.g, c.g), mix(f.r, c.r)});
-                alpha->SetPixel8(cx, cy, std::max<uint8_t>(alpha->GetPixel8(cx, cy),
-                                                           static_cast<uint8_t>(a)));
+                alpha->SetPixel8(
+                    cx, cy, std::max<uint8_t>(alpha->GetPixel8(cx, cy), static_cast<uint8_t>(a)));
             }
         }
         alpha->Full = false;
     }
 
 private:
-    double Colour() const {
-        return FBackground.r | (FBackground.g << 8) | (FBackground.b << 16);
-    }
+    double Colour() const { return FBackground.r | (FBackground.g << 8) | (FBackground.b << 16); }
     TVLBitmap FCanvas;
     TVLRGB FBackground;
 };

@@ -91,11 +91,10 @@ TEST(SWSetting, NumbersAndColoursParse) {
         bool Hex;
         int32_t Expected;
     };
-    for (const Case& c : {Case{u"12", false, 12}, Case{u" -7", false, -7},
-                          Case{u"12abc", false, 12}, Case{u"", false, -1},
-                          Case{u"abc", false, -1}, Case{u"99999999999", false, -1},
-                          Case{u"0x1F", true, 31}, Case{u"0x1F", false, 0},
-                          Case{u"0xZZ", true, -1}}) {
+    for (const Case& c :
+         {Case{u"12", false, 12}, Case{u" -7", false, -7}, Case{u"12abc", false, 12},
+          Case{u"", false, -1}, Case{u"abc", false, -1}, Case{u"99999999999", false, -1},
+          Case{u"0x1F", true, 31}, Case{u"0x1F", false, 0}, Case{u"0xZZ", true, -1}}) {
         EXPECT_EQ(ParseIntDefault(c.Text, -1, c.Hex), c.Expected) << Utf8FromStr(c.Text);
     }
     EXPECT_EQ(HexToColor(u"0000FF", 5), 0xFF0000);
@@ -149,13 +148,14 @@ TEST_F(DataFolders, AMissingUserFolderIsMadeAndGetsTheSiblingDefault) {
     EXPECT_EQ(ReadAll(AppFolder / "solvanedesk.ini"), "mine");
 }
 
-TEST_F(DataFolders, WithoutAUserFolderThePortableOneIsMade) {
+// No folder can be made: there is none (the settings then live for the session), and the
+// portable folder is never made in its place.
+TEST_F(DataFolders, WithoutAUserFolderNoneIsChosen) {
     // Configuration and home under a regular file: no folder can be made there, whoever runs.
     WriteFileBytes(Root.Path() / "file", "x");
     setenv("XDG_CONFIG_HOME", (Root.Path() / "file" / "config").c_str(), 1);
     setenv("HOME", (Root.Path() / "file" / "home").c_str(), 1);
     const TDataFolders folders = ResolveDataFolders(Str(Exe));
-    EXPECT_EQ(folders.DataDir, Str(Exe / "userdata"));
-    EXPECT_TRUE(fs::is_directory(Exe / "userdata"));
-    EXPECT_EQ(ReadAll(Exe / "userdata" / "solvanedesk.ini"), "sibling");
+    EXPECT_TRUE(folders.DataDir.empty());
+    EXPECT_FALSE(fs::exists(Exe / "userdata"));
 }

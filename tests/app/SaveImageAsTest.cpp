@@ -140,19 +140,27 @@ TEST(SaveImageAs, JpegAsksForTheQualityAndWritesIt) {
     EXPECT_FALSE(std::filesystem::exists(folder.File("c.jpg")));
 }
 
-TEST(SaveImageAs, ExtensionsWithoutAWriterWriteNothing) {
+// Nothing is written, and the error names the file, in the program's English texts.
+TEST(SaveImageAs, ExtensionsWithoutAWriterWriteNothingAndSaySo) {
     ScratchFolder folder;
     TVistrelIO io(nullptr);
     FillPicture(*io.GetBitmap(), 0);
+    LangManager = new TSVLangManager(u"English", Str(std::string(SV_TESTS_DIR) + "/../data/"));
     int32_t quality = 90;
-    for (const char* name : {"a.ico", "a.wmf", "a.emf", "a.txt"}) {
+    for (const char* name : {"a.webp", "a.ico", "a.wmf", "a.emf", "a.txt"}) {
+        SCOPED_TRACE(name);
         const TSaveAsResult result = SaveImageAs(io, Str(folder.File(name)), quality, Answer(80));
         EXPECT_FALSE(result.Saved);
         EXPECT_TRUE(result.Message.empty());
-        EXPECT_TRUE(result.Error.empty());
-        EXPECT_FALSE(std::filesystem::exists(folder.File(name))) << name;
+        EXPECT_EQ(
+            Utf8FromStr(result.Error),
+            "\"" + std::string(name) +
+                "\" cannot be saved: choose a name ending in .jpg, .bmp, .gif, .png or .tif.");
+        EXPECT_FALSE(std::filesystem::exists(folder.File(name)));
     }
     EXPECT_EQ(quality, 90);
+    delete LangManager;
+    LangManager = nullptr;
 }
 
 TEST(SaveImageAs, AFailureHalfWayKeepsTheShownFile) {

@@ -3,12 +3,14 @@
 // main window the picture's index, the search box with its clear button, deletes and closing.
 #include "app/formThumbs.h"
 
+#include "app/SVLangManager.h"
 #include "tests/ExternalTool.h"
 #include "tests/app/ImagingStartup.h"
 #include "tests/app/ThumbnailPictures.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -102,13 +104,25 @@ TEST_F(ThumbnailStrip, ListsEveryPictureWithItsThumbnailOrTheLoadingText) {
     EXPECT_NE(Pixel(x, 29 + 41), static_cast<COLORREF>(clBlack));
     EXPECT_EQ(Pixel(x, 29 + 42), static_cast<COLORREF>(clBlack));
 
-    // The damaged picture keeps the loading text: something is written in the middle of its row.
-    int32_t written = 0;
+    // The damaged picture says, in the middle of its row, that it could not be read: the text
+    // written there is as wide as that text, not as the loading text.
+    EXPECT_TRUE(strip.Thumbs.Item(3).Unreadable);
+    LangManager = new TSVLangManager(u"English", Str(std::string(SV_TESTS_DIR) + "/../data/"));
+    strip.lThumbs->Invalidate();
+    int32_t left = strip.lThumbs->ClientWidth(), right = -1;
     for (int32_t y = 340; y < 360; ++y)
         for (int32_t xx = 0; xx < strip.lThumbs->ClientWidth(); ++xx)
-            if (Pixel(xx, y) != static_cast<COLORREF>(clBlack)) ++written;
-    EXPECT_GT(written, 10);
+            if (Pixel(xx, y) != static_cast<COLORREF>(clBlack)) {
+                left = std::min(left, xx);
+                right = std::max(right, xx);
+            }
+    TCanvas* canvas = strip.lThumbs->Canvas();
+    const int32_t unreadable = canvas->TextWidth(u"Could not be read");
+    ASSERT_NE(canvas->TextWidth(LangStr(u"SVSTR_LOADING")), unreadable);
+    EXPECT_NEAR(right - left + 1, unreadable, 2);
     EXPECT_EQ(Pixel(x, 305), static_cast<COLORREF>(clBlack));
+    delete LangManager;
+    LangManager = nullptr;
 }
 
 TEST_F(ThumbnailStrip, TheSelectedItemIsOpaqueOnItsOwnBackground) {
@@ -137,10 +151,9 @@ TEST_F(ThumbnailStrip, TheSearchBoxMarksMatchesAndItsButtonClearsIt) {
         const char16_t* Text;
         std::vector<bool> Matched;
     };
-    for (const Case& c : {Case{u"img", {true, false, false, false}},
-                          Case{u"Tower", {false, true, false, false}},
-                          Case{u"tower", {false, false, false, false}},
-                          Case{u"PNG", {true, true, true, true}}}) {
+    for (const Case& c :
+         {Case{u"img", {true, false, false, false}}, Case{u"Tower", {false, true, false, false}},
+          Case{u"tower", {false, false, false, false}}, Case{u"PNG", {true, true, true, true}}}) {
         SCOPED_TRACE(Utf8FromStr(c.Text));
         strip.eSearch->SetText(c.Text);
         EXPECT_TRUE(strip.eSearch->RightButton()->Visible());

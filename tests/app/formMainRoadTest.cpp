@@ -2,11 +2,13 @@
 // folder, a picture that cannot be loaded, the window sized to the picture, zoom steps, dragging
 // and arrow keys, and the caption edit against list changes.
 #include "app/Captions.h"
+#include "app/SVLangManager.h"
 #include "app/SWSetting.h"
 #include "app/formMain.h"
 #include "app/formMessage.h"
 #include "components/SVAALabel.h"
 #include "components/SVDropTarget.h"
+#include "components/SVLabel.h"
 #include "imaging/io/VistrelIO.h"
 #include "raster/RasterStartup.h"
 #include "tests/ExternalTool.h"
@@ -173,6 +175,10 @@ TEST_F(MainRoad, APictureThatCannotBeLoadedLeavesTheWindowWorking) {
         EXPECT_FALSE(Main->Busy) << Utf8FromStr(name);
         EXPECT_EQ(Main->View->PaintLockCount(), 0) << Utf8FromStr(name);
         EXPECT_NE(Main->lTitle->Caption().find(name), String::npos) << Utf8FromStr(name);
+        // The picture before is not shown under the unreadable file's name.
+        const bool readable = String(name) == u"e.png";
+        EXPECT_EQ(Main->LoadFailed, !readable) << Utf8FromStr(name);
+        EXPECT_EQ(Main->View->IsEmpty(), !readable) << Utf8FromStr(name);
     }
     EXPECT_EQ(Main->View->GetVLBitmap()->GetWidth(), 30);
 }
@@ -304,11 +310,15 @@ TEST_F(MainRoad, CaptionEdits) {
     };
 
     Main->OpenPath(Str(folder.File("a2.jpg")));
+    ASSERT_FALSE(Main->lCaption->Visible());
     edit(u"Grüße", VK_RETURN);
     EXPECT_EQ(ReadBytes(file), "\xEF\xBB\xBF"
                                "a2.jpg=Gr\xC3\xBC\xC3\x9F"
                                "e\r\n");
+    // The committed caption shows at once, in its place beside the status.
     EXPECT_EQ(Main->lCaption->Caption(), u"Grüße");
+    EXPECT_TRUE(Main->lCaption->Visible());
+    EXPECT_EQ(Main->lCaption->Left(), Main->lStatus->Left() + Main->lStatus->Width());
 
     edit(u"other", VK_ESCAPE); // Esc writes nothing
     EXPECT_EQ(ReadBytes(file), "\xEF\xBB\xBF"
@@ -346,6 +356,35 @@ TEST_F(MainRoad, CaptionEdits) {
     Main->eCaption->SetText(u"");
     Main->eCaptionExit(nullptr);
     EXPECT_FALSE(fs::exists(file)); // the only caption cleared: the file goes
+    EXPECT_FALSE(Main->lCaption->Visible());
+}
+
+// Where no folder for the settings can be made, the program makes none beside itself (which
+// would turn it portable for good): the settings live for the session, and the user is told.
+TEST_F(MainRoad, WithoutAFolderForTheSettingsTheyAreKeptForTheSession) {
+    Main.reset();
+    const fs::path exeFolder = fs::read_symlink("/proc/self/exe").parent_path();
+    ASSERT_FALSE(fs::exists(exeFolder / "userdata"));
+    const char* oldHome = std::getenv("HOME");
+    const std::string home = oldHome != nullptr ? oldHome : "";
+    WriteFileBytes(Root.Path() / "file", "x");
+    setenv("XDG_CONFIG_HOME", (Root.Path() / "file" / "config").c_str(), 1);
+    setenv("HOME", (Root.Path() / "file" / "home").c_str(), 1);
+    Main = std::make_unique<TfMain>(nullptr);
+    EXPECT_TRUE(Main->DataDir.empty());
+    EXPECT_TRUE(Settings->FileName.empty());
+    Settings->JpegQuality = 75; // kept while the program runs
+    EXPECT_EQ(Settings->JpegQuality, 75);
+    delete LangManager;
+    LangManager = new TSVLangManager(u"English", Str(std::string(SV_TESTS_DIR) + "/../data/"));
+    Main->Timer1Timer(nullptr);
+    EXPECT_TRUE(fMessage->Visible());
+    EXPECT_EQ(fMessage->Text, u"No folder for the settings can be written; changes are kept only "
+                              u"until the program ends.");
+    Main.reset();
+    setenv("HOME", home.c_str(), 1);
+    EXPECT_FALSE(fs::exists(exeFolder / "userdata"));
+    EXPECT_FALSE(fs::exists(exeFolder / "solvaneview.ini"));
 }
 
 TEST_F(MainRoad, MenuCommandsAndTheirShortcutsReachTheRoad) {

@@ -9,6 +9,7 @@
 #include "app/formMain.h"
 #include "app/formMessage.h"
 #include "components/SVAALabel.h"
+#include "components/SVLabel.h"
 #include "imaging/io/VistrelIO.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/Menus.h"
@@ -29,6 +30,8 @@
 #include <cctype>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <optional>
 
 namespace fs = std::filesystem;
@@ -87,6 +90,37 @@ void AnswerBox(QMessageBox::StandardButton Button, QString* Text = nullptr) {
         if (Text != nullptr) *Text = Box.text();
         Box.button(Button)->click();
     });
+}
+
+// Answers with Button the message box whose text holds Part, whenever it opens; Text receives its
+// text. The box is waited for while the returned timer lives.
+std::unique_ptr<QTimer> AnswerBoxHolding(const QString& Part, QMessageBox::StandardButton Button,
+                                         QString* Text) {
+    auto poll = std::make_unique<QTimer>();
+    QTimer* timer = poll.get();
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->text().contains(Part)) return;
+        timer->stop();
+        *Text = box->text();
+        box->button(Button)->click();
+    });
+    timer->start(5);
+    return poll;
+}
+
+// Runs Command; true when a modal window opened meanwhile (it is closed at once).
+bool OpensAModalWindow(const std::function<void()>& Command) {
+    bool opened = false;
+    QTimer::singleShot(0, [&opened] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            opened = true;
+            modal->close();
+        }
+    });
+    Command();
+    QApplication::processEvents();
+    return opened;
 }
 
 // Answers the next save dialog: picks filter number Filter (from 1) and saves as Name.
@@ -224,15 +258,33 @@ TEST_F(MainFiles, ACancelledDeleteChangesNothing) {
     EXPECT_EQ(Utf8FromStr(Main->lTitle->Caption()), title);
     EXPECT_EQ(Descriptions(), captions);
     EXPECT_FALSE(fMessage->Visible());
+}
 
-    // A file that cannot be deleted any more (gone behind the viewer's back) changes nothing
-    // either, and asks no second question.
-    fs::remove(Picture(3));
-    AnswerBox(QMessageBox::Yes);
-    Main->miDeleteClick(Main->miDelete);
-    EXPECT_EQ(Main->FileList->Count(), 5);
-    EXPECT_EQ(Shown(), u"p3.png");
-    EXPECT_EQ(Descriptions(), captions);
+// A trash that cannot be made, and a file gone behind the viewer's back: the refusal is said in
+// a message and nothing changes.
+TEST_F(MainFiles, ARefusedDeleteSaysSoAndChangesNothing) {
+    Main->OpenPath(Str(Picture(3)));
+    const std::string captions = Descriptions();
+    WriteFileBytes(Root.Path() / "file", "x");
+    setenv("XDG_DATA_HOME", (Root.Path() / "file" / "data").c_str(), 1);
+    for (const bool vanished : {false, true}) {
+        SCOPED_TRACE(vanished ? "vanished" : "no trash");
+        if (vanished) fs::remove(Picture(3));
+        fMessage->HideNow();
+        QString refusal;
+        AnswerBox(QMessageBox::Yes);
+        const std::unique_ptr<QTimer> answer =
+            AnswerBoxHolding(QStringLiteral("could not"), QMessageBox::Ok, &refusal);
+        Main->miDeleteClick(Main->miDelete);
+        EXPECT_EQ(refusal,
+                  QStringLiteral("\"p3.png\" could not be deleted; it is left as it was."));
+        EXPECT_EQ(fs::exists(Picture(3)), !vanished);
+        EXPECT_EQ(Main->FileList->Count(), 5);
+        EXPECT_EQ(Shown(), u"p3.png");
+        EXPECT_EQ(Main->View->GetVLBitmap()->GetWidth(), 23);
+        EXPECT_EQ(Descriptions(), captions);
+        EXPECT_FALSE(fMessage->Visible());
+    }
 }
 
 TEST_F(MainFiles, ShiftDeleteRemovesTheFileForGood) {
@@ -355,11 +407,61 @@ TEST_F(MainFiles, SaveAsRemembersTheFilterAndTheQuality) {
         EXPECT_EQ(quality, "75");
     }
 
-    // An extension without a writer writes nothing and says nothing.
-    fMessage->HideNow();
-    Main->SaveImageAs(Str((Pictures() / "x.ico").string()));
-    EXPECT_FALSE(fs::exists(Pictures() / "x.ico"));
-    EXPECT_FALSE(fMessage->Visible());
+    // An extension without a writer writes nothing and says so.
+    for (const char* name : {"x.webp", "x.ico"}) {
+        SCOPED_TRACE(name);
+        fMessage->HideNow();
+        QString refusal;
+        AnswerBox(QMessageBox::Ok, &refusal);
+        Main->SaveImageAs(Str((Pictures() / name).string()));
+        EXPECT_EQ(refusal, QStringLiteral("\"%1\" cannot be saved: choose a name ending in .jpg, "
+                                          ".bmp, .gif, .png or .tif.")
+                               .arg(QString::fromUtf8(name)));
+        EXPECT_FALSE(fs::exists(Pictures() / name));
+        EXPECT_FALSE(fMessage->Visible());
+    }
+}
+
+// Files that give no picture (empty, text, a PNG named .jpg, a format without a reader) shown
+// after a good picture: the view is empty, the title names the file, the status line says it
+// could not be read, and the picture commands do nothing until a picture is shown again.
+TEST_F(MainFiles, AFileThatCannotBeReadLeavesTheViewEmptyAndThePictureCommandsIdle) {
+    WriteFileBytes(Pictures() / "p1a.png", "");
+    WriteFileBytes(Pictures() / "p1b.png", "not a picture at all");
+    fs::copy_file(Picture(1), Pictures() / "p1c.jpg");
+    WriteFileBytes(Pictures() / "p1d.wmf", std::string(64, 'w'));
+    Main->OpenPath(Str(Picture(1)));
+    ASSERT_EQ(Main->View->GetVLBitmap()->GetWidth(), 21);
+    Main->miRotateLeftClick(Main->miRotateLeft); // a turned picture is what Save As would write
+    for (const char16_t* name : {u"p1a.png", u"p1b.png", u"p1c.jpg", u"p1d.wmf"}) {
+        SCOPED_TRACE(Utf8FromStr(name));
+        Main->ShowNextImage();
+        ASSERT_EQ(Shown(), name);
+        EXPECT_TRUE(Main->LoadFailed);
+        EXPECT_TRUE(Main->View->IsEmpty());
+        const String title = Main->lTitle->Caption();
+        EXPECT_NE(title.find(name), String::npos) << Utf8FromStr(title);
+        EXPECT_EQ(title.find(u" x "), String::npos) << Utf8FromStr(title);
+        EXPECT_NE(Main->lStatus->Caption().find(u"Could not be read"), String::npos);
+
+        const double zoom = Main->View->ZoomX();
+        fMessage->HideNow();
+        EXPECT_FALSE(OpensAModalWindow([&] { Main->miSaveAsClick(Main->miSaveAs); }));
+        Main->miRotateLeftClick(Main->miRotateLeft);
+        Main->miCopyImageClick(Main->miCopyImage);
+        Main->miZoomInClick(Main->miZoomIn);
+        EXPECT_FALSE(fMessage->Visible());
+        EXPECT_TRUE(Main->View->IsEmpty());
+        EXPECT_EQ(Main->View->ZoomX(), zoom);
+    }
+    Main->ShowNextImage();
+    EXPECT_EQ(Shown(), u"p2.png");
+    EXPECT_FALSE(Main->LoadFailed);
+    EXPECT_EQ(Main->View->GetVLBitmap()->GetWidth(), 22);
+    EXPECT_NE(Main->lStatus->Caption().find(u"%"), String::npos);
+    Main->miRotateLeftClick(Main->miRotateLeft);
+    EXPECT_EQ(Main->View->GetVLBitmap()->GetWidth(), 12);
+    EXPECT_TRUE(fMessage->Visible());
 }
 
 TEST_F(MainFiles, ASaveOverTheShownFileThatFailsKeepsItAndSaysSo) {
@@ -380,7 +482,9 @@ TEST_F(MainFiles, ASaveOverTheShownFileThatFailsKeepsItAndSaysSo) {
     Main->SaveImageAs(Str(shown));
     ASSERT_TRUE(RunTool("prlimit --pid $PPID --fsize=unlimited:", output));
     std::signal(SIGXFSZ, oldHandler);
-    EXPECT_FALSE(error.isEmpty());
+    EXPECT_TRUE(error.startsWith(QStringLiteral("The picture could not be saved as \"%1\".")
+                                     .arg(QString::fromStdString(shown))))
+        << error.toStdString();
     EXPECT_FALSE(fMessage->Visible());
     EXPECT_TRUE(Root.Read("pics/big.bmp") == original) << "the shown file changed";
     int32_t files = 0;

@@ -89,6 +89,8 @@ TEST_F(ViewerStart, StartsWithoutLanguagesAndWithAnUnusableHome) {
     EXPECT_TRUE(WaitForWindow(Server.Display(), "\"Solvaneview\"", viewer));
     kill(viewer, SIGTERM);
     EXPECT_EQ(WaitForExit(viewer), 0);
-    // The settings went to the portable folder made beside the program.
-    EXPECT_TRUE(fs::exists(program.parent_path() / "userdata" / "solvaneview.ini"));
+    // The settings were kept for the session only: no portable folder was made beside the
+    // program, no file written there.
+    EXPECT_FALSE(fs::exists(program.parent_path() / "userdata"));
+    EXPECT_FALSE(fs::exists(program.parent_path() / "solvaneview.ini"));
 }

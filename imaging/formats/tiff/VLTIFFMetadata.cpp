@@ -18,35 +18,34 @@ const TIOExifFields& ExifDefaults() {
 
 struct TTextTag {
     uint16_t Tag;
-    AnsiString TIOExifFields::* Field;
+    AnsiString TIOExifFields::*Field;
 };
 struct TIntTag {
     uint16_t Tag;
-    int32_t TIOExifFields::* Field;
+    int32_t TIOExifFields::*Field;
 };
 struct TDoubleTag {
     uint16_t Tag;
-    double TIOExifFields::* Field;
+    double TIOExifFields::*Field;
     bool Signed;
 };
-template <size_t N>
-struct TDoublesTag {
+template <size_t N> struct TDoublesTag {
     uint16_t Tag;
-    std::array<double, N> TIOExifFields::* Field;
+    std::array<double, N> TIOExifFields::*Field;
 };
 struct TWideTag {
     uint16_t Tag;
-    String TIOExifFields::* Field;
+    String TIOExifFields::*Field;
 };
 
 const TTextTag MainTexts[] = {
-    {305, &TIOExifFields::ExifSoftware},   {315, &TIOExifFields::ExifArtist},
-    {271, &TIOExifFields::ExifMake},       {272, &TIOExifFields::ExifModel},
-    {306, &TIOExifFields::ExifDateTime},   {33432, &TIOExifFields::ExifCopyright},
+    {305, &TIOExifFields::ExifSoftware}, {315, &TIOExifFields::ExifArtist},
+    {271, &TIOExifFields::ExifMake},     {272, &TIOExifFields::ExifModel},
+    {306, &TIOExifFields::ExifDateTime}, {33432, &TIOExifFields::ExifCopyright},
 };
 const TWideTag MainWides[] = {
-    {40091, &TIOExifFields::ExifXPTitle},    {40092, &TIOExifFields::ExifXPComment},
-    {40093, &TIOExifFields::ExifXPAuthor},   {40094, &TIOExifFields::ExifXPKeywords},
+    {40091, &TIOExifFields::ExifXPTitle},   {40092, &TIOExifFields::ExifXPComment},
+    {40093, &TIOExifFields::ExifXPAuthor},  {40094, &TIOExifFields::ExifXPKeywords},
     {40095, &TIOExifFields::ExifXPSubject},
 };
 const TDoublesTag<2> MainPairs[] = {{318, &TIOExifFields::ExifWhitePoint}};
@@ -69,12 +68,8 @@ const TIntTag ExifInts[] = {
     {37384, &TIOExifFields::ExifLightSource},
     {37385, &TIOExifFields::ExifFlash},
     {40961, &TIOExifFields::ExifColorSpace},
-    {40962, &TIOExifFields::ExifPixelXDimension},
-    {40963, &TIOExifFields::ExifPixelYDimension},
     {41488, &TIOExifFields::ExifFocalPlaneResolutionUnit},
     {41495, &TIOExifFields::ExifSensingMethod},
-    {41728, &TIOExifFields::ExifFileSource},
-    {41729, &TIOExifFields::ExifSceneType},
     {41986, &TIOExifFields::ExifExposureMode},
     {41987, &TIOExifFields::ExifWhiteBalance},
     {41989, &TIOExifFields::ExifFocalLengthIn35mmFilm},
@@ -84,6 +79,17 @@ const TIntTag ExifInts[] = {
     {41993, &TIOExifFields::ExifSaturation},
     {41994, &TIOExifFields::ExifSharpness},
     {41996, &TIOExifFields::ExifSubjectDistanceRange},
+};
+// The picture's size, which EXIF allows as SHORT or LONG; written as LONG, the type libtiff
+// insists on.
+const TIntTag ExifDimensions[] = {
+    {40962, &TIOExifFields::ExifPixelXDimension},
+    {40963, &TIOExifFields::ExifPixelYDimension},
+};
+// One byte of type UNDEFINED each in EXIF.
+const TIntTag ExifUndefinedBytes[] = {
+    {41728, &TIOExifFields::ExifFileSource},
+    {41729, &TIOExifFields::ExifSceneType},
 };
 // ShutterSpeedValue, BrightnessValue and ExposureBiasValue are signed (SRATIONAL in EXIF).
 const TDoubleTag ExifDoubles[] = {
@@ -104,11 +110,16 @@ const TDoubleTag ExifDoubles[] = {
 };
 
 const TTextTag GPSInlines[] = {
-    {1, &TIOExifFields::ExifGPSLatitudeRef},      {3, &TIOExifFields::ExifGPSLongitudeRef},
-    {9, &TIOExifFields::ExifGPSStatus},           {10, &TIOExifFields::ExifGPSMeasureMode},
-    {12, &TIOExifFields::ExifGPSSpeedRef},        {14, &TIOExifFields::ExifGPSTrackRef},
-    {16, &TIOExifFields::ExifGPSImgDirectionRef}, {19, &TIOExifFields::ExifGPSDestLatitudeRef},
-    {21, &TIOExifFields::ExifGPSDestLongitudeRef}, {23, &TIOExifFields::ExifGPSDestBearingRef},
+    {1, &TIOExifFields::ExifGPSLatitudeRef},
+    {3, &TIOExifFields::ExifGPSLongitudeRef},
+    {9, &TIOExifFields::ExifGPSStatus},
+    {10, &TIOExifFields::ExifGPSMeasureMode},
+    {12, &TIOExifFields::ExifGPSSpeedRef},
+    {14, &TIOExifFields::ExifGPSTrackRef},
+    {16, &TIOExifFields::ExifGPSImgDirectionRef},
+    {19, &TIOExifFields::ExifGPSDestLatitudeRef},
+    {21, &TIOExifFields::ExifGPSDestLongitudeRef},
+    {23, &TIOExifFields::ExifGPSDestBearingRef},
     {25, &TIOExifFields::ExifGPSDestDistanceRef},
 };
 const TTextTag GPSTexts[] = {
@@ -117,25 +128,31 @@ const TTextTag GPSTexts[] = {
     {29, &TIOExifFields::ExifGPSDateStamp},
 };
 const TDoublesTag<3> GPSTriples[] = {
-    {2, &TIOExifFields::ExifGPSLatitude},      {4, &TIOExifFields::ExifGPSLongitude},
-    {7, &TIOExifFields::ExifGPSTimeStamp},     {20, &TIOExifFields::ExifGPSDestLatitude},
+    {2, &TIOExifFields::ExifGPSLatitude},       {4, &TIOExifFields::ExifGPSLongitude},
+    {7, &TIOExifFields::ExifGPSTimeStamp},      {20, &TIOExifFields::ExifGPSDestLatitude},
     {22, &TIOExifFields::ExifGPSDestLongitude},
 };
 const TDoubleTag GPSDoubles[] = {
-    {6, &TIOExifFields::ExifGPSAltitude, false},    {11, &TIOExifFields::ExifGPSDOP, false},
-    {13, &TIOExifFields::ExifGPSSpeed, false},      {15, &TIOExifFields::ExifGPSTrack, false},
-    {17, &TIOExifFields::ExifGPSImgDirection, false}, {24, &TIOExifFields::ExifGPSDestBearing, false},
+    {6, &TIOExifFields::ExifGPSAltitude, false},
+    {11, &TIOExifFields::ExifGPSDOP, false},
+    {13, &TIOExifFields::ExifGPSSpeed, false},
+    {15, &TIOExifFields::ExifGPSTrack, false},
+    {17, &TIOExifFields::ExifGPSImgDirection, false},
+    {24, &TIOExifFields::ExifGPSDestBearing, false},
     {26, &TIOExifFields::ExifGPSDestDistance, false},
 };
 
-bool Has(const TVLTagsReadState& Ctx, uint16_t Tag) { return TIFFFindTag(Ctx, Tag) >= 0; }
+bool Has(const TVLTagsReadState& Ctx, uint16_t Tag) {
+    return TIFFFindTag(Ctx, Tag) >= 0;
+}
 
 // Reading: a missing tag leaves the field at its ClearExif value.
 
 // A text field without the NUL a short value's count includes ("Cam" stored inline as 4 bytes).
 AnsiString FieldText(const TVLTagsReadState& Ctx, uint16_t Tag) {
     AnsiString text = TIFFText(Ctx, Tag);
-    while (!text.empty() && text.back() == 0) text.pop_back();
+    while (!text.empty() && text.back() == 0)
+        text.pop_back();
     return text;
 }
 
@@ -144,8 +161,7 @@ void ReadTexts(const TVLTagsReadState& Ctx, TIOExifFields& F, const T& Table) {
     for (const TTextTag& t : Table)
         F.*t.Field = Has(Ctx, t.Tag) ? FieldText(Ctx, t.Tag) : ExifDefaults().*t.Field;
 }
-template <typename T>
-void ReadInts(const TVLTagsReadState& Ctx, TIOExifFields& F, const T& Table) {
+template <typename T> void ReadInts(const TVLTagsReadState& Ctx, TIOExifFields& F, const T& Table) {
     for (const TIntTag& t : Table)
         F.*t.Field = static_cast<int32_t>(TIFFTagValue(Ctx, t.Tag, ExifDefaults().*t.Field));
 }
@@ -163,9 +179,9 @@ void ReadLists(const TVLTagsReadState& Ctx, TIOExifFields& F, const TDoublesTag<
 
 // Writing: only fields that differ from their ClearExif value.
 
-template <typename T>
-void WriteTexts(TTIFFEntryList& L, const TIOExifFields& F, const T& Table) {
-    for (const TTextTag& t : Table) L.AddAscii(t.Tag, F.*t.Field);
+template <typename T> void WriteTexts(TTIFFEntryList& L, const TIOExifFields& F, const T& Table) {
+    for (const TTextTag& t : Table)
+        L.AddAscii(t.Tag, F.*t.Field);
 }
 void WriteShortOrLong(TTIFFEntryList& L, uint16_t Tag, int32_t Value) {
     if (Value >= 0 && Value <= 0xFFFF)
@@ -173,13 +189,22 @@ void WriteShortOrLong(TTIFFEntryList& L, uint16_t Tag, int32_t Value) {
     else
         L.AddLong(Tag, static_cast<uint32_t>(Value));
 }
-template <typename T>
-void WriteInts(TTIFFEntryList& L, const TIOExifFields& F, const T& Table) {
+template <typename T> void WriteInts(TTIFFEntryList& L, const TIOExifFields& F, const T& Table) {
     for (const TIntTag& t : Table)
         if (F.*t.Field != ExifDefaults().*t.Field) WriteShortOrLong(L, t.Tag, F.*t.Field);
 }
+template <typename T> void WriteLongs(TTIFFEntryList& L, const TIOExifFields& F, const T& Table) {
+    for (const TIntTag& t : Table)
+        if (F.*t.Field != ExifDefaults().*t.Field)
+            L.AddLong(t.Tag, static_cast<uint32_t>(F.*t.Field));
+}
 template <typename T>
-void WriteDoubles(TTIFFEntryList& L, const TIOExifFields& F, const T& Table) {
+void WriteUndefinedBytes(TTIFFEntryList& L, const TIOExifFields& F, const T& Table) {
+    for (const TIntTag& t : Table)
+        if (F.*t.Field != ExifDefaults().*t.Field)
+            L.AddBlock(t.Tag, ttUndefined, 1, {static_cast<uint8_t>(F.*t.Field)});
+}
+template <typename T> void WriteDoubles(TTIFFEntryList& L, const TIOExifFields& F, const T& Table) {
     for (const TDoubleTag& t : Table)
         if (F.*t.Field != ExifDefaults().*t.Field) L.AddDoubles(t.Tag, {F.*t.Field}, t.Signed);
 }
@@ -217,7 +242,9 @@ std::vector<uint8_t> BytesOfDotted(const AnsiString& Text) {
 }
 
 // Writes List as a directory of its own (next offset 0) and returns its offset.
-int64_t WriteSubIFD(TTIFFEntryList& List) { return List.WriteIFD(0) - List.Base; }
+int64_t WriteSubIFD(TTIFFEntryList& List) {
+    return List.WriteIFD(0) - List.Base;
+}
 
 void WriteMakerNote(TTIFFEntryList& Exif, TVLTagsHandler& Note);
 
@@ -261,7 +288,8 @@ void ReadTIFFMainExifTags(const TVLTagsReadState& Ctx, TIOParamsVals& Params) {
     Params.ExifRating = static_cast<int32_t>(TIFFTagValue(Ctx, 18246, -1));
     Params.ExifYCbCrPositioning = static_cast<int32_t>(TIFFTagValue(Ctx, 531, 0));
     ReadTexts(Ctx, Params, MainTexts);
-    for (const TWideTag& t : MainWides) Params.*t.Field = TIFFWideText(Ctx, t.Tag);
+    for (const TWideTag& t : MainWides)
+        Params.*t.Field = TIFFWideText(Ctx, t.Tag);
     ReadLists(Ctx, Params, MainPairs);
     ReadLists(Ctx, Params, MainTriples);
     ReadLists(Ctx, Params, MainSixes);
@@ -270,6 +298,8 @@ void ReadTIFFMainExifTags(const TVLTagsReadState& Ctx, TIOParamsVals& Params) {
 void ReadTIFFExifTags(const TVLTagsReadState& Ctx, TIOParamsVals& Params) {
     ReadTexts(Ctx, Params, ExifTexts);
     ReadInts(Ctx, Params, ExifInts);
+    ReadInts(Ctx, Params, ExifDimensions);
+    ReadInts(Ctx, Params, ExifUndefinedBytes);
     ReadDoubles(Ctx, Params, ExifDoubles);
     for (int32_t i = 0; i < 2; ++i)
         Params.SetExifISOSpeedRatings(i, static_cast<int32_t>(TIFFIntegerAt(Ctx, 34855, i)));
@@ -286,7 +316,8 @@ void ReadTIFFGPSTags(const TVLTagsReadState& Ctx, TIOParamsVals& Params) {
     // References are kept without the NUL their ASCII count includes.
     for (const TTextTag& t : GPSInlines) {
         AnsiString text = TIFFInlineBytes(Ctx, t.Tag);
-        while (!text.empty() && text.back() == 0) text.pop_back();
+        while (!text.empty() && text.back() == 0)
+            text.pop_back();
         Params.*t.Field = text;
     }
     ReadTexts(Ctx, Params, GPSTexts);
@@ -342,9 +373,8 @@ void ReadTIFFMakerNote(const TVLTagsReadState& Ctx, TIOParamsVals& Params) {
         std::vector<uint8_t> raw = TIFFRawBytes(one, e.Tag);
         if (raw.size() != bytes) continue;
         if (!Ctx.IntelByteOrder) {
-            const int32_t unit = e.FieldType == ttRational || e.FieldType == ttSRational
-                                     ? 4
-                                     : typeSize;
+            const int32_t unit =
+                e.FieldType == ttRational || e.FieldType == ttSRational ? 4 : typeSize;
             for (size_t i = 0; i + unit <= raw.size(); i += unit)
                 std::reverse(raw.begin() + i, raw.begin() + i + unit);
         }
@@ -394,7 +424,8 @@ void WriteTIFFExifTags(TTIFFEntryList& Main, TIOParamsVals& Params) {
     Main.AddShort(274, static_cast<uint16_t>(Params.TiffOrientation));
     Main.AddShort(296, 2);
     if (Params.ExifRating >= 0) Main.AddShort(18246, static_cast<uint16_t>(Params.ExifRating));
-    for (const TWideTag& t : MainWides) Main.AddWideText(t.Tag, Params.*t.Field);
+    for (const TWideTag& t : MainWides)
+        Main.AddWideText(t.Tag, Params.*t.Field);
     WriteTexts(Main, Params, MainTexts);
     if (Params.ExifYCbCrPositioning != 0)
         Main.AddShort(531, static_cast<uint16_t>(Params.ExifYCbCrPositioning));
@@ -405,6 +436,8 @@ void WriteTIFFExifTags(TTIFFEntryList& Main, TIOParamsVals& Params) {
     TTIFFEntryList exif(Main.Stream(), Main.Aborting());
     exif.Base = Main.Base;
     WriteInts(exif, Params, ExifInts);
+    WriteLongs(exif, Params, ExifDimensions);
+    WriteUndefinedBytes(exif, Params, ExifUndefinedBytes);
     WriteDoubles(exif, Params, ExifDoubles);
     WriteTexts(exif, Params, ExifTexts);
     if (Params.ExifISOSpeedRatings != ExifDefaults().ExifISOSpeedRatings) {
@@ -415,8 +448,7 @@ void WriteTIFFExifTags(TTIFFEntryList& Main, TIOParamsVals& Params) {
     }
     // EXIF requires its version; "0220" when the record has none.
     AddVersion(exif, 36864, Params.ExifVersion.empty() ? AnsiString("0220") : Params.ExifVersion);
-    if (!Params.ExifFlashPixVersion.empty())
-        AddVersion(exif, 40960, Params.ExifFlashPixVersion);
+    if (!Params.ExifFlashPixVersion.empty()) AddVersion(exif, 40960, Params.ExifFlashPixVersion);
     exif.AddAscii(37510, Params.ExifUserCommentCode + Params.ExifUserComment);
     WriteMakerNote(exif, Params.ExifMakerNote);
     const int64_t exifOffset = WriteSubIFD(exif);

@@ -684,6 +684,12 @@ void AddBitsPerSample(TWriter& W) {
 void AddDescriptionTags(TWriter& W) {
     TIOParamsVals& params = W.Params;
     if (params.HasExif) {
+        // The EXIF pixel dimensions name the picture written, which a turn may have swapped
+        // since it was read; an EXIF block alone (no picture) keeps the record's.
+        if (W.Work != nullptr) {
+            params.ExifPixelXDimension = W.Work->GetWidth();
+            params.ExifPixelYDimension = W.Work->GetHeight();
+        }
         WriteTIFFExifTags(W.Entries, params);
         return;
     }

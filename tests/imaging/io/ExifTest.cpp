@@ -55,7 +55,7 @@ protected:
 
     // Saves as the JPEG savers do: the metadata markers rebuilt, then the picture.
     void SaveJpeg(const std::string& Path, TVLBitmap& Bitmap, TIOParamsVals& Params) {
-        RebuildJpegMetadata(Params);
+        RebuildJpegMetadata(Params, Bitmap);
         TMemoryStream stream;
         bool aborting = false;
         TVLProgressRecord progress;
@@ -191,7 +191,8 @@ TEST_F(Exif, TiffOrientationsOpenUprightAndAreSavedAsUpright) {
         ASSERT_FALSE(aborting);
         const auto* p = static_cast<const uint8_t*>(resaved.Memory());
         WriteBytes(File("resaved.tif"), std::vector<uint8_t>(p, p + resaved.GetSize()));
-        const std::vector<std::string> written = ExiftoolValues(File("resaved.tif"), "-Orientation");
+        const std::vector<std::string> written =
+            ExiftoolValues(File("resaved.tif"), "-Orientation");
         EXPECT_TRUE(written == std::vector<std::string>{"1"} ||
                     written == std::vector<std::string>{"-"})
             << "orientation " << (written.empty() ? "" : written[0]);
@@ -255,6 +256,62 @@ TEST_F(Exif, WrittenBlockValidatesAndKeepsItsThumbnail) {
     const TVLRGB corner = read.ExifThumbnail->GetPixelRGB(11, 19);
     EXPECT_NEAR(corner.r, 220, 12);
     EXPECT_NEAR(corner.g, 228, 12);
+}
+
+// A turned picture saved as JPEG and as TIFF: libtiff and exiftool read every EXIF field without
+// a complaint about its type (FileSource and SceneType are UNDEFINED bytes, the pixel dimensions
+// LONG), and the pixel dimensions are the saved picture's, not those of the picture as read.
+TEST_F(Exif, SavedFieldsHaveTheirExifTypesAndTheSavedSize) {
+    if (!ToolExists("tiffinfo")) SV_SKIP_WITHOUT_REFERENCE("tiffinfo");
+    TVLBitmap turned(24, 40, vl24RGB);
+    turned.Fill(0x406080);
+    TIOParamsVals params;
+    params.HasExif = true;
+    params.ExifMake = "Maker";
+    params.ExifColorSpace = 1;
+    params.ExifFileSource = 3;
+    params.ExifSceneType = 1;
+    params.ExifPixelXDimension = 40; // read from the picture before it was turned
+    params.ExifPixelYDimension = 24;
+    SaveJpeg(File("w.jpg"), turned, params);
+    {
+        TMemoryStream stream;
+        bool aborting = false;
+        TVLProgressRecord progress;
+        progress.AbortFlag = &aborting;
+        params.ExifPixelXDimension = 40;
+        params.ExifPixelYDimension = 24;
+        WriteTIFFStream(stream, false, &turned, params, progress);
+        ASSERT_FALSE(aborting);
+        const auto* p = static_cast<const uint8_t*>(stream.Memory());
+        WriteBytes(File("w.tif"), std::vector<uint8_t>(p, p + stream.GetSize()));
+    }
+
+    std::string listing;
+    RunTool("(tiffinfo '" + File("w.tif") + "' 2>&1)", listing);
+    EXPECT_EQ(listing.find("Warning"), std::string::npos) << listing;
+    for (const char* field : {"PixelXDimension: 24\n", "PixelYDimension: 40\n", "FileSource: 0x3\n",
+                              "SceneType: 0x1\n"})
+        EXPECT_NE(listing.find(field), std::string::npos) << field << listing;
+    for (const char* name : {"w.jpg", "w.tif"}) {
+        SCOPED_TRACE(name);
+        std::string verbose;
+        RunTool("(exiftool -v '" + File(name) + "' 2>&1)", verbose);
+        EXPECT_EQ(verbose.find("Warning"), std::string::npos) << verbose;
+        std::string report;
+        RunTool("exiftool -validate -warning -a '" + File(name) + "'", report);
+        EXPECT_EQ(report.find("Non-standard format"), std::string::npos) << report;
+        EXPECT_EQ(ExiftoolValues(File(name), "-ExifImageWidth -ExifImageHeight -FileSource "
+                                             "-SceneType"),
+                  (std::vector<std::string>{"24", "40", "3", "1"}));
+    }
+    TVLBitmap back;
+    TIOParamsVals read;
+    ReadJpeg(File("w.jpg"), back, read);
+    EXPECT_EQ(read.ExifFileSource, 3);
+    EXPECT_EQ(read.ExifSceneType, 1);
+    EXPECT_EQ(read.ExifPixelXDimension, 24);
+    EXPECT_EQ(read.ExifPixelYDimension, 40);
 }
 
 // The thumbnail pass delivers the EXIF thumbnail as the picture, upright.
