@@ -60,28 +60,18 @@ bool IsComment(const AnsiString& Token) {
     return !Token.empty() && Token[0] == '#';
 }
 
-// Trunc(rows done x 100 / height) after each row, reported when it changes.
-class TRowProgress {
-public:
-    TRowProgress(TVLProgressRecord& Progress, int32_t Height) : FProgress(Progress) {
-        FProgress.StepCount = 0;
-        FProgress.PercentPerStep = 100.0 / Height;
-    }
-    // False when the work is to stop.
-    bool Row(int32_t Done) {
-        FProgress.StepCount = Done;
-        const auto per = static_cast<int32_t>(Trunc(Done * FProgress.PercentPerStep));
-        if (per != FLast) {
-            FLast = per;
-            FProgress.ReportProgress();
-        }
-        return !FProgress.Aborting();
-    }
+// Progress Trunc(rows done x 100 / height) is reported after each row, once the factor is set.
+void StartRows(TVLProgressRecord& Progress, int32_t Height) {
+    Progress.StepCount = 0;
+    Progress.PercentPerStep = 100.0 / Height;
+}
 
-private:
-    TVLProgressRecord& FProgress;
-    int32_t FLast = -1;
-};
+// False when the work is to stop.
+bool RowDone(TVLProgressRecord& Progress, int32_t Done) {
+    Progress.StepCount = Done;
+    Progress.ReportProgress();
+    return !Progress.Aborting();
+}
 
 // A picture of Width x Height in Format, whose data takes DataBytes, can be made from what is
 // left of the stream; the bitmap is allocated and filled black.
@@ -316,13 +306,13 @@ void ReadPnm(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params, TVLProgr
         return;
     }
     TPnmRaster raster(Stream, Bitmap, header, wide);
-    TRowProgress report(Progress, header.Height);
+    StartRows(Progress, header.Height);
     for (int32_t y = 0; y < header.Height; ++y) {
         if (!raster.ReadRow(y)) {
             Progress.Abort();
             return;
         }
-        if (!report.Row(y + 1)) return;
+        if (!RowDone(Progress, y + 1)) return;
     }
 }
 
@@ -484,11 +474,11 @@ void WritePNMStream(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
         h <= 0)
         return;
     std::vector<uint8_t> out(static_cast<size_t>(PnmRowBytes(w, output)));
-    TRowProgress report(Progress, h);
+    StartRows(Progress, h);
     for (int32_t y = 0; y < h; ++y) {
         EncodePnmRow(rows, y, output, Params, out);
         if (!WriteChecked(Stream, Progress, out.data(), static_cast<int64_t>(out.size())) ||
-            !report.Row(y + 1))
+            !RowDone(Progress, y + 1))
             return;
     }
 }

@@ -54,12 +54,20 @@ void Read(TCodecReader Reader, const TBytes& File, TRead& Out, bool ParamsOnly =
     Reader(stream, Out.Bitmap, Out.Params, progress, ParamsOnly);
 }
 
-TBytes Write(void (*Writer)(TStream&, TVLBitmap&, TIOParamsVals&, TVLProgressRecord&),
-             TVLBitmap& Bitmap, TIOParamsVals& Params, bool& Aborted) {
-    TMemoryStream stream;
+using TCodecWriter = void (*)(TStream&, TVLBitmap&, TIOParamsVals&, TVLProgressRecord&);
+
+// Writes Bitmap to Stream; true when the writer set the abort flag.
+bool WriteAborts(TCodecWriter Writer, TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params) {
+    bool aborted = false;
     TVLProgressRecord progress;
-    progress.AbortFlag = &Aborted;
-    Writer(stream, Bitmap, Params, progress);
+    progress.AbortFlag = &aborted;
+    Writer(Stream, Bitmap, Params, progress);
+    return aborted;
+}
+
+TBytes Write(TCodecWriter Writer, TVLBitmap& Bitmap, TIOParamsVals& Params, bool& Aborted) {
+    TMemoryStream stream;
+    Aborted = WriteAborts(Writer, stream, Bitmap, Params);
     return StreamBytes(stream);
 }
 
@@ -431,11 +439,7 @@ TEST_F(PnmWbmp, ShortWritesAbort) {
     for (auto writer : {WritePNMStream, WriteWBMPStream}) {
         TFullStream full;
         TIOParamsVals params;
-        bool aborted = false;
-        TVLProgressRecord progress;
-        progress.AbortFlag = &aborted;
-        writer(full, picture, params, progress);
-        EXPECT_TRUE(aborted);
+        EXPECT_TRUE(WriteAborts(writer, full, picture, params));
     }
 }
 
