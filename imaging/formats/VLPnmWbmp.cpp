@@ -109,17 +109,17 @@ bool IsMagic(const AnsiString& Token) {
     return Token.size() == 2 && Token[0] == 'P' && Token[1] >= '1' && Token[1] <= '6';
 }
 
-// The header fields up to the one delimiter after the last; comments go to Comments. False when
-// the header is not a usable one.
-bool ReadPnmHeader(TStream& Stream, TStringList& Comments, TPnmHeader& Header) {
+// The header fields up to the one delimiter after the last, from at most MaxTokens tokens;
+// comments go to Comments when it is given. False when the first field is not a magic.
+bool ParsePnmHeader(TStream& Stream, TStringList* Comments, int64_t MaxTokens, TPnmHeader& Header) {
     const int64_t size = Stream.GetSize();
     int32_t field = 0;
     AnsiString token;
-    while (Stream.GetPosition() < size) {
+    for (int64_t i = 0; i < MaxTokens && Stream.GetPosition() < size; ++i) {
         ReadPNMToken(Stream, token);
         if (token.empty()) break;
         if (IsComment(token)) {
-            Comments.Add(StrFromAnsi(token.substr(1)));
+            if (Comments != nullptr) Comments->Add(StrFromAnsi(token.substr(1)));
             continue;
         }
         if (field == 0) {
@@ -137,8 +137,7 @@ bool ReadPnmHeader(TStream& Stream, TStringList& Comments, TPnmHeader& Header) {
         }
         ++field;
     }
-    return Header.Kind != 0 && Header.Width > 0 && Header.Height > 0 && Header.MaxVal >= 1 &&
-           Header.MaxVal <= MaxSample;
+    return Header.Kind != 0;
 }
 
 void SetPnmParams(const TPnmHeader& Header, TIOParamsVals& Params) {
@@ -260,38 +259,13 @@ private:
     }
 };
 
-// The PNM test and reader on a buffered stream.
-
-bool HasPnmHeader(TStream& Stream) {
-    AnsiString token;
-    int32_t field = 0;
-    bool bilevel = false;
-    int32_t width = -1, height = -1;
-    for (int32_t i = 0; i < 501; ++i) {
-        ReadPNMToken(Stream, token);
-        if (token.empty()) break;
-        if (IsComment(token)) continue;
-        if (field == 0) {
-            if (!IsMagic(token)) break;
-            bilevel = token[1] == '1' || token[1] == '4';
-        } else if (field == 1) {
-            width = StrToIntDefA(token, -1);
-        } else if (field == 2) {
-            height = StrToIntDefA(token, -1);
-            if (bilevel) break;
-        } else {
-            break;
-        }
-        ++field;
-    }
-    return width > 0 && height > 0;
-}
-
+// The PNM reader on a buffered stream.
 void ReadPnm(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params, TVLProgressRecord& Progress,
              bool ParamsOnly) {
     Params.PxmComments.Clear();
     TPnmHeader header;
-    if (!ReadPnmHeader(Stream, Params.PxmComments, header)) {
+    if (!ParsePnmHeader(Stream, &Params.PxmComments, INT64_MAX, header) || header.Width <= 0 ||
+        header.Height <= 0 || header.MaxVal < 1 || header.MaxVal > MaxSample) {
         Progress.Abort();
         return;
     }
@@ -447,7 +421,10 @@ void ReadPNMToken(TStream& Stream, AnsiString& Token) {
 bool IsPNMStream(TStream& Stream) {
     const int64_t start = Stream.GetPosition();
     TVLBufferedReadStream buffered(Stream, ReadBufferSize, true);
-    const bool result = HasPnmHeader(buffered);
+    // The header within the first 501 tokens; maxval is not looked at.
+    TPnmHeader header;
+    const bool result =
+        ParsePnmHeader(buffered, nullptr, 501, header) && header.Width > 0 && header.Height > 0;
     Stream.SetPosition(start);
     return result;
 }
