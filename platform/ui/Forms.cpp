@@ -323,27 +323,28 @@ bool TForm::DialogKey(uint16_t Key) {
 namespace platform::detail {
 
 TDisabledTaskWindows::TDisabledTaskWindows(HWND Except) {
-    // Disabling a window takes the toolkit's focus out of it, so the focused control is noted.
-    TWinControl* focused = FindControl(GetFocus());
-    for (TWinControl* control : RegisteredControls()) {
-        if (control->Parent() != nullptr || !control->HandleAllocated() ||
-            control->Handle() == Except || !control->Showing() ||
-            !IsWindowEnabled(control->Handle()))
-            continue;
-        if (focused != nullptr && GetParentForm(focused) == control) FFocus = focused->Handle();
-        EnableWindow(control->Handle(), false);
-        FDisabled.push_back(control->Handle());
-    }
+    for (TWinControl* control : RegisteredControls())
+        if (control->Parent() == nullptr && control->HandleAllocated() &&
+            control->Handle() != Except && control->Showing() &&
+            IsWindowEnabled(control->Handle())) {
+            EnableWindow(control->Handle(), false);
+            FDisabled.push_back(control->Handle());
+        }
 }
 
 TDisabledTaskWindows::~TDisabledTaskWindows() {
-    // A window freed meanwhile is no longer registered and is left alone.
-    for (HWND window : FDisabled)
-        if (FindControl(window) != nullptr) EnableWindow(window, true);
-    // The focus goes back into its window, shown as the focus once that window is active.
-    TNativeWindow* focus = FindControl(FFocus) != nullptr ? NativeWindowOf(FFocus) : nullptr;
-    if (focus != nullptr && focus->ClientWidget() != nullptr)
-        focus->ClientWidget()->setFocus(Qt::OtherFocusReason);
+    for (HWND window : FDisabled) {
+        // A window freed meanwhile is no longer registered and is left alone.
+        TWinControl* control = FindControl(window);
+        if (control == nullptr) continue;
+        EnableWindow(window, true);
+        // Disabling took the toolkit's focus out of the window: a form's focused control gets it
+        // back, shown as the focus once the window is active again.
+        auto* form = dynamic_cast<TForm*>(control);
+        TWinControl* focused = form != nullptr ? form->FocusedControl() : nullptr;
+        if (focused != nullptr && focused->HandleAllocated() && focused->CanFocus())
+            NativeWindowOf(focused->Handle())->ClientWidget()->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 bool SendDialogKey(TWinControl* Control, uint16_t Key) {

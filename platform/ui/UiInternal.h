@@ -29,8 +29,8 @@ bool SendDialogKey(TWinControl* Control, uint16_t Key);
 
 // The program's other windows shut out while a modal window or a message box is up: every shown
 // top-level window that takes input when the object is made, Except aside, is disabled, and
-// enabled again when the object goes, on every way out. Nested modal windows nest these. The
-// control that had the keyboard focus in a disabled window has it there again afterwards.
+// enabled again when the object goes, on every way out. Nested modal windows nest these. A
+// disabled form's focused control has the keyboard focus in it again afterwards.
 class TDisabledTaskWindows {
 public:
     explicit TDisabledTaskWindows(HWND Except);
@@ -40,7 +40,6 @@ public:
 
 private:
     std::vector<HWND> FDisabled;
-    HWND FFocus = nullptr;
 };
 
 // Makes the main thread's loop look at the posted messages again (after a popup menu held some).

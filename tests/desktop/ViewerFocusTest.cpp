@@ -1,6 +1,7 @@
 // The viewer program under a window manager that gives each new window the keyboard focus: with
 // the thumbnail strip shown at start and shown again by F11, the main window keeps the focus,
-// so Page Down steps to the next picture at once.
+// so Page Down steps to the next picture at once; after Save As and its dialogs the window has
+// the keyboard again.
 #include "tests/desktop/ViewerDesktop.h"
 
 namespace fs = std::filesystem;
@@ -98,6 +99,23 @@ TEST_F(ViewerFocus, TheMainWindowKeepsTheKeyboardWhenTheStripIsShown) {
     EXPECT_EQ(Tool("xdotool getwindowfocus"), MainWindow()) << "after F11";
     Tool("xdotool key Next");
     ExpectSize("404x350");
+
+    // Save As, its file dialog, and the quality dialog left with Esc: the window has the
+    // keyboard again.
+    Tool("xdotool key ctrl+s");
+    ASSERT_TRUE(Eventually([&] { return Tool("xdotool getwindowfocus") != MainWindow(); }));
+    Settle();
+    Tool("xdotool type '" + (pictures / "saved.jpg").string() + "'");
+    Tool("xdotool key Return");
+    ASSERT_TRUE(Eventually(
+        [&] { return !Tool("xdotool search --onlyvisible --name '^JPEG Option$'").empty(); }));
+    Settle();
+    Tool("xdotool key Escape");
+    Settle();
+    EXPECT_EQ(Tool("xdotool getwindowfocus"), MainWindow()) << "after the dialogs";
+    Tool("xdotool key Home");
+    ExpectSize("300x300");
+    EXPECT_FALSE(fs::exists(pictures / "saved.jpg"));
     kill(viewer, SIGTERM);
     EXPECT_EQ(WaitForExit(viewer), 0);
 }
