@@ -4,6 +4,8 @@
 // the keyboard again.
 #include "tests/desktop/ViewerDesktop.h"
 
+#include <algorithm>
+
 namespace fs = std::filesystem;
 using namespace sv_test;
 
@@ -57,8 +59,21 @@ protected:
         EXPECT_TRUE(Eventually([&] { return (last = MainSize()) == Size; }))
             << "the window is " << last << ", not " << Size;
     }
-    // Gives the window manager a moment to hand the focus to a window just shown.
-    static void Settle() { std::this_thread::sleep_for(std::chrono::milliseconds(1500)); }
+    // Waits until the program shows Count windows, then gives the window manager a moment to
+    // hand the focus to a window just shown.
+    void SettleWith(pid_t Program, size_t Count) {
+        EXPECT_TRUE(Eventually([&] {
+            const std::string ids =
+                Tool("xdotool search --onlyvisible --pid " + std::to_string(Program));
+            const auto lines = static_cast<size_t>(std::count(ids.begin(), ids.end(), '\n'));
+            return (ids.empty() ? 0 : lines + 1) == Count;
+        })) << "the program does not show "
+            << Count << " windows";
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    }
+    bool MainHasTheFocus() {
+        return Eventually([&] { return Tool("xdotool getwindowfocus") == MainWindow(); });
+    }
 
     pid_t Manager = -1;
 };
@@ -87,15 +102,15 @@ TEST_F(ViewerFocus, TheMainWindowKeepsTheKeyboardWhenTheStripIsShown) {
     ASSERT_GT(viewer, 0);
     ASSERT_TRUE(Eventually([&] { return !MainWindow().empty(); }));
     ExpectSize("300x300");
-    Settle();
+    SettleWith(viewer, 2); // the window and the strip
     EXPECT_EQ(Tool("xdotool getwindowfocus"), MainWindow()) << "after start-up";
     Tool("xdotool key Next");
     ExpectSize("604x450");
 
     Tool("xdotool key F11"); // the strip goes
-    Settle();
+    SettleWith(viewer, 1);
     Tool("xdotool key F11"); // and comes back
-    Settle();
+    SettleWith(viewer, 2);
     EXPECT_EQ(Tool("xdotool getwindowfocus"), MainWindow()) << "after F11";
     Tool("xdotool key Next");
     ExpectSize("404x350");
@@ -103,16 +118,14 @@ TEST_F(ViewerFocus, TheMainWindowKeepsTheKeyboardWhenTheStripIsShown) {
     // Save As, its file dialog, and the quality dialog left with Esc: the window has the
     // keyboard again.
     Tool("xdotool key ctrl+s");
-    ASSERT_TRUE(Eventually([&] { return Tool("xdotool getwindowfocus") != MainWindow(); }));
-    Settle();
+    SettleWith(viewer, 3);
     Tool("xdotool type '" + (pictures / "saved.jpg").string() + "'");
     Tool("xdotool key Return");
     ASSERT_TRUE(Eventually(
         [&] { return !Tool("xdotool search --onlyvisible --name '^JPEG Option$'").empty(); }));
-    Settle();
+    SettleWith(viewer, 3);
     Tool("xdotool key Escape");
-    Settle();
-    EXPECT_EQ(Tool("xdotool getwindowfocus"), MainWindow()) << "after the dialogs";
+    EXPECT_TRUE(MainHasTheFocus()) << "after the dialogs";
     Tool("xdotool key Home");
     ExpectSize("300x300");
     EXPECT_FALSE(fs::exists(pictures / "saved.jpg"));
