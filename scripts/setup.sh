@@ -23,8 +23,9 @@ test_packages=(
   libgtest-dev
   # fonts the drawing tests measure text with
   fonts-liberation2
-  # a display server for tests and screenshots
-  xvfb
+  # a display server for tests and screenshots, and a window manager for the tests where the
+  # keyboard focus matters
+  xvfb openbox
   # the X11 clipboard tool the clipboard tests read and write with, and the window lister the
   # viewer's start-up tests look at its windows with
   xclip x11-utils

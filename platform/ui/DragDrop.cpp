@@ -78,7 +78,8 @@ private:
 
 bool TDropFilter::eventFilter(QObject* Watched, QEvent* Event) {
     if (Watched != FClient) return false;
-    IDropTarget* target = TargetOf(FWnd);
+    // A disabled window (another one is modal) refuses drops as it refuses clicks.
+    IDropTarget* target = FClient->isEnabled() ? TargetOf(FWnd) : nullptr;
     switch (Event->type()) {
     case QEvent::DragEnter:
         if (target == nullptr) return false;

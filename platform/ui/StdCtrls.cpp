@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -146,6 +147,11 @@ QFont QtFontOf(TFont& Font) {
     return font;
 }
 
+QColor QtColorOf(TColor Color) {
+    const TColor rgb = ColorToRGB(Color);
+    return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
+}
+
 // Hands the field's keys to its control as key messages first, as the system's edit control
 // does; a key the control's handlers cleared is not typed.
 class TEditKeys : public QObject {
@@ -187,7 +193,7 @@ TCustomEdit::TCustomEdit(TComponent* AOwner) : TWinControl(AOwner), FFont(new TF
     SetBounds(Left(), Top(), 121, 21);
     SetColor(clWindow);
     TabStop = true;
-    FFont->OnChange = [this](TObject*) { ApplyFont(); };
+    FFont->OnChange = [this](TObject*) { ApplyFontAndColor(); };
 }
 
 TCustomEdit::~TCustomEdit() {
@@ -223,8 +229,18 @@ void TCustomEdit::SetFocus() {
     if (FEdit != nullptr) FEdit->setFocus(Qt::OtherFocusReason);
 }
 
-void TCustomEdit::ApplyFont() {
-    if (FEdit != nullptr) FEdit->setFont(QtFontOf(*FFont));
+void TCustomEdit::ApplyFontAndColor() {
+    if (FEdit == nullptr) return;
+    FEdit->setFont(QtFontOf(*FFont));
+    QPalette palette = FEdit->palette();
+    palette.setColor(QPalette::Base, QtColorOf(Color()));
+    palette.setColor(QPalette::Text, QtColorOf(FFont->Color()));
+    FEdit->setPalette(palette);
+}
+
+void TCustomEdit::Dispatch(TMessage& Message) {
+    TWinControl::Dispatch(Message);
+    if (Message.Msg == CM_COLORCHANGED) ApplyFontAndColor();
 }
 
 void TCustomEdit::CreateWnd() {
@@ -243,7 +259,7 @@ void TCustomEdit::CreateWnd() {
         FText = FEdit->text().toStdU16String();
         if (OnChange) OnChange(this);
     });
-    ApplyFont();
+    ApplyFontAndColor();
 }
 
 void TCustomEdit::DestroyWnd() {

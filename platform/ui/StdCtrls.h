@@ -86,6 +86,7 @@ public:
     TNotifyEvent OnChange;
 
     void SetFocus() override;
+    void Dispatch(TMessage& Message) override;
 
 protected:
     void CreateWnd() override;
@@ -94,7 +95,8 @@ protected:
     void SetTextMargins(int32_t Left, int32_t Right);
 
 private:
-    void ApplyFont();
+    // The field shows the font, the font's colour for its text and Color behind it.
+    void ApplyFontAndColor();
     void ApplyMargins();
 
     String FText;
