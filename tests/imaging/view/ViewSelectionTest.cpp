@@ -21,6 +21,16 @@ int32_t MaskCount(TVLMask& Mask) {
     return n;
 }
 
+// The selection stream of View.
+std::vector<uint8_t> SelectionBytes(TVistrelView& View) {
+    TMemoryStream stream;
+    View.SaveSelectionToStream(stream);
+    std::vector<uint8_t> bytes(static_cast<size_t>(stream.GetSize()));
+    stream.SetPosition(0);
+    stream.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    return bytes;
+}
+
 std::unique_ptr<TVistrelView> BitmapBaseView(int32_t W, int32_t H) {
     auto view = MakeOffScreenView(200, 200);
     SetImageSize(*view, W, H);
@@ -155,11 +165,7 @@ TEST(ViewSelection, ChangingLayersKeepsTheSelectionsPlaceInThePicture) {
 TEST(ViewSelection, DamagedStreamsAreRefusedAndChangeNothing) {
     auto view = BitmapBaseView(64, 48);
     view->Select(5, 5, 30, 20, vlsmReplace);
-    TMemoryStream stream;
-    view->SaveSelectionToStream(stream);
-    std::vector<uint8_t> bytes(static_cast<size_t>(stream.GetSize()));
-    stream.SetPosition(0);
-    stream.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    const std::vector<uint8_t> bytes = SelectionBytes(*view);
     view->Select(40, 30, 60, 40, vlsmReplace);
     const int32_t pixels = MaskCount(view->SelectionMask());
     for (size_t len = 0; len < bytes.size(); len += 7) {
@@ -198,11 +204,7 @@ TEST(ViewSelection, DamagedStreamsAreRefusedAndChangeNothing) {
 TEST(ViewSelection, StreamsWithCoordinatesOffTheBitmapAreRefused) {
     auto view = BitmapBaseView(64, 48);
     view->Select(5, 5, 30, 20, vlsmReplace);
-    TMemoryStream stream;
-    view->SaveSelectionToStream(stream);
-    std::vector<uint8_t> bytes(static_cast<size_t>(stream.GetSize()));
-    stream.SetPosition(0);
-    stream.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    const std::vector<uint8_t> bytes = SelectionBytes(*view);
     // Four points from offset 12, the polygon box at 44, the mask box at 73.
     struct TCase {
         const char* Name;
