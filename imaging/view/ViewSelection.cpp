@@ -967,11 +967,13 @@ void TVistrelView::DrawGrips(TCanvas& Canvas) {
     smooth.Pen()->SetMode(pmCopy);
     smooth.Brush()->SetColor(SelectionGripBrushColor);
     smooth.Brush()->SetStyle(SelectionGripBrushStyle);
-    // Centres, radius and edges in 64 bits: a grip far off the surface (a huge zoom, a large
-    // grip size) only ends up clamped where it cannot be seen.
+    // Centres, radius and edges in 64 bits. Edges are kept within 16384 pixels of the origin,
+    // beyond any view's surface: a grip far off it (a huge zoom) stays off it, and one of a
+    // huge size still covers it, without overflow and without drawing a shape of millions of
+    // pixels.
     const int64_t r = SelectionGripSize;
     auto edge = [](int64_t V) {
-        constexpr int64_t limit = int64_t{1} << 29;
+        constexpr int64_t limit = int64_t{1} << 14;
         return static_cast<int32_t>(std::clamp(V, -limit, limit));
     };
     auto grip = [&](int64_t X, int64_t Y) {

@@ -346,6 +346,19 @@ TEST(ViewSelection, PolygonDashesAreWrittenIntoTheWindowSurface) {
     }
 }
 
+TEST(ViewSelection, GripsOfTheLargestSizeCoverTheSurface) {
+    // The grips' edges lie a grip size on each side of their centres: with the largest size
+    // they are far beyond any surface, and the surface lies inside the grips' fill.
+    TViewOnForm on(100, 100);
+    SetImageSize(*on.View, 100, 100);
+    on.View->Paint();
+    on.View->SelectionBase = vlsbBitmap;
+    on.View->SelectionGripSize = 2147483647;
+    on.View->Select(10, 10, 60, 40, vlsmReplace);
+    HDC dc = on.View->Canvas()->Handle();
+    EXPECT_EQ(GetPixel(dc, 30, 25), static_cast<COLORREF>(on.View->SelectionGripBrushColor));
+}
+
 // Seeded grey blobs: regions with holes, diagonal contacts and levels a few steps apart.
 void PaintBlobs(TVLBitmap& B, uint32_t Seed) {
     std::mt19937 random(Seed);
