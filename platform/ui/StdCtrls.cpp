@@ -61,9 +61,16 @@ void TCustomLabel::SetTransparent(bool Value) {
     Invalidate();
 }
 
-void TCustomLabel::SetEndEllipsis(bool Value) {
-    if (Value == FEndEllipsis) return;
-    FEndEllipsis = Value;
+void TCustomLabel::SetWordWrap(bool Value) {
+    if (Value == FWordWrap) return;
+    FWordWrap = Value;
+    AdjustBounds();
+    Invalidate();
+}
+
+void TCustomLabel::SetEllipsisPosition(TEllipsisPosition Value) {
+    if (Value == FEllipsisPosition) return;
+    FEllipsisPosition = Value;
     Invalidate();
 }
 
@@ -88,7 +95,33 @@ void TCustomLabel::CMFontChanged(TMessage&) {
 
 uint32_t TCustomLabel::TextFlags() const {
     static constexpr uint32_t align[] = {DT_LEFT, DT_RIGHT, DT_CENTER};
-    return DT_NOPREFIX | DT_EXPANDTABS | align[FAlignment] | (FEndEllipsis ? uint32_t{DT_END_ELLIPSIS} : 0u);
+    return DT_NOPREFIX | DT_EXPANDTABS | align[FAlignment] |
+           (FWordWrap ? uint32_t{DT_WORDBREAK} : 0u);
+}
+
+String TCustomLabel::EllipsisText(const String& Text, const TRect& Rect, uint32_t& Flags) {
+    if (FEllipsisPosition == epNone || FAutoSize) return Text;
+    static constexpr uint32_t ellipsis[] = {0, DT_PATH_ELLIPSIS, DT_END_ELLIPSIS, DT_WORD_ELLIPSIS};
+    Flags = (Flags & ~uint32_t{DT_EXPANDTABS}) | ellipsis[FEllipsisPosition];
+    if (!FWordWrap || FEllipsisPosition == epPathEllipsis) return Text;
+    const String dots = u"...";
+    TCanvas* canvas = Canvas();
+    const auto tooTall = [&](const String& Shown) {
+        TRect r = Rect;
+        r.Right -= canvas->TextWidth(dots);
+        DrawTextW(canvas->SelectedHandle(), Shown.c_str(), static_cast<int32_t>(Shown.size()), &r,
+                  Flags | DT_CALCRECT);
+        const int32_t height = r.Bottom - r.Top;
+        return height > Height() && height > canvas->Font()->Height();
+    };
+    String kept = Text;
+    String shown = Text;
+    while (!kept.empty() && tooTall(shown)) {
+        const size_t cut = kept.find_last_of(u" \t");
+        kept.resize(cut == String::npos ? kept.size() - 1 : cut);
+        shown = kept + dots;
+    }
+    return kept.empty() ? Text : shown;
 }
 
 void TCustomLabel::Paint() {
@@ -124,8 +157,9 @@ void TCustomLabel::DoDrawText(TRect& Rect, uint32_t Flags) {
     TCanvas* canvas = Canvas();
     canvas->Font()->Assign(*FFont);
     if (!Enabled()) canvas->Font()->SetColor(clGrayText);
-    DrawTextW(canvas->SelectedHandle(), FCaption.c_str(), static_cast<int32_t>(FCaption.size()),
-              &Rect, Flags);
+    const String text = EllipsisText(FCaption, Rect, Flags);
+    DrawTextW(canvas->SelectedHandle(), text.c_str(), static_cast<int32_t>(text.size()), &Rect,
+              Flags);
     canvas->Font()->Assign(*FFont);
 }
 
