@@ -124,44 +124,51 @@ std::string AssociatedAlpha(int Spp, int Bits, bool Tiled) {
     return Tiff(tags, tiles, true);
 }
 
-// 13 rows of RGB in strips of 8 rows; the last strip is written whole, 8 rows, of which the
-// picture wants 5.
-std::string LongLastStrip(uint16_t Compression) {
-    const int w = 9, rows = 8;
-    const std::function<std::string(const std::string&)> pack =
-        Compression == 8 ? Deflated : LZWPacked;
-    return Tiff({{256, 3, {w}},
-                 {257, 3, {13}},
+// Strips of 8 rows of 64 RGB pixels over a picture of 13 rows: smooth rows, which Deflate
+// packs tightly, so that the rows a last strip holds beyond the picture inflate to several
+// times its packed size.
+constexpr int StripWidth = 64, StripRows = 8, PictureRows = 13;
+
+std::string StripSamples(int Seed) {
+    std::string out;
+    for (int y = 0; y < StripRows; ++y)
+        for (int x = 0; x < StripWidth * 3; ++x)
+            out += static_cast<char>(x + y * 7 + Seed * 50);
+    return out;
+}
+
+std::string StripTiff(uint16_t Compression, const std::string& First, const std::string& Second) {
+    return Tiff({{256, 3, {StripWidth}},
+                 {257, 3, {PictureRows}},
                  {258, 3, {8, 8, 8}},
                  {259, 3, {Compression}},
                  {262, 3, {2}},
                  {277, 3, {3}},
-                 {278, 3, {rows}}},
-                {pack(Samples(w, rows, 3, 8, 1)), pack(Samples(w, rows, 3, 8, 2))});
+                 {278, 3, {StripRows}}},
+                {First, Second});
 }
 
-// The 13 rows LongLastStrip and BrokenDeflateStrip hold, as RGBA.
-TBytes StripRowsRGBA() {
-    const std::string rgb = Samples(9, 8, 3, 8, 1) + Samples(9, 8, 3, 8, 2).substr(0, 9 * 5 * 3);
+// The last strip is written whole, 8 rows, of which the picture wants 5.
+std::string LongLastStrip(uint16_t Compression) {
+    const std::function<std::string(const std::string&)> pack =
+        Compression == 8 ? Deflated : LZWPacked;
+    return StripTiff(Compression, pack(StripSamples(1)), pack(StripSamples(2)));
+}
+
+// The second strip's data is corrupt: its first block is of the reserved type 3.
+std::string BrokenDeflateStrip() {
+    std::string second = Deflated(StripSamples(2));
+    second[2] = 0x07;
+    return StripTiff(8, Deflated(StripSamples(1)), second);
+}
+
+// The first Rows rows of the picture the strips hold, as RGBA.
+TBytes StripRowsRGBA(int Rows) {
+    const std::string rgb = (StripSamples(1) + StripSamples(2)).substr(0, Rows * StripWidth * 3);
     TBytes out;
     for (size_t i = 0; i < rgb.size(); i += 3)
         out.insert(out.end(), {uint8_t(rgb[i]), uint8_t(rgb[i + 1]), uint8_t(rgb[i + 2]), 255});
     return out;
-}
-
-// The same picture whose second strip is corrupt in the middle of its data.
-std::string BrokenDeflateStrip() {
-    std::string second = Deflated(Samples(9, 8, 3, 8, 2));
-    for (size_t i = 4; i < second.size() - 4; ++i)
-        second[i] = static_cast<char>(0xFF);
-    return Tiff({{256, 3, {9}},
-                 {257, 3, {13}},
-                 {258, 3, {8, 8, 8}},
-                 {259, 3, {8}},
-                 {262, 3, {2}},
-                 {277, 3, {3}},
-                 {278, 3, {8}}},
-                {Deflated(Samples(9, 8, 3, 8, 1)), second});
 }
 
 // ---- A Group 4 page with zero-length runs ---------------------------------------------------
@@ -578,15 +585,11 @@ const std::vector<TFaultRow>& Rows() {
             {"G4 page with zero-length runs", ".tif", FaxPageWithZeroRuns, TReference::Tiff2rgba},
             // libtiff fails on such a strip and tiff2rgba shows the strip before in its place.
             {"Deflate last strip written whole", ".tif", [] { return LongLastStrip(8); },
-             TReference::Exact, 0, 0, StripRowsRGBA},
+             TReference::Exact, 0, 0, [] { return StripRowsRGBA(PictureRows); }},
             {"LZW last strip written whole", ".tif", [] { return LongLastStrip(5); },
              TReference::Tiff2rgba},
             {"Deflate strip corrupt", ".tif", BrokenDeflateStrip, TReference::Exact, 0, 0,
-             [] {
-                 const TBytes rows = StripRowsRGBA();
-                 return TBytes(rows.begin(), rows.begin() + 9 * 8 * 4);
-             },
-             true},
+             [] { return StripRowsRGBA(StripRows); }, true},
             alpha("associated alpha, grey 8 bits", 2, 8, false),
             alpha("associated alpha, grey 16 bits", 2, 16, false),
             alpha("associated alpha, RGB 8 bits in tiles", 4, 8, true),
