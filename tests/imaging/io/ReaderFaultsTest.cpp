@@ -2,8 +2,9 @@
 // with zero-length runs, Deflate and LZW strips that hold more rows than wanted, premultiplied
 // TIFF alpha, narrow BMP channels, BMP layouts without a decoder, GIF frames restored to the
 // previous picture and zero-count tags. Every row is loaded by file, by stream and from a buffer:
-// no exception leaves the component, and the three loads agree with the row's reference, an
-// independent decoder (tiff2rgba, ImageMagick) or a refusal.
+// no exception leaves the component, and the three loads agree with the row's reference: an
+// independent decoder (tiff2rgba, ImageMagick), exact pixels where the decoders differ from
+// each other or fail themselves, or a refusal.
 #include "imaging/core/VLHelpers.h"
 #include "imaging/formats/VLCCITT.h"
 #include "imaging/io/VLGifLZW.h"
