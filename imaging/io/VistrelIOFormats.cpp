@@ -171,7 +171,13 @@ bool TVistrelIO::RunLoad(TStream& Stream, TVLFileFormatId FormatId, const String
     if (!CheckWorkingBitmap()) return false;
     FIOParams->ResetInfo();
     FBitmap->RemoveAlphaChannel(false, 0);
-    Read(Stream, *FBitmap, progress);
+    // A damaged file ends the load as a failure, the rows read before the fault kept; nothing
+    // that a library or a codec raises on its data leaves the load.
+    try {
+        Read(Stream, *FBitmap, progress);
+    } catch (const std::exception&) {
+        progress.Abort();
+    }
     if (Steps.CheckDpi) CheckDPI();
     if (Steps.AdjustDpi && AutoAdjustDPI) AdjustDPI();
     FIOParams->FileName = FileName;
@@ -460,6 +466,33 @@ public:
         FCanvas.FillRect(X, Y, X + W - 1, Y + H - 1, Colour());
         FCanvas.GetAlphaChannel()->FillRect(X, Y, X + W - 1, Y + H - 1, 0);
     }
+    // Keeps what the area of a frame held before the frame is drawn, for a frame that is to be
+    // undone (disposal 3, restore to previous); Restore puts it back.
+    void Save(int32_t X, int32_t Y, int32_t W, int32_t H) {
+        FSavedX = std::max(X, 0);
+        FSavedY = std::max(Y, 0);
+        FSavedW = std::max(0, std::min(X + W, FCanvas.GetWidth()) - FSavedX);
+        FSavedH = std::max(0, std::min(Y + H, FCanvas.GetHeight()) - FSavedY);
+        FSavedColours.resize(static_cast<size_t>(FSavedW) * FSavedH);
+        FSavedAlpha.resize(FSavedColours.size());
+        TVLBitmap* alpha = FCanvas.GetAlphaChannel();
+        for (int32_t y = 0; y < FSavedH; ++y)
+            for (int32_t x = 0; x < FSavedW; ++x) {
+                const size_t i = static_cast<size_t>(y) * FSavedW + x;
+                FSavedColours[i] = FCanvas.GetPixelRGB(FSavedX + x, FSavedY + y);
+                FSavedAlpha[i] = alpha->GetPixel8(FSavedX + x, FSavedY + y);
+            }
+    }
+    void Restore() {
+        TVLBitmap* alpha = FCanvas.GetAlphaChannel();
+        for (int32_t y = 0; y < FSavedH; ++y)
+            for (int32_t x = 0; x < FSavedW; ++x) {
+                const size_t i = static_cast<size_t>(y) * FSavedW + x;
+                FCanvas.SetPixelRGB(FSavedX + x, FSavedY + y, FSavedColours[i]);
+                alpha->SetPixel8(FSavedX + x, FSavedY + y, FSavedAlpha[i]);
+            }
+        alpha->Full = false;
+    }
     // Made on first use, enlarged when a frame or the screen needs more room. False when the
     // canvas cannot be had.
     bool Reserve(int32_t W, int32_t H) {
@@ -503,6 +536,9 @@ private:
     double Colour() const { return FBackground.r | (FBackground.g << 8) | (FBackground.b << 16); }
     TVLBitmap FCanvas;
     TVLRGB FBackground;
+    int32_t FSavedX = 0, FSavedY = 0, FSavedW = 0, FSavedH = 0;
+    std::vector<TVLRGB> FSavedColours;
+    std::vector<uint8_t> FSavedAlpha;
 };
 
 } // namespace
@@ -533,6 +569,7 @@ int32_t TVistrelIO::ComposeGifFrames(TStream& Stream, TVLBitmap& Bitmap,
         if (count > 1 && decoded) {
             if (canvas == nullptr) canvas = std::make_unique<TGifCanvas>(FIOParams->GifBackground);
             if (previousDisposal == 2) canvas->Dispose(prevX, prevY, prevW, prevH);
+            if (previousDisposal == 3) canvas->Restore();
             const int32_t x = FIOParams->GifXPos, y = FIOParams->GifYPos;
             const int32_t w = std::max(frame.GetWidth(), FIOParams->GifScreenWidth);
             const int32_t h = std::max(frame.GetHeight(), FIOParams->GifScreenHeight);
@@ -544,6 +581,8 @@ int32_t TVistrelIO::ComposeGifFrames(TStream& Stream, TVLBitmap& Bitmap,
                 Progress.Abort();
                 break;
             }
+            if (FIOParams->GifDisposal == 3)
+                canvas->Save(x, y, frame.GetWidth(), frame.GetHeight());
             canvas->Draw(frame, x, y);
             prevX = x;
             prevY = y;

@@ -267,7 +267,12 @@ void TVistrelIO::LoadWithRow(TStream& Stream, TVLFileFormatInfo& Row) {
         TVLProgressRecord progress = MakeProgressRecord();
         if (CheckWorkingBitmap()) {
             FIOParams->FileType = Row.FormatId;
-            Row.Reader(Stream, *FBitmap, *FIOParams, progress, false);
+            // As on the built-in formats' road: damaged data ends the load as a failure.
+            try {
+                Row.Reader(Stream, *FBitmap, *FIOParams, progress, false);
+            } catch (const std::exception&) {
+                progress.Abort();
+            }
             if (AutoAdjustDPI) AdjustDPI();
             ApplyDPIToView(FIOParams->DpiX, FIOParams->DpiY);
             UpdateAttached();

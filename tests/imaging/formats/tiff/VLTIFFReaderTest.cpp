@@ -515,8 +515,8 @@ TEST_F(TIFFReader, ExtraSamplesGiveAlphaAndUndoPremultiplication) {
         {"premultiplied beyond its alpha stays a byte", {1, 0},
          std::string("\xC8\x00\x00\x64\x00", 5), {255, 0, 0, 100}},
         {"plain alpha", {2, 0}, std::string("\x64\x32\x00\x80\x07", 5), {100, 50, 0, 128}},
-        {"four samples keep their colour", {1}, std::string("\x64\x32\x00\x80", 4),
-         {100, 50, 0, 128}},
+        {"four samples, premultiplied", {1}, std::string("\x64\x32\x00\x80", 4), {199, 99, 0, 128}},
+        {"four samples, plain alpha", {2}, std::string("\x64\x32\x00\x80", 4), {100, 50, 0, 128}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.What);
