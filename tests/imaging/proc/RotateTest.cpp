@@ -466,7 +466,9 @@ TEST(RotateByShears, AnglesAreCutToThousandthsOfADegreeTowardZero) {
         RotateByShears(b, true, c.Angle, 0x102030);
         EXPECT_EQ(b.GetWidth(), c.W);
         EXPECT_EQ(b.GetHeight(), c.H);
-        if (c.Unchanged) EXPECT_EQ(Pixels(b), Pixels(source));
+        if (c.Unchanged) {
+            EXPECT_EQ(Pixels(b), Pixels(source));
+        }
     }
     // Just past a quarter turn the angle folds to exactly 0: the turn alone, as at 90.
     TVLBitmap turned, exact;
