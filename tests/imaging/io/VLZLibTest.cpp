@@ -91,6 +91,30 @@ TEST(ZDecompressionStream, ReadsPythonDataAtAnOffsetAndStopsAfterIt) {
     EXPECT_EQ(z.GetPosition(), static_cast<int64_t>(expected.size()));
 }
 
+// The source is left right after the compressed data whatever follows it: nothing, exactly one
+// byte (the smallest rest the inflater can hold back), or a few.
+TEST(ZDecompressionStream, LeavesTheSourceRightAfterTheDataWithOneByteLeft) {
+    const std::string expected = PythonData();
+    for (const std::string& rest : {std::string(), std::string("!"), std::string("!?")}) {
+        SCOPED_TRACE(rest.size());
+        TMemoryStream source;
+        source.WriteBuffer(PythonBlob, BlobHeader + BlobCompressed);
+        if (!rest.empty()) source.WriteBuffer(rest.data(), static_cast<int64_t>(rest.size()));
+        source.SetPosition(BlobHeader);
+        TZDecompressionStream z(source);
+        std::string got(expected.size() + 10, '\0');
+        EXPECT_EQ(z.Read(got.data(), static_cast<int32_t>(got.size())),
+                  static_cast<int32_t>(expected.size()));
+        got.resize(expected.size());
+        EXPECT_EQ(got, expected);
+        EXPECT_EQ(source.GetPosition(), BlobHeader + BlobCompressed);
+        std::string left(rest.size(), '\0');
+        EXPECT_EQ(source.Read(left.data(), static_cast<int32_t>(left.size()) + 1),
+                  static_cast<int32_t>(rest.size()));
+        EXPECT_EQ(left, rest);
+    }
+}
+
 TEST(ZDecompressionStream, RestartsWhereTheDataBeganNotAtZero) {
     TMemoryStream source;
     source.WriteBuffer(PythonBlob, sizeof PythonBlob - 1);
