@@ -43,8 +43,7 @@ mode_t CurrentUmask() {
 }
 
 [[noreturn]] void RaiseCreate(const String& FileName, int Error) {
-    throw EFCreateError(u"Cannot create file \"" + FileName + u"\". " +
-                        SysErrorMessage(Error));
+    throw EFCreateError(u"Cannot create file \"" + FileName + u"\". " + SysErrorMessage(Error));
 }
 
 // True when replacing the file by a rename would change what protects it: other names (hard
@@ -52,18 +51,6 @@ mode_t CurrentUmask() {
 // file's owner and group.
 bool KeepsIdentity(const struct stat& Target) {
     return Target.st_nlink > 1 || Target.st_uid != ::geteuid() || Target.st_gid != ::getegid();
-}
-
-// Writes all Count bytes of Buffer; false on any error.
-bool WriteAll(int Handle, const char* Buffer, size_t Count) {
-    while (Count > 0) {
-        const ssize_t done = ::write(Handle, Buffer, Count);
-        if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) return false;
-        Buffer += done;
-        Count -= static_cast<size_t>(done);
-    }
-    return true;
 }
 
 // Copies the whole of From into the existing file Target, which keeps its inode. The space is

@@ -5,11 +5,11 @@
 // address space may grow by 512 MiB and must grow by far less.
 #include "imaging/io/VLJpeg.h"
 #include "imaging/io/VLJpeg2000.h"
-#include "tests/ChildProcess.h"
+#include "imaging/io/VistrelIOUnit.h"
 #include "tests/imaging/io/IOComponentSupport.h"
+#include "tests/system/ChildProcess.h"
 
 #include <algorithm>
-#include <random>
 
 namespace {
 
@@ -17,8 +17,8 @@ using enum TVLPixelFormat;
 
 class InputBomb : public ::testing::Test {
 protected:
-    void SetUp() override { BuildFileFormatRegistry(); }
-    void TearDown() override { FreeFileFormatRegistry(); }
+    void SetUp() override { InitializeVistrelIOUnit(); }
+    void TearDown() override { FinalizeVistrelIOUnit(); }
     TScratch Dir;
 };
 
@@ -155,11 +155,7 @@ TEST_F(InputBomb, GIFScreenLargerThanTheFramesCouldCoverIsRefused) {
 
 TBytes ProgressiveNoise(int32_t Size) {
     TVLBitmap source;
-    EXPECT_TRUE(source.Allocate(Size, Size, vl24RGB));
-    std::mt19937 random(7);
-    for (int32_t y = 0; y < Size; ++y)
-        for (int32_t i = 0; i < source.GetRowLen(); ++i)
-            source.GetScanline(y)[i] = uint8_t(random());
+    FillNoise(source, Size, Size, 7);
     TIOParamsVals params;
     params.JpegProgressive = true;
     bool aborted = false;

@@ -3,7 +3,7 @@
 #include "imaging/view/ViewLayersStream.h"
 
 #include "imaging/view/VistrelView.h"
-#include "tests/ChildProcess.h"
+#include "tests/system/ChildProcess.h"
 #include "tests/imaging/io/IOComponentSupport.h"
 
 #include <functional>

@@ -3,11 +3,9 @@
 // a save the disk or a size limit cuts short leaves the target and no temporary file behind.
 // The suite runs as root, which passes every permission check: the saver's own user is played
 // by nobody in a child process, and the size limit is the child's RLIMIT_FSIZE.
-#include "tests/ChildProcess.h"
+#include "imaging/io/VistrelIOUnit.h"
 #include "tests/imaging/io/IOComponentSupport.h"
-
-#include <random>
-#include <sys/stat.h>
+#include "tests/system/ChildProcess.h"
 
 namespace {
 
@@ -17,10 +15,10 @@ namespace fs = std::filesystem;
 class SaveByName : public ::testing::Test {
 protected:
     void SetUp() override {
-        BuildFileFormatRegistry();
+        InitializeVistrelIOUnit();
         fs::create_directories(Folder);
     }
-    void TearDown() override { FreeFileFormatRegistry(); }
+    void TearDown() override { FinalizeVistrelIOUnit(); }
     TScratch Dir;
     const fs::path Folder = fs::path(Dir.File("save"));
 };
@@ -33,12 +31,6 @@ std::vector<std::string> NamesIn(const fs::path& Folder) {
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-struct stat StatOf(const fs::path& Path) {
-    struct stat st {};
-    EXPECT_EQ(stat(Path.c_str(), &st), 0);
-    return st;
 }
 
 // Saves a small picture to Target; true when the save reported success.
@@ -59,29 +51,16 @@ bool LoadsAs64By48(const fs::path& File) {
     return !io.IO.AbortingFlag && io.Bitmap().GetWidth() == 64 && io.Bitmap().GetHeight() == 48;
 }
 
-// Seeded noise, so that no writer's output stays under the size limits below.
-void FillNoise(TVLBitmap& Bitmap) {
-    ASSERT_TRUE(Bitmap.Allocate(64, 48, vl24RGB));
-    std::mt19937 random(3);
-    for (int32_t y = 0; y < 48; ++y)
-        for (int32_t i = 0; i < Bitmap.GetRowLen(); ++i)
-            Bitmap.GetScanline(y)[i] = uint8_t(random());
-}
-
-bool RunsAsRoot() {
-    return geteuid() == 0;
-}
-
 const char* const Extensions[] = {".png", ".tif", ".jpg", ".bmp", ".gif", ".jp2"};
 
 TEST_F(SaveByName, AFileTheSaverMayNotWriteIsRefusedAndNothingIsCreated) {
     if (!RunsAsRoot()) GTEST_SKIP() << "playing another user needs root";
-    ASSERT_EQ(chown(Folder.c_str(), NobodyId, NobodyId), 0);
+    ASSERT_TRUE(GiveTo(Folder.string(), NobodyId));
     for (const char* extension : Extensions) {
         SCOPED_TRACE(extension);
         const fs::path target = Folder / (std::string("readonly") + extension);
         WriteBytes(target, OldContent);
-        ASSERT_EQ(chown(target.c_str(), NobodyId, NobodyId), 0);
+        ASSERT_TRUE(GiveTo(target.string(), NobodyId));
         fs::permissions(target, fs::perms(0444));
         TChildLimits asNobody;
         asNobody.UserId = NobodyId;
@@ -98,7 +77,7 @@ TEST_F(SaveByName, AFileTheSaverMayNotWriteIsRefusedAndNothingIsCreated) {
         });
         EXPECT_TRUE(result.Passed);
         EXPECT_EQ(ReadFileBytes(target), OldContent);
-        EXPECT_EQ(StatOf(target).st_mode & 07777, 0444u);
+        EXPECT_EQ(IdentityOf(target.string()).Mode, 0444u);
         EXPECT_EQ(NamesIn(Folder), std::vector<std::string>{target.filename().string()});
         fs::remove(target);
     }
@@ -111,10 +90,10 @@ TEST_F(SaveByName, HardLinkedNamesKeepSharingTheFile) {
         const fs::path other = Folder / (std::string("second") + extension);
         WriteBytes(target, OldContent);
         fs::create_hard_link(target, other);
-        const ino_t inode = StatOf(target).st_ino;
+        const uint64_t inode = IdentityOf(target.string()).Inode;
         ASSERT_TRUE(SavePicture(target));
-        EXPECT_EQ(StatOf(target).st_ino, inode);
-        EXPECT_EQ(StatOf(target).st_nlink, 2u);
+        EXPECT_EQ(IdentityOf(target.string()).Inode, inode);
+        EXPECT_EQ(fs::hard_link_count(target), 2u);
         EXPECT_TRUE(LoadsAs64By48(other));
         EXPECT_EQ(ReadFileBytes(target), ReadFileBytes(other));
         EXPECT_EQ(NamesIn(Folder).size(), 2u) << "a temporary file was left";
@@ -127,24 +106,24 @@ TEST_F(SaveByName, AFileOfAnotherOwnerKeepsItsOwnerAndMode) {
     if (!RunsAsRoot()) GTEST_SKIP() << "giving a file to another user needs root";
     const fs::path target = Folder / "owned.png";
     WriteBytes(target, OldContent);
-    ASSERT_EQ(chown(target.c_str(), NobodyId, NobodyId), 0);
+    ASSERT_TRUE(GiveTo(target.string(), NobodyId));
     fs::permissions(target, fs::perms(0604));
-    const ino_t inode = StatOf(target).st_ino;
+    const uint64_t inode = IdentityOf(target.string()).Inode;
     ASSERT_TRUE(SavePicture(target));
-    const struct stat after = StatOf(target);
-    EXPECT_EQ(after.st_uid, uid_t(NobodyId));
-    EXPECT_EQ(after.st_gid, gid_t(NobodyId));
-    EXPECT_EQ(after.st_mode & 07777, 0604u);
-    EXPECT_EQ(after.st_ino, inode);
+    const TFileIdentity after = IdentityOf(target.string());
+    EXPECT_EQ(after.UserId, NobodyId);
+    EXPECT_EQ(after.GroupId, NobodyId);
+    EXPECT_EQ(after.Mode, 0604u);
+    EXPECT_EQ(after.Inode, inode);
     EXPECT_TRUE(LoadsAs64By48(target));
     EXPECT_EQ(NamesIn(Folder), std::vector<std::string>{"owned.png"});
 
     // A file of the saver's own, with no other name, is replaced as a whole new file.
     const fs::path own = Folder / "own.png";
     WriteBytes(own, OldContent);
-    const ino_t ownInode = StatOf(own).st_ino;
+    const uint64_t ownInode = IdentityOf(own.string()).Inode;
     ASSERT_TRUE(SavePicture(own));
-    EXPECT_NE(StatOf(own).st_ino, ownInode);
+    EXPECT_NE(IdentityOf(own.string()).Inode, ownInode);
     EXPECT_TRUE(LoadsAs64By48(own));
 }
 
@@ -163,8 +142,9 @@ TEST_F(SaveByName, ASaveCutShortKeepsTheTargetAndLeavesNoTemporaryFile) {
                 TChildLimits limits;
                 limits.FileSize = limit;
                 const TChildResult result = RunInChild(limits, [&] {
+                    // Noise, so that no writer's output stays under the limits.
                     TCountingIO io;
-                    FillNoise(io.Bitmap());
+                    FillNoise(io.Bitmap(), 64, 48, 3);
                     try {
                         io.IO.SaveToFile(Wide(target.string()));
                     } catch (const Exception&) {

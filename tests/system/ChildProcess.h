@@ -1,4 +1,5 @@
-// Running part of a test in a child process of its own, under limits the test sets for itself:
+// Running part of a test in a child process of its own, and what identifies a file (inode, owner,
+// mode). The child runs under limits the test sets for itself:
 // how far the address space may grow (RLIMIT_AS over what the child starts with, so that the
 // sanitizers' own reservations do not count), how large a file may grow (RLIMIT_FSIZE, with
 // SIGXFSZ ignored so that a write past it fails instead of ending the child), and which user
@@ -18,6 +19,7 @@
 #include <grp.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,6 +43,29 @@ struct TChildResult {
 
 // The user nobody, which owns nothing the tests make.
 constexpr int NobodyId = 65534;
+
+// What identifies a file and who may use it.
+struct TFileIdentity {
+    uint64_t Inode = 0;
+    int UserId = -1, GroupId = -1;
+    unsigned Mode = 0;
+};
+
+inline TFileIdentity IdentityOf(const std::string& Path) {
+    struct stat st {};
+    if (stat(Path.c_str(), &st) != 0) return {};
+    return {static_cast<uint64_t>(st.st_ino), static_cast<int>(st.st_uid),
+            static_cast<int>(st.st_gid), static_cast<unsigned>(st.st_mode & 07777)};
+}
+
+// Gives the file or folder to the user and group Id; false when that is not allowed.
+inline bool GiveTo(const std::string& Path, int Id) {
+    return chown(Path.c_str(), static_cast<uid_t>(Id), static_cast<gid_t>(Id)) == 0;
+}
+
+inline bool RunsAsRoot() {
+    return geteuid() == 0;
+}
 
 // A field of /proc/self/status in bytes ("VmPeak", "VmSize"); -1 when missing.
 inline int64_t ProcessStatusBytes(const std::string& Field) {
