@@ -541,6 +541,15 @@ private:
     std::vector<uint8_t> FSavedAlpha;
 };
 
+// The screen size is declared, not coded: the frames paint no more pixels than their LZW data
+// can describe, so a canvas larger than the frame itself and larger than anything the file's
+// frames could cover is refused before it is allocated, however small it is.
+bool CoverableCanvas(int32_t W, int32_t H, TVLBitmap& Frame, int64_t InputBytes) {
+    const int64_t area = int64_t{W} * H;
+    return area <= int64_t{Frame.GetWidth()} * Frame.GetHeight() ||
+           area / ExpansionLZW <= InputBytes;
+}
+
 } // namespace
 
 int32_t TVistrelIO::ComposeGifFrames(TStream& Stream, TVLBitmap& Bitmap,
@@ -573,11 +582,7 @@ int32_t TVistrelIO::ComposeGifFrames(TStream& Stream, TVLBitmap& Bitmap,
             const int32_t x = FIOParams->GifXPos, y = FIOParams->GifYPos;
             const int32_t w = std::max(frame.GetWidth(), FIOParams->GifScreenWidth);
             const int32_t h = std::max(frame.GetHeight(), FIOParams->GifScreenHeight);
-            // The screen size is declared, not coded: a canvas larger than any frame the file
-            // could hold is refused before it is allocated.
-            if (!IsPlausibleDeclaredSize(PlannedBitmapBytes(w, h, TVLPixelFormat::vl24RGB, true),
-                                         int64_t{w} * h, ExpansionLZW, Stream.GetSize() - start) ||
-                !canvas->Reserve(w, h)) {
+            if (!CoverableCanvas(w, h, frame, Stream.GetSize() - start) || !canvas->Reserve(w, h)) {
                 Progress.Abort();
                 break;
             }
@@ -766,6 +771,19 @@ void TVistrelIO::SaveToStreamJ2K(TStream& Stream) {
 
 // ---- Layers and vector objects --------------------------------------------------------------
 
+namespace {
+
+// Layer positions are declared, not coded: the merged picture they span is held to what the
+// stream could plausibly describe, like any declared picture size.
+bool PlausibleMerge(TVistrelView& View, int64_t StreamBytes) {
+    int64_t width = 0, height = 0;
+    View.MergedLayersSize(width, height);
+    return IsPlausibleDeclaredSize(PlannedBitmapBytes(width, height, TVLPixelFormat::vl24RGB, true),
+                                   0, ExpansionDeflate, StreamBytes);
+}
+
+} // namespace
+
 void TVistrelIO::LoadFromFileLayersObjects(const String& FileName, TVLFileFormatId FormatId) {
     // The vector view is not built in: its formats take the no-reader path.
     if (FormatId != ffLayers) {
@@ -782,9 +800,11 @@ void TVistrelIO::LoadFromFileLayersObjects(const String& FileName, TVLFileFormat
         AbortingFlag = true;
         if (CheckWorkingBitmap()) {
             TVistrelView temporary(nullptr);
-            AbortingFlag = !temporary.LoadLayersFromFile(FileName);
+            TVLWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+            AbortingFlag = !temporary.LoadLayersFromStream(file) ||
+                           !PlausibleMerge(temporary, file.GetSize()) ||
+                           !temporary.MergeAllLayers();
             if (!AbortingFlag) {
-                temporary.MergeAllLayers();
                 FBitmap->Assign(temporary.GetVLBitmap());
                 UpdateAttached();
             }

@@ -237,6 +237,27 @@ void TVistrelIO::AdjustDPI() {
 
 // ---- Loading from streams -------------------------------------------------------------------
 
+bool CanLoadFromStreamFormat(TVLFileFormatId FormatId) {
+    const TVLFileFormatInfo* row = FindFileFormatInfo(FormatId);
+    if (row == nullptr) return false;
+    if (!row->BuiltIn) return row->Reader != nullptr;
+    switch (FormatId) {
+    case ffTIFF:
+    case ffJPEG:
+    case ffPNG:
+    case ffBMP:
+    case ffGIF:
+    case ffJP2:
+    case ffJ2K:
+    case ffVect:
+    case ffLayers:
+    case ffLayersObjects:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void TVistrelIO::LoadStreamById(TStream& Stream, TVLFileFormatId FormatId) {
     switch (FormatId) {
     case ffTIFF: LoadFromStreamTIFF(Stream); break;

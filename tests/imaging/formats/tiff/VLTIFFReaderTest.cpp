@@ -427,14 +427,15 @@ TEST_F(TIFFReader, BilevelSamplesReadThroughPhotometricForEveryCompression) {
         ASSERT_FALSE(aborting);
         const std::string data(static_cast<const char*>(strip.Memory()),
                                static_cast<size_t>(strip.GetSize()));
-        for (int photometric : {0, 1}) {
-            SCOPED_TRACE(std::string(c.What) + (photometric == 1 ? ", BlackIsZero" : ", WhiteIsZero"));
-            const TDecoded d = Decode(OneStrip(Width, Height,
-                                               {{258, ttShort, {1}},
-                                                {259, ttShort, {c.Compression}},
-                                                {262, ttShort, {photometric}},
-                                                {292, ttLong, {c.T4Options}}},
-                                               data));
+        // -1: no Photometric tag at all, which a bilevel page reads as WhiteIsZero.
+        for (int photometric : {0, 1, -1}) {
+            SCOPED_TRACE(std::string(c.What) + (photometric == 1   ? ", BlackIsZero"
+                                                : photometric == 0 ? ", WhiteIsZero"
+                                                                   : ", no Photometric"));
+            std::vector<TTestEntry> tags = {
+                {258, ttShort, {1}}, {259, ttShort, {c.Compression}}, {292, ttLong, {c.T4Options}}};
+            if (photometric >= 0) tags.push_back({262, ttShort, {photometric}});
+            const TDecoded d = Decode(OneStrip(Width, Height, tags, data));
             ASSERT_FALSE(d.Aborted);
             ASSERT_EQ(d.RGBA.size(), size_t{Width * Height * 4});
             for (int y = 0; y < Height; ++y)
