@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -58,9 +57,11 @@ TEST(JpegOption, TheInvalidQualityMessageNamesTheRangeInEveryLanguage) {
                                      StrFromUtf8(data.string() + "/"));
         const std::string text = Utf8FromStr(manager.GetString(u"SVSTR_INVALIDQUALITY"));
         std::vector<int32_t> numbers;
-        const std::regex number("[0-9]+");
-        for (std::sregex_iterator it(text.begin(), text.end(), number), end; it != end; ++it)
-            numbers.push_back(std::stoi(it->str()));
+        for (size_t at = text.find_first_of("0123456789"); at != std::string::npos;) {
+            const size_t end = text.find_first_not_of("0123456789", at);
+            numbers.push_back(std::stoi(text.substr(at, end - at)));
+            at = end == std::string::npos ? end : text.find_first_of("0123456789", end);
+        }
         EXPECT_EQ(numbers, (std::vector<int32_t>{MinJpegQuality, MaxJpegQuality})) << text;
     }
     EXPECT_GE(languages, 2);

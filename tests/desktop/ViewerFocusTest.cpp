@@ -5,6 +5,7 @@
 #include "tests/desktop/ViewerDesktop.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace fs = std::filesystem;
 using namespace sv_test;
@@ -49,9 +50,10 @@ protected:
     // "WIDTHxHEIGHT" of the main window.
     std::string MainSize() {
         const std::string shell = Tool("xdotool getwindowgeometry --shell " + MainWindow());
-        const std::regex size(R"(WIDTH=(\d+)\nHEIGHT=(\d+))");
-        std::smatch m;
-        return std::regex_search(shell, m, size) ? m[1].str() + "x" + m[2].str() : shell;
+        const size_t width = shell.find("WIDTH="), height = shell.find("\nHEIGHT=");
+        if (width == std::string::npos || height == std::string::npos) return shell;
+        return std::to_string(std::atoi(shell.c_str() + width + 6)) + "x" +
+               std::to_string(std::atoi(shell.c_str() + height + 8));
     }
     // Waits until the main window has the size the automatic sizing gives the picture.
     void ExpectSize(const std::string& Size) {
