@@ -43,8 +43,9 @@ for target in $targets; do
       >"$log" 2>&1 || true
   # The fork mode's status lines: "#RUNS: cov: C ft: F corp: N exec/s E oom/timeout/crash: O/T/C".
   last=$(grep -E '^#[0-9]+: cov:' "$log" | tail -n 1 || true)
-  read -r runs cov corp rate found < <(awk '{sub(/^#/, "", $1); sub(/:$/, "", $1);
-      print $1, $3, $7, $9, $11}' <<<"${last:-#0: cov: 0 ft: 0 corp: 0 exec/s 0 oom/timeout/crash: 0/0/0}")
+  read -r runs cov corp found < <(awk '{sub(/^#/, "", $1); sub(/:$/, "", $1);
+      print $1, $3, $7, $11}' <<<"${last:-#0: cov: 0 ft: 0 corp: 0 exec/s 0 oom/timeout/crash: 0/0/0}")
+  rate=$((runs / seconds))
   printf '%-12s %12s %8s %6s %8s  %s  %s\n' "$target" "$runs" "$rate" "$cov" "$corp" "$found" \
       "$(ls "$findings" | wc -l) files in build/fuzz/findings/$target"
 done
