@@ -102,7 +102,7 @@ void ApplyRecord(const TLayerRecord& R, int32_t Version, TVLLayer& Layer) {
                           : vlroCopy;
     Layer.OwnWidth = R.OwnWidth;
     Layer.OwnHeight = R.OwnHeight;
-    Layer.ClientRect = TRect(0, 0, 0, 0);
+    Layer.ClientRect = TRect{0, 0, 0, 0};
     if (Version > 2) {
         Layer.MagnifySource = R.MagnifySource;
         Layer.ResampleFilter = R.ResampleFilter <= rfProjectWB
