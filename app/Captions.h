@@ -6,6 +6,8 @@
 #include "platform/rtl/StringList.h"
 
 #include <optional>
+#include <string>
+#include <vector>
 
 // The caption file of Folder.
 String CaptionFileName(const String& Folder);
@@ -24,6 +26,9 @@ public:
     // Reads Folder's caption file (none: no lines). An open edit is dropped first. A file that
     // exists but cannot be read leaves no lines and returns false; the captions then stay
     // read-only until the next load, so that no save can replace the file with fewer lines.
+    // A line that is not UTF-8 (a file another program wrote in a single-byte code page) is read
+    // as Windows-1252 and written back with the bytes it had until it is edited, so that a save
+    // never changes another picture's caption; such a file gets no byte-order mark added.
     bool LoadCaptions(const String& Folder);
     // Forgets the folder and its lines; an open edit is dropped.
     void Clear();
@@ -55,9 +60,17 @@ public:
 private:
     bool InFolder(const String& Path) const;
     void EndEdit();
+    void ReadCaptionFile(const String& FileName);
+    // The line changes: each keeps FBytes in step with FLines.
+    void AddLine(const String& Line);
+    void PutLine(int32_t Index, const String& Line);
+    void DeleteLine(int32_t Index);
 
     String FFolder;
     TStringList FLines;
+    // Per line: the bytes it was read from when they were not UTF-8, until the line changes.
+    std::vector<std::optional<std::string>> FBytes;
+    bool FHadMark = false;
     bool FReadOnly = false;
     bool FEditing = false;
     bool FEditCancelled = false;

@@ -144,6 +144,8 @@ void TfJPEGOption::trkQualityChange(TObject*) {
 }
 
 void TfJPEGOption::eQualityExit(TObject*) {
+    // Leaving the field for Cancel checks nothing: the dialog can always be left.
+    if (btnCancel->Focused()) return;
     int32_t position = 0;
     if (!TrackPositionFromText(eQuality->Text(), position)) RejectQuality();
 }

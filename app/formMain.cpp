@@ -266,7 +266,7 @@ void TfMain::CreateStatusBar() {
     lCaption->SetColor(clBlack);
     lCaption->SetAlignment(taCenter);
     lCaption->SetLayout(tlCenter);
-    lCaption->SetEndEllipsis(true);
+    lCaption->SetEllipsisPosition(epEndEllipsis);
     SetFont(lCaption->Font(), u"Tahoma", -11, clSilver, true);
     lCaption->SetCaption(u"Caption");
     lCaption->SetParent(StatusBar);

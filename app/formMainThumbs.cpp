@@ -43,7 +43,8 @@ void TfMain::ShowThumbnails(bool Show) {
     const TRect work = Screen->MonitorWorkareaRect(BoundsRect());
     const int32_t stripWidth = fThumbnails->Width();
     fThumbnails->SetBounds(work.Right - stripWidth, work.Top, stripWidth, work.Height());
-    fThumbnails->Show();
+    // The strip comes up beside the window, which keeps the keyboard for its picture keys.
+    fThumbnails->ShowNoActivate();
     RefreshThumbnails();
     if (MaximizedByUs && WindowState() == wsMaximized && DockedStripLeft().has_value()) {
         SetWindowState(wsNormal);

@@ -38,10 +38,11 @@ void TSVAALabel::SetInnerShadowColor(TColor Value) {
 void TSVAALabel::DoDrawText(TRect& Rect, uint32_t Flags) {
     const bool measuring = (Flags & DT_CALCRECT) != 0;
     // An empty caption measures as one space.
-    const String text = measuring && Caption().empty() ? String(1, u' ') : Caption();
-    if (text.empty()) return;
+    const String caption = measuring && Caption().empty() ? String(1, u' ') : Caption();
+    if (caption.empty()) return;
     Flags |= DT_NOPREFIX;
     Canvas()->Font()->Assign(*Font());
+    const String text = EllipsisText(caption, Rect, Flags);
     if (!measuring && FAntiAliasLevel > 0) {
         DrawSmoothed(Rect, Flags, text);
         return;

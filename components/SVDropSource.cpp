@@ -5,6 +5,7 @@
 #include "platform/shell/DropFiles.h"
 #include "platform/ui/Clipbrd.h"
 #include "platform/ui/DragDrop.h"
+#include "platform/ui/DragImage.h"
 #include "platform/ui/Messages.h"
 
 #include <cstring>
@@ -71,7 +72,8 @@ std::optional<String> PathBelow(const String& Folder, const String& Path) {
 String CommonFolder(const TStringList& Files) {
     String folder = ParentFolder(Files[0]);
     for (int32_t i = 1; i < Files.Count(); ++i)
-        while (folder != u"/" && !PathBelow(folder, Files[i])) folder = ParentFolder(folder);
+        while (folder != u"/" && !PathBelow(folder, Files[i]))
+            folder = ParentFolder(folder);
     return folder;
 }
 
@@ -105,7 +107,8 @@ ULONG TEnumFormatEtc::Release() {
 
 HRESULT TEnumFormatEtc::Next(ULONG celt, FORMATETC* rgelt, ULONG* pceltFetched) {
     ULONG copied = 0;
-    while (copied < celt && FIndex < FFormats.size()) rgelt[copied++] = FFormats[FIndex++];
+    while (copied < celt && FIndex < FFormats.size())
+        rgelt[copied++] = FFormats[FIndex++];
     if (pceltFetched != nullptr) *pceltFetched = copied;
     return copied == celt ? S_OK : S_FALSE;
 }
@@ -313,6 +316,15 @@ TDragResult TSVDropSource::Execute() {
     if (FDragTypes & DragTypeSet(dtCopy)) allowed |= DROPEFFECT_COPY;
     if (FDragTypes & DragTypeSet(dtMove)) allowed |= DROPEFFECT_MOVE;
     if (FDragTypes & DragTypeSet(dtLink)) allowed |= DROPEFFECT_LINK;
+    if (FShowImage && !FImage->Empty()) {
+        // The helper reads the pixels at once; a failure leaves the drag without an image.
+        SHDRAGIMAGE image;
+        image.sizeDragImage = TSize{FImage->Width(), FImage->Height()};
+        image.ptOffset = FImageHotSpot;
+        image.hbmpDragImage = FImage->Handle();
+        image.crColorKey = clFuchsia;
+        InitializeDragImage(&image, this);
+    }
     DWORD effect = DROPEFFECT_NONE;
     const HRESULT result = DoDragDrop(this, this, allowed, &effect);
     if (result == E_OUTOFMEMORY) return drOutOfMemory;
@@ -323,8 +335,7 @@ TDragResult TSVDropSource::Execute() {
     return (effect & DROPEFFECT_MOVE) ? drMove : drLink;
 }
 
-HRESULT TSVDropSource::FindFORMATETC(const FORMATETC* pformatetc, TSVDataEntry*& Entry,
-                                     bool Add) {
+HRESULT TSVDropSource::FindFORMATETC(const FORMATETC* pformatetc, TSVDataEntry*& Entry, bool Add) {
     Entry = nullptr;
     if (pformatetc->ptd != nullptr) return DV_E_DVTARGETDEVICE;
     for (TSVDataEntry& entry : FCache) {
@@ -346,8 +357,7 @@ HRESULT TSVDropSource::FindFORMATETC(const FORMATETC* pformatetc, TSVDataEntry*&
     return S_OK;
 }
 
-HRESULT TSVDropSource::AddRefStgMedium(const STGMEDIUM* Source, STGMEDIUM* Destination,
-                                       bool Copy) {
+HRESULT TSVDropSource::AddRefStgMedium(const STGMEDIUM* Source, STGMEDIUM* Destination, bool Copy) {
     STGMEDIUM medium = *Source;
     const bool shared = medium.tymed == TYMED_ISTREAM || medium.tymed == TYMED_ISTORAGE;
     if (medium.pUnkForRelease == nullptr && !shared) {
@@ -406,8 +416,7 @@ TSVDropFileSource::TSVDropFileSource(TComponent* AOwner)
     : TSVDropSource(AOwner), FFiles(std::make_unique<TStringList>()),
       FMappedNames(std::make_unique<TStringList>()) {
     for (CLIPFORMAT format :
-         {CLIPFORMAT(CF_HDROP), CF_IDLIST, CF_PREFERREDDROPEFFECT, CF_FILENAMEMAP,
-          CF_FILENAMEMAPW})
+         {CLIPFORMAT(CF_HDROP), CF_IDLIST, CF_PREFERREDDROPEFFECT, CF_FILENAMEMAP, CF_FILENAMEMAPW})
         AddFormatEtc(format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL);
 }
 
@@ -421,7 +430,8 @@ HRESULT TSVDropFileSource::DoGetData(const FORMATETC* pformatetc, STGMEDIUM* pme
     const bool mapped = FMappedNames->Count() == FFiles->Count();
     if (format == CF_HDROP) {
         std::vector<String> names;
-        for (int32_t i = 0; i < FFiles->Count(); ++i) names.push_back((*FFiles)[i]);
+        for (int32_t i = 0; i < FFiles->Count(); ++i)
+            names.push_back((*FFiles)[i]);
         return HandOut(MakeDropFilesBlock(names), pmedium);
     }
     if (format == CF_FILENAMEMAP && mapped) {
@@ -434,12 +444,12 @@ HRESULT TSVDropFileSource::DoGetData(const FORMATETC* pformatetc, STGMEDIUM* pme
     }
     if (format == CF_FILENAMEMAPW && mapped) {
         String units;
-        for (int32_t i = 0; i < FMappedNames->Count(); ++i) units += (*FMappedNames)[i] + u'\0';
-        return HandOut(NewBlock(4 + 2 * units.size(),
-                                [&](uint8_t* at) {
-                                    std::memcpy(at, units.data(), 2 * units.size());
-                                }),
-                       pmedium);
+        for (int32_t i = 0; i < FMappedNames->Count(); ++i)
+            units += (*FMappedNames)[i] + u'\0';
+        return HandOut(
+            NewBlock(4 + 2 * units.size(),
+                     [&](uint8_t* at) { std::memcpy(at, units.data(), 2 * units.size()); }),
+            pmedium);
     }
     if (format == CF_IDLIST) return RenderIDList(pmedium);
     if (format == CF_PREFERREDDROPEFFECT) {
@@ -486,7 +496,8 @@ HGLOBAL TSVDropFileSource::ConvertFilesToIDList(const String& Folder, const TStr
             offset += ILGetSize(list);
         };
         put(0, folder.get());
-        for (size_t i = 0; i < relative.size(); ++i) put(i + 1, relative[i]);
+        for (size_t i = 0; i < relative.size(); ++i)
+            put(i + 1, relative[i]);
     });
 }
 

@@ -30,8 +30,7 @@ constexpr TDragTypes DragTypeSet(TDragType Type) {
 enum TDragResult : uint8_t { drCopy, drMove, drLink, drCancel, drOutOfMemory, drUnknown };
 
 using TDropEvent = std::function<void(TObject* Sender, TDragType DragType, bool& ContinueDrop)>;
-using TFeedbackEvent =
-    std::function<void(TObject* Sender, DWORD Effect, bool& UseDefaultCursors)>;
+using TFeedbackEvent = std::function<void(TObject* Sender, DWORD Effect, bool& UseDefaultCursors)>;
 
 // One cached datum.
 struct TSVDataEntry {
@@ -81,8 +80,7 @@ public:
     HRESULT DUnadvise(DWORD dwConnection) override;
     HRESULT EnumDAdvise(IUnknown** ppenumAdvise) override;
     HRESULT EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** ppenumFormatEtc) override;
-    HRESULT GetCanonicalFormatEtc(const FORMATETC* pformatectIn,
-                                  FORMATETC* pformatetcOut) override;
+    HRESULT GetCanonicalFormatEtc(const FORMATETC* pformatectIn, FORMATETC* pformatetcOut) override;
     // A cached format comes back as the receiver's own copy.
     HRESULT GetData(const FORMATETC* pformatetcIn, STGMEDIUM* pmedium) override;
     HRESULT GetDataHere(const FORMATETC* pformatetc, STGMEDIUM* pmedium) override;
@@ -105,7 +103,7 @@ public:
     void SetDragTypes(TDragTypes Value) { FDragTypes = Value; }
     TBitmap* Image() const { return FImage.get(); }
     void SetImage(TBitmap* Value);
-    // There is no drag image on this desktop: the value is kept and nothing is drawn.
+    // Execute shows Image under the mouse, at the hot spot, magenta pixels transparent.
     bool ShowImage() const { return FShowImage; }
     void SetShowImage(bool Value);
     int32_t ImageHotSpotX() const { return GetPoint(1); }

@@ -23,14 +23,17 @@ test_packages=(
   libgtest-dev
   # fonts the drawing tests measure text with
   fonts-liberation2
-  # a display server for tests and screenshots
-  xvfb
+  # a display server for tests and screenshots, and a window manager for the tests where the
+  # keyboard focus matters
+  xvfb openbox
   # the X11 clipboard tool the clipboard tests read and write with, and the window lister the
   # viewer's start-up tests look at its windows with
   xclip x11-utils
   # reference tools the tests compare decoded images against
   imagemagick libtiff-tools netpbm libopenjp2-tools python3-pil pngcheck
   libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils libjpeg-turbo-progs
+  # the fuzz configuration: clang 14 with its libFuzzer and sanitizer runtimes
+  clang libclang-rt-14-dev
   # peers of the benchmarks, called in process
   libvips-dev libmagick++-dev libimagequant-dev
   # the viewer benchmark's peer program, its key sender and its screen grabber

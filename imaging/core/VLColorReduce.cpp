@@ -356,13 +356,15 @@ std::unique_ptr<TVLBitmap> TryMakeTwoColorBitmap(TVLBitmap& Bitmap, TVLRGB& Colo
     return result;
 }
 
+void InvertBytes(void* Buffer, int32_t Count) {
+    auto* bytes = static_cast<uint8_t*>(Buffer);
+    for (int32_t i = 0; i < Count; ++i)
+        bytes[i] = static_cast<uint8_t>(~bytes[i]);
+}
+
 void InvertBitmapBits(TVLBitmap& Bitmap) {
-    const int32_t rowLen = Bitmap.GetRowLen();
-    for (int32_t y = 0; y < Bitmap.GetHeight(); ++y) {
-        uint8_t* row = Bitmap.GetScanline(y);
-        for (int32_t i = 0; i < rowLen; ++i)
-            row[i] = static_cast<uint8_t>(~row[i]);
-    }
+    for (int32_t y = 0; y < Bitmap.GetHeight(); ++y)
+        InvertBytes(Bitmap.GetScanline(y), Bitmap.GetRowLen());
 }
 
 int32_t NearestPaletteIndex(const TVLRGB* Palette, int32_t Count, int32_t Color) {

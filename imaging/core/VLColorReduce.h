@@ -72,6 +72,8 @@ void Convert1BitTBitmapTo24Bit(TBitmap& Source, TBitmap& Dest,
 // darker one by the library's grey weights (the first colour met when both are as dark), bit
 // 1 = Color1. nil for an image of one colour or of more than two.
 std::unique_ptr<TVLBitmap> TryMakeTwoColorBitmap(TVLBitmap& Bitmap, TVLRGB& Color0, TVLRGB& Color1);
+// Bitwise NOT of the first Count bytes of Buffer, in place; nothing for a Count of 0 or less.
+void InvertBytes(void* Buffer, int32_t Count);
 // Every bit of every row inverted (a vl1g image's 1 = white becomes 1 = black and back).
 void InvertBitmapBits(TVLBitmap& Bitmap);
 // Index of the first of Count palette entries nearest to Color (packed R shl 16 or G shl 8 or B)

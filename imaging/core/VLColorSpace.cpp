@@ -6,10 +6,12 @@
 #include "imaging/core/VLICC.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 
 TVLColorConversionHook ColorConversionHook = ConvertColorSpaceRow;
 bool UseICCProfiles = false;
@@ -19,9 +21,13 @@ std::vector<String> CMYKProfileFolders = {u"/usr/share/color/icc", u"/usr/share/
 namespace {
 
 // The press profile and the sRGB profile paired with it; each keeps its own transform (CMYK to
-// RGB in the press profile, RGB to CMYK in the sRGB one).
+// RGB in the press profile, RGB to CMYK in the sRGB one). The window and the thumbnail thread
+// may both convert their first CMYK picture at once: the search runs once under the lock, and
+// the state says Ready or Failed only after it has ended, so no thread takes the formulas while
+// another is still making the transforms.
 enum class TCMYKState : uint8_t { Untried, Ready, Failed };
-TCMYKState CMYKState = TCMYKState::Untried;
+std::atomic<TCMYKState> CMYKState{TCMYKState::Untried};
+std::mutex CMYKLock;
 std::unique_ptr<TVLICC> CMYKProfile;
 std::unique_ptr<TVLICC> CMYKTargetSRGB;
 
@@ -245,20 +251,26 @@ uint32_t ConvertRGBToCMYK(uint32_t RGB) {
 }
 
 bool InitCMYKTransforms() {
-    if (CMYKState != TCMYKState::Untried) return CMYKState == TCMYKState::Ready;
-    CMYKState = TCMYKState::Failed;
-    for (const std::filesystem::path& file : FindCMYKProfiles()) {
-        const std::vector<uint8_t> bytes = ReadCMYKProfile(file);
-        if (!bytes.empty() && MakeCMYKTransforms(bytes)) {
-            CMYKState = TCMYKState::Ready;
-            break;
+    const TCMYKState known = CMYKState.load(std::memory_order_acquire);
+    if (known != TCMYKState::Untried) return known == TCMYKState::Ready;
+    const std::lock_guard<std::mutex> lock(CMYKLock);
+    if (CMYKState.load(std::memory_order_relaxed) == TCMYKState::Untried) {
+        TCMYKState found = TCMYKState::Failed;
+        for (const std::filesystem::path& file : FindCMYKProfiles()) {
+            const std::vector<uint8_t> bytes = ReadCMYKProfile(file);
+            if (!bytes.empty() && MakeCMYKTransforms(bytes)) {
+                found = TCMYKState::Ready;
+                break;
+            }
         }
+        CMYKState.store(found, std::memory_order_release);
     }
-    return CMYKState == TCMYKState::Ready;
+    return CMYKState.load(std::memory_order_relaxed) == TCMYKState::Ready;
 }
 
 void FreeCMYKTransforms() {
+    const std::lock_guard<std::mutex> lock(CMYKLock);
     CMYKProfile.reset();
     CMYKTargetSRGB.reset();
-    CMYKState = TCMYKState::Untried;
+    CMYKState.store(TCMYKState::Untried, std::memory_order_release);
 }

@@ -58,7 +58,8 @@ extern std::vector<String> CMYKProfileFolders;
 
 // Makes the CMYK transforms on the first call: the press profile found in CMYKProfileFolders
 // and the system sRGB profile. True when they are ready. A missing or unusable profile is
-// remembered, so every later call answers false at once and the formulas are used.
+// remembered, so every later call answers false at once and the formulas are used. Safe from
+// any thread: a call made while another thread makes the transforms waits for its answer.
 bool InitCMYKTransforms();
 // Frees the transforms and forgets a failed attempt; the next conversion tries again.
 void FreeCMYKTransforms();

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -212,15 +213,16 @@ uint8_t PackedIndex(const uint8_t* Row, int32_t X, int32_t Bits) {
 }
 
 // Scales the channel of Pixel under Mask to 8 bits: shifted down to the mask's lowest bit, then
-// its top 8 bits kept, or its bits moved up for narrower masks.
+// its top 8 bits kept; a narrower channel is scaled to the full range, rounded, so that its
+// largest value is 255 (a 5-bit 31 shifted up would stop at 248).
 uint8_t MaskedChannel(uint32_t Pixel, uint32_t Mask) {
     if (Mask == 0) return 0;
-    int32_t low = 0;
-    while (((Mask >> low) & 1) == 0)
-        ++low;
+    const int32_t low = std::countr_zero(Mask);
     const int32_t width = BitFieldWidth(Mask);
     const uint32_t value = (Pixel & Mask) >> low;
-    return static_cast<uint8_t>(width >= 8 ? value >> (width - 8) : value << (8 - width));
+    if (width >= 8) return static_cast<uint8_t>(value >> (width - 8));
+    const uint32_t largest = (1u << width) - 1;
+    return static_cast<uint8_t>((value * 255 + largest / 2) / largest);
 }
 
 class TPixelDecoder {
@@ -391,7 +393,8 @@ bool IsRunLength(const TBmpInfo& Info) {
 }
 
 // Data the reader decodes: uncompressed rows of the supported depths and matching run-length
-// data; anything else leaves the (black) bitmap as it is.
+// data. Anything else (2 or 64 bits, embedded JPEG or PNG, alpha bit fields, the OS/2 Huffman
+// and 24-bit run-length codings) has no decoder and is refused.
 bool Decodable(const TBmpInfo& Info) {
     switch (Info.BitCount) {
     case 1:
@@ -403,7 +406,7 @@ bool Decodable(const TBmpInfo& Info) {
     case 32:
         return Info.Compression == CompressionNone || Info.Compression == CompressionBitFields;
     case 24:
-        return true;
+        return Info.Compression == CompressionNone;
     default:
         return false;
     }
@@ -525,7 +528,7 @@ void ReadBMPStream(TStream& Stream, TVLBitmap& Bitmap, int32_t DataSize, TIOPara
     if (ParamsOnly || info.Width == 0 || info.Height == 0) return;
 
     const int64_t dataBytes = PixelDataSize(info, Stream.GetPosition());
-    if (!Plausible(info, dataBytes)) {
+    if (!Decodable(info) || !Plausible(info, dataBytes)) {
         Progress.Abort();
         return;
     }
@@ -546,8 +549,6 @@ void ReadBMPStream(TStream& Stream, TVLBitmap& Bitmap, int32_t DataSize, TIOPara
             Bitmap.SetPaletteColor(i, info.Table[i]);
         Bitmap.PaletteUsed = 1 << info.BitCount;
     }
-    if (!Decodable(info)) return;
-
     std::vector<uint8_t> data(static_cast<size_t>(dataBytes));
     ReadBounded(Stream, info.End, data.data(), dataBytes);
     TPixelDecoder decoder(info, Bitmap, Progress, native, bilevel);

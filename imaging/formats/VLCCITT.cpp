@@ -299,8 +299,12 @@ int32_t ModeAt(const uint8_t* Data, int32_t DataLength, int64_t P, int32_t FillO
 
 } // namespace
 
-int64_t DecodeCCITTRow1D(uint8_t* Row, const uint8_t* Data, int32_t DataLength, int32_t Width,
-                         int64_t StartBit, int32_t FillOrder) {
+namespace {
+
+// The one-dimensional row; with Changes, the end of every run (make-up codes joined to their
+// terminating code) is added to it, zero-length runs included.
+int64_t Decode1D(uint8_t* Row, const uint8_t* Data, int32_t DataLength, int32_t Width,
+                 int64_t StartBit, int32_t FillOrder, std::vector<int32_t>* Changes) {
     std::memset(Row, 0xFF, RowBytes(Width));
     int64_t x = 0;
     bool white = true;
@@ -332,9 +336,19 @@ int64_t DecodeCCITTRow1D(uint8_t* Row, const uint8_t* Data, int32_t DataLength, 
                         static_cast<int32_t>(std::min<int64_t>(x + code.Run, Width)));
         x += code.Run;
         makeUp = e >= 64;
-        if (!makeUp) white = !white;
+        if (makeUp) continue;
+        white = !white;
+        if (Changes != nullptr)
+            Changes->push_back(static_cast<int32_t>(std::min<int64_t>(x, Width)));
     }
     return p;
+}
+
+} // namespace
+
+int64_t DecodeCCITTRow1D(uint8_t* Row, const uint8_t* Data, int32_t DataLength, int32_t Width,
+                         int64_t StartBit, int32_t FillOrder) {
+    return Decode1D(Row, Data, DataLength, Width, StartBit, FillOrder, nullptr);
 }
 
 int32_t DecodeCCITTRowMH(uint8_t* Row, const uint8_t* Data, int32_t DataLength, int32_t Width,
@@ -345,12 +359,42 @@ int32_t DecodeCCITTRowMH(uint8_t* Row, const uint8_t* Data, int32_t DataLength, 
 
 namespace {
 
-// b1 on the reference row for a0 and the current colour (decoded rows: set = white): from the
-// imaginary white pixel before the row, or from a0, the first pixel of the current colour, then
-// the first of the other colour. b2 is the first pixel of the current colour after it.
-int32_t FindB1(const uint8_t* Ref, int32_t Width, int32_t A0, bool White) {
-    const int32_t start = A0 < 0 && White ? 0 : FindPixel(Ref, Width, A0, White);
-    return FindPixel(Ref, Width, start, !White);
+// b1 and b2 on the reference row's changing elements. b1 is the first element right of a0 that
+// changes to the colour opposite a0's (a0 is -1, before the row, at its start), b2 the element
+// after it; Width where the list ends. a0 only moves right, and so does the search.
+class TReferenceCursor {
+public:
+    TReferenceCursor(const std::vector<int32_t>& Changes, int32_t Width)
+        : FChanges(Changes), FWidth(Width) {}
+    int32_t B1(int32_t A0, bool White) { return At(B1Index(A0, White)); }
+    int32_t B2(int32_t A0, bool White) { return At(B1Index(A0, White) + 1); }
+
+private:
+    // Elements at even indexes change to black, the colour opposite white.
+    size_t B1Index(int32_t A0, bool White) {
+        while (FNext < FChanges.size() && FChanges[FNext] <= A0)
+            ++FNext;
+        return FNext + ((FNext & 1) != (White ? 0u : 1u) ? 1 : 0);
+    }
+    int32_t At(size_t I) const {
+        return I < FChanges.size() ? std::min(FChanges[I], FWidth) : FWidth;
+    }
+
+    const std::vector<int32_t>& FChanges;
+    int32_t FWidth;
+    size_t FNext = 0;
+};
+
+// The changing elements of pixels From .. To - 1 of a decoded row, whose colour before From is
+// White; returns the colour at To.
+bool AddPixelChanges(const uint8_t* Row, int32_t From, int32_t To, bool White,
+                     std::vector<int32_t>& Changes) {
+    for (int32_t x = From; x < To; ++x)
+        if (PixelSet(Row, x) != White) {
+            Changes.push_back(x);
+            White = !White;
+        }
+    return White;
 }
 
 // Uncompressed mode from a0; returns a0 and sets White for the run that follows.
@@ -382,10 +426,16 @@ int32_t Uncompressed(uint8_t* Row, const uint8_t* Data, int32_t DataLength, int3
 } // namespace
 
 int64_t DecodeCCITTRow2D(uint8_t* Row, const uint8_t* Data, int32_t DataLength, int32_t Width,
-                         uint8_t* ReferenceRow, int64_t StartBit, int32_t FillOrder,
+                         TCCITTReference& Reference, int64_t StartBit, int32_t FillOrder,
                          bool EOLHandling) {
-    const int32_t bytes = RowBytes(Width);
-    std::memset(Row, 0xFF, bytes);
+    std::memset(Row, 0xFF, RowBytes(Width));
+    std::vector<int32_t>& changes = Reference.Coding;
+    changes.clear();
+    TReferenceCursor reference(Reference.Changes, Width);
+    // Changes are kept in order: a position left of the last one counts as the last.
+    auto change = [&changes](int32_t X) {
+        changes.push_back(changes.empty() ? X : std::max(X, changes.back()));
+    };
     int64_t p = StartBit;
     int32_t a0 = -1;
     bool white = true;
@@ -400,8 +450,7 @@ int64_t DecodeCCITTRow2D(uint8_t* Row, const uint8_t* Data, int32_t DataLength, 
             k = ModeEOL;
         }
         if (k == ModePass) {
-            const int32_t b2 =
-                FindPixel(ReferenceRow, Width, FindB1(ReferenceRow, Width, a0, white), white);
+            const int32_t b2 = reference.B2(a0, white);
             a0 = std::max(a0, 0);
             if (!white) ClearPixels(Row, Width, a0, b2);
             a0 = std::max(a0, b2);
@@ -413,23 +462,31 @@ int64_t DecodeCCITTRow2D(uint8_t* Row, const uint8_t* Data, int32_t DataLength, 
             run1 = std::min(run1, Width - a0);
             if (!white) ClearPixels(Row, Width, a0, a0 + run1);
             a0 += run1;
+            change(a0);
             const int32_t second = std::min(run2, Width - a0);
             if (white) ClearPixels(Row, Width, a0, a0 + second);
             a0 += second;
+            change(a0);
         } else if (k >= 3 && k <= 9) {
-            const int32_t a1 = std::clamp(FindB1(ReferenceRow, Width, a0, white) + k - 6, 0, Width);
+            const int32_t b1 = reference.B1(a0, white);
             a0 = std::max(a0, 0);
+            // a1 lies right of a0; damaged data pointing further left gives a run of 0.
+            const int32_t a1 = std::clamp(b1 + k - 6, a0, Width);
             if (!white) ClearPixels(Row, Width, a0, a1);
             a0 = a1;
+            change(a0);
             white = !white;
         } else if (k == 10 || k == 11) {
-            a0 = Uncompressed(Row, Data, DataLength, Width, std::max(a0, 0), p, FillOrder, white);
+            const int32_t from = std::max(a0, 0);
+            const bool before = white;
+            a0 = Uncompressed(Row, Data, DataLength, Width, from, p, FillOrder, white);
+            if (AddPixelChanges(Row, from, a0, before, changes) != white) change(a0);
         } else if (k == ModeEOL) {
             if (codeStart == StartBit) {
                 const bool oneD = ((Window(Data, DataLength, p, FillOrder) >> 31) & 1) != 0;
                 ++p;
                 if (oneD) {
-                    p = DecodeCCITTRow1D(Row, Data, DataLength, Width, p, FillOrder);
+                    p = Decode1D(Row, Data, DataLength, Width, p, FillOrder, &changes);
                     break;
                 }
                 continue;
@@ -439,7 +496,7 @@ int64_t DecodeCCITTRow2D(uint8_t* Row, const uint8_t* Data, int32_t DataLength, 
             break;
         }
     }
-    std::memcpy(ReferenceRow, Row, bytes);
+    std::swap(Reference.Changes, Reference.Coding);
     return p;
 }
 

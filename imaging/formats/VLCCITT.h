@@ -9,6 +9,7 @@
 #include "platform/rtl/Classes.h"
 
 #include <cstdint>
+#include <vector>
 
 // One code of the run-length tables: its length in bits, its bits (the lowest Length bits, sent
 // from the most significant) and its run (-1 consumed without painting, -3 end of line).
@@ -39,10 +40,19 @@ int64_t DecodeCCITTRow1D(uint8_t* Row, const uint8_t* Data, int32_t DataLength, 
 // A modified Huffman row from bit 0; returns the bytes used.
 int32_t DecodeCCITTRowMH(uint8_t* Row, const uint8_t* Data, int32_t DataLength, int32_t Width,
                          int32_t FillOrder);
-// Two-dimensional row (T.4 2-D or T.6) against ReferenceRow ((Width + 7) div 8 bytes), which
-// then holds the decoded row. Returns the bit position after the row.
+// The reference row of two-dimensional decoding as its changing elements: Changes[i] is the
+// pixel where the colour changes for the (i + 1)-th time, to black for even i and to white for
+// odd i, in the order the codes gave them. A run of length 0 leaves two elements at one
+// position, which the next row's codes count: the row's pixels would not show them. Empty is an
+// all-white row, where every strip starts; Coding is the decoder's list of the row it decodes.
+struct TCCITTReference {
+    std::vector<int32_t> Changes;
+    std::vector<int32_t> Coding;
+};
+// Two-dimensional row (T.4 2-D or T.6) against Reference, which then holds the decoded row.
+// Returns the bit position after the row.
 int64_t DecodeCCITTRow2D(uint8_t* Row, const uint8_t* Data, int32_t DataLength, int32_t Width,
-                         uint8_t* ReferenceRow, int64_t StartBit, int32_t FillOrder,
+                         TCCITTReference& Reference, int64_t StartBit, int32_t FillOrder,
                          bool EOLHandling);
 
 // Encoders; each writes whole bytes through SafeStreamWrite, which sets Aborting on a short

@@ -19,36 +19,47 @@ struct TBuiltInRow {
     std::u16string_view DisplayName;
     std::u16string_view ExtensionList;
     TIOPreviewsPages DialogPages;
+    bool Readable;
+    bool Writable;
 };
 
-// The library's own rows, in registry order. Their codecs are reached by id through the I/O
-// component's per-format entry points, so the rows carry no functions of their own.
+// The library's own rows, in registry order, and whether the format can be read and written.
 constexpr std::array<TBuiltInRow, 24> BuiltInRows = {{
-    {ffTIFF, u"TIFF Bitmap", u"TIF;TIFF;FAX;G3N;G3F;XIF", ipTIFF},
-    {ffGIF, u"CompuServe Bitmap", u"GIF", ipGIF},
-    {ffJPEG, u"JPEG Bitmap", u"JPG;JPEG;JPE;JIF", ipJPEG},
-    {ffPCX, u"PaintBrush", u"PCX", ipPCX},
-    {ffBMP, u"Windows Bitmap", u"BMP;DIB;RLE", ipBMP},
-    {ffICO, u"Windows Icon", u"ICO", 0},
-    {ffCUR, u"Windows Cursor", u"CUR", 0},
-    {ffPNG, u"Portable Network Graphics", u"PNG", ipPNG},
-    {ffDICOM, u"DICOM Bitmap", u"DCM;DIC;DICOM", 0},
-    {ffWMF, u"Windows Metafile", u"WMF", 0},
-    {ffEMF, u"Enhanced Windows Metafile", u"EMF", 0},
-    {ffTGA, u"Targa Bitmap", u"TGA;TARGA;VDA;ICB;VST;PIX", ipTGA},
-    {ffPXM, u"Portable Pixmap, GrayMap, BitMap", u"PXM;PPM;PGM;PBM", 0},
-    {ffWBMP, u"Wireless Bitmap", u"WBMP", 0},
-    {ffJP2, u"JPEG2000", u"JP2", ipJPEG2000},
-    {ffJ2K, u"JPEG2000 Code Stream", u"J2K;JPC;J2C", ipJPEG2000},
-    {ffPS, u"PostScript Level 2", u"PS;EPS", 0},
-    {ffPDF, u"Adobe PDF", u"PDF", 0},
-    {ffDCX, u"Multipage PCX", u"DCX", 0},
-    {ffCameraRAW, u"Camera RAW", u"CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2", 0},
-    {ffPSD, u"Photoshop PSD", u"PSD", 0},
-    {ffVect, u"Vectorial objects", u"VLV", 0},
-    {ffLayers, u"Layers", u"LYR", 0},
-    {ffLayersObjects, u"Layers and objects", u"ALL", 0},
+    {ffTIFF, u"TIFF Bitmap", u"TIF;TIFF;FAX;G3N;G3F;XIF", ipTIFF, true, true},
+    {ffGIF, u"CompuServe Bitmap", u"GIF", ipGIF, true, true},
+    {ffJPEG, u"JPEG Bitmap", u"JPG;JPEG;JPE;JIF", ipJPEG, true, true},
+    {ffPCX, u"PaintBrush", u"PCX", ipPCX, true, true},
+    {ffBMP, u"Windows Bitmap", u"BMP;DIB;RLE", ipBMP, true, true},
+    {ffICO, u"Windows Icon", u"ICO", 0, true, true},
+    {ffCUR, u"Windows Cursor", u"CUR", 0, true, false},
+    {ffPNG, u"Portable Network Graphics", u"PNG", ipPNG, true, true},
+    {ffDICOM, u"DICOM Bitmap", u"DCM;DIC;DICOM", 0, true, false},
+    {ffWMF, u"Windows Metafile", u"WMF", 0, true, false},
+    {ffEMF, u"Enhanced Windows Metafile", u"EMF", 0, true, false},
+    {ffTGA, u"Targa Bitmap", u"TGA;TARGA;VDA;ICB;VST;PIX", ipTGA, true, true},
+    {ffPXM, u"Portable Pixmap, GrayMap, BitMap", u"PXM;PPM;PGM;PBM", 0, true, true},
+    {ffWBMP, u"Wireless Bitmap", u"WBMP", 0, true, true},
+    {ffJP2, u"JPEG2000", u"JP2", ipJPEG2000, true, true},
+    {ffJ2K, u"JPEG2000 Code Stream", u"J2K;JPC;J2C", ipJPEG2000, true, true},
+    {ffPS, u"PostScript Level 2", u"PS;EPS", 0, false, true},
+    {ffPDF, u"Adobe PDF", u"PDF", 0, false, true},
+    {ffDCX, u"Multipage PCX", u"DCX", 0, true, true},
+    {ffCameraRAW, u"Camera RAW", u"CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2", 0, true,
+     false},
+    {ffPSD, u"Photoshop PSD", u"PSD", 0, true, true},
+    {ffVect, u"Vectorial objects", u"VLV", 0, true, true},
+    {ffLayers, u"Layers", u"LYR", 0, true, true},
+    {ffLayersObjects, u"Layers and objects", u"ALL", 0, true, true},
 }};
+
+// The functions of the built-in rows. They only record that a format can be read or written:
+// the I/O component reaches the built-in codecs by id, and format detection never learns a
+// built-in format from a row's probe.
+void PlaceholderReader(TStream&, TVLBitmap&, TIOParamsVals&, TVLProgressRecord&, bool) {}
+void PlaceholderWriter(TStream&, TVLBitmap&, TIOParamsVals&, TVLProgressRecord&) {}
+bool PlaceholderProbe(TStream&, TVLFileFormatId) {
+    return false;
+}
 
 // The Index-th piece of a ";"-separated list: Index + 1 pieces are cut off the front and the
 // last one is returned; empty when the list runs out first.
@@ -97,15 +108,18 @@ TVLFileFormatInfo* FindFileFormatInfo(TVLFileFormatId FormatId) {
     return nullptr;
 }
 
-// Each row is matched against its own extension list, so a row added with the id of another
-// row is found by its own extensions.
+// The extensions of every row are taken by its id, so a row added with the id of an earlier row
+// answers with the earlier row's list: it is found by neither its id nor its own extensions.
 TVLFileFormatInfo* FindFileFormatInfoByExtension(const String& Ext) {
     String wanted = LowerCaseAscii(Ext);
     if (!wanted.empty() && wanted.front() == u'.') wanted.erase(0, 1);
     for (const auto& row : Registry) {
-        const int32_t count = ExtensionCount(row->ExtensionList);
-        for (int32_t i = 0; i < count; ++i)
-            if (LowerCaseAscii(ExtensionAt(row->ExtensionList, i)) == wanted) return row.get();
+        const int32_t count = GetFileFormatExtensionCount(row->FormatId);
+        for (int32_t i = 0; i < count; ++i) {
+            String ext;
+            GetFileFormatExtension(row->FormatId, i, ext);
+            if (LowerCaseAscii(ext) == wanted) return row.get();
+        }
     }
     return nullptr;
 }
@@ -152,6 +166,9 @@ void BuildFileFormatRegistry() {
         row->ExtensionList = String(built.ExtensionList);
         row->BuiltIn = true;
         row->DialogPages = built.DialogPages;
+        if (built.Readable) row->Reader = PlaceholderReader;
+        if (built.Writable) row->Writer = PlaceholderWriter;
+        row->Probe = PlaceholderProbe;
         RegisterFileFormat(std::move(row));
     }
 }

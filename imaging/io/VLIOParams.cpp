@@ -133,11 +133,9 @@ void TIOParamsVals::CopyMakerNote(const TVLTagsHandler& Source) {
     ExifMakerNote.ReadDirectory();
 }
 
+// A source without a thumbnail leaves the destination's own.
 void TIOParamsVals::CopyExifThumbnail(const TIOParamsVals& Source) {
-    if (!Source.ExifThumbnail) {
-        ExifThumbnail.reset();
-        return;
-    }
+    if (!Source.ExifThumbnail) return;
     if (!ExifThumbnail) ExifThumbnail = std::make_unique<TVLBitmap>();
     ExifThumbnail->Assign(Source.ExifThumbnail.get());
 }
@@ -159,6 +157,11 @@ void TIOParamsVals::Assign(const TIOParamsVals& Source) {
     SetDpiY(Source.DpiY);
     ExifXResolution = Source.ExifXResolution;
     ExifYResolution = Source.ExifYResolution;
+    // The image indexes go through their setter, which makes all six equal; the last call,
+    // with the cursor's index, decides.
+    for (const int32_t index : {Source.TiffImageIndex, Source.GifImageIndex, Source.DcxImageIndex,
+                                Source.IcoImageIndex, Source.CurImageIndex})
+        SetImageIndex(index);
 
     FreePalette();
     if (Source.Palette && Source.PaletteCount > 0)

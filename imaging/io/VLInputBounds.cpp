@@ -21,7 +21,7 @@ int64_t SaturatedSum(int64_t A, int64_t B) {
 } // namespace
 
 int64_t PlausibleAllocationFloor = int64_t{256} << 20;
-int64_t PlausibleStoragePerInputByte = int64_t{1} << 20;
+int64_t PlausibleStoragePerInputByte = int64_t{128} << 10;
 
 int64_t PlannedBitmapBytes(int64_t Width, int64_t Height, TVLPixelFormat Format, bool WithAlpha) {
     const int64_t pixels =

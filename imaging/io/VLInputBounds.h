@@ -15,7 +15,8 @@ extern int64_t PlausibleAllocationFloor;
 // Beyond the floor, no picture takes more storage than this many bytes for each byte of input,
 // whatever its codec: a row of a fax page or a block of an arithmetic-coded JPEG can cost a
 // bit or less, so their data bound alone lets a few hundred bytes declare gigabytes. Real files
-// stay far below it (1 MiB a byte by default; a blank fax page reaches its width in bytes).
+// stay far below it (128 KiB a byte by default, so that a file of 8 KiB takes at most 1 GiB; a
+// blank fax page reaches its width in bytes).
 extern int64_t PlausibleStoragePerInputByte;
 
 // The most output one byte of coded input can describe, per codec, in the units the reader

@@ -257,9 +257,24 @@ struct TJpegProgress {
 
 // ---- Reading ----
 
+// More scans than any encoder writes (libjpeg-turbo's own tools stop at 500). Each scan of a
+// progressive file passes over every coefficient of the picture, so a file repeating one scan
+// thousands of times keeps the library busy for minutes before the first row.
+constexpr int MaxScans = 500;
+
+struct TJpegRead;
+
+// The library's progress monitor, called while it reads scans and rows.
+struct TJpegMonitor {
+    jpeg_progress_mgr Pub;
+    TJpegRead* Read;
+    int LastScan;
+};
+
 struct TJpegRead {
     jpeg_decompress_struct Info;
     TJpegErrorManager Error;
+    TJpegMonitor Monitor;
     TStream* Stream;
     TStream* TablesStream;
     TVLBitmap* Bitmap;
@@ -281,8 +296,25 @@ bool Aborting(const TJpegRead& R) {
     return R.Progress->Aborting();
 }
 
+// Stops the library through its error exit past the scan limit or once the abort flag is set
+// (by bad data or by a progress handler that cancels), and gives the progress handler a call at
+// every new scan, so that a caller can give up while a many-scan file is read before its rows.
+void JPEGProgressMonitor(j_common_ptr Info) {
+    TJpegMonitor& monitor = *reinterpret_cast<TJpegMonitor*>(Info->progress);
+    TJpegRead& read = *monitor.Read;
+    const int scan = read.Info.input_scan_number;
+    if (scan != monitor.LastScan && scan <= MaxScans && !Aborting(read)) {
+        monitor.LastScan = scan;
+        read.Progress->ReportPercent(std::max(read.Report.Last, 0));
+    }
+    if (scan > MaxScans || Aborting(read)) (*Info->err->error_exit)(Info);
+}
+
 void CreateDecompressStep(TJpegRead& R) {
     jpeg_CreateDecompress(&R.Info, JPEG_LIB_VERSION, sizeof(R.Info));
+    R.Monitor.Pub.progress_monitor = JPEGProgressMonitor;
+    R.Monitor.Read = &R;
+    R.Info.progress = &R.Monitor.Pub;
 }
 
 void ReadTablesStep(TJpegRead& R) {
@@ -509,8 +541,8 @@ void ReadMarkerMetadata(TIOParamsVals& Params, TVLBitmap& Bitmap, bool ParamsOnl
 // False when the coded data cannot hold the picture the frame header declares: a Huffman-coded
 // scan spends at least one bit on every block of each component it holds, so the input must
 // reach the block count of the component with the fewest blocks. Arithmetic coding can spend far
-// less than a bit on a block: only the storage bound for each input byte holds it. A multi-scan file also keeps every
-// coefficient (two bytes a sample) while it decodes.
+// less than a bit on a block: only the storage bound for each input byte holds it. A multi-scan
+// file also keeps every coefficient (two bytes a sample) while it decodes.
 bool PlausibleForInput(const TJpegRead& R) {
     int64_t fewest = std::numeric_limits<int64_t>::max(), coefficients = 0;
     for (int c = 0; c < R.Info.num_components; ++c) {

@@ -4,12 +4,14 @@
 #include "imaging/io/VLJpeg2000.h"
 
 #include "imaging/core/VLColorHelpers.h"
+#include "imaging/io/VLInputBounds.h"
 
 #include <openjpeg.h>
 
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -262,18 +264,105 @@ void SetReadParams(const opj_image_t& Image, TJ2KColor Color, TIOParamsVals& Par
     Params.Height = Params.OriginalHeight = static_cast<int32_t>(Image.y1 - Image.y0);
 }
 
-// Every tile of a codestream has at least one tile-part: its SOT marker segment (12 bytes) and
-// SOD marker (2). OpenJPEG fills the tiles a stream lacks with zeros, so a header of a few bytes
-// declaring tens of thousands of tiles would have it build and decode all of them; such a
-// stream cannot be complete and is refused before decoding.
+// ---- The codestream's size, read before OpenJPEG ----
+
+// OpenJPEG builds the structures of every tile while it reads the main header, so a header of a
+// few bytes declaring tens of thousands of tiles costs it gigabytes before the first check of the
+// adapter could run. The SIZ marker segment is therefore read here first, and the stream is
+// refused unless it can hold every tile and the declared picture.
+
+// Every tile has at least one tile-part: its SOT marker segment (12 bytes) and SOD marker (2).
 constexpr int64_t LeastTileBytes = 14;
 
-bool HoldsEveryTile(opj_codec_t* Codec, TStream& Stream, int64_t Base) {
-    opj_codestream_info_v2_t* info = opj_get_cstr_info(Codec);
-    if (info == nullptr) return false;
-    const int64_t tiles = int64_t{info->tw} * info->th;
-    opj_destroy_cstr_info(&info);
-    return tiles <= (Stream.GetSize() - Base) / LeastTileBytes;
+uint32_t BigEndian32(const uint8_t* P) {
+    return uint32_t{P[0]} << 24 | uint32_t{P[1]} << 16 | uint32_t{P[2]} << 8 | P[3];
+}
+
+uint16_t BigEndian16(const uint8_t* P) {
+    return static_cast<uint16_t>(P[0] << 8 | P[1]);
+}
+
+bool ReadAt(TStream& Stream, int64_t Position, uint8_t* Buffer, int32_t Count) {
+    Stream.SetPosition(Position);
+    return Stream.Read(Buffer, Count) == Count;
+}
+
+// Where the codestream begins: at Start for a bare codestream, at the contents of the first
+// top-level "jp2c" box for a JP2 file; -1 when there is none.
+int64_t CodestreamStart(TStream& Stream, int64_t Start, bool JP2) {
+    if (!JP2) return Start;
+    const int64_t size = Stream.GetSize();
+    for (int64_t at = Start; at <= size - 8;) {
+        uint8_t head[16];
+        if (!ReadAt(Stream, at, head, 8)) return -1;
+        int64_t length = BigEndian32(head), header = 8;
+        if (length == 1) {
+            if (!ReadAt(Stream, at + 8, head + 8, 8)) return -1;
+            const uint64_t wide = uint64_t{BigEndian32(head + 8)} << 32 | BigEndian32(head + 12);
+            if (wide > static_cast<uint64_t>(size)) return -1;
+            length = static_cast<int64_t>(wide);
+            header = 16;
+        } else if (length == 0) {
+            length = size - at; // the last box runs to the end of the file
+        }
+        if (length < header) return -1;
+        if (BigEndian32(head + 4) == 0x6A703263) return at + header; // "jp2c"
+        at += length;
+    }
+    return -1;
+}
+
+// The sizes the SIZ marker segment declares, and what decoding them would store.
+struct TSizSegment {
+    int64_t Width = 0, Height = 0, TilesAcross = 0, TilesDown = 0;
+    // Bytes of OpenJPEG's samples (four a sample of each component) and of the bitmap.
+    int64_t Storage = 0;
+};
+
+bool ReadSiz(TStream& Stream, int64_t At, TSizSegment& Siz) {
+    // SOC, the SIZ marker and its length, Rsiz, eight sizes and offsets, Csiz.
+    uint8_t b[42];
+    if (!ReadAt(Stream, At, b, 42) || BigEndian16(b) != 0xFF4F || BigEndian16(b + 2) != 0xFF51)
+        return false;
+    const int64_t xsiz = BigEndian32(b + 8), ysiz = BigEndian32(b + 12);
+    const int64_t xo = BigEndian32(b + 16), yo = BigEndian32(b + 20);
+    const int64_t xt = BigEndian32(b + 24), yt = BigEndian32(b + 28);
+    const int64_t xto = BigEndian32(b + 32), yto = BigEndian32(b + 36);
+    const int32_t components = BigEndian16(b + 40);
+    if (BigEndian16(b + 4) != 38 + 3 * components || components == 0 || xsiz <= xo || ysiz <= yo ||
+        xt == 0 || yt == 0 || xto > xo || yto > yo || xto + xt <= xo || yto + yt <= yo)
+        return false;
+    std::vector<uint8_t> sampling(static_cast<size_t>(components) * 3);
+    if (Stream.Read(sampling.data(), static_cast<int32_t>(sampling.size())) !=
+        static_cast<int32_t>(sampling.size()))
+        return false;
+    Siz.Width = xsiz - xo;
+    Siz.Height = ysiz - yo;
+    Siz.TilesAcross = (xsiz - xto + xt - 1) / xt;
+    Siz.TilesDown = (ysiz - yto + yt - 1) / yt;
+    // Sides of up to 2^32 make products beyond 64 bits: the storage is summed in floating point.
+    double storage = static_cast<double>(PlannedBitmapBytes(Siz.Width, Siz.Height, vl24RGB, false));
+    for (int32_t c = 0; c < components; ++c) {
+        const double dx = sampling[3 * c + 1], dy = sampling[3 * c + 2];
+        if (dx == 0 || dy == 0) return false;
+        storage += std::ceil(Siz.Width / dx) * std::ceil(Siz.Height / dy) * 4;
+    }
+    Siz.Storage =
+        storage < 9e18 ? static_cast<int64_t>(storage) : std::numeric_limits<int64_t>::max();
+    return true;
+}
+
+// True when the data from Start on can hold every tile of the codestream and the picture it
+// declares. JPEG 2000 can mark a whole precinct empty with one bit, so no bound per byte holds
+// its samples: beyond the allocation floor only the storage for each byte of input limits them.
+bool PlausibleCodestream(TStream& Stream, int64_t Start, bool JP2) {
+    const int64_t codestream = CodestreamStart(Stream, Start, JP2);
+    TSizSegment siz;
+    const bool read = codestream >= 0 && ReadSiz(Stream, codestream, siz);
+    Stream.SetPosition(Start);
+    const int64_t bytes = Stream.GetSize() - codestream;
+    return read && siz.TilesAcross <= bytes / LeastTileBytes / siz.TilesDown &&
+           IsPlausibleDeclaredSize(siz.Storage, 0, 1, bytes);
 }
 
 // The image of the JP2 file or codestream at the stream position: its header alone, or with
@@ -282,6 +371,7 @@ bool HoldsEveryTile(opj_codec_t* Codec, TStream& Stream, int64_t Base) {
 TOpjImage DecodeStream(TStream& Stream, bool Decode) {
     const bool jp2 = IsJP2Stream(Stream);
     if (!jp2 && !IsJ2KStream(Stream)) return nullptr;
+    if (!PlausibleCodestream(Stream, Stream.GetPosition(), jp2)) return nullptr;
     TJ2KStreamIO io{&Stream, Stream.GetPosition()};
     const TOpjStream stream = OpenStream(io, true);
     const TOpjCodec codec(opj_create_decompress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
@@ -296,8 +386,7 @@ TOpjImage DecodeStream(TStream& Stream, bool Decode) {
                             opj_decoder_set_strict_mode(codec.get(), OPJ_TRUE) &&
                             opj_read_header(stream.get(), codec.get(), &header);
     TOpjImage image(header);
-    if (!headerRead || !image || failed || !HoldsEveryTile(codec.get(), Stream, io.Base))
-        return nullptr;
+    if (!headerRead || !image || failed) return nullptr;
     if (Decode && (!opj_decode(codec.get(), stream.get(), image.get()) ||
                    !opj_end_decompress(codec.get(), stream.get()) || failed))
         return nullptr;

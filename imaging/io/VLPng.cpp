@@ -304,7 +304,8 @@ bool RunRead(TPngRead& Read, TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& 
 
 // ---- Writing ----
 
-enum class TPngWriteMode { Gray1, Palette, MaskedPalette, Gray8, Gray16, RGB, RGBA };
+// Packed1: one-bit rows as the bitmap stores them, grey or indexes into a two-entry palette.
+enum class TPngWriteMode { Packed1, Palette, MaskedPalette, Gray8, Gray16, RGB, RGBA };
 
 // The stream and the abort flag handed to libpng as its I/O pointer.
 struct TPngWriteIO {
@@ -326,6 +327,8 @@ struct TPngWrite {
     std::unique_ptr<TVLQuantizer> Quantizer;
     std::vector<TVLRGB> QuantizerPalette;
     std::vector<png_color> Plte;
+    // The two colours of a picture made bilevel, bit 0 and bit 1; empty for black and white.
+    std::vector<TVLRGB> TwoColors;
     png_color_16 Background{};
     std::vector<std::string> TextStorage;
     std::vector<png_text> Texts;
@@ -381,6 +384,9 @@ void ChooseSource(TPngWrite& Write, TVLBitmap& Bitmap, const TIOParamsVals& Para
         }
         TVLRGB color0, color1;
         Write.OwnedSource = TryMakeTwoColorBitmap(Bitmap, color0, color1);
+        // Two colours that are not black and white keep their colours in a two-entry palette.
+        if (Write.OwnedSource && !(color0 == TVLRGB{0, 0, 0} && color1 == TVLRGB{255, 255, 255}))
+            Write.TwoColors = {color0, color1};
         wanted = vl1g;
     } else if (format == vl24RGB || (Params.SamplesPerPixel == 1 &&
                                      (format == vl8p || format == vl8g || format == vl16g))) {
@@ -430,10 +436,18 @@ void ChoosePalette(TPngWrite& Write, TIOParamsVals& Params) {
 void ChooseLayout(TPngWrite& Write, TIOParamsVals& Params) {
     const TVLRGB background = Params.PngBackground;
     if (Params.SamplesPerPixel == 1 && Write.Source->GetPixelFormat() == vl1g) {
-        Write.Mode = TPngWriteMode::Gray1;
-        Write.ColorType = PNG_COLOR_TYPE_GRAY;
+        Write.Mode = TPngWriteMode::Packed1;
         Write.BitDepth = 1;
-        Write.Background.gray = GrayLevel(background) >= 128 ? 1 : 0;
+        if (Write.TwoColors.empty()) {
+            Write.ColorType = PNG_COLOR_TYPE_GRAY;
+            Write.Background.gray = GrayLevel(background) >= 128 ? 1 : 0;
+            return;
+        }
+        Write.ColorType = PNG_COLOR_TYPE_PALETTE;
+        for (const TVLRGB& c : Write.TwoColors)
+            Write.Plte.push_back({c.r, c.g, c.b});
+        Write.Background.index = static_cast<png_byte>(NearestPaletteIndex(
+            Write.TwoColors.data(), 2, background.r << 16 | background.g << 8 | background.b));
     } else if (Params.SamplesPerPixel == 1) {
         Write.ColorType = PNG_COLOR_TYPE_PALETTE;
         Write.BitDepth = Params.BitsPerSample;
@@ -527,7 +541,7 @@ void FillRow(TPngWrite& Write, int32_t Y) {
     const uint8_t* row = source.GetScanline(Y);
     const int32_t width = source.GetWidth();
     switch (Write.Mode) {
-    case TPngWriteMode::Gray1:
+    case TPngWriteMode::Packed1:
         std::memcpy(Write.Row.data(), row, (width + 7) / 8);
         break;
     case TPngWriteMode::Palette:

@@ -176,7 +176,13 @@ bool TVistrelIO::RunLoad(TStream& Stream, TVLFileFormatId FormatId, const String
     if (!CheckWorkingBitmap()) return false;
     FIOParams->ResetInfo();
     FBitmap->RemoveAlphaChannel(false, 0);
-    Read(Stream, *FBitmap, progress);
+    // A damaged file ends the load as a failure, the rows read before the fault kept; nothing
+    // that a library or a codec raises on its data leaves the load.
+    try {
+        Read(Stream, *FBitmap, progress);
+    } catch (const std::exception&) {
+        progress.Abort();
+    }
     if (Steps.CheckDpi) CheckDPI();
     if (Steps.AdjustDpi && AutoAdjustDPI) AdjustDPI();
     FIOParams->FileName = FileName;
@@ -465,6 +471,33 @@ public:
         FCanvas.FillRect(X, Y, X + W - 1, Y + H - 1, Colour());
         FCanvas.GetAlphaChannel()->FillRect(X, Y, X + W - 1, Y + H - 1, 0);
     }
+    // Keeps what the area of a frame held before the frame is drawn, for a frame that is to be
+    // undone (disposal 3, restore to previous); Restore puts it back.
+    void Save(int32_t X, int32_t Y, int32_t W, int32_t H) {
+        FSavedX = std::max(X, 0);
+        FSavedY = std::max(Y, 0);
+        FSavedW = std::max(0, std::min(X + W, FCanvas.GetWidth()) - FSavedX);
+        FSavedH = std::max(0, std::min(Y + H, FCanvas.GetHeight()) - FSavedY);
+        FSavedColours.resize(static_cast<size_t>(FSavedW) * FSavedH);
+        FSavedAlpha.resize(FSavedColours.size());
+        TVLBitmap* alpha = FCanvas.GetAlphaChannel();
+        for (int32_t y = 0; y < FSavedH; ++y)
+            for (int32_t x = 0; x < FSavedW; ++x) {
+                const size_t i = static_cast<size_t>(y) * FSavedW + x;
+                FSavedColours[i] = FCanvas.GetPixelRGB(FSavedX + x, FSavedY + y);
+                FSavedAlpha[i] = alpha->GetPixel8(FSavedX + x, FSavedY + y);
+            }
+    }
+    void Restore() {
+        TVLBitmap* alpha = FCanvas.GetAlphaChannel();
+        for (int32_t y = 0; y < FSavedH; ++y)
+            for (int32_t x = 0; x < FSavedW; ++x) {
+                const size_t i = static_cast<size_t>(y) * FSavedW + x;
+                FCanvas.SetPixelRGB(FSavedX + x, FSavedY + y, FSavedColours[i]);
+                alpha->SetPixel8(FSavedX + x, FSavedY + y, FSavedAlpha[i]);
+            }
+        alpha->Full = false;
+    }
     // Made on first use, enlarged when a frame or the screen needs more room. False when the
     // canvas cannot be had.
     bool Reserve(int32_t W, int32_t H) {
@@ -508,7 +541,19 @@ private:
     double Colour() const { return FBackground.r | (FBackground.g << 8) | (FBackground.b << 16); }
     TVLBitmap FCanvas;
     TVLRGB FBackground;
+    int32_t FSavedX = 0, FSavedY = 0, FSavedW = 0, FSavedH = 0;
+    std::vector<TVLRGB> FSavedColours;
+    std::vector<uint8_t> FSavedAlpha;
 };
+
+// The screen size is declared, not coded: the frames paint no more pixels than their LZW data
+// can describe, so a canvas larger than the frame itself and larger than anything the file's
+// frames could cover is refused before it is allocated, however small it is.
+bool CoverableCanvas(int32_t W, int32_t H, TVLBitmap& Frame, int64_t InputBytes) {
+    const int64_t area = int64_t{W} * H;
+    return area <= int64_t{Frame.GetWidth()} * Frame.GetHeight() ||
+           area / ExpansionLZW <= InputBytes;
+}
 
 } // namespace
 
@@ -538,17 +583,16 @@ int32_t TVistrelIO::ComposeGifFrames(TStream& Stream, TVLBitmap& Bitmap,
         if (count > 1 && decoded) {
             if (canvas == nullptr) canvas = std::make_unique<TGifCanvas>(FIOParams->GifBackground);
             if (previousDisposal == 2) canvas->Dispose(prevX, prevY, prevW, prevH);
+            if (previousDisposal == 3) canvas->Restore();
             const int32_t x = FIOParams->GifXPos, y = FIOParams->GifYPos;
             const int32_t w = std::max(frame.GetWidth(), FIOParams->GifScreenWidth);
             const int32_t h = std::max(frame.GetHeight(), FIOParams->GifScreenHeight);
-            // The screen size is declared, not coded: a canvas larger than any frame the file
-            // could hold is refused before it is allocated.
-            if (!IsPlausibleDeclaredSize(PlannedBitmapBytes(w, h, TVLPixelFormat::vl24RGB, true),
-                                         int64_t{w} * h, ExpansionLZW, Stream.GetSize() - start) ||
-                !canvas->Reserve(w, h)) {
+            if (!CoverableCanvas(w, h, frame, Stream.GetSize() - start) || !canvas->Reserve(w, h)) {
                 Progress.Abort();
                 break;
             }
+            if (FIOParams->GifDisposal == 3)
+                canvas->Save(x, y, frame.GetWidth(), frame.GetHeight());
             canvas->Draw(frame, x, y);
             prevX = x;
             prevY = y;
@@ -804,6 +848,19 @@ void TVistrelIO::SaveToStreamJ2K(TStream& Stream) {
 
 // ---- Layers and vector objects --------------------------------------------------------------
 
+namespace {
+
+// Layer positions are declared, not coded: the merged picture they span is held to what the
+// stream could plausibly describe, like any declared picture size.
+bool PlausibleMerge(TVistrelView& View, int64_t StreamBytes) {
+    int64_t width = 0, height = 0;
+    View.MergedLayersSize(width, height);
+    return IsPlausibleDeclaredSize(PlannedBitmapBytes(width, height, TVLPixelFormat::vl24RGB, true),
+                                   0, ExpansionDeflate, StreamBytes);
+}
+
+} // namespace
+
 void TVistrelIO::LoadFromFileLayersObjects(const String& FileName, TVLFileFormatId FormatId) {
     // The vector view is not built in: its formats take the no-reader path.
     if (FormatId != ffLayers) {
@@ -820,9 +877,11 @@ void TVistrelIO::LoadFromFileLayersObjects(const String& FileName, TVLFileFormat
         AbortingFlag = true;
         if (CheckWorkingBitmap()) {
             TVistrelView temporary(nullptr);
-            AbortingFlag = !temporary.LoadLayersFromFile(FileName);
+            TVLWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+            AbortingFlag = !temporary.LoadLayersFromStream(file) ||
+                           !PlausibleMerge(temporary, file.GetSize()) ||
+                           !temporary.MergeAllLayers();
             if (!AbortingFlag) {
-                temporary.MergeAllLayers();
                 FBitmap->Assign(temporary.GetVLBitmap());
                 UpdateAttached();
             }

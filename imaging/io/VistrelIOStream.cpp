@@ -242,6 +242,27 @@ void TVistrelIO::AdjustDPI() {
 
 // ---- Loading from streams -------------------------------------------------------------------
 
+bool CanLoadFromStreamFormat(TVLFileFormatId FormatId) {
+    const TVLFileFormatInfo* row = FindFileFormatInfo(FormatId);
+    if (row == nullptr) return false;
+    if (!row->BuiltIn) return row->Reader != nullptr;
+    switch (FormatId) {
+    case ffTIFF:
+    case ffJPEG:
+    case ffPNG:
+    case ffBMP:
+    case ffGIF:
+    case ffJP2:
+    case ffJ2K:
+    case ffVect:
+    case ffLayers:
+    case ffLayersObjects:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void TVistrelIO::LoadStreamById(TStream& Stream, TVLFileFormatId FormatId) {
     switch (FormatId) {
     case ffTIFF: LoadFromStreamTIFF(Stream); break;
@@ -274,7 +295,12 @@ void TVistrelIO::LoadWithRow(TStream& Stream, TVLFileFormatInfo& Row) {
         TVLProgressRecord progress = MakeProgressRecord();
         if (CheckWorkingBitmap()) {
             FIOParams->FileType = Row.FormatId;
-            Row.Reader(Stream, *FBitmap, *FIOParams, progress, false);
+            // As on the built-in formats' road: damaged data ends the load as a failure.
+            try {
+                Row.Reader(Stream, *FBitmap, *FIOParams, progress, false);
+            } catch (const std::exception&) {
+                progress.Abort();
+            }
             if (AutoAdjustDPI) AdjustDPI();
             ApplyDPIToView(FIOParams->DpiX, FIOParams->DpiY);
             UpdateAttached();

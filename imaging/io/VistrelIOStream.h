@@ -26,6 +26,9 @@ TVLFileFormatId DetectStreamFormat(TStream& Stream);
 TVLFileFormatId DetectFileFormat(const String& FileName, bool Strict);
 // "RIFF" at 0 and "AVI " at 8; the position is kept.
 bool IsAVIStream(TStream& Stream);
+// True when LoadFromStreamFormat has a reader for FormatId: a built-in format with a stream
+// loader of its own, or a row registered at run time that has a reader.
+bool CanLoadFromStreamFormat(TVLFileFormatId FormatId);
 // A square-pixelled copy of Bitmap (the caller owns it), with Params' resolution made equal;
 // Bitmap itself when nothing is to be done or the new size cannot be had. A filtered copy is
 // vl24RGB (Bitmap is converted first); no alpha channel is carried over.

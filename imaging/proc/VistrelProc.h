@@ -251,6 +251,7 @@ private:
     // Undo helpers.
     std::unique_ptr<TObject> MakeEntry(TVLUndoSource Source);
     std::unique_ptr<TObject> MakeImageEntry();
+    std::unique_ptr<TObject> MakeSelectionEntry();
     std::unique_ptr<TObject> MakeLayersEntry(bool WithBitmap);
     bool PushEntry(TUndoStack& Stack, TVLUndoSource Source);
     void RestoreEntry(TUndoEntry& Entry);

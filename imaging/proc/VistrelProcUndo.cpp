@@ -1,5 +1,6 @@
 // The undo and redo stacks of the processing component: image entries are full copies in
-// delete-on-close temporary files, layer entries the records of the view's layers.
+// delete-on-close temporary files, selection entries the view's selection stream, layer entries
+// the records of the view's layers.
 #include "imaging/proc/VistrelProc.h"
 
 #include "imaging/core/VLHelpers.h"
@@ -62,16 +63,26 @@ std::unique_ptr<TObject> TVistrelProc::MakeLayersEntry(bool WithBitmap) {
     return stream;
 }
 
+std::unique_ptr<TObject> TVistrelProc::MakeSelectionEntry() {
+    TVistrelView* view = AttachedVistrelView();
+    if (view == nullptr) return nullptr;
+    auto stream = std::make_unique<TMemoryStream>();
+    view->SaveSelectionToStream(*stream);
+    return stream;
+}
+
 std::unique_ptr<TObject> TVistrelProc::MakeEntry(TVLUndoSource Source) {
     switch (Source) {
     case vluImage:
         return MakeImageEntry();
+    case vluSelection:
+        return MakeSelectionEntry();
     case vluLayer:
         return MakeLayersEntry(false);
     case vluFullLayer:
         return MakeLayersEntry(true);
     default:
-        // The selection and the vector objects have no view to be saved from yet.
+        // The vector objects belong to a view of another class.
         return nullptr;
     }
 }
@@ -134,6 +145,14 @@ void TVistrelProc::RestoreEntry(TUndoEntry& Entry) {
     switch (Entry.Kind) {
     case vluImage:
         RestoreImage(static_cast<TVLBitmap&>(*Entry.Data));
+        break;
+    case vluSelection:
+        if (TVistrelView* view = AttachedVistrelView()) {
+            auto& stream = static_cast<TMemoryStream&>(*Entry.Data);
+            stream.SetPosition(0);
+            // Mode 1: a selection saved on a larger picture is moved back inside.
+            view->LoadSelectionFromStream(stream, 1);
+        }
         break;
     case vluLayer:
     case vluFullLayer:

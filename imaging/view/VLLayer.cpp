@@ -433,20 +433,45 @@ void TVistrelView::DoLayerNotify(int32_t Layer, TVLLayerEvent Event) {
     if (exchange) std::swap(SelectionBase, FHandlerBase);
 }
 
-void TVistrelView::DrawLayersToBitmap(TVLBitmap& Dest) {
+namespace {
+
+// Extents of the merged picture: right and bottom edges, and the room left of and above 0.
+struct TMergeExtents {
+    int64_t Right, Bottom, LeftPad = 0, TopPad = 0;
+};
+
+TMergeExtents MergeExtentsOf(const std::vector<std::unique_ptr<TVLLayer>>& Layers) {
+    const TVLLayer& base = *Layers[0];
+    TMergeExtents e{int64_t{base.PosX} + base.GetWidth(), int64_t{base.PosY} + base.GetHeight()};
+    for (const auto& layer : Layers) {
+        if (layer->Cropped) continue;
+        e.Right = std::max(e.Right, int64_t{layer->PosX} + layer->GetWidth());
+        e.Bottom = std::max(e.Bottom, int64_t{layer->PosY} + layer->GetHeight());
+        e.LeftPad = std::max(e.LeftPad, -int64_t{layer->PosX});
+        e.TopPad = std::max(e.TopPad, -int64_t{layer->PosY});
+    }
+    return e;
+}
+
+} // namespace
+
+void TVistrelView::MergedLayersSize(int64_t& Width, int64_t& Height) {
+    SyncLayers();
+    const TMergeExtents e = MergeExtentsOf(FLayers);
+    Width = e.Right + e.LeftPad;
+    Height = e.Bottom + e.TopPad;
+}
+
+bool TVistrelView::DrawLayersToBitmap(TVLBitmap& Dest) {
     SyncLayers();
     TVLLayer& base = *FLayers[0];
-    int32_t right = base.PosX + base.GetWidth(), bottom = base.PosY + base.GetHeight();
-    int32_t leftPad = 0, topPad = 0;
-    for (auto& layer : FLayers) {
-        if (layer->Cropped) continue;
-        right = std::max(right, layer->PosX + layer->GetWidth());
-        bottom = std::max(bottom, layer->PosY + layer->GetHeight());
-        leftPad = std::max(leftPad, -layer->PosX);
-        topPad = std::max(topPad, -layer->PosY);
-    }
+    const TMergeExtents e = MergeExtentsOf(FLayers);
+    const int64_t width = e.Right + e.LeftPad, height = e.Bottom + e.TopPad;
+    if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX) return false;
+    const auto leftPad = static_cast<int32_t>(e.LeftPad), topPad = static_cast<int32_t>(e.TopPad);
     if (Dest.GetLocation() == vlFile) Dest.SetLocation(vlMemory);
-    if (!Dest.Allocate(right + leftPad, bottom + topPad, vl24RGB)) return;
+    if (!Dest.Allocate(static_cast<int32_t>(width), static_cast<int32_t>(height), vl24RGB))
+        return false;
     Dest.Fill(Background());
     Dest.GetAlphaChannel()->Fill(255);
     const double zoomX = FZoomX, zoomY = FZoomY;
@@ -468,19 +493,21 @@ void TVistrelView::DrawLayersToBitmap(TVLBitmap& Dest) {
     FInvalidateOnUpdate = false;
     Update();
     FInvalidateOnUpdate = invalidate;
+    return true;
 }
 
-void TVistrelView::MergeAllLayers() {
+bool TVistrelView::MergeAllLayers() {
     TVLBitmap merged;
     merged.SetLocation(vlMemory);
     if (!merged.Allocate(std::max(FBitmap->GetWidth(), 1), std::max(FBitmap->GetHeight(), 1),
                          vl24RGB))
-        return;
+        return false;
     merged.Fill(Background());
-    DrawLayersToBitmap(merged);
+    if (!DrawLayersToBitmap(merged)) return false;
     ClearLayers();
     FBitmap->Assign(&merged);
     Update();
+    return true;
 }
 
 std::vector<TVLLayer*> TVistrelView::LayersOf(int32_t Index) const {

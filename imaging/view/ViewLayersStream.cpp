@@ -7,6 +7,7 @@
 #include "imaging/io/VLFileFormats.h"
 #include "imaging/io/VLZLib.h"
 #include "imaging/io/VistrelIO.h"
+#include "imaging/io/VistrelIOStream.h"
 #include "imaging/view/VistrelView.h"
 
 #include <cstdlib>
@@ -101,7 +102,7 @@ void ApplyRecord(const TLayerRecord& R, int32_t Version, TVLLayer& Layer) {
                           : vlroCopy;
     Layer.OwnWidth = R.OwnWidth;
     Layer.OwnHeight = R.OwnHeight;
-    Layer.ClientRect = TRect(0, 0, 0, 0);
+    Layer.ClientRect = TRect{0, 0, 0, 0};
     if (Version > 2) {
         Layer.MagnifySource = R.MagnifySource;
         Layer.ResampleFilter = R.ResampleFilter <= rfProjectWB
@@ -195,11 +196,13 @@ private:
     bool FSelectableOnly;
 };
 
-// Image formats a layers stream may hold: the raw dump or a format with a stream reader. A
-// layers or vector format would make a stream load itself again.
+// Image formats a layers stream may hold: the raw dump or a format with a stream reader, so
+// that every layer's load is a read of this stream that reports its own success. A layers or
+// vector format would make a stream load itself again.
 bool IsImageFormat(int32_t Format) {
     return Format == LayersRawFormat ||
-           (Format > 0 && Format != ffVect && Format != ffLayers && Format != ffLayersObjects);
+           (Format != ffVect && Format != ffLayers && Format != ffLayersObjects &&
+            CanLoadFromStreamFormat(Format));
 }
 
 } // namespace

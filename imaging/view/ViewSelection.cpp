@@ -6,8 +6,8 @@
 #include "imaging/core/VLCanvas.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/proc/VLMagicWand.h"
-#include "imaging/view/VistrelView.h"
 #include "imaging/view/ViewInternal.h"
+#include "imaging/view/VistrelView.h"
 #include "platform/rtl/WinApi.h"
 #include "platform/ui/Timer.h"
 
@@ -15,7 +15,6 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
-
 
 using imaging::detail::RoundInt;
 // ---- The polygon record --------------------------------------------------------------------
@@ -125,7 +124,8 @@ void PlotDashedLine(uint8_t* const* Rows, int32_t Width, int32_t Height, int32_t
 
 uint32_t AntsTimerPeriod(uint32_t Current, uint32_t Elapsed, int32_t LoadLimit) {
     if (LoadLimit >= 0) return Current;
-    const uint64_t period = static_cast<uint64_t>(Elapsed) * 100 / static_cast<uint32_t>(-LoadLimit);
+    const uint64_t period =
+        static_cast<uint64_t>(Elapsed) * 100 / static_cast<uint32_t>(-LoadLimit);
     return static_cast<uint32_t>(std::clamp<uint64_t>(period, 210, UINT32_MAX));
 }
 
@@ -400,8 +400,9 @@ TVLGrip TVistrelView::ResizeSelectionByGrip(TVLGrip Grip, int32_t X, int32_t Y, 
     TVLGrip edges = Grip;
     double s = 1;
     if (KeepRatio) {
-        s = FSelectionRatio > 0 ? 1 / FSelectionRatio
-                                : static_cast<double>(B[2] - B[0] + 1) / std::max(B[3] - B[1] + 1, 1);
+        s = FSelectionRatio > 0
+                ? 1 / FSelectionRatio
+                : static_cast<double>(B[2] - B[0] + 1) / std::max(B[3] - B[1] + 1, 1);
         if (Grip == TVLGrip::vlTopSide) {
             int32_t x = RoundInt(B[2] - (B[3] - Y) * s);
             while (x < 0 && Y < B[3])
@@ -561,7 +562,8 @@ void TVistrelView::DragCircleSelection(int32_t X, int32_t Y, TShiftState Shift) 
         ry = RoundInt(rx * FSelectionRatio);
     }
     const double ex = Trunc(rx * 100 / FZoomX), ey = Trunc(ry * 100 / FZoomY);
-    const auto n = std::max<int32_t>(50, static_cast<int32_t>(Trunc(std::min(ex, ey) * 2 * std::numbers::pi)));
+    const auto n =
+        std::max<int32_t>(50, static_cast<int32_t>(Trunc(std::min(ex, ey) * 2 * std::numbers::pi)));
     const int32_t cx = SelToBitmapX(s.X), cy = SelToBitmapY(s.Y);
     const int32_t W = FBitmap->GetWidth(), H = FBitmap->GetHeight();
     for (int32_t i = 0; i < n; ++i) {
@@ -653,6 +655,31 @@ struct TSelectionRecord {
     int32_t RowLen = 0;
 };
 
+bool Within(int32_t Value, int32_t Low, int32_t High) {
+    return Value >= Low && Value <= High;
+}
+
+// A selection only ever lies on the bitmap it was saved from (whose size the mask carries):
+// points and the polygon box within 0..width, 0..height, the mask box on its pixels or empty;
+// a separator never comes first nor twice in a row. A stream with a coordinate beyond these is
+// damaged, and drawing it would overflow.
+bool CoordinatesInside(const TSelectionRecord& R) {
+    for (size_t i = 0; i < R.Points.size(); ++i) {
+        const TPoint& p = R.Points[i];
+        if (IsSeparator(p)) {
+            if (i == 0 || IsSeparator(R.Points[i - 1])) return false;
+        } else if (!Within(p.X, 0, R.Width) || !Within(p.Y, 0, R.Height)) {
+            return false;
+        }
+    }
+    if (!R.Points.empty() && !(Within(R.Box[0], 0, R.Width) && Within(R.Box[2], 0, R.Width) &&
+                               Within(R.Box[1], 0, R.Height) && Within(R.Box[3], 0, R.Height)))
+        return false;
+    if (R.MaskBox[0] == TVLMask::MaxInt) return true;
+    return Within(R.MaskBox[0], 0, R.Width - 1) && Within(R.MaskBox[2], 0, R.Width - 1) &&
+           Within(R.MaskBox[1], 0, R.Height - 1) && Within(R.MaskBox[3], 0, R.Height - 1);
+}
+
 bool ReadSelectionRecord(TStream& Stream, TSelectionRecord& R) {
     TRecordReader in(Stream);
     int32_t n = 0;
@@ -667,6 +694,7 @@ bool ReadSelectionRecord(TStream& Stream, TSelectionRecord& R) {
         if (!in.Get(v)) return false;
     if (!in.Get(R.Full) || R.Selected > 1 || R.Full > 1 || R.Width < 0 || R.Height < 0)
         return false;
+    if (!CoordinatesInside(R)) return false;
     if (R.Width == 0 || R.Height == 0) return true;
     if (R.Bits != 1 && R.Bits != 8) return false;
     R.RowLen = static_cast<int32_t>((static_cast<int64_t>(R.Width) * R.Bits + 31) / 32 * 4);
@@ -683,7 +711,8 @@ void TVistrelView::SaveSelectionToStream(TStream& Stream) {
     Put(Stream, w);
     Put(Stream, h);
     Put(Stream, FPolygon.Count);
-    if (FPolygon.Count > 0) Stream.WriteBuffer(FPolygon.Data(), static_cast<int64_t>(FPolygon.Count) * 8);
+    if (FPolygon.Count > 0)
+        Stream.WriteBuffer(FPolygon.Data(), static_cast<int64_t>(FPolygon.Count) * 8);
     for (int32_t v : {FPolygon.X1, FPolygon.Y1, FPolygon.X2, FPolygon.Y2})
         Put(Stream, v);
     Put<uint8_t>(Stream, FSelected ? 1 : 0);
@@ -714,6 +743,8 @@ bool TVistrelView::LoadSelectionFromStream(TStream& Stream, int32_t Mode) {
     FPolygon.Y1 = rec.Box[1];
     FPolygon.X2 = rec.Box[2];
     FPolygon.Y2 = rec.Box[3];
+    // Without points the box is a leftover of an earlier selection, perhaps of another bitmap.
+    if (FPolygon.Count == 0) FPolygon.X1 = FPolygon.Y1 = FPolygon.X2 = FPolygon.Y2 = 0;
     FSelected = rec.Selected != 0;
     if (rec.Width > 0 && rec.Height > 0 && FMask.AllocateBits(rec.Width, rec.Height, rec.Bits)) {
         for (int32_t r = 0; r < rec.Height; ++r)
@@ -735,6 +766,7 @@ bool TVistrelView::LoadSelectionFromStream(TStream& Stream, int32_t Mode) {
     const int32_t bw = FBitmap->GetWidth(), bh = FBitmap->GetHeight();
     if (Mode == 2) {
         FPolygon.Clear();
+        FPolygon.X1 = FPolygon.Y1 = FPolygon.X2 = FPolygon.Y2 = 0;
         TVLMask moved;
         const int64_t dx = static_cast<int64_t>(rec.PosX) - GetCurrentLayer()->PosX;
         const int64_t dy = static_cast<int64_t>(rec.PosY) - GetCurrentLayer()->PosY;
@@ -744,9 +776,11 @@ bool TVistrelView::LoadSelectionFromStream(TStream& Stream, int32_t Mode) {
                     const int32_t v = FMask.GetPixel(x, y);
                     // What lay left of or above the picture's origin is lost, as are the parts
                     // outside the new layer.
-                    const int64_t px = x + static_cast<int64_t>(rec.PosX), py = y + static_cast<int64_t>(rec.PosY);
+                    const int64_t px = x + static_cast<int64_t>(rec.PosX),
+                                  py = y + static_cast<int64_t>(rec.PosY);
                     const int64_t tx = x + dx, ty = y + dy;
-                    if (v == 0 || px < 0 || py < 0 || tx < 0 || ty < 0 || tx >= bw || ty >= bh) continue;
+                    if (v == 0 || px < 0 || py < 0 || tx < 0 || ty < 0 || tx >= bw || ty >= bh)
+                        continue;
                     moved.SetPixel(static_cast<int32_t>(tx), static_cast<int32_t>(ty), v);
                 }
         FMask.FreeBits();
@@ -842,8 +876,10 @@ void TVistrelView::ZoomSelection(bool KeepAspect, bool FireZoomIn) {
         SetZoomY(Height() / (sh / 100.0));
     }
     const double fx = FZoomX / 100, fy = FZoomY / 100;
-    SetViewXY(static_cast<int32_t>(Trunc(sx * fx)) - (ClientAreaWidth() - static_cast<int32_t>(Trunc(sw * fx))) / 2,
-              static_cast<int32_t>(Trunc(sy * fy)) - (ClientAreaHeight() - static_cast<int32_t>(Trunc(sh * fy))) / 2);
+    SetViewXY(static_cast<int32_t>(Trunc(sx * fx)) -
+                  (ClientAreaWidth() - static_cast<int32_t>(Trunc(sw * fx))) / 2,
+              static_cast<int32_t>(Trunc(sy * fy)) -
+                  (ClientAreaHeight() - static_cast<int32_t>(Trunc(sh * fy))) / 2);
 }
 
 void TVistrelView::FireSelectionEvent(const TNotifyEvent& Event, bool Exchange) {
@@ -871,7 +907,8 @@ std::vector<uint8_t*> SurfaceRows(TCanvas& Canvas, int32_t& Width, int32_t& Heig
     const bool bottomUp = ds.dsBmih.biHeight > 0;
     auto* bits = static_cast<uint8_t*>(ds.dsBm.bmBits);
     for (int32_t y = 0; y < Height; ++y)
-        rows.push_back(bits + static_cast<size_t>(bottomUp ? Height - 1 - y : y) * ds.dsBm.bmWidthBytes);
+        rows.push_back(bits +
+                       static_cast<size_t>(bottomUp ? Height - 1 - y : y) * ds.dsBm.bmWidthBytes);
     return rows;
 }
 
@@ -891,7 +928,8 @@ void TVistrelView::DrawDashes(TCanvas& Canvas) {
     p.DashCounter = p.Phase;
     if (IsRectanglePolygon(p.Data(), p.Count)) {
         const int32_t x1 = PolygonClientX(p.Points[0].X), y1 = PolygonClientY(p.Points[0].Y);
-        const int32_t x2 = PolygonClientX(p.Points[2].X) - 1, y2 = PolygonClientY(p.Points[2].Y) - 1;
+        const int32_t x2 = PolygonClientX(p.Points[2].X) - 1,
+                      y2 = PolygonClientY(p.Points[2].Y) - 1;
         line(x1, y1, x2, y1);
         event(1, x2, y1);
         p.DashCounter = 0;
@@ -911,7 +949,8 @@ void TVistrelView::DrawDashes(TCanvas& Canvas) {
         const bool last = i + 1 >= p.Count || IsSeparator(p.Points[i + 1]);
         const int32_t x = PolygonClientX(p.Points[i].X), y = PolygonClientY(p.Points[i].Y);
         if (!last) {
-            const int32_t nx = PolygonClientX(p.Points[i + 1].X), ny = PolygonClientY(p.Points[i + 1].Y);
+            const int32_t nx = PolygonClientX(p.Points[i + 1].X),
+                          ny = PolygonClientY(p.Points[i + 1].Y);
             line(x, y, nx, ny);
             event(i, x, y);
         } else if (i + 1 < p.Count || !FPolygonInProgress) {
@@ -928,13 +967,23 @@ void TVistrelView::DrawGrips(TCanvas& Canvas) {
     smooth.Pen()->SetMode(pmCopy);
     smooth.Brush()->SetColor(SelectionGripBrushColor);
     smooth.Brush()->SetStyle(SelectionGripBrushStyle);
-    const int32_t r = SelectionGripSize;
-    auto grip = [&](int32_t X, int32_t Y) { smooth.Ellipse(X - r, Y - r, X + r + 1, Y + r + 1); };
+    // Centres, radius and edges in 64 bits. Edges are kept within 16384 pixels of the origin,
+    // beyond any view's surface: a grip far off it (a huge zoom) stays off it, and one of a
+    // huge size still covers it, without overflow and without drawing a shape of millions of
+    // pixels.
+    const int64_t r = SelectionGripSize;
+    auto edge = [](int64_t V) {
+        constexpr int64_t limit = int64_t{1} << 14;
+        return static_cast<int32_t>(std::clamp(V, -limit, limit));
+    };
+    auto grip = [&](int64_t X, int64_t Y) {
+        smooth.Ellipse(edge(X - r), edge(Y - r), edge(X + r + 1), edge(Y + r + 1));
+    };
     for (int32_t i = 0; i < FPolygon.Count; ++i)
         grip(PolygonClientX(FPolygon.Points[i].X), PolygonClientY(FPolygon.Points[i].Y));
     if (!SelectionMidGrips) return;
-    const int32_t L = PolygonClientX(FPolygon.X1), T = PolygonClientY(FPolygon.Y1);
-    const int32_t R = PolygonClientX(FPolygon.X2), B = PolygonClientY(FPolygon.Y2);
+    const int64_t L = PolygonClientX(FPolygon.X1), T = PolygonClientY(FPolygon.Y1);
+    const int64_t R = PolygonClientX(FPolygon.X2), B = PolygonClientY(FPolygon.Y2);
     grip((L + R) / 2, T);
     grip(L, (T + B) / 2);
     grip(R, (T + B) / 2);
@@ -998,7 +1047,8 @@ void TVistrelView::DrawSelectionPolygon(TObject* Sender) {
 }
 
 void TVistrelView::DrawRubberBand() {
-    if (!FPolygonInProgress || FLassoInProgress || FPolygon.Count == 0 || !HandleAllocated()) return;
+    if (!FPolygonInProgress || FLassoInProgress || FPolygon.Count == 0 || !HandleAllocated())
+        return;
     TCanvas& canvas = *Canvas();
     canvas.Pen()->SetMode(pmNot);
     canvas.Pen()->SetWidth(1);

@@ -232,9 +232,15 @@ public:
     bool IsPointInLayer(int32_t X, int32_t Y, int32_t Index);
     virtual void DoLayerNotify(int32_t Layer, TVLLayerEvent Event);
     TVLLayerNotifyEvent OnLayerNotify;
-    void MergeAllLayers();
-    // Renders every layer at 100 % into Dest, grown to hold layers beyond layer 0's edges.
-    void DrawLayersToBitmap(TVLBitmap& Dest);
+    // Replaces the layers by their merged picture; false (the layers kept) when that picture
+    // cannot be made.
+    bool MergeAllLayers();
+    // Renders every layer at 100 % into Dest, grown to hold layers beyond layer 0's edges; false
+    // (Dest unchanged) when that size cannot be allocated.
+    bool DrawLayersToBitmap(TVLBitmap& Dest);
+    // Width and height of the picture DrawLayersToBitmap makes, in 64 bits: layer positions
+    // and sizes come from files and may lie anywhere.
+    void MergedLayersSize(int64_t& Width, int64_t& Height);
     // Bake display sizes and rotations into the layers' pixels, and crop layers to their opaque
     // area, for layer Index or every layer (-1). Positions follow, so that what is shown keeps
     // its place.

@@ -4,6 +4,7 @@
 #include "platform/rtl/TextUtils.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -43,6 +44,17 @@ int OpenFileHandle(const String& FileName, int Flags, int Mode) {
     if (fd >= 0 && (Flags & O_NONBLOCK) == 0)
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
+}
+
+bool WriteAll(int Handle, const char* Data, size_t Size) {
+    while (Size > 0) {
+        const ssize_t written = ::write(Handle, Data, Size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        Data += written;
+        Size -= static_cast<size_t>(written);
+    }
+    return true;
 }
 
 bool FileExists(const String& FileName) {

@@ -55,6 +55,9 @@ std::string FileSystemName(const String& FileName);
 // open(2) on FileName that never waits: a FIFO or device node carrying a picture's name opens at
 // once (a FIFO without a writer then reads as empty) instead of stalling the caller for good.
 int OpenFileHandle(const String& FileName, int Flags, int Mode = 0666);
+// Writes all Size bytes of Data to the open file Handle, going on after short writes and
+// interruptions; false (errno set) on any error.
+bool WriteAll(int Handle, const char* Data, size_t Size);
 
 bool FileExists(const String& FileName);
 bool DirectoryExists(const String& Path);

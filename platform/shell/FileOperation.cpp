@@ -74,17 +74,6 @@ std::string CandidateName(const std::string& Name, int N) {
     return Name.substr(0, dot) + suffix + Name.substr(dot);
 }
 
-bool WriteAll(int Fd, const char* Data, size_t Size) {
-    while (Size > 0) {
-        const ssize_t written = ::write(Fd, Data, Size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        Data += written;
-        Size -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
 // A new record "info/<name>.trashinfo" for a name free in both "files" and "info"; the record
 // is created exclusively, so two deletions never take the same name. 0 or an errno.
 int32_t ReserveTrashName(const std::string& Trash, const std::string& Name,

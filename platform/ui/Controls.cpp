@@ -198,7 +198,7 @@ void TControl::SetEnabled(bool Value) {
 void TControl::SetColor(TColor Value) {
     if (Value == FColor) return;
     FColor = Value;
-    Invalidate();
+    Perform(CM_COLORCHANGED, 0, 0);
 }
 
 void TControl::SetCursor(TCursor Value) {
@@ -294,6 +294,9 @@ void TControl::Dispatch(TMessage& Message) {
             Message.Result = 1;
         else
             DefaultHandler(Message);
+        break;
+    case CM_COLORCHANGED:
+        Invalidate();
         break;
     case CM_MOUSEENTER:
     case CM_MOUSELEAVE:

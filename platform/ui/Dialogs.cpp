@@ -157,6 +157,10 @@ int32_t MessageBoxW(HWND Owner, const String& Text, const String& Caption, uint3
         box.setStandardButtons(QMessageBox::Ok);
         break;
     }
+    // The program's windows take no input while the box is up; the box itself, a child of its
+    // owner's window in the toolkit, stays enabled.
+    const platform::detail::TDisabledTaskWindows others(nullptr);
+    box.setEnabled(true);
     switch (box.exec()) {
     case QMessageBox::Ok:
         return IDOK;

@@ -21,7 +21,8 @@ constexpr int32_t IDCANCEL = 2;
 constexpr int32_t IDYES = 6;
 constexpr int32_t IDNO = 7;
 
-// A modal message box over Owner (nil: over no window).
+// A modal message box over Owner (nil: over no window); the program's windows take no input
+// until it is answered.
 int32_t MessageBoxW(HWND Owner, const String& Text, const String& Caption, uint32_t Type);
 
 enum TColorDialogOption : uint8_t { cdFullOpen = 1, cdPreventFullOpen = 2, cdAnyColor = 4 };

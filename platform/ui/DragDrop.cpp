@@ -2,6 +2,7 @@
 #include "platform/ui/DragDrop.h"
 
 #include "platform/rtl/Thread.h"
+#include "platform/ui/DragImage.h"
 #include "platform/ui/Messages.h"
 #include "platform/ui/MimeFormats.h"
 #include "platform/ui/NativeWindow.h"
@@ -9,8 +10,10 @@
 #include <QDrag>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QWindow>
 
 #include <map>
@@ -78,7 +81,8 @@ private:
 
 bool TDropFilter::eventFilter(QObject* Watched, QEvent* Event) {
     if (Watched != FClient) return false;
-    IDropTarget* target = TargetOf(FWnd);
+    // A disabled window (another one is modal) refuses drops as it refuses clicks.
+    IDropTarget* target = FClient->isEnabled() ? TargetOf(FWnd) : nullptr;
     switch (Event->type()) {
     case QEvent::DragEnter:
         if (target == nullptr) return false;
@@ -210,6 +214,16 @@ bool DesktopCanDrag() {
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
+// The drag image the data object carries, if any, follows the mouse at its hot spot.
+void ShowDragImage(QDrag& Drag, IDataObject* Data) {
+    TDragImage image;
+    if (!GetDragImage(Data, image)) return;
+    const QImage picture(reinterpret_cast<const uchar*>(image.Pixels.data()), image.Width,
+                         image.Height, image.Width * 4, QImage::Format_ARGB32);
+    Drag.setPixmap(QPixmap::fromImage(picture.copy()));
+    Drag.setHotSpot(QPoint(image.HotSpot.X, image.HotSpot.Y));
+}
+
 } // namespace
 
 HRESULT RegisterDragDrop(HWND Wnd, IDropTarget* Target) {
@@ -238,6 +252,7 @@ HRESULT DoDragDrop(IDataObject* pDataObj, IDropSource* pDropSource, DWORD dwOKEf
     if (!DesktopCanDrag()) return E_UNEXPECTED;
     auto* drag = new QDrag(qApp);
     drag->setMimeData(MimeDataOf(*pDataObj));
+    ShowDragImage(*drag, pDataObj);
     Qt::DropAction action;
     bool cancelled;
     {

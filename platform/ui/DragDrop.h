@@ -1,5 +1,5 @@
 // Drag and drop between windows, over the desktop's drag and drop (see the MIME mapping in
-// MimeFormats.h). There is no shell drag image here.
+// MimeFormats.h). A drag shows the drag image its data object carries (DragImage.h).
 #pragma once
 
 #include "platform/ui/Ole.h"
@@ -12,9 +12,10 @@
 HRESULT RegisterDragDrop(HWND Wnd, IDropTarget* Target);
 // DRAGDROP_E_NOTREGISTERED when the window has no target.
 HRESULT RevokeDragDrop(HWND Wnd);
-// Runs a modal drag of the data object's global-memory formats: the source is asked to go on
-// at every button release and Escape, and told each change of effect. DRAGDROP_S_DROP with the
-// effect of the drop, DRAGDROP_S_CANCEL, or E_UNEXPECTED when there is no desktop to drag on.
+// Runs a modal drag of the data object's global-memory formats, showing its drag image under
+// the mouse when it has one: the source is asked to go on at every button release and Escape,
+// and told each change of effect. DRAGDROP_S_DROP with the effect of the drop,
+// DRAGDROP_S_CANCEL, or E_UNEXPECTED when there is no desktop to drag on.
 HRESULT DoDragDrop(IDataObject* pDataObj, IDropSource* pDropSource, DWORD dwOKEffects,
                    DWORD* pdwEffect);
 

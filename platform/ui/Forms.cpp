@@ -171,6 +171,16 @@ void TForm::SetVisible(bool Value) {
     }
 }
 
+void TForm::ShowNoActivate() {
+    HandleNeeded();
+    QWidget* frame = NativeWindow()->Frame;
+    const bool activates = !frame->testAttribute(Qt::WA_ShowWithoutActivating);
+    frame->setAttribute(Qt::WA_ShowWithoutActivating);
+    Show();
+    if (NativeWindow()->Frame == frame)
+        frame->setAttribute(Qt::WA_ShowWithoutActivating, !activates);
+}
+
 void TForm::PlaceOnOwner() {
     auto* owner = dynamic_cast<TForm*>(Owner());
     TRect area{0, 0, Screen->Width(), Screen->Height()};
@@ -187,6 +197,13 @@ TModalResult TForm::ShowModal() {
     HandleNeeded();
     NativeWindow()->Frame->setWindowModality(Qt::ApplicationModal);
     FModal = true;
+    // On every way out, an exception too: the other windows take input again before this one
+    // hides, so that the window system hands the focus back to one of them.
+    struct TEndModal {
+        TForm& Form;
+        ~TEndModal() { Form.EndModal(); }
+    } endModal{*this};
+    const platform::detail::TDisabledTaskWindows others(Handle());
     Show();
     while (FModalResult == mrNone) {
         Application->HandleMessage();
@@ -196,10 +213,13 @@ TModalResult TForm::ShowModal() {
         OnCloseQuery(this, canClose);
         if (!canClose) FModalResult = mrNone;
     }
+    return FModalResult;
+}
+
+void TForm::EndModal() {
     FModal = false;
     Hide();
     if (NativeWindow()->Frame != nullptr) NativeWindow()->Frame->setWindowModality(Qt::NonModal);
-    return FModalResult;
 }
 
 void TForm::Close() {
@@ -266,9 +286,11 @@ bool TForm::PreviewKeyDown(TWinControl* Source, uint16_t& Key, TShiftState Shift
                            LPARAM KeyData) {
     TWMKey message{WM_KEYDOWN, Key, KeyData, 0};
     if (IsShortCut(message)) return true;
-    // The main form's shortcuts work in the program's other forms too, unless it is disabled.
+    // The main form's shortcuts work in the program's other forms too, unless it is disabled,
+    // as it is while another form is modal.
     TForm* main = Application->MainForm();
-    if (main != nullptr && main != this && main->Enabled() && main->IsShortCut(message))
+    if (main != nullptr && main != this && main->Enabled() &&
+        (!main->HandleAllocated() || IsWindowEnabled(main->Handle())) && main->IsShortCut(message))
         return true;
     if (KeyPreview && Source != this) KeyDown(Key, Shift);
     return Key == 0;
@@ -299,6 +321,32 @@ bool TForm::DialogKey(uint16_t Key) {
 }
 
 namespace platform::detail {
+
+TDisabledTaskWindows::TDisabledTaskWindows(HWND Except) {
+    for (TWinControl* control : RegisteredControls())
+        if (control->Parent() == nullptr && control->HandleAllocated() &&
+            control->Handle() != Except && control->Showing() &&
+            IsWindowEnabled(control->Handle())) {
+            EnableWindow(control->Handle(), false);
+            FDisabled.push_back(control->Handle());
+        }
+}
+
+TDisabledTaskWindows::~TDisabledTaskWindows() {
+    for (HWND window : FDisabled) {
+        // A window freed meanwhile is no longer registered and is left alone.
+        TWinControl* control = FindControl(window);
+        if (control == nullptr) continue;
+        EnableWindow(window, true);
+        // Disabling took the toolkit's focus out of the window: a form's focused control gets it
+        // back, shown as the focus once the window is active again.
+        auto* form = dynamic_cast<TForm*>(control);
+        TWinControl* focused = form != nullptr ? form->FocusedControl() : nullptr;
+        if (focused != nullptr && focused->HandleAllocated() && focused->CanFocus())
+            NativeWindowOf(focused->Handle())->ClientWidget()->setFocus(Qt::OtherFocusReason);
+    }
+}
+
 bool SendDialogKey(TWinControl* Control, uint16_t Key) {
     TForm* form = GetParentForm(Control);
     return form != nullptr && form->Perform(CM_DIALOGKEY, Key, 0) != 0;

@@ -28,6 +28,9 @@ public:
     TFormBorderStyle BorderStyle() const { return FBorderStyle; }
     void SetBorderStyle(TFormBorderStyle Value);
     void SetVisible(bool Value) override;
+    // Shows the form as ShowWindow's SW_SHOWNOACTIVATE does: the window that has the keyboard
+    // focus keeps it.
+    void ShowNoActivate();
     // Asks OnCloseQuery, then OnClose decides: hide (the default), free, or nothing. Closing
     // the application's main form ends the application.
     void Close();
@@ -38,9 +41,10 @@ public:
     void SetWindowState(TWindowState Value);
     TPosition Position = poDesigned;
 
-    // Shows the form as the only one taking input and runs the message loop until ModalResult
-    // is not mrNone (Close sets mrCancel, so does the end of the application); then hides it
-    // and answers ModalResult. OnCloseQuery may refuse the end: the form then stays open.
+    // Shows the form as the only one taking input (the other shown forms are disabled until it
+    // ends) and runs the message loop until ModalResult is not mrNone (Close sets mrCancel, so does
+    // the end of the application); then hides it and answers ModalResult. OnCloseQuery may refuse
+    // the end: the form then stays open.
     TModalResult ShowModal();
     TModalResult ModalResult() const { return FModalResult; }
     void SetModalResult(TModalResult Value) { FModalResult = Value; }
@@ -74,6 +78,8 @@ protected:
 
 private:
     void PlaceOnOwner();
+    // The end of ShowModal: an ordinary window again, hidden.
+    void EndModal();
     // Enter and Esc not used by the focused control: the focused control, then every control
     // of the form is offered CM_DIALOGKEY; true when one took it.
     bool DialogKey(uint16_t Key);

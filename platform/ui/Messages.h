@@ -114,6 +114,7 @@ constexpr WPARAM HTCAPTION = 2;
 
 // Messages the class library sends among its controls.
 constexpr UINT CM_BASE = 0xB000;
+constexpr UINT CM_COLORCHANGED = CM_BASE + 1;
 constexpr UINT CM_ENABLEDCHANGED = CM_BASE + 3;
 constexpr UINT CM_DIALOGKEY = CM_BASE + 6; // WParam: VK_RETURN or VK_ESCAPE; Result 1 when taken
 constexpr UINT CM_FONTCHANGED = CM_BASE + 8;

@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -60,9 +61,16 @@ void TCustomLabel::SetTransparent(bool Value) {
     Invalidate();
 }
 
-void TCustomLabel::SetEndEllipsis(bool Value) {
-    if (Value == FEndEllipsis) return;
-    FEndEllipsis = Value;
+void TCustomLabel::SetWordWrap(bool Value) {
+    if (Value == FWordWrap) return;
+    FWordWrap = Value;
+    AdjustBounds();
+    Invalidate();
+}
+
+void TCustomLabel::SetEllipsisPosition(TEllipsisPosition Value) {
+    if (Value == FEllipsisPosition) return;
+    FEllipsisPosition = Value;
     Invalidate();
 }
 
@@ -87,7 +95,33 @@ void TCustomLabel::CMFontChanged(TMessage&) {
 
 uint32_t TCustomLabel::TextFlags() const {
     static constexpr uint32_t align[] = {DT_LEFT, DT_RIGHT, DT_CENTER};
-    return DT_NOPREFIX | DT_EXPANDTABS | align[FAlignment] | (FEndEllipsis ? uint32_t{DT_END_ELLIPSIS} : 0u);
+    return DT_NOPREFIX | DT_EXPANDTABS | align[FAlignment] |
+           (FWordWrap ? uint32_t{DT_WORDBREAK} : 0u);
+}
+
+String TCustomLabel::EllipsisText(const String& Text, const TRect& Rect, uint32_t& Flags) {
+    if (FEllipsisPosition == epNone || FAutoSize) return Text;
+    static constexpr uint32_t ellipsis[] = {0, DT_PATH_ELLIPSIS, DT_END_ELLIPSIS, DT_WORD_ELLIPSIS};
+    Flags = (Flags & ~uint32_t{DT_EXPANDTABS}) | ellipsis[FEllipsisPosition];
+    if (!FWordWrap || FEllipsisPosition == epPathEllipsis) return Text;
+    const String dots = u"...";
+    TCanvas* canvas = Canvas();
+    const auto tooTall = [&](const String& Shown) {
+        TRect r = Rect;
+        r.Right -= canvas->TextWidth(dots);
+        DrawTextW(canvas->SelectedHandle(), Shown.c_str(), static_cast<int32_t>(Shown.size()), &r,
+                  Flags | DT_CALCRECT);
+        const int32_t height = r.Bottom - r.Top;
+        return height > Height() && height > canvas->Font()->Height();
+    };
+    String kept = Text;
+    String shown = Text;
+    while (!kept.empty() && tooTall(shown)) {
+        const size_t cut = kept.find_last_of(u" \t");
+        kept.resize(cut == String::npos ? kept.size() - 1 : cut);
+        shown = kept + dots;
+    }
+    return kept.empty() ? Text : shown;
 }
 
 void TCustomLabel::Paint() {
@@ -123,8 +157,9 @@ void TCustomLabel::DoDrawText(TRect& Rect, uint32_t Flags) {
     TCanvas* canvas = Canvas();
     canvas->Font()->Assign(*FFont);
     if (!Enabled()) canvas->Font()->SetColor(clGrayText);
-    DrawTextW(canvas->SelectedHandle(), FCaption.c_str(), static_cast<int32_t>(FCaption.size()),
-              &Rect, Flags);
+    const String text = EllipsisText(FCaption, Rect, Flags);
+    DrawTextW(canvas->SelectedHandle(), text.c_str(), static_cast<int32_t>(text.size()), &Rect,
+              Flags);
     canvas->Font()->Assign(*FFont);
 }
 
@@ -144,6 +179,11 @@ QFont QtFontOf(TFont& Font) {
     font.setPixelSize(std::abs(Font.Height()));
     font.setBold(Font.Style().Contains(fsBold));
     return font;
+}
+
+QColor QtColorOf(TColor Color) {
+    const TColor rgb = ColorToRGB(Color);
+    return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
 }
 
 // Hands the field's keys to its control as key messages first, as the system's edit control
@@ -187,7 +227,7 @@ TCustomEdit::TCustomEdit(TComponent* AOwner) : TWinControl(AOwner), FFont(new TF
     SetBounds(Left(), Top(), 121, 21);
     SetColor(clWindow);
     TabStop = true;
-    FFont->OnChange = [this](TObject*) { ApplyFont(); };
+    FFont->OnChange = [this](TObject*) { ApplyFontAndColor(); };
 }
 
 TCustomEdit::~TCustomEdit() {
@@ -223,8 +263,18 @@ void TCustomEdit::SetFocus() {
     if (FEdit != nullptr) FEdit->setFocus(Qt::OtherFocusReason);
 }
 
-void TCustomEdit::ApplyFont() {
-    if (FEdit != nullptr) FEdit->setFont(QtFontOf(*FFont));
+void TCustomEdit::ApplyFontAndColor() {
+    if (FEdit == nullptr) return;
+    FEdit->setFont(QtFontOf(*FFont));
+    QPalette palette = FEdit->palette();
+    palette.setColor(QPalette::Base, QtColorOf(Color()));
+    palette.setColor(QPalette::Text, QtColorOf(FFont->Color()));
+    FEdit->setPalette(palette);
+}
+
+void TCustomEdit::Dispatch(TMessage& Message) {
+    TWinControl::Dispatch(Message);
+    if (Message.Msg == CM_COLORCHANGED) ApplyFontAndColor();
 }
 
 void TCustomEdit::CreateWnd() {
@@ -243,7 +293,7 @@ void TCustomEdit::CreateWnd() {
         FText = FEdit->text().toStdU16String();
         if (OnChange) OnChange(this);
     });
-    ApplyFont();
+    ApplyFontAndColor();
 }
 
 void TCustomEdit::DestroyWnd() {

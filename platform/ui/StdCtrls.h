@@ -10,6 +10,7 @@
 #include <vector>
 
 enum TTextLayout : uint8_t { tlTop, tlCenter, tlBottom };
+enum TEllipsisPosition : uint8_t { epNone, epPathEllipsis, epEndEllipsis, epWordEllipsis };
 
 // A label without a window. It paints into a bitmap of its own size that starts as what lies
 // under it on its parent's surface (filled with Color unless Transparent), then copies that
@@ -33,9 +34,12 @@ public:
     void SetAutoSize(bool Value);
     bool Transparent() const { return FTransparent; }
     void SetTransparent(bool Value);
-    // A text wider than the label ends in "..." where it is cut.
-    bool EndEllipsis() const { return FEndEllipsis; }
-    void SetEndEllipsis(bool Value);
+    // Breaks the text between words to fit the label's width.
+    bool WordWrap() const { return FWordWrap; }
+    void SetWordWrap(bool Value);
+    // Where a text too wide for the label is cut and "..." put in; only without AutoSize.
+    TEllipsisPosition EllipsisPosition() const { return FEllipsisPosition; }
+    void SetEllipsisPosition(TEllipsisPosition Value);
 
     void Dispatch(TMessage& Message) override;
 
@@ -47,8 +51,16 @@ protected:
     // With AutoSize on, fits the bounds to the text; the left edge stays.
     virtual void AdjustBounds();
     virtual void CMFontChanged(TMessage& Message);
-    // The DrawText flags for the alignment; Paint applies the layout itself.
+    // The DrawText flags for the alignment and word wrap; Paint applies the layout itself.
     uint32_t TextFlags() const;
+    // The text to draw into Rect with the canvas font, and Flags for it. With EllipsisPosition
+    // set and AutoSize off, tabs are no longer expanded and the ellipsis flag is added; with
+    // WordWrap and an end or word ellipsis the text is then fitted word by word: while Text
+    // followed by "..." (at first Text alone), measured in Rect narrowed by the width of "...",
+    // is taller than both the label and the font's Height, Text loses everything from its last
+    // space or tab (its last character when it has none). A text cut down to nothing leaves
+    // Text as it was.
+    String EllipsisText(const String& Text, const TRect& Rect, uint32_t& Flags);
 
 private:
     String FCaption;
@@ -58,7 +70,8 @@ private:
     TTextLayout FLayout = tlTop;
     bool FAutoSize = true;
     bool FTransparent = false;
-    bool FEndEllipsis = false;
+    bool FWordWrap = false;
+    TEllipsisPosition FEllipsisPosition = epNone;
 };
 
 class TLabel : public TCustomLabel {
@@ -86,6 +99,7 @@ public:
     TNotifyEvent OnChange;
 
     void SetFocus() override;
+    void Dispatch(TMessage& Message) override;
 
 protected:
     void CreateWnd() override;
@@ -94,7 +108,8 @@ protected:
     void SetTextMargins(int32_t Left, int32_t Right);
 
 private:
-    void ApplyFont();
+    // The field shows the font, the font's colour for its text and Color behind it.
+    void ApplyFontAndColor();
     void ApplyMargins();
 
     String FText;

@@ -27,6 +27,21 @@ std::vector<TWinControl*> RegisteredControls();
 // and cancel buttons); true when a control took it. Defined with the forms.
 bool SendDialogKey(TWinControl* Control, uint16_t Key);
 
+// The program's other windows shut out while a modal window or a message box is up: every shown
+// top-level window that takes input when the object is made, Except aside, is disabled, and
+// enabled again when the object goes, on every way out. Nested modal windows nest these. A
+// disabled form's focused control has the keyboard focus in it again afterwards.
+class TDisabledTaskWindows {
+public:
+    explicit TDisabledTaskWindows(HWND Except);
+    ~TDisabledTaskWindows();
+    TDisabledTaskWindows(const TDisabledTaskWindows&) = delete;
+    TDisabledTaskWindows& operator=(const TDisabledTaskWindows&) = delete;
+
+private:
+    std::vector<HWND> FDisabled;
+};
+
 // Makes the main thread's loop look at the posted messages again (after a popup menu held some).
 void WakeForPostedMessages();
 // Runs every posted message queued so far, in order; main thread.

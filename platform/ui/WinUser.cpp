@@ -204,6 +204,19 @@ HWND WindowFromPoint(TPoint Point) {
     return found == nullptr ? nullptr : found->Handle();
 }
 
+bool EnableWindow(HWND Wnd, bool Enable) {
+    platform::detail::TNativeWindow* window = platform::detail::NativeWindowOf(Wnd);
+    if (window == nullptr || window->Frame == nullptr) return false;
+    const bool wasDisabled = !window->Frame->isEnabled();
+    window->Frame->setEnabled(Enable);
+    return wasDisabled;
+}
+
+bool IsWindowEnabled(HWND Wnd) {
+    const platform::detail::TNativeWindow* window = platform::detail::NativeWindowOf(Wnd);
+    return window != nullptr && window->Frame != nullptr && window->Frame->isEnabled();
+}
+
 bool ClientToScreen(HWND Wnd, TPoint* Point) {
     TWinControl* control = platform::detail::FindControl(Wnd);
     if (control == nullptr) return false;

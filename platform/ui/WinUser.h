@@ -21,6 +21,11 @@ HWND WindowFromPoint(TPoint Point);
 // Client coordinates of a window to screen coordinates and back; false for no window.
 bool ClientToScreen(HWND Wnd, TPoint* Point);
 bool ScreenToClient(HWND Wnd, TPoint* Point);
+// Takes a top-level window's mouse, keyboard, wheel and drop input away (false) or gives it back
+// (true), its controls' with it; true when the window was disabled before.
+bool EnableWindow(HWND Wnd, bool Enable);
+// False while the window, or the window it sits in, takes no input; false for no window.
+bool IsWindowEnabled(HWND Wnd);
 
 // A cursor shape; nullptr is no cursor.
 struct TCursorHandle;

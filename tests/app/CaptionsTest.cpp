@@ -192,3 +192,33 @@ TEST(Captions, AFailedWriteRaisesAndKeepsTheOldFile) {
     fs::rename(moved, folder.Path());
     EXPECT_EQ(ReadBytes(folder.Path() / ".description"), before);
 }
+
+TEST(Captions, ASingleByteFileKeepsEveryLineTheEditDidNotTouch) {
+    // As a program writing Windows-1252 leaves it: no mark, CR LF, e-acute as E9, euro as 80.
+    const std::string first = "caf\xE9.jpg=Cr\xE8me br\xFBl\xE9\x65";
+    const std::string second = "b.png=Stra\xDF\x65";
+    const std::string third = "d.gif=5 \x80 na\xEFve";
+    ScratchFolder folder;
+    const fs::path file = folder.Path() / ".description";
+    WriteFileBytes(file, first + "\r\n" + second + "\r\n" + third + "\r\n");
+
+    TCaptions captions;
+    ASSERT_TRUE(captions.LoadCaptions(Str(folder.Path())));
+    EXPECT_EQ(captions.CaptionOf(Str(folder.Path() / "café.jpg")), String(u"Crème brûlée"));
+    EXPECT_EQ(captions.CaptionOf(Str(folder.Path() / "d.gif")), String(u"5 € naïve"));
+    EXPECT_EQ(Caption(captions, folder.Path(), "b.png", u"Grüße neu"), String(u"Grüße neu"));
+    EXPECT_EQ(ReadBytes(file), first + "\r\nb.png=Grüße neu\r\n" + third + "\r\n");
+
+    // Read again, each line in its own encoding; a new picture's line is added as UTF-8.
+    TCaptions again;
+    ASSERT_TRUE(again.LoadCaptions(Str(folder.Path())));
+    EXPECT_EQ(again.CaptionOf(Str(folder.Path() / "b.png")), String(u"Grüße neu"));
+    EXPECT_EQ(again.CaptionOf(Str(folder.Path() / "café.jpg")), String(u"Crème brûlée"));
+    Caption(again, folder.Path(), "e.png", u"€");
+    EXPECT_EQ(ReadBytes(file), first + "\r\nb.png=Grüße neu\r\n" + third + "\r\ne.png=€\r\n");
+
+    // Once no line of the other code page is left, the file is UTF-8 with its mark again.
+    Caption(again, folder.Path(), "café.jpg", u"");
+    Caption(again, folder.Path(), "d.gif", u"neu");
+    EXPECT_EQ(ReadBytes(file), Bom + "b.png=Grüße neu\r\nd.gif=neu\r\ne.png=€\r\n");
+}

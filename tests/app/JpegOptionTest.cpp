@@ -1,7 +1,13 @@
 // The JPEG quality dialog's rules for its field, its track bar and OK.
 #include "app/formJPEG.h"
 
+#include "app/SVLangManager.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
 
 TEST(JpegOption, OkTakesOnlyQualitiesFrom10To100) {
     struct Case {
@@ -37,4 +43,26 @@ TEST(JpegOption, TheFieldMovesTheTrackBarAboveNine) {
         EXPECT_TRUE(QualityKeyAllowed(key));
     for (char16_t key : {u'a', u'-', u' ', u'.', u'\r'})
         EXPECT_FALSE(QualityKeyAllowed(key));
+}
+
+// The message for a quality OK does not take names the range it does take, in every language.
+TEST(JpegOption, TheInvalidQualityMessageNamesTheRangeInEveryLanguage) {
+    const std::filesystem::path data = std::filesystem::path(SV_TESTS_DIR) / ".." / "data";
+    int32_t languages = 0;
+    for (const auto& file : std::filesystem::directory_iterator(data / "lang")) {
+        if (file.path().extension() != ".lang") continue;
+        SCOPED_TRACE(file.path().filename().string());
+        ++languages;
+        const TSVLangManager manager(StrFromUtf8(file.path().stem().string()),
+                                     StrFromUtf8(data.string() + "/"));
+        const std::string text = Utf8FromStr(manager.GetString(u"SVSTR_INVALIDQUALITY"));
+        std::vector<int32_t> numbers;
+        for (size_t at = text.find_first_of("0123456789"); at != std::string::npos;) {
+            const size_t end = text.find_first_not_of("0123456789", at);
+            numbers.push_back(std::stoi(text.substr(at, end - at)));
+            at = end == std::string::npos ? end : text.find_first_of("0123456789", end);
+        }
+        EXPECT_EQ(numbers, (std::vector<int32_t>{MinJpegQuality, MaxJpegQuality})) << text;
+    }
+    EXPECT_GE(languages, 2);
 }

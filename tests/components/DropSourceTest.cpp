@@ -2,6 +2,7 @@
 
 #include "components/SVDropTarget.h"
 #include "platform/ui/Clipbrd.h"
+#include "platform/ui/DragImage.h"
 
 #include <vector>
 
@@ -26,7 +27,8 @@ std::vector<std::string> Items(const std::string& Block, uint32_t Offset) {
         std::memcpy(&cb, Block.data() + Offset, 2);
         if (cb == 0) return items;
         std::string item;
-        for (uint32_t i = 2; i < cb; i += 2) item += Block[Offset + i];
+        for (uint32_t i = 2; i < cb; i += 2)
+            item += Block[Offset + i];
         items.push_back(item);
         Offset += cb;
     }
@@ -56,8 +58,8 @@ TEST(FileDropSource, RendersTheFiveFormatsByteForByte) {
     source.Files().Add(u"/tmp/b.jpg");
     source.MappedNames().Add(u"a");
     source.MappedNames().Add(u"bc");
-    EXPECT_EQ(Render(source, CF_FILENAMEMAPW), Wide("a") + std::string(2, '\0') + Wide("bc") +
-                                                   std::string(6, '\0'));
+    EXPECT_EQ(Render(source, CF_FILENAMEMAPW),
+              Wide("a") + std::string(2, '\0') + Wide("bc") + std::string(6, '\0'));
     EXPECT_EQ(Render(source, CF_FILENAMEMAP), std::string("a\0bc\0\0", 6));
 
     EXPECT_EQ(Render(source, CF_PREFERREDDROPEFFECT), Dword(0));
@@ -106,14 +108,17 @@ TEST(FileDropSource, IdListArrayHoldsTheFolderAndEachFileOnce) {
     const std::string block = Render(source, CF_IDLIST);
     ASSERT_FALSE(block.empty());
     ASSERT_EQ(DwordAt(block, 0), 2u);
-    const uint32_t first = DwordAt(block, 4), second = DwordAt(block, 8), third = DwordAt(block, 12);
+    const uint32_t first = DwordAt(block, 4), second = DwordAt(block, 8),
+                   third = DwordAt(block, 12);
     EXPECT_EQ(first, 4u * (2 + 2));
     EXPECT_EQ(Items(block, first), PathParts(folder.Path()));
-    EXPECT_EQ(second, first + 2 * PathParts(folder.Path()).size() + [&] {
-        size_t units = 0;
-        for (const auto& part : PathParts(folder.Path())) units += 2 * part.size();
-        return units + 2;
-    }());
+    EXPECT_EQ(
+        second, first + 2 * PathParts(folder.Path()).size() + [&] {
+            size_t units = 0;
+            for (const auto& part : PathParts(folder.Path()))
+                units += 2 * part.size();
+            return units + 2;
+        }());
     EXPECT_EQ(Items(block, second), std::vector<std::string>{"a.png"});
     EXPECT_EQ(third, second + 2 + 2 * 5 + 2);
     EXPECT_EQ(Items(block, third), std::vector<std::string>{"bb.png"});
@@ -308,9 +313,7 @@ TEST(DropSource, QueryContinueDrag) {
 TEST(DropSource, FeedbackAndImage) {
     TSVDropSource source(nullptr);
     EXPECT_EQ(source.GiveFeedback(DROPEFFECT_LINK), DRAGDROP_S_USEDEFAULTCURSORS);
-    source.OnFeedback = [](TObject*, DWORD, bool& UseDefaultCursors) {
-        UseDefaultCursors = false;
-    };
+    source.OnFeedback = [](TObject*, DWORD, bool& UseDefaultCursors) { UseDefaultCursors = false; };
     EXPECT_EQ(source.GiveFeedback(DROPEFFECT_MOVE), S_OK);
     EXPECT_EQ(source.CurrentEffect(), DWORD(DROPEFFECT_MOVE));
 
@@ -322,6 +325,55 @@ TEST(DropSource, FeedbackAndImage) {
     source.SetShowImage(true);
     EXPECT_TRUE(source.ShowImage());
     EXPECT_EQ(source.Image()->Width(), 4);
+}
+
+TEST(DropSource, ExecuteHandsTheImageAndHotSpotToTheDrag) {
+    TBitmap picture;
+    picture.SetPixelFormat(pf24bit);
+    picture.SetSize(5, 3);
+    for (int32_t y = 0; y < 3; ++y)
+        for (int32_t x = 0; x < 5; ++x)
+            picture.Canvas()->SetPixels(x, y, x == y ? clFuchsia : TColor(0x102030 + x * 16 + y));
+    struct TCase {
+        const char* Name;
+        bool Show;
+        bool Shown;
+    };
+    for (const TCase& c : {TCase{"shown", true, true}, TCase{"not asked for", false, false}}) {
+        SCOPED_TRACE(c.Name);
+        TSVDropSource source(nullptr);
+        source.AddFormatEtc(CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL);
+        source.SetImage(&picture);
+        source.SetShowImage(c.Show);
+        source.SetImageHotSpotX(4);
+        source.SetImageHotSpotY(2);
+        source.Execute(); // no desktop to drag on here: the drag itself ends at once
+        TDragImage image;
+        ASSERT_EQ(GetDragImage(&source, image), c.Shown);
+        if (!c.Shown) continue;
+        EXPECT_EQ(image.Width, 5);
+        EXPECT_EQ(image.Height, 3);
+        EXPECT_EQ(image.HotSpot, (POINT{4, 2}));
+        ASSERT_EQ(image.Pixels.size(), 15u);
+        for (int32_t y = 0; y < 3; ++y)
+            for (int32_t x = 0; x < 5; ++x) {
+                SCOPED_TRACE(testing::Message() << x << "," << y);
+                // TColor is 0x00BBGGRR, the drag's pixels 0xAARRGGBB; magenta is see-through.
+                const uint32_t c = 0x102030 + x * 16 + y;
+                const uint32_t argb =
+                    0xFF000000u | (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
+                EXPECT_EQ(image.Pixels[static_cast<size_t>(y * 5 + x)], x == y ? 0u : argb);
+            }
+        // The image is no format the drag offers to its target.
+        IEnumFORMATETC* formats = nullptr;
+        ASSERT_EQ(source.EnumFormatEtc(DATADIR_GET, &formats), S_OK);
+        FORMATETC format;
+        int32_t offered = 0;
+        while (formats->Next(1, &format, nullptr) == S_OK)
+            ++offered;
+        formats->Release();
+        EXPECT_EQ(offered, 1);
+    }
 }
 
 TEST(ClipboardFileList, CopyAndCutPasteWithTheirOperation) {

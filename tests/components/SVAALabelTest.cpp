@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -92,6 +94,93 @@ TEST_F(AALabelWindow, StrongPassResolvesSystemColours) {
     bool found = false;
     Visit([&](int32_t, int32_t, COLORREF C) { found = found || C == expected; });
     EXPECT_TRUE(found);
+}
+
+// Opens the label's text fitting to the test.
+class TFitLabel : public TSVAALabel {
+public:
+    using TSVAALabel::TSVAALabel;
+    String Fit(const String& Text, uint32_t& Flags) {
+        Canvas()->Font()->Assign(*Font());
+        return EllipsisText(Text, ::Rect(0, 0, Width(), Height()), Flags);
+    }
+};
+
+TEST(AALabelEllipsis, WrappedTextIsShortenedWordByWordUntilItFits) {
+    TFitLabel label(nullptr);
+    label.Font()->SetHeight(-20);
+    label.Canvas()->Font()->Assign(*label.Font());
+    const int32_t line = label.Canvas()->TextHeight(u"Wg");
+    // Narrow enough that every word takes a line of its own, even with "..." after it.
+    int32_t widest = 0;
+    for (const char16_t* word : {u"ab", u"cd", u"ef", u"gh"})
+        widest = std::max(widest, label.Canvas()->TextWidth(word));
+    const int32_t width = label.Canvas()->TextWidth(u"...") + widest + 1;
+
+    struct TCase {
+        const char* Name;
+        TEllipsisPosition Position;
+        bool WordWrap, AutoSize;
+        int32_t Height; // in lines; 0: less than one line
+        const char16_t* Caption;
+        const char16_t* Expected;
+        uint32_t EllipsisFlag;
+    };
+    const TCase cases[] = {
+        {"end, too tall", epEndEllipsis, true, false, 2, u"ab cd ef gh", u"ab cd...",
+         DT_END_ELLIPSIS},
+        {"word, too tall", epWordEllipsis, true, false, 2, u"ab cd ef gh", u"ab cd...",
+         DT_WORD_ELLIPSIS},
+        {"one word left", epEndEllipsis, true, false, 1, u"ab cd ef gh", u"ab...", DT_END_ELLIPSIS},
+        {"fits as it is", epEndEllipsis, true, false, 4, u"ab cd ef gh", u"ab cd ef gh",
+         DT_END_ELLIPSIS},
+        {"no word break: characters go", epEndEllipsis, true, false, 1, u"ab\ncd", u"ab...",
+         DT_END_ELLIPSIS},
+        {"nothing fits: the text stays", epEndEllipsis, true, false, 0, u"ab cd", u"ab cd",
+         DT_END_ELLIPSIS},
+        {"without word wrap", epEndEllipsis, false, false, 1, u"ab cd ef gh", u"ab cd ef gh",
+         DT_END_ELLIPSIS},
+        {"path ellipsis is not fitted", epPathEllipsis, true, false, 2, u"ab cd ef gh",
+         u"ab cd ef gh", DT_PATH_ELLIPSIS},
+        {"auto size", epEndEllipsis, true, true, 2, u"ab cd ef gh", u"ab cd ef gh", 0},
+        {"no ellipsis", epNone, true, false, 2, u"ab cd ef gh", u"ab cd ef gh", 0},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        label.SetAutoSize(false);
+        label.SetBounds(0, 0, width, c.Height > 0 ? c.Height * line : line / 3);
+        label.SetWordWrap(c.WordWrap);
+        label.SetEllipsisPosition(c.Position);
+        label.SetAutoSize(c.AutoSize);
+        if (c.AutoSize) label.SetBounds(0, 0, width, 2 * line);
+        uint32_t flags = DT_EXPANDTABS | DT_NOPREFIX | DT_WORDBREAK;
+        EXPECT_EQ(label.Fit(c.Caption, flags), String(c.Expected));
+        const uint32_t ellipses = DT_END_ELLIPSIS | DT_PATH_ELLIPSIS | DT_WORD_ELLIPSIS;
+        EXPECT_EQ(flags & ellipses, c.EllipsisFlag);
+        // Tabs are not expanded once an ellipsis is drawn.
+        EXPECT_EQ((flags & DT_EXPANDTABS) != 0, c.EllipsisFlag == 0);
+    }
+}
+
+TEST_F(AALabelWindow, WrappedCaptionIsDrawnShortened) {
+    Label->SetAntiAliasLevel(0);
+    Label->Canvas()->Font()->Assign(*Label->Font());
+    const int32_t line = Label->Canvas()->TextHeight(u"Wg");
+    Label->SetAutoSize(false);
+    Label->SetBounds(10, 10, Label->Canvas()->TextWidth(u"Wide...") + 4, 2 * line);
+    Label->SetWordWrap(true);
+    auto pixels = [this] {
+        std::vector<COLORREF> all;
+        Visit([&](int32_t, int32_t, COLORREF C) { all.push_back(C); });
+        return all;
+    };
+    Label->SetCaption(u"Wide Wide Wide Wide");
+    const std::vector<COLORREF> whole = pixels();
+    Label->SetEllipsisPosition(epEndEllipsis);
+    const std::vector<COLORREF> fitted = pixels();
+    Label->SetCaption(u"Wide Wide...");
+    EXPECT_EQ(fitted, pixels());
+    EXPECT_NE(fitted, whole);
 }
 
 } // namespace

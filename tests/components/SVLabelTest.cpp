@@ -84,6 +84,28 @@ TEST_F(LabelWindow, ColourTagsReadRedGreenBlueAndRestoreOneLevel) {
     }
 }
 
+TEST_F(LabelWindow, ColourTagEndingTheCaptionIsATagAndOneCharacterLessIsText) {
+    // A colour tag needs more than 8 characters from its "<": the last nine of the caption are
+    // enough, the last eight are not.
+    struct Case {
+        const char16_t* Caption;
+        const char16_t* Plain; // what is drawn and measured
+    };
+    const Case cases[] = {
+        {u"W<cFF0000>", u"W"},
+        {u"W<cFF0000", u"WcFF0000"},
+        {u"W</c>", u"W"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(String(c.Caption).size());
+        Label->SetCaption(c.Caption);
+        EXPECT_EQ(Label->GetTextOnly(c.Caption), String(c.Plain));
+        EXPECT_EQ(Label->Width(), Label->TextWidth(c.Plain));
+        // The tag changes the colour of nothing drawn before it.
+        EXPECT_EQ(InkOf(0, Label->TextWidth(u"W")), RGB(0xFF, 0xFF, 0));
+    }
+}
+
 TEST_F(LabelWindow, ShadowKeepsEveryLineVisible) {
     Label->SetColor(clWhite);
     Label->Font()->SetColor(clRed);

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -103,5 +104,23 @@ TEST_F(DesktopDrop, RevokedWindowTakesNoDrops) {
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile("/tmp/again.png")});
     EXPECT_EQ(DragAndDrop(mime), Qt::CopyAction) << "the new window takes drops too";
+    EXPECT_EQ(Drops, 1);
+}
+
+// While another form is modal the window refuses drops, and takes them again afterwards.
+TEST_F(DesktopDrop, AWindowBehindAModalFormRefusesDrops) {
+    Form.Show();
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile("/tmp/c.jpg")});
+    TForm dialog(nullptr);
+    Qt::DropAction whileModal = Qt::CopyAction;
+    QTimer::singleShot(0, [&] {
+        whileModal = DragAndDrop(mime);
+        dialog.Close();
+    });
+    dialog.ShowModal();
+    EXPECT_EQ(whileModal, Qt::IgnoreAction);
+    EXPECT_EQ(Drops, 0);
+    EXPECT_EQ(DragAndDrop(mime), Qt::CopyAction);
     EXPECT_EQ(Drops, 1);
 }

@@ -4,6 +4,8 @@
 
 #include "platform/ui/ComCtrls.h"
 #include "platform/ui/StdCtrls.h"
+#include "platform/ui/WinUser.h"
+#include "tests/desktop/MessageBoxWatch.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 
@@ -44,6 +47,24 @@ void Type(const QString& Text) {
     for (QChar c : Text)
         Press(c.isDigit() ? Qt::Key_0 + c.digitValue() : Qt::Key_A + (c.toUpper().unicode() - 'A'),
               QString(c));
+}
+
+// Clicks the dialog's button Caption as the mouse does: the press takes the focus first.
+void ClickButton(const QString& Caption) {
+    QPushButton* button = nullptr;
+    for (QPushButton* b : QApplication::activeModalWidget()->findChildren<QPushButton*>())
+        if (b->text() == Caption) button = b;
+    if (button == nullptr) throw std::runtime_error("the dialog has no such button");
+    // The toolkit moves the focus only for a press that comes from the window system.
+    button->setFocus(Qt::MouseFocusReason);
+    const QPointF at(button->width() / 2.0, button->height() / 2.0);
+    const QPointF global = button->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(button, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(button, &release);
 }
 
 } // namespace
@@ -84,10 +105,14 @@ TEST(JpegOptionDialog, OkRefusesAQualityBelowTenAndEscCancels) {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);
             warned = true;
+            // The box takes input; the dialog under it does not.
+            EXPECT_TRUE(box->isEnabled());
+            EXPECT_FALSE(IsWindowEnabled(dialog.Handle()));
             box->button(QMessageBox::Ok)->click();
         });
         dialog.btnOk->Click();
-        stillOpen = dialog.Visible() && dialog.ModalResult() == mrNone;
+        stillOpen =
+            dialog.Visible() && dialog.ModalResult() == mrNone && IsWindowEnabled(dialog.Handle());
         EXPECT_EQ(Field().selectedText(), QStringLiteral("7")); // selected for retyping
         Press(Qt::Key_Escape);
     });
@@ -122,4 +147,34 @@ TEST(JpegOptionDialog, OfferedQualityIsClampedAndTheDialogLivesForTheQuestionOnl
     EXPECT_FALSE(AskJpegQuality(nullptr, quality));
     EXPECT_EQ(quality, 42);
     EXPECT_EQ(fJPEGOption, nullptr);
+}
+
+// An invalid quality in the field holds nobody: Cancel, Esc and the close box end the dialog
+// without the invalid-quality message.
+TEST(JpegOptionDialog, CancelEscAndTheCloseBoxLeaveWithoutTheCheck) {
+    struct Case {
+        const char* Name;
+        std::function<void()> Leave;
+    };
+    const Case cases[] = {
+        {"Cancel clicked", [] { ClickButton(QStringLiteral("Cancel")); }},
+        {"Esc", [] { Press(Qt::Key_Escape); }},
+        {"close box", [] { QApplication::activeModalWidget()->close(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TfJPEGOption dialog(nullptr);
+        const sv_test::TMessageBoxWatch boxes(QMessageBox::Ok);
+        bool held = false;
+        Later([&] {
+            Type(QStringLiteral("7"));
+            c.Leave();
+            // A dialog that held on ends here, so that the test goes on.
+            held = dialog.ModalResult() == mrNone;
+            if (held) dialog.btnCancel->Click();
+        });
+        EXPECT_EQ(dialog.Execute(90), mrCancel);
+        EXPECT_FALSE(held);
+        EXPECT_EQ(boxes.Count, 0);
+    }
 }

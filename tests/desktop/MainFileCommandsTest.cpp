@@ -13,9 +13,11 @@
 #include "imaging/io/VistrelIO.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/Menus.h"
+#include "platform/ui/NativeWindow.h"
 #include "raster/RasterStartup.h"
 #include "tests/ExternalTool.h"
 #include "tests/app/ImagingStartup.h"
+#include "tests/desktop/MessageBoxWatch.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +25,11 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <cctype>
 #include <csignal>
@@ -491,4 +495,83 @@ TEST_F(MainFiles, ASaveOverTheShownFileThatFailsKeepsItAndSaysSo) {
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(Pictures()))
         ++files;
     EXPECT_EQ(files, 7) << "a temporary file was left"; // five pictures, captions, big.bmp
+}
+
+// The quality dialog over a shown picture shuts out the window behind it: Home, Page Down,
+// Delete, Space and Esc typed in its field, and the wheel turned over the picture, leave the
+// picture, the folder, the captions and the window as they were; the file saved is the shown
+// picture, and Esc only cancels the dialog.
+TEST_F(MainFiles, TheQualityDialogShutsOutTheWindowBehind) {
+    Application->SetMainForm(Main.get());
+    Main->OpenPath(Str(Picture(3)));
+    ASSERT_EQ(Shown(), u"p3.png");
+    const std::string captions = Descriptions();
+    const auto folder = [this] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(Pictures()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> files = folder();
+    const auto typeInField = [](int Key, const QString& Text) {
+        auto* field = QApplication::activeModalWidget()->findChild<QLineEdit*>();
+        ASSERT_NE(field, nullptr);
+        QKeyEvent press(QEvent::KeyPress, Key, Qt::NoModifier, Text);
+        QApplication::sendEvent(field, &press);
+        QKeyEvent release(QEvent::KeyRelease, Key, Qt::NoModifier, Text);
+        QApplication::sendEvent(field, &release);
+    };
+    // Esc in the field cancels the dialog, and only that.
+    bool held = false;
+    AnswerJpegDialog([&](TfJPEGOption& Dialog) {
+        typeInField(Qt::Key_Escape, QStringLiteral("\x1b"));
+        held = Dialog.ModalResult() == mrNone;
+        if (held) Dialog.btnCancel->Click(); // so that the test goes on
+    });
+    Main->SaveImageAs(Str((Pictures() / "cancelled.jpg").string()));
+    EXPECT_FALSE(held);
+    EXPECT_NE(Main->WindowState(), wsMinimized);
+    EXPECT_EQ(Shown(), u"p3.png");
+    const sv_test::TMessageBoxWatch boxes(QMessageBox::No);
+    bool mainTookInput = true;
+    AnswerJpegDialog([&](TfJPEGOption& Dialog) {
+        mainTookInput = IsWindowEnabled(Main->Handle());
+        for (auto [key, text] : {std::pair<int, QString>{Qt::Key_Home, {}},
+                                 {Qt::Key_PageDown, {}},
+                                 {Qt::Key_Delete, {}},
+                                 {Qt::Key_Space, QStringLiteral(" ")}})
+            typeInField(key, text);
+        QWidget* view = platform::detail::NativeWindowOf(Main->View->Handle())->Client;
+        const QPointF at(10, 10);
+        QWheelEvent wheel(at, view->mapToGlobal(at), {}, {0, 120}, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view, &wheel);
+        Dialog.eQuality->SetText(u"100");
+        Dialog.btnOk->Click();
+    });
+    Main->SaveImageAs(Str((Pictures() / "saved.jpg").string()));
+    EXPECT_FALSE(mainTookInput);
+    EXPECT_EQ(Shown(), u"p3.png");
+    EXPECT_EQ(boxes.Count, 0);
+    EXPECT_FALSE(Main->eCaption->Visible());
+    EXPECT_EQ(Descriptions(), captions);
+    EXPECT_TRUE(IsWindowEnabled(Main->Handle()));
+    // The saved file holds the shown picture: its size and, within the loss of JPEG, its pixels.
+    TVistrelIO saved(nullptr);
+    saved.LoadFromFile(Str((Pictures() / "saved.jpg").string()));
+    TVLBitmap* shown = Main->View->GetVLBitmap();
+    ASSERT_EQ(saved.GetBitmap()->GetWidth(), shown->GetWidth());
+    ASSERT_EQ(saved.GetBitmap()->GetHeight(), shown->GetHeight());
+    int64_t difference = 0;
+    for (int32_t y = 0; y < shown->GetHeight(); ++y)
+        for (int32_t x = 0; x < shown->GetWidth() * 3; ++x)
+            difference += std::abs(saved.GetBitmap()->GetScanline(y)[x] - shown->GetScanline(y)[x]);
+    EXPECT_LT(difference / (shown->GetWidth() * 3 * shown->GetHeight()), 16);
+
+    std::vector<std::string> expected = files;
+    expected.push_back("saved.jpg");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folder(), expected);
+    Application->SetMainForm(nullptr);
 }

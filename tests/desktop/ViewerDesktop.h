@@ -12,8 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
-#include <regex>
+#include <sstream>
 #include <thread>
 
 namespace sv_test {
@@ -36,19 +37,46 @@ struct TTopWindow {
     int Width = 0, Height = 0, X = 0, Y = 0;
 };
 
+// One line of "xwininfo -children": the window's id, its quoted name or "(has no name)", and
+// its last "WxH+X+Y" token. False for other lines.
+inline bool ParseChildLine(const std::string& Line, std::string& Id, TTopWindow& Window) {
+    std::istringstream in(Line);
+    if (!(in >> Id) || Id.rfind("0x", 0) != 0) return false;
+    const size_t quote = Line.find('"');
+    const size_t after = Line.find(Id) + Id.size() + 1;
+    if (quote == after) {
+        Window.Name = Line.substr(quote, Line.find('"', quote + 1) + 1 - quote);
+    } else if (Line.compare(after, 13, "(has no name)") == 0) {
+        Window.Name = "(has no name)";
+    } else {
+        return false;
+    }
+    bool found = false;
+    for (std::string token; in >> token;) {
+        int w, h, x, y, used = 0;
+        if (std::sscanf(token.c_str(), "%dx%d+%d+%d%n", &w, &h, &x, &y, &used) == 4 &&
+            used == static_cast<int>(token.size())) {
+            Window.Width = w, Window.Height = h, Window.X = x, Window.Y = y;
+            found = true;
+        }
+    }
+    return found;
+}
+
 // The top-level windows of the display that are mapped now.
 inline std::vector<TTopWindow> MappedWindows(const std::string& Display) {
     std::string tree;
     RunTool("DISPLAY=" + Display + " xwininfo -root -children", tree);
     std::vector<TTopWindow> windows;
-    const std::regex line(
-        R"((0x[0-9a-f]+) (\"[^\"]*\"|\(has no name\)).*\s(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s)");
-    for (std::sregex_iterator it(tree.begin(), tree.end(), line), end; it != end; ++it) {
+    std::istringstream lines(tree);
+    for (std::string line; std::getline(lines, line);) {
+        std::string id;
+        TTopWindow window;
+        if (!ParseChildLine(line, id, window)) continue;
         std::string state;
-        RunTool("DISPLAY=" + Display + " xwininfo -id " + (*it)[1].str(), state);
+        RunTool("DISPLAY=" + Display + " xwininfo -id " + id, state);
         if (state.find("IsViewable") == std::string::npos) continue;
-        windows.push_back({(*it)[2].str(), std::stoi((*it)[3]), std::stoi((*it)[4]),
-                           std::stoi((*it)[5]), std::stoi((*it)[6])});
+        windows.push_back(window);
     }
     return windows;
 }

@@ -379,8 +379,9 @@ void ReadTIFFMakerNote(const TVLTagsReadState& Ctx, TIOParamsVals& Params) {
                 std::reverse(raw.begin() + i, raw.begin() + i + unit);
         }
         if (inlineValue) {
+            // A tag of count 0 has no value bytes to copy.
             out.ValueOrOffset = 0;
-            std::memcpy(&out.ValueOrOffset, raw.data(), raw.size());
+            if (!raw.empty()) std::memcpy(&out.ValueOrOffset, raw.data(), raw.size());
         } else {
             out.ValueOrOffset = static_cast<uint32_t>(valuesStart + values.size());
             values.insert(values.end(), raw.begin(), raw.end());

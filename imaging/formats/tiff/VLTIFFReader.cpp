@@ -207,7 +207,8 @@ TVLPixelFormat BitmapFormat(const TTIFFVars& V, bool Native) {
 bool HasAlphaSamples(const TTIFFVars& V) {
     const int32_t s = V.SamplesPerPixel;
     return (s == 4 && V.ExtraSample == 2) || (s > 3 && V.ExtraSampleCount > 0) ||
-           (s == 2 && V.BitsPerSample == 8) || (s == 4 && V.Photometric == 2);
+           (s == 2 && (V.BitsPerSample == 8 || V.ExtraSampleCount > 0)) ||
+           (s == 4 && V.Photometric == 2);
 }
 
 // Everything the layouts share: stream, base, record, bitmap and progress.

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -38,18 +39,28 @@ uint16_t Word(const uint8_t* P, bool Intel) {
                  : static_cast<uint16_t>((P[0] << 8) | P[1]);
 }
 
+void PutWord(uint8_t* P, uint16_t V, bool Intel) {
+    P[Intel ? 0 : 1] = static_cast<uint8_t>(V);
+    P[Intel ? 1 : 0] = static_cast<uint8_t>(V >> 8);
+}
+
+// A colour sample premultiplied by its alpha (associated alpha) back to plain colour of the
+// range 0..Max, truncated; malformed data can exceed its alpha, so it is held at Max, and a
+// transparent pixel counts as the least alpha.
+uint32_t Unpremultiplied(uint32_t Value, uint32_t Alpha, uint32_t Max) {
+    return static_cast<uint32_t>(
+        std::min<uint64_t>(Max, uint64_t{Value} * Max / std::max<uint32_t>(Alpha, 1)));
+}
+
 // The rows of one strip or tile of one plane, decompressed one after the other.
 class TRowSource {
 public:
     TRowSource(const TTIFFVars& Vars, const uint8_t* Data, int32_t Length, int32_t RowBytes,
-               int32_t Width, int32_t Rows)
+               int32_t Width)
         : FVars(Vars), FData(Data), FLength(std::max(Length, 0)), FRowBytes(RowBytes),
-          FWidth(Width), FRows(Rows) {
-        if (IsCCITT(Vars.Compression)) FReference.assign(FRowBytes, 0xFF);
-    }
+          FWidth(Width) {}
     ~TRowSource() {
         if (FLZWState != nullptr) FVars.LZWDecoder(nullptr, 0, 0, FLZWState, FVars.FillOrder);
-        std::free(FInflated);
     }
     TRowSource(const TRowSource&) = delete;
     TRowSource& operator=(const TRowSource&) = delete;
@@ -65,7 +76,7 @@ public:
         case CompG4: return NextFax(Row);
         case CompLZW: return NextLZW(Row);
         case CompDeflate:
-        case CompZIP: return NextInflated(Row, index);
+        case CompZIP: return NextInflated(Row, index == 0);
         case CompPackBits: return NextPackBits(Row);
         default: Failed = true; return false;
         }
@@ -106,8 +117,7 @@ private:
         if (FVars.Compression == CompG3 && (FVars.T4Options & 1) == 0)
             FBit = DecodeCCITTRow1D(Row, FData, length, FWidth, FBit, FVars.FillOrder);
         else
-            FBit = DecodeCCITTRow2D(Row, FData, length, FWidth, FReference.data(), FBit,
-                                    FVars.FillOrder,
+            FBit = DecodeCCITTRow2D(Row, FData, length, FWidth, FReference, FBit, FVars.FillOrder,
                                     FVars.Compression == CompG3 || (FVars.T4Options & 4) != 0);
         return true;
     }
@@ -127,21 +137,26 @@ private:
         return true;
     }
 
-    // The strip is inflated at its first row; rows past what it inflates to are not read.
-    bool NextInflated(uint8_t* Row, int32_t Index) {
-        if (Index == 0) {
-            void* out = nullptr;
-            int32_t outBytes = 0;
-            const int64_t estimate = std::min<int64_t>(int64_t{FRowBytes} * FRows, 1 << 30);
-            ZDecompressBuffer(FData, static_cast<int32_t>(FLength), out,
-                              static_cast<int32_t>(estimate), outBytes);
-            FInflated = static_cast<uint8_t*>(out);
-            FInflatedBytes = outBytes;
+    // Rows are inflated one at a time, so a strip holding more rows than it is read for (a last
+    // strip written whole) gives the rows wanted and no more is inflated. Data that ends early
+    // ends the strip, as a stored strip cut short does; corrupt data fails. The rows before
+    // stay either way.
+    bool NextInflated(uint8_t* Row, bool First) {
+        try {
+            if (First) {
+                FPacked = std::make_unique<TVLMemStream>(const_cast<uint8_t*>(FData), FLength);
+                FInflater = std::make_unique<TZDecompressionStream>(*FPacked);
+            }
+            if (FInflater == nullptr) return false;
+            const int32_t got = FInflater->Read(Row, FRowBytes);
+            if (got <= 0) return false;
+            if (got < FRowBytes) std::memset(Row + got, 0, static_cast<size_t>(FRowBytes - got));
+            return true;
+        } catch (const EZLibError&) {
+            FInflater.reset();
+            Failed = true;
+            return false;
         }
-        const int64_t at = int64_t{Index} * FRowBytes;
-        if (FInflated == nullptr || at >= FInflatedBytes) return false;
-        CopyPart(Row, FInflated + at, FInflatedBytes - at);
-        return true;
     }
 
     uint8_t PackByte(int64_t At) const {
@@ -172,14 +187,13 @@ private:
     int64_t FLength;
     int32_t FRowBytes;
     int32_t FWidth;
-    int32_t FRows;
     int32_t FIndex = 0;
     int64_t FPos = 0;
     int64_t FBit = 0;
-    std::vector<uint8_t> FReference;
+    TCCITTReference FReference;
     void* FLZWState = nullptr;
-    uint8_t* FInflated = nullptr;
-    int64_t FInflatedBytes = 0;
+    std::unique_ptr<TVLMemStream> FPacked;
+    std::unique_ptr<TZDecompressionStream> FInflater;
 };
 
 // Samples of fewer than 8 bits (but bilevel rows) to one byte each, the value in the low bits;
@@ -211,7 +225,7 @@ enum class TRowKind {
     Palette,
     Grey,         // 8, 4, 2 or 7 bits
     GreyAlpha,
-    Grey16,
+    Grey16,       // 1 or 2 (with alpha) samples
     Bilevel,
     CMYK,  // 4 or more samples of 8 bits
     CMYK16,
@@ -235,7 +249,7 @@ TRowKind RowKind(const TTIFFVars& V) {
     case 1:
         if (s == 1 && (b == 8 || b == 4 || b == 2 || b == 7)) return TRowKind::Grey;
         if (s == 2 && b == 8) return TRowKind::GreyAlpha;
-        if (s == 1 && b == 16) return TRowKind::Grey16;
+        if ((s == 1 || s == 2) && b == 16) return TRowKind::Grey16;
         return s == 1 && b == 1 ? TRowKind::Bilevel : TRowKind::None;
     case 5:
         if (b == 8 && s >= 4) return TRowKind::CMYK;
@@ -272,6 +286,8 @@ public:
         FNative = FFormat == NativeFormatOf(FKind);
         FCount = std::clamp(Bitmap.GetWidth() - X, 0, Width);
         FAlpha = Vars.AlphaMask != nullptr && !Vars.IgnoreAlpha;
+        // The alpha of grey and RGB pixels is their first extra sample.
+        FAssociated = Vars.ExtraSample == 1;
         // Bilevel rows go straight into the bitmap's bits: a colour row there would take 24
         // times the bitmap's row, gigabytes for a CCITT strip whose rows cost a bit each.
         if (FKind != TRowKind::Bilevel) FColour.resize(static_cast<size_t>(Width));
@@ -404,7 +420,7 @@ private:
                 FVars.AlphaMask->Full = false;
                 for (int32_t i = 0; i < FWidth; ++i) {
                     const uint8_t* p = S + int64_t{i} * 4;
-                    SetRGB(i, p[0], p[1], p[2]);
+                    SetRGB(i, Plain(p[0], p[3]), Plain(p[1], p[3]), Plain(p[2], p[3]));
                     Mask(i, Y, p[3]);
                 }
             } else {
@@ -412,10 +428,15 @@ private:
             }
             break;
         case TRowKind::RGBExtra: ExtraSamples(Y, S); break;
-        case TRowKind::RGB16:
-            Hook(spp == 3 ? S : Packed(S, spp * 2, 6),
-                 FVars.IntelByteOrder ? ColorLayoutRGB48LE : ColorLayoutRGB48BE);
+        case TRowKind::RGB16: {
+            uint8_t* rgb = S;
+            if (spp == 4 && FAlpha)
+                rgb = RGB48WithAlpha(Y, S);
+            else if (spp != 3)
+                rgb = Packed(S, spp * 2, 6);
+            Hook(rgb, FVars.IntelByteOrder ? ColorLayoutRGB48LE : ColorLayoutRGB48BE);
             break;
+        }
         case TRowKind::RGB555:
             for (int32_t i = 0; i < FWidth; ++i) {
                 const uint16_t v = Word(S + 2 * i, FVars.IntelByteOrder);
@@ -434,7 +455,7 @@ private:
             break;
         case TRowKind::Grey:
         case TRowKind::GreyAlpha: Grey(Y, S); break;
-        case TRowKind::Grey16: Grey16(S); break;
+        case TRowKind::Grey16: Grey16(Y, S); break;
         case TRowKind::CMYK:
         case TRowKind::CMYK16: Hook(Inks(S), ColorLayoutCMYK); break;
         case TRowKind::Lab: Hook(S, ColorLayoutCIELab); break;
@@ -448,22 +469,58 @@ private:
         const bool inv = FVars.Photometric == 0;
         if (step == 2 && FAlpha) FVars.AlphaMask->Full = false;
         for (int32_t i = 0; i < FWidth; ++i) {
-            const uint8_t g = S[i * step];
+            const bool alpha = step == 2 && FAlpha;
+            const uint8_t g = alpha ? Plain(S[i * 2], S[i * 2 + 1]) : S[i * step];
             const int32_t v = inv ? 255 - g : g;
             SetRGB(i, v, v, v);
-            if (step == 2 && FAlpha) Mask(i, Y, S[i * 2 + 1]);
+            if (alpha) Mask(i, Y, S[i * 2 + 1]);
         }
     }
 
-    // 16-bit grey to 8 bits; a picture of 12-bit samples from the one program known to write
-    // them so keeps its contrast.
-    void Grey16(const uint8_t* S) {
-        const int32_t shift = FVars.Software.substr(0, 15) == "Look@Molli v1.1" ? 4 : 8;
+    // 16-bit alpha to the mask's 8 bits, rounded.
+    static int32_t Alpha8(uint16_t A) { return (A + 128) / 257; }
+
+    // An 8-bit colour sample under alpha A as plain colour.
+    uint8_t Plain(uint8_t V, uint8_t A) const {
+        return FAssociated ? static_cast<uint8_t>(Unpremultiplied(V, A, 255)) : V;
+    }
+
+    // The colour words of 16-bit RGB pixels with alpha, plain, in the file's byte order; the
+    // alpha into the mask.
+    uint8_t* RGB48WithAlpha(int32_t Y, const uint8_t* S) {
+        const bool intel = FVars.IntelByteOrder;
+        FScratch.resize(static_cast<size_t>(FWidth) * 6);
+        FVars.AlphaMask->Full = false;
         for (int32_t i = 0; i < FWidth; ++i) {
-            int32_t v = Word(S + 2 * i, FVars.IntelByteOrder);
+            const uint8_t* p = S + int64_t{i} * 8;
+            const uint16_t a = Word(p + 6, intel);
+            for (int32_t k = 0; k < 3; ++k) {
+                uint32_t v = Word(p + 2 * k, intel);
+                if (FAssociated) v = Unpremultiplied(v, a, 65535);
+                PutWord(&FScratch[static_cast<size_t>(i) * 6 + 2 * k], static_cast<uint16_t>(v),
+                        intel);
+            }
+            Mask(i, Y, Alpha8(a));
+        }
+        return FScratch.data();
+    }
+
+    // 16-bit grey to 8 bits, a second sample alpha; a picture of 12-bit samples from the one
+    // program known to write them so keeps its contrast.
+    void Grey16(int32_t Y, const uint8_t* S) {
+        const int32_t shift = FVars.Software.substr(0, 15) == "Look@Molli v1.1" ? 4 : 8;
+        const int32_t step = FVars.SamplesPerPixel;
+        const bool alpha = step == 2 && FAlpha;
+        if (alpha) FVars.AlphaMask->Full = false;
+        for (int32_t i = 0; i < FWidth; ++i) {
+            const uint8_t* p = S + int64_t{i} * step * 2;
+            int32_t v = Word(p, FVars.IntelByteOrder);
+            const uint16_t a = alpha ? Word(p + 2, FVars.IntelByteOrder) : 65535;
+            if (alpha && FAssociated) v = static_cast<int32_t>(Unpremultiplied(v, a, 65535));
             if (FVars.Photometric == 0) v = 65535 - v;
             v = std::min(v >> shift, 255);
             SetRGB(i, v, v, v);
+            if (alpha) Mask(i, Y, Alpha8(a));
         }
     }
 
@@ -486,11 +543,9 @@ private:
                 if (kind != 1 && kind != 2) continue;
                 Mask(i, Y, a);
                 if (kind == 2) continue;
-                // Colour premultiplied by a; malformed data can exceed a, so it stays a byte.
-                const double f = std::max(1.0 / 255.0, a / 255.0);
-                r = std::min(255, static_cast<int32_t>(r / f));
-                g = std::min(255, static_cast<int32_t>(g / f));
-                b = std::min(255, static_cast<int32_t>(b / f));
+                r = static_cast<int32_t>(Unpremultiplied(r, a, 255));
+                g = static_cast<int32_t>(Unpremultiplied(g, a, 255));
+                b = static_cast<int32_t>(Unpremultiplied(b, a, 255));
             }
             SetRGB(i, r, g, b);
         }
@@ -519,6 +574,7 @@ private:
     // Pixels of the row that lie within the bitmap.
     int32_t FCount = 0;
     bool FAlpha = false;
+    bool FAssociated = false;
     std::vector<TVLRGB> FColour;
     std::vector<uint8_t> FScratch;
 };
@@ -667,7 +723,7 @@ void TIFFDecodeRows(TTIFFVars& Vars, TVLBitmap& Bitmap, int32_t FirstRow,
     const int64_t samples = int64_t{Width} * Vars.SamplesPerPixel;
     std::vector<uint8_t> row(static_cast<size_t>(rowBytes + 8));
     std::vector<uint8_t> wide(Widens(Vars) ? static_cast<size_t>(samples + 8) : 0);
-    TRowSource source(Vars, Data, DataLength, static_cast<int32_t>(rowBytes), Width, Rows);
+    TRowSource source(Vars, Data, DataLength, static_cast<int32_t>(rowBytes), Width);
     for (int32_t r = 0; r < Rows && !Progress.Aborting(); ++r) {
         if (!source.Next(row.data())) {
             if (source.Failed) Progress.Abort();
@@ -705,7 +761,7 @@ void TIFFDecodePlanarRows(TTIFFVars& Vars, TVLBitmap& Bitmap, int32_t FirstRow,
     std::vector<std::vector<uint8_t>> rows(static_cast<size_t>(spp));
     for (int32_t p = 0; p < spp; ++p) {
         sources.push_back(std::make_unique<TRowSource>(Vars, Planes[p].Data, Planes[p].Length,
-                                                       static_cast<int32_t>(rowBytes), Width, Rows));
+                                                       static_cast<int32_t>(rowBytes), Width));
         rows[p].resize(static_cast<size_t>(std::max<int64_t>(rowBytes, Width) + 8));
     }
     std::vector<uint8_t> chunky(static_cast<size_t>(int64_t{Width} * spp * sampleBytes + 8));

@@ -126,6 +126,11 @@ void KeepEntries(TVLTagsReadState& Ctx, uint16_t Count) {
     }
 }
 
+// Up to four value bytes into an entry's value field; a tag of count 0 copies nothing.
+void SetInlineValue(TVLTagEntry& E, const void* Bytes, size_t Count) {
+    if (Count > 0) std::memcpy(&E.ValueOrOffset, Bytes, std::min<size_t>(Count, 4));
+}
+
 } // namespace
 
 bool TIFFReadIFD(TVLTagsReadState& Ctx, int32_t Index, int64_t FirstOffset, int32_t& Count) {
@@ -326,7 +331,7 @@ void TTIFFEntryList::AddBlock(uint16_t Tag, uint16_t Type, uint32_t Count,
                               const std::vector<uint8_t>& Bytes) {
     TVLTagEntry e{Tag, Type, Count, 0};
     if (Bytes.size() <= 4) {
-        std::memcpy(&e.ValueOrOffset, Bytes.data(), Bytes.size());
+        SetInlineValue(e, Bytes.data(), Bytes.size());
     } else {
         Align();
         e.ValueOrOffset = static_cast<uint32_t>(FStream.GetPosition() - Base);
@@ -343,14 +348,14 @@ void TTIFFEntryList::AddInlineAscii(uint16_t Tag, const AnsiString& Text) {
     // Only four characters fit the value field; a longer text is cut so the count stays true.
     const size_t n = std::min<size_t>(Text.size(), 4);
     TVLTagEntry e{Tag, ttAscii, static_cast<uint32_t>(n), 0};
-    std::memcpy(&e.ValueOrOffset, Text.data(), n);
+    SetInlineValue(e, Text.data(), n);
     AddEntry(e);
 }
 
 void TTIFFEntryList::AddInlineBytes(uint16_t Tag, const std::vector<uint8_t>& Bytes) {
     const size_t n = std::min<size_t>(Bytes.size(), 4);
     TVLTagEntry e{Tag, ttByte, static_cast<uint32_t>(n), 0};
-    std::memcpy(&e.ValueOrOffset, Bytes.data(), n);
+    SetInlineValue(e, Bytes.data(), n);
     AddEntry(e);
 }
 

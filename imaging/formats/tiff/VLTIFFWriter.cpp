@@ -74,6 +74,8 @@ struct TWriter {
     int32_t Predictor = 1;
     std::unique_ptr<TVLQuantizer> Quantizer;
     std::vector<TVLRGB> QuantizerPalette;
+    // The two colours of a picture made bilevel, bit 0 and bit 1; empty for black and white.
+    std::vector<TVLRGB> TwoColors;
     // Bits of one sample as written (tag 258) and samples per pixel (tag 277).
     int32_t Bits = 8;
     int32_t Samples = 3;
@@ -112,10 +114,15 @@ void ChooseBilevel(TWriter& W, int32_t B, int32_t S) {
     if (!bilevel && format == vl1g) W.Use(ConvertedCopy(*W.Work, vl24RGB));
     if (!bilevel || format == vl1g) return;
     TVLRGB color0{}, color1{};
-    if (auto twoColors = TryMakeTwoColorBitmap(*W.Work, color0, color1))
-        W.Use(std::move(twoColors));
-    else
+    auto twoColors = TryMakeTwoColorBitmap(*W.Work, color0, color1);
+    if (!twoColors) {
         W.Use(ConvertedCopy(*W.Work, vl1g));
+        return;
+    }
+    W.Use(std::move(twoColors));
+    // Two colours that are not black and white keep their colours in a two-entry palette.
+    if (!(color0 == TVLRGB{0, 0, 0} && color1 == TVLRGB{255, 255, 255}))
+        W.TwoColors = {color0, color1};
 }
 
 // One sample per pixel of 2 to 8 or 16 bits: grey levels or palette indexes, both through a
@@ -228,7 +235,10 @@ void ChooseCompression(TWriter& W, TVLTIFFCompression& C) {
 void MatchWorkToCode(TWriter& W) {
     const TVLPixelFormat format = W.Work->GetPixelFormat();
     if (format == vl1g) {
-        if (W.PhotometricCode != pcWhiteIsZero) W.PhotometricCode = pcGrey;
+        // A fax compression codes black and white only; otherwise two colours keep theirs.
+        if (W.PhotometricCode != pcWhiteIsZero)
+            W.PhotometricCode = W.TwoColors.empty() ? pcGrey : pcPalette;
+        if (W.PhotometricCode == pcPalette) W.QuantizerPalette = W.TwoColors;
         W.Bits = 1;
         W.Samples = 1;
         return;
@@ -642,6 +652,8 @@ void WriteStrips(TWriter& W) {
         }
     }
     if (counts.size() < offsets.size()) coder.Finish();
+    // A write that failed gets no directory; a stream that took nothing has no strip at all.
+    if (W.Aborting || offsets.empty()) return;
     counts.resize(offsets.size(), 0);
     AddStripTags(W, rowsPerStrip, offsets, counts);
 }

@@ -315,6 +315,31 @@ TEST(InvertBitmapBits, InvertsEveryRowByte) {
             EXPECT_EQ(bitmap.GetScanline(y)[i], uint8_t(~(y * 50 + i)));
 }
 
+TEST(InvertBytes, InvertsExactlyCountBytesFromAnyStart) {
+    struct TCase {
+        size_t Offset;
+        int32_t Count;
+        size_t Inverted; // bytes changed, from Offset on
+    };
+    // Odd starts and lengths, a single byte, and counts that change nothing at all.
+    const TCase cases[] = {{0, 16, 16}, {1, 7, 7}, {3, 1, 1}, {5, 0, 0}, {2, -1, 0}, {0, -9, 0}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Offset << " " << c.Count);
+        std::vector<uint8_t> bytes(24);
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<uint8_t>(i * 37 + 5);
+        const std::vector<uint8_t> before = bytes;
+        InvertBytes(bytes.data() + c.Offset, c.Count);
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            const bool inside = i >= c.Offset && i < c.Offset + c.Inverted;
+            EXPECT_EQ(bytes[i], inside ? uint8_t(~before[i]) : before[i]) << i;
+        }
+        InvertBytes(bytes.data() + c.Offset, c.Count);
+        EXPECT_EQ(bytes, before) << "inverting twice gives the bytes back";
+    }
+    InvertBytes(nullptr, 0);
+}
+
 TEST(NearestPaletteIndex, TakesTheFirstOfTheNearestEntries) {
     const TVLRGB palette[] = {{0, 0, 0}, {10, 200, 30}, {10, 200, 30}, {255, 255, 255}};
     // Packed red shl 16, green shl 8, blue.

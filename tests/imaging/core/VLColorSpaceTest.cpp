@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -357,4 +359,45 @@ TEST(CMYKConversion, InkLayoutIsTurnedIntoTheStoredFormInPlace) {
     EXPECT_EQ(source, (std::vector<uint8_t>{255, 255, 255, 255, 9, 9, 128, 64, 255, 200, 9, 9}));
     // Stored (128, 64, 255, 200) is red 100, green 50, blue 200.
     EXPECT_EQ(bgr, (std::vector<uint8_t>{255, 255, 255, 200, 50, 100}));
+}
+
+// The window and the thumbnail thread may convert their first CMYK pixels at the same moment:
+// both get the colour-managed colours, neither the formula while the other makes the transforms.
+TEST(CMYKConversion, TwoThreadsConvertingFromAColdStartBothUseTheProfile) {
+    if (!std::filesystem::exists(PressProfile))
+        SV_SKIP_WITHOUT_REFERENCE(PressProfile << " is missing");
+    CMYKProfileSearch search({u"/usr/share/color/icc"});
+    const uint32_t cmyk = Pack(200, 150, 100, 220);
+    const TVLRGB rgb{10, 120, 230};
+    ASSERT_TRUE(InitCMYKTransforms());
+    TVLRGB managed;
+    ConvertCMYKToRGB(cmyk, managed);
+    const uint32_t managedCMYK = ConvertRGBToCMYK(rgb.b | rgb.g << 8 | rgb.r << 16);
+    CMYKColorManagement = false;
+    TVLRGB formula;
+    ConvertCMYKToRGB(cmyk, formula);
+    CMYKColorManagement = true;
+    ASSERT_NE(managed, formula) << "the pixel does not tell the two paths apart";
+    for (int32_t round = 0; round < 12; ++round) {
+        SCOPED_TRACE(round);
+        FreeCMYKTransforms();
+        std::atomic<int32_t> waiting{2};
+        TVLRGB got[2];
+        uint32_t back[2] = {};
+        const auto convert = [&](int32_t I) {
+            // Both threads start converting together.
+            --waiting;
+            while (waiting.load() > 0) {
+            }
+            ConvertCMYKToRGB(cmyk, got[I]);
+            back[I] = ConvertRGBToCMYK(rgb.b | rgb.g << 8 | rgb.r << 16);
+        };
+        std::thread first(convert, 0), second(convert, 1);
+        first.join();
+        second.join();
+        for (int32_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(got[i], managed);
+            EXPECT_EQ(back[i], managedCMYK);
+        }
+    }
 }

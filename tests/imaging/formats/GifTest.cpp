@@ -391,4 +391,30 @@ TEST(Gif, DamagedFilesAbortOrDecodeWhatTheyHoldAndNeverCrash) {
     }
 }
 
+// A frame side above 65000 with little data after the frame is refused unless the frame is
+// bilevel; a side of exactly 65000 is not above it, whatever the colours.
+TEST(Gif, AFrameSideOfExactly65000IsNotHuge) {
+    struct Case {
+        int32_t width, height;
+        bool bilevel, refused;
+    };
+    const Case cases[] = {{65000, 1, false, false}, {1, 65000, false, false},
+                          {65001, 1, false, true},  {1, 65001, false, true},
+                          {65001, 1, true, false},  {65000, 1, true, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height
+                                        << (c.bilevel ? " black and white" : " red and blue"));
+        TBytes file = MinimalGif(c.width, c.height, {2, 2, 0x4C, 0x01, 0});
+        if (!c.bilevel) {
+            const TBytes redBlue = {255, 0, 0, 0, 0, 255};
+            std::copy(redBlue.begin(), redBlue.end(), file.begin() + 13);
+        }
+        TFrameRead r;
+        ReadFrame(file, 0, r);
+        EXPECT_EQ(r.Aborted, c.refused);
+        EXPECT_EQ(r.Bitmap.GetWidth(), c.refused ? 0 : c.width);
+        EXPECT_EQ(r.Bitmap.GetHeight(), c.refused ? 0 : c.height);
+    }
+}
+
 } // namespace

@@ -325,16 +325,18 @@ TEST(PlausibleDeclaredSize, RefusesOnlyWhatTheInputCannotHold) {
         bool Plausible;
     } const rows[] = {
         {floor, big, ExpansionDeflate, 0, true},
-        {floor + 1, 1032 * 1000, ExpansionDeflate, 1000, true},
-        {floor + 1, 1032 * 1000 + 1, ExpansionDeflate, 1000, false},
+        {floor + 1, 1032 * 4000, ExpansionDeflate, 4000, true},
+        {floor + 1, 1032 * 4000 + 1, ExpansionDeflate, 4000, false},
         {floor + 1, 1, 0, big, false},
         {big, big, ExpansionLZW, big / ExpansionLZW, false},
         {big, big, ExpansionLZW, big / ExpansionLZW + 1, true},
         {floor + 1, 8, ExpansionRowsCCITT, -5, false},
-        // The storage bound: at most 1 MiB of picture for each byte of input.
-        {int64_t{1} << 40, 0, ExpansionBlocksJPEG, int64_t{1} << 20, true},
-        {int64_t{1} << 40, 0, ExpansionBlocksJPEG, (int64_t{1} << 20) - 1, false},
+        // The storage bound: at most 128 KiB of picture for each byte of input.
+        {int64_t{1} << 40, 0, ExpansionBlocksJPEG, int64_t{1} << 23, true},
+        {(int64_t{1} << 40) + (int64_t{1} << 23), 0, ExpansionBlocksJPEG, int64_t{1} << 23, false},
         {int64_t{1} << 40, 8, ExpansionRowsCCITT, 1000, false},
+        // A fax page of 17 rows of 637,600,000 pixels from 1,886 bytes.
+        {int64_t{79700000} * 17, 17, ExpansionRowsCCITT, 1886, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.Allocation << " " << row.Output << " "

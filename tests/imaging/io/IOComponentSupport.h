@@ -6,6 +6,7 @@
 #include "imaging/io/VistrelIO.h"
 #include "tests/imaging/io/IOTestSupport.h"
 
+#include <random>
 #include <sstream>
 
 // Red, green, blue, alpha of every pixel, rows from the top.
@@ -27,7 +28,8 @@ inline void FillPicture(TVLBitmap& Bitmap, int32_t W, int32_t H, TVLPixelFormat 
     ASSERT_TRUE(Bitmap.Allocate(W, H, Format));
     if (Format == TVLPixelFormat::vl8p)
         for (int32_t i = 0; i < 16; ++i)
-            Bitmap.SetPaletteColor(i, TVLRGB{uint8_t(i * 16), uint8_t(255 - i * 16), uint8_t(i * 8)});
+            Bitmap.SetPaletteColor(i,
+                                   TVLRGB{uint8_t(i * 16), uint8_t(255 - i * 16), uint8_t(i * 8)});
     for (int32_t y = 0; y < H; ++y) {
         uint8_t* row = Bitmap.GetScanline(y);
         for (int32_t x = 0; x < W; ++x) {
@@ -37,12 +39,17 @@ inline void FillPicture(TVLBitmap& Bitmap, int32_t W, int32_t H, TVLPixelFormat 
                 row[x * 3 + 1] = uint8_t(y * 255 / H);
                 row[x * 3 + 2] = uint8_t((x + y) * 127 / (W + H));
                 break;
-            case TVLPixelFormat::vl8g: row[x] = uint8_t((x + y) * 255 / (W + H)); break;
-            case TVLPixelFormat::vl8p: row[x] = uint8_t((x / 4 + y / 4) % 16); break;
+            case TVLPixelFormat::vl8g:
+                row[x] = uint8_t((x + y) * 255 / (W + H));
+                break;
+            case TVLPixelFormat::vl8p:
+                row[x] = uint8_t((x / 4 + y / 4) % 16);
+                break;
             case TVLPixelFormat::vl16g:
                 reinterpret_cast<uint16_t*>(row)[x] = uint16_t((x * 65535) / W);
                 break;
-            default: break;
+            default:
+                break;
             }
         }
     }
@@ -53,9 +60,18 @@ inline void FillPicture(TVLBitmap& Bitmap, int32_t W, int32_t H, TVLPixelFormat 
     if (Alpha) Bitmap.GetAlphaChannel()->Full = false;
 }
 
+// A new W x H 24-bit picture of seeded noise: no codec makes it much smaller.
+inline void FillNoise(TVLBitmap& Bitmap, int32_t W, int32_t H, uint32_t Seed) {
+    ASSERT_TRUE(Bitmap.Allocate(W, H, TVLPixelFormat::vl24RGB));
+    std::mt19937 random(Seed);
+    for (int32_t y = 0; y < H; ++y)
+        for (int32_t i = 0; i < Bitmap.GetRowLen(); ++i)
+            Bitmap.GetScanline(y)[i] = uint8_t(random());
+}
+
 // The file's pixels as Pillow reads them, in RGBA.
-inline bool PillowRGBA(const TScratch& Dir, const std::string& File, TBytes& Out,
-                       int32_t& W, int32_t& H) {
+inline bool PillowRGBA(const TScratch& Dir, const std::string& File, TBytes& Out, int32_t& W,
+                       int32_t& H) {
     std::string text;
     if (!Dir.Python("import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
                     "print(im.size[0], im.size[1])\n"

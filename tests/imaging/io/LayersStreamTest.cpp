@@ -3,8 +3,11 @@
 #include "imaging/view/ViewLayersStream.h"
 
 #include "imaging/view/VistrelView.h"
+#include "tests/system/ChildProcess.h"
 #include "tests/imaging/io/IOComponentSupport.h"
 
+#include <functional>
+#include <numeric>
 #include <random>
 
 namespace {
@@ -277,6 +280,117 @@ TEST_F(LayersStream, DamagedStreamsGiveFalseOrAReadError) {
         }
         EXPECT_GE(view.GetLayerCount(), 1);
     }
+}
+
+// The view's layers in a form that shows any change: count, names, positions and pixels.
+std::string LayersOf(TVistrelView& View) {
+    std::string text;
+    for (int32_t i = 0; i < View.GetLayerCount(); ++i) {
+        TVLLayer& layer = *View.GetLayer(i);
+        const TBytes pixels = PixelsRGBA(*layer.Bitmap());
+        text += layer.Name + " " + std::to_string(layer.PosX) + "," + std::to_string(layer.PosY) +
+                " " + std::to_string(std::accumulate(pixels.begin(), pixels.end(), 0)) + "\n";
+    }
+    return text;
+}
+
+void PutLittle32(TBytes& Bytes, size_t At, uint32_t Value) {
+    for (int i = 0; i < 4; ++i)
+        Bytes[At + i] = uint8_t(Value >> (8 * i));
+}
+
+// Where the fixture's layer 1 keeps its position in a version-6 stream: the header (25 bytes),
+// layer 0's record (57 bytes: no name, no user data), then Visible, VisibleBox, Transparency.
+constexpr size_t SecondPosX = 25 + 57 + 6;
+
+// Layer positions come from the file: a merge of layers placed far away or near the end of the
+// 32-bit range is refused by the size it would take, before anything is allocated.
+TEST_F(LayersStream, MergedSizeDeclaredByLayerPositionsIsBounded) {
+    TMemoryStream stream;
+    View.SaveLayersToStream(stream, -1);
+    const TBytes good = StreamBytes(stream);
+    ASSERT_EQ(TBytes(good.begin() + SecondPosX, good.begin() + SecondPosX + 4),
+              (TBytes{0xFB, 0xFF, 0xFF, 0xFF})); // -5
+    struct Case {
+        const char* name;
+        int32_t x, y;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"far up and left: gigabytes from a small file", -30000, -30000, true},
+        {"past the end of the 32-bit range", INT32_MAX - 5, INT32_MAX - 5, true},
+        {"the most negative position", INT32_MIN, 0, true},
+        {"beside layer 0", 40, 25, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TBytes bytes = good;
+        PutLittle32(bytes, SecondPosX, uint32_t(c.x));
+        PutLittle32(bytes, SecondPosX + 4, uint32_t(c.y));
+        const std::string file = Dir.File("far.lyr");
+        WriteBytes(file, bytes);
+        if (c.refused) {
+            EXPECT_TRUE(BoundedInChild([&] {
+                TCountingIO alone;
+                alone.IO.LoadFromFile(Wide(file));
+                return alone.IO.AbortingFlag && alone.TakeFinishes() == 1;
+            }));
+            continue;
+        }
+        TCountingIO alone;
+        alone.IO.LoadFromFile(Wide(file));
+        EXPECT_FALSE(alone.IO.AbortingFlag);
+        EXPECT_EQ(alone.Bitmap().GetWidth(), 40 + 12);
+        EXPECT_EQ(alone.Bitmap().GetHeight(), 25 + 8);
+    }
+}
+
+// A stream is refused before any layer changes when its header names an image format without a
+// stream reader (a write-only format, one without a registry row), and when a record places its
+// image at the end of the stream.
+TEST_F(LayersStream, StreamsWithoutReadableImagesLeaveTheLayersUntouched) {
+    TMemoryStream stream;
+    View.SaveLayersToStream(stream, -1);
+    const TBytes good = StreamBytes(stream);
+    constexpr size_t FirstImagePosition = 25 + 57 - 8;
+    struct Case {
+        const char* name;
+        std::function<void(TBytes&)> damage;
+    };
+    const Case cases[] = {
+        {"AVI, which has no registry row", [](TBytes& b) { PutLittle32(b, 17, ffAVI); }},
+        {"PostScript, write-only", [](TBytes& b) { PutLittle32(b, 17, ffPS); }},
+        {"Windows metafile, no stream reader", [](TBytes& b) { PutLittle32(b, 17, ffWMF); }},
+        {"unused id 22", [](TBytes& b) { PutLittle32(b, 17, 22); }},
+        {"image position equal to the stream size",
+         [](TBytes& b) { PutLittle32(b, FirstImagePosition, uint32_t(b.size())); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TBytes bytes = good;
+        c.damage(bytes);
+        TVistrelView target(nullptr);
+        FillPicture(*target.GetVLBitmap(), 9, 9, vl24RGB);
+        target.GetLayer(0)->Name = "kept";
+        target.AddLayer();
+        FillPicture(*target.GetVLBitmap(), 4, 4, vl8g);
+        const std::string before = LayersOf(target);
+        // The component's last operation succeeded: the load must report its own result.
+        TVistrelIO* io = target.GetIO();
+        io->AbortingFlag = false;
+        TMemoryStream damaged;
+        LoadStream(damaged, bytes);
+        io->LoadFromStreamFormat(damaged, ffLayers);
+        EXPECT_TRUE(io->AbortingFlag);
+        EXPECT_EQ(LayersOf(target), before);
+    }
+    // The stream as saved loads.
+    TVistrelView target(nullptr);
+    TMemoryStream intact;
+    LoadStream(intact, good);
+    target.GetIO()->LoadFromStreamFormat(intact, ffLayers);
+    EXPECT_FALSE(target.GetIO()->AbortingFlag);
+    EXPECT_EQ(target.GetLayerCount(), 3);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -111,22 +112,47 @@ TEST_F(FileFormatRegistry, LookupEdgeCases) {
     EXPECT_EQ(ext, u"");
 }
 
-TEST_F(FileFormatRegistry, RowAddedWithABuiltInIdIsFoundByItsOwnExtensions) {
+TEST_F(FileFormatRegistry, RowAddedWithABuiltInIdIsFoundByNeitherItsIdNorItsExtensions) {
     const int32_t index = RegisterFileFormat(Row(ffJPEG, u"XJPG;XJP"));
     EXPECT_EQ(index, 24);
     TVLFileFormatInfo* added = GetFileFormatInfo(index);
-    // By id the built-in row comes first; by extension each row answers for its own list.
+    // Extensions are taken by id, so the added row answers with the built-in row's list.
     EXPECT_NE(FindFileFormatInfo(ffJPEG), added);
-    EXPECT_EQ(FindFileFormatInfoByExtension(u"xjp"), added);
+    EXPECT_EQ(FindFileFormatInfoByExtension(u"xjp"), nullptr);
+    EXPECT_EQ(FindFileFormatInfoByExtension(u"xjpg"), nullptr);
     EXPECT_EQ(FindFileFormatInfoByExtension(u"jpg")->BuiltIn, true);
-    // Unregistering the id removes the first row with it, the built-in one.
+    // Unregistering the id removes the first row with it, the built-in one; the added row then
+    // answers for its own list.
     UnregisterFileFormat(ffJPEG);
     EXPECT_EQ(FindFileFormatInfo(ffJPEG), added);
+    EXPECT_EQ(FindFileFormatInfoByExtension(u"xjp"), added);
     EXPECT_EQ(FindFileFormatInfoByExtension(u"jpg"), nullptr);
     UnregisterFileFormat(ffJPEG);
     EXPECT_EQ(FindFileFormatInfo(ffJPEG), nullptr);
     UnregisterFileFormat(ffJPEG); // nothing left: nothing happens
     EXPECT_EQ(GetFileFormatCount(), 23);
+}
+
+TEST_F(FileFormatRegistry, BuiltInRowsTellWhatCanBeReadAndWritten) {
+    const std::vector<TVLFileFormatId> readOnly = {ffCUR, ffDICOM, ffWMF, ffEMF, ffCameraRAW};
+    const std::vector<TVLFileFormatId> writeOnly = {ffPS, ffPDF};
+    for (int32_t i = 0; i < GetFileFormatCount(); ++i) {
+        const TVLFileFormatInfo* row = GetFileFormatInfo(i);
+        SCOPED_TRACE(row->FormatId);
+        const auto in = [&](const std::vector<TVLFileFormatId>& Ids) {
+            return std::find(Ids.begin(), Ids.end(), row->FormatId) != Ids.end();
+        };
+        EXPECT_EQ(row->Reader != nullptr, !in(writeOnly));
+        EXPECT_EQ(row->Writer != nullptr, !in(readOnly));
+        ASSERT_NE(row->Probe, nullptr);
+        // A placeholder probe never claims content; detection finds built-in formats itself.
+        TMemoryStream stream;
+        const char jpeg[] = "\xFF\xD8\xFF\xE0";
+        stream.WriteBuffer(jpeg, 4);
+        stream.SetPosition(0);
+        EXPECT_FALSE(row->Probe(stream, row->FormatId));
+    }
+    EXPECT_NE(FindFileFormatInfo(ffJPEG)->Reader, nullptr);
 }
 
 TEST_F(FileFormatRegistry, ExtensionListsWithEmptyPieces) {

@@ -468,30 +468,44 @@ TEST(IOParamsAssign, CopiesEveryFieldExceptTheRunState) {
     TIOParamsVals source, dest;
     SetAllOther(source);
     dest.Assign(source);
+    // The image indexes all take the source's CurImageIndex (below).
+    const std::set<std::string> indexes = {"ImageIndex",    "TiffImageIndex", "DcxImageIndex",
+                                           "GifImageIndex", "IcoImageIndex",  "CurImageIndex"};
     for (const FieldCase& f : AllFields()) {
         SCOPED_TRACE(f.Name);
+        if (indexes.count(f.Name) != 0) continue;
         if (NotAssigned.count(f.Name))
             EXPECT_TRUE(f.IsDefault(dest));
         else
             EXPECT_TRUE(f.IsOther(dest));
     }
+    EXPECT_EQ(dest.TiffImageIndex, source.CurImageIndex);
 }
 
-TEST(IOParamsAssign, KeepsEveryImageIndexOfTheSource) {
-    TIOParamsVals source, dest;
-    source.ImageIndex = 1;
-    source.TiffImageIndex = 2;
-    source.GifImageIndex = 3;
-    source.DcxImageIndex = 4;
-    source.IcoImageIndex = 5;
-    source.CurImageIndex = 6;
-    dest.Assign(source);
-    EXPECT_EQ(dest.ImageIndex, 1);
-    EXPECT_EQ(dest.TiffImageIndex, 2);
-    EXPECT_EQ(dest.GifImageIndex, 3);
-    EXPECT_EQ(dest.DcxImageIndex, 4);
-    EXPECT_EQ(dest.IcoImageIndex, 5);
-    EXPECT_EQ(dest.CurImageIndex, 6);
+TEST(IOParamsAssign, EveryImageIndexTakesTheSourcesCurImageIndex) {
+    struct Case {
+        const char* name;
+        std::array<int32_t, 6> source; // Image, Tiff, Gif, Dcx, Ico, Cur
+        int32_t expected;
+    };
+    const Case cases[] = {{"all different", {1, 2, 3, 4, 5, 6}, 6},
+                          {"the cursor's alone set", {0, 0, 0, 0, 0, 5}, 5},
+                          {"all but the cursor's set", {7, 7, 7, 7, 7, 0}, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TIOParamsVals source, dest;
+        dest.SetImageIndex(9);
+        source.ImageIndex = c.source[0];
+        source.TiffImageIndex = c.source[1];
+        source.GifImageIndex = c.source[2];
+        source.DcxImageIndex = c.source[3];
+        source.IcoImageIndex = c.source[4];
+        source.CurImageIndex = c.source[5];
+        dest.Assign(source);
+        for (const int32_t index : {dest.ImageIndex, dest.TiffImageIndex, dest.GifImageIndex,
+                                    dest.DcxImageIndex, dest.IcoImageIndex, dest.CurImageIndex})
+            EXPECT_EQ(index, c.expected);
+    }
 }
 
 TEST(IOParamsAssign, ResolutionGoesThroughTheSettersAndKeepsTheExactExifValue) {
@@ -554,7 +568,7 @@ TEST(IOParamsAssign, MakesPrivateCopiesOfPaletteListsAndMetadata) {
     EXPECT_EQ(dest.ExifMakerNote.Data().GetSize(), 0);
 }
 
-TEST(IOParamsAssign, ExifThumbnailIsCopiedOrDropped) {
+TEST(IOParamsAssign, ExifThumbnailIsCopiedOrKept) {
     TIOParamsVals source, dest;
     source.ExifThumbnail = Picture(5, 3, 40);
     dest.Assign(source);
@@ -562,11 +576,15 @@ TEST(IOParamsAssign, ExifThumbnailIsCopiedOrDropped) {
     EXPECT_NE(dest.ExifThumbnail.get(), source.ExifThumbnail.get());
     EXPECT_TRUE(SamePixels(*dest.ExifThumbnail, *source.ExifThumbnail));
 
-    // A source without thumbnail leaves none behind: a later save must not write the picture
-    // of another file.
+    // A source without thumbnail leaves the destination's own; one with a thumbnail replaces it.
     TIOParamsVals other;
     dest.Assign(other);
-    EXPECT_EQ(dest.ExifThumbnail, nullptr);
+    ASSERT_NE(dest.ExifThumbnail, nullptr);
+    EXPECT_TRUE(SamePixels(*dest.ExifThumbnail, *source.ExifThumbnail));
+    other.ExifThumbnail = Picture(2, 2, 90);
+    dest.Assign(other);
+    ASSERT_NE(dest.ExifThumbnail, nullptr);
+    EXPECT_TRUE(SamePixels(*dest.ExifThumbnail, *other.ExifThumbnail));
 }
 
 TEST(IOParamsCopyEncodingOptions, CopiesExactlyTheEncodingOptions) {

@@ -72,23 +72,30 @@ std::string Compress(const std::string& data, TZCompressionLevel level, const st
     return Text(out);
 }
 
+// The source is left right after the compressed data whatever follows it: the blob's own
+// "tail", nothing, exactly one byte (the smallest rest the inflater can hold back), or two.
 TEST(ZDecompressionStream, ReadsPythonDataAtAnOffsetAndStopsAfterIt) {
-    TMemoryStream source;
-    source.WriteBuffer(PythonBlob, sizeof PythonBlob - 1);
-    source.SetPosition(BlobHeader);
-    TZDecompressionStream z(source);
     const std::string expected = PythonData();
-    std::string got(expected.size() + 100, '\0');
-    EXPECT_EQ(z.Read(got.data(), static_cast<int32_t>(got.size())),
-              static_cast<int32_t>(expected.size()));
-    got.resize(expected.size());
-    EXPECT_EQ(got, expected);
-    // The source stands right after the compressed data.
-    EXPECT_EQ(source.GetPosition(), BlobHeader + BlobCompressed);
-    char tail[4];
-    source.ReadBuffer(tail, 4);
-    EXPECT_EQ(std::string(tail, 4), "tail");
-    EXPECT_EQ(z.GetPosition(), static_cast<int64_t>(expected.size()));
+    for (const std::string& rest :
+         {std::string("tail"), std::string(), std::string("!"), std::string("!?")}) {
+        SCOPED_TRACE(rest);
+        TMemoryStream source;
+        source.WriteBuffer(PythonBlob, BlobHeader + BlobCompressed);
+        if (!rest.empty()) source.WriteBuffer(rest.data(), static_cast<int64_t>(rest.size()));
+        source.SetPosition(BlobHeader);
+        TZDecompressionStream z(source);
+        std::string got(expected.size() + 100, '\0');
+        EXPECT_EQ(z.Read(got.data(), static_cast<int32_t>(got.size())),
+                  static_cast<int32_t>(expected.size()));
+        got.resize(expected.size());
+        EXPECT_EQ(got, expected);
+        EXPECT_EQ(source.GetPosition(), BlobHeader + BlobCompressed);
+        std::string left(rest.size(), '\0');
+        EXPECT_EQ(source.Read(left.data(), static_cast<int32_t>(left.size()) + 1),
+                  static_cast<int32_t>(rest.size()));
+        EXPECT_EQ(left, rest);
+        EXPECT_EQ(z.GetPosition(), static_cast<int64_t>(expected.size()));
+    }
 }
 
 TEST(ZDecompressionStream, RestartsWhereTheDataBeganNotAtZero) {

@@ -591,3 +591,78 @@ TEST_F(IOFormats, TiffSavesByNameAndToStreams) {
 }
 
 } // namespace
+
+namespace {
+
+// Pillow's mode of a file and the number of entries of its palette ("P 2", "1 0").
+bool PillowModeAndPalette(const TScratch& Dir, const std::string& File, std::string& Out) {
+    return Dir.Python("import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
+                      "p = im.getpalette()\nprint(im.mode, len(p) // 3 if p else 0)\n",
+                      "'" + File + "'", Out);
+}
+
+} // namespace
+
+// A picture of two colours saved with one bit per sample: black and white stay a bilevel file,
+// any other pair becomes a two-entry palette, so that neither colour turns black or white.
+TEST_F(IOFormats, TwoColourPicturesKeepTheirColoursWhenSavedWithOneBit) {
+    if (PillowPython().empty()) SV_SKIP_WITHOUT_REFERENCE("python3 with Pillow");
+    struct Case {
+        const char* name;
+        TVLRGB first, second;
+        const char* pillowMode;
+    };
+    const Case cases[] = {
+        {"red and blue", {0, 0, 255}, {255, 0, 0}, "P 2"},
+        {"two greys", {60, 60, 60}, {200, 200, 200}, "P 2"},
+        {"white and a dark green", {255, 255, 255}, {0, 90, 0}, "P 2"},
+        {"black and white", {0, 0, 0}, {255, 255, 255}, "1 0"},
+        {"white and black", {255, 255, 255}, {0, 0, 0}, "1 0"},
+    };
+    struct Saver {
+        const char* extension;
+        TVLTIFFCompression compression;
+    };
+    const Saver savers[] = {
+        {".png", tcNone}, {".tif", tcNone}, {".tif", tcLZW}, {".tif", tcPackBits}};
+    for (const Case& c : cases)
+        for (const Saver& saver : savers)
+            for (const TVLPixelFormat format : {vl24RGB, vl8p}) {
+                SCOPED_TRACE(std::string(c.name) + " " + saver.extension + " compression " +
+                             std::to_string(saver.compression) +
+                             (format == vl8p ? " from a palette" : ""));
+                ASSERT_TRUE(C.Bitmap().Allocate(13, 5, format));
+                if (format == vl8p) {
+                    C.Bitmap().SetPaletteColor(0, c.first);
+                    C.Bitmap().SetPaletteColor(1, c.second);
+                }
+                for (int32_t y = 0; y < 5; ++y)
+                    for (int32_t x = 0; x < 13; ++x) {
+                        const bool second = (x * 3 + y) % 4 == 0;
+                        if (format == vl8p)
+                            C.Bitmap().GetScanline(y)[x] = second ? 1 : 0;
+                        else
+                            C.Bitmap().SetPixelRGB(x, y, second ? c.second : c.first);
+                    }
+                const TBytes expected = PixelsRGBA(C.Bitmap());
+                TIOParamsVals& params = C.IO.IOParams();
+                params.BitsPerSample = 1;
+                params.SamplesPerPixel = 1;
+                params.TiffCompression = saver.compression;
+                params.TiffPhotometric = tpBlackIsZero;
+                const std::string file = Dir.File(std::string("two") + saver.extension);
+                C.IO.SaveToFile(Wide(file));
+                ASSERT_FALSE(C.IO.AbortingFlag);
+                TBytes pillow;
+                int32_t w = 0, h = 0;
+                ASSERT_TRUE(PillowRGBA(Dir, file, pillow, w, h));
+                EXPECT_EQ(pillow, expected);
+                std::string mode;
+                ASSERT_TRUE(PillowModeAndPalette(Dir, file, mode));
+                EXPECT_EQ(mode, std::string(c.pillowMode) + "\n");
+                TCountingIO back;
+                back.IO.LoadFromFile(Wide(file));
+                ASSERT_FALSE(back.IO.AbortingFlag);
+                EXPECT_EQ(PixelsRGBA(back.Bitmap()), expected);
+            }
+}

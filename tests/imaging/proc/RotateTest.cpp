@@ -3,12 +3,12 @@
 // interior of a smooth picture, the routines' own cases, and undo over many turns.
 #include "imaging/proc/VistrelProc.h"
 
-#include "tests/ExternalTool.h"
 #include "ProcTestSupport.h"
 #include "imaging/core/VLColorHelpers.h"
 #include "imaging/core/VLRotate.h"
 #include "imaging/proc/VLRotateInterpolated.h"
 #include "imaging/proc/VLRotateShears.h"
+#include "tests/ExternalTool.h"
 
 #include <gtest/gtest.h>
 
@@ -440,6 +440,44 @@ TEST(RotateByShears, AngleNormalisationAndExactCopies) {
     for (int32_t y = 0; y < flat.GetHeight(); ++y)
         for (int32_t x = 0; x < flat.GetWidth(); ++x)
             ASSERT_EQ(flat.GetPixelRGB(x, y), (TVLRGB{0x65, 0x65, 0x65})) << x << "," << y;
+}
+
+TEST(RotateByShears, AnglesAreCutToThousandthsOfADegreeTowardZero) {
+    // Sizes from the three-shear formulas for a 100 x 60 picture: a thousandth of a degree
+    // already shears (102 x 61), nine ten-thousandths do not; 45 degrees shears without a
+    // quarter turn (114 x 114), 45.001 after one (114 x 113). Rounding the thousandths, or
+    // cutting them toward minus infinity, moves some of these across.
+    struct TCase {
+        double Angle;
+        int32_t W, H;
+        bool Unchanged;
+    };
+    const TCase cases[] = {
+        {0.0009, 100, 60, true},     {-0.0009, 100, 60, true},   {0.001, 102, 61, false},
+        {-0.001, 102, 61, false},    {45.0009, 114, 114, false}, {45.001, 114, 113, false},
+        {-45.0009, 114, 114, false}, {-45.001, 114, 113, false}, {360.0009, 100, 60, true},
+    };
+    TVLBitmap source;
+    MakePicture(source, 100, 60, vl24RGB, 9);
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Angle);
+        TVLBitmap b;
+        b.Assign(&source);
+        RotateByShears(b, true, c.Angle, 0x102030);
+        EXPECT_EQ(b.GetWidth(), c.W);
+        EXPECT_EQ(b.GetHeight(), c.H);
+        if (c.Unchanged) {
+            EXPECT_EQ(Pixels(b), Pixels(source));
+        }
+    }
+    // Just past a quarter turn the angle folds to exactly 0: the turn alone, as at 90.
+    TVLBitmap turned, exact;
+    turned.Assign(&source);
+    exact.Assign(&source);
+    RotateByShears(turned, true, 90.0009, 0);
+    RotateByShears(exact, true, 90, 0);
+    EXPECT_EQ(turned.GetWidth(), 60);
+    EXPECT_EQ(Pixels(turned), Pixels(exact));
 }
 
 TEST(RotateByShears, OtherFormatsAreTurnedByWholePixels) {

@@ -521,6 +521,95 @@ TEST(ProcUndo, SavesThatAddNothingDropNothingAndTinyImagesFireNothing) {
     EXPECT_EQ(proc.GetUndoCount(), 1);
 }
 
+// Everything the view keeps of its selection: points, polygon box, flag, mask box and bits.
+struct TSelectionState {
+    std::vector<TPoint> Points;
+    TRect PolygonBox, MaskBox;
+    bool Selected = false;
+    std::string MaskBits;
+    bool operator==(const TSelectionState&) const = default;
+};
+
+TSelectionState SelectionOf(TVistrelView& View) {
+    TSelectionState s;
+    s.Points.assign(View.GetSelectionPoints(),
+                    View.GetSelectionPoints() + View.GetSelectionPointCount());
+    const TVLSelectionPolygon& p = View.SelectionPolygon();
+    if (!s.Points.empty()) s.PolygonBox = TRect(p.X1, p.Y1, p.X2, p.Y2);
+    TVLMask& m = View.SelectionMask();
+    s.MaskBox = TRect(m.X1, m.Y1, m.X2, m.Y2);
+    s.Selected = View.Selected();
+    for (int32_t y = 0; y < m.GetHeight(); ++y)
+        for (int32_t x = 0; x < m.GetWidth(); ++x)
+            s.MaskBits.push_back(m.GetPixel(x, y) != 0 ? '1' : '0');
+    return s;
+}
+
+TEST(ProcUndo, SelectionEntriesGiveTheViewItsSelectionBack) {
+    auto view = MakeView(40, 30);
+    view->SelectionBase = vlsbBitmap;
+    TVistrelProc proc(nullptr);
+    proc.SetAttachedVistrel(view.get());
+    TEventLog log;
+    log.Attach(proc);
+
+    view->Select(5, 4, 21, 15, vlsmReplace);
+    const TSelectionState first = SelectionOf(*view);
+    ASSERT_EQ(first.Points.size(), 4u);
+    proc.SaveUndo(vluSelection);
+    ASSERT_EQ(proc.GetUndoCount(), 1);
+    EXPECT_EQ(proc.GetUndoSource(0), vluSelection);
+    EXPECT_EQ(log.Events, (std::vector<std::string>{"undo:2"}));
+
+    view->Select(12, 10, 37, 28, vlsmReplace);
+    view->Select(1, 20, 6, 29, vlsmAdd);
+    const TSelectionState second = SelectionOf(*view);
+    ASSERT_NE(second, first);
+
+    proc.Undo(true);
+    EXPECT_EQ(SelectionOf(*view), first);
+    EXPECT_EQ(proc.GetRedoCount(), 1);
+    proc.Redo();
+    EXPECT_EQ(SelectionOf(*view), second);
+    // The entry stays: undoing again, even after the selection was dropped, restores it again.
+    view->ClearSelection();
+    proc.Undo(false);
+    EXPECT_EQ(SelectionOf(*view), first);
+
+    // An entry of no selection clears the selection it is restored into.
+    view->ClearSelection();
+    const TSelectionState none = SelectionOf(*view);
+    proc.SaveUndo(vluSelection);
+    view->Select(2, 2, 9, 9, vlsmReplace);
+    proc.Undo(false);
+    EXPECT_EQ(SelectionOf(*view), none);
+    EXPECT_FALSE(view->Selected());
+}
+
+TEST(ProcUndo, PicturesOfOnePixelAcrossGiveNoImageEntry) {
+    struct TCase {
+        int32_t W, H;
+        bool Saved;
+    };
+    const TCase cases[] = {{1, 30, false}, {30, 1, false}, {2, 30, true}, {2, 2, true}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.W << " x " << c.H);
+        auto view = MakeView(c.W, c.H);
+        TVistrelProc proc(nullptr);
+        proc.SetAttachedVistrel(view.get());
+        const std::string saved = Pixels(*view->GetVLBitmap());
+        proc.SaveUndo(vluImage);
+        EXPECT_EQ(proc.GetUndoCount(), c.Saved ? 1 : 0);
+        FillPattern(*view->GetVLBitmap(), 90);
+        const std::string changed = Pixels(*view->GetVLBitmap());
+        proc.Undo(true);
+        EXPECT_EQ(Pixels(*view->GetVLBitmap()), c.Saved ? saved : changed);
+        EXPECT_EQ(proc.GetRedoCount(), c.Saved ? 1 : 0);
+        proc.Redo();
+        EXPECT_EQ(Pixels(*view->GetVLBitmap()), changed);
+    }
+}
+
 TEST(ProcUndo, ImageEntriesGoBackToTheirLayer) {
     auto view = MakeView(8, 6);
     TVistrelProc proc(nullptr);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <random>
 
 namespace {
@@ -18,6 +19,16 @@ int32_t MaskCount(TVLMask& Mask) {
         for (int32_t x = 0; x < Mask.GetWidth(); ++x)
             n += Mask.GetPixel(x, y) != 0;
     return n;
+}
+
+// The selection stream of View.
+std::vector<uint8_t> SelectionBytes(TVistrelView& View) {
+    TMemoryStream stream;
+    View.SaveSelectionToStream(stream);
+    std::vector<uint8_t> bytes(static_cast<size_t>(stream.GetSize()));
+    stream.SetPosition(0);
+    stream.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    return bytes;
 }
 
 std::unique_ptr<TVistrelView> BitmapBaseView(int32_t W, int32_t H) {
@@ -154,11 +165,7 @@ TEST(ViewSelection, ChangingLayersKeepsTheSelectionsPlaceInThePicture) {
 TEST(ViewSelection, DamagedStreamsAreRefusedAndChangeNothing) {
     auto view = BitmapBaseView(64, 48);
     view->Select(5, 5, 30, 20, vlsmReplace);
-    TMemoryStream stream;
-    view->SaveSelectionToStream(stream);
-    std::vector<uint8_t> bytes(static_cast<size_t>(stream.GetSize()));
-    stream.SetPosition(0);
-    stream.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    const std::vector<uint8_t> bytes = SelectionBytes(*view);
     view->Select(40, 30, 60, 40, vlsmReplace);
     const int32_t pixels = MaskCount(view->SelectionMask());
     for (size_t len = 0; len < bytes.size(); len += 7) {
@@ -191,6 +198,80 @@ TEST(ViewSelection, DamagedStreamsAreRefusedAndChangeNothing) {
             EXPECT_EQ(MaskCount(view->SelectionMask()), pixels);
         else
             view->Select(40, 30, 60, 40, vlsmReplace);
+    }
+}
+
+TEST(ViewSelection, StreamsWithCoordinatesOffTheBitmapAreRefused) {
+    auto view = BitmapBaseView(64, 48);
+    view->Select(5, 5, 30, 20, vlsmReplace);
+    const std::vector<uint8_t> bytes = SelectionBytes(*view);
+    // Four points from offset 12, the polygon box at 44, the mask box at 73.
+    struct TCase {
+        const char* Name;
+        std::vector<std::pair<size_t, int32_t>> Writes;
+    };
+    const TCase cases[] = {
+        {"point right of the width", {{12, 65}}},
+        {"point above the top", {{16, -1}}},
+        {"point below the height", {{32, 49}}},
+        {"polygon box reaching the largest integer", {{52, 2147483647}}},
+        {"polygon box left of 0", {{44, -3}}},
+        {"mask box past the last row", {{85, 48}}},
+        {"mask box left of 0", {{73, -1}}},
+        {"separator first", {{12, SelectionSeparator}, {16, SelectionSeparator}}},
+        {"two separators in a row",
+         {{20, SelectionSeparator},
+          {24, SelectionSeparator},
+          {28, SelectionSeparator},
+          {32, SelectionSeparator}}},
+    };
+    view->Select(40, 30, 60, 40, vlsmReplace);
+    const int32_t pixels = MaskCount(view->SelectionMask());
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::vector<uint8_t> damaged = bytes;
+        for (const auto& [offset, value] : c.Writes)
+            std::memcpy(damaged.data() + offset, &value, 4);
+        TMemoryStream ds;
+        ds.WriteBuffer(damaged.data(), static_cast<int64_t>(damaged.size()));
+        for (int32_t mode = 0; mode < 3; ++mode) {
+            ds.SetPosition(0);
+            EXPECT_FALSE(view->LoadSelectionFromStream(ds, mode)) << mode;
+            EXPECT_EQ(MaskCount(view->SelectionMask()), pixels);
+            EXPECT_EQ(view->SelectionPolygon().X2, 60);
+        }
+    }
+    // The limits themselves are the bitmap's: a box reaching x = 64 and y = 48 is taken.
+    std::vector<uint8_t> edge = bytes;
+    for (const auto& [offset, value] : std::vector<std::pair<size_t, int32_t>>{
+             {20, 64}, {28, 64}, {32, 48}, {40, 48}, {52, 64}, {56, 48}})
+        std::memcpy(edge.data() + offset, &value, 4);
+    TMemoryStream es;
+    es.WriteBuffer(edge.data(), static_cast<int64_t>(edge.size()));
+    es.SetPosition(0);
+    EXPECT_TRUE(view->LoadSelectionFromStream(es, 0));
+    EXPECT_EQ(view->SelectionPolygon().X2, 64);
+}
+
+TEST(ViewSelection, FixedBoxAtTheRightBorderKeepsItsWidth) {
+    // A fixed box 20 pixels wide around the mouse x: from x - 10 to x + 9. It moves left only
+    // when its right edge would pass the last column (99).
+    struct TCase {
+        int32_t MouseX, X1, X2;
+    };
+    const TCase cases[] = {{89, 79, 98}, {90, 80, 99}, {91, 80, 99}, {97, 80, 99}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.MouseX);
+        auto view = BitmapBaseView(100, 100);
+        view->SelectionFixedWidth = 20;
+        view->SelectionFixedHeight = 10;
+        view->SetSelectionRatio(0);
+        ASSERT_FALSE(view->SelectionOptions() & vlsoSizeable);
+        view->DragRectSelection(c.MouseX, 50, {});
+        ASSERT_EQ(view->GetSelectionPointCount(), 4);
+        const TPoint* p = view->GetSelectionPoints();
+        EXPECT_EQ(p[0], (TPoint{c.X1, 45}));
+        EXPECT_EQ(p[2], (TPoint{c.X2, 54}));
     }
 }
 
@@ -263,6 +344,19 @@ TEST(ViewSelection, PolygonDashesAreWrittenIntoTheWindowSurface) {
         SCOPED_TRACE(x);
         EXPECT_EQ(GetPixel(dc, x, 10), ((x - 10) % 8) < 4 ? 0x000000u : 0xFFFFFFu);
     }
+}
+
+TEST(ViewSelection, GripsOfTheLargestSizeCoverTheSurface) {
+    // The grips' edges lie a grip size on each side of their centres: with the largest size
+    // they are far beyond any surface, and the surface lies inside the grips' fill.
+    TViewOnForm on(100, 100);
+    SetImageSize(*on.View, 100, 100);
+    on.View->Paint();
+    on.View->SelectionBase = vlsbBitmap;
+    on.View->SelectionGripSize = 2147483647;
+    on.View->Select(10, 10, 60, 40, vlsmReplace);
+    HDC dc = on.View->Canvas()->Handle();
+    EXPECT_EQ(GetPixel(dc, 30, 25), static_cast<COLORREF>(on.View->SelectionGripBrushColor));
 }
 
 // Seeded grey blobs: regions with holes, diagonal contacts and levels a few steps apart.

@@ -179,6 +179,62 @@ TEST(ModalForm, EnterAndEscReachTheDefaultAndCancelButtons) {
     }
 }
 
+// While a form is modal, the other shown forms take no input, the main form's shortcuts
+// included; a modal form over it shuts it out in turn. Afterwards, also after an exception,
+// they all take input again, and a form the program disabled stays disabled.
+TEST(ModalForm, TheOtherFormsTakeNoInputUntilItEnds) {
+    TForm main(nullptr);
+    int32_t shortcuts = 0;
+    main.OnShortCut = [&](TWMKey&, bool& Handled) { Handled = ++shortcuts > 0; };
+    main.Show();
+    Application->SetMainForm(&main);
+    TForm other(nullptr);
+    other.Show();
+    TForm disabled(nullptr);
+    disabled.Show();
+    disabled.SetEnabled(false);
+    TDialogForm outer;
+    TDialogForm inner;
+    // Which of main, other, outer take input: upper case for yes.
+    const auto state = [&] {
+        std::string s;
+        for (auto [form, letter] :
+             {std::pair<TForm*, char>{&main, 'm'}, {&other, 'o'}, {&outer, 'd'}})
+            s += IsWindowEnabled(form->Handle()) ? static_cast<char>(letter - 32) : letter;
+        return s;
+    };
+    std::vector<std::string> seen;
+    TLater answerOuter([&] {
+        seen.push_back(state());
+        outer.Field->SetFocus();
+        outer.Field->Perform(WM_KEYDOWN, VK_NEXT, 0); // Page Down typed in the dialog's field
+        TLater answerInner([&] {
+            seen.push_back(state());
+            inner.Cancel->Click();
+        });
+        inner.ShowModal();
+        seen.push_back(state());
+        outer.Ok->Click();
+    });
+    EXPECT_EQ(outer.ShowModal(), mrOk);
+    EXPECT_EQ(seen, (std::vector<std::string>{"moD", "mod", "moD"}));
+    EXPECT_EQ(shortcuts, 0);
+    EXPECT_EQ(state(), "MOD");
+    EXPECT_FALSE(IsWindowEnabled(disabled.Handle()));
+    // Keys in another form reach the main form's shortcuts again.
+    other.Perform(WM_KEYDOWN, VK_NEXT, 0);
+    EXPECT_EQ(shortcuts, 1);
+
+    outer.OnShow = [](TObject*) { throw Exception(u"failed while showing"); };
+    EXPECT_THROW(outer.ShowModal(), Exception);
+    EXPECT_FALSE(outer.Visible());
+    EXPECT_EQ(state(), "MOD");
+    outer.OnShow = nullptr;
+    TLater answerAgain([&] { outer.Cancel->Click(); });
+    EXPECT_EQ(outer.ShowModal(), mrCancel);
+    Application->SetMainForm(nullptr);
+}
+
 TEST(ModalForm, ShownCentredOnItsOwner) {
     TForm owner(nullptr);
     owner.SetBounds(100, 80, 600, 400);

@@ -427,14 +427,15 @@ TEST_F(TIFFReader, BilevelSamplesReadThroughPhotometricForEveryCompression) {
         ASSERT_FALSE(aborting);
         const std::string data(static_cast<const char*>(strip.Memory()),
                                static_cast<size_t>(strip.GetSize()));
-        for (int photometric : {0, 1}) {
-            SCOPED_TRACE(std::string(c.What) + (photometric == 1 ? ", BlackIsZero" : ", WhiteIsZero"));
-            const TDecoded d = Decode(OneStrip(Width, Height,
-                                               {{258, ttShort, {1}},
-                                                {259, ttShort, {c.Compression}},
-                                                {262, ttShort, {photometric}},
-                                                {292, ttLong, {c.T4Options}}},
-                                               data));
+        // -1: no Photometric tag at all, which a bilevel page reads as WhiteIsZero.
+        for (int photometric : {0, 1, -1}) {
+            SCOPED_TRACE(std::string(c.What) + (photometric == 1   ? ", BlackIsZero"
+                                                : photometric == 0 ? ", WhiteIsZero"
+                                                                   : ", no Photometric"));
+            std::vector<TTestEntry> tags = {
+                {258, ttShort, {1}}, {259, ttShort, {c.Compression}}, {292, ttLong, {c.T4Options}}};
+            if (photometric >= 0) tags.push_back({262, ttShort, {photometric}});
+            const TDecoded d = Decode(OneStrip(Width, Height, tags, data));
             ASSERT_FALSE(d.Aborted);
             ASSERT_EQ(d.RGBA.size(), size_t{Width * Height * 4});
             for (int y = 0; y < Height; ++y)
@@ -515,8 +516,8 @@ TEST_F(TIFFReader, ExtraSamplesGiveAlphaAndUndoPremultiplication) {
         {"premultiplied beyond its alpha stays a byte", {1, 0},
          std::string("\xC8\x00\x00\x64\x00", 5), {255, 0, 0, 100}},
         {"plain alpha", {2, 0}, std::string("\x64\x32\x00\x80\x07", 5), {100, 50, 0, 128}},
-        {"four samples keep their colour", {1}, std::string("\x64\x32\x00\x80", 4),
-         {100, 50, 0, 128}},
+        {"four samples, premultiplied", {1}, std::string("\x64\x32\x00\x80", 4), {199, 99, 0, 128}},
+        {"four samples, plain alpha", {2}, std::string("\x64\x32\x00\x80", 4), {100, 50, 0, 128}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.What);
