@@ -174,7 +174,8 @@ void FuzzCCITT(const uint8_t* Data, size_t Size) {
     const uint8_t* strip = Data + 3;
     const int32_t length = Length32(Size - 3);
     const size_t rowBytes = (static_cast<size_t>(width) + 7) / 8;
-    std::vector<uint8_t> row(rowBytes), reference(rowBytes, 0xFF);
+    std::vector<uint8_t> row(rowBytes);
+    TCCITTReference reference;
     int64_t bit = 0;
     int32_t pos = 0;
     for (int32_t rows = 0; rows < 4096; ++rows) {
@@ -186,8 +187,8 @@ void FuzzCCITT(const uint8_t* Data, size_t Size) {
         }
         if (bit >= int64_t{length} * 8) break;
         bit = scheme == 1 ? DecodeCCITTRow1D(row.data(), strip, length, width, bit, fillOrder)
-                          : DecodeCCITTRow2D(row.data(), strip, length, width, reference.data(),
-                                             bit, fillOrder, eol);
+                          : DecodeCCITTRow2D(row.data(), strip, length, width, reference, bit,
+                                             fillOrder, eol);
     }
 }
 
