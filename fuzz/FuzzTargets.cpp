@@ -13,6 +13,8 @@
 #include "imaging/formats/VLBmp.h"
 #include "imaging/formats/VLCCITT.h"
 #include "imaging/formats/VLGif.h"
+#include "imaging/formats/VLMetafileRaw.h"
+#include "imaging/formats/VLPnmWbmp.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/formats/tiff/VLTIFFTags.h"
 #include "imaging/io/VLExif.h"
@@ -123,6 +125,38 @@ void FuzzBmp(const uint8_t* Data, size_t Size) {
     std::unique_ptr<TVLMask> alpha;
     ReadBMPStream(stream, read.Bitmap, Length32(Size), read.Params, read.Progress, false, alpha,
                   false);
+}
+
+// Byte 0: NativePixelFormat (bit 0), parameters only (bit 1).
+void FuzzPnm(const uint8_t* Data, size_t Size) {
+    if (Size < 1) return;
+    TInputStream stream(Data + 1, Size - 1);
+    TRead read;
+    read.Params.NativePixelFormat = (Data[0] & 1) != 0;
+    ReadPNMStream(stream, read.Bitmap, read.Params, read.Progress, (Data[0] & 2) != 0);
+}
+
+void FuzzWbmp(const uint8_t* Data, size_t Size) {
+    TInputStream stream(Data, Size);
+    TRead read;
+    ReadWBMPStream(stream, read.Bitmap, read.Params, read.Progress, false);
+}
+
+// The bitmap the caller prepares and the layout it states: byte 0 the pixel format, byte 1 the
+// width and byte 2 the height (1 to 256 each), byte 3 the planar value (bits 0-1), RawPixelsBGR
+// (bit 2) and the row alignment of 8 << (bits 3-5) bits, byte 4 the header size.
+void FuzzRawPixels(const uint8_t* Data, size_t Size) {
+    if (Size < 5) return;
+    TInputStream stream(Data + 5, Size - 5);
+    TRead read;
+    const auto format = static_cast<TVLPixelFormat>(Data[0] % VLPixelFormatCount);
+    if (format != TVLPixelFormat::vlNone && !read.Bitmap.Allocate(Data[1] + 1, Data[2] + 1, format))
+        return;
+    read.Params.RawPixelsPlanar = Data[3] & 3;
+    read.Params.RawPixelsBGR = (Data[3] & 4) != 0;
+    read.Params.RawPixelsRowAlign = 8 << ((Data[3] >> 3) & 7);
+    read.Params.RawPixelsHeaderSize = Data[4];
+    ReadRawPixelsStream(stream, read.Bitmap, read.Params, read.Progress);
 }
 
 // Byte 0: the frame (bits 0-3).
@@ -318,13 +352,16 @@ struct TNamedTarget {
     TFuzzTarget Target;
 };
 
-constexpr std::array<TNamedTarget, 19> Targets = {{
+constexpr std::array<TNamedTarget, 22> Targets = {{
     {"jpeg", FuzzJpeg},
     {"png", FuzzPng},
     {"jpeg2000", FuzzJpeg2000},
     {"tiff", FuzzTiff},
     {"bmp", FuzzBmp},
     {"gif", FuzzGif},
+    {"pnm", FuzzPnm},
+    {"wbmp", FuzzWbmp},
+    {"rawpixels", FuzzRawPixels},
     {"giflzw", FuzzGifLZW},
     {"tifflzw", FuzzTiffLZW},
     {"ccitt", FuzzCCITT},

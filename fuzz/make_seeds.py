@@ -17,7 +17,8 @@ import tempfile
 
 from PIL import Image, ImageCms, ImageDraw
 
-TARGETS = ['jpeg', 'png', 'jpeg2000', 'tiff', 'bmp', 'gif', 'giflzw', 'tifflzw', 'ccitt',
+TARGETS = ['jpeg', 'png', 'jpeg2000', 'tiff', 'bmp', 'gif', 'pnm', 'wbmp', 'rawpixels',
+           'giflzw', 'tifflzw', 'ccitt',
            'layers', 'rawdump', 'exif', 'iptc', 'xmp', 'tiffdir', 'icc', 'annotations',
            'markers', 'detect']
 
@@ -356,6 +357,48 @@ def gif_seeds(s):
                   struct.pack('<BHH', int(interlaced), w - 1, h - 1))
 
 
+def pnm_seeds(s):
+    """Raw and plain PNM of every kind at 1, 8 and 16 bits, and WBMP of the same picture."""
+    files = {}
+    for mode, ext in [('1', 'pbm'), ('L', 'pgm'), ('RGB', 'ppm')]:
+        bio = io.BytesIO()
+        picture(mode, (13, 7)).save(bio, 'PPM')
+        files['raw.' + ext] = bio.getvalue()
+    rgb = picture('RGB', (13, 7))
+    samples = [v for px in rgb.getdata() for v in px]
+    files['wide.ppm'] = b'P6\n# sixteen bits\n13 7\n65535\n' + b''.join(
+        struct.pack('>H', v * 257) for v in samples)
+    files['grey1000.pgm'] = b'P5 13 7 1000\n' + b''.join(
+        struct.pack('>H', v * 1000 // 255) for v in samples[::3])
+    files['plain.ppm'] = ('P3\n13 7\n15\n' + ' '.join(str(v * 15 // 255) for v in samples)
+                          + '\n').encode()
+    files['plain.pgm'] = ('P2 13 7 255\n# grey\n' + ' '.join(str(v) for v in samples[::3])
+                          + '\n').encode()
+    bits = picture('1', (13, 7))
+    files['plain.pbm'] = ('P1\n13 7\n' + '\n'.join(
+        ''.join('0' if bits.getpixel((x, y)) else '1' for x in range(13)) for y in range(7))
+        + '\n').encode()
+    for name, data in files.items():
+        for flags in range(4):
+            s.add('pnm', '%s-%d' % (name, flags), data, bytes([flags]))
+        s.add('detect', name, data)
+    rows = b''.join(bytes([int(''.join('1' if bits.getpixel((x, y)) else '0'
+                                        for x in range(i, min(i + 8, 13))).ljust(8, '0'), 2)
+                           for i in range(0, 13, 8)]) for y in range(7))
+    s.add('wbmp', 'picture.wbmp', bytes([0, 0, 13, 7]) + rows)
+    s.add('wbmp', 'wide.wbmp', bytes([0, 0, 0x81, 0x48, 2]) + bytes(50))
+
+
+def rawpixels_seeds(s):
+    """Raw dumps of 8 x 5 pictures in each format, interleaved and planar."""
+    sizes = {1: 1, 2: 8, 3: 8, 4: 16, 5: 24, 6: 32, 7: 32, 8: 48}
+    for fmt, bits in sizes.items():
+        for planar in (0, 1):
+            data = bytes((i * 37) & 255 for i in range(8 * 5 * bits // 8 + 16))
+            s.add('rawpixels', 'format%d-planar%d' % (fmt, planar), data,
+                  bytes([fmt, 7, 4, planar | (planar << 3), 4 * planar]))
+
+
 def icc_seeds(s):
     for name in ['sRGB', 'LAB', 'XYZ']:
         s.add('icc', name + '.icc', ImageCms.ImageCmsProfile(ImageCms.createProfile(name))
@@ -378,6 +421,8 @@ def main():
         tiff_seeds(s)
         bmp_seeds(s)
         gif_seeds(s)
+        pnm_seeds(s)
+        rawpixels_seeds(s)
         icc_seeds(s)
     run(writer, out)
 

@@ -132,6 +132,20 @@ public:
     void LoadFromStreamBMP(TStream& Stream);
     void SaveToFileBMP(const String& FileName);
     void SaveToStreamBMP(TStream& Stream);
+    // PNM: 1-bit, 8-bit grey and 24-bit pictures are saved as they are, others from a 24-bit
+    // copy; IOParams().BitsPerSample and SamplesPerPixel choose the kind of a 24-bit one's file.
+    void LoadFromFilePNM(const String& FileName);
+    void LoadFromStreamPNM(TStream& Stream);
+    void SaveToFilePNM(const String& FileName);
+    void SaveToStreamPNM(TStream& Stream);
+    void LoadFromFileWBMP(const String& FileName);
+    void LoadFromStreamWBMP(TStream& Stream);
+    void SaveToFileWBMP(const String& FileName);
+    void SaveToStreamWBMP(TStream& Stream);
+    // Headerless pixels into the working bitmap as it is allocated, laid out as the RawPixels
+    // fields of IOParams() say; FileType becomes ffRawPixels.
+    void LoadFromFileRawPixels(const String& FileName);
+    void LoadFromStreamRawPixels(TStream& Stream);
     // A new single-image TIFF file of the working bitmap as it is; the stream form writes a
     // "TIFF" stream header first when StreamHeaders is on.
     void SaveToFileTIFF(const String& FileName);

@@ -65,6 +65,8 @@ void TVistrelIO::LoadFileById(const String& FileName, TVLFileFormatId FormatId) 
     case ffGIF: LoadFromFileGIF(FileName); break;
     case ffJP2: LoadFromFileJP2(FileName); break;
     case ffJ2K: LoadFromFileJ2K(FileName); break;
+    case ffPXM: LoadFromFilePNM(FileName); break;
+    case ffWBMP: LoadFromFileWBMP(FileName); break;
     case ffVect:
     case ffLayers:
     case ffLayersObjects: LoadFromFileLayersObjects(FileName, FormatId); break;
@@ -207,6 +209,8 @@ void TVistrelIO::SaveToFile(const String& FileName) {
     case ffGIF: SaveToFileGIF(FileName); break;
     case ffJP2: SaveToFileJP2(FileName); break;
     case ffJ2K: SaveToFileJ2K(FileName); break;
+    case ffPXM: SaveToFilePNM(FileName); break;
+    case ffWBMP: SaveToFileWBMP(FileName); break;
     case ffLayers: SaveFileLayers(FileName); break;
     // Formats whose writer is not built in: nothing is created.
     default: RefuseFormat(); break;

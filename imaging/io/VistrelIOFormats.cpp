@@ -7,6 +7,8 @@
 #include "imaging/core/VLStreams.h"
 #include "imaging/formats/VLBmp.h"
 #include "imaging/formats/VLGif.h"
+#include "imaging/formats/VLMetafileRaw.h"
+#include "imaging/formats/VLPnmWbmp.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/formats/tiff/VLTIFFWriter.h"
 #include "imaging/io/VLExif.h"
@@ -31,6 +33,9 @@ constexpr uint8_t APP13 = 0xED;
 // 24-bit copy.
 const std::initializer_list<TVLPixelFormat> TrueColourOrBilevel = {TVLPixelFormat::vl24RGB,
                                                                    TVLPixelFormat::vl1g};
+// The PNM savers also keep 8-bit grey pictures grey.
+const std::initializer_list<TVLPixelFormat> PnmKept = {TVLPixelFormat::vl24RGB,
+                                                       TVLPixelFormat::vl1g, TVLPixelFormat::vl8g};
 // A marker's payload cannot be longer than this.
 constexpr size_t MaxMarkerPayload = 65533;
 
@@ -686,6 +691,78 @@ void TVistrelIO::SaveToStreamBMP(TStream& Stream) {
     StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
         WriteBMPStream(S, Bitmap, *FIOParams, Progress, FIOParams->BmpWriteAlpha);
     });
+}
+
+// ---- PNM, WBMP and raw pixels ---------------------------------------------------------------
+
+void TVistrelIO::LoadFromFilePNM(const String& FileName) {
+    FileLoaderB(FileName, ffPXM, {true, true, false},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    ReadPNMStream(Stream, Bitmap, *FIOParams, Progress, false);
+                });
+}
+
+void TVistrelIO::LoadFromStreamPNM(TStream& Stream) {
+    StreamLoader(Stream, ffPXM, {true, true, false},
+                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadPNMStream(S, Bitmap, *FIOParams, Progress, false);
+                 });
+}
+
+void TVistrelIO::SaveToFilePNM(const String& FileName) {
+    FileSaver(FileName, ffPXM, PnmKept,
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WritePNMStream(Stream, Bitmap, *FIOParams, Progress);
+              });
+}
+
+void TVistrelIO::SaveToStreamPNM(TStream& Stream) {
+    StreamSaver(Stream, PnmKept,
+                [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    WritePNMStream(S, Bitmap, *FIOParams, Progress);
+                });
+}
+
+void TVistrelIO::LoadFromFileWBMP(const String& FileName) {
+    FileLoaderB(FileName, ffWBMP, {true, false, false},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    ReadWBMPStream(Stream, Bitmap, *FIOParams, Progress, false);
+                });
+}
+
+void TVistrelIO::LoadFromStreamWBMP(TStream& Stream) {
+    StreamLoader(Stream, ffWBMP, {true, false, false},
+                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadWBMPStream(S, Bitmap, *FIOParams, Progress, false);
+                 });
+}
+
+void TVistrelIO::SaveToFileWBMP(const String& FileName) {
+    FileSaver(FileName, ffWBMP, TrueColourOrBilevel,
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WriteWBMPStream(Stream, Bitmap, *FIOParams, Progress);
+              });
+}
+
+void TVistrelIO::SaveToStreamWBMP(TStream& Stream) {
+    StreamSaver(Stream, TrueColourOrBilevel,
+                [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    WriteWBMPStream(S, Bitmap, *FIOParams, Progress);
+                });
+}
+
+void TVistrelIO::LoadFromFileRawPixels(const String& FileName) {
+    FileLoaderA(FileName, ffRawPixels, {false, false, false},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    ReadRawPixelsStream(Stream, Bitmap, *FIOParams, Progress);
+                });
+}
+
+void TVistrelIO::LoadFromStreamRawPixels(TStream& Stream) {
+    StreamLoader(Stream, ffRawPixels, {false, false, false},
+                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadRawPixelsStream(S, Bitmap, *FIOParams, Progress);
+                 });
 }
 
 // ---- TIFF -----------------------------------------------------------------------------------

@@ -9,6 +9,8 @@
 #include "imaging/core/VLWindowHelpers.h"
 #include "imaging/formats/VLBmp.h"
 #include "imaging/formats/VLGif.h"
+#include "imaging/formats/VLMetafileRaw.h"
+#include "imaging/formats/VLPnmWbmp.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/io/VLJpeg.h"
 #include "imaging/io/VLJpeg2000.h"
@@ -56,10 +58,13 @@ TVLFileFormatId ByteTests(TStream& Stream, int64_t Size) {
 TVLFileFormatId CodecProbes(TStream& Stream, int64_t Size) {
     if (IsTIFFStream(Stream) && !IsCameraRawTIFFStream(Stream)) return ffTIFF;
     if (Size > 8 && IsPNGStream(Stream)) return ffPNG;
+    if (IsPNMStream(Stream)) return ffPXM;
     if (FindJPEGStart(Stream) >= 0) return ffJPEG;
     if (IsJP2Stream(Stream)) return ffJP2;
     if (IsJ2KStream(Stream)) return ffJ2K;
     if (IsAVIStream(Stream)) return ffAVI;
+    if (IsWMFStream(Stream)) return ffWMF;
+    if (IsEMFStream(Stream)) return ffEMF;
     if (IsLayersStream(Stream)) return ffLayers;
     return 0;
 }
@@ -267,6 +272,8 @@ void TVistrelIO::LoadStreamById(TStream& Stream, TVLFileFormatId FormatId) {
     case ffGIF: LoadFromStreamGIF(Stream); break;
     case ffJP2: LoadFromStreamJP2(Stream); break;
     case ffJ2K: LoadFromStreamJ2K(Stream); break;
+    case ffPXM: LoadFromStreamPNM(Stream); break;
+    case ffWBMP: LoadFromStreamWBMP(Stream); break;
     case ffVect:
     case ffLayers:
     case ffLayersObjects: LoadFromStreamLayersObjects(Stream, FormatId); break;
@@ -359,6 +366,8 @@ void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
     case ffGIF: SaveToStreamGIF(Stream); return;
     case ffJP2: SaveToStreamJP2(Stream); return;
     case ffJ2K: SaveToStreamJ2K(Stream); return;
+    case ffPXM: SaveToStreamPNM(Stream); return;
+    case ffWBMP: SaveToStreamWBMP(Stream); return;
     default: break;
     }
     TVLFileFormatInfo* row = FindFileFormatInfo(FormatId);
@@ -422,6 +431,8 @@ bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap,
     }
     case ffJP2:
     case ffJ2K: ReadJPEG2000Stream(Stream, Bitmap, Params, Progress, true); return true;
+    case ffPXM: ReadPNMStream(Stream, Bitmap, Params, Progress, true); return true;
+    case ffWBMP: ReadWBMPStream(Stream, Bitmap, Params, Progress, true); return true;
     default: break;
     }
     TVLFileFormatInfo* row = FindFileFormatInfo(FormatId);

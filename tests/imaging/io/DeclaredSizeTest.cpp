@@ -142,6 +142,9 @@ const std::vector<TDeclaredCase>& DeclaredCases() {
         {"JpegBaseline", "jpg", [] { return JpegDeclaring(20000, 20000, false); }, 20000, 20000},
         {"JpegProgressive", "jpg", [] { return JpegDeclaring(20000, 20000, true); }, 20000, 20000},
         {"GifAnimationScreen", "gif", [] { return GifScreen(4000, 4000); }, 0, 0},
+        {"PnmPixmap", "ppm", [] { return std::string("P6\n60000 60000\n255\nabcd"); }, 60000,
+         60000},
+        {"PnmGreyMap", "pgm", [] { return std::string("P5 60000 60000 65535\nab"); }, 60000, 60000},
     };
     return cases;
 }

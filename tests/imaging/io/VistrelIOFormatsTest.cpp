@@ -37,6 +37,8 @@ TEST_F(IOFormats, RoundTripsByNameAgreeWithPillow) {
         {"palette", "png", vl8p, false, 1, 0},  {"rgba", "PNG", vl24RGB, true, 3, 0},
         {"rgb", "jpg", vl24RGB, false, 3, 12},  {"grey", "jpeg", vl8g, false, 1, 12},
         {"rgb", "bmp", vl24RGB, false, 3, 0},   {"palette", "dib", vl8p, false, 1, 0},
+        {"rgb", "ppm", vl24RGB, false, 3, 0},   {"grey", "pgm", vl8g, false, 1, 0},
+        {"grey", "pbm", vl8g, false, 1, 0},
     };
     for (const TRoundTrip& c : cases) {
         SCOPED_TRACE(std::string(c.Name) + "." + c.Extension);
@@ -50,6 +52,9 @@ TEST_F(IOFormats, RoundTripsByNameAgreeWithPillow) {
         EXPECT_FALSE(C.IO.AbortingFlag);
         EXPECT_EQ(C.TakeFinishes(), 1);
         EXPECT_EQ(PixelsRGBA(C.Bitmap()), PixelsRGBA(original)) << "the saver changed the image";
+        // A grey picture is kept grey whatever the PNM extension.
+        if (c.Format == vl8g && c.Extension[0] == 'p' && c.Extension[2] == 'm')
+            EXPECT_EQ(ReadFileBytes(file).at(1), '5');
 
         TBytes pillow;
         int32_t w = 0, h = 0;
@@ -69,8 +74,57 @@ TEST_F(IOFormats, RoundTripsByNameAgreeWithPillow) {
         const std::string ext = c.Extension;
         EXPECT_EQ(C.IO.IOParams().FileType, ext == "jpg" || ext == "jpeg" ? ffJPEG
                                             : ext == "bmp" || ext == "dib" ? ffBMP
+                                            : ext[0] == 'p' && ext[2] == 'm' ? ffPXM
                                                                            : ffPNG);
         EXPECT_LE(MaxDifference(PixelsRGBA(C.Bitmap()), pillow), c.Tolerance == 0 ? 0 : 2);
+    }
+}
+
+// Raw pixels go into the bitmap as prepared, with file type 21; WBMP and PNM pass through the
+// stream dispatch by id and the parameters-only reads.
+TEST_F(IOFormats, RawPixelsWbmpAndPnmThroughTheComponent) {
+    ASSERT_TRUE(C.Bitmap().Allocate(2, 1, vl24RGB));
+    const std::string raw = Dir.File("pixels.raw");
+    WriteFileBytes(raw, std::string("\x01\x02\x03\x04\x05\x06", 6));
+    C.IO.LoadFromFileRawPixels(Wide(raw));
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.TakeFinishes(), 1);
+    EXPECT_EQ(C.IO.IOParams().FileType, ffRawPixels);
+    EXPECT_EQ(C.IO.IOParams().FileName, Wide(raw));
+    EXPECT_EQ(PixelsRGBA(C.Bitmap()), (TBytes{1, 2, 3, 255, 4, 5, 6, 255}));
+
+    C.IO.IOParams().RawPixelsRowAlign = 0;
+    TMemoryStream rawStream;
+    rawStream.WriteBuffer("\x01\x02\x03\x04\x05\x06", 6);
+    rawStream.SetPosition(0);
+    C.IO.LoadFromStreamRawPixels(rawStream);
+    EXPECT_TRUE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.TakeFinishes(), 1);
+
+    for (const TVLFileFormatId id : {ffWBMP, ffPXM}) {
+        SCOPED_TRACE(id);
+        FillPicture(C.Bitmap(), 20, 7, vl24RGB);
+        C.IO.IOParams().BitsPerSample = 8;
+        C.IO.IOParams().SamplesPerPixel = 3;
+        TMemoryStream stream;
+        C.IO.SaveToStreamFormat(stream, id);
+        EXPECT_FALSE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        stream.SetPosition(0);
+        C.IO.ParamsFromStreamFormat(stream, id);
+        EXPECT_FALSE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.IO.IOParams().FileType, id);
+        EXPECT_EQ(C.IO.IOParams().Width, 20);
+        EXPECT_EQ(C.IO.IOParams().Height, 7);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        C.Bitmap().FreeImage(true);
+        stream.SetPosition(0);
+        C.IO.LoadFromStreamFormat(stream, id);
+        EXPECT_FALSE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        EXPECT_EQ(C.IO.IOParams().FileType, id);
+        EXPECT_EQ(C.Bitmap().GetWidth(), 20);
+        EXPECT_EQ(C.Bitmap().GetPixelFormat(), id == ffWBMP ? vl1g : vl24RGB);
     }
 }
 

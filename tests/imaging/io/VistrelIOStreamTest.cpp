@@ -42,6 +42,13 @@ TEST_F(IOStream, DetectsGeneratedStreams) {
     ASSERT_TRUE(view.GetVLBitmap()->Allocate(4, 4, vl24RGB));
     view.SaveLayersToStream(layers, -1);
     const TBytes jpegBytes = StreamBytes(jpeg);
+    // A metafile header: type, 9 header words, version, size, objects, largest record, and no
+    // parameters; the placeable header before it starts with its key.
+    auto WmfHeader = [](uint8_t Type) {
+        return TBytes{Type, 0, 9, 0, 0, 3, 0x40, 0, 0, 0, 1, 0, 0x10, 0, 0, 0, 0, 0};
+    };
+    TBytes Placeable = {0xD7, 0xCD, 0xC6, 0x9A};
+    Placeable.resize(22, 0);
 
     struct TCase {
         const char* Name;
@@ -67,6 +74,12 @@ TEST_F(IOStream, DetectsGeneratedStreams) {
         {"tiff stream header", Text("TIFF", 13), ffTIFF},
         {"avi", Concat(Concat(Text("RIFF"), TBytes{16, 0, 0, 0}), Text("AVI LIST", 12)), ffAVI},
         {"layers of version 0", Concat(Text("DEROZEVEVOVAR"), TBytes(12, 0)), 0},
+        {"metafile", Concat(WmfHeader(1), TBytes(2, 0)), ffWMF},
+        {"placeable metafile", Concat(Concat(Placeable, WmfHeader(1)), TBytes(2, 0)), ffWMF},
+        {"disk metafile", Concat(WmfHeader(2), TBytes(2, 0)), 0},
+        {"enhanced metafile", Concat(Concat(TBytes{1}, TBytes(39, 0)), Text(" EMF", 60)), ffEMF},
+        {"pixmap", Concat(Text("P6 2 1 255\n"), TBytes(6, 0x31)), ffPXM},
+        {"bitmap after a comment", Text("# made by hand\nP1 2 1 01"), ffPXM},
         {"empty", TBytes{}, 0},
         {"text", Text("just some text, nothing else"), 0},
     };
