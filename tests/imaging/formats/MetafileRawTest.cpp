@@ -175,7 +175,9 @@ TEST(RawPixels, RefusedLayoutsAndShortData) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         TRaw raw;
-        if (c.Width > 0) ASSERT_TRUE(raw.Bitmap.Allocate(c.Width, c.Height, c.Format));
+        if (c.Width > 0) {
+            ASSERT_TRUE(raw.Bitmap.Allocate(c.Width, c.Height, c.Format));
+        }
         raw.Bitmap.Fill(0);
         raw.Params.RawPixelsHeaderSize = c.HeaderSize;
         raw.Params.RawPixelsRowAlign = c.RowAlign;

@@ -53,8 +53,9 @@ TEST_F(IOFormats, RoundTripsByNameAgreeWithPillow) {
         EXPECT_EQ(C.TakeFinishes(), 1);
         EXPECT_EQ(PixelsRGBA(C.Bitmap()), PixelsRGBA(original)) << "the saver changed the image";
         // A grey picture is kept grey whatever the PNM extension.
-        if (c.Format == vl8g && c.Extension[0] == 'p' && c.Extension[2] == 'm')
+        if (c.Format == vl8g && c.Extension[0] == 'p' && c.Extension[2] == 'm') {
             EXPECT_EQ(ReadFileBytes(file).at(1), '5');
+        }
 
         TBytes pillow;
         int32_t w = 0, h = 0;
