@@ -171,6 +171,18 @@ THandle OpenFileWide(const String& FileName, uint8_t Mode) {
                           FILE_ATTRIBUTE_NORMAL);
 }
 
+int64_t ReadUpTo(TStream& Stream, void* Buffer, int64_t Count) {
+    auto* bytes = static_cast<uint8_t*>(Buffer);
+    int64_t got = 0;
+    while (got < Count) {
+        const auto chunk = static_cast<int32_t>(std::min<int64_t>(Count - got, 1 << 30));
+        const int32_t n = Stream.Read(bytes + got, chunk);
+        if (n <= 0) break;
+        got += n;
+    }
+    return got;
+}
+
 void SafeStreamWrite(TStream& Stream, bool& Aborting, const void* Buffer, int32_t Count) {
     if (Count <= 0) return;
     if (Stream.Write(Buffer, Count) < Count) Aborting = true;

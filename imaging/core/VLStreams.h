@@ -73,6 +73,10 @@ THandle CreateFileForWriting(const String& FileName);
 // INVALID_HANDLE_VALUE for an undefined access or sharing value, without touching the files.
 THandle OpenFileWide(const String& FileName, uint8_t Mode);
 
+// Reads up to Count bytes, in calls the 32-bit Read takes, until the stream gives no more;
+// the bytes read.
+int64_t ReadUpTo(TStream& Stream, void* Buffer, int64_t Count);
+
 // Writes Count bytes and sets Aborting when fewer were written; never clears it.
 void SafeStreamWrite(TStream& Stream, bool& Aborting, const void* Buffer, int32_t Count);
 

@@ -72,14 +72,7 @@ struct TBmpInfo {
 // Reads up to Count bytes, never past End; the rest of Buffer is zeroed. Returns the bytes read.
 int64_t ReadBounded(TStream& Stream, int64_t End, uint8_t* Buffer, int64_t Count) {
     const int64_t left = std::max<int64_t>(0, End - Stream.GetPosition());
-    const int64_t want = std::min(Count, left);
-    int64_t got = 0;
-    while (got < want) {
-        const int32_t chunk = static_cast<int32_t>(std::min<int64_t>(want - got, 1 << 30));
-        const int32_t n = Stream.Read(Buffer + got, chunk);
-        if (n <= 0) break;
-        got += n;
-    }
+    const int64_t got = ReadUpTo(Stream, Buffer, std::min(Count, left));
     if (Count > got) std::memset(Buffer + got, 0, static_cast<size_t>(Count - got));
     return got;
 }

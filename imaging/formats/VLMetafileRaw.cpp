@@ -6,6 +6,7 @@
 #include "imaging/core/VLBitmap.h"
 #include "imaging/core/VLColorHelpers.h"
 #include "imaging/core/VLHelpers.h"
+#include "imaging/core/VLStreams.h"
 #include "imaging/io/VLIOParams.h"
 
 #include <algorithm>
@@ -34,18 +35,6 @@ bool ReadAt(TStream& Stream, int64_t Start, int64_t Offset, uint8_t* Buffer, int
     return Stream.Read(Buffer, Count) == Count;
 }
 
-// Reads Count bytes; false when fewer came.
-bool ReadFully(TStream& Stream, uint8_t* Buffer, int64_t Count) {
-    int64_t got = 0;
-    while (got < Count) {
-        const auto chunk = static_cast<int32_t>(std::min<int64_t>(Count - got, 1 << 30));
-        const int32_t n = Stream.Read(Buffer + got, chunk);
-        if (n <= 0) return false;
-        got += n;
-    }
-    return true;
-}
-
 bool IsPlanarFormat(TVLPixelFormat Format) {
     return Format == vl24RGB || Format == vlCMYK || Format == vlRGB48;
 }
@@ -61,7 +50,7 @@ bool ReadInterleaved(TStream& Stream, TVLBitmap& Bitmap, int64_t Stored,
     const int32_t h = Bitmap.GetHeight();
     const int64_t used = std::min<int64_t>(Stored, Bitmap.GetRowLen());
     for (int32_t y = 0; y < h; ++y) {
-        if (!ReadFully(Stream, Bitmap.GetScanline(y), used)) return false;
+        if (ReadUpTo(Stream, Bitmap.GetScanline(y), used) < used) return false;
         if (Stored > used) Stream.Seek(Stored - used, soCurrent);
         Progress.ReportPercent(static_cast<int32_t>(int64_t{y} * 100 / h));
         if (Progress.Aborting()) return true;
@@ -81,7 +70,7 @@ bool ReadPlanes(TStream& Stream, TVLBitmap& Bitmap, int32_t Channels, int32_t Sa
         Progress.ReportPercent(p * 100 / Channels);
         if (Progress.Aborting()) return true;
         for (int32_t y = 0; y < h; ++y) {
-            if (!ReadFully(Stream, plane.data(), stored)) return false;
+            if (ReadUpTo(Stream, plane.data(), stored) < stored) return false;
             uint8_t* dst = Bitmap.GetScanline(y) + int64_t{p} * SampleBytes;
             for (int64_t x = 0; x < w; ++x)
                 std::memcpy(dst + x * pixelBytes, plane.data() + x * SampleBytes,

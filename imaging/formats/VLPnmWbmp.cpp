@@ -44,18 +44,6 @@ AnsiString ReadCommentLine(TStream& Stream) {
     return line;
 }
 
-// Reads up to Count bytes; the number read.
-int64_t ReadUpTo(TStream& Stream, uint8_t* Buffer, int64_t Count) {
-    int64_t got = 0;
-    while (got < Count) {
-        const auto chunk = static_cast<int32_t>(std::min<int64_t>(Count - got, 1 << 30));
-        const int32_t n = Stream.Read(Buffer + got, chunk);
-        if (n <= 0) break;
-        got += n;
-    }
-    return got;
-}
-
 bool IsComment(const AnsiString& Token) {
     return !Token.empty() && Token[0] == '#';
 }

@@ -84,8 +84,8 @@ TVLFileFormatId RowProbes(TStream& Stream, int64_t Start) {
 
 // The new size that makes the pixels square, and which resolution gives way; false when
 // nothing is to be done or the size is impossible.
-bool SquarePixelSize(int32_t W, int32_t H, int32_t DpiX, int32_t DpiY, int32_t& NewW,
-                     int32_t& NewH, bool& HeightChanges) {
+bool SquarePixelSize(int32_t W, int32_t H, int32_t DpiX, int32_t DpiY, int32_t& NewW, int32_t& NewH,
+                     bool& HeightChanges) {
     if (DpiX == DpiY || DpiX <= 0 || DpiY <= 0 || W <= 0 || H <= 0) return false;
     HeightChanges = H < W;
     const double side = HeightChanges ? std::trunc(static_cast<double>(H) / DpiY * DpiX)
@@ -122,8 +122,7 @@ void MakeStreamHeader(const char* Tag, int64_t Length, uint8_t (&Header)[StreamH
         Header[8 + i] = static_cast<uint8_t>(length >> (8 * i));
 }
 
-bool ReadStreamHeader(const uint8_t (&Header)[StreamHeaderSize], const char* Tag,
-                      int64_t& Length) {
+bool ReadStreamHeader(const uint8_t (&Header)[StreamHeaderSize], const char* Tag, int64_t& Length) {
     const bool pcx = std::strcmp(Tag, "PCX2") == 0;
     const size_t compared = pcx ? 3 : 4;
     if (std::memcmp(Header, Tag, compared) != 0) return false;
@@ -170,7 +169,8 @@ TVLFileFormatId DetectFileFormat(const String& FileName, bool Strict) {
     } catch (const Exception&) {
         result = 0;
     }
-    const TVLFileFormatInfo* row = FindFileFormatInfoByExtension(GetFileExtensionW(FileName, false));
+    const TVLFileFormatInfo* row =
+        FindFileFormatInfoByExtension(GetFileExtensionW(FileName, false));
     if (row != nullptr && row->FormatId == ffCameraRAW && result == ffTIFF) return ffCameraRAW;
     if (row != nullptr && !row->BuiltIn) return row->FormatId;
     if (!Strict || result == 0) return result;
@@ -242,44 +242,54 @@ void TVistrelIO::AdjustDPI() {
 
 // ---- Loading from streams -------------------------------------------------------------------
 
+namespace {
+
+void LoadLayersObjects(TVistrelIO& IO, TStream& Stream, TVLFileFormatId FormatId) {
+    IO.LoadFromStreamLayersObjects(Stream, FormatId);
+}
+
+// The built-in formats that load from a stream, each with its loader: the one list that both
+// the load by id and CanLoadFromStreamFormat read.
+struct TStreamLoader {
+    TVLFileFormatId FormatId;
+    void (*Load)(TVistrelIO& IO, TStream& Stream, TVLFileFormatId FormatId);
+};
+
+const TStreamLoader StreamLoaders[] = {
+    {ffTIFF, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamTIFF(S); }},
+    {ffJPEG, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamJPEG(S); }},
+    {ffPNG, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamPNG(S); }},
+    {ffBMP, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamBMP(S); }},
+    {ffGIF, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamGIF(S); }},
+    {ffJP2, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamJP2(S); }},
+    {ffJ2K, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamJ2K(S); }},
+    {ffPXM, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamPNM(S); }},
+    {ffWBMP, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamWBMP(S); }},
+    {ffVect, &LoadLayersObjects},
+    {ffLayers, &LoadLayersObjects},
+    {ffLayersObjects, &LoadLayersObjects},
+};
+
+const TStreamLoader* FindStreamLoader(TVLFileFormatId FormatId) {
+    for (const TStreamLoader& loader : StreamLoaders)
+        if (loader.FormatId == FormatId) return &loader;
+    return nullptr;
+}
+
+} // namespace
+
 bool CanLoadFromStreamFormat(TVLFileFormatId FormatId) {
     const TVLFileFormatInfo* row = FindFileFormatInfo(FormatId);
     if (row == nullptr) return false;
-    if (!row->BuiltIn) return row->Reader != nullptr;
-    switch (FormatId) {
-    case ffTIFF:
-    case ffJPEG:
-    case ffPNG:
-    case ffBMP:
-    case ffGIF:
-    case ffJP2:
-    case ffJ2K:
-    case ffVect:
-    case ffLayers:
-    case ffLayersObjects:
-        return true;
-    default:
-        return false;
-    }
+    return row->BuiltIn ? FindStreamLoader(FormatId) != nullptr : row->Reader != nullptr;
 }
 
+// Formats whose stream reader is not built in are refused.
 void TVistrelIO::LoadStreamById(TStream& Stream, TVLFileFormatId FormatId) {
-    switch (FormatId) {
-    case ffTIFF: LoadFromStreamTIFF(Stream); break;
-    case ffJPEG: LoadFromStreamJPEG(Stream); break;
-    case ffPNG: LoadFromStreamPNG(Stream); break;
-    case ffBMP: LoadFromStreamBMP(Stream); break;
-    case ffGIF: LoadFromStreamGIF(Stream); break;
-    case ffJP2: LoadFromStreamJP2(Stream); break;
-    case ffJ2K: LoadFromStreamJ2K(Stream); break;
-    case ffPXM: LoadFromStreamPNM(Stream); break;
-    case ffWBMP: LoadFromStreamWBMP(Stream); break;
-    case ffVect:
-    case ffLayers:
-    case ffLayersObjects: LoadFromStreamLayersObjects(Stream, FormatId); break;
-    // Formats whose stream reader is not built in.
-    default: RefuseFormat(); break;
-    }
+    if (const TStreamLoader* loader = FindStreamLoader(FormatId))
+        loader->Load(*this, Stream, FormatId);
+    else
+        RefuseFormat();
 }
 
 void TVistrelIO::LoadWithRow(TStream& Stream, TVLFileFormatInfo& Row) {
@@ -341,8 +351,7 @@ void TVistrelIO::LoadFromStreamFormat(TStream& Stream, TVLFileFormatId FormatId)
         LoadWithRow(Stream, *row);
 }
 
-void TVistrelIO::LoadFromBuffer(const void* Buffer, int32_t BufferSize,
-                                TVLFileFormatId FormatId) {
+void TVistrelIO::LoadFromBuffer(const void* Buffer, int32_t BufferSize, TVLFileFormatId FormatId) {
     if (Buffer == nullptr || BufferSize <= 0) {
         RefuseFormat();
         return;
@@ -359,16 +368,35 @@ void TVistrelIO::LoadFromBuffer(const void* Buffer, int32_t BufferSize,
 
 void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
     switch (FormatId) {
-    case ffJPEG: SaveToStreamJPEG(Stream); return;
-    case ffTIFF: SaveToStreamTIFF(Stream); return;
-    case ffPNG: SaveToStreamPNG(Stream); return;
-    case ffBMP: SaveToStreamBMP(Stream); return;
-    case ffGIF: SaveToStreamGIF(Stream); return;
-    case ffJP2: SaveToStreamJP2(Stream); return;
-    case ffJ2K: SaveToStreamJ2K(Stream); return;
-    case ffPXM: SaveToStreamPNM(Stream); return;
-    case ffWBMP: SaveToStreamWBMP(Stream); return;
-    default: break;
+    case ffJPEG:
+        SaveToStreamJPEG(Stream);
+        return;
+    case ffTIFF:
+        SaveToStreamTIFF(Stream);
+        return;
+    case ffPNG:
+        SaveToStreamPNG(Stream);
+        return;
+    case ffBMP:
+        SaveToStreamBMP(Stream);
+        return;
+    case ffGIF:
+        SaveToStreamGIF(Stream);
+        return;
+    case ffJP2:
+        SaveToStreamJP2(Stream);
+        return;
+    case ffJ2K:
+        SaveToStreamJ2K(Stream);
+        return;
+    case ffPXM:
+        SaveToStreamPNM(Stream);
+        return;
+    case ffWBMP:
+        SaveToStreamWBMP(Stream);
+        return;
+    default:
+        break;
     }
     TVLFileFormatInfo* row = FindFileFormatInfo(FormatId);
     // A built-in format without a writer here.
@@ -384,8 +412,7 @@ void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
         AbortingFlag = false;
         if (CheckWorkingBitmap()) {
             TVLBitmap copy;
-            TVLBitmap& source =
-                SaveSource({TVLPixelFormat::vl24RGB, TVLPixelFormat::vl1g}, copy);
+            TVLBitmap& source = SaveSource({TVLPixelFormat::vl24RGB, TVLPixelFormat::vl1g}, copy);
             TVLProgressRecord progress = MakeProgressRecord();
             FIOParams->FileType = row->FormatId;
             row->Writer(Stream, source, *FIOParams, progress);
@@ -402,8 +429,8 @@ void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
 namespace {
 
 // The reader of FormatId in parameters-only mode; false when there is none here.
-bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap,
-                TIOParamsVals& Params, TVLProgressRecord& Progress) {
+bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap, TIOParamsVals& Params,
+                TVLProgressRecord& Progress) {
     switch (FormatId) {
     case ffTIFF: {
         std::unique_ptr<TVLMask> mask;
@@ -415,7 +442,9 @@ bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap,
         ReadJPEGStream(Stream, nullptr, Bitmap, Params, Progress, true, false, true, false, true,
                        true, -1, Params.NativePixelFormat);
         return true;
-    case ffPNG: ReadPNGStream(Stream, Bitmap, Params, Progress, true); return true;
+    case ffPNG:
+        ReadPNGStream(Stream, Bitmap, Params, Progress, true);
+        return true;
     case ffGIF: {
         std::unique_ptr<TVLMask> none;
         int32_t frames = 0;
@@ -430,10 +459,17 @@ bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap,
         return true;
     }
     case ffJP2:
-    case ffJ2K: ReadJPEG2000Stream(Stream, Bitmap, Params, Progress, true); return true;
-    case ffPXM: ReadPNMStream(Stream, Bitmap, Params, Progress, true); return true;
-    case ffWBMP: ReadWBMPStream(Stream, Bitmap, Params, Progress, true); return true;
-    default: break;
+    case ffJ2K:
+        ReadJPEG2000Stream(Stream, Bitmap, Params, Progress, true);
+        return true;
+    case ffPXM:
+        ReadPNMStream(Stream, Bitmap, Params, Progress, true);
+        return true;
+    case ffWBMP:
+        ReadWBMPStream(Stream, Bitmap, Params, Progress, true);
+        return true;
+    default:
+        break;
     }
     TVLFileFormatInfo* row = FindFileFormatInfo(FormatId);
     if (row == nullptr || row->BuiltIn || row->Reader == nullptr) return false;

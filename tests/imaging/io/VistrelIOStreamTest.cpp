@@ -142,6 +142,22 @@ TEST_F(IOStream, UnknownContentIsAFailureReportedOnce) {
     EXPECT_EQ(C.TakeFinishes(), 1);
 }
 
+// What CanLoadFromStreamFormat promises for each built-in image format is what a load by its id
+// does: it reaches a reader, which records the format, or it is refused before reading.
+TEST_F(IOStream, CanLoadFromStreamFormatAnswersWhatTheLoadByIdDoes) {
+    for (int32_t i = 0; i < GetFileFormatCount(); ++i) {
+        const TVLFileFormatId id = GetFileFormatInfo(i)->FormatId;
+        if (id == ffVect || id == ffLayers || id == ffLayersObjects) continue;
+        SCOPED_TRACE(id);
+        TMemoryStream empty;
+        C.IO.IOParams().FileType = 0;
+        C.IO.LoadFromStreamFormat(empty, id);
+        C.TakeFinishes();
+        EXPECT_EQ(CanLoadFromStreamFormat(id), C.IO.IOParams().FileType == id);
+    }
+    EXPECT_TRUE(CanLoadFromStreamFormat(ffPXM));
+}
+
 TEST_F(IOStream, LoadFromBufferDetectsAndReadsSynchronously) {
     FillPicture(C.Bitmap(), 9, 7, vl24RGB);
     TMemoryStream png;
