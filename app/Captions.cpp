@@ -14,23 +14,6 @@ namespace {
 const std::string_view Utf8Mark = "\xEF\xBB\xBF";
 const std::string_view Utf16Mark = "\xFF\xFE";
 
-// Windows-1252's characters for the bytes 0x80 to 0x9F; the five bytes it leaves unassigned
-// keep their own code, as the system's conversion does. Every other byte is its Latin-1 code.
-constexpr char16_t Cp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-String StrFromCp1252(std::string_view Bytes) {
-    String text;
-    text.reserve(Bytes.size());
-    for (const char c : Bytes) {
-        const auto b = static_cast<uint8_t>(c);
-        text.push_back(b >= 0x80 && b < 0xA0 ? Cp1252High[b - 0x80] : static_cast<char16_t>(b));
-    }
-    return text;
-}
-
 // True when Bytes is well-formed UTF-8: every sequence complete, in its shortest form, no
 // surrogate and nothing above U+10FFFF.
 bool IsUtf8(std::string_view Bytes) {
@@ -123,7 +106,7 @@ void TCaptions::ReadCaptionFile(const String& FileName) {
         if (IsUtf8(line)) {
             AddLine(StrFromUtf8(line));
         } else {
-            FLines.Add(StrFromCp1252(line));
+            FLines.Add(StrFromWindows1252(line));
             FBytes.emplace_back(line);
         }
         size_t next = end;

@@ -31,40 +31,6 @@ constexpr int64_t FreeAllowance = int64_t{1} << 20;
 
 using TTable = std::array<TVLRGB, 256>;
 
-// Windows-1252 characters 0x80 to 0x9F; 0 where the code page leaves a byte undefined (it is
-// then taken as the control character of that value).
-constexpr char16_t Windows1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-String FromWindows1252(const uint8_t* Bytes, size_t Count) {
-    String text;
-    for (size_t i = 0; i < Count; ++i) {
-        const uint8_t b = Bytes[i];
-        const char16_t high = b >= 0x80 && b < 0xA0 ? Windows1252High[b - 0x80] : 0;
-        text.push_back(high != 0 ? high : static_cast<char16_t>(b));
-    }
-    return text;
-}
-
-// Characters outside the code page become "?".
-std::vector<uint8_t> ToWindows1252(const String& Text) {
-    std::vector<uint8_t> bytes;
-    for (char16_t c : Text) {
-        uint8_t b = '?';
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-            b = static_cast<uint8_t>(c);
-        } else {
-            for (int32_t i = 0; i < 32; ++i)
-                if (Windows1252High[i] == c || (Windows1252High[i] == 0 && c == 0x80 + i))
-                    b = static_cast<uint8_t>(0x80 + i);
-        }
-        bytes.push_back(b);
-    }
-    return bytes;
-}
-
 uint16_t Get16(const uint8_t* P) {
     return static_cast<uint16_t>(P[0] | (P[1] << 8));
 }
@@ -189,7 +155,9 @@ void TGifReader::ReadComment() {
         const bool whole = ReadBytes(data, length);
         const auto* end = static_cast<const uint8_t*>(std::memchr(data, 0, length));
         const size_t count = end != nullptr ? static_cast<size_t>(end - data) : length;
-        if (count > 0) FParams.GifComments.Add(FromWindows1252(data, count));
+        if (count > 0)
+            FParams.GifComments.Add(
+                StrFromWindows1252({reinterpret_cast<const char*>(data), count}));
         if (!whole) return;
     }
 }
@@ -492,7 +460,7 @@ void TGifWriter::WriteComments() {
     const uint8_t start[2] = {ExtensionIntroducer, CommentLabel};
     Out(start, 2);
     for (int32_t i = 0; i < FParams.GifComments.Count(); ++i) {
-        const std::vector<uint8_t> bytes = ToWindows1252(FParams.GifComments[i]);
+        const AnsiString bytes = Windows1252FromStr(FParams.GifComments[i]);
         for (size_t at = 0; at < bytes.size(); at += 255) {
             const size_t n = std::min<size_t>(255, bytes.size() - at);
             Byte(static_cast<uint8_t>(n));

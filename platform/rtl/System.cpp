@@ -90,6 +90,39 @@ String StrFromAnsi(std::string_view Text) {
     return out;
 }
 
+namespace {
+// Windows-1252's characters for 0x80 to 0x9F; 0 where the code page leaves the byte undefined.
+constexpr char16_t Windows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+} // namespace
+
+String StrFromWindows1252(std::string_view Text) {
+    String out(Text.size(), u'\0');
+    for (size_t i = 0; i < Text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(Text[i]);
+        const char16_t high = b >= 0x80 && b < 0xA0 ? Windows1252High[b - 0x80] : 0;
+        out[i] = high != 0 ? high : b;
+    }
+    return out;
+}
+
+AnsiString Windows1252FromStr(std::u16string_view Text) {
+    AnsiString out(Text.size(), '?');
+    for (size_t i = 0; i < Text.size(); ++i) {
+        const char16_t c = Text[i];
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            out[i] = static_cast<char>(c);
+            continue;
+        }
+        for (int32_t k = 0; k < 32; ++k)
+            if (Windows1252High[k] == c || (Windows1252High[k] == 0 && c == 0x80 + k))
+                out[i] = static_cast<char>(0x80 + k);
+    }
+    return out;
+}
+
 AnsiString AnsiFromStr(std::u16string_view Text) {
     AnsiString out(Text.size(), '\0');
     for (size_t i = 0; i < Text.size(); ++i)

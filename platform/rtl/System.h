@@ -20,6 +20,11 @@ String StrFromUtf8(std::string_view Text);
 std::string Utf8FromStr(std::u16string_view Text);
 // Latin-1 widening of a single-byte string (each byte becomes one UTF-16 unit).
 String StrFromAnsi(std::string_view Text);
+// Windows-1252 text (the single-byte code page of files written on Western systems): 0x80 to
+// 0x9F are its typographic characters, the five bytes it leaves undefined keep their own code.
+String StrFromWindows1252(std::string_view Text);
+// Windows-1252 bytes of Text; characters outside the code page become "?".
+AnsiString Windows1252FromStr(std::u16string_view Text);
 // Latin-1 narrowing: units above 255 become "?".
 AnsiString AnsiFromStr(std::u16string_view Text);
 
