@@ -93,7 +93,7 @@ public:
     TGifDecoder(int32_t MinCodeSize, const std::vector<uint8_t>& Data, int32_t Height,
                 int32_t Width, bool Interlaced, uint8_t* Dest)
         : FMinCodeSize(MinCodeSize), FClear(1 << MinCodeSize), FEnd(FClear + 1), FCodes(Data),
-          FRows(Height, Interlaced), FHeight(Height), FWidth(Width), FDest(Dest) {
+          FRows(Height, Interlaced), FWidth(Width), FDest(Dest) {
         ResetTable();
     }
 
@@ -192,7 +192,6 @@ private:
     int32_t FPrevious = 0;
     TCodeReader FCodes;
     TRowOrder FRows;
-    int32_t FHeight;
     int32_t FWidth;
     uint8_t* FDest;
     int32_t FColumn = 0;
