@@ -32,6 +32,8 @@ test_packages=(
   # reference tools the tests compare decoded images against
   imagemagick libtiff-tools netpbm libopenjp2-tools python3-pil pngcheck
   libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils libjpeg-turbo-progs
+  # the FTP server the address loading is tested against (HTTP comes with python3)
+  python3-pyftpdlib
   # the fuzz configuration: clang 14 with its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
   # peers of the benchmarks, called in process

@@ -21,6 +21,8 @@ HWND ViewWindow(TVLView& View) {
     return handle;
 }
 
+thread_local uint32_t FinishReportsHere = 0;
+
 } // namespace
 
 TVistrelIO::TVistrelIO(TComponent* AOwner) : TComponent(AOwner) {
@@ -29,23 +31,9 @@ TVistrelIO::TVistrelIO(TComponent* AOwner) : TComponent(AOwner) {
 }
 
 TVistrelIO::~TVistrelIO() {
-    WaitForJobs();
+    WaitPendingThreads(false);
     RemoveViewCallback();
     FAttachedVistrel = nullptr;
-}
-
-// A job may wait on Synchronize: the UI thread serves those calls while it waits.
-void TVistrelIO::WaitForJobs() {
-    for (;;) {
-        {
-            TCriticalSectionLock lock(IOLock);
-            if (IOThreads.empty()) return;
-        }
-        if (IsMainThread())
-            CheckSynchronize(1);
-        else
-            std::this_thread::yield();
-    }
 }
 
 void TVistrelIO::NewOwnBitmap() {
@@ -197,6 +185,7 @@ void TVistrelIO::DoProgress(TObject* Sender, int32_t Per) {
 }
 
 void TVistrelIO::DoFinishWork() {
+    ++FinishReportsHere;
     DoProgress(this, 100);
     if (!OnFinishWork) return;
     if (!PostToView(VLM_FINISHWORK, 0)) OnFinishWork(this);
@@ -208,6 +197,10 @@ TVLProgressRecord TVistrelIO::MakeProgressRecord() {
     progress.Sender = this;
     progress.AbortFlag = &AbortingFlag;
     return progress;
+}
+
+uint32_t TVistrelIO::FinishReportsOnThisThread() {
+    return FinishReportsHere;
 }
 
 bool TVistrelIO::IsInsideIOThread() {

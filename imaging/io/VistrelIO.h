@@ -56,6 +56,17 @@ public:
     // A progress record for one operation: this component's relay, its aborting flag.
     TVLProgressRecord MakeProgressRecord();
     bool IsInsideIOThread();
+    // How many finish reports (DoFinishWork) the calling thread has made so far.
+    static uint32_t FinishReportsOnThisThread();
+
+    // ---- Background jobs (VLIOThread.cpp) ----
+    // Starts every registered job that has not started yet. A job whose thread cannot be made
+    // leaves the list and is freed, and the failure is raised.
+    void ResumeSuspendedThreads();
+    // Returns when every job has left IOThreads, starting the ones not started yet; SetAborting
+    // sets AbortingFlag on each pass, asking the jobs to stop early. The UI thread keeps serving
+    // the jobs' Synchronize calls meanwhile.
+    void WaitPendingThreads(bool SetAborting);
 
     // ---- Background, resolution, class-library bitmap ----
     // The attached view's background, else the own one.
@@ -81,6 +92,16 @@ public:
     // By the extension. The target is replaced only by a complete new file; an extension without
     // a writer sets AbortingFlag and creates nothing.
     virtual void SaveToFile(const String& FileName);
+
+    // ---- Loading from addresses (VistrelIOURL.cpp) ----
+    // Downloads an "http://", "https://" or "ftp://" address and loads what it holds through
+    // LoadFromStream. A failed download sets AbortingFlag and reports the finished work.
+    void LoadFromURL(const String& URL);
+    // "host:port" of a proxy; empty = direct. ProxyUser and ProxyPassword then authenticate to
+    // the proxy, and credentials in an address are not used.
+    String ProxyAddress;
+    String ProxyUser;
+    String ProxyPassword;
 
     // ---- Stream loading and detection (VistrelIOStream.cpp) ----
     // Detects the format; unrecognised content sets AbortingFlag and reports the finished work.
@@ -248,7 +269,11 @@ private:
     // The view shows its changes from the job: posted through its window when it has a parent
     // window; false when the caller is not a job or the view has none.
     bool PostToView(UINT Msg, WPARAM WParam);
-    void WaitForJobs();
+    // The background-job test: the working bitmap is not the component's own, Asynchronous is
+    // on and the caller is not one of the jobs.
+    bool JobTestApplies();
+    // Defined with the job class (VLIOThread.h), which every entry point's source includes.
+    template <class Method, class... Args> bool Reissued(Method Operation, Args&&... Arguments);
 
     TBitmap* FLegacyBitmap = nullptr;
     TVLBitmap* FBitmap = nullptr;

@@ -4,6 +4,7 @@
 
 #include "imaging/core/VLStreams.h"
 #include "imaging/core/VLWindowHelpers.h"
+#include "imaging/io/VLIOThread.h"
 #include "imaging/io/VistrelIO.h"
 #include "imaging/io/VistrelIOStream.h"
 #include "imaging/view/VistrelView.h"
@@ -114,14 +115,19 @@ void TVistrelIO::LoadFileWithRow(const String& FileName, TVLFileFormatInfo& Row,
 }
 
 void TVistrelIO::LoadFromFile(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFile, FileName)) return;
     if (FBitmap == nullptr) return;
     if (FileName.empty()) {
         RefuseFormat();
         return;
     }
-    // Addresses and AVI files need readers that are not built in.
+    if (GetURLType(FileName) != 0) {
+        LoadFromURL(FileName);
+        return;
+    }
+    // AVI files need a reader that is not built in.
     const String ext = GetFileExtensionW(FileName, true);
-    if (GetURLType(FileName) != 0 || ext == u".avi") {
+    if (ext == u".avi") {
         RefuseFormat();
         return;
     }
@@ -137,6 +143,7 @@ void TVistrelIO::LoadFromFile(const String& FileName) {
 }
 
 void TVistrelIO::LoadFromFileFormat(const String& FileName, TVLFileFormatId FormatId) {
+    if (Reissued(&TVistrelIO::LoadFromFileFormat, FileName, FormatId)) return;
     TVLFileFormatInfo* row = FindFileFormatInfo(FormatId);
     if (row == nullptr) return;
     if (!row->BuiltIn)
@@ -148,6 +155,7 @@ void TVistrelIO::LoadFromFileFormat(const String& FileName, TVLFileFormatId Form
 }
 
 void TVistrelIO::LoadFromFileAuto(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFileAuto, FileName)) return;
     const TVLFileFormatId id = DetectFileFormat(FileName, false);
     if (id != 0)
         LoadFromFileFormat(FileName, id);
@@ -188,6 +196,7 @@ void TVistrelIO::SaveFileWithRow(const String& FileName, TVLFileFormatInfo& Row)
 }
 
 void TVistrelIO::SaveToFile(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFile, FileName)) return;
     if (FileName.empty()) return;
     const String ext = GetFileExtensionW(FileName, true);
     const TVLFileFormatId id = SaverFormatOfExtension(ext);

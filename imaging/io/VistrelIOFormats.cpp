@@ -12,6 +12,7 @@
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/formats/tiff/VLTIFFWriter.h"
 #include "imaging/io/VLExif.h"
+#include "imaging/io/VLIOThread.h"
 #include "imaging/io/VLInputBounds.h"
 #include "imaging/io/VLJpeg.h"
 #include "imaging/io/VLJpeg2000.h"
@@ -320,6 +321,7 @@ int32_t ReadTiff(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
 } // namespace
 
 int32_t TVistrelIO::LoadFromFileTIFF(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFileTIFF, FileName)) return -1;
     int32_t pages = 0;
     {
         TVLWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
@@ -333,6 +335,7 @@ int32_t TVistrelIO::LoadFromFileTIFF(const String& FileName) {
 }
 
 int32_t TVistrelIO::LoadFromStreamTIFF(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamTIFF, Stream)) return -1;
     const int64_t start = Stream.GetPosition();
     int64_t length = -1;
     if (StreamHeaders) {
@@ -367,6 +370,7 @@ void ReadJpeg(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
 } // namespace
 
 void TVistrelIO::LoadFromFileJPEG(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFileJPEG, FileName)) return;
     FileLoaderB(FileName, ffJPEG, {},
                 [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     TVLBufferedReadStream buffered(Stream, 8192, false);
@@ -375,6 +379,7 @@ void TVistrelIO::LoadFromFileJPEG(const String& FileName) {
 }
 
 void TVistrelIO::LoadFromStreamJPEG(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamJPEG, Stream)) return;
     const int64_t start = Stream.GetPosition();
     int64_t length = -1;
     uint8_t header[StreamHeaderSize];
@@ -391,6 +396,7 @@ void TVistrelIO::LoadFromStreamJPEG(TStream& Stream) {
 }
 
 void TVistrelIO::SaveToFileJPEG(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFileJPEG, FileName)) return;
     FileSaver(FileName, ffJPEG, TrueColourOrBilevel,
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   RebuildJpegMetadata(*FIOParams, Bitmap);
@@ -399,6 +405,7 @@ void TVistrelIO::SaveToFileJPEG(const String& FileName) {
 }
 
 void TVistrelIO::SaveToStreamJPEG(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamJPEG, Stream)) return;
     StreamSaver(Stream, TrueColourOrBilevel,
                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     RebuildJpegMetadata(*FIOParams, Bitmap);
@@ -425,6 +432,7 @@ void WritePng(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
 } // namespace
 
 void TVistrelIO::LoadFromFilePNG(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFilePNG, FileName)) return;
     ColorToRGBTriple(GetBackground(), FIOParams->PngBackground);
     FileLoaderB(FileName, ffPNG, {},
                 [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
@@ -434,6 +442,7 @@ void TVistrelIO::LoadFromFilePNG(const String& FileName) {
 }
 
 void TVistrelIO::LoadFromStreamPNG(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamPNG, Stream)) return;
     StreamLoader(Stream, ffPNG, {},
                  [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                      ReadPNGStream(S, Bitmap, *FIOParams, Progress, false);
@@ -442,6 +451,7 @@ void TVistrelIO::LoadFromStreamPNG(TStream& Stream) {
 }
 
 void TVistrelIO::SaveToFilePNG(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFilePNG, FileName)) return;
     FileSaver(FileName, ffPNG, {},
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   WritePng(Stream, Bitmap, *FIOParams, Progress);
@@ -449,6 +459,7 @@ void TVistrelIO::SaveToFilePNG(const String& FileName) {
 }
 
 void TVistrelIO::SaveToStreamPNG(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamPNG, Stream)) return;
     StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
         WritePng(S, Bitmap, *FIOParams, Progress);
     });
@@ -621,6 +632,7 @@ int32_t TVistrelIO::ComposeGifFrames(TStream& Stream, TVLBitmap& Bitmap,
 }
 
 int32_t TVistrelIO::LoadFromFileGIF(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFileGIF, FileName)) return -1;
     int32_t count = 0;
     FileLoaderA(FileName, ffGIF, {true, true, false},
                 [&](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
@@ -630,6 +642,7 @@ int32_t TVistrelIO::LoadFromFileGIF(const String& FileName) {
 }
 
 int32_t TVistrelIO::LoadFromStreamGIF(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamGIF, Stream)) return -1;
     int32_t count = 0;
     StreamLoader(Stream, ffGIF, {true, true, false},
                  [&](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
@@ -639,6 +652,7 @@ int32_t TVistrelIO::LoadFromStreamGIF(TStream& Stream) {
 }
 
 void TVistrelIO::SaveToFileGIF(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFileGIF, FileName)) return;
     FileSaver(FileName, ffGIF, {},
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   WriteGIFStream(Stream, Bitmap, *FIOParams, Progress);
@@ -646,6 +660,7 @@ void TVistrelIO::SaveToFileGIF(const String& FileName) {
 }
 
 void TVistrelIO::SaveToStreamGIF(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamGIF, Stream)) return;
     StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
         WriteGIFStream(S, Bitmap, *FIOParams, Progress);
     });
@@ -667,6 +682,7 @@ void ReadBmp(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
 } // namespace
 
 void TVistrelIO::LoadFromFileBMP(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFileBMP, FileName)) return;
     FileLoaderA(FileName, ffBMP, {},
                 [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     ReadBmp(Stream, Bitmap, *FIOParams, Progress);
@@ -674,6 +690,7 @@ void TVistrelIO::LoadFromFileBMP(const String& FileName) {
 }
 
 void TVistrelIO::LoadFromStreamBMP(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamBMP, Stream)) return;
     StreamLoader(Stream, ffBMP, {},
                  [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                      ReadBmp(S, Bitmap, *FIOParams, Progress);
@@ -681,6 +698,7 @@ void TVistrelIO::LoadFromStreamBMP(TStream& Stream) {
 }
 
 void TVistrelIO::SaveToFileBMP(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFileBMP, FileName)) return;
     FileSaver(FileName, ffBMP, {},
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   WriteBMPStream(Stream, Bitmap, *FIOParams, Progress, FIOParams->BmpWriteAlpha);
@@ -688,6 +706,7 @@ void TVistrelIO::SaveToFileBMP(const String& FileName) {
 }
 
 void TVistrelIO::SaveToStreamBMP(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamBMP, Stream)) return;
     StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
         WriteBMPStream(S, Bitmap, *FIOParams, Progress, FIOParams->BmpWriteAlpha);
     });
@@ -696,6 +715,7 @@ void TVistrelIO::SaveToStreamBMP(TStream& Stream) {
 // ---- PNM, WBMP and raw pixels ---------------------------------------------------------------
 
 void TVistrelIO::LoadFromFilePNM(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFilePNM, FileName)) return;
     FileLoaderB(FileName, ffPXM, {true, true, false},
                 [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     ReadPNMStream(Stream, Bitmap, *FIOParams, Progress, false);
@@ -703,6 +723,7 @@ void TVistrelIO::LoadFromFilePNM(const String& FileName) {
 }
 
 void TVistrelIO::LoadFromStreamPNM(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamPNM, Stream)) return;
     StreamLoader(Stream, ffPXM, {true, true, false},
                  [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                      ReadPNMStream(S, Bitmap, *FIOParams, Progress, false);
@@ -710,6 +731,7 @@ void TVistrelIO::LoadFromStreamPNM(TStream& Stream) {
 }
 
 void TVistrelIO::SaveToFilePNM(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFilePNM, FileName)) return;
     FileSaver(FileName, ffPXM, PnmKept,
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   WritePNMStream(Stream, Bitmap, *FIOParams, Progress);
@@ -717,6 +739,7 @@ void TVistrelIO::SaveToFilePNM(const String& FileName) {
 }
 
 void TVistrelIO::SaveToStreamPNM(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamPNM, Stream)) return;
     StreamSaver(Stream, PnmKept,
                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     WritePNMStream(S, Bitmap, *FIOParams, Progress);
@@ -724,6 +747,7 @@ void TVistrelIO::SaveToStreamPNM(TStream& Stream) {
 }
 
 void TVistrelIO::LoadFromFileWBMP(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFileWBMP, FileName)) return;
     FileLoaderB(FileName, ffWBMP, {true, false, false},
                 [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     ReadWBMPStream(Stream, Bitmap, *FIOParams, Progress, false);
@@ -731,6 +755,7 @@ void TVistrelIO::LoadFromFileWBMP(const String& FileName) {
 }
 
 void TVistrelIO::LoadFromStreamWBMP(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamWBMP, Stream)) return;
     StreamLoader(Stream, ffWBMP, {true, false, false},
                  [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                      ReadWBMPStream(S, Bitmap, *FIOParams, Progress, false);
@@ -738,6 +763,7 @@ void TVistrelIO::LoadFromStreamWBMP(TStream& Stream) {
 }
 
 void TVistrelIO::SaveToFileWBMP(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFileWBMP, FileName)) return;
     FileSaver(FileName, ffWBMP, TrueColourOrBilevel,
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   WriteWBMPStream(Stream, Bitmap, *FIOParams, Progress);
@@ -745,6 +771,7 @@ void TVistrelIO::SaveToFileWBMP(const String& FileName) {
 }
 
 void TVistrelIO::SaveToStreamWBMP(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamWBMP, Stream)) return;
     StreamSaver(Stream, TrueColourOrBilevel,
                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     WriteWBMPStream(S, Bitmap, *FIOParams, Progress);
@@ -752,6 +779,7 @@ void TVistrelIO::SaveToStreamWBMP(TStream& Stream) {
 }
 
 void TVistrelIO::LoadFromFileRawPixels(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFileRawPixels, FileName)) return;
     FileLoaderA(FileName, ffRawPixels, {false, false, false},
                 [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     ReadRawPixelsStream(Stream, Bitmap, *FIOParams, Progress);
@@ -759,6 +787,7 @@ void TVistrelIO::LoadFromFileRawPixels(const String& FileName) {
 }
 
 void TVistrelIO::LoadFromStreamRawPixels(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamRawPixels, Stream)) return;
     StreamLoader(Stream, ffRawPixels, {false, false, false},
                  [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                      ReadRawPixelsStream(S, Bitmap, *FIOParams, Progress);
@@ -768,6 +797,7 @@ void TVistrelIO::LoadFromStreamRawPixels(TStream& Stream) {
 // ---- TIFF -----------------------------------------------------------------------------------
 
 void TVistrelIO::SaveToFileTIFF(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFileTIFF, FileName)) return;
     FileSaver(FileName, ffTIFF, {},
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   WriteTIFFStream(Stream, false, &Bitmap, *FIOParams, Progress);
@@ -775,6 +805,7 @@ void TVistrelIO::SaveToFileTIFF(const String& FileName) {
 }
 
 void TVistrelIO::SaveToStreamTIFF(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamTIFF, Stream)) return;
     StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
         WithStreamHeader(S, "TIFF",
                          [&] { WriteTIFFStream(S, false, &Bitmap, *FIOParams, Progress); });
@@ -791,6 +822,7 @@ constexpr int32_t J2KCodestreamFormat = 1;
 } // namespace
 
 void TVistrelIO::LoadFromFileJP2(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFileJP2, FileName)) return;
     FileLoaderB(FileName, ffJP2, {},
                 [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     ReadJPEG2000Stream(Stream, Bitmap, *FIOParams, Progress, false);
@@ -798,6 +830,7 @@ void TVistrelIO::LoadFromFileJP2(const String& FileName) {
 }
 
 void TVistrelIO::LoadFromFileJ2K(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFileJ2K, FileName)) return;
     FileLoaderB(FileName, ffJ2K, {},
                 [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     ReadJPEG2000Stream(Stream, Bitmap, *FIOParams, Progress, false);
@@ -805,6 +838,7 @@ void TVistrelIO::LoadFromFileJ2K(const String& FileName) {
 }
 
 void TVistrelIO::LoadFromStreamJP2(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamJP2, Stream)) return;
     StreamLoader(Stream, ffJP2, {},
                  [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                      ReadJPEG2000Stream(S, Bitmap, *FIOParams, Progress, false);
@@ -812,6 +846,7 @@ void TVistrelIO::LoadFromStreamJP2(TStream& Stream) {
 }
 
 void TVistrelIO::LoadFromStreamJ2K(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamJ2K, Stream)) return;
     StreamLoader(Stream, ffJ2K, {},
                  [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                      ReadJPEG2000Stream(S, Bitmap, *FIOParams, Progress, false);
@@ -819,6 +854,7 @@ void TVistrelIO::LoadFromStreamJ2K(TStream& Stream) {
 }
 
 void TVistrelIO::SaveToFileJP2(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFileJP2, FileName)) return;
     FileSaver(FileName, ffJP2, TrueColourOrBilevel,
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   WriteJPEG2000Stream(Stream, Bitmap, *FIOParams, Progress, JP2FileFormat);
@@ -826,6 +862,7 @@ void TVistrelIO::SaveToFileJP2(const String& FileName) {
 }
 
 void TVistrelIO::SaveToFileJ2K(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFileJ2K, FileName)) return;
     FileSaver(FileName, ffJ2K, TrueColourOrBilevel,
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   WriteJPEG2000Stream(Stream, Bitmap, *FIOParams, Progress, J2KCodestreamFormat);
@@ -833,6 +870,7 @@ void TVistrelIO::SaveToFileJ2K(const String& FileName) {
 }
 
 void TVistrelIO::SaveToStreamJP2(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamJP2, Stream)) return;
     StreamSaver(Stream, TrueColourOrBilevel,
                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     WriteJPEG2000Stream(S, Bitmap, *FIOParams, Progress, JP2FileFormat);
@@ -840,6 +878,7 @@ void TVistrelIO::SaveToStreamJP2(TStream& Stream) {
 }
 
 void TVistrelIO::SaveToStreamJ2K(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamJ2K, Stream)) return;
     StreamSaver(Stream, TrueColourOrBilevel,
                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     WriteJPEG2000Stream(S, Bitmap, *FIOParams, Progress, J2KCodestreamFormat);
@@ -862,6 +901,7 @@ bool PlausibleMerge(TVistrelView& View, int64_t StreamBytes) {
 } // namespace
 
 void TVistrelIO::LoadFromFileLayersObjects(const String& FileName, TVLFileFormatId FormatId) {
+    if (Reissued(&TVistrelIO::LoadFromFileLayersObjects, FileName, FormatId)) return;
     // The vector view is not built in: its formats take the no-reader path.
     if (FormatId != ffLayers) {
         RefuseFormat();
@@ -896,6 +936,7 @@ void TVistrelIO::LoadFromFileLayersObjects(const String& FileName, TVLFileFormat
 }
 
 void TVistrelIO::LoadFromStreamLayersObjects(TStream& Stream, TVLFileFormatId FormatId) {
+    if (Reissued(&TVistrelIO::LoadFromStreamLayersObjects, Stream, FormatId)) return;
     if (auto* view = dynamic_cast<TVistrelView*>(FAttachedVistrel);
         view != nullptr && FormatId == ffLayers)
         AbortingFlag = !view->LoadLayersFromStream(Stream);

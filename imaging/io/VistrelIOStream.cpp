@@ -12,6 +12,7 @@
 #include "imaging/formats/VLMetafileRaw.h"
 #include "imaging/formats/VLPnmWbmp.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
+#include "imaging/io/VLIOThread.h"
 #include "imaging/io/VLJpeg.h"
 #include "imaging/io/VLJpeg2000.h"
 #include "imaging/io/VLPng.h"
@@ -323,6 +324,7 @@ void TVistrelIO::LoadWithRow(TStream& Stream, TVLFileFormatInfo& Row) {
 }
 
 void TVistrelIO::LoadFromStream(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStream, Stream)) return;
     const int64_t start = Stream.GetPosition();
     const TVLFileFormatId id = DetectStreamFormat(Stream);
     TVLFileFormatInfo* row = FindFileFormatInfo(id);
@@ -339,6 +341,7 @@ void TVistrelIO::LoadFromStream(TStream& Stream) {
 }
 
 void TVistrelIO::LoadFromStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
+    if (Reissued(&TVistrelIO::LoadFromStreamFormat, Stream, FormatId)) return;
     if (FormatId == 0) {
         LoadFromStream(Stream);
         return;
@@ -367,6 +370,7 @@ void TVistrelIO::LoadFromBuffer(const void* Buffer, int32_t BufferSize, TVLFileF
 // ---- Saving to streams ----------------------------------------------------------------------
 
 void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
+    if (Reissued(&TVistrelIO::SaveToStreamFormat, Stream, FormatId)) return;
     switch (FormatId) {
     case ffJPEG:
         SaveToStreamJPEG(Stream);

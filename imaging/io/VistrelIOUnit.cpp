@@ -6,9 +6,12 @@
 #include "imaging/io/VLGifLZW.h"
 #include "imaging/io/VLJpeg2000.h"
 #include "imaging/io/VLTiffLZW.h"
+#include "imaging/io/VistrelIOURL.h"
 
 bool BufferedStreamRelative = false;
 int32_t MetafileSizeLimit = 8000;
+int64_t URLSizeLimit = int64_t{1} << 30;
+int32_t URLStallLimit = 60000;
 
 void InitializeVistrelIOUnit() {
     DefaultGifLZWDecompress = GifLZWDecode;
@@ -18,6 +21,7 @@ void InitializeVistrelIOUnit() {
     DefaultTempFolder.clear();
     BuildFileFormatRegistry();
     AVIFileInitialized = false;
+    LoadWinInet();
     ColorConversionHook = ConvertColorSpaceRow;
     UseICCProfiles = false;
     QuantizerMethod = -1;
@@ -26,11 +30,14 @@ void InitializeVistrelIOUnit() {
     CMYKColorManagement = true;
     FreeCMYKTransforms();
     MetafileSizeLimit = 8000;
+    URLSizeLimit = int64_t{1} << 30;
+    URLStallLimit = 60000;
 }
 
 void FinalizeVistrelIOUnit() {
     FreeCMYKTransforms();
     FreeFileFormatRegistry();
+    UnloadWinInet();
 }
 
 // The JPEG 2000 tables and the CCITT decoding trees serve the codecs the I/O unit's registry

@@ -12,6 +12,10 @@
 extern bool BufferedStreamRelative;
 // Largest side, in pixels, that an imported metafile is rendered at.
 extern int32_t MetafileSizeLimit;
+// Largest download, in bytes, that loading from an address takes (1 GiB).
+extern int64_t URLSizeLimit;
+// Milliseconds a download may go without receiving anything before it fails (60 s).
+extern int32_t URLStallLimit;
 
 // The page layout of printing and print preview. Margins are in inches.
 class TIOPrintPreviewParams : public TObject {
@@ -29,9 +33,9 @@ public:
 
 // Sets the unit's settings to their start-up values (the LZW codecs, DefaultTempFolder,
 // AVIFileInitialized, the colour conversion settings and the quantizer settings of the core among
-// them) and builds the format registry.
+// them), builds the format registry and starts the Internet library.
 void InitializeVistrelIOUnit();
-// Frees the CMYK transforms and the format registry.
+// Frees the CMYK transforms and the format registry and releases the Internet library.
 void FinalizeVistrelIOUnit();
 // Places the two routines at the I/O unit's slot of the library start-up; call it before the
 // program's first InitializeLibrary.
