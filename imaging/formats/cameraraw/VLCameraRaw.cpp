@@ -182,10 +182,14 @@ double WhitePoint(const TVLCameraRawContext& Context) {
     return white == 0 ? 1 : white;
 }
 
+// The tone table up to the largest magnitude the histogram holds: no written cell looks further.
 std::vector<double> ToneTable(const TVLCameraRawContext& Context, double White, bool Wide) {
-    std::vector<double> table(65536);
+    int32_t top = RawHistogramSize - 1;
+    while (top > 0 && Context.Histogram[top] == 0) --top;
+    const int32_t last = std::min(top * 8 + 7, 65535);
+    std::vector<double> table(static_cast<size_t>(last) + 1);
     table[0] = 0;
-    for (int32_t i = 1; i < 65536; ++i) {
+    for (int32_t i = 1; i <= last; ++i) {
         table[i] = Power(2.0 * i / White, Context.Gamma - 1.0) * Context.Brightness * 442.0 / White;
         if (Wide) table[i] = table[i] / 255 * 65535;
     }
@@ -218,7 +222,7 @@ bool WriteOutput(TVLCameraRawContext& Context, TVLBitmap& Bitmap, TIOParamsVals&
         size_t k = 0;
         for (int64_t col = Context.Trim; col < Context.Width - Context.Trim; ++col) {
             const TVLRawCell& cell = Context.Image[row * Context.Width + col];
-            const double gain = Tone[cell[3]];
+            const double gain = Tone[std::min<size_t>(cell[3], Tone.size() - 1)];
             for (int32_t x = 0; x < Context.XMag; ++x)
                 for (int32_t c = 0; c < 3; ++c) {
                     const double raw = std::trunc(cell[c] * gain);
