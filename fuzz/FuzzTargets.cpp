@@ -15,6 +15,10 @@
 #include "imaging/formats/VLGif.h"
 #include "imaging/formats/VLMetafileRaw.h"
 #include "imaging/formats/VLPnmWbmp.h"
+#include "imaging/formats/cameraraw/VLCameraRaw.h"
+#include "imaging/formats/cameraraw/VLKodakLoaders.h"
+#include "imaging/formats/cameraraw/VLRawColour.h"
+#include "imaging/formats/cameraraw/VLRawLoaders.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/formats/tiff/VLTIFFTags.h"
 #include "imaging/io/VLExif.h"
@@ -31,6 +35,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -347,12 +352,77 @@ void FuzzDetect(const uint8_t* Data, size_t Size) {
     view.GetIO()->LoadFromStream(stream);
 }
 
+// The camera-raw loaders have no container of their own: a context is prepared as the camera
+// identification would. Byte 0: the loader; byte 1: half size (bit 0), 16-bit output (bit 1),
+// byte order "MM" (bit 2), FourColorRGB (bit 3), automatic (bit 4) and camera (bit 5) white
+// balance, IsCMY (bit 7); bytes 2-3 and 4-5: width and height less one (up to 511); byte 6: the
+// filter pattern (bits 0-2) and colours (bits 3-4); byte 7: the raw width beyond the width
+// (bits 0-3), top (bits 4-5) and left (bits 6-7) margins; byte 8: make (bits 0-1) and model
+// (bits 2-4); byte 9: Canon table set; bytes 10-11: the curve position. Then the data, from
+// stream position 0.
+void FuzzCameraRaw(const uint8_t* Data, size_t Size) {
+    static const TVLRawLoadProc Loaders[] = {
+        canon_compressed_load_raw, powershot600_load_raw, powershot_a5_load_raw,
+        jpeg_lossless_load_raw, nikon_compressed_load_raw, nikon_packed_load_raw,
+        nikon_e2100_packed_load_raw, nikon_e950_packed_load_raw, fuji_s2pro_load_raw,
+        fuji_s5000_diagonal_load_raw, fuji_s7000_diagonal_load_raw, fuji_f700s20_load_raw,
+        rollei_packed_load_raw, phaseone_scrambled_load_raw, imacon_load_raw,
+        packed12_bits_load_raw, unpacked16_be_load_raw, unpacked_high12_be_load_raw,
+        unpacked_low12_be_load_raw, unpacked_low10_be_load_raw, unpacked_high12_le_load_raw,
+        olympus_c_interlaced_load_raw, eight_bit_load_raw, qv5700_load_raw, nucore_load_raw,
+        dsc_f828_load_raw, kodak_easy_load_raw, kodak_dcr_load_raw, kodak_ycc_load_raw,
+        dc40_load_raw, dc120_load_raw, dc120_jpeg_load_raw};
+    static const uint32_t Filters[8] = {0x94949494, 0x61616161, 0x16161616, 0x49494949,
+                                        0xe1e4e1e4, 0xb4b4b4b4, 0x1e1e1e1e, 0};
+    static const char* const Makes[4] = {"", "KODAK", "FUJIFILM", "Canon"};
+    static const char* const Models[8] = {"", "E950", "E5700", "DC40", "DC50", "DC25",
+                                          "B2598", "C5050"};
+    constexpr size_t Header = 12;
+    if (Size < Header) return;
+    auto context = std::make_unique<TVLCameraRawContext>();
+    TVLCameraRawContext& c = *context;
+    const uint8_t flags = Data[1];
+    c.LoadRaw = Loaders[Data[0] % std::size(Loaders)];
+    c.Width = static_cast<int32_t>(Word16(Data + 2) % 512) + 1;
+    c.Height = static_cast<int32_t>(Word16(Data + 4) % 512) + 1;
+    c.Filters = Filters[Data[6] & 7];
+    c.Colors = c.Filters == 0 ? 3 : ((Data[6] >> 3 & 3) == 1 ? 4 : 3);
+    c.RawWidth = c.Width + (Data[7] & 15);
+    c.TopMargin = Data[7] >> 4 & 3;
+    c.LeftMargin = Data[7] >> 6;
+    c.RawHeight = c.Height + c.TopMargin;
+    std::strcpy(c.Make, Makes[Data[8] & 3]);
+    std::strcpy(c.Model, Models[Data[8] >> 2 & 7]);
+    c.Order = (flags & 4) != 0 ? 0x4D4D : 0x4949;
+    c.FourColorRGB = (flags & 8) != 0;
+    c.AutoWB = (flags & 16) != 0;
+    c.CameraWB = (flags & 32) != 0;
+    c.IsCMY = (flags & 128) != 0;
+    c.CurveOffset = Word16(Data + 10);
+    c.CurveLength = 4096;
+    c.White[1][1] = c.White[2][2] = 900;
+    c.CameraRed = 1.5f;
+    c.CameraBlue = 1.25f;
+    TInputStream stream(Data + Header, Size - Header);
+    TRead read;
+    c.Stream = &stream;
+    c.Progress = read.Progress;
+    read.Params.RawHalfSize = (flags & 1) != 0;
+    read.Params.NativePixelFormat = (flags & 2) != 0;
+    try {
+        build_crw_trees(c, Data[9]);
+        finish_colour_setup(c);
+        DevelopCameraRaw(c, read.Bitmap, read.Params, false);
+    } catch (const Exception&) {
+    }
+}
+
 struct TNamedTarget {
     std::string_view Name;
     TFuzzTarget Target;
 };
 
-constexpr std::array<TNamedTarget, 22> Targets = {{
+constexpr std::array<TNamedTarget, 23> Targets = {{
     {"jpeg", FuzzJpeg},
     {"png", FuzzPng},
     {"jpeg2000", FuzzJpeg2000},
@@ -375,6 +445,7 @@ constexpr std::array<TNamedTarget, 22> Targets = {{
     {"annotations", FuzzAnnotations},
     {"markers", FuzzMarkers},
     {"detect", FuzzDetect},
+    {"cameraraw", FuzzCameraRaw},
 }};
 
 } // namespace

@@ -20,7 +20,7 @@ from PIL import Image, ImageCms, ImageDraw
 TARGETS = ['jpeg', 'png', 'jpeg2000', 'tiff', 'bmp', 'gif', 'pnm', 'wbmp', 'rawpixels',
            'giflzw', 'tifflzw', 'ccitt',
            'layers', 'rawdump', 'exif', 'iptc', 'xmp', 'tiffdir', 'icc', 'annotations',
-           'markers', 'detect']
+           'markers', 'detect', 'cameraraw']
 
 
 def run(*args):
@@ -399,6 +399,22 @@ def rawpixels_seeds(s):
                   bytes([fmt, 7, 4, planar | (planar << 3), 4 * planar]))
 
 
+def cameraraw_seeds(s):
+    """Every loader on a 32 x 24 Bayer context with a byte ramp, and the lossless JPEG loader
+    on a small two-component stream (header bytes as FuzzCameraRaw reads them)."""
+    ramp = bytes((x * 37 + x // 251) & 255 for x in range(8192))
+    for loader in range(32):
+        header = struct.pack('<BBHHBBBBH', loader, 0, 31, 23, 0, 0x12, 0, 0, 0)
+        s.add('cameraraw', 'loader%02d' % loader, ramp, header)
+    table = bytes([0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0]) + bytes(range(12))
+    dht = b'\xff\xc4' + struct.pack('>H', 2 + 2 * (1 + len(table))) + b'\x00' + table + \
+        b'\x01' + table
+    sof = b'\xff\xc3' + struct.pack('>HBHHB', 14, 12, 24, 16, 2) + b'\x01\x11\x00\x02\x11\x00'
+    sos = b'\xff\xda' + struct.pack('>HB', 10, 2) + b'\x01\x00\x02\x11\x01\x00\x00'
+    jpeg = b'\xff\xd8' + dht + sof + sos + ramp[:2048]
+    s.add('cameraraw', 'lossless', jpeg, struct.pack('<BBHHBBBBH', 3, 0, 31, 23, 0, 0x12, 0, 0, 0))
+
+
 def icc_seeds(s):
     for name in ['sRGB', 'LAB', 'XYZ']:
         s.add('icc', name + '.icc', ImageCms.ImageCmsProfile(ImageCms.createProfile(name))
@@ -424,6 +440,7 @@ def main():
         pnm_seeds(s)
         rawpixels_seeds(s)
         icc_seeds(s)
+        cameraraw_seeds(s)
     run(writer, out)
 
 

@@ -140,7 +140,8 @@ void JPEGSkipInputData(j_decompress_ptr Info, long Count) {
     auto n = static_cast<size_t>(Count);
     while (n > source->bytes_in_buffer) {
         n -= source->bytes_in_buffer;
-        JPEGFillInputBuffer(Info);
+        // Through the installed routine: the camera-raw wrappers replace it.
+        (*source->fill_input_buffer)(Info);
     }
     source->next_input_byte += n;
     source->bytes_in_buffer -= n;
