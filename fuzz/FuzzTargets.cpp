@@ -19,6 +19,7 @@
 #include "imaging/formats/cameraraw/VLKodakLoaders.h"
 #include "imaging/formats/cameraraw/VLRawColour.h"
 #include "imaging/formats/cameraraw/VLRawLoaders.h"
+#include "imaging/formats/VLPsdReader.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/formats/tiff/VLTIFFTags.h"
 #include "imaging/io/VLExif.h"
@@ -139,6 +140,20 @@ void FuzzPnm(const uint8_t* Data, size_t Size) {
     TRead read;
     read.Params.NativePixelFormat = (Data[0] & 1) != 0;
     ReadPNMStream(stream, read.Bitmap, read.Params, read.Progress, (Data[0] & 2) != 0);
+}
+
+// Byte 0: LoadLayers (bit 0), parameters only (bit 1), NativePixelFormat (bit 2), LoadThumbnail
+// (bit 3).
+void FuzzPsd(const uint8_t* Data, size_t Size) {
+    if (Size < 1) return;
+    TInputStream stream(Data + 1, Size - 1);
+    TRead read;
+    read.Params.NativePixelFormat = (Data[0] & 4) != 0;
+    read.Params.LoadThumbnail = (Data[0] & 8) != 0;
+    std::vector<std::unique_ptr<TVLLayer>> layers;
+    const bool paramsOnly = (Data[0] & 2) != 0;
+    ReadPSDStream(stream, paramsOnly ? nullptr : &read.Bitmap, read.Params, read.Progress,
+                  (Data[0] & 1) != 0, paramsOnly ? nullptr : &layers);
 }
 
 void FuzzWbmp(const uint8_t* Data, size_t Size) {
@@ -431,6 +446,7 @@ constexpr std::array<TNamedTarget, 23> Targets = {{
     {"gif", FuzzGif},
     {"pnm", FuzzPnm},
     {"wbmp", FuzzWbmp},
+    {"psd", FuzzPsd},
     {"rawpixels", FuzzRawPixels},
     {"giflzw", FuzzGifLZW},
     {"tifflzw", FuzzTiffLZW},

@@ -5,6 +5,7 @@
 
 #include "imaging/core/VLImagingAnnot.h"
 #include "imaging/core/VLMarkerList.h"
+#include "imaging/formats/VLPsdWriter.h"
 #include "imaging/io/VLExif.h"
 #include "imaging/io/VLFileFormats.h"
 #include "imaging/view/VistrelView.h"
@@ -161,6 +162,42 @@ void ExifAndXMPSeeds() {
     WriteSeed("markers", "written.markers", markers);
 }
 
+// Layered documents with a user mask in every colour mode the writer knows.
+void PsdSeeds() {
+    const std::pair<const char*, TVLPixelFormat> formats[] = {
+        {"rgb", vl24RGB}, {"grey", vl8g}, {"grey16", vl16g}, {"rgb48", vlRGB48},
+        {"cmyk", vlCMYK}, {"lab", vlCIELab}, {"indexed", vl8p}, {"bits", vl1g}};
+    for (const auto& [name, format] : formats) {
+        TVLBitmap merged;
+        Fill(merged, 11, 7, format, false);
+        std::vector<std::unique_ptr<TVLLayer>> layers;
+        const int32_t sizes[3][2] = {{11, 7}, {5, 4}, {4, 3}};
+        for (int32_t i = 0; i < 3; ++i) {
+            auto bitmap = std::make_unique<TVLBitmap>();
+            // Bitmap-mode layers carry no transparency; the third layer is the second's mask.
+            Fill(*bitmap, sizes[i][0], sizes[i][1], i == 2 ? vl8g : format,
+                 i == 1 && format != vl1g);
+            layers.push_back(std::make_unique<TVLLayer>(nullptr, std::move(bitmap)));
+        }
+        layers[1]->PosX = 3;
+        layers[1]->Name = "layer";
+        layers[2]->IsMask = true;
+        TIOParamsVals params;
+        params.SetDpiX(72);
+        params.SetDpiY(72);
+        bool aborting = false;
+        TVLProgressRecord progress;
+        progress.AbortFlag = &aborting;
+        TMemoryStream stream;
+        WritePSDStream(stream, params, progress, merged,
+                       {layers[0].get(), layers[1].get(), layers[2].get()});
+        for (const uint8_t options : {0, 1, 2, 5})
+            WriteSeed("psd", std::string(name) + "-" + std::to_string(options) + ".psd",
+                      Bytes(stream), {options});
+        WriteSeed("detect", std::string(name) + ".psd", Bytes(stream));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -175,5 +212,6 @@ int main(int argc, char** argv) {
     AnnotationSeeds();
     IPTCSeeds();
     ExifAndXMPSeeds();
+    PsdSeeds();
     return 0;
 }

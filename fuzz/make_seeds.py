@@ -17,7 +17,7 @@ import tempfile
 
 from PIL import Image, ImageCms, ImageDraw
 
-TARGETS = ['jpeg', 'png', 'jpeg2000', 'tiff', 'bmp', 'gif', 'pnm', 'wbmp', 'rawpixels',
+TARGETS = ['jpeg', 'png', 'jpeg2000', 'tiff', 'bmp', 'gif', 'pnm', 'wbmp', 'psd', 'rawpixels',
            'giflzw', 'tifflzw', 'ccitt',
            'layers', 'rawdump', 'exif', 'iptc', 'xmp', 'tiffdir', 'icc', 'annotations',
            'markers', 'detect', 'cameraraw']
@@ -389,6 +389,30 @@ def pnm_seeds(s):
     s.add('wbmp', 'wide.wbmp', bytes([0, 0, 0x81, 0x48, 2]) + bytes(50))
 
 
+def psd_seeds(s):
+    """ImageMagick's PSD files: every colour mode at 8 and 16 bits, packed and stored, and
+    layered files with offsets and alpha."""
+    base, rgba = s.path('psd.ppm'), s.path('psd.png')
+    picture('RGB', (21, 13)).save(base)
+    picture('RGBA', (9, 6)).save(rgba)
+    cases = {
+        'rgb': [base], 'grey': [base, '-colorspace', 'Gray'], 'rgb16': [base, '-depth', '16'],
+        'grey16': [base, '-colorspace', 'Gray', '-depth', '16'],
+        'cmyk': [base, '-colorspace', 'CMYK'], 'indexed': [base, '-type', 'Palette'],
+        'bilevel': [base, '-type', 'Bilevel'], 'alpha': [rgba],
+        'lab': [base, '-colorspace', 'Lab'],
+        'layers': [base, base, '(', rgba, '-set', 'page', '+5+3', ')', rgba],
+    }
+    for name, args in cases.items():
+        for compress in ('RLE', 'None'):
+            out = s.path('%s-%s.psd' % (name, compress))
+            run('convert', *args, '-compress', compress, out)
+            data = read(out)
+            for flags in (0, 1, 2, 5, 8):
+                s.add('psd', '%s-%s-%d' % (name, compress, flags), data, bytes([flags]))
+            s.add('detect', '%s-%s.psd' % (name, compress), data)
+
+
 def rawpixels_seeds(s):
     """Raw dumps of 8 x 5 pictures in each format, interleaved and planar."""
     sizes = {1: 1, 2: 8, 3: 8, 4: 16, 5: 24, 6: 32, 7: 32, 8: 48}
@@ -438,6 +462,7 @@ def main():
         bmp_seeds(s)
         gif_seeds(s)
         pnm_seeds(s)
+        psd_seeds(s)
         rawpixels_seeds(s)
         icc_seeds(s)
         cameraraw_seeds(s)

@@ -180,6 +180,13 @@ public:
     void SaveToFileJ2K(const String& FileName);
     void SaveToStreamJP2(TStream& Stream);
     void SaveToStreamJ2K(TStream& Stream);
+    // PSD: the merged picture; with IOParams().PsdLoadLayers and a single-image view attached the
+    // file's layers become the view's (replacing them under PsdReplaceLayers). The savers write
+    // the view's layers over their merged picture, or the working bitmap as the only layer.
+    void LoadFromFilePSD(const String& FileName);
+    void LoadFromStreamPSD(TStream& Stream);
+    void SaveToFilePSD(const String& FileName);
+    void SaveToStreamPSD(TStream& Stream);
     // Ids 25 to 27. The layers (26) go into an attached single-image view, or are merged into
     // the working bitmap through a temporary view.
     void LoadFromFileLayersObjects(const String& FileName, TVLFileFormatId FormatId);

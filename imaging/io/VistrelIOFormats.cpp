@@ -9,6 +9,8 @@
 #include "imaging/formats/VLGif.h"
 #include "imaging/formats/VLMetafileRaw.h"
 #include "imaging/formats/VLPnmWbmp.h"
+#include "imaging/formats/VLPsdReader.h"
+#include "imaging/formats/VLPsdWriter.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/formats/tiff/VLTIFFWriter.h"
 #include "imaging/io/VLExif.h"
@@ -883,6 +885,126 @@ void TVistrelIO::SaveToStreamJ2K(TStream& Stream) {
                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     WriteJPEG2000Stream(S, Bitmap, *FIOParams, Progress, J2KCodestreamFormat);
                 });
+}
+
+// ---- PSD ------------------------------------------------------------------------------------
+
+namespace {
+
+// The alpha of a file's single layer, placed at the layer's position, becomes the picture's;
+// what the layer does not cover is transparent.
+void TakeLayerAlpha(TVLBitmap& Picture, TVLLayer& Layer) {
+    TVLBitmap& layer = *Layer.Bitmap();
+    if (Picture.IsEmpty() || !layer.HasAlphaChannel()) return;
+    TVLBitmap& source = *layer.GetAlphaChannel();
+    TVLBitmap& alpha = *Picture.GetAlphaChannel();
+    const int64_t lw = source.GetWidth(), lh = source.GetHeight();
+    for (int32_t y = 0; y < alpha.GetHeight(); ++y) {
+        uint8_t* row = alpha.GetScanline(y);
+        const int64_t sy = int64_t{y} - Layer.PosY;
+        const uint8_t* from =
+            sy >= 0 && sy < lh ? source.GetScanline(static_cast<int32_t>(sy)) : nullptr;
+        for (int32_t x = 0; x < alpha.GetWidth(); ++x) {
+            const int64_t sx = int64_t{x} - Layer.PosX;
+            row[x] = from != nullptr && sx >= 0 && sx < lw ? from[sx] : 0;
+        }
+    }
+    alpha.SyncFull();
+}
+
+// The file's layers into the view: into layer 0 (replacing) or new layers (appending). An
+// offset first layer gets a transparent full-size background below it, whose size the file
+// only declares: it is held to what the file could plausibly describe.
+bool HandLayersToView(TVistrelView& View, std::vector<std::unique_ptr<TVLLayer>>& Layers,
+                      TIOParamsVals& Params, int64_t InputBytes) {
+    int32_t target = Params.PsdReplaceLayers ? 0 : View.AddLayer();
+    TVLLayer& first = *Layers.front();
+    if (first.PosX != 0 || first.PosY != 0) {
+        TVLLayer& background = *View.GetLayer(target);
+        background.Reset();
+        background.Locked = true;
+        TVLBitmap& bitmap = *background.Bitmap();
+        if (!IsPlausibleDeclaredSize(PlannedBitmapBytes(Params.Width, Params.Height,
+                                                        TVLPixelFormat::vl24RGB, true),
+                                     0, ExpansionPackBits, InputBytes) ||
+            !bitmap.Allocate(Params.Width, Params.Height, TVLPixelFormat::vl24RGB))
+            return false;
+        bitmap.Fill(0);
+        bitmap.GetAlphaChannel()->Fill(0);
+        bitmap.GetAlphaChannel()->Full = false;
+        target = View.AddLayer();
+    }
+    View.GetLayer(target)->Assign(first);
+    for (size_t i = 1; i < Layers.size(); ++i)
+        View.GetLayer(View.AddLayer())->Assign(*Layers[i]);
+    return true;
+}
+
+// Layers are asked of the reader only for a view to take them: without one the merged picture
+// is what a load gives.
+void ReadPsd(TVistrelIO& IO, TStream& Stream, TVLProgressRecord& Progress) {
+    TIOParamsVals& params = IO.IOParams();
+    auto* view = dynamic_cast<TVistrelView*>(IO.AttachedVistrel());
+    const bool intoView = params.PsdLoadLayers && view != nullptr;
+    if (intoView && params.PsdReplaceLayers) view->ClearLayers();
+    // Clearing the view's layers may have moved the working bitmap to layer 0.
+    TVLBitmap& picture = *IO.GetBitmap();
+    const int64_t start = Stream.GetPosition();
+    std::vector<std::unique_ptr<TVLLayer>> layers;
+    ReadPSDStream(Stream, &picture, params, Progress, intoView, &layers);
+    if (intoView && !layers.empty()) {
+        if (!HandLayersToView(*view, layers, params, Stream.GetSize() - start)) Progress.Abort();
+    } else if (layers.size() == 1 && !params.LoadThumbnail) {
+        TakeLayerAlpha(picture, *layers.front());
+    }
+}
+
+// A view's layers are written over their merged picture, in layer 0's pixel format.
+void WritePsd(TVistrelIO& IO, TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+    auto* view = dynamic_cast<TVistrelView*>(IO.AttachedVistrel());
+    if (view == nullptr) {
+        WritePSDStream(Stream, IO.IOParams(), Progress, Bitmap, {});
+        return;
+    }
+    TVLBitmap merged;
+    if (!view->DrawLayersToBitmap(merged)) {
+        Progress.Abort();
+        return;
+    }
+    merged.RemoveAlphaChannel(false, 0);
+    merged.SetPixelFormat(view->GetLayer(0)->Bitmap()->GetPixelFormat());
+    std::vector<TVLLayer*> layers;
+    for (int32_t i = 0; i < view->GetLayerCount(); ++i)
+        layers.push_back(view->GetLayer(i));
+    WritePSDStream(Stream, IO.IOParams(), Progress, merged, layers);
+}
+
+} // namespace
+
+void TVistrelIO::LoadFromFilePSD(const String& FileName) {
+    FileLoaderA(FileName, ffPSD, {},
+                [this](TStream& Stream, TVLBitmap&, TVLProgressRecord& Progress) {
+                    ReadPsd(*this, Stream, Progress);
+                });
+}
+
+void TVistrelIO::LoadFromStreamPSD(TStream& Stream) {
+    StreamLoader(Stream, ffPSD, {}, [this](TStream& S, TVLBitmap&, TVLProgressRecord& Progress) {
+        ReadPsd(*this, S, Progress);
+    });
+}
+
+void TVistrelIO::SaveToFilePSD(const String& FileName) {
+    FileSaver(FileName, ffPSD, {},
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WritePsd(*this, Stream, Bitmap, Progress);
+              });
+}
+
+void TVistrelIO::SaveToStreamPSD(TStream& Stream) {
+    StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+        WritePsd(*this, S, Bitmap, Progress);
+    });
 }
 
 // ---- Layers and vector objects --------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include "imaging/formats/VLGif.h"
 #include "imaging/formats/VLMetafileRaw.h"
 #include "imaging/formats/VLPnmWbmp.h"
+#include "imaging/formats/VLPsdReader.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/io/VLIOThread.h"
 #include "imaging/io/VLJpeg.h"
@@ -66,6 +67,7 @@ TVLFileFormatId CodecProbes(TStream& Stream, int64_t Size) {
     if (IsAVIStream(Stream)) return ffAVI;
     if (IsWMFStream(Stream)) return ffWMF;
     if (IsEMFStream(Stream)) return ffEMF;
+    if (IsPSDStream(Stream)) return ffPSD;
     if (IsLayersStream(Stream)) return ffLayers;
     return 0;
 }
@@ -266,6 +268,7 @@ const TStreamLoader StreamLoaders[] = {
     {ffJ2K, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamJ2K(S); }},
     {ffPXM, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamPNM(S); }},
     {ffWBMP, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamWBMP(S); }},
+    {ffPSD, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamPSD(S); }},
     {ffVect, &LoadLayersObjects},
     {ffLayers, &LoadLayersObjects},
     {ffLayersObjects, &LoadLayersObjects},
@@ -399,6 +402,9 @@ void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
     case ffWBMP:
         SaveToStreamWBMP(Stream);
         return;
+    case ffPSD:
+        SaveToStreamPSD(Stream);
+        return;
     default:
         break;
     }
@@ -471,6 +477,9 @@ bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap, TI
         return true;
     case ffWBMP:
         ReadWBMPStream(Stream, Bitmap, Params, Progress, true);
+        return true;
+    case ffPSD:
+        ReadPSDStream(Stream, nullptr, Params, Progress, false, nullptr);
         return true;
     default:
         break;

@@ -122,6 +122,21 @@ TEST_F(ViewerRoad, TheWindowTakesTheComputedSizeForEachPicture) {
     EXPECT_EQ(WaitForExit(viewer), 0);
 }
 
+// ImageMagick writes the PSD by its name; the viewer steps onto it like onto any picture.
+TEST_F(ViewerRoad, ThePsdOfTheFolderOpensFlattened) {
+    WritePicture("1.png", 200, 100, "blue");
+    WritePicture("2.psd", 600, 400, "green");
+    const pid_t viewer = Start("1.png");
+    ASSERT_GT(viewer, 0);
+    ASSERT_TRUE(WaitForWindow(Server.Display(), "\"Solvaneview\"", viewer));
+    ExpectWindow(300, 300, 250, 150);
+    WheelDown(400, 300);
+    ExpectWindow(604, 450, 98, 75);
+    ExpectPixel(400, 300, "008000");
+    kill(viewer, SIGTERM);
+    EXPECT_EQ(WaitForExit(viewer), 0);
+}
+
 // With the strip shown (140 pixels docked at the right edge) the work area ends at 660: the
 // 1600 x 1200 picture is fitted to 656 x 550 at 656 / 1600 (single precision, a little below
 // 0.41), so the window is 655 + 4 by 491 + 50 and, sticking out to the right, starts at 0.

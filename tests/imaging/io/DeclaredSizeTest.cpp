@@ -48,6 +48,34 @@ std::string PngChunk(const std::string& Type, const std::string& Data) {
 }
 
 // An IHDR and the first bytes of a deflate stream of zero rows; no IEND.
+// A PSD whose merged picture and single layer both cover W x H, with a few packed bytes each.
+std::string PsdDeclaring(uint32_t W, uint32_t H) {
+    std::string psd("8BPS\x00\x01\x00\x00\x00\x00\x00\x00\x00\x03", 14);
+    PutBig32(psd, H);
+    PutBig32(psd, W);
+    psd += std::string("\x00\x08\x00\x03", 4) + std::string(8, '\0');
+    const std::string channel("\x00\x01\x00\x02\x81\x00\x81\x00", 8);
+    std::string info("\x00\x01", 2);
+    PutBig32(info, 0);
+    PutBig32(info, 0);
+    PutBig32(info, H);
+    PutBig32(info, W);
+    info += std::string("\x00\x03", 2);
+    for (int id = 0; id < 3; ++id) {
+        info += std::string("\x00", 1) + char(id);
+        PutBig32(info, uint32_t(channel.size()));
+    }
+    info += std::string("8BIMnorm\xff\x00\x00\x00", 12) + std::string("\x00\x00\x00\x08", 4) +
+            std::string(8, '\0');
+    for (int id = 0; id < 3; ++id)
+        info += channel;
+    std::string section;
+    PutBig32(section, uint32_t(info.size()));
+    section += info + std::string(4, '\0');
+    PutBig32(psd, uint32_t(section.size()));
+    return psd + section + channel;
+}
+
 std::string PngDeclaring(uint32_t W, uint32_t H, uint8_t ColorType, uint8_t Interlace) {
     std::string ihdr;
     PutBig32(ihdr, W);
@@ -145,6 +173,7 @@ const std::vector<TDeclaredCase>& DeclaredCases() {
         {"PnmPixmap", "ppm", [] { return std::string("P6\n60000 60000\n255\nabcd"); }, 60000,
          60000},
         {"PnmGreyMap", "pgm", [] { return std::string("P5 60000 60000 65535\nab"); }, 60000, 60000},
+        {"PsdLayerAndComposite", "psd", [] { return PsdDeclaring(30000, 30000); }, 30000, 30000},
     };
     return cases;
 }

@@ -38,7 +38,8 @@ TEST_F(IOFormats, RoundTripsByNameAgreeWithPillow) {
         {"rgb", "jpg", vl24RGB, false, 3, 12},  {"grey", "jpeg", vl8g, false, 1, 12},
         {"rgb", "bmp", vl24RGB, false, 3, 0},   {"palette", "dib", vl8p, false, 1, 0},
         {"rgb", "ppm", vl24RGB, false, 3, 0},   {"grey", "pgm", vl8g, false, 1, 0},
-        {"grey", "pbm", vl8g, false, 1, 0},
+        {"grey", "pbm", vl8g, false, 1, 0},   {"rgb", "psd", vl24RGB, false, 3, 0},
+        {"grey", "psd", vl8g, false, 1, 0},
     };
     for (const TRoundTrip& c : cases) {
         SCOPED_TRACE(std::string(c.Name) + "." + c.Extension);
@@ -76,6 +77,7 @@ TEST_F(IOFormats, RoundTripsByNameAgreeWithPillow) {
         EXPECT_EQ(C.IO.IOParams().FileType, ext == "jpg" || ext == "jpeg" ? ffJPEG
                                             : ext == "bmp" || ext == "dib" ? ffBMP
                                             : ext[0] == 'p' && ext[2] == 'm' ? ffPXM
+                                            : ext == "psd"                   ? ffPSD
                                                                            : ffPNG);
         EXPECT_LE(MaxDifference(PixelsRGBA(C.Bitmap()), pillow), c.Tolerance == 0 ? 0 : 2);
     }

@@ -31,11 +31,12 @@ TBytes Concat(TBytes A, const TBytes& B) {
 
 TEST_F(IOStream, DetectsGeneratedStreams) {
     FillPicture(C.Bitmap(), 12, 9, vl24RGB);
-    TMemoryStream jpeg, png, headed, layers, jp2, j2k;
+    TMemoryStream jpeg, png, headed, layers, jp2, j2k, psd;
     C.IO.SaveToStreamJPEG(jpeg);
     C.IO.SaveToStreamPNG(png);
     C.IO.SaveToStreamJP2(jp2);
     C.IO.SaveToStreamJ2K(j2k);
+    C.IO.SaveToStreamPSD(psd);
     C.IO.StreamHeaders = true;
     C.IO.SaveToStreamJPEG(headed);
     TVistrelView view(nullptr);
@@ -64,6 +65,7 @@ TEST_F(IOStream, DetectsGeneratedStreams) {
         {"jp2", StreamBytes(jp2), ffJP2},
         {"j2k", StreamBytes(j2k), ffJ2K},
         {"layers", StreamBytes(layers), ffLayers},
+        {"psd", StreamBytes(psd), ffPSD},
         {"gif", Text("GIF89a", 14), ffGIF},
         {"gif of 13 bytes", Text("GIF89a", 13), 0},
         {"pcx2 header", Text("PCX2", 13), ffPCX},
