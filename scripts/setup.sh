@@ -32,6 +32,8 @@ test_packages=(
   # reference tools the tests compare decoded images against
   imagemagick libtiff-tools netpbm libopenjp2-tools python3-pil pngcheck
   libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils libjpeg-turbo-progs
+  # the PostScript and PDF renderers the document writers are checked with
+  ghostscript poppler-utils
   # the fuzz configuration: clang 14 with its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
   # peers of the benchmarks, called in process

@@ -211,6 +211,8 @@ void TVistrelIO::SaveToFile(const String& FileName) {
     case ffJ2K: SaveToFileJ2K(FileName); break;
     case ffPXM: SaveToFilePNM(FileName); break;
     case ffWBMP: SaveToFileWBMP(FileName); break;
+    case ffPS: SaveToFilePS(FileName); break;
+    case ffPDF: SaveToFilePDF(FileName); break;
     case ffLayers: SaveFileLayers(FileName); break;
     // Formats whose writer is not built in: nothing is created.
     default: RefuseFormat(); break;

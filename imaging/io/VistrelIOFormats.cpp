@@ -8,7 +8,9 @@
 #include "imaging/formats/VLBmp.h"
 #include "imaging/formats/VLGif.h"
 #include "imaging/formats/VLMetafileRaw.h"
+#include "imaging/formats/VLPdfWriter.h"
 #include "imaging/formats/VLPnmWbmp.h"
+#include "imaging/formats/VLPostScript.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/formats/tiff/VLTIFFWriter.h"
 #include "imaging/io/VLExif.h"
@@ -843,6 +845,36 @@ void TVistrelIO::SaveToStreamJ2K(TStream& Stream) {
     StreamSaver(Stream, TrueColourOrBilevel,
                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     WriteJPEG2000Stream(S, Bitmap, *FIOParams, Progress, J2KCodestreamFormat);
+                });
+}
+
+// ---- PostScript and PDF ---------------------------------------------------------------------
+
+void TVistrelIO::SaveToFilePS(const String& FileName) {
+    FileSaver(FileName, ffPS, TrueColourOrBilevel,
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WritePSStream(Stream, Bitmap, *FIOParams, Progress);
+              });
+}
+
+void TVistrelIO::SaveToStreamPS(TStream& Stream) {
+    StreamSaver(Stream, TrueColourOrBilevel,
+                [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    WritePSStream(S, Bitmap, *FIOParams, Progress);
+                });
+}
+
+void TVistrelIO::SaveToFilePDF(const String& FileName) {
+    FileSaver(FileName, ffPDF, TrueColourOrBilevel,
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WritePDFStream(Stream, Bitmap, *FIOParams, Progress);
+              });
+}
+
+void TVistrelIO::SaveToStreamPDF(TStream& Stream) {
+    StreamSaver(Stream, TrueColourOrBilevel,
+                [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    WritePDFStream(S, Bitmap, *FIOParams, Progress);
                 });
 }
 

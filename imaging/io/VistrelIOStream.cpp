@@ -395,6 +395,12 @@ void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
     case ffWBMP:
         SaveToStreamWBMP(Stream);
         return;
+    case ffPS:
+        SaveToStreamPS(Stream);
+        return;
+    case ffPDF:
+        SaveToStreamPDF(Stream);
+        return;
     default:
         break;
     }
