@@ -34,6 +34,8 @@ test_packages=(
   libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils libjpeg-turbo-progs
   # the FTP server the address loading is tested against (HTTP comes with python3)
   python3-pyftpdlib
+  # the PostScript and PDF renderers the document writers are checked with
+  ghostscript poppler-utils
   # the fuzz configuration: clang 14 with its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
   # peers of the benchmarks, called in process

@@ -187,6 +187,12 @@ public:
     void LoadFromStreamPSD(TStream& Stream);
     void SaveToFilePSD(const String& FileName);
     void SaveToStreamPSD(TStream& Stream);
+    // One-page PostScript and PDF documents (write-only) of the working bitmap, 1-bit and 24-bit
+    // pictures as they are, others from a 24-bit copy.
+    void SaveToFilePS(const String& FileName);
+    void SaveToStreamPS(TStream& Stream);
+    void SaveToFilePDF(const String& FileName);
+    void SaveToStreamPDF(TStream& Stream);
     // Ids 25 to 27. The layers (26) go into an attached single-image view, or are merged into
     // the working bitmap through a temporary view.
     void LoadFromFileLayersObjects(const String& FileName, TVLFileFormatId FormatId);

@@ -222,6 +222,8 @@ void TVistrelIO::SaveToFile(const String& FileName) {
     case ffPXM: SaveToFilePNM(FileName); break;
     case ffWBMP: SaveToFileWBMP(FileName); break;
     case ffPSD: SaveToFilePSD(FileName); break;
+    case ffPS: SaveToFilePS(FileName); break;
+    case ffPDF: SaveToFilePDF(FileName); break;
     case ffLayers: SaveFileLayers(FileName); break;
     // Formats whose writer is not built in: nothing is created.
     default: RefuseFormat(); break;

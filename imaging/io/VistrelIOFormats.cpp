@@ -8,9 +8,11 @@
 #include "imaging/formats/VLBmp.h"
 #include "imaging/formats/VLGif.h"
 #include "imaging/formats/VLMetafileRaw.h"
+#include "imaging/formats/VLPdfWriter.h"
 #include "imaging/formats/VLPnmWbmp.h"
 #include "imaging/formats/VLPsdReader.h"
 #include "imaging/formats/VLPsdWriter.h"
+#include "imaging/formats/VLPostScript.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/formats/tiff/VLTIFFWriter.h"
 #include "imaging/io/VLExif.h"
@@ -1005,6 +1007,36 @@ void TVistrelIO::SaveToStreamPSD(TStream& Stream) {
     StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
         WritePsd(*this, S, Bitmap, Progress);
     });
+}
+
+// ---- PostScript and PDF ---------------------------------------------------------------------
+
+void TVistrelIO::SaveToFilePS(const String& FileName) {
+    FileSaver(FileName, ffPS, TrueColourOrBilevel,
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WritePSStream(Stream, Bitmap, *FIOParams, Progress);
+              });
+}
+
+void TVistrelIO::SaveToStreamPS(TStream& Stream) {
+    StreamSaver(Stream, TrueColourOrBilevel,
+                [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    WritePSStream(S, Bitmap, *FIOParams, Progress);
+                });
+}
+
+void TVistrelIO::SaveToFilePDF(const String& FileName) {
+    FileSaver(FileName, ffPDF, TrueColourOrBilevel,
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WritePDFStream(Stream, Bitmap, *FIOParams, Progress);
+              });
+}
+
+void TVistrelIO::SaveToStreamPDF(TStream& Stream) {
+    StreamSaver(Stream, TrueColourOrBilevel,
+                [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    WritePDFStream(S, Bitmap, *FIOParams, Progress);
+                });
 }
 
 // ---- Layers and vector objects --------------------------------------------------------------

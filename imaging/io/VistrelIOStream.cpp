@@ -405,6 +405,12 @@ void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
     case ffPSD:
         SaveToStreamPSD(Stream);
         return;
+    case ffPS:
+        SaveToStreamPS(Stream);
+        return;
+    case ffPDF:
+        SaveToStreamPDF(Stream);
+        return;
     default:
         break;
     }

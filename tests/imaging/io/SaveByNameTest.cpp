@@ -52,6 +52,8 @@ bool LoadsAs64By48(const fs::path& File) {
 }
 
 const char* const Extensions[] = {".png", ".tif", ".jpg", ".bmp", ".gif", ".jp2"};
+// Write-only formats join the saves that are cut short.
+const char* const CutExtensions[] = {".png", ".tif", ".jpg", ".bmp", ".gif", ".jp2", ".ps", ".pdf"};
 
 TEST_F(SaveByName, AFileTheSaverMayNotWriteIsRefusedAndNothingIsCreated) {
     if (!RunsAsRoot()) GTEST_SKIP() << "playing another user needs root";
@@ -133,7 +135,7 @@ TEST_F(SaveByName, AFileOfAnotherOwnerKeepsItsOwnerAndMode) {
 TEST_F(SaveByName, ASaveCutShortKeepsTheTargetAndLeavesNoTemporaryFile) {
     for (const int64_t limit : {int64_t{0}, int64_t{700}}) {
         for (const bool linked : {false, true}) {
-            for (const char* extension : Extensions) {
+            for (const char* extension : CutExtensions) {
                 SCOPED_TRACE(std::string(extension) + " limit " + std::to_string(limit) +
                              (linked ? " linked" : ""));
                 const fs::path target = Folder / (std::string("cut") + extension);
