@@ -67,6 +67,9 @@ void TVistrelIO::LoadFileById(const String& FileName, TVLFileFormatId FormatId) 
     case ffJ2K: LoadFromFileJ2K(FileName); break;
     case ffPXM: LoadFromFilePNM(FileName); break;
     case ffWBMP: LoadFromFileWBMP(FileName); break;
+    case ffPCX: LoadFromFilePCX(FileName); break;
+    case ffDCX: LoadFromFileDCX(FileName); break;
+    case ffTGA: LoadFromFileTGA(FileName); break;
     case ffVect:
     case ffLayers:
     case ffLayersObjects: LoadFromFileLayersObjects(FileName, FormatId); break;
@@ -211,6 +214,9 @@ void TVistrelIO::SaveToFile(const String& FileName) {
     case ffJ2K: SaveToFileJ2K(FileName); break;
     case ffPXM: SaveToFilePNM(FileName); break;
     case ffWBMP: SaveToFileWBMP(FileName); break;
+    case ffPCX: SaveToFilePCX(FileName); break;
+    case ffDCX: SaveToFileDCX(FileName); break;
+    case ffTGA: SaveToFileTGA(FileName); break;
     case ffLayers: SaveFileLayers(FileName); break;
     // Formats whose writer is not built in: nothing is created.
     default: RefuseFormat(); break;

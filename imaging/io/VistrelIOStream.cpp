@@ -10,7 +10,9 @@
 #include "imaging/formats/VLBmp.h"
 #include "imaging/formats/VLGif.h"
 #include "imaging/formats/VLMetafileRaw.h"
+#include "imaging/formats/VLPcx.h"
 #include "imaging/formats/VLPnmWbmp.h"
+#include "imaging/formats/VLTga.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/io/VLJpeg.h"
 #include "imaging/io/VLJpeg2000.h"
@@ -58,11 +60,13 @@ TVLFileFormatId ByteTests(TStream& Stream, int64_t Size) {
 TVLFileFormatId CodecProbes(TStream& Stream, int64_t Size) {
     if (IsTIFFStream(Stream) && !IsCameraRawTIFFStream(Stream)) return ffTIFF;
     if (Size > 8 && IsPNGStream(Stream)) return ffPNG;
+    if (IsTGAStream(Stream)) return ffTGA;
     if (IsPNMStream(Stream)) return ffPXM;
     if (FindJPEGStart(Stream) >= 0) return ffJPEG;
     if (IsJP2Stream(Stream)) return ffJP2;
     if (IsJ2KStream(Stream)) return ffJ2K;
     if (IsAVIStream(Stream)) return ffAVI;
+    if (IsDCXStream(Stream)) return ffDCX;
     if (IsWMFStream(Stream)) return ffWMF;
     if (IsEMFStream(Stream)) return ffEMF;
     if (IsLayersStream(Stream)) return ffLayers;
@@ -265,6 +269,9 @@ const TStreamLoader StreamLoaders[] = {
     {ffJ2K, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamJ2K(S); }},
     {ffPXM, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamPNM(S); }},
     {ffWBMP, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamWBMP(S); }},
+    {ffPCX, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamPCX(S); }},
+    {ffDCX, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamDCX(S); }},
+    {ffTGA, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamTGA(S); }},
     {ffVect, &LoadLayersObjects},
     {ffLayers, &LoadLayersObjects},
     {ffLayersObjects, &LoadLayersObjects},
@@ -395,6 +402,15 @@ void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
     case ffWBMP:
         SaveToStreamWBMP(Stream);
         return;
+    case ffPCX:
+        SaveToStreamPCX(Stream);
+        return;
+    case ffDCX:
+        SaveToStreamDCX(Stream);
+        return;
+    case ffTGA:
+        SaveToStreamTGA(Stream);
+        return;
     default:
         break;
     }
@@ -468,6 +484,19 @@ bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap, TI
     case ffWBMP:
         ReadWBMPStream(Stream, Bitmap, Params, Progress, true);
         return true;
+    case ffPCX:
+        ReadPCXStream(Stream, Bitmap, Params,
+                      static_cast<int32_t>(std::min<int64_t>(Stream.GetSize(), INT32_MAX)),
+                      Progress, true);
+        return true;
+    case ffDCX:
+        ReadDCXStream(Stream, Bitmap, Params, Progress, true);
+        return true;
+    case ffTGA: {
+        std::unique_ptr<TVLMask> none;
+        ReadTGAStream(Stream, Bitmap, Params, Progress, true, none, true);
+        return true;
+    }
     default:
         break;
     }
