@@ -14,12 +14,14 @@
 #include "imaging/formats/VLCCITT.h"
 #include "imaging/formats/VLGif.h"
 #include "imaging/formats/VLMetafileRaw.h"
+#include "imaging/formats/VLPcx.h"
 #include "imaging/formats/VLPnmWbmp.h"
 #include "imaging/formats/cameraraw/VLCameraRaw.h"
 #include "imaging/formats/cameraraw/VLKodakLoaders.h"
 #include "imaging/formats/cameraraw/VLRawColour.h"
 #include "imaging/formats/cameraraw/VLRawLoaders.h"
 #include "imaging/formats/VLPsdReader.h"
+#include "imaging/formats/VLTga.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/formats/tiff/VLTIFFTags.h"
 #include "imaging/io/VLExif.h"
@@ -160,6 +162,31 @@ void FuzzWbmp(const uint8_t* Data, size_t Size) {
     TInputStream stream(Data, Size);
     TRead read;
     ReadWBMPStream(stream, read.Bitmap, read.Params, read.Progress, false);
+}
+
+// Byte 0: the DCX reader instead of the PCX one (bit 0), the page (bits 1-3), parameters only
+// (bit 4).
+void FuzzPcx(const uint8_t* Data, size_t Size) {
+    if (Size < 1) return;
+    TInputStream stream(Data + 1, Size - 1);
+    TRead read;
+    const bool paramsOnly = (Data[0] & 16) != 0;
+    read.Params.DcxImageIndex = (Data[0] >> 1) & 7;
+    if ((Data[0] & 1) != 0)
+        ReadDCXStream(stream, read.Bitmap, read.Params, read.Progress, paramsOnly);
+    else
+        ReadPCXStream(stream, read.Bitmap, read.Params, Length32(Size - 1), read.Progress,
+                      paramsOnly);
+}
+
+// Byte 0: parameters only (bit 0), the alpha ignored (bit 1).
+void FuzzTga(const uint8_t* Data, size_t Size) {
+    if (Size < 1) return;
+    TInputStream stream(Data + 1, Size - 1);
+    TRead read;
+    std::unique_ptr<TVLMask> alpha;
+    ReadTGAStream(stream, read.Bitmap, read.Params, read.Progress, (Data[0] & 1) != 0, alpha,
+                  (Data[0] & 2) != 0);
 }
 
 // The bitmap the caller prepares and the layout it states: byte 0 the pixel format, byte 1 the
@@ -437,7 +464,7 @@ struct TNamedTarget {
     TFuzzTarget Target;
 };
 
-constexpr std::array<TNamedTarget, 23> Targets = {{
+constexpr std::array<TNamedTarget, 26> Targets = {{
     {"jpeg", FuzzJpeg},
     {"png", FuzzPng},
     {"jpeg2000", FuzzJpeg2000},
@@ -447,6 +474,8 @@ constexpr std::array<TNamedTarget, 23> Targets = {{
     {"pnm", FuzzPnm},
     {"wbmp", FuzzWbmp},
     {"psd", FuzzPsd},
+    {"pcx", FuzzPcx},
+    {"tga", FuzzTga},
     {"rawpixels", FuzzRawPixels},
     {"giflzw", FuzzGifLZW},
     {"tifflzw", FuzzTiffLZW},

@@ -18,6 +18,7 @@ import tempfile
 from PIL import Image, ImageCms, ImageDraw
 
 TARGETS = ['jpeg', 'png', 'jpeg2000', 'tiff', 'bmp', 'gif', 'pnm', 'wbmp', 'psd', 'rawpixels',
+           'pcx', 'tga',
            'giflzw', 'tifflzw', 'ccitt',
            'layers', 'rawdump', 'exif', 'iptc', 'xmp', 'tiffdir', 'icc', 'annotations',
            'markers', 'detect', 'cameraraw']
@@ -411,6 +412,78 @@ def psd_seeds(s):
             for flags in (0, 1, 2, 5, 8):
                 s.add('psd', '%s-%s-%d' % (name, compress, flags), data, bytes([flags]))
             s.add('detect', '%s-%s.psd' % (name, compress), data)
+def pcx_seeds(s):
+    """PCX of every layout netpbm and ImageMagick write, raw and run-length, and a DCX of three
+    pages; option byte 0 reads them as PCX, 1 and 5 as DCX pages 0 and 2."""
+    base = s.path('pcx.ppm')
+    picture('RGB', (19, 13)).save(base)
+    files = {}
+    for name, args in {'8bit': ['-8bit'], '24bit': ['-24bit'], 'planes1': ['-planes', '1'],
+                       'planes4': ['-planes', '4'], 'packed': ['-packed']}.items():
+        out = s.path(name + '.pcx')
+        reduced = s.path(name + '.ppm')
+        with open(reduced, 'wb') as f:
+            colours = {'planes1': 2, 'planes4': 16, 'packed': 16}.get(name)
+            im = picture('RGB', (19, 13))
+            (im.quantize(colours).convert('RGB') if colours else im).save(f, 'PPM')
+        with open(out, 'wb') as f:
+            subprocess.run(['ppmtopcx', *args, reduced], check=True, stdout=f,
+                           stderr=subprocess.DEVNULL)
+        files[name] = read(out)
+    for name, args in {'im-rgb': [], 'im-palette': ['-type', 'Palette'],
+                       'im-bilevel': ['-type', 'Bilevel'], 'im-raw': ['-compress', 'None']}.items():
+        out = s.path(name + '.pcx')
+        run('convert', base, *args, 'pcx:' + out)
+        files[name] = read(out)
+    out = s.path('pages.dcx')
+    run('convert', base, '-type', 'Palette', base, '-type', 'Bilevel', base, 'dcx:' + out)
+    dcx = read(out)
+    for name, data in files.items():
+        s.add('pcx', name + '.pcx', data, b'\x00')
+        s.add('detect', name + '.pcx', data)
+    for flags in [1, 5, 16 | 3]:
+        s.add('pcx', 'pages-%02x.dcx' % flags, dcx, bytes([flags]))
+    s.add('detect', 'pages.dcx', dcx)
+
+
+def tga_seeds(s):
+    """Targa files of Pillow (grey, grey and alpha, palette, RGB, RGBA; raw and run-length, both
+    orientations), ImageMagick and netpbm."""
+    files = {}
+    for mode in ['L', 'LA', 'P', 'RGB', 'RGBA']:
+        for rle in (False, True):
+            for orientation in (1, -1):
+                bio = io.BytesIO()
+                im = picture('RGBA' if mode == 'LA' else mode, (13, 9))
+                (im.convert('LA') if mode == 'LA' else im).save(
+                    bio, 'TGA', rle=rle, orientation=orientation, id_section=b'seed')
+                files['pil-%s-%s-%d' % (mode, 'rle' if rle else 'raw', orientation)] = \
+                    bio.getvalue()
+    base = s.path('tga.ppm')
+    picture('RGB', (13, 9)).save(base)
+    for name, args in {'im': [], 'im-rle': ['-compress', 'RLE'],
+                       'im-bottom': ['-orient', 'BottomLeft']}.items():
+        out = s.path(name + '.tga')
+        run('convert', base, *args, 'tga:' + out)
+        files[name] = read(out)
+    for name, args in {'ppm-mono': ['-mono'], 'ppm-cmap': ['-cmap'],
+                       'ppm-rgb': ['-rgb', '-norle'], 'ppm-rle': ['-rgb']}.items():
+        out = s.path(name + '.tga')
+        source = base
+        if name == 'ppm-mono':
+            source = s.path('tga.pgm')
+            picture('L', (13, 9)).save(source)
+        elif name == 'ppm-cmap':
+            source = s.path('tga-cmap.ppm')
+            picture('P', (13, 9)).convert('RGB').save(source)
+        with open(out, 'wb') as f:
+            subprocess.run(['ppmtotga', *args, source], check=True, stdout=f,
+                           stderr=subprocess.DEVNULL)
+        files[name] = read(out)
+    for name, data in files.items():
+        for flags in (0, 2):
+            s.add('tga', '%s-%d.tga' % (name, flags), data, bytes([flags]))
+        s.add('detect', name + '.tga', data)
 
 
 def rawpixels_seeds(s):
@@ -463,6 +536,8 @@ def main():
         gif_seeds(s)
         pnm_seeds(s)
         psd_seeds(s)
+        pcx_seeds(s)
+        tga_seeds(s)
         rawpixels_seeds(s)
         icc_seeds(s)
         cameraraw_seeds(s)

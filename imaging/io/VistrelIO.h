@@ -167,6 +167,24 @@ public:
     // fields of IOParams() say; FileType becomes ffRawPixels.
     void LoadFromFileRawPixels(const String& FileName);
     void LoadFromStreamRawPixels(TStream& Stream);
+    // PCX: with StreamHeaders on, the stream forms read and write a "PCX2" stream header (the
+    // loader also takes the older four-byte "PCX" one) and the loader leaves the stream right
+    // after the data; a missing header sets AbortingFlag.
+    void LoadFromFilePCX(const String& FileName);
+    void LoadFromStreamPCX(TStream& Stream);
+    void SaveToFilePCX(const String& FileName);
+    void SaveToStreamPCX(TStream& Stream);
+    // DCX: page IOParams().DcxImageIndex; a save makes a one-page container (the stream form
+    // replaces the stream's content, and leaves it as it was when the write fails).
+    void LoadFromFileDCX(const String& FileName);
+    void LoadFromStreamDCX(TStream& Stream);
+    void SaveToFileDCX(const String& FileName);
+    void SaveToStreamDCX(TStream& Stream);
+    // TGA: alpha is read into, and written from, the working bitmap's alpha channel.
+    void LoadFromFileTGA(const String& FileName);
+    void LoadFromStreamTGA(TStream& Stream);
+    void SaveToFileTGA(const String& FileName);
+    void SaveToStreamTGA(TStream& Stream);
     // A new single-image TIFF file of the working bitmap as it is; the stream form writes a
     // "TIFF" stream header first when StreamHeaders is on.
     void SaveToFileTIFF(const String& FileName);

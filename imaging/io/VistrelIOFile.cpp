@@ -69,6 +69,9 @@ void TVistrelIO::LoadFileById(const String& FileName, TVLFileFormatId FormatId) 
     case ffPXM: LoadFromFilePNM(FileName); break;
     case ffWBMP: LoadFromFileWBMP(FileName); break;
     case ffPSD: LoadFromFilePSD(FileName); break;
+    case ffPCX: LoadFromFilePCX(FileName); break;
+    case ffDCX: LoadFromFileDCX(FileName); break;
+    case ffTGA: LoadFromFileTGA(FileName); break;
     case ffVect:
     case ffLayers:
     case ffLayersObjects: LoadFromFileLayersObjects(FileName, FormatId); break;
@@ -224,6 +227,9 @@ void TVistrelIO::SaveToFile(const String& FileName) {
     case ffPSD: SaveToFilePSD(FileName); break;
     case ffPS: SaveToFilePS(FileName); break;
     case ffPDF: SaveToFilePDF(FileName); break;
+    case ffPCX: SaveToFilePCX(FileName); break;
+    case ffDCX: SaveToFileDCX(FileName); break;
+    case ffTGA: SaveToFileTGA(FileName); break;
     case ffLayers: SaveFileLayers(FileName); break;
     // Formats whose writer is not built in: nothing is created.
     default: RefuseFormat(); break;

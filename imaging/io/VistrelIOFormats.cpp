@@ -13,6 +13,9 @@
 #include "imaging/formats/VLPsdReader.h"
 #include "imaging/formats/VLPsdWriter.h"
 #include "imaging/formats/VLPostScript.h"
+#include "imaging/formats/VLPcx.h"
+#include "imaging/formats/VLPnmWbmp.h"
+#include "imaging/formats/VLTga.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/formats/tiff/VLTIFFWriter.h"
 #include "imaging/io/VLExif.h"
@@ -796,6 +799,150 @@ void TVistrelIO::LoadFromStreamRawPixels(TStream& Stream) {
                  [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                      ReadRawPixelsStream(S, Bitmap, *FIOParams, Progress);
                  });
+}
+
+// ---- PCX, DCX and TGA -----------------------------------------------------------------------
+
+namespace {
+
+int32_t Size32(int64_t Size) {
+    return static_cast<int32_t>(std::clamp<int64_t>(Size, 0, INT32_MAX));
+}
+
+void ReadDcx(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
+             TVLProgressRecord& Progress) {
+    ReadDCXStream(Stream, Bitmap, Params, Progress, false);
+}
+
+void ReadTga(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
+             TVLProgressRecord& Progress) {
+    std::unique_ptr<TVLMask> alpha;
+    ReadTGAStream(Stream, Bitmap, Params, Progress, false, alpha, false);
+    if (alpha != nullptr) Bitmap.GetAlphaChannel()->CopyFromMask(alpha.get());
+}
+
+// The alpha mask is made from the working bitmap's alpha channel, as for PNG.
+void WriteTga(TStream& Stream, TVLBitmap& Bitmap, TVLBitmap& Working, TIOParamsVals& Params,
+              TVLProgressRecord& Progress) {
+    if (!Working.HasAlphaChannel()) {
+        WriteTGAStream(Stream, Bitmap, Params, Progress, nullptr);
+        return;
+    }
+    TVLMask mask;
+    Working.GetAlphaChannel()->CopyToMask(&mask);
+    WriteTGAStream(Stream, Bitmap, Params, Progress, &mask);
+}
+
+} // namespace
+
+void TVistrelIO::LoadFromFilePCX(const String& FileName) {
+    FileLoaderA(FileName, ffPCX, {},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    ReadPCXStream(Stream, Bitmap, *FIOParams, Size32(Stream.GetSize()), Progress,
+                                  false);
+                });
+}
+
+void TVistrelIO::LoadFromStreamPCX(TStream& Stream) {
+    const int64_t start = Stream.GetPosition();
+    int64_t length = -1;
+    if (StreamHeaders) {
+        uint8_t header[StreamHeaderSize];
+        if (Stream.Read(header, StreamHeaderSize) != StreamHeaderSize ||
+            !ReadStreamHeader(header, "PCX2", length)) {
+            RefuseFormat();
+            return;
+        }
+        // The older header is "PCX" and a zero byte, without a length.
+        if (header[3] != '2') {
+            Stream.SetPosition(start + 4);
+            length = -1;
+        }
+    }
+    const int64_t size = length >= 0 ? length : Stream.GetSize();
+    StreamLoader(Stream, ffPCX, {},
+                 [this, size](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadPCXStream(S, Bitmap, *FIOParams, Size32(size), Progress, false);
+                 });
+    // The next image begins right after this one's data, never outside the stream.
+    if (length >= 0)
+        Stream.SetPosition(std::min(start + StreamHeaderSize + length, Stream.GetSize()));
+}
+
+void TVistrelIO::SaveToFilePCX(const String& FileName) {
+    FileSaver(FileName, ffPCX, TrueColourOrBilevel,
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WritePCXStream(Stream, Bitmap, *FIOParams, Progress);
+              });
+}
+
+void TVistrelIO::SaveToStreamPCX(TStream& Stream) {
+    StreamSaver(Stream, TrueColourOrBilevel,
+                [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    WithStreamHeader(S, "PCX2",
+                                     [&] { WritePCXStream(S, Bitmap, *FIOParams, Progress); });
+                });
+}
+
+void TVistrelIO::LoadFromFileDCX(const String& FileName) {
+    FileLoaderA(FileName, ffDCX, {},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    ReadDcx(Stream, Bitmap, *FIOParams, Progress);
+                });
+}
+
+void TVistrelIO::LoadFromStreamDCX(TStream& Stream) {
+    StreamLoader(Stream, ffDCX, {},
+                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadDcx(S, Bitmap, *FIOParams, Progress);
+                 });
+}
+
+void TVistrelIO::SaveToFileDCX(const String& FileName) {
+    FileSaver(FileName, ffDCX, {},
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WriteDCXStream(Stream, Bitmap, *FIOParams, Progress);
+              });
+}
+
+// The container is built apart and replaces the stream's content only when it is complete.
+void TVistrelIO::SaveToStreamDCX(TStream& Stream) {
+    StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+        TMemoryStream container;
+        WriteDCXStream(container, Bitmap, *FIOParams, Progress);
+        if (Progress.Aborting()) return;
+        S.SetSize(0);
+        S.SetPosition(0);
+        container.SaveToStream(S);
+    });
+}
+
+void TVistrelIO::LoadFromFileTGA(const String& FileName) {
+    FileLoaderB(FileName, ffTGA, {},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    ReadTga(Stream, Bitmap, *FIOParams, Progress);
+                });
+}
+
+void TVistrelIO::LoadFromStreamTGA(TStream& Stream) {
+    StreamLoader(Stream, ffTGA, {true, true, false},
+                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadTga(S, Bitmap, *FIOParams, Progress);
+                 });
+}
+
+void TVistrelIO::SaveToFileTGA(const String& FileName) {
+    FileSaver(FileName, ffTGA, TrueColourOrBilevel,
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WriteTga(Stream, Bitmap, *FBitmap, *FIOParams, Progress);
+              });
+}
+
+void TVistrelIO::SaveToStreamTGA(TStream& Stream) {
+    StreamSaver(Stream, TrueColourOrBilevel,
+                [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    WriteTga(S, Bitmap, *FBitmap, *FIOParams, Progress);
+                });
 }
 
 // ---- TIFF -----------------------------------------------------------------------------------

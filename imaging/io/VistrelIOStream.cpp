@@ -10,8 +10,10 @@
 #include "imaging/formats/VLBmp.h"
 #include "imaging/formats/VLGif.h"
 #include "imaging/formats/VLMetafileRaw.h"
+#include "imaging/formats/VLPcx.h"
 #include "imaging/formats/VLPnmWbmp.h"
 #include "imaging/formats/VLPsdReader.h"
+#include "imaging/formats/VLTga.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
 #include "imaging/io/VLIOThread.h"
 #include "imaging/io/VLJpeg.h"
@@ -60,11 +62,13 @@ TVLFileFormatId ByteTests(TStream& Stream, int64_t Size) {
 TVLFileFormatId CodecProbes(TStream& Stream, int64_t Size) {
     if (IsTIFFStream(Stream) && !IsCameraRawTIFFStream(Stream)) return ffTIFF;
     if (Size > 8 && IsPNGStream(Stream)) return ffPNG;
+    if (IsTGAStream(Stream)) return ffTGA;
     if (IsPNMStream(Stream)) return ffPXM;
     if (FindJPEGStart(Stream) >= 0) return ffJPEG;
     if (IsJP2Stream(Stream)) return ffJP2;
     if (IsJ2KStream(Stream)) return ffJ2K;
     if (IsAVIStream(Stream)) return ffAVI;
+    if (IsDCXStream(Stream)) return ffDCX;
     if (IsWMFStream(Stream)) return ffWMF;
     if (IsEMFStream(Stream)) return ffEMF;
     if (IsPSDStream(Stream)) return ffPSD;
@@ -269,6 +273,9 @@ const TStreamLoader StreamLoaders[] = {
     {ffPXM, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamPNM(S); }},
     {ffWBMP, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamWBMP(S); }},
     {ffPSD, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamPSD(S); }},
+    {ffPCX, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamPCX(S); }},
+    {ffDCX, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamDCX(S); }},
+    {ffTGA, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamTGA(S); }},
     {ffVect, &LoadLayersObjects},
     {ffLayers, &LoadLayersObjects},
     {ffLayersObjects, &LoadLayersObjects},
@@ -410,6 +417,14 @@ void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
         return;
     case ffPDF:
         SaveToStreamPDF(Stream);
+    case ffPCX:
+        SaveToStreamPCX(Stream);
+        return;
+    case ffDCX:
+        SaveToStreamDCX(Stream);
+        return;
+    case ffTGA:
+        SaveToStreamTGA(Stream);
         return;
     default:
         break;
@@ -487,6 +502,19 @@ bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap, TI
     case ffPSD:
         ReadPSDStream(Stream, nullptr, Params, Progress, false, nullptr);
         return true;
+    case ffPCX:
+        ReadPCXStream(Stream, Bitmap, Params,
+                      static_cast<int32_t>(std::min<int64_t>(Stream.GetSize(), INT32_MAX)),
+                      Progress, true);
+        return true;
+    case ffDCX:
+        ReadDCXStream(Stream, Bitmap, Params, Progress, true);
+        return true;
+    case ffTGA: {
+        std::unique_ptr<TVLMask> none;
+        ReadTGAStream(Stream, Bitmap, Params, Progress, true, none, true);
+        return true;
+    }
     default:
         break;
     }

@@ -89,6 +89,26 @@ std::string PngDeclaring(uint32_t W, uint32_t H, uint8_t ColorType, uint8_t Inte
            PngChunk("IDAT", std::string(zipped.begin(), zipped.begin() + 20));
 }
 
+// A run-length 8-bit PCX header of W x H and two runs.
+std::string PcxDeclaring(uint32_t W, uint32_t H) {
+    std::string header(128, '\0');
+    header[0] = 10, header[1] = 5, header[2] = 1, header[3] = 8;
+    header[8] = char(W - 1), header[9] = char((W - 1) >> 8);
+    header[10] = char(H - 1), header[11] = char((H - 1) >> 8);
+    header[65] = 1, header[66] = char(W), header[67] = char(W >> 8);
+    return header + "\xFF\x01\xFF\x01";
+}
+
+// A run-length 24-bit Targa header of W x H and one run packet.
+std::string TgaDeclaring(uint32_t W, uint32_t H) {
+    std::string header(18, '\0');
+    header[2] = 10;
+    header[12] = char(W), header[13] = char(W >> 8);
+    header[14] = char(H), header[15] = char(H >> 8);
+    header[16] = 24;
+    return header + "\xFF\x01\x02\x03";
+}
+
 // A JPEG with its frame header's size raised to W x H, cut before EOI.
 std::string RaiseFrameSize(const TBytes& Jpeg, uint16_t W, uint16_t H) {
     std::string out(Jpeg.begin(), Jpeg.end() - 2);
@@ -174,6 +194,8 @@ const std::vector<TDeclaredCase>& DeclaredCases() {
          60000},
         {"PnmGreyMap", "pgm", [] { return std::string("P5 60000 60000 65535\nab"); }, 60000, 60000},
         {"PsdLayerAndComposite", "psd", [] { return PsdDeclaring(30000, 30000); }, 30000, 30000},
+        {"PcxRunLength", "pcx", [] { return PcxDeclaring(65535, 65535); }, 65535, 65535},
+        {"TgaRunLength", "tga", [] { return TgaDeclaring(65535, 65535); }, 65535, 65535},
     };
     return cases;
 }

@@ -40,6 +40,8 @@ TEST_F(IOFormats, RoundTripsByNameAgreeWithPillow) {
         {"rgb", "ppm", vl24RGB, false, 3, 0},   {"grey", "pgm", vl8g, false, 1, 0},
         {"grey", "pbm", vl8g, false, 1, 0},   {"rgb", "psd", vl24RGB, false, 3, 0},
         {"grey", "psd", vl8g, false, 1, 0},
+        {"grey", "pbm", vl8g, false, 1, 0},
+        {"rgb", "pcx", vl24RGB, false, 3, 0},   {"rgba", "tga", vl24RGB, true, 3, 0},
     };
     for (const TRoundTrip& c : cases) {
         SCOPED_TRACE(std::string(c.Name) + "." + c.Extension);
@@ -78,7 +80,9 @@ TEST_F(IOFormats, RoundTripsByNameAgreeWithPillow) {
                                             : ext == "bmp" || ext == "dib" ? ffBMP
                                             : ext[0] == 'p' && ext[2] == 'm' ? ffPXM
                                             : ext == "psd"                   ? ffPSD
-                                                                           : ffPNG);
+                                            : ext == "pcx"                   ? ffPCX
+                                            : ext == "tga"                   ? ffTGA
+                                                                             : ffPNG);
         EXPECT_LE(MaxDifference(PixelsRGBA(C.Bitmap()), pillow), c.Tolerance == 0 ? 0 : 2);
     }
 }
@@ -401,11 +405,12 @@ TEST_F(IOFormats, ExtensionsWithoutAWriterCreateNothingAndReportFailure) {
         TVLFileFormatId SaverId;
         int32_t Finishes;
     };
-    // "pix" belongs to the Targa saver; the vector formats and a layers file without a view
-    // have no writer; an unknown extension is refused before any report.
-    const TCase cases[] = {{"a.pcx", ffPCX, 1}, {"a.pix", ffTGA, 1},   {"a.vlv", ffVect, 1},
-                           {"a.lyr", ffLayers, 1}, {"a.all", ffLayersObjects, 1},
-                           {"a.win", ffTGA, 1},  {"a.pcx", ffPCX, 1},   {"a.xyz", 0, 0}};
+    // The vector formats and a layers file without a view have no writer; an unknown extension
+    // is refused before any report.
+    const TCase cases[] = {{"a.vlv", ffVect, 1},
+                           {"a.lyr", ffLayers, 1},
+                           {"a.all", ffLayersObjects, 1},
+                           {"a.xyz", 0, 0}};
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         EXPECT_EQ(SaverFormatOfExtension(Wide(c.Name).substr(2)), c.SaverId);
@@ -415,6 +420,124 @@ TEST_F(IOFormats, ExtensionsWithoutAWriterCreateNothingAndReportFailure) {
         EXPECT_EQ(C.TakeFinishes(), c.Finishes);
         EXPECT_FALSE(fs::exists(Dir.File(c.Name)));
     }
+}
+
+// ".pix" and ".win" save Targa, ".dcx" a one-page container: ImageMagick reads each as the
+// picture saved, and the component loads it back by name.
+TEST_F(IOFormats, PcxDcxAndTargaSavesImageMagickReads) {
+    if (!ToolExists("convert")) SV_SKIP_WITHOUT_REFERENCE("ImageMagick convert");
+    TVLBitmap original;
+    FillPicture(original, 13, 7, vl24RGB);
+    struct TCase {
+        const char* Name;
+        const char* Coder;
+        TVLFileFormatId Saver;
+    };
+    const TCase cases[] = {{"a.pcx", "pcx", ffPCX},
+                           {"a.pix", "tga", ffTGA},
+                           {"a.win", "tga", ffTGA},
+                           {"a.tga", "tga", ffTGA},
+                           {"a.dcx", "dcx", ffDCX}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        EXPECT_EQ(SaverFormatOfExtension(Wide(c.Name).substr(2)), c.Saver);
+        C.Bitmap().Assign(&original);
+        C.IO.IOParams().SamplesPerPixel = 3;
+        C.IO.SaveToFile(Wide(Dir.File(c.Name)));
+        EXPECT_FALSE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        EXPECT_EQ(C.IO.IOParams().FileType, c.Saver);
+        std::string rgba;
+        ASSERT_TRUE(RunTool(std::string("convert '") + c.Coder + ":" + Dir.File(c.Name) +
+                                "' -depth 8 rgba:-",
+                            rgba));
+        EXPECT_EQ(TBytes(rgba.begin(), rgba.end()), PixelsRGBA(original));
+        // ".win" is saved as Targa, but no registry row loads it.
+        if (std::string(c.Name) == "a.win") continue;
+        C.Bitmap().FreeImage(true);
+        C.IO.LoadFromFile(Wide(Dir.File(c.Name)));
+        EXPECT_FALSE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.TakeFinishes(), 1);
+        EXPECT_EQ(PixelsRGBA(C.Bitmap()), PixelsRGBA(original));
+    }
+}
+
+// The stream forms: a "PCX2" header around the data, pages of a DCX stream, Targa alpha.
+TEST_F(IOFormats, PcxDcxAndTargaStreams) {
+    TVLBitmap original;
+    FillPicture(original, 11, 5, vl24RGB, true);
+    C.Bitmap().Assign(&original);
+    TMemoryStream two;
+    C.IO.StreamHeaders = true;
+    C.IO.SaveToStreamPCX(two);
+    C.IO.SaveToStreamPCX(two);
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    const TBytes bytes = StreamBytes(two);
+    ASSERT_GT(bytes.size(), 12u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "PCX2");
+    two.SetPosition(0);
+    for (int32_t i = 0; i < 2; ++i) {
+        C.Bitmap().FreeImage(true);
+        C.IO.LoadFromStreamPCX(two);
+        EXPECT_FALSE(C.IO.AbortingFlag);
+        EXPECT_EQ(C.IO.IOParams().FileType, ffPCX);
+        EXPECT_EQ(C.Bitmap().GetWidth(), 11);
+    }
+    EXPECT_EQ(two.GetPosition(), two.GetSize());
+    // The older header: "PCX" and a zero byte before the data.
+    TMemoryStream plain;
+    C.IO.StreamHeaders = false;
+    C.IO.SaveToStreamPCX(plain);
+    TMemoryStream old;
+    old.WriteBuffer("PCX\0", 4);
+    old.WriteBuffer(plain.Memory(), plain.GetSize());
+    old.SetPosition(0);
+    C.IO.StreamHeaders = true;
+    C.IO.LoadFromStreamPCX(old);
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.Bitmap().GetWidth(), 11);
+    // Without a header the loader refuses the data.
+    plain.SetPosition(0);
+    C.IO.LoadFromStreamPCX(plain);
+    EXPECT_TRUE(C.IO.AbortingFlag);
+    C.IO.StreamHeaders = false;
+    C.TakeFinishes();
+
+    // A DCX save replaces what the stream held; parameters and pages read back.
+    TMemoryStream dcx;
+    dcx.WriteBuffer("old content", 11);
+    C.Bitmap().Assign(&original);
+    C.IO.SaveToStreamFormat(dcx, ffDCX);
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    dcx.SetPosition(0);
+    EXPECT_EQ(DetectStreamFormat(dcx), ffDCX);
+    C.IO.ParamsFromStreamFormat(dcx, ffDCX);
+    EXPECT_EQ(C.IO.IOParams().FileType, ffDCX);
+    EXPECT_EQ(C.IO.IOParams().Width, 11);
+    dcx.SetPosition(0);
+    C.IO.LoadFromStream(dcx);
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.IO.IOParams().FileType, ffDCX);
+
+    // Targa keeps the alpha channel.
+    TMemoryStream tga;
+    C.Bitmap().Assign(&original);
+    C.IO.SaveToStreamFormat(tga, ffTGA);
+    tga.SetPosition(0);
+    C.Bitmap().FreeImage(true);
+    C.IO.LoadFromStream(tga);
+    EXPECT_FALSE(C.IO.AbortingFlag);
+    EXPECT_EQ(C.IO.IOParams().FileType, ffTGA);
+    EXPECT_EQ(PixelsRGBA(C.Bitmap()), PixelsRGBA(original));
+    tga.SetPosition(0);
+    C.IO.ParamsFromStream(tga);
+    EXPECT_EQ(C.IO.IOParams().FileType, ffTGA);
+    TMemoryStream pcx;
+    C.IO.SaveToStreamFormat(pcx, ffPCX);
+    pcx.SetPosition(0);
+    C.IO.ParamsFromStream(pcx);
+    EXPECT_EQ(C.IO.IOParams().FileType, ffPCX);
+    EXPECT_EQ(C.IO.IOParams().Height, 5);
 }
 
 TEST_F(IOFormats, LoadsWithoutAReaderReportFailureOnce) {

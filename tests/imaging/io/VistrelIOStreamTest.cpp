@@ -42,6 +42,9 @@ TEST_F(IOStream, DetectsGeneratedStreams) {
     TVistrelView view(nullptr);
     ASSERT_TRUE(view.GetVLBitmap()->Allocate(4, 4, vl24RGB));
     view.SaveLayersToStream(layers, -1);
+    TMemoryStream tga, dcx;
+    C.IO.SaveToStreamTGA(tga);
+    C.IO.SaveToStreamDCX(dcx);
     const TBytes jpegBytes = StreamBytes(jpeg);
     // A metafile header: type, 9 header words, version, size, objects, largest record, and no
     // parameters; the placeable header before it starts with its key.
@@ -74,6 +77,10 @@ TEST_F(IOStream, DetectsGeneratedStreams) {
         {"pcx file header", Concat(TBytes{10, 5}, TBytes(127, 0)), ffPCX},
         {"pcx version 6", Concat(TBytes{10, 6}, TBytes(127, 0)), 0},
         {"tiff stream header", Text("TIFF", 13), ffTIFF},
+        {"targa", StreamBytes(tga), ffTGA},
+        {"targa header before a jpeg",
+         Concat(TBytes{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 24, 0}, jpegBytes), ffTGA},
+        {"dcx", StreamBytes(dcx), ffDCX},
         {"avi", Concat(Concat(Text("RIFF"), TBytes{16, 0, 0, 0}), Text("AVI LIST", 12)), ffAVI},
         {"layers of version 0", Concat(Text("DEROZEVEVOVAR"), TBytes(12, 0)), 0},
         {"metafile", Concat(WmfHeader(1), TBytes(2, 0)), ffWMF},
