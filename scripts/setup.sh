@@ -30,7 +30,7 @@ test_packages=(
   # viewer's start-up tests look at its windows with
   xclip x11-utils
   # reference tools the tests compare decoded images against
-  imagemagick libtiff-tools netpbm libopenjp2-tools python3-pil pngcheck
+  imagemagick libtiff-tools netpbm libopenjp2-tools python3-pil pngcheck libwmf-bin
   libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils libjpeg-turbo-progs
   # the fuzz configuration: clang 14 with its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev

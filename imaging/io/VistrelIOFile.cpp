@@ -67,6 +67,8 @@ void TVistrelIO::LoadFileById(const String& FileName, TVLFileFormatId FormatId) 
     case ffJ2K: LoadFromFileJ2K(FileName); break;
     case ffPXM: LoadFromFilePNM(FileName); break;
     case ffWBMP: LoadFromFileWBMP(FileName); break;
+    case ffWMF:
+    case ffEMF: ImportMetafile(FileName, -1, -1, true); break;
     case ffVect:
     case ffLayers:
     case ffLayersObjects: LoadFromFileLayersObjects(FileName, FormatId); break;

@@ -168,6 +168,17 @@ public:
     platform::detail::TRegionData Data;
 };
 
+// What SaveDC keeps of a device context; RestoreDC selects the objects again when they live.
+struct TDcSavedState {
+    HPEN Pen = nullptr;
+    HBRUSH Brush = nullptr;
+    HFONT Font = nullptr;
+    std::optional<platform::detail::TRegionData> Clip;
+    int32_t Rop2 = 0, BkMode = 0, StretchMode = 0, PolyFillMode = 0;
+    COLORREF BkColor = 0, TextColor = 0;
+    TPoint Position, BrushOrigin;
+};
+
 class TDeviceContext : public TGdiObject {
 public:
     TGdiBitmap* Bitmap = nullptr;
@@ -187,6 +198,7 @@ public:
     int32_t StylePosition = 0;
     // The screen's device context: it has no surface of its own.
     bool IsScreen = false;
+    std::vector<TDcSavedState> SavedStates;
 
     const platform::detail::TSurface& Surface() const;
 };
