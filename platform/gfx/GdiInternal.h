@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace platform::detail {
@@ -120,6 +121,9 @@ TRegionData RoundRectRegion(int32_t Left, int32_t Top, int32_t Right, int32_t Bo
                             int32_t CornerWidth, int32_t CornerHeight);
 // Pixels whose centres lie inside the polygon under the fill rule.
 TRegionData PolygonRegion(const TPoint* Points, int32_t Count, int32_t FillMode);
+// The same for several rings of (x, y) points together, rows First to Last - 1 only.
+TRegionData RingsRegion(const std::vector<std::vector<std::pair<double, double>>>& Rings,
+                        int32_t FillMode, int64_t First, int64_t Last);
 
 } // namespace platform::detail
 

@@ -23,38 +23,37 @@ template <class T> T* Live(T* Object) {
     return Lookup<T>(Object);
 }
 
-// Pixels whose centres lie inside the rings together, under the fill rule, in rows First to
-// Last - 1 only. Edges enter and leave an active list as the rows pass them.
-TRegionData RingsRegion(const TPoint* points, const int32_t* counts, int32_t rings,
-                        int32_t fillMode, int64_t first, int64_t last) {
+} // namespace
+
+namespace platform::detail {
+
+TRegionData RingsRegion(const std::vector<std::vector<std::pair<double, double>>>& Rings,
+                        int32_t FillMode, int64_t First, int64_t Last) {
     struct Edge {
         double X0, Y0, X1, Y1;
         int32_t Direction;
     };
     std::vector<Edge> edges;
-    const TPoint* ring = points;
-    for (int32_t r = 0; r < rings; ++r) {
-        const int32_t n = counts[r];
-        for (int32_t i = 0; i < n; ++i) {
-            const TPoint& p = ring[i];
-            const TPoint& q = ring[(i + 1) % n];
-            if (p.Y == q.Y) continue;
-            const bool down = q.Y > p.Y;
-            const TPoint& lo = down ? p : q;
-            const TPoint& hi = down ? q : p;
-            edges.push_back(
-                {double(lo.X), double(lo.Y), double(hi.X), double(hi.Y), down ? 1 : -1});
+    for (const auto& ring : Rings)
+        for (size_t i = 0; i < ring.size(); ++i) {
+            const auto& p = ring[i];
+            const auto& q = ring[(i + 1) % ring.size()];
+            if (!(p.second != q.second)) continue; // horizontal, or not a number
+            const bool down = q.second > p.second;
+            const auto& lo = down ? p : q;
+            const auto& hi = down ? q : p;
+            edges.push_back({lo.first, lo.second, hi.first, hi.second, down ? 1 : -1});
         }
-        ring += n;
-    }
     TRegionData region;
     if (edges.empty()) return region;
     std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) { return a.Y0 < b.Y0; });
     double bottom = edges.front().Y1;
     for (const Edge& e : edges)
         bottom = std::max(bottom, e.Y1);
-    first = std::max<int64_t>(first, static_cast<int64_t>(std::floor(edges.front().Y0)));
-    last = std::min<int64_t>(last, static_cast<int64_t>(std::ceil(bottom)));
+    First = std::max<int64_t>(
+        First, static_cast<int64_t>(std::clamp(std::floor(edges.front().Y0), -1e15, 1e15)));
+    Last =
+        std::min<int64_t>(Last, static_cast<int64_t>(std::clamp(std::ceil(bottom), -1e15, 1e15)));
     struct Crossing {
         double X;
         int32_t Direction;
@@ -63,22 +62,23 @@ TRegionData RingsRegion(const TPoint* points, const int32_t* counts, int32_t rin
     std::vector<const Edge*> active;
     size_t next = 0;
     TSpanList row;
-    for (int64_t y = first; y < last; ++y) {
+    for (int64_t y = First; y < Last; ++y) {
         const double yc = static_cast<double>(y) + 0.5;
         while (next < edges.size() && edges[next].Y0 <= yc)
             active.push_back(&edges[next++]);
         std::erase_if(active, [&](const Edge* e) { return e->Y1 <= yc; });
         crossings.clear();
         for (const Edge* e : active)
-            crossings.push_back(
-                {e->X0 + (yc - e->Y0) * (e->X1 - e->X0) / (e->Y1 - e->Y0), e->Direction});
+            if (e->Y0 <= yc)
+                crossings.push_back(
+                    {e->X0 + (yc - e->Y0) * (e->X1 - e->X0) / (e->Y1 - e->Y0), e->Direction});
         std::sort(crossings.begin(), crossings.end(),
                   [](const Crossing& a, const Crossing& b) { return a.X < b.X; });
         row.clear();
         int32_t winding = 0;
         for (size_t k = 0; k + 1 < crossings.size(); ++k) {
-            winding += fillMode == WINDING ? crossings[k].Direction : 1;
-            if (fillMode == WINDING ? winding == 0 : (winding & 1) == 0) continue;
+            winding += FillMode == WINDING ? crossings[k].Direction : 1;
+            if (FillMode == WINDING ? winding == 0 : (winding & 1) == 0) continue;
             const int32_t a = PixelFrom(crossings[k].X), b = PixelFrom(crossings[k + 1].X);
             if (a < b) row.push_back({a, b});
         }
@@ -86,6 +86,10 @@ TRegionData RingsRegion(const TPoint* points, const int32_t* counts, int32_t rin
     }
     return region;
 }
+
+} // namespace platform::detail
+
+namespace {
 
 // The outline of an arc of the ellipse in the box, counter-clockwise from the ray through the
 // first radial point to the ray through the second, as points.
@@ -148,7 +152,12 @@ bool PolyPolygon(HDC Dc, const TPoint* Points, const int32_t* Counts, int32_t Po
     // Rows off the surface paint nothing; the screen's context has no surface to bound them.
     const int64_t first = dc->IsScreen ? INT32_MIN / 2 : 0;
     const int64_t last = dc->IsScreen ? INT32_MAX / 2 : dc->Surface().Height;
-    PaintRegion(*dc, RingsRegion(Points, Counts, Polygons, dc->PolyFillMode, first, last),
+    std::vector<std::vector<std::pair<double, double>>> rings(static_cast<size_t>(Polygons));
+    const TPoint* at = Points;
+    for (int32_t i = 0; i < Polygons; ++i)
+        for (int32_t k = 0; k < Counts[i]; ++k, ++at)
+            rings[static_cast<size_t>(i)].push_back({at->X, at->Y});
+    PaintRegion(*dc, RingsRegion(rings, dc->PolyFillMode, first, last),
                 MakeBrushPaint(*dc, dc->Brush, false), dc->Rop2);
     std::vector<TPoint> ring;
     for (int32_t i = 0; i < Polygons; ++i) {

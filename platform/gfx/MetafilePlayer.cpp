@@ -374,6 +374,7 @@ private:
     // ---- Drawing in device pixels ----
     void Stroke(const std::vector<TPointD>& Points, bool Closed);
     void Shapes(const std::vector<std::vector<TPointD>>& Rings, bool Fill, bool Outline);
+    void WideStroke(const std::vector<TPointD>& Points, bool Closed, int32_t Width);
     void AddFigure(std::vector<TPointD> Points, bool Closed);
     void BoxShape(int32_t Kind, double l, double t, double r, double b, double cw, double ch,
                   const double* Radials);
@@ -559,6 +560,11 @@ void TPlayer::Stroke(const std::vector<TPointD>& Points, bool Closed) {
         return;
     }
     TTools tools(*this, true, false);
+    const int32_t width = PenWidth();
+    if (width > 1 && S.Pen.Style != PS_NULL) {
+        WideStroke(Points, Closed, width);
+        return;
+    }
     if (Safe(Points)) {
         std::vector<TPoint> points = Rounded(Points);
         if (Closed) points.push_back(points.front());
@@ -589,6 +595,55 @@ void TPlayer::Stroke(const std::vector<TPointD>& Points, bool Closed) {
     flush();
 }
 
+// A wide pen's stroke as one shape: a band along each segment and a round tip at each point,
+// filled together, so that its cost follows its outline rather than its area.
+void TPlayer::WideStroke(const std::vector<TPointD>& Points, bool Closed, int32_t Width) {
+    const double m = Width + 2.0;
+    const double l = -m, t = -m, r = FSurfaceWidth + m, b = FSurfaceHeight + m;
+    const double half = Width / 2.0;
+    using TRing = std::vector<std::pair<double, double>>;
+    std::vector<TRing> rings;
+    // Every ring counter-clockwise, so that the winding rule joins them.
+    auto add = [&](TRing ring) {
+        double area = 0;
+        for (size_t i = 0; i < ring.size(); ++i) {
+            const auto& p = ring[i];
+            const auto& q = ring[(i + 1) % ring.size()];
+            area += p.first * q.second - q.first * p.second;
+        }
+        if (area < 0) std::reverse(ring.begin(), ring.end());
+        rings.push_back(std::move(ring));
+    };
+    const int32_t tipPoints = std::clamp(Width, 8, 64);
+    auto tip = [&](TPointD c) {
+        TRing ring;
+        for (int32_t i = 0; i < tipPoints; ++i) {
+            const double a = 2 * std::numbers::pi * i / tipPoints;
+            ring.push_back({c.X + 0.5 + half * std::cos(a), c.Y + 0.5 + half * std::sin(a)});
+        }
+        add(std::move(ring));
+    };
+    const size_t segments = Closed ? Points.size() : Points.size() - 1;
+    for (size_t i = 0; i < segments; ++i) {
+        TPointD p = Points[i], q = Points[(i + 1) % Points.size()];
+        if (!ClipSegment(p, q, l, t, r, b)) continue;
+        const double dx = q.X - p.X, dy = q.Y - p.Y, length = std::hypot(dx, dy);
+        if (length > 0) {
+            const double nx = -dy / length * half, ny = dx / length * half;
+            add({{p.X + 0.5 + nx, p.Y + 0.5 + ny},
+                 {q.X + 0.5 + nx, q.Y + 0.5 + ny},
+                 {q.X + 0.5 - nx, q.Y + 0.5 - ny},
+                 {p.X + 0.5 - nx, p.Y + 0.5 - ny}});
+        }
+        tip(p);
+        tip(q);
+    }
+    TBrushPaint paint;
+    paint.None = false;
+    paint.Fore = ColorToPixel(FDc.Surface(), S.Pen.Color);
+    PaintRegion(FDc, RingsRegion(rings, WINDING, 0, FSurfaceHeight), paint, S.Rop2);
+}
+
 void TPlayer::Shapes(const std::vector<std::vector<TPointD>>& Rings, bool Fill, bool Outline) {
     if (FInPath) {
         for (const auto& ring : Rings)
@@ -609,11 +664,14 @@ void TPlayer::Shapes(const std::vector<std::vector<TPointD>>& Rings, bool Fill, 
         points.insert(points.end(), rounded.begin(), rounded.end());
         counts.push_back(static_cast<int32_t>(rounded.size()));
     }
-    if (!counts.empty() && (Fill || (safe && Outline))) {
-        TTools tools(*this, safe && Outline, Fill);
+    // One-pixel outlines of safe rings go with the fill, as the layer draws them; wide or cut
+    // outlines follow as strokes.
+    const bool outlineHere = safe && Outline && PenWidth() == 1;
+    if (!counts.empty() && (Fill || outlineHere)) {
+        TTools tools(*this, outlineHere, Fill);
         PolyPolygon(FHandle, points.data(), counts.data(), static_cast<int32_t>(counts.size()));
     }
-    if (!safe && Outline)
+    if (Outline && !outlineHere)
         for (const auto& ring : Rings)
             Stroke(ring, true);
 }
@@ -624,7 +682,8 @@ void TPlayer::BoxShape(int32_t Kind, double l, double t, double r, double b, dou
                        const double* Radials) {
     const TPointD a = Dev(l, t), c = Dev(r, b);
     const bool flip = FMap.Det() < 0;
-    if (!FInPath && AxisAligned() && SafePoint(a) && SafePoint(c)) {
+    const bool widePolygon = (Kind == 4 || Kind == 5) && PenWidth() > 1;
+    if (!FInPath && !widePolygon && AxisAligned() && SafePoint(a) && SafePoint(c)) {
         TTools tools(*this, true, Kind != 3);
         const int32_t x0 = Round32(a.X), y0 = Round32(a.Y), x1 = Round32(c.X), y1 = Round32(c.Y);
         if (Kind == 0) ::Rectangle(FHandle, x0, y0, x1, y1);
@@ -776,6 +835,21 @@ void TPlayer::Blit(double X, double Y, double W, double H, const TDib* Dib, int3
     const bool flipSource = bottomUp && !SourceFromTop;
     double sx = SrcX, sw = SrcW, sh = SrcH;
     double sy = flipSource ? double(Dib->Height) - SrcY - SrcH : SrcY;
+    // Only the part of the source inside the DIB is drawn, with the matching part of the
+    // destination, so that a huge source rectangle costs no more than the DIB.
+    auto cropSource = [](double& d0, double& d1, double& s0, double& sLen, double limit) {
+        const double n0 = std::max(s0, 0.0), n1 = std::min(s0 + sLen, limit);
+        if (!(n0 < n1)) return false;
+        const double k = (d1 - d0) / sLen;
+        d1 = d0 + (n1 - s0) * k;
+        d0 += (n0 - s0) * k;
+        s0 = n0;
+        sLen = n1 - n0;
+        return true;
+    };
+    if (Dib != nullptr && (!(sw > 0 && sh > 0) || !cropSource(x0, x1, sx, sw, Dib->Width) ||
+                           !cropSource(y0, y1, sy, sh, Dib->Height)))
+        return;
     // Only the part of the destination on the surface is drawn, with the matching part of the
     // source, so that a huge destination costs no more than the surface.
     auto cut = [](double& d0, double& d1, double& s0, double& sLen, double limit) {
