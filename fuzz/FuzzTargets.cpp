@@ -5,6 +5,7 @@
 #include "imaging/core/VLCanvas.h"
 #include "imaging/core/VLColorSpace.h"
 #include "imaging/core/VLDefs.h"
+#include "imaging/core/VLDibbitmap.h"
 #include "imaging/core/VLICC.h"
 #include "imaging/core/VLImagingAnnot.h"
 #include "imaging/core/VLMarkerList.h"
@@ -34,6 +35,8 @@
 #include "imaging/io/VistrelIOUnit.h"
 #include "imaging/proc/VistrelProcUnit.h"
 #include "imaging/view/VistrelView.h"
+#include "platform/gfx/Canvas.h"
+#include "platform/gfx/Metafile.h"
 
 #include <algorithm>
 #include <array>
@@ -457,6 +460,32 @@ void FuzzCameraRaw(const uint8_t* Data, size_t Size) {
         DevelopCameraRaw(c, read.Bitmap, read.Params, false);
     } catch (const Exception&) {
     }
+// A WMF or EMF file through the metafile graphic, played into a 24-bit DIB at its natural size
+// cut to fit 160 x 160 (a picture without a size at 64 x 48).
+void FuzzMetafile(const uint8_t* Data, size_t Size) {
+    TInputStream stream(Data, Size);
+    TMetafile metafile;
+    try {
+        metafile.LoadFromStream(stream);
+    } catch (const Exception&) {
+        return;
+    }
+    int64_t w = metafile.Width(), h = metafile.Height();
+    if (w <= 0 || h <= 0) {
+        w = 64;
+        h = 48;
+    }
+    const int64_t side = std::max(w, h);
+    if (side > 160) {
+        w = std::max<int64_t>(1, w * 160 / side);
+        h = std::max<int64_t>(1, h * 160 / side);
+    }
+    TVLDibbitmap dib;
+    if (!dib.AllocateBits(static_cast<int32_t>(w), static_cast<int32_t>(h), 24)) return;
+    TCanvas canvas;
+    canvas.SetHandle(dib.GetDC());
+    metafile.Draw(canvas, TRect{0, 0, static_cast<int32_t>(w), static_cast<int32_t>(h)});
+    canvas.SetHandle(nullptr);
 }
 
 struct TNamedTarget {
@@ -464,7 +493,7 @@ struct TNamedTarget {
     TFuzzTarget Target;
 };
 
-constexpr std::array<TNamedTarget, 26> Targets = {{
+constexpr std::array<TNamedTarget, 27> Targets = {{
     {"jpeg", FuzzJpeg},
     {"png", FuzzPng},
     {"jpeg2000", FuzzJpeg2000},
@@ -491,6 +520,7 @@ constexpr std::array<TNamedTarget, 26> Targets = {{
     {"markers", FuzzMarkers},
     {"detect", FuzzDetect},
     {"cameraraw", FuzzCameraRaw},
+    {"metafile", FuzzMetafile},
 }};
 
 } // namespace

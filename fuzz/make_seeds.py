@@ -21,7 +21,7 @@ TARGETS = ['jpeg', 'png', 'jpeg2000', 'tiff', 'bmp', 'gif', 'pnm', 'wbmp', 'psd'
            'pcx', 'tga',
            'giflzw', 'tifflzw', 'ccitt',
            'layers', 'rawdump', 'exif', 'iptc', 'xmp', 'tiffdir', 'icc', 'annotations',
-           'markers', 'detect', 'cameraraw']
+           'markers', 'detect', 'cameraraw', 'metafile']
 
 
 def run(*args):
@@ -521,6 +521,14 @@ def icc_seeds(s):
             s.add('icc', os.path.basename(path), read(path))
 
 
+def metafile_seeds(s):
+    # Every scene of the metafile tests in its three encodings.
+    tests = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests', 'imaging', 'io')
+    run(sys.executable, os.path.join(tests, 'make_metafiles.py'), s.path('metafiles'))
+    for name in sorted(os.listdir(s.path('metafiles'))):
+        s.add('metafile', name, read(os.path.join(s.path('metafiles'), name)))
+
+
 def main():
     out, writer = sys.argv[1], sys.argv[2]
     for target in TARGETS:
@@ -540,7 +548,11 @@ def main():
         tga_seeds(s)
         rawpixels_seeds(s)
         icc_seeds(s)
+<<<<<<< HEAD
         cameraraw_seeds(s)
+=======
+        metafile_seeds(s)
+>>>>>>> i52
     run(writer, out)
 
 

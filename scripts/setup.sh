@@ -30,7 +30,7 @@ test_packages=(
   # viewer's start-up tests look at its windows with
   xclip x11-utils
   # reference tools the tests compare decoded images against
-  imagemagick libtiff-tools netpbm libopenjp2-tools python3-pil python3-numpy python3-psd-tools pngcheck
+  imagemagick libtiff-tools netpbm libopenjp2-tools python3-pil python3-numpy python3-psd-tools pngcheck libwmf-bin
   libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils libjpeg-turbo-progs
   # the FTP server the address loading is tested against (HTTP comes with python3)
   python3-pyftpdlib

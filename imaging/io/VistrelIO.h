@@ -16,6 +16,7 @@
 #include <vector>
 
 class TImage;
+class TMetafile;
 
 class TVistrelIO : public TComponent, public TIOParamsOwner {
 public:
@@ -215,6 +216,16 @@ public:
     // the working bitmap through a temporary view.
     void LoadFromFileLayersObjects(const String& FileName, TVLFileFormatId FormatId);
     void LoadFromStreamLayersObjects(TStream& Stream, TVLFileFormatId FormatId);
+
+    // ---- Metafiles and source text (VistrelIOMetafile.cpp) ----
+    // A WMF or EMF file rendered at Width x Height (-1: kept in proportion to the other side;
+    // both -1: its natural size); WithAlpha makes what it leaves untouched transparent.
+    virtual void ImportMetafile(const String& FileName, int32_t Width, int32_t Height,
+                                bool WithAlpha);
+    void RenderMetafile(TMetafile& Metafile, int32_t Width, int32_t Height, bool WithAlpha);
+    // The picture as text: 0 Pascal, 1 C, 2 Base64 (all of it encoded as FormatId), 3 ASCII art
+    // of a vl24RGB working bitmap. A failed export leaves the target as it was.
+    virtual void SaveToSourceText(const String& FileName, TVLFileFormatId FormatId, uint8_t Kind);
 
     // ---- State ----
     TIOParamsVals& IOParams() { return *FIOParams; }

@@ -72,6 +72,8 @@ void TVistrelIO::LoadFileById(const String& FileName, TVLFileFormatId FormatId) 
     case ffPCX: LoadFromFilePCX(FileName); break;
     case ffDCX: LoadFromFileDCX(FileName); break;
     case ffTGA: LoadFromFileTGA(FileName); break;
+    case ffWMF:
+    case ffEMF: ImportMetafile(FileName, -1, -1, true); break;
     case ffVect:
     case ffLayers:
     case ffLayersObjects: LoadFromFileLayersObjects(FileName, FormatId); break;

@@ -836,6 +836,7 @@ void WriteTga(TStream& Stream, TVLBitmap& Bitmap, TVLBitmap& Working, TIOParamsV
 } // namespace
 
 void TVistrelIO::LoadFromFilePCX(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFilePCX, FileName)) return;
     FileLoaderA(FileName, ffPCX, {},
                 [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     ReadPCXStream(Stream, Bitmap, *FIOParams, Size32(Stream.GetSize()), Progress,
@@ -844,6 +845,7 @@ void TVistrelIO::LoadFromFilePCX(const String& FileName) {
 }
 
 void TVistrelIO::LoadFromStreamPCX(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamPCX, Stream)) return;
     const int64_t start = Stream.GetPosition();
     int64_t length = -1;
     if (StreamHeaders) {
@@ -870,6 +872,7 @@ void TVistrelIO::LoadFromStreamPCX(TStream& Stream) {
 }
 
 void TVistrelIO::SaveToFilePCX(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFilePCX, FileName)) return;
     FileSaver(FileName, ffPCX, TrueColourOrBilevel,
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   WritePCXStream(Stream, Bitmap, *FIOParams, Progress);
@@ -877,6 +880,7 @@ void TVistrelIO::SaveToFilePCX(const String& FileName) {
 }
 
 void TVistrelIO::SaveToStreamPCX(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamPCX, Stream)) return;
     StreamSaver(Stream, TrueColourOrBilevel,
                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     WithStreamHeader(S, "PCX2",
@@ -885,6 +889,7 @@ void TVistrelIO::SaveToStreamPCX(TStream& Stream) {
 }
 
 void TVistrelIO::LoadFromFileDCX(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFileDCX, FileName)) return;
     FileLoaderA(FileName, ffDCX, {},
                 [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     ReadDcx(Stream, Bitmap, *FIOParams, Progress);
@@ -892,6 +897,7 @@ void TVistrelIO::LoadFromFileDCX(const String& FileName) {
 }
 
 void TVistrelIO::LoadFromStreamDCX(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamDCX, Stream)) return;
     StreamLoader(Stream, ffDCX, {},
                  [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                      ReadDcx(S, Bitmap, *FIOParams, Progress);
@@ -899,6 +905,7 @@ void TVistrelIO::LoadFromStreamDCX(TStream& Stream) {
 }
 
 void TVistrelIO::SaveToFileDCX(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFileDCX, FileName)) return;
     FileSaver(FileName, ffDCX, {},
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   WriteDCXStream(Stream, Bitmap, *FIOParams, Progress);
@@ -907,6 +914,7 @@ void TVistrelIO::SaveToFileDCX(const String& FileName) {
 
 // The container is built apart and replaces the stream's content only when it is complete.
 void TVistrelIO::SaveToStreamDCX(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamDCX, Stream)) return;
     StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
         TMemoryStream container;
         WriteDCXStream(container, Bitmap, *FIOParams, Progress);
@@ -918,6 +926,7 @@ void TVistrelIO::SaveToStreamDCX(TStream& Stream) {
 }
 
 void TVistrelIO::LoadFromFileTGA(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFileTGA, FileName)) return;
     FileLoaderB(FileName, ffTGA, {},
                 [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     ReadTga(Stream, Bitmap, *FIOParams, Progress);
@@ -925,6 +934,7 @@ void TVistrelIO::LoadFromFileTGA(const String& FileName) {
 }
 
 void TVistrelIO::LoadFromStreamTGA(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamTGA, Stream)) return;
     StreamLoader(Stream, ffTGA, {true, true, false},
                  [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                      ReadTga(S, Bitmap, *FIOParams, Progress);
@@ -932,6 +942,7 @@ void TVistrelIO::LoadFromStreamTGA(TStream& Stream) {
 }
 
 void TVistrelIO::SaveToFileTGA(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFileTGA, FileName)) return;
     FileSaver(FileName, ffTGA, TrueColourOrBilevel,
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   WriteTga(Stream, Bitmap, *FBitmap, *FIOParams, Progress);
@@ -939,6 +950,7 @@ void TVistrelIO::SaveToFileTGA(const String& FileName) {
 }
 
 void TVistrelIO::SaveToStreamTGA(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamTGA, Stream)) return;
     StreamSaver(Stream, TrueColourOrBilevel,
                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     WriteTga(S, Bitmap, *FBitmap, *FIOParams, Progress);
@@ -1131,6 +1143,7 @@ void WritePsd(TVistrelIO& IO, TStream& Stream, TVLBitmap& Bitmap, TVLProgressRec
 } // namespace
 
 void TVistrelIO::LoadFromFilePSD(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFilePSD, FileName)) return;
     FileLoaderA(FileName, ffPSD, {},
                 [this](TStream& Stream, TVLBitmap&, TVLProgressRecord& Progress) {
                     ReadPsd(*this, Stream, Progress);
@@ -1138,12 +1151,14 @@ void TVistrelIO::LoadFromFilePSD(const String& FileName) {
 }
 
 void TVistrelIO::LoadFromStreamPSD(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamPSD, Stream)) return;
     StreamLoader(Stream, ffPSD, {}, [this](TStream& S, TVLBitmap&, TVLProgressRecord& Progress) {
         ReadPsd(*this, S, Progress);
     });
 }
 
 void TVistrelIO::SaveToFilePSD(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFilePSD, FileName)) return;
     FileSaver(FileName, ffPSD, {},
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   WritePsd(*this, Stream, Bitmap, Progress);
@@ -1151,6 +1166,7 @@ void TVistrelIO::SaveToFilePSD(const String& FileName) {
 }
 
 void TVistrelIO::SaveToStreamPSD(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamPSD, Stream)) return;
     StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
         WritePsd(*this, S, Bitmap, Progress);
     });
@@ -1159,6 +1175,7 @@ void TVistrelIO::SaveToStreamPSD(TStream& Stream) {
 // ---- PostScript and PDF ---------------------------------------------------------------------
 
 void TVistrelIO::SaveToFilePS(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFilePS, FileName)) return;
     FileSaver(FileName, ffPS, TrueColourOrBilevel,
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   WritePSStream(Stream, Bitmap, *FIOParams, Progress);
@@ -1166,6 +1183,7 @@ void TVistrelIO::SaveToFilePS(const String& FileName) {
 }
 
 void TVistrelIO::SaveToStreamPS(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamPS, Stream)) return;
     StreamSaver(Stream, TrueColourOrBilevel,
                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     WritePSStream(S, Bitmap, *FIOParams, Progress);
@@ -1173,6 +1191,7 @@ void TVistrelIO::SaveToStreamPS(TStream& Stream) {
 }
 
 void TVistrelIO::SaveToFilePDF(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFilePDF, FileName)) return;
     FileSaver(FileName, ffPDF, TrueColourOrBilevel,
               [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                   WritePDFStream(Stream, Bitmap, *FIOParams, Progress);
@@ -1180,6 +1199,7 @@ void TVistrelIO::SaveToFilePDF(const String& FileName) {
 }
 
 void TVistrelIO::SaveToStreamPDF(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamPDF, Stream)) return;
     StreamSaver(Stream, TrueColourOrBilevel,
                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
                     WritePDFStream(S, Bitmap, *FIOParams, Progress);

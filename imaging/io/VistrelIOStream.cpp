@@ -417,6 +417,7 @@ void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
         return;
     case ffPDF:
         SaveToStreamPDF(Stream);
+        return;
     case ffPCX:
         SaveToStreamPCX(Stream);
         return;

@@ -408,6 +408,13 @@ void TCanvas::Draw(int32_t X, int32_t Y, TBitmap* Bitmap) {
     StretchDraw(Bounds(X, Y, Bitmap->Width(), Bitmap->Height()), Bitmap);
 }
 
+void TCanvas::Draw(int32_t X, int32_t Y, TGraphic* Graphic) {
+    if (Graphic == nullptr || Graphic->Empty() || Handle() == nullptr) return;
+    Changing();
+    Graphic->Draw(*this, Bounds(X, Y, Graphic->Width(), Graphic->Height()));
+    Changed();
+}
+
 void TCanvas::StretchDraw(const TRect& Rect, TBitmap* Bitmap) {
     if (Bitmap == nullptr || Bitmap->Empty() || !RequiredState()) return;
     Changing();

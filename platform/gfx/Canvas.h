@@ -9,6 +9,7 @@
 #include <span>
 
 class TBitmap;
+class TGraphic;
 
 enum TPenStyle : uint8_t {
     psSolid,
@@ -189,6 +190,8 @@ public:
 
     // The bitmap at (X, Y) at its own size, through CopyMode.
     void Draw(int32_t X, int32_t Y, TBitmap* Bitmap);
+    // Any other graphic, stretched into (X, Y, X + its width, Y + its height).
+    void Draw(int32_t X, int32_t Y, TGraphic* Graphic);
     // The bitmap stretched (nearest pixel) into Rect, through CopyMode.
     void StretchDraw(const TRect& Rect, TBitmap* Bitmap);
     // Stretches Source of Canvas into Dest of this canvas with the current stretch mode.

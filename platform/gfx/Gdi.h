@@ -426,3 +426,19 @@ enum : uint32_t {
 // room for Length + 4 characters.
 int32_t DrawTextW(HDC Dc, char16_t* Text, int32_t Length, TRect* Rect, uint32_t Format);
 int32_t DrawTextW(HDC Dc, const char16_t* Text, int32_t Length, TRect* Rect, uint32_t Format);
+
+// Calls of metafile playback (GdiPlayback.cpp). SaveDC returns the new depth (0 on failure);
+// RestoreDC takes a depth (> 0) or a count back from the top (< 0).
+int32_t SaveDC(HDC Dc);
+bool RestoreDC(HDC Dc, int32_t Saved);
+// Counts[i] points each; all rings fill as one shape under the fill mode, each ring is outlined.
+bool PolyPolygon(HDC Dc, const TPoint* Points, const int32_t* Counts, int32_t Polygons);
+bool Pie(HDC Dc, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom, int32_t XRadial1,
+         int32_t YRadial1, int32_t XRadial2, int32_t YRadial2);
+bool Chord(HDC Dc, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom, int32_t XRadial1,
+           int32_t YRadial1, int32_t XRadial2, int32_t YRadial2);
+// Rows StartScan .. StartScan + Lines - 1 of the DIB (counted from its bottom row, as stored)
+// at 1:1; returns the number of rows drawn.
+int32_t SetDIBitsToDevice(HDC Dc, int32_t X, int32_t Y, uint32_t Width, uint32_t Height,
+                          int32_t SrcX, int32_t SrcY, uint32_t StartScan, uint32_t Lines,
+                          const void* Bits, const BITMAPINFO* Info, uint32_t Usage);

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace platform::detail {
@@ -120,6 +121,9 @@ TRegionData RoundRectRegion(int32_t Left, int32_t Top, int32_t Right, int32_t Bo
                             int32_t CornerWidth, int32_t CornerHeight);
 // Pixels whose centres lie inside the polygon under the fill rule.
 TRegionData PolygonRegion(const TPoint* Points, int32_t Count, int32_t FillMode);
+// The same for several rings of (x, y) points together, rows First to Last - 1 only.
+TRegionData RingsRegion(const std::vector<std::vector<std::pair<double, double>>>& Rings,
+                        int32_t FillMode, int64_t First, int64_t Last);
 
 } // namespace platform::detail
 
@@ -168,6 +172,17 @@ public:
     platform::detail::TRegionData Data;
 };
 
+// What SaveDC keeps of a device context; RestoreDC selects the objects again when they live.
+struct TDcSavedState {
+    HPEN Pen = nullptr;
+    HBRUSH Brush = nullptr;
+    HFONT Font = nullptr;
+    std::optional<platform::detail::TRegionData> Clip;
+    int32_t Rop2 = 0, BkMode = 0, StretchMode = 0, PolyFillMode = 0;
+    COLORREF BkColor = 0, TextColor = 0;
+    TPoint Position, BrushOrigin;
+};
+
 class TDeviceContext : public TGdiObject {
 public:
     TGdiBitmap* Bitmap = nullptr;
@@ -187,6 +202,7 @@ public:
     int32_t StylePosition = 0;
     // The screen's device context: it has no surface of its own.
     bool IsScreen = false;
+    std::vector<TDcSavedState> SavedStates;
 
     const platform::detail::TSurface& Surface() const;
 };

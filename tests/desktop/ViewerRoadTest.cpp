@@ -137,6 +137,30 @@ TEST_F(ViewerRoad, ThePsdOfTheFolderOpensFlattened) {
     EXPECT_EQ(WaitForExit(viewer), 0);
 }
 
+// An enhanced metafile of natural size 600 x 400 opens at that size like a picture of it, its
+// shapes in their colours and its untouched background showing the view's (black).
+TEST_F(ViewerRoad, AMetafileOpensAtItsNaturalSize) {
+    WritePicture("1.png", 200, 100, "blue");
+    std::string output;
+    const fs::path made = Root.Path() / "metafiles";
+    ASSERT_TRUE(RunTool("python3 '" SV_TESTS_DIR "/imaging/io/make_metafiles.py' '" +
+                            made.string() + "'",
+                        output));
+    fs::copy_file(made / "shapes.emf", Pictures() / "2.emf");
+    const pid_t viewer = Start("1.png");
+    ASSERT_GT(viewer, 0);
+    ASSERT_TRUE(WaitForWindow(Server.Display(), "\"Solvaneview\"", viewer));
+    ExpectWindow(300, 300, 250, 150);
+    WheelDown(400, 300);
+    ExpectWindow(604, 450, 98, 75);
+    // Picture column 360 (screen 460) is the clipped green fill from picture row 190 to 290, and
+    // column 560 (screen 660) is untouched there, whatever the height of the title bar.
+    ExpectPixel(460, 340, "00FF00");
+    ExpectPixel(660, 340, "000000");
+    kill(viewer, SIGTERM);
+    EXPECT_EQ(WaitForExit(viewer), 0);
+}
+
 // With the strip shown (140 pixels docked at the right edge) the work area ends at 660: the
 // 1600 x 1200 picture is fitted to 656 x 550 at 656 / 1600 (single precision, a little below
 // 0.41), so the window is 655 + 4 by 491 + 50 and, sticking out to the right, starts at 0.

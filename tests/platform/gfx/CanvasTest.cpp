@@ -141,7 +141,7 @@ TEST(TCanvasCopies, DrawStretchDrawAndCopyRect) {
     c->CopyRect(Rect(0, 0, 2, 1), small.Canvas(), Rect(0, 0, 2, 1));
     EXPECT_EQ(c->Pixels(0, 0), clRed);          // black xor red
     EXPECT_EQ(c->Pixels(1, 0), clRed | clBlue); // red xor blue
-    c->Draw(0, 0, nullptr);
+    c->Draw(0, 0, static_cast<TBitmap*>(nullptr));
 }
 
 TEST(TCanvasText, TextOutMovesThePenAndTextRectFillsWithTheBrush) {
