@@ -31,7 +31,9 @@ test_packages=(
   xclip x11-utils
   # reference tools the tests compare decoded images against
   imagemagick libtiff-tools netpbm libopenjp2-tools python3-pil pngcheck
-  libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils libjpeg-turbo-progs
+  libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils libjpeg-turbo-progs icoutils
+  # real icons of the desktop's file types, for the shell file-icon lookups
+  adwaita-icon-theme
   # the fuzz configuration: clang 14 with its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
   # peers of the benchmarks, called in process

@@ -67,6 +67,8 @@ void TVistrelIO::LoadFileById(const String& FileName, TVLFileFormatId FormatId) 
     case ffJ2K: LoadFromFileJ2K(FileName); break;
     case ffPXM: LoadFromFilePNM(FileName); break;
     case ffWBMP: LoadFromFileWBMP(FileName); break;
+    case ffICO: LoadFromFileICO(FileName); break;
+    case ffCUR: LoadFromFileCUR(FileName); break;
     case ffVect:
     case ffLayers:
     case ffLayersObjects: LoadFromFileLayersObjects(FileName, FormatId); break;
@@ -211,6 +213,7 @@ void TVistrelIO::SaveToFile(const String& FileName) {
     case ffJ2K: SaveToFileJ2K(FileName); break;
     case ffPXM: SaveToFilePNM(FileName); break;
     case ffWBMP: SaveToFileWBMP(FileName); break;
+    case ffICO: SaveToFileICO(FileName); break;
     case ffLayers: SaveFileLayers(FileName); break;
     // Formats whose writer is not built in: nothing is created.
     default: RefuseFormat(); break;

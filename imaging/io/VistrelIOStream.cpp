@@ -9,6 +9,7 @@
 #include "imaging/core/VLWindowHelpers.h"
 #include "imaging/formats/VLBmp.h"
 #include "imaging/formats/VLGif.h"
+#include "imaging/formats/VLIco.h"
 #include "imaging/formats/VLMetafileRaw.h"
 #include "imaging/formats/VLPnmWbmp.h"
 #include "imaging/formats/tiff/VLTIFFReader.h"
@@ -58,6 +59,8 @@ TVLFileFormatId ByteTests(TStream& Stream, int64_t Size) {
 TVLFileFormatId CodecProbes(TStream& Stream, int64_t Size) {
     if (IsTIFFStream(Stream) && !IsCameraRawTIFFStream(Stream)) return ffTIFF;
     if (Size > 8 && IsPNGStream(Stream)) return ffPNG;
+    if (IsICOStream(Stream)) return ffICO;
+    if (IsCURStream(Stream)) return ffCUR;
     if (IsPNMStream(Stream)) return ffPXM;
     if (FindJPEGStart(Stream) >= 0) return ffJPEG;
     if (IsJP2Stream(Stream)) return ffJP2;
@@ -265,6 +268,8 @@ const TStreamLoader StreamLoaders[] = {
     {ffJ2K, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamJ2K(S); }},
     {ffPXM, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamPNM(S); }},
     {ffWBMP, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamWBMP(S); }},
+    {ffICO, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamICO(S); }},
+    {ffCUR, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamCUR(S); }},
     {ffVect, &LoadLayersObjects},
     {ffLayers, &LoadLayersObjects},
     {ffLayersObjects, &LoadLayersObjects},
@@ -395,6 +400,9 @@ void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
     case ffWBMP:
         SaveToStreamWBMP(Stream);
         return;
+    case ffICO:
+        SaveToStreamICO(Stream);
+        return;
     default:
         break;
     }
@@ -468,6 +476,13 @@ bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap, TI
     case ffWBMP:
         ReadWBMPStream(Stream, Bitmap, Params, Progress, true);
         return true;
+    case ffICO:
+    case ffCUR: {
+        std::unique_ptr<TVLMask> none;
+        (FormatId == ffICO ? ReadICOStream : ReadCURStream)(Stream, Bitmap, Params, true, Progress,
+                                                             none, true);
+        return true;
+    }
     default:
         break;
     }
