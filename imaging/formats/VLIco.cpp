@@ -212,8 +212,9 @@ bool TIcoDecoder::IndexRows() {
             continue;
         }
         for (int32_t x = 0; x < w; ++x) {
-            const uint8_t index =
-                bits == 8 ? row[x] : (x & 1) != 0 ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;
+            const uint8_t index = bits == 8      ? row[x]
+                                  : (x & 1) != 0 ? row[x >> 1] & 0x0F
+                                                 : row[x >> 1] >> 4;
             const TVLRGB& c = FImage.Table[index];
             dst[3 * x] = c.b;
             dst[3 * x + 1] = c.g;
@@ -317,7 +318,10 @@ void DecodeImage(TStream& Stream, const TIcoImage& Image, TVLBitmap& Bitmap,
                               ? std::numeric_limits<int64_t>::max()
                               : rowLength * h;
     const int64_t left = std::max<int64_t>(0, Image.End - Stream.GetPosition());
-    if (!IsPlausibleDeclaredSize(PlannedBitmapBytes(w, h, format, !IgnoreAlpha), coded,
+    // Icon rows are stored as they are: a file cut short may miss some of them, but a few bytes
+    // never describe a large picture, however small the library's first allowance finds it.
+    if (coded / ExpansionUncompressed > left ||
+        !IsPlausibleDeclaredSize(PlannedBitmapBytes(w, h, format, !IgnoreAlpha), coded,
                                  ExpansionUncompressed, left) ||
         !Bitmap.Allocate(w, h, format)) {
         Progress.Abort();
@@ -338,9 +342,9 @@ void DecodeImage(TStream& Stream, const TIcoImage& Image, TVLBitmap& Bitmap,
 }
 
 // An entry stored as PNG data: the PNG reader's picture, its alpha channel as the mask.
-void ReadPngEntry(TStream& Stream, const TIcoImage& Image, TVLBitmap& Bitmap,
-                  TIOParamsVals& Params, bool ParamsOnly, TVLProgressRecord& Progress,
-                  std::unique_ptr<TVLMask>& AlphaMask, bool IgnoreAlpha) {
+void ReadPngEntry(TStream& Stream, const TIcoImage& Image, TVLBitmap& Bitmap, TIOParamsVals& Params,
+                  bool ParamsOnly, TVLProgressRecord& Progress, std::unique_ptr<TVLMask>& AlphaMask,
+                  bool IgnoreAlpha) {
     Stream.SetPosition(Image.Start + Image.Entry.Offset);
     ReadPNGStream(Stream, Bitmap, Params, Progress, ParamsOnly);
     if (ParamsOnly || !Bitmap.HasAlphaChannel()) return;
@@ -435,7 +439,8 @@ void ReadICOStream(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params, bo
         return;
     }
     std::vector<TIcoEntry> entries;
-    if (!ReadDirectory(Stream, Params.IcoImageIndex, true, image, header, entries, Progress)) return;
+    if (!ReadDirectory(Stream, Params.IcoImageIndex, true, image, header, entries, Progress))
+        return;
     ListIconSizes(entries, Params);
     image.Entry = ChosenIconEntry(entries, Params.IcoImageIndex);
     if (IsPngEntry(Stream, image)) {
@@ -482,7 +487,8 @@ void ReadCURStream(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params, bo
         Progress.Abort();
         return;
     }
-    if (!ReadDirectory(Stream, Params.CurImageIndex, false, image, header, entries, Progress)) return;
+    if (!ReadDirectory(Stream, Params.CurImageIndex, false, image, header, entries, Progress))
+        return;
     image.Entry = entries[static_cast<size_t>(Params.CurImageIndex)];
     Params.CurHotSpotX = image.Entry.Planes;
     Params.CurHotSpotY = image.Entry.BitCount;
@@ -499,8 +505,7 @@ void ReadCURStream(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params, bo
     image.Height = e.Height != 0 ? e.Height : image.HeaderHeight / 2;
     SetGeometryParams(image, Params);
     Params.SamplesPerPixel = 1;
-    image.BitCount =
-        image.HeaderBitCount != 0 ? image.HeaderBitCount : CeilLog2(e.ColorCount);
+    image.BitCount = image.HeaderBitCount != 0 ? image.HeaderBitCount : CeilLog2(e.ColorCount);
     if (image.BitCount < 0) {
         Progress.Abort();
         return;
@@ -552,17 +557,17 @@ void FillIconBitmapInfo(HBITMAP Bitmap, BITMAPINFOHEADER& Info, int32_t Colors) 
     if (Info.biHeight < 0) Info.biHeight = -Info.biHeight;
     if (Info.biClrImportant > Info.biClrUsed) Info.biClrImportant = Info.biClrUsed;
     // The rows of the bit count asked for, whatever size the bitmap's own header gave.
-    Info.biSizeImage = static_cast<uint32_t>(RowLength(Info.biWidth, Info.biBitCount) *
-                                             Info.biHeight);
+    Info.biSizeImage =
+        static_cast<uint32_t>(RowLength(Info.biWidth, Info.biBitCount) * Info.biHeight);
 }
 
 void GetIconDIBSizes(HBITMAP Bitmap, int32_t Colors, int32_t& InfoSize, int32_t& ImageSize) {
     BITMAPINFOHEADER info;
     FillIconBitmapInfo(Bitmap, info, Colors);
     if (info.biBitCount <= 8)
-        InfoSize = InfoHeaderSize +
-                   4 * static_cast<int32_t>(info.biClrUsed != 0 ? info.biClrUsed
-                                                                : 1u << info.biBitCount);
+        InfoSize =
+            InfoHeaderSize +
+            4 * static_cast<int32_t>(info.biClrUsed != 0 ? info.biClrUsed : 1u << info.biBitCount);
     else
         InfoSize = InfoHeaderSize + ((info.biCompression & BI_BITFIELDS) != 0 ? 12 : 0);
     ImageSize = static_cast<int32_t>(info.biSizeImage);
@@ -572,8 +577,9 @@ bool GetIconDIBBits(HBITMAP Bitmap, int32_t Colors, void* Info, void* Bits) {
     auto* info = static_cast<BITMAPINFO*>(Info);
     FillIconBitmapInfo(Bitmap, info->bmiHeader, Colors);
     HDC screen = CreateCompatibleDC(nullptr);
-    const int32_t rows = GetDIBits(screen, Bitmap, 0, static_cast<uint32_t>(info->bmiHeader.biHeight),
-                                   Bits, info, DIB_RGB_COLORS);
+    const int32_t rows =
+        GetDIBits(screen, Bitmap, 0, static_cast<uint32_t>(info->bmiHeader.biHeight), Bits, info,
+                  DIB_RGB_COLORS);
     DeleteDC(screen);
     return rows != 0;
 }

@@ -202,7 +202,8 @@ void TIcoWriter::WriteAndRows(TVLBitmap& Work, int32_t Depth) {
     for (int32_t y = h - 1; y >= 0 && !Failed(); --y) {
         std::fill(row.begin(), row.end(), 0);
         for (int32_t x = 0; alpha && x < w; ++x)
-            if (Work.GetAlphaPixel(x, y) != 255) row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+            if (Work.GetAlphaPixel(x, y) != 255)
+                row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
         Out(row.data(), static_cast<int64_t>(row.size()));
     }
 }
@@ -251,13 +252,15 @@ void TIcoWriter::Write(std::span<const TVLIcoSize> Sizes, std::span<const int32_
     for (int32_t i = 0; i < count; ++i) {
         FProgress.ReportPercent(static_cast<int32_t>(int64_t{i} * 100 / count));
         if (Failed()) return;
-        const int32_t depth = DepthOf(i < static_cast<int32_t>(BitCounts.size()) ? BitCounts[i] : 0);
+        const int32_t depth =
+            DepthOf(i < static_cast<int32_t>(BitCounts.size()) ? BitCounts[i] : 0);
         TVLBitmap work;
         if (Sizes[i].Width < 1 || Sizes[i].Height < 1 || !MakeWork(Sizes[i], depth, work)) {
             FProgress.Abort();
             return;
         }
-        TWrittenImage image{work.GetWidth(), work.GetHeight(), depth, FStream.GetPosition() - start};
+        TWrittenImage image{work.GetWidth(), work.GetHeight(), depth,
+                            FStream.GetPosition() - start};
         WriteHeader(work, depth);
         if (depth == 1)
             WriteBilevel(work);

@@ -81,7 +81,7 @@ HICON CreateIconIndirect(const ICONINFO* Info) {
             const size_t at = static_cast<size_t>(y) * static_cast<size_t>(width) + x;
             icon->Mask[at] = PixelBit(m, x, y) ? 1 : 0;
             // A monochrome icon keeps its XOR half below the AND half.
-            icon->Pixels[at] = colour != nullptr       ? PixelValue(colour->Surface, x, y)
+            icon->Pixels[at] = colour != nullptr            ? PixelValue(colour->Surface, x, y)
                                : PixelBit(m, x, y + height) ? 0xFFFFFF
                                                             : 0;
         }
@@ -139,8 +139,7 @@ int32_t GetDIBits(HDC Dc, HBITMAP Bitmap, uint32_t Start, uint32_t Lines, void* 
                   BITMAPINFO* Info, uint32_t Usage) {
     if (Dc != nullptr && Lookup<TDeviceContext>(Dc) == nullptr) return 0;
     const TGdiBitmap* bitmap = Lookup<TGdiBitmap>(Bitmap);
-    if (bitmap == nullptr || bitmap->Surface.Empty() || Info == nullptr ||
-        Usage != DIB_RGB_COLORS)
+    if (bitmap == nullptr || bitmap->Surface.Empty() || Info == nullptr || Usage != DIB_RGB_COLORS)
         return 0;
     BITMAPINFOHEADER& h = Info->bmiHeader;
     const int32_t bits = h.biBitCount;

@@ -26,8 +26,9 @@ void UseDesktopThemes() {
     if (theme.isEmpty() || theme == QStringLiteral("hicolor"))
         QIcon::setThemeName(QStringLiteral("Adwaita"));
     QStringList paths = QIcon::themeSearchPaths();
-    const QStringList folders = QStandardPaths::locateAll(
-        QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory);
+    const QStringList folders =
+        QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                  QStandardPaths::LocateDirectory);
     for (const QString& folder : folders)
         if (!paths.contains(folder)) paths.append(folder);
     QIcon::setThemeSearchPaths(paths);

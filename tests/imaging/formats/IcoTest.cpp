@@ -236,8 +236,8 @@ const TVLRGB Red{0, 0, 255}, Green{0, 255, 0}, Blue{255, 0, 0}, White{255, 255, 
 // A 2 x 2 32-bit image: red, green over blue, white, with the given alpha bytes and AND rows.
 TImageSpec ThirtyTwoBit(uint8_t Alpha, const TBytes& AndTopRow) {
     TImageSpec image{2, 2, 0, 1, 32, InfoHeader(2, 4, 32)};
-    Append(image.Data, Rows({{0, 0, 255, Alpha, 0, 255, 0, Alpha},
-                             {255, 0, 0, Alpha, 255, 255, 255, Alpha}}));
+    Append(image.Data,
+           Rows({{0, 0, 255, Alpha, 0, 255, 0, Alpha}, {255, 0, 0, Alpha, 255, 255, 255, Alpha}}));
     Append(image.Data, Rows({AndTopRow, {0}}));
     return image;
 }
@@ -423,22 +423,36 @@ TEST(Ico, DamagedFilesAbort) {
         {"an image outside the stream", patched(18, 5000), false, 0},
         {"a directory cut short", TBytes(good.begin(), good.begin() + 14), false, 0},
         {"a header cut short", TBytes(good.begin(), good.begin() + 40), false, 0},
-        {"width 0", [&] {
+        {"width 0",
+         [&] {
              TBytes b = patched(22 + 4, 0);
              b[6] = 0;
              return b;
-         }(), false, 0},
-        {"a huge declared size", [&] {
+         }(),
+         false, 0},
+        {"a huge declared size",
+         [&] {
              TBytes b = patched(22 + 4, 400000);
              Put32(b, 22 + 8, 800000);
              b[6] = b[7] = 0;
              return b;
-         }(), false, 0},
-        {"no bit count and no colour count", [&] {
+         }(),
+         false, 0},
+        {"no bit count and no colour count",
+         [&] {
              TBytes b = patched(22 + 14, 0, 2);
              Put16(b, 6 + 6, 0);
              return b;
-         }(), false, 0},
+         }(),
+         false, 0},
+        {"a picture far larger than its rows",
+         [&] {
+             TBytes b = patched(22 + 4, 2000);
+             Put32(b, 22 + 8, 4000);
+             b[6] = b[7] = 0;
+             return b;
+         }(),
+         false, 0},
         {"16 bits", Directory(1, {sixteen}), false, 0},
         {"a 32-bit cursor", Directory(2, {deepCursor}), true, 0},
         {"rows cut short", TBytes(good.begin(), good.end() - 12), false, 0},
@@ -468,8 +482,10 @@ TEST(Ico, ProbesTellIconsAndCursorsApart) {
     const struct {
         TBytes File;
         bool Icon, Cursor;
-    } cases[] = {{icon, true, false},      {cursor, false, true},
-                 {reserved, false, false}, {early, false, false},
+    } cases[] = {{icon, true, false},
+                 {cursor, false, true},
+                 {reserved, false, false},
+                 {early, false, false},
                  {TBytes(icon.begin(), icon.begin() + 22), false, false}};
     for (const auto& c : cases) {
         TMemoryStream stream;
@@ -512,9 +528,9 @@ void MakePicture(TVLBitmap& Picture, int32_t W, int32_t H) {
     TVLBitmap* alpha = Picture.GetAlphaChannel();
     for (int32_t y = 0; y < H; ++y)
         for (int32_t x = 0; x < W; ++x) {
-            Picture.SetPixelRGB(x, y,
-                                TVLRGB{static_cast<uint8_t>(x * 255 / W),
-                                       static_cast<uint8_t>(y * 255 / H), 128});
+            Picture.SetPixelRGB(
+                x, y,
+                TVLRGB{static_cast<uint8_t>(x * 255 / W), static_cast<uint8_t>(y * 255 / H), 128});
             const bool corner = (x < W / 5 || x >= W - W / 5) && (y < H / 5 || y >= H - H / 5);
             alpha->SetPixel8(x, y, corner ? 0 : y > H / 2 && y < H / 2 + H / 10 ? 128 : 255);
         }
@@ -535,8 +551,8 @@ TEST(IcoWriter, TheDefaultsGiveOne64PixelImageOf8Bits) {
     MakePicture(picture, 100, 80);
     TIOParamsVals params;
     bool aborted = false;
-    const TBytes file = WriteIcon(picture, params, {params.IcoSizes[0]}, {params.IcoBitCounts[0]},
-                                  aborted);
+    const TBytes file =
+        WriteIcon(picture, params, {params.IcoSizes[0]}, {params.IcoBitCounts[0]}, aborted);
     EXPECT_FALSE(aborted);
     const size_t image = 40 + 1024 + 64 * 64 + 64 * 8;
     ASSERT_EQ(file.size(), 22 + image);
@@ -589,7 +605,7 @@ TEST_F(IcoWriterReference, EveryRequestedImageIsThere) {
         TIOParamsVals params;
         params.SamplesPerPixel = 1;
         params.BitsPerSample = 8;
-        const std::vector<TVLIcoSize> sizes = {{16, 16}, {24, 24}, {32, 32},
+        const std::vector<TVLIcoSize> sizes = {{16, 16}, {24, 24},   {32, 32},
                                                {48, 48}, {256, 256}, {20, 20}};
         const std::vector<int32_t> counts = {1, 4, 8, 24, 32, 0};
         bool aborted = false;
@@ -609,13 +625,14 @@ TEST_F(IcoWriterReference, EveryRequestedImageIsThere) {
             EXPECT_NE(listing.find(line), std::string::npos) << line << "\n" << listing;
         }
         std::string pillow;
-        EXPECT_TRUE(RunTool(std::string(Python) +
-                                " -c 'import sys\nfrom PIL import IcoImagePlugin\n"
-                                "ico = IcoImagePlugin.IcoFile(open(sys.argv[1], \"rb\"))\n"
-                                "for i in range(len(ico.entry)):\n"
-                                "    im = ico.frame(i); im.load(); print(im.size[0], im.size[1])' '" +
-                                Dir.File("ours.ico") + "'",
-                            pillow));
+        EXPECT_TRUE(
+            RunTool(std::string(Python) +
+                        " -c 'import sys\nfrom PIL import IcoImagePlugin\n"
+                        "ico = IcoImagePlugin.IcoFile(open(sys.argv[1], \"rb\"))\n"
+                        "for i in range(len(ico.entry)):\n"
+                        "    im = ico.frame(i); im.load(); print(im.size[0], im.size[1])' '" +
+                        Dir.File("ours.ico") + "'",
+                    pillow));
         // Pillow lists the entries largest first.
         EXPECT_EQ(pillow, "256 256\n48 48\n32 32\n24 24\n20 20\n16 16\n");
         for (int32_t i = 0; i < static_cast<int32_t>(sizes.size()); ++i) {
