@@ -14,6 +14,7 @@
 #include "imaging/formats/VLBmp.h"
 #include "imaging/formats/VLCCITT.h"
 #include "imaging/formats/VLGif.h"
+#include "imaging/formats/VLIco.h"
 #include "imaging/formats/VLMetafileRaw.h"
 #include "imaging/formats/VLPcx.h"
 #include "imaging/formats/VLPnmWbmp.h"
@@ -136,6 +137,19 @@ void FuzzBmp(const uint8_t* Data, size_t Size) {
     std::unique_ptr<TVLMask> alpha;
     ReadBMPStream(stream, read.Bitmap, Length32(Size), read.Params, read.Progress, false, alpha,
                   false);
+}
+
+// Byte 0: the cursor reader (bit 0), parameters only (bit 1), the alpha ignored (bit 2), the image
+// index (bits 3-5).
+void FuzzIco(const uint8_t* Data, size_t Size) {
+    if (Size < 1) return;
+    TInputStream stream(Data + 1, Size - 1);
+    TRead read;
+    read.Params.IcoImageIndex = read.Params.CurImageIndex = (Data[0] >> 3) & 7;
+    std::unique_ptr<TVLMask> alpha;
+    (Data[0] & 1 ? ReadCURStream : ReadICOStream)(stream, read.Bitmap, read.Params,
+                                                  (Data[0] & 2) != 0, read.Progress, alpha,
+                                                  (Data[0] & 4) != 0);
 }
 
 // Byte 0: NativePixelFormat (bit 0), parameters only (bit 1).
@@ -493,7 +507,7 @@ struct TNamedTarget {
     TFuzzTarget Target;
 };
 
-constexpr std::array<TNamedTarget, 27> Targets = {{
+constexpr std::array<TNamedTarget, 28> Targets = {{
     {"jpeg", FuzzJpeg},
     {"png", FuzzPng},
     {"jpeg2000", FuzzJpeg2000},
@@ -505,6 +519,7 @@ constexpr std::array<TNamedTarget, 27> Targets = {{
     {"psd", FuzzPsd},
     {"pcx", FuzzPcx},
     {"tga", FuzzTga},
+    {"ico", FuzzIco},
     {"rawpixels", FuzzRawPixels},
     {"giflzw", FuzzGifLZW},
     {"tifflzw", FuzzTiffLZW},

@@ -17,8 +17,8 @@ import tempfile
 
 from PIL import Image, ImageCms, ImageDraw
 
-TARGETS = ['jpeg', 'png', 'jpeg2000', 'tiff', 'bmp', 'gif', 'pnm', 'wbmp', 'psd', 'rawpixels',
-           'pcx', 'tga',
+TARGETS = ['jpeg', 'png', 'jpeg2000', 'tiff', 'bmp', 'gif', 'pnm', 'wbmp', 'psd', 'ico',
+           'rawpixels', 'pcx', 'tga',
            'giflzw', 'tifflzw', 'ccitt',
            'layers', 'rawdump', 'exif', 'iptc', 'xmp', 'tiffdir', 'icc', 'annotations',
            'markers', 'detect', 'cameraraw', 'metafile']
@@ -512,6 +512,42 @@ def cameraraw_seeds(s):
     s.add('cameraraw', 'lossless', jpeg, struct.pack('<BBHHBBBBH', 3, 0, 31, 23, 0, 0x12, 0, 0, 0))
 
 
+def icon_picture(size, colours, alpha):
+    """A square of at most the given colours (icotool picks the depth from them): stripes of a
+    palette, with transparent corners (alpha 'binary') or a transparency gradient ('gradient')."""
+    palette = [((i * 97) & 255, (i * 57) & 255, (i * 31) & 255) for i in range(colours)]
+    im = Image.new('RGBA', (size, size))
+    im.putdata([palette[(x + y) % colours] +
+                ((x * 255) // size if alpha == 'gradient' else
+                 0 if min(x, y, size - 1 - x, size - 1 - y) < size // 8 else 255,)
+                for y in range(size) for x in range(size)])
+    return im
+
+
+def ico_seeds(s):
+    """Icons of every depth, PNG entries and cursors, made by icoutils."""
+    kinds = {1: (2, 'binary'), 4: (15, 'binary'), 8: (200, 'binary'), 24: (4000, 'binary'),
+             32: (4000, 'gradient')}
+    pngs = {}
+    for depth, (colours, alpha) in kinds.items():
+        for size in (16, 48):
+            path = s.path('ico-%d-%d.png' % (depth, size))
+            icon_picture(size, min(colours, size * size), alpha).save(path)
+            pngs[depth, size] = path
+    cases = {'ico-%d' % d: ['--bit-depth=%d' % d, pngs[d, 16], pngs[d, 48]] for d in kinds}
+    cases['ico-png'] = ['--raw=' + pngs[32, 48], pngs[8, 16]]
+    cases['cur-8'] = ['--cursor', '--hotspot-x=3', '--hotspot-y=5', pngs[8, 16]]
+    cases['cur-1'] = ['--cursor', '--hotspot-x=1', '--hotspot-y=2', pngs[1, 48]]
+    for name, args in cases.items():
+        out = s.path(name + '.ico')
+        run('icotool', '-c', '-o', out, *args)
+        data = read(out)
+        cursor = name.startswith('cur')
+        for index in (0, 1):
+            s.add('ico', '%s-%d.ico' % (name, index), data, bytes([int(cursor) | index << 3]))
+        s.add('detect', name + '.ico', data)
+
+
 def icc_seeds(s):
     for name in ['sRGB', 'LAB', 'XYZ']:
         s.add('icc', name + '.icc', ImageCms.ImageCmsProfile(ImageCms.createProfile(name))
@@ -547,12 +583,10 @@ def main():
         pcx_seeds(s)
         tga_seeds(s)
         rawpixels_seeds(s)
+        ico_seeds(s)
         icc_seeds(s)
-<<<<<<< HEAD
         cameraraw_seeds(s)
-=======
         metafile_seeds(s)
->>>>>>> i52
     run(writer, out)
 
 

@@ -31,11 +31,13 @@ test_packages=(
   xclip x11-utils
   # reference tools the tests compare decoded images against
   imagemagick libtiff-tools netpbm libopenjp2-tools python3-pil python3-numpy python3-psd-tools pngcheck libwmf-bin
-  libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils libjpeg-turbo-progs
+  libimage-exiftool-perl icc-profiles-free qpdf liblcms2-utils libjpeg-turbo-progs icoutils
   # the FTP server the address loading is tested against (HTTP comes with python3)
   python3-pyftpdlib
   # the PostScript and PDF renderers the document writers are checked with
   ghostscript poppler-utils
+  # real icons of the desktop's file types, for the shell file-icon lookups
+  adwaita-icon-theme
   # the fuzz configuration: clang 14 with its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
   # peers of the benchmarks, called in process

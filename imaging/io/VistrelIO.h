@@ -164,6 +164,16 @@ public:
     void LoadFromStreamWBMP(TStream& Stream);
     void SaveToFileWBMP(const String& FileName);
     void SaveToStreamWBMP(TStream& Stream);
+    // ICO and CUR: image IOParams().IcoImageIndex or CurImageIndex with its transparency as the
+    // alpha channel; only the file forms pass the resolution on to the attached view. The ICO
+    // savers write the leading IcoSizes with a positive width (at most 16) at the depths of
+    // IcoBitCounts, from a 24-bit copy unless the picture is 24-bit or bilevel.
+    void LoadFromFileICO(const String& FileName);
+    void LoadFromStreamICO(TStream& Stream);
+    void LoadFromFileCUR(const String& FileName);
+    void LoadFromStreamCUR(TStream& Stream);
+    void SaveToFileICO(const String& FileName);
+    void SaveToStreamICO(TStream& Stream);
     // Headerless pixels into the working bitmap as it is allocated, laid out as the RawPixels
     // fields of IOParams() say; FileType becomes ffRawPixels.
     void LoadFromFileRawPixels(const String& FileName);

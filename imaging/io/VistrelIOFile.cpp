@@ -74,6 +74,8 @@ void TVistrelIO::LoadFileById(const String& FileName, TVLFileFormatId FormatId) 
     case ffTGA: LoadFromFileTGA(FileName); break;
     case ffWMF:
     case ffEMF: ImportMetafile(FileName, -1, -1, true); break;
+    case ffICO: LoadFromFileICO(FileName); break;
+    case ffCUR: LoadFromFileCUR(FileName); break;
     case ffVect:
     case ffLayers:
     case ffLayersObjects: LoadFromFileLayersObjects(FileName, FormatId); break;
@@ -232,6 +234,7 @@ void TVistrelIO::SaveToFile(const String& FileName) {
     case ffPCX: SaveToFilePCX(FileName); break;
     case ffDCX: SaveToFileDCX(FileName); break;
     case ffTGA: SaveToFileTGA(FileName); break;
+    case ffICO: SaveToFileICO(FileName); break;
     case ffLayers: SaveFileLayers(FileName); break;
     // Formats whose writer is not built in: nothing is created.
     default: RefuseFormat(); break;

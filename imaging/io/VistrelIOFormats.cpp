@@ -7,6 +7,8 @@
 #include "imaging/core/VLStreams.h"
 #include "imaging/formats/VLBmp.h"
 #include "imaging/formats/VLGif.h"
+#include "imaging/formats/VLIco.h"
+#include "imaging/formats/VLIcoWriter.h"
 #include "imaging/formats/VLMetafileRaw.h"
 #include "imaging/formats/VLPdfWriter.h"
 #include "imaging/formats/VLPnmWbmp.h"
@@ -717,6 +719,82 @@ void TVistrelIO::SaveToStreamBMP(TStream& Stream) {
     StreamSaver(Stream, {}, [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
         WriteBMPStream(S, Bitmap, *FIOParams, Progress, FIOParams->BmpWriteAlpha);
     });
+}
+
+// ---- ICO and CUR ----------------------------------------------------------------------------
+
+namespace {
+
+using TIconReader = void (*)(TStream&, TVLBitmap&, TIOParamsVals&, bool, TVLProgressRecord&,
+                             std::unique_ptr<TVLMask>&, bool);
+
+// A returned alpha mask becomes the alpha channel.
+void ReadIcon(TIconReader Reader, TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
+              TVLProgressRecord& Progress) {
+    std::unique_ptr<TVLMask> alpha;
+    Reader(Stream, Bitmap, Params, false, Progress, alpha, false);
+    if (alpha != nullptr) Bitmap.GetAlphaChannel()->CopyFromMask(alpha.get());
+}
+
+// The leading sizes with a positive width, at most 16, and as many bit counts.
+void WriteIcon(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
+               TVLProgressRecord& Progress) {
+    size_t count = 0;
+    while (count < Params.IcoSizes.size() && Params.IcoSizes[count].Width > 0)
+        ++count;
+    WriteICOStream(Stream, Bitmap, Params, Progress,
+                   std::span<const TVLIcoSize>(Params.IcoSizes.data(), count),
+                   std::span<const int32_t>(Params.IcoBitCounts.data(), count));
+}
+
+} // namespace
+
+void TVistrelIO::LoadFromFileICO(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFileICO, FileName)) return;
+    FileLoaderB(FileName, ffICO, {},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    ReadIcon(ReadICOStream, Stream, Bitmap, *FIOParams, Progress);
+                });
+}
+
+void TVistrelIO::LoadFromStreamICO(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamICO, Stream)) return;
+    StreamLoader(Stream, ffICO, {true, true, false},
+                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadIcon(ReadICOStream, S, Bitmap, *FIOParams, Progress);
+                 });
+}
+
+void TVistrelIO::LoadFromFileCUR(const String& FileName) {
+    if (Reissued(&TVistrelIO::LoadFromFileCUR, FileName)) return;
+    FileLoaderB(FileName, ffCUR, {},
+                [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    ReadIcon(ReadCURStream, Stream, Bitmap, *FIOParams, Progress);
+                });
+}
+
+void TVistrelIO::LoadFromStreamCUR(TStream& Stream) {
+    if (Reissued(&TVistrelIO::LoadFromStreamCUR, Stream)) return;
+    StreamLoader(Stream, ffCUR, {true, true, false},
+                 [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                     ReadIcon(ReadCURStream, S, Bitmap, *FIOParams, Progress);
+                 });
+}
+
+void TVistrelIO::SaveToFileICO(const String& FileName) {
+    if (Reissued(&TVistrelIO::SaveToFileICO, FileName)) return;
+    FileSaver(FileName, ffICO, TrueColourOrBilevel,
+              [this](TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                  WriteIcon(Stream, Bitmap, *FIOParams, Progress);
+              });
+}
+
+void TVistrelIO::SaveToStreamICO(TStream& Stream) {
+    if (Reissued(&TVistrelIO::SaveToStreamICO, Stream)) return;
+    StreamSaver(Stream, TrueColourOrBilevel,
+                [this](TStream& S, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
+                    WriteIcon(S, Bitmap, *FIOParams, Progress);
+                });
 }
 
 // ---- PNM, WBMP and raw pixels ---------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include "imaging/core/VLWindowHelpers.h"
 #include "imaging/formats/VLBmp.h"
 #include "imaging/formats/VLGif.h"
+#include "imaging/formats/VLIco.h"
 #include "imaging/formats/VLMetafileRaw.h"
 #include "imaging/formats/VLPcx.h"
 #include "imaging/formats/VLPnmWbmp.h"
@@ -62,6 +63,8 @@ TVLFileFormatId ByteTests(TStream& Stream, int64_t Size) {
 TVLFileFormatId CodecProbes(TStream& Stream, int64_t Size) {
     if (IsTIFFStream(Stream) && !IsCameraRawTIFFStream(Stream)) return ffTIFF;
     if (Size > 8 && IsPNGStream(Stream)) return ffPNG;
+    if (IsICOStream(Stream)) return ffICO;
+    if (IsCURStream(Stream)) return ffCUR;
     if (IsTGAStream(Stream)) return ffTGA;
     if (IsPNMStream(Stream)) return ffPXM;
     if (FindJPEGStart(Stream) >= 0) return ffJPEG;
@@ -276,6 +279,8 @@ const TStreamLoader StreamLoaders[] = {
     {ffPCX, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamPCX(S); }},
     {ffDCX, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamDCX(S); }},
     {ffTGA, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamTGA(S); }},
+    {ffICO, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamICO(S); }},
+    {ffCUR, [](TVistrelIO& IO, TStream& S, TVLFileFormatId) { IO.LoadFromStreamCUR(S); }},
     {ffVect, &LoadLayersObjects},
     {ffLayers, &LoadLayersObjects},
     {ffLayersObjects, &LoadLayersObjects},
@@ -427,6 +432,9 @@ void TVistrelIO::SaveToStreamFormat(TStream& Stream, TVLFileFormatId FormatId) {
     case ffTGA:
         SaveToStreamTGA(Stream);
         return;
+    case ffICO:
+        SaveToStreamICO(Stream);
+        return;
     default:
         break;
     }
@@ -514,6 +522,13 @@ bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap, TI
     case ffTGA: {
         std::unique_ptr<TVLMask> none;
         ReadTGAStream(Stream, Bitmap, Params, Progress, true, none, true);
+        return true;
+    }
+    case ffICO:
+    case ffCUR: {
+        std::unique_ptr<TVLMask> none;
+        (FormatId == ffICO ? ReadICOStream : ReadCURStream)(Stream, Bitmap, Params, true, Progress,
+                                                             none, true);
         return true;
     }
     default:

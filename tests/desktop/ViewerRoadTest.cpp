@@ -1,7 +1,7 @@
 // The viewer program opening pictures on an Xvfb display without a window manager: the window
 // takes the size and place the automatic sizing computes for each picture, and a listed name that
 // cannot be opened, stepped onto and past with the wheel, leaves the program answering and
-// painting.
+// painting; an icon shows its transparent corners in the background colour.
 #include "tests/desktop/ViewerDesktop.h"
 
 #include <fstream>
@@ -192,6 +192,54 @@ TEST_F(ViewerRoad, ASocketNamedLikeAPictureIsSteppedOntoAndPast) {
     WheelDown(400, 300); // and past it
     ExpectWindow(404, 350, 198, 125);
     ExpectPixel(400, 300, "FF0000");
+    kill(viewer, SIGTERM);
+    EXPECT_EQ(WaitForExit(viewer), 0);
+}
+
+// A 48 x 48 icon whose 8-pixel corners are transparent: after a 600 x 400 picture the window
+// shrinks to the smallest one, and the icon's corners show what lies around the picture.
+TEST_F(ViewerRoad, AnIconShowsItsTransparentCornersInTheBackgroundColour) {
+    if (!ToolExists("icotool")) SV_SKIP_WITHOUT_REFERENCE("icotool is missing");
+    WritePicture("1.png", 600, 400, "red");
+    std::string output;
+    const fs::path png = Root.Path() / "icon.png";
+    ASSERT_TRUE(RunTool("/usr/bin/python3 -c 'import sys\nfrom PIL import Image\n"
+                        "im = Image.new(\"RGBA\", (48, 48), (0, 200, 0, 255))\n"
+                        "for x in range(48):\n"
+                        "    for y in range(48):\n"
+                        "        if min(x, 47 - x) < 8 and min(y, 47 - y) < 8:\n"
+                        "            im.putpixel((x, y), (255, 0, 255, 0))\n"
+                        "im.save(sys.argv[1])' '" +
+                            png.string() + "'",
+                        output));
+    ASSERT_TRUE(RunTool("icotool -c -o '" + (Pictures() / "2.ico").string() + "' '" +
+                            png.string() + "'",
+                        output));
+    const pid_t viewer = Start("1.png");
+    ASSERT_GT(viewer, 0);
+    ASSERT_TRUE(WaitForWindow(Server.Display(), "\"Solvaneview\"", viewer));
+    ExpectWindow(604, 450, 98, 75);
+    WheelDown(400, 300);
+    ExpectWindow(300, 300, 250, 150);
+    ExpectPixel(400, 300, "00C800");
+    // The icon's green box on the screen, then a corner pixel and the pixel left of it.
+    const fs::path grab = Root.Path() / "icon-screen.png";
+    ASSERT_TRUE(
+        RunTool("DISPLAY=" + Server.Display() + " import -window root '" + grab.string() + "'",
+                output));
+    ASSERT_TRUE(RunTool("/usr/bin/python3 -c 'import sys\nfrom PIL import Image\n"
+                        "im = Image.open(sys.argv[1]).convert(\"RGB\")\n"
+                        "w, h = im.size\n"
+                        "green = [(x, y) for y in range(h) for x in range(w) "
+                        "if im.getpixel((x, y)) == (0, 200, 0)]\n"
+                        "l, t = min(p[0] for p in green), min(p[1] for p in green)\n"
+                        "r, b = max(p[0] for p in green) + 1, max(p[1] for p in green) + 1\n"
+                        "print(r - l, b - t, im.getpixel((l + 1, t + 1)) == "
+                        "im.getpixel((l - 3, t + 1)), im.getpixel((l + 1, t + 1)) != "
+                        "(0, 200, 0))' '" +
+                            grab.string() + "'",
+                        output));
+    EXPECT_EQ(output, "48 48 True True\n");
     kill(viewer, SIGTERM);
     EXPECT_EQ(WaitForExit(viewer), 0);
 }
