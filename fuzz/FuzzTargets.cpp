@@ -474,6 +474,8 @@ void FuzzCameraRaw(const uint8_t* Data, size_t Size) {
         DevelopCameraRaw(c, read.Bitmap, read.Params, false);
     } catch (const Exception&) {
     }
+}
+
 // A WMF or EMF file through the metafile graphic, played into a 24-bit DIB at its natural size
 // cut to fit 160 x 160 (a picture without a size at 64 x 48).
 void FuzzMetafile(const uint8_t* Data, size_t Size) {
