@@ -122,7 +122,7 @@ TEST(FuzzTargetList, SeesAFormatRegisteredWithAReader) {
     EXPECT_TRUE(HasReader(200));
     UnregisterFileFormat(200);
     EXPECT_FALSE(HasReader(200));
-    EXPECT_FALSE(HasReader(ffPCX));
+    EXPECT_FALSE(HasReader(ffPS));
 }
 
 } // namespace
