@@ -72,7 +72,9 @@ inline int RunQuietly(std::vector<std::string> Args, const std::vector<std::stri
 // that probing, run by several tests at once, has handed out a display no client could reach.
 // A number is tried only when no lock file and no socket of that display exist, in the file
 // system or in the abstract namespace (which other containers on the same network may share),
-// and it is kept only once a client has connected to it.
+// and it is kept only once a client has connected to it. The server never resets (-noreset): a
+// reset when the probing client leaves closes the display for a moment, and a program started
+// then could not connect.
 class TXvfbServer {
 public:
     explicit TXvfbServer(const std::string& Screen) {
@@ -112,8 +114,8 @@ private:
         int fds[2];
         if (pipe(fds) != 0) return;
         FServer = SpawnProcess({"Xvfb", ":" + std::to_string(Display), "-displayfd",
-                                std::to_string(fds[1]), "-nolisten", "tcp", "-screen", "0",
-                                Screen});
+                                std::to_string(fds[1]), "-nolisten", "tcp", "-noreset", "-screen",
+                                "0", Screen});
         close(fds[1]);
         pollfd wait{fds[0], POLLIN, 0};
         char c;
