@@ -164,15 +164,10 @@ void TVistrelIO::SaveToSourceText(const String& FileName, TVLFileFormatId Format
     if (Kind <= 2) {
         // Encoded here and now, whatever Asynchronous says: the text needs the bytes at once.
         TMemoryStream encoded;
-        const bool asynchronous = Asynchronous;
-        Asynchronous = false;
-        try {
+        {
+            TSynchronousScope synchronous(*this);
             SaveToStreamFormat(encoded, FormatId);
-        } catch (...) {
-            Asynchronous = asynchronous;
-            throw;
         }
-        Asynchronous = asynchronous;
         // A failed encoding leaves the target as it was.
         if (AbortingFlag || encoded.GetSize() == 0) return;
         const int64_t size = encoded.GetSize();

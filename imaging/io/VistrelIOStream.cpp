@@ -45,7 +45,7 @@ bool TagTest(TStream& Stream, int32_t Count, const char* Literal) {
     return length == std::strlen(Literal) && std::memcmp(bytes, Literal, length) == 0;
 }
 
-// The byte tests of steps 1 to 7, on the first bytes of the stream.
+// The byte tests that run first, on the first bytes of the stream.
 TVLFileFormatId ByteTests(TStream& Stream, int64_t Size) {
     uint8_t head[3] = {};
     const bool haveHead = PeekBytes(Stream, head, 3);
@@ -59,7 +59,7 @@ TVLFileFormatId ByteTests(TStream& Stream, int64_t Size) {
     return 0;
 }
 
-// The probes of the formats whose codecs are built in, in detection order (steps 8 to 25).
+// The probes of the formats whose codecs are built in, in detection order.
 TVLFileFormatId CodecProbes(TStream& Stream, int64_t Size) {
     if (IsTIFFStream(Stream) && !IsCameraRawTIFFStream(Stream)) return ffTIFF;
     if (Size > 8 && IsPNGStream(Stream)) return ffPNG;
@@ -79,7 +79,7 @@ TVLFileFormatId CodecProbes(TStream& Stream, int64_t Size) {
     return 0;
 }
 
-// Step 26: the probes of the rows registered at run time (built-in rows never answer).
+// Then the probes of the rows registered at run time (built-in rows never answer).
 TVLFileFormatId RowProbes(TStream& Stream, int64_t Start) {
     for (int32_t i = 0; i < GetFileFormatCount(); ++i) {
         TVLFileFormatInfo* row = GetFileFormatInfo(i);
@@ -374,8 +374,10 @@ void TVistrelIO::LoadFromBuffer(const void* Buffer, int32_t BufferSize, TVLFileF
         RefuseFormat();
         return;
     }
-    // The wrapper only reads; it lives until the load has finished, which it does here.
+    // The wrapper only reads; it lives until the load has finished, so the load runs here even
+    // when Asynchronous would hand it to a job.
     TVLMemStream stream(const_cast<void*>(Buffer), BufferSize);
+    TSynchronousScope synchronous(*this);
     if (FormatId != 0)
         LoadFromStreamFormat(stream, FormatId);
     else

@@ -9,6 +9,7 @@
 #include "platform/net/WinInet.h"
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 namespace {
@@ -71,8 +72,14 @@ int64_t QueryNumber(HINTERNET Request, DWORD InfoLevel) {
     return value;
 }
 
+// The component's flag is set from other threads while a transfer runs (a wait with abort,
+// another job of the same component): the transfer reads it, and LoadFromURL writes it, atomically.
 bool Cancelled(const bool* Aborting) {
-    return Aborting != nullptr && *Aborting;
+    return Aborting != nullptr && std::atomic_ref<bool>(*const_cast<bool*>(Aborting)).load();
+}
+
+void SetAborting(bool& Flag, bool Value) {
+    std::atomic_ref<bool>(Flag).store(Value);
 }
 
 // Opens the session and the connection; the address's credentials go to the server unless a
@@ -214,19 +221,19 @@ bool DownloadURL(const String& URL, TStream& Stream, const String& ProxyAddress,
 void TVistrelIO::LoadFromURL(const String& URL) {
     if (Reissued(TVLIOThread::TURLMethod{&TVistrelIO::LoadFromURL}, URL)) return;
     // A flag left from an earlier operation would cancel this one at its first block.
-    AbortingFlag = false;
+    SetAborting(AbortingFlag, false);
     TMemoryStream stream;
     bool downloaded = false;
     try {
         downloaded = DownloadURL(URL, stream, ProxyAddress, ProxyUser, ProxyPassword, &AbortingFlag,
                                  [this](int32_t Per) { DoProgress(this, Per); });
     } catch (...) {
-        AbortingFlag = true;
+        SetAborting(AbortingFlag, true);
         DoFinishWork();
         throw;
     }
     if (!downloaded) {
-        AbortingFlag = true;
+        SetAborting(AbortingFlag, true);
         DoFinishWork();
         return;
     }

@@ -1,48 +1,54 @@
 // Helpers of the codec tests: memory streams over byte vectors, files in a private scratch
-// folder, and the reference tools (python3 with Pillow, ImageMagick, libtiff and OpenJPEG tools).
+// folder, the reference tools (python3 with Pillow, ImageMagick, libtiff and OpenJPEG tools), and
+// a watchdog for the tests of background jobs.
 #pragma once
 
 #include "platform/rtl/Classes.h"
 #include "tests/ExternalTool.h"
+// File bytes, memory streams of bytes and the Pillow python come from the JPEG tests' helpers.
+#include "tests/imaging/io/JpegTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 using TBytes = std::vector<uint8_t>;
-
-inline TBytes ReadFileBytes(const std::filesystem::path& Path) {
-    std::ifstream in(Path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteBytes(const std::filesystem::path& Path, const TBytes& Bytes) {
-    std::ofstream out(Path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(Bytes.data()),
-              static_cast<std::streamsize>(Bytes.size()));
-}
-
-inline void LoadStream(TMemoryStream& Stream, const TBytes& Bytes) {
-    Stream.Clear();
-    if (!Bytes.empty()) Stream.WriteBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size()));
-    Stream.SetPosition(0);
-}
 
 inline TBytes StreamBytes(TMemoryStream& Stream) {
     const auto* data = static_cast<const uint8_t*>(Stream.Memory());
     return TBytes(data, data + Stream.GetSize());
 }
 
-// The system's python3 with Pillow, or empty when it is missing.
-inline std::string PillowPython() {
-    static const std::string python =
-        std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") == 0 ? "/usr/bin/python3"
-                                                                             : "";
-    return python;
+// Ends the program when Work does not return in generous time: a background job that never ends
+// fails the run instead of hanging it.
+template <class Body> void WithinMinutes(Body&& Work) {
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+    std::thread watchdog([&] {
+        std::unique_lock guard(lock);
+        if (!done.wait_for(guard, std::chrono::minutes(3), [&] { return finished; })) {
+            std::fprintf(stderr, "a background job did not end\n");
+            std::abort();
+        }
+    });
+    Work();
+    {
+        std::lock_guard guard(lock);
+        finished = true;
+    }
+    done.notify_all();
+    watchdog.join();
 }
 
 // A folder of its own for one test, removed with it.

@@ -13,8 +13,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdio>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -22,27 +20,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// Fails the program when Work does not return in generous time.
-template <class Body> void WithinMinutes(Body&& Work) {
-    std::mutex lock;
-    std::condition_variable done;
-    bool finished = false;
-    std::thread watchdog([&] {
-        std::unique_lock guard(lock);
-        if (!done.wait_for(guard, std::chrono::minutes(3), [&] { return finished; })) {
-            std::fprintf(stderr, "a background job did not end\n");
-            std::abort();
-        }
-    });
-    Work();
-    {
-        std::lock_guard guard(lock);
-        finished = true;
-    }
-    done.notify_all();
-    watchdog.join();
-}
 
 size_t JobCount(TVistrelIO& IO) {
     TCriticalSectionLock lock(IO.IOLock);
@@ -153,6 +130,38 @@ TEST_F(IOJobs, AnAttachedAsynchronousLoadRunsInAJobAndReportsOnTheUiThread) {
     });
     EXPECT_EQ(view->GetVLBitmap()->GetWidth(), 24);
     EXPECT_EQ(view->GetVLBitmap()->GetHeight(), 16);
+}
+
+// The caller's memory is wrapped only for the call, so a load from it never goes to a job: it
+// has finished on return, however it ends, and Asynchronous is on again for the next operation.
+TEST_F(IOJobs, ALoadFromTheCallersMemoryFinishesBeforeItReturns) {
+    TForm form(nullptr);
+    auto* view = new TVistrelView(&form);
+    view->SetParent(&form);
+    TVistrelIO io(nullptr);
+    io.SetAttachedVistrel(view);
+    io.Asynchronous = true;
+    int32_t finishes = 0;
+    io.OnFinishWork = [&](TObject*) { ++finishes; };
+    for (TVLFileFormatId id : {TVLFileFormatId(0), TVLFileFormatId(ffGIF)}) {
+        SCOPED_TRACE(int(id));
+        view->GetVLBitmap()->FreeImage(true);
+        finishes = 0;
+        const TBytes bytes = ReadFileBytes(Gif);
+        io.LoadFromBuffer(bytes.data(), int32_t(bytes.size()), id);
+        EXPECT_EQ(JobCount(io), 0u);
+        EXPECT_FALSE(io.AbortingFlag);
+        EXPECT_EQ(finishes, 1);
+        EXPECT_EQ(view->GetVLBitmap()->GetWidth(), 24);
+        EXPECT_EQ(view->GetVLBitmap()->GetHeight(), 16);
+        EXPECT_TRUE(io.Asynchronous);
+    }
+    // A load that raises (here its finish handler) leaves Asynchronous on as well.
+    io.OnFinishWork = [](TObject*) { throw Exception(u"the handler failed"); };
+    const TBytes bytes = ReadFileBytes(Gif);
+    EXPECT_THROW(io.LoadFromBuffer(bytes.data(), int32_t(bytes.size()), ffGIF), Exception);
+    EXPECT_EQ(JobCount(io), 0u);
+    EXPECT_TRUE(io.Asynchronous);
 }
 
 // Without a view the events come on the job's thread; the inner operation a job's LoadFromFile

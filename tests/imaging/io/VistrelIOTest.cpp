@@ -4,6 +4,7 @@
 
 #include "imaging/view/VistrelView.h"
 #include "platform/ui/ExtCtrls.h"
+#include "tests/imaging/io/IOTestSupport.h"
 #include "tests/imaging/view/ViewTestSupport.h"
 #include "tests/platform/ui/PumpUntil.h"
 
@@ -11,9 +12,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <mutex>
 #include <thread>
 
 namespace {
@@ -214,27 +212,6 @@ TEST(VistrelIO, TheViewMakesOneComponentAndHandsItsEvents) {
     EXPECT_EQ(early, 1);
     EXPECT_EQ(late, 2);
     // The component goes with the view.
-}
-
-// Fails the program when Work does not return in generous time.
-template <class Body> void WithinMinutes(Body&& Work) {
-    std::mutex lock;
-    std::condition_variable done;
-    bool finished = false;
-    std::thread watchdog([&] {
-        std::unique_lock guard(lock);
-        if (!done.wait_for(guard, std::chrono::minutes(2), [&] { return finished; })) {
-            std::fprintf(stderr, "the I/O component did not let its job end\n");
-            std::abort();
-        }
-    });
-    Work();
-    {
-        std::lock_guard guard(lock);
-        finished = true;
-    }
-    done.notify_all();
-    watchdog.join();
 }
 
 // A background job as the job class will run one: registered in IOThreads while it works.
