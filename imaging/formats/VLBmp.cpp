@@ -8,6 +8,7 @@
 #include "imaging/core/VLMask.h"
 #include "imaging/core/VLQuantizer.h"
 #include "imaging/core/VLStreams.h"
+#include "imaging/formats/FormatsInternal.h"
 
 #include <algorithm>
 #include <array>
@@ -17,6 +18,10 @@
 #include <vector>
 
 using enum TVLPixelFormat;
+using imaging::detail::Get16;
+using imaging::detail::Get32;
+using imaging::detail::Put16;
+using imaging::detail::Put32;
 
 namespace {
 
@@ -32,24 +37,6 @@ constexpr uint32_t CompressionNone = 0, CompressionRLE8 = 1, CompressionRLE4 = 2
 // instead of filling memory or the disk.
 constexpr int64_t MaxExpansion = 1024;
 constexpr int64_t FreeAllowance = int64_t{64} << 20;
-
-uint16_t Get16(const uint8_t* P) {
-    return static_cast<uint16_t>(P[0] | (P[1] << 8));
-}
-
-uint32_t Get32(const uint8_t* P) {
-    return uint32_t{P[0]} | (uint32_t{P[1]} << 8) | (uint32_t{P[2]} << 16) | (uint32_t{P[3]} << 24);
-}
-
-void Put16(uint8_t* P, uint32_t V) {
-    P[0] = static_cast<uint8_t>(V);
-    P[1] = static_cast<uint8_t>(V >> 8);
-}
-
-void Put32(uint8_t* P, uint32_t V) {
-    Put16(P, V);
-    Put16(P + 2, V >> 16);
-}
 
 // What the headers say, checked.
 struct TBmpInfo {

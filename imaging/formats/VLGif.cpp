@@ -7,6 +7,7 @@
 #include "imaging/core/VLMask.h"
 #include "imaging/core/VLQuantizer.h"
 #include "imaging/core/VLStreams.h"
+#include "imaging/formats/FormatsInternal.h"
 
 #include <algorithm>
 #include <array>
@@ -15,6 +16,8 @@
 #include <vector>
 
 using enum TVLPixelFormat;
+using imaging::detail::Get16;
+using imaging::detail::Put16;
 
 namespace {
 
@@ -30,15 +33,6 @@ constexpr int64_t MaxPixelsPerByte = 4096;
 constexpr int64_t FreeAllowance = int64_t{1} << 20;
 
 using TTable = std::array<TVLRGB, 256>;
-
-uint16_t Get16(const uint8_t* P) {
-    return static_cast<uint16_t>(P[0] | (P[1] << 8));
-}
-
-void Put16(uint8_t* P, int32_t V) {
-    P[0] = static_cast<uint8_t>(V);
-    P[1] = static_cast<uint8_t>(V >> 8);
-}
 
 // ---- Reading --------------------------------------------------------------------------------
 

@@ -7,6 +7,7 @@
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLMask.h"
 #include "imaging/core/VLStreams.h"
+#include "imaging/formats/FormatsInternal.h"
 #include "imaging/formats/VLBmp.h"
 #include "imaging/io/VLIOParams.h"
 #include "imaging/io/VLInputBounds.h"
@@ -21,6 +22,10 @@
 #include <vector>
 
 using enum TVLPixelFormat;
+using imaging::detail::Get16;
+using imaging::detail::Get32;
+using imaging::detail::Put16;
+using imaging::detail::Put32;
 
 namespace {
 
@@ -33,24 +38,6 @@ constexpr int64_t SmallestDirectoryStream = 23;
 // Above this the header's size wins over an entry byte that disagrees with it.
 constexpr int32_t HeaderSizeLimit = 2048;
 constexpr uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-
-uint16_t Get16(const uint8_t* P) {
-    return static_cast<uint16_t>(P[0] | (P[1] << 8));
-}
-
-uint32_t Get32(const uint8_t* P) {
-    return uint32_t{P[0]} | (uint32_t{P[1]} << 8) | (uint32_t{P[2]} << 16) | (uint32_t{P[3]} << 24);
-}
-
-void Put16(uint8_t* P, uint32_t V) {
-    P[0] = static_cast<uint8_t>(V);
-    P[1] = static_cast<uint8_t>(V >> 8);
-}
-
-void Put32(uint8_t* P, uint32_t V) {
-    Put16(P, V);
-    Put16(P + 2, V >> 16);
-}
 
 struct TIcoEntry {
     uint8_t Width = 0;
@@ -166,13 +153,26 @@ bool IsWhite(const TVLRGB& Colour) {
     return Colour.r == 255 && Colour.g == 255 && Colour.b == 255;
 }
 
+bool IsBlack(const TVLRGB& Colour) {
+    return Colour.r == 0 && Colour.g == 0 && Colour.b == 0;
+}
+
+// A 1-bit image whose table is black and white, in either order, reads as vl1g; any other
+// 1-bit table is decoded through its colours, as 4 and 8 bits are.
+bool IsBilevel(const TIcoImage& Image) {
+    const TVLRGB &first = Image.Table[0], &second = Image.Table[1];
+    return Image.BitCount == 1 &&
+           ((IsBlack(first) && IsWhite(second)) || (IsWhite(first) && IsBlack(second)));
+}
+
 // The decoding of one image's rows into an allocated bitmap (and mask, when there is one).
 class TIcoDecoder {
 public:
     TIcoDecoder(TStream& Stream, TVLBitmap& Bitmap, TVLMask* Mask, const TIcoImage& Image)
         : FStream(Stream), FBitmap(Bitmap), FMask(Mask), FImage(Image),
           FRowBytes(static_cast<size_t>(RowLength(Image.Width, Image.BitCount))),
-          FAndBytes(static_cast<size_t>(RowLength(Image.Width, 1))) {}
+          FAndBytes(static_cast<size_t>(RowLength(Image.Width, 1))),
+          FBilevel(Bitmap.GetPixelFormat() == vl1g) {}
 
     // False when the stream ended before the last row.
     bool Decode();
@@ -198,21 +198,26 @@ private:
     const TIcoImage& FImage;
     size_t FRowBytes;
     size_t FAndBytes;
+    bool FBilevel;
     bool FAlphaAllZero = true;
 };
 
 bool TIcoDecoder::IndexRows() {
     std::vector<uint8_t> row;
     const int32_t w = FImage.Width, bits = FImage.BitCount;
+    // vl1g's 0 is black: a table of white then black has its bits inverted.
+    const uint8_t flip = IsWhite(FImage.Table[0]) ? 0xFF : 0;
     for (int32_t k = 0; k < FImage.Height; ++k) {
         if (!ReadRow(row, FRowBytes)) return false;
         uint8_t* dst = FBitmap.GetScanline(BitmapRow(k));
-        if (bits == 1) {
-            std::memcpy(dst, row.data(), static_cast<size_t>((w + 7) / 8));
+        if (FBilevel) {
+            for (int32_t i = 0; i < (w + 7) / 8; ++i)
+                dst[i] = row[i] ^ flip;
             continue;
         }
         for (int32_t x = 0; x < w; ++x) {
             const uint8_t index = bits == 8      ? row[x]
+                                  : bits == 1    ? (row[x >> 3] & BitMask[x & 7]) != 0
                                   : (x & 1) != 0 ? row[x >> 1] & 0x0F
                                                  : row[x >> 1] >> 4;
             const TVLRGB& c = FImage.Table[index];
@@ -259,7 +264,7 @@ bool TIcoDecoder::AndRows() {
         for (int32_t x = 0; x < w; ++x) {
             if ((row[x >> 3] & BitMask[x & 7]) == 0) continue;
             if (alpha != nullptr) alpha[x] = 0;
-            if (FImage.BitCount == 1) {
+            if (FBilevel) {
                 // A transparent pixel shows white on a white background, black on any other.
                 if (invert) dst[x >> 3] ^= BitMask[x & 7];
             } else {
@@ -308,7 +313,7 @@ void DecodeImage(TStream& Stream, const TIcoImage& Image, TVLBitmap& Bitmap,
                  TVLProgressRecord& Progress, std::unique_ptr<TVLMask>& AlphaMask,
                  bool IgnoreAlpha) {
     const int32_t w = Image.Width, h = Image.Height;
-    const TVLPixelFormat format = Image.BitCount == 1 ? vl1g : vl24RGB;
+    const TVLPixelFormat format = IsBilevel(Image) ? vl1g : vl24RGB;
     if (w <= 0 || h <= 0) {
         Progress.Abort();
         return;

@@ -7,6 +7,7 @@
 #include "imaging/core/VLColorHelpers.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLStreams.h"
+#include "imaging/formats/FormatsInternal.h"
 #include "imaging/io/VLIOParams.h"
 
 #include <algorithm>
@@ -14,20 +15,14 @@
 #include <vector>
 
 using enum TVLPixelFormat;
+using imaging::detail::Get16;
+using imaging::detail::Get32;
 
 namespace {
 
 constexpr uint32_t EnhancedSignature = 0x464D4520; // " EMF"
 constexpr uint32_t PlaceableKey = 0x9AC6CDD7;
 constexpr int32_t PlaceableHeaderSize = 22;
-
-uint16_t Get16(const uint8_t* P) {
-    return static_cast<uint16_t>(P[0] | (P[1] << 8));
-}
-
-uint32_t Get32(const uint8_t* P) {
-    return uint32_t{P[0]} | (uint32_t{P[1]} << 8) | (uint32_t{P[2]} << 16) | (uint32_t{P[3]} << 24);
-}
 
 // Reads Count bytes at Offset from the position; false when fewer are there.
 bool ReadAt(TStream& Stream, int64_t Start, int64_t Offset, uint8_t* Buffer, int32_t Count) {

@@ -6,6 +6,7 @@
 #include "imaging/core/VLColorReduce.h"
 #include "imaging/core/VLQuantizer.h"
 #include "imaging/core/VLStreams.h"
+#include "imaging/formats/FormatsInternal.h"
 #include "imaging/io/VLIOParams.h"
 #include "imaging/io/VLInputBounds.h"
 #include "platform/rtl/Classes.h"
@@ -19,6 +20,10 @@
 #include <vector>
 
 using enum TVLPixelFormat;
+using imaging::detail::Get16;
+using imaging::detail::Get32;
+using imaging::detail::Put16;
+using imaging::detail::Put32;
 
 namespace {
 
@@ -33,24 +38,6 @@ constexpr size_t LongestRun = 63;
 constexpr uint32_t DcxMagic = 987654321;
 // Offsets a DCX table holds; a table that lists this many pages has no end mark.
 constexpr int32_t DcxTableEntries = 1024;
-
-uint32_t Get16(const uint8_t* P) {
-    return P[0] | (uint32_t{P[1]} << 8);
-}
-
-uint32_t Get32(const uint8_t* P) {
-    return Get16(P) | (Get16(P + 2) << 16);
-}
-
-void Put16(uint8_t* P, uint32_t Value) {
-    P[0] = static_cast<uint8_t>(Value);
-    P[1] = static_cast<uint8_t>(Value >> 8);
-}
-
-void Put32(uint8_t* P, uint32_t Value) {
-    Put16(P, Value);
-    Put16(P + 2, Value >> 16);
-}
 
 // ---- Reading --------------------------------------------------------------------------------
 

@@ -10,6 +10,7 @@
 #include "imaging/core/VLQuantizer.h"
 #include "imaging/core/VLResampleArea.h"
 #include "imaging/core/VLStreams.h"
+#include "imaging/formats/FormatsInternal.h"
 #include "imaging/io/VLIOParams.h"
 #include "imaging/io/VLInputBounds.h"
 #include "platform/rtl/SysUtils.h"
@@ -22,6 +23,10 @@
 #include <vector>
 
 using enum TVLPixelFormat;
+using imaging::detail::Get16;
+using imaging::detail::Get32;
+using imaging::detail::Put16;
+using imaging::detail::Put32;
 
 namespace {
 
@@ -39,24 +44,6 @@ constexpr size_t LongestImageID = 254;
 constexpr int32_t NameField = 41;
 constexpr uint8_t TopDownBit = 0x20;
 constexpr uint8_t RightToLeftBit = 0x10;
-
-uint32_t Get16(const uint8_t* P) {
-    return P[0] | (uint32_t{P[1]} << 8);
-}
-
-uint32_t Get32(const uint8_t* P) {
-    return Get16(P) | (Get16(P + 2) << 16);
-}
-
-void Put16(uint8_t* P, uint32_t Value) {
-    P[0] = static_cast<uint8_t>(Value);
-    P[1] = static_cast<uint8_t>(Value >> 8);
-}
-
-void Put32(uint8_t* P, uint32_t Value) {
-    Put16(P, Value);
-    Put16(P + 2, Value >> 16);
-}
 
 // ---- Dates ----------------------------------------------------------------------------------
 

@@ -22,7 +22,7 @@ bool IsTGAStream(TStream& Stream);
 void ReadTGAStream(TStream& Stream, TVLBitmap& Bitmap, TIOParamsVals& Params,
                    TVLProgressRecord& Progress, bool ParamsOnly,
                    std::unique_ptr<TVLMask>& AlphaMask, bool IgnoreAlpha);
-// Writes Bitmap (a 24-bit copy of a format other than vl24RGB and vl1g, written at 24 bits) as
+// Writes Bitmap (a format other than vl24RGB and vl1g through a 24-bit copy) as
 // a top-down Targa with an extension area and the version-2 footer. SamplesPerPixel 1 chooses
 // 1, 4 or 8 bits by BitsPerSample (8 bits as grey levels under TgaGrayLevel), else 24 bits; 32
 // bits when AlphaMask is given and not full. 1, 4 and 32 bits are written raw (TgaCompressed is

@@ -206,7 +206,7 @@ TEST_F(IcoReference, EveryEntryReadsAsIcotoolExtractsIt) {
         stream.SetPosition(0);
         EXPECT_EQ(DetectStreamFormat(stream), cursor != 0 ? ffCUR : ffICO);
     }
-    EXPECT_EQ(entries, 27);
+    EXPECT_EQ(entries, 29);
 }
 
 // The directory's sizes and bit counts come back in IcoSizes and IcoBitCounts, also when only
@@ -243,9 +243,9 @@ TImageSpec ThirtyTwoBit(uint8_t Alpha, const TBytes& AndTopRow) {
 }
 
 // A 4 x 1 1-bit image: bits 0, 1, 0, 1 with AND bits 1, 1, 0, 0 (the first two transparent).
-TImageSpec OneBit() {
+TImageSpec OneBit(const std::vector<TVLRGB>& Colours = {Black, White}) {
     TImageSpec image{4, 1, 2, 1, 1, InfoHeader(4, 2, 1)};
-    Append(image.Data, Table({Black, White}, 2));
+    Append(image.Data, Table(Colours, 2));
     Append(image.Data, Rows({{0x50}}));
     Append(image.Data, Rows({{0xC0}}));
     return image;
@@ -308,6 +308,33 @@ TEST(Ico, EdgeCases) {
          [](TIconRead& R) {
              EXPECT_TRUE(Same(R.Pixel(0, 0), Black));
              EXPECT_TRUE(Same(R.Pixel(1, 0), White));
+         }},
+        // Mended: the bits went into a vl1g bitmap whatever the table, so green came out white.
+        {"1 bit of black and green reads through its table", false,
+         [](TIconRead&) {
+             return Directory(1, {OneBit({Black, Green})});
+         },
+         [](TIconRead& R) {
+             EXPECT_EQ(R.Bitmap.GetPixelFormat(), vl24RGB);
+             EXPECT_TRUE(Same(R.Pixel(0, 0), White)); // transparent: the icon background
+             EXPECT_TRUE(Same(R.Pixel(1, 0), White));
+             EXPECT_TRUE(Same(R.Pixel(2, 0), Black));
+             EXPECT_TRUE(Same(R.Pixel(3, 0), Green));
+             EXPECT_EQ(R.Alpha(1, 0), 0);
+             EXPECT_EQ(R.Alpha(3, 0), 255);
+         }},
+        {"1 bit of white then black reads as its colours", false,
+         [](TIconRead&) {
+             return Directory(1, {OneBit({White, Black})});
+         },
+         [](TIconRead& R) {
+             EXPECT_EQ(R.Bitmap.GetPixelFormat(), vl1g);
+             EXPECT_TRUE(Same(R.Pixel(0, 0), Black)); // the inverting pixel
+             EXPECT_TRUE(Same(R.Pixel(1, 0), White));
+             EXPECT_TRUE(Same(R.Pixel(2, 0), White));
+             EXPECT_TRUE(Same(R.Pixel(3, 0), Black));
+             EXPECT_EQ(R.Alpha(0, 0), 0);
+             EXPECT_EQ(R.Alpha(2, 0), 255);
          }},
         {"a 48 x 48 entry with a 32 x 64 header reads as 32 x 32", false,
          [](TIconRead&) {

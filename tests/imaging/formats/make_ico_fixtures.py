@@ -3,7 +3,8 @@
 
 Pictures of 16, 32, 48 and 256 pixels, with few enough colours for icotool to store them at 1, 4
 and 8 bits (black and white for 1 bit), become icons of every depth, an icon with PNG entries
-(--raw) and cursors with hot spots; ImageMagick adds an icon of its own (icon:auto-resize).
+(--raw) and cursors with hot spots; ImageMagick adds an icon of its own (icon:auto-resize). Two
+1-bit entries have other tables: two colours, and black with one colour (transparent corners).
 Every entry is taken out again with "icotool -x" and kept as raw RGBA bytes. entries.txt lists
 "icon index width height cursor hotx hoty rgba" for every entry, as "icotool -l" describes it.
 """
@@ -23,10 +24,13 @@ def run(*args):
     subprocess.run(args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def picture(size, colours, alpha):
-    """Diagonal stripes of the colours; 'binary' alpha makes the corners transparent, 'gradient'
-    runs from transparent on the left to opaque on the right."""
-    if colours == 2:
+def picture(size, colours, alpha, palette=None):
+    """Diagonal stripes of the colours (the palette's when given); 'binary' alpha makes the
+    corners transparent, 'gradient' runs from transparent on the left to opaque on the right,
+    'opaque' has none."""
+    if palette:
+        colours = len(palette)
+    elif colours == 2:
         palette = [(0, 0, 0), (255, 255, 255)]
     else:
         palette = [((i * 97) & 255, (i * 57) & 255, (i * 31 + 40) & 255) for i in range(colours)]
@@ -35,7 +39,10 @@ def picture(size, colours, alpha):
     for y in range(size):
         for x in range(size):
             edge = min(x, y, size - 1 - x, size - 1 - y)
-            a = (x * 255) // (size - 1) if alpha == 'gradient' else 0 if edge < size // 8 else 255
+            if alpha == 'gradient':
+                a = (x * 255) // (size - 1)
+            else:
+                a = 0 if alpha == 'binary' and edge < size // 8 else 255
             data.append(palette[(x // 2 + y) % colours] + (a,))
     im.putdata(data)
     return im
@@ -50,10 +57,14 @@ for depth, (colours, alpha) in kinds.items():
         picture(size, min(colours, size * size // 2), alpha).save(name)
         pngs[depth, size] = name
 
+picture(16, 2, 'opaque', [(20, 90, 200), (200, 30, 60)]).save('src-colours-16.png')
+picture(32, 1, 'binary', [(0, 200, 0)]).save('src-green-32.png')
+
 icons = {}
 for depth in kinds:
     icons['depth-%d.ico' % depth] = ['--bit-depth=%d' % depth] + [
         pngs[depth, s] for s in (16, 32, 48)]
+icons['colours-1.ico'] = ['--bit-depth=1', 'src-colours-16.png', 'src-green-32.png']
 icons['depth-32-256.ico'] = [pngs[32, 16], pngs[32, 256]]
 icons['png-entries.ico'] = ['--raw=' + pngs[32, 48], pngs[8, 16], '--raw=' + pngs[4, 32]]
 icons['pointer-1.cur'] = ['--cursor', '--hotspot-x=5', '--hotspot-y=9', pngs[1, 32]]

@@ -40,7 +40,6 @@ TEST_F(IOFormats, RoundTripsByNameAgreeWithPillow) {
         {"rgb", "ppm", vl24RGB, false, 3, 0},   {"grey", "pgm", vl8g, false, 1, 0},
         {"grey", "pbm", vl8g, false, 1, 0},   {"rgb", "psd", vl24RGB, false, 3, 0},
         {"grey", "psd", vl8g, false, 1, 0},
-        {"grey", "pbm", vl8g, false, 1, 0},
         {"rgb", "pcx", vl24RGB, false, 3, 0},   {"rgba", "tga", vl24RGB, true, 3, 0},
     };
     for (const TRoundTrip& c : cases) {
