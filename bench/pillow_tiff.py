@@ -1,5 +1,5 @@
-"""Times Pillow's decoding of a TIFF file held in memory (libtiff in process), around
-Image.open(...).load() only; the bytes are read once, untimed.
+"""Times Pillow's decoding of a TIFF or PSD file held in memory (TIFF through libtiff in
+process), around Image.open(...).load() only; the bytes are read once, untimed.
 
 Usage: python3 pillow_tiff.py FILE [RUNS]
 Prints one line: the best time of RUNS runs in ms."""

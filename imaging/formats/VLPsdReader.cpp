@@ -323,7 +323,7 @@ void TPsdReader::ReadThumbnail(const std::vector<uint8_t>& Data) {
     quiet.AbortFlag = &aborting;
     try {
         ReadJPEGStream(jpeg, nullptr, thumbnail, params, quiet, false, false, false, false, true,
-                       false, -1, false);
+                       true, -1, FParams.NativePixelFormat);
     } catch (const std::exception&) {
         aborting = true;
     }
@@ -482,13 +482,15 @@ void TPsdReader::RemoveEmptyLayers() {
     }
 }
 
-// The target allocated in its format (kept when it already is), after the declared size was
-// weighed against the coded input that is to fill it; false (abort flag set) when it cannot be.
+// The target allocated in its format, after the declared size was weighed against the coded
+// input that is to fill it; false (abort flag set) when it cannot be. A layer's later channels
+// find its bitmap prepared and keep what the earlier ones placed; the merged picture is always
+// prepared afresh, since the caller's bitmap may hold a picture of the same size and format.
 bool TPsdReader::Prepare(const TChannelTarget& Target, int64_t InputBytes, int64_t Channels,
                          int64_t Expansion, bool Alpha) {
     TVLBitmap& bitmap = *Target.Bitmap;
-    if (bitmap.GetWidth() == Target.Width && bitmap.GetHeight() == Target.Height &&
-        bitmap.GetPixelFormat() == Target.Format)
+    if (!Target.Merged && bitmap.GetWidth() == Target.Width &&
+        bitmap.GetHeight() == Target.Height && bitmap.GetPixelFormat() == Target.Format)
         return true;
     const int64_t output = RowBytesOf(Target.Width, Target.Depth) * Target.Height * Channels;
     if (!IsPlausibleDeclaredSize(
@@ -497,6 +499,8 @@ bool TPsdReader::Prepare(const TChannelTarget& Target, int64_t InputBytes, int64
         !bitmap.Allocate(Target.Width, Target.Height, Target.Format))
         return Fail();
     bitmap.Fill(0);
+    // Allocate keeps a bitmap of the same size and format, alpha channel included.
+    if (!Alpha && bitmap.HasAlphaChannel()) bitmap.RemoveAlphaChannel(false, 0);
     if (Target.Format == vl8p) {
         for (int32_t i = 0; i < 256; ++i) {
             // Without a palette in the file the indexes read as grey levels.
@@ -653,7 +657,11 @@ void TPsdReader::ReadComposite() {
     target.Format = FFormat;
     target.Depth = FHeader.Depth;
     target.Merged = true;
-    const bool alpha = FHeader.Channels > ColourChannels(FFormat) || FTransparentIndex >= 0;
+    // Alpha from the transparent index of an indexed picture, else from the channel after the
+    // colours; bitmap mode has none.
+    const bool alpha = FFormat == vl8p
+                           ? FTransparentIndex >= 0
+                           : FFormat != vl1g && FHeader.Channels > ColourChannels(FFormat);
     if (!Prepare(target, FIn.Left(), FHeader.Channels,
                  compression == 1 ? ExpansionPackBits : ExpansionUncompressed, alpha))
         return;

@@ -1198,23 +1198,48 @@ void ReadPsd(TVistrelIO& IO, TStream& Stream, TVLProgressRecord& Progress) {
     }
 }
 
-// A view's layers are written over their merged picture, in layer 0's pixel format.
+// Copies of View's layers, and of the settings its composition reads, in a windowless view.
+void CopyLayersInto(TVistrelView& Copy, TVistrelView& View) {
+    // Layer 0 may hold formats a class-library bitmap cannot.
+    Copy.SetLegacyBitmap(false);
+    Copy.SetBackground(View.Background());
+    Copy.SetBackgroundStyle(View.BackgroundStyle());
+    Copy.SetZoomFilter(View.ZoomFilter());
+    Copy.SetEnableAlphaChannel(View.EnableAlphaChannel());
+    for (int32_t i = 0; i < View.GetLayerCount(); ++i) {
+        TVLLayer& source = *View.GetLayer(i);
+        TVLLayer& layer = *Copy.GetLayer(i == 0 ? 0 : Copy.AddLayer());
+        layer.Assign(source);
+        // Assign leaves out the rotation, which the composition draws.
+        layer.SetRotate(source.Rotate());
+        layer.RotateCenterX = source.RotateCenterX;
+        layer.RotateCenterY = source.RotateCenterY;
+    }
+    // Set last, so that layers are sized alike only once all are there.
+    Copy.LayersSync = View.LayersSync;
+}
+
+// A view's layers are written over their merged picture, in layer 0's pixel format. Both come
+// from copies in a temporary view: composing at 100 % in the attached view would change its
+// zoom, scroll state and layers during the save.
 void WritePsd(TVistrelIO& IO, TStream& Stream, TVLBitmap& Bitmap, TVLProgressRecord& Progress) {
     auto* view = dynamic_cast<TVistrelView*>(IO.AttachedVistrel());
     if (view == nullptr) {
         WritePSDStream(Stream, IO.IOParams(), Progress, Bitmap, {});
         return;
     }
+    TVistrelView temporary(nullptr);
+    CopyLayersInto(temporary, *view);
     TVLBitmap merged;
-    if (!view->DrawLayersToBitmap(merged)) {
+    if (!temporary.DrawLayersToBitmap(merged)) {
         Progress.Abort();
         return;
     }
     merged.RemoveAlphaChannel(false, 0);
-    merged.SetPixelFormat(view->GetLayer(0)->Bitmap()->GetPixelFormat());
+    merged.SetPixelFormat(temporary.GetLayer(0)->Bitmap()->GetPixelFormat());
     std::vector<TVLLayer*> layers;
-    for (int32_t i = 0; i < view->GetLayerCount(); ++i)
-        layers.push_back(view->GetLayer(i));
+    for (int32_t i = 0; i < temporary.GetLayerCount(); ++i)
+        layers.push_back(temporary.GetLayer(i));
     WritePSDStream(Stream, IO.IOParams(), Progress, merged, layers);
 }
 

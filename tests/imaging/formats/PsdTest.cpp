@@ -232,11 +232,40 @@ TEST(PsdReader, IndexedTransparentIndexBecomesAlpha) {
         }
     }
     // Without a palette in the file the indexes show as grey levels.
+    const TBytes greyFile = Document(Header(1, 2, 3, 8, 2), {}, {}, {}, StoredComposite({indexes}));
     TRead grey;
-    ReadBytes(Document(Header(1, 2, 3, 8, 2), {}, {}, {}, StoredComposite({indexes})), grey);
+    ReadBytes(greyFile, grey);
     EXPECT_FALSE(grey.Aborted);
     EXPECT_EQ(RGBA(grey.Bitmap)[4], 5);
     EXPECT_EQ(RGBA(grey.Bitmap)[6], 5);
+
+    // Files read one after another into one bitmap, which stays indexed and of their size:
+    // index 5 takes each file's colour and alpha, never the file's before.
+    TBytes otherPalette(768);
+    for (int i = 0; i < 256; ++i) {
+        otherPalette[i] = static_cast<uint8_t>(255 - i);
+        otherPalette[512 + i] = 99;
+    }
+    const TBytes other =
+        Document(Header(1, 2, 3, 8, 2), otherPalette, {}, {}, StoredComposite({indexes}));
+    const struct {
+        const char* Name;
+        const TBytes& File;
+        TBytes Index5;
+    } sequence[] = {{"transparent 5", file, {5, 250, 7, 0}},
+                    {"other palette", other, {250, 0, 99, 255}},
+                    {"grey levels", greyFile, {5, 5, 5, 255}},
+                    {"transparent 5 again", file, {5, 250, 7, 0}}};
+    TRead reused;
+    reused.Params.NativePixelFormat = true;
+    for (const auto& step : sequence) {
+        SCOPED_TRACE(step.Name);
+        ReadBytes(step.File, reused);
+        EXPECT_FALSE(reused.Aborted);
+        EXPECT_EQ(reused.Bitmap.GetPixelFormat(), vl8p);
+        const TBytes px = RGBA(reused.Bitmap);
+        EXPECT_EQ(TBytes(px.begin() + 4, px.begin() + 8), step.Index5);
+    }
 }
 
 // Composite channels, modes and depths: the pixels read in RGBA.

@@ -47,7 +47,6 @@ std::string PngChunk(const std::string& Type, const std::string& Data) {
     return out;
 }
 
-// An IHDR and the first bytes of a deflate stream of zero rows; no IEND.
 // A PSD whose merged picture and single layer both cover W x H, with a few packed bytes each.
 std::string PsdDeclaring(uint32_t W, uint32_t H) {
     std::string psd("8BPS\x00\x01\x00\x00\x00\x00\x00\x00\x00\x03", 14);
@@ -76,6 +75,7 @@ std::string PsdDeclaring(uint32_t W, uint32_t H) {
     return psd + section + channel;
 }
 
+// An IHDR and the first bytes of a deflate stream of zero rows; no IEND.
 std::string PngDeclaring(uint32_t W, uint32_t H, uint8_t ColorType, uint8_t Interlace) {
     std::string ihdr;
     PutBig32(ihdr, W);
