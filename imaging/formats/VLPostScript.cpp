@@ -128,12 +128,18 @@ AnsiString CCITTFilterLine(int32_t K, int32_t W, int32_t H) {
            "/CCITTFaxDecode filter";
 }
 
-// The lines between the matrix and the data: the data source, the BeginData line with the
-// size of the data text (line ends and end markers included, so that a reader skipping by it
-// lands on "%%EndData") and the operator.
+// The BeginData line and the operator line after it. The size counts every byte up to
+// "%%EndData" (the operator line, the data text, their line ends and end markers), so that a
+// reader skipping by it lands there.
+void WriteDataLines(TStream& Stream, const TPSImageData& Data, const AnsiString& Operator) {
+    const int64_t size = static_cast<int64_t>(Operator.size() + 2 + Data.Text.size());
+    WriteStreamLineCRLF(Stream, "%%BeginData:      " + IntToStrA(size) + " ASCII Bytes");
+    WriteStreamLineCRLF(Stream, Operator);
+}
+
+// The lines between the matrix and the data: the data source, then the BeginData and
+// operator lines.
 void WriteSourceLines(TStream& Stream, const TPSImageData& Data, int32_t W, int32_t H) {
-    const AnsiString beginData =
-        "%%BeginData:      " + IntToStrA(static_cast<int64_t>(Data.Text.size())) + " ASCII Bytes";
     switch (Data.Coding) {
     case TPSCoding::RunLengthBits:
         WriteStreamLineCRLF(Stream, "currentfile /ASCII85Decode filter /RunLengthDecode filter");
@@ -147,8 +153,7 @@ void WriteSourceLines(TStream& Stream, const TPSImageData& Data, int32_t W, int3
     case TPSCoding::DCT:
         WriteStreamLineCRLF(Stream, "currentfile /ASCII85Decode filter << >> /DCTDecode filter");
         WriteStreamLineCRLF(Stream, "false " + IntToStrA(Data.Components));
-        WriteStreamLineCRLF(Stream, beginData);
-        WriteStreamLineCRLF(Stream, "colorimage");
+        WriteDataLines(Stream, Data, "colorimage");
         return;
     case TPSCoding::RunLengthPlanes:
         for (const char* plane : {"rstr", "gstr", "bstr"})
@@ -160,12 +165,10 @@ void WriteSourceLines(TStream& Stream, const TPSImageData& Data, int32_t W, int3
                                            "filter ") +
                                     plane + " readstring pop}");
         WriteStreamLineCRLF(Stream, "true 3");
-        WriteStreamLineCRLF(Stream, beginData);
-        WriteStreamLineCRLF(Stream, "colorimage");
+        WriteDataLines(Stream, Data, "colorimage");
         return;
     }
-    WriteStreamLineCRLF(Stream, beginData);
-    WriteStreamLineCRLF(Stream, "image");
+    WriteDataLines(Stream, Data, "image");
 }
 
 // One page around its prepared image data, the picture drawn from the top-left corner.

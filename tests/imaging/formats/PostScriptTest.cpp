@@ -42,16 +42,20 @@ size_t Occurrences(const std::string& Text, const std::string& Part) {
     return count;
 }
 
-// The size the BeginData line gives, and the bytes between the operator line after it and
-// "%%EndData".
-void ExpectBeginDataCountsTheData(const std::string& Page) {
-    const size_t begin = Page.find("%%BeginData:");
-    ASSERT_NE(begin, std::string::npos);
-    const int64_t declared = std::stoll(Page.substr(begin + 12));
-    const size_t operatorLine = Page.find("\r\n", begin) + 2;
-    const size_t data = Page.find("\r\n", operatorLine) + 2;
-    const size_t end = Page.find("%%EndData", data);
-    EXPECT_EQ(declared, int64_t(end - data));
+// Every page's BeginData size, skipped from the end of its line, lands on "%%EndData", as a
+// reader skipping the data by it would.
+void ExpectBeginDataCountsTheData(const std::string& Document) {
+    const std::string begin = "%%BeginData:";
+    size_t pages = 0;
+    for (size_t at = Document.find(begin); at != std::string::npos;
+         at = Document.find(begin, at + 1), ++pages) {
+        const size_t lineEnd = Document.find("\r\n", at);
+        ASSERT_NE(lineEnd, std::string::npos);
+        const size_t skipped = lineEnd + 2 + std::stoull(Document.substr(at + begin.size()));
+        EXPECT_EQ(Document.compare(skipped, 11, "%%EndData\r\n"), 0)
+            << "page " << pages + 1 << " lands on: " << Document.substr(skipped, 20);
+    }
+    EXPECT_GT(pages, 0u);
 }
 
 TEST_F(PostScriptWriter, LosslessPagesRenderAsTheirPictures) {
@@ -167,6 +171,7 @@ TEST_F(PostScriptWriter, HeaderAndPageLinesOfTheDefaultPage) {
     const std::string tail = "%%EndData\r\nshowpage\r\n%%Trailer\r\nend\r\n%%EOF\r\n";
     ASSERT_GE(document.size(), tail.size());
     EXPECT_EQ(document.substr(document.size() - tail.size()), tail);
+    ExpectBeginDataCountsTheData(document);
 
     TVLBitmap bits;
     MakePicture(bits, 119, 100, vl1g);
@@ -177,6 +182,7 @@ TEST_F(PostScriptWriter, HeaderAndPageLinesOfTheDefaultPage) {
               std::string::npos);
     EXPECT_EQ(Occurrences(bilevel, "~>\r\n"), 1u) << "one block for the whole picture";
     EXPECT_NE(bilevel.find(" ASCII Bytes\r\nimage\r\n"), std::string::npos);
+    ExpectBeginDataCountsTheData(bilevel);
 }
 
 // A JPEG holding zero groups (here a comment marker of zero bytes) has them as the letter z.
@@ -193,6 +199,7 @@ TEST_F(PostScriptWriter, ZeroGroupsOfTheDataAreTheLetterZ) {
     const size_t data = document.find("colorimage\r\n");
     ASSERT_NE(data, std::string::npos);
     EXPECT_NE(document.find("zzz", data), std::string::npos);
+    ExpectBeginDataCountsTheData(document);
 }
 
 TEST_F(PostScriptWriter, DocumentsOfSeveralPages) {
@@ -229,6 +236,9 @@ TEST_F(PostScriptWriter, DocumentsOfSeveralPages) {
     EndPSDocument(std::move(document), stream);
     EXPECT_FALSE(aborted);
     EXPECT_EQ(stream.GetPosition(), stream.GetSize());
+
+    EXPECT_EQ(Occurrences(text(), "%%BeginData:"), 2u);
+    ExpectBeginDataCountsTheData(text());
 
     const int64_t size = stream.GetSize();
     EndPSDocument(nullptr, stream);
