@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -357,6 +358,33 @@ TEST(RawRegrid, DiamondAndBlackFirstRow) {
     EXPECT_FALSE(regrid_diagonal_48(dark));
     EXPECT_EQ(dark.GetWidth(), 6);
     EXPECT_EQ(dark.GetHeight(), 4);
+
+    // Developed from a Fuji loader, a picture whose first row is black stays as decoded and the
+    // reading is aborted.
+    const int32_t width = 12, height = 10;
+    std::vector<uint16_t> mosaic = Mosaic(width, height, 0);
+    std::fill(mosaic.begin(), mosaic.begin() + 4 * width, 0);
+    TDevelop plain(width, height, mosaic), fuji(width, height, mosaic);
+    std::strcpy(plain.Context->Make, "FUJIFILM");
+    std::strcpy(fuji.Context->Make, "FUJIFILM");
+    fuji.Context->LoadRaw = [](TVLCameraRawContext& Context) {
+        unpacked16_be_load_raw(Context);
+        Context.FujiRotated = true;
+    };
+    plain.Run();
+    fuji.Run();
+    EXPECT_FALSE(plain.Aborting);
+    EXPECT_TRUE(fuji.Aborting);
+    ASSERT_EQ(fuji.Bitmap.GetWidth(), width - 2);
+    ASSERT_EQ(fuji.Bitmap.GetHeight(), height - 2);
+    ASSERT_EQ(fuji.Bitmap.GetPixelFormat(), vl24RGB);
+    const size_t rowBytes = size_t(width - 2) * 3;
+    const TBytes black(rowBytes, 0);
+    EXPECT_EQ(std::memcmp(plain.Bitmap.GetScanline(0), black.data(), rowBytes), 0);
+    EXPECT_NE(std::memcmp(plain.Bitmap.GetScanline(height - 3), black.data(), rowBytes), 0);
+    for (int32_t y = 0; y < height - 2; ++y)
+        EXPECT_EQ(std::memcmp(fuji.Bitmap.GetScanline(y), plain.Bitmap.GetScanline(y), rowBytes), 0)
+            << y;
 }
 
 } // namespace

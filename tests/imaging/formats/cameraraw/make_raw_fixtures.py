@@ -460,6 +460,9 @@ def nikon_compressed(out):
     counts = [0, 1, 5, 1, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0]
     values = [5, 4, 3, 6, 2, 7, 1, 0, 8, 9, 11, 10, 12]
     codes = canonical_codes(counts, values)
+    # 14 codes for 13 values: the last one, ten 1 bits, has no value and must decode as 0. It
+    # carries every zero difference.
+    codes[0] = (0x3FF, 10)
     c = Case('nikon_compressed', 'nikon_compressed_load_raw', 9, 4, rawwidth=12, left=1,
              dataoffset=2048, curveoffset=16)
     n = 3000
@@ -469,6 +472,8 @@ def nikon_compressed(out):
     header += bytes(2048 - len(header)) if len(header) < 2048 else b''
     c.dataoffset = len(header)
     m = mosaic(4, 12, 11, 5)
+    m[1][4] = m[1][2]
+    m[2][9] = m[2][7]
     vpred = list(vpred0)
     hpred = [0, 0]
     bits = Bits()
@@ -676,52 +681,148 @@ def radc_codes():
     return trees
 
 
-def dc40(out):
-    width, height = 8, 4
-    c = Case('dc40', 'dc40_load_raw', width, height, model='DC40')
-    trees = radc_codes()
-    bits = Bits()
-    mul = [20, 30, 40]
+def tdiv(a, b):
+    """Integer division rounding toward zero."""
+    q = abs(a) // abs(b)
+    return q if (a < 0) == (b < 0) else -q
+
+
+def int16(v):
+    """The value kept by a signed 16-bit buffer entry."""
+    return (v + 0x8000) % 0x10000 - 0x8000
+
+
+class Radc:
+    """Encoder of the radial code: writes the symbols pick(tree, values) chooses and keeps the
+    decoder's prediction buffer, so that the stored values follow from the symbols."""
+
+    def __init__(self, width, model, pick):
+        self.trees = radc_codes()
+        self.bits = Bits()
+        self.width = width
+        # Raw symbols have 5 bits when the model's third character is '4', else 6.
+        self.small = model[2:3] == '4'
+        self.pick = pick
+        self.buf = [[[2048] * 386 for _ in range(3)] for _ in range(3)]
+
+    def symbol(self, tree):
+        if tree == 18:
+            n = 5 if self.small else 6
+            s = self.pick(18, range(1 << n))
+            self.bits.put(s, n)
+            return s * 8 + 4 if self.small else s * 4 + 2
+        v = self.pick(tree, sorted(self.trees[tree]))
+        self.bits.put(*self.trees[tree][v])
+        return v
+
+    @staticmethod
+    def predict(b, c, y, x):
+        if c == 0:
+            return tdiv(b[y - 1][x + 1] + 2 * b[y - 1][x] + b[y][x + 1], 4)
+        return tdiv(b[y - 1][x] + b[y][x + 1], 2)
+
+    @staticmethod
+    def fill(b, col, value):
+        for y in (1, 2):
+            for x in (col + 1, col):
+                b[y][x] = int16(value(y, x))
+
+    def run(self, c, mul):
+        """One pass of colour c, right to left."""
+        b = self.buf[c]
+        col = self.width // 2
+        b[1][col] = b[2][col] = int16(mul << 7)
+        tree = 1
+        while col > 0:
+            tree = self.symbol(tree)
+            if tree == 8:
+                col -= 2
+                self.fill(b, col, lambda y, x: self.symbol(18) * mul)
+            elif tree:
+                col -= 2
+                self.fill(b, col, lambda y, x: self.symbol(tree + 10) * 16 +
+                          self.predict(b, c, y, x))
+            else:
+                nreps = 9
+                while nreps == 9:
+                    nreps = self.symbol(9) + 1 if col > 2 else 1
+                    for rep in range(min(8, nreps)):
+                        if col <= 0:
+                            break
+                        col -= 2
+                        self.fill(b, col, lambda y, x: self.predict(b, c, y, x))
+                        if rep & 1:
+                            step = self.symbol(10) * 16
+                            self.fill(b, col, lambda y, x: b[y][x] + step)
+
+
+def dc40_case(out, name, model, width, muls, pick):
+    """Blocks of 4 rows, one a triple of multipliers."""
+    height = 4 * len(muls)
+    c = Case(name, 'dc40_load_raw', width, height, model=model)
+    radc = Radc(width, model, pick)
+    last = [16, 16, 16]
     cells = {}
-    symbols = iter(range(1000))
+
+    def flat(k):
+        return cells.get((k // width, k % width), 0) if k >= 0 else 0
+
     for row in range(0, height, 4):
+        mul = muls[row // 4]
         for m in mul:
-            bits.put(m, 6)
+            radc.bits.put(m, 6)
         for col_c in range(3):
+            val = ((16777216 // last[col_c] + 2047) >> 12) * mul[col_c]
+            s = 10 if val > 65564 else 12
+            val <<= 12 - s
+            b = radc.buf[col_c]
+            for line in b:
+                line[:] = [int16((e * val + (1 << (s - 1)) - 1) >> s) for e in line]
+            last[col_c] = mul[col_c]
             for p in range(2 if col_c == 0 else 1):
-                tree = 1
-                buf = {}
-                col = width // 2
-                while col > 0:
-                    code, length = trees[tree][8]
-                    bits.put(code, length)
-                    tree = 8
-                    col -= 2
-                    for y in (1, 2):
-                        for x in (col + 1, col):
-                            s = next(symbols) % 32
-                            bits.put(s, 5)
-                            buf[(y, x)] = (s * 8 + 4) * mul[col_c]
+                radc.run(col_c, mul[col_c])
                 for y in range(2):
                     for x in range(width // 2):
-                        v = max(buf[(y + 1, x)] * 16 // mul[col_c], 0)
+                        v = max(b[y + 1][x] * 16 // mul[col_c], 0)
                         if col_c:
                             pos = (row + y * 2 + col_c - 1, x * 2 + 2 - col_c)
                         else:
                             pos = (row + p * 2 + y, x * 2 + y)
                         cells[pos] = v & 0xFFFF
+                shift = 1 if col_c == 0 else 0
+                b[0][shift:] = b[2][:386 - shift]
         for y in range(row, row + 4):
             for x in range(width):
                 if (x + y) & 1:
                     i = y * width + x
-
-                    def flat(k):
-                        return cells.get((k // width, k % width), 0) if k >= 0 else 0
                     v = (flat(i - 1) + flat(i + 1)) // 2 + 2 * cells.get((y, x), 0) - 4096
                     cells[(y, x)] = max(v, 0) & 0xFFFF
     for (r, col), v in cells.items():
         c.store(r, col, v)
-    c.write(out, bits.done())
+    c.write(out, radc.bits.done())
+
+
+def dc40(out):
+    # Every block filled from raw symbols (tree 8).
+    count = iter(range(1000))
+    dc40_case(out, 'dc40', 'DC40', 8, [[20, 30, 40]],
+              lambda tree, values: next(count) % 32 if tree == 18 else 8)
+    # A script of next trees (0: repeat) and repeat counts (tree 9; 8 is nine, which goes on);
+    # differences and raw symbols cycle through their values. The multipliers of the third block
+    # follow a multiplier of 1, which rescales with the smaller shift.
+    script = {'next': [3, 0, 8, 5, 0, 1, 7, 2, 0, 4, 6, 8], 9: [8, 2, 0, 5]}
+    turns = {}
+
+    def pick(tree, values):
+        values = list(values)
+        key = 'next' if tree <= 8 else tree
+        while True:
+            n = turns[key] = turns.get(key, 0) + 1
+            v = script[key][n % len(script[key])] if key in script else values[n * 7 % len(values)]
+            if v in values:
+                return v
+
+    dc40_case(out, 'dc40_mixed', 'DC50', 48, [[20, 30, 40], [25, 1, 63], [33, 50, 2]], pick)
 
 
 def f828_pad(key):
@@ -770,6 +871,30 @@ def dsc_f828(out):
                 black += m[r][i]
     c.black = black // (height * (3343 - width))
     c.write(out, data)
+
+
+def fuji(out):
+    """Fuji's 45-degree sensors: rows of fixed counts go to diagonals of the picture. The buffer
+    is a band along the top edge, reached by the first rows only (12 at most); the loaders read
+    zeros past the 14 rows packed, and those land outside it."""
+    rows, height = 14, 6
+    for name, width, filters, skip, order, ncol, first, count, shift, place in (
+            ('fuji_s2pro', 2156, 0x61616161, 141376, '>', 2944, 0, 2880, 2,
+             lambda r, col: (r + (col + 1) // 2, 2143 - r + col // 2)),
+            ('fuji_s5000_diagonal', 1432, 0x49494949, 11824, '<', 1472, 0, 1424, 2,
+             lambda r, col: (1423 - col + r // 2, col + (r + 1) // 2)),
+            ('fuji_s7000_diagonal', 2056, 0x49494949, 0, '<', 2048, 0, 2048, 2,
+             lambda r, col: (2047 - col + r // 2, col + (r + 1) // 2)),
+            ('fuji_f700s20', 1448, 0x49494949, 0, '<', 2944, 16, 1440, 0,
+             lambda r, col: (1439 - col + r // 2, col + (r + 1) // 2))):
+        c = Case(name, name + '_load_raw', width, height, filters=filters, make='FUJIFILM')
+        m = mosaic(rows, ncol, 16 - shift, ncol % 7)
+        data = bytearray(skip)
+        for r in range(rows):
+            data += struct.pack('%s%dH' % (order, ncol), *m[r])
+            for col in range(count):
+                c.store(*place(r, col), m[r][col + first] << shift)
+        c.write(out, data)
 
 
 def rollei(out):
@@ -867,6 +992,7 @@ def main():
     dsc_f828(out)
     rollei(out)
     kodak_ycc(out)
+    fuji(out)
 
 
 if __name__ == '__main__':
