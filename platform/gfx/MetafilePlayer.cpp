@@ -596,7 +596,9 @@ void TPlayer::Stroke(const std::vector<TPointD>& Points, bool Closed) {
 }
 
 // A wide pen's stroke as one shape: a band along each segment and a round tip at each point,
-// filled together, so that its cost follows its outline rather than its area.
+// filled together, so that its cost follows its outline rather than its area. The segments'
+// ends are rounded to whole pixels first, as thin pens and shapes are, so that a wide pen lands
+// on the same pixels whatever fraction of a pixel the mapping left.
 void TPlayer::WideStroke(const std::vector<TPointD>& Points, bool Closed, int32_t Width) {
     const double m = Width + 2.0;
     const double l = -m, t = -m, r = FSurfaceWidth + m, b = FSurfaceHeight + m;
@@ -627,6 +629,8 @@ void TPlayer::WideStroke(const std::vector<TPointD>& Points, bool Closed, int32_
     for (size_t i = 0; i < segments; ++i) {
         TPointD p = Points[i], q = Points[(i + 1) % Points.size()];
         if (!ClipSegment(p, q, l, t, r, b)) continue;
+        p = {double(Round32(p.X)), double(Round32(p.Y))};
+        q = {double(Round32(q.X)), double(Round32(q.Y))};
         const double dx = q.X - p.X, dy = q.Y - p.Y, length = std::hypot(dx, dy);
         if (length > 0) {
             const double nx = -dy / length * half, ny = dx / length * half;

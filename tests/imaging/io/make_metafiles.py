@@ -37,6 +37,15 @@ def dib8(indexes, palette):
 
 QUADS = [[(255, 0, 0), (0, 255, 0)], [(0, 0, 255), (255, 255, 0)]]
 
+
+def extent(w, h):
+    """Empty rectangles in the corners (0, 0) and (w, h) of the picture's logical box. They paint
+    nothing, but a renderer that frames the drawing's bounding box rather than the picture's box
+    (wmf2gd) then frames the whole picture, as the importer does."""
+    return [('pen', 5, 0, BLACK), ('brush', 1, 0, 0),
+            ('rect', 0, 0, 1, 1), ('rect', w - 1, h - 1, w, h)]
+
+
 # Scenes (natural size, operations).
 SCENES = {
     # Filled and outlined shapes, both fill modes, dashed and wide pens, a hatch, two DIBs,
@@ -64,7 +73,7 @@ SCENES = {
     # A wider window over the same device: every logical unit is half a pixel.
     'anisotropic': ((200, 100), [
         ('mapmode', 8), ('windoworg', 0, 0), ('windowext', 400, 200), ('viewportext', 200, 100),
-        ('pen', 5, 0, BLACK), ('brush', 0, RED, 0), ('rect', 40, 40, 200, 120),
+        *extent(400, 200), ('pen', 5, 0, BLACK), ('brush', 0, RED, 0), ('rect', 40, 40, 200, 120),
     ]),
     # Tenths of a millimetre with y growing upwards, at 96 dots per inch.
     'lometric': ((200, 100), [
@@ -73,7 +82,7 @@ SCENES = {
     ]),
     # What another WMF renderer draws alike: outlined and hollow shapes, a wide line, a hole.
     'reference': ((300, 200), [
-        ('pen', 0, 1, BLACK), ('brush', 0, RED, 0), ('rect', 10, 10, 110, 90),
+        *extent(300, 200), ('pen', 0, 1, BLACK), ('brush', 0, RED, 0), ('rect', 10, 10, 110, 90),
         ('brush', 0, YELLOW, 0), ('roundrect', 130, 10, 230, 90, 30, 30),
         ('pen', 0, 7, BLUE), ('polyline', [(10, 110), (290, 110)]),
         ('pen', 5, 0, BLACK), ('brush', 0, GREEN, 0),
@@ -83,7 +92,7 @@ SCENES = {
     ]),
     # A 400 x 100 picture: the aspect-ratio rules of the import.
     'wide': ((400, 100), [
-        ('pen', 5, 0, BLACK), ('brush', 0, RED, 0), ('rect', 0, 0, 200, 100),
+        *extent(400, 100), ('pen', 5, 0, BLACK), ('brush', 0, RED, 0), ('rect', 0, 0, 200, 100),
     ]),
 }
 
