@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -21,6 +22,19 @@
 namespace document_test {
 
 using TBytes = std::vector<uint8_t>;
+
+// A stream that takes only its first Room bytes: a disk that fills during a save.
+class TShortStream : public TMemoryStream {
+public:
+    explicit TShortStream(int64_t Room) : FRoom(Room) {}
+    int32_t Write(const void* Buffer, int32_t Count) override {
+        const int64_t left = std::max<int64_t>(0, FRoom - GetPosition());
+        return TMemoryStream::Write(Buffer, int32_t(std::min<int64_t>(Count, left)));
+    }
+
+private:
+    int64_t FRoom;
+};
 
 // A picture with long runs, short runs and noise, so that every coding meets all three: vl1g
 // (a set bit is white) or vl24RGB with smooth gradients when Smooth is set (JPEG keeps them).

@@ -286,19 +286,6 @@ TEST_F(PdfWriter, DocumentsOfSeveralPages) {
     EXPECT_TRUE(pages[1].Samples == ExpectedSamples(second));
 }
 
-// A stream that takes only its first Room bytes.
-class TShortStream : public TMemoryStream {
-public:
-    explicit TShortStream(int64_t Room) : FRoom(Room) {}
-    int32_t Write(const void* Buffer, int32_t Count) override {
-        const int64_t left = std::max<int64_t>(0, FRoom - GetPosition());
-        return TMemoryStream::Write(Buffer, int32_t(std::min<int64_t>(Count, left)));
-    }
-
-private:
-    int64_t FRoom;
-};
-
 TEST_F(PdfWriter, FailuresAreReportedNeverWrittenAsAPage) {
     TIOParamsVals params;
     TVLBitmap empty;
