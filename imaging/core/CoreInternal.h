@@ -13,19 +13,24 @@
 
 namespace imaging_core::detail {
 
-// Sets a bitmap's access bits for the length of a scope and restores them after.
-class TAccessScope {
+// Gives a variable a value for the length of a scope and restores the one it had, however the
+// scope is left.
+template <class T> class TValueScope {
 public:
-    TAccessScope(TVLBaseBitmap& Bitmap, uint8_t Access) : FBitmap(Bitmap), FSaved(Bitmap.Access) {
-        Bitmap.Access = Access;
-    }
-    ~TAccessScope() { FBitmap.Access = FSaved; }
-    TAccessScope(const TAccessScope&) = delete;
-    TAccessScope& operator=(const TAccessScope&) = delete;
+    TValueScope(T& Variable, T Value) : FVariable(Variable), FSaved(Variable) { Variable = Value; }
+    ~TValueScope() { FVariable = FSaved; }
+    TValueScope(const TValueScope&) = delete;
+    TValueScope& operator=(const TValueScope&) = delete;
 
 private:
-    TVLBaseBitmap& FBitmap;
-    uint8_t FSaved;
+    T& FVariable;
+    T FSaved;
+};
+
+// Sets a bitmap's access bits for the length of a scope and restores them after.
+class TAccessScope : public TValueScope<uint8_t> {
+public:
+    TAccessScope(TVLBaseBitmap& Bitmap, uint8_t Access) : TValueScope(Bitmap.Access, Access) {}
 };
 
 // Sets a bitmap's access bits for one pass over its rows. On exit the rows still mapped are
@@ -93,8 +98,7 @@ inline bool RowBandsAllowed(TVLBitmap& Source, TVLBitmap& Dest, const TProgressR
 }
 
 // Work(First, Last) over rows 0 .. Count - 1: in bands on the pool when Bands, else at once.
-inline void RunRows(bool Bands, int32_t Count,
-                    const std::function<void(int32_t, int32_t)>& Work) {
+inline void RunRows(bool Bands, int32_t Count, const std::function<void(int32_t, int32_t)>& Work) {
     if (Bands)
         RunInBands(Count, 16, Work);
     else

@@ -326,21 +326,6 @@ private:
     bool JobTestApplies();
     // Defined with the job class (VLIOThread.h), which every entry point's source includes.
     template <class Method, class... Args> bool Reissued(Method Operation, Args&&... Arguments);
-    // Keeps Asynchronous off while it lives and restores it however the scope is left: for the
-    // calls whose work must be done before the caller goes on.
-    class TSynchronousScope {
-    public:
-        explicit TSynchronousScope(TVistrelIO& IO) : FIO(IO), FAsynchronous(IO.Asynchronous) {
-            IO.Asynchronous = false;
-        }
-        ~TSynchronousScope() { FIO.Asynchronous = FAsynchronous; }
-        TSynchronousScope(const TSynchronousScope&) = delete;
-        TSynchronousScope& operator=(const TSynchronousScope&) = delete;
-
-    private:
-        TVistrelIO& FIO;
-        bool FAsynchronous;
-    };
 
     TBitmap* FLegacyBitmap = nullptr;
     TVLBitmap* FBitmap = nullptr;

@@ -1,5 +1,6 @@
 // Metafile import (a WMF or EMF picture rendered into the working bitmap at a chosen size, its
 // untouched background optionally transparent) and the export of a picture as program text.
+#include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLDefs.h"
 #include "imaging/core/VLDibbitmap.h"
 #include "imaging/core/VLHelpers.h"
@@ -13,6 +14,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+
+using imaging_core::detail::TValueScope;
 
 namespace {
 
@@ -165,7 +168,7 @@ void TVistrelIO::SaveToSourceText(const String& FileName, TVLFileFormatId Format
         // Encoded here and now, whatever Asynchronous says: the text needs the bytes at once.
         TMemoryStream encoded;
         {
-            TSynchronousScope synchronous(*this);
+            TValueScope<bool> synchronous(Asynchronous, false);
             SaveToStreamFormat(encoded, FormatId);
         }
         // A failed encoding leaves the target as it was.

@@ -2,6 +2,7 @@
 // resolution steps every loader makes after its reader.
 #include "imaging/io/VistrelIOStream.h"
 
+#include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLMask.h"
 #include "imaging/core/VLResample.h"
 #include "imaging/core/VLResampleArea.h"
@@ -26,6 +27,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+
+using imaging_core::detail::TValueScope;
 
 namespace {
 
@@ -377,7 +380,7 @@ void TVistrelIO::LoadFromBuffer(const void* Buffer, int32_t BufferSize, TVLFileF
     // The wrapper only reads; it lives until the load has finished, so the load runs here even
     // when Asynchronous would hand it to a job.
     TVLMemStream stream(const_cast<void*>(Buffer), BufferSize);
-    TSynchronousScope synchronous(*this);
+    TValueScope<bool> synchronous(Asynchronous, false);
     if (FormatId != 0)
         LoadFromStreamFormat(stream, FormatId);
     else
@@ -530,7 +533,7 @@ bool ReadParams(TStream& Stream, TVLFileFormatId FormatId, TVLBitmap& Bitmap, TI
     case ffCUR: {
         std::unique_ptr<TVLMask> none;
         (FormatId == ffICO ? ReadICOStream : ReadCURStream)(Stream, Bitmap, Params, true, Progress,
-                                                             none, true);
+                                                            none, true);
         return true;
     }
     default:

@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 using enum TVLPixelFormat;
+using imaging_core::detail::TValueScope;
 
 namespace {
 
@@ -29,21 +30,6 @@ TVLPixelFormatSet ResampleFormats(TResampleFilter Filter) {
 int64_t RequestedSide(int32_t Requested, int32_t Current) {
     return Requested == 0 ? Current : std::llabs(static_cast<int64_t>(Requested));
 }
-
-// Restores AutoUndo when the scope ends.
-class TAutoUndoOff {
-public:
-    explicit TAutoUndoOff(bool& AutoUndo) : FAutoUndo(AutoUndo), FSaved(AutoUndo) {
-        AutoUndo = false;
-    }
-    ~TAutoUndoOff() { FAutoUndo = FSaved; }
-    TAutoUndoOff(const TAutoUndoOff&) = delete;
-    TAutoUndoOff& operator=(const TAutoUndoOff&) = delete;
-
-private:
-    bool& FAutoUndo;
-    bool FSaved;
-};
 
 } // namespace
 
@@ -171,6 +157,6 @@ void TVistrelProc::CropTransparentBorders() {
     if (!PrepareImage(AnyPixelFormat)) return;
     TRect bounds;
     GetAlphaBounds(*FImage, bounds);
-    const TAutoUndoOff noUndo(AutoUndo);
+    const TValueScope<bool> noUndo(AutoUndo, false);
     CropRect(bounds);
 }

@@ -2,6 +2,7 @@
 // bitmap's format, and the strip, tile and old-style JPEG layouts.
 #include "imaging/formats/tiff/VLTIFFReader.h"
 
+#include "imaging/core/CoreInternal.h"
 #include "imaging/core/VLFileBuffer.h"
 #include "imaging/core/VLHelpers.h"
 #include "imaging/core/VLMask.h"
@@ -15,6 +16,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+
+using imaging_core::detail::TAccessScope;
 
 namespace {
 
@@ -449,25 +452,11 @@ bool PlausibleForInput(const TTIFFVars& V, const TIOParamsVals& Params, bool Wit
                                    expansion, InputBytes);
 }
 
-// Write-only access while decoding (the rows of a file-located bitmap are not read back before
-// they are written); the mode is restored afterwards.
-class TWriteOnlyScope {
-public:
-    explicit TWriteOnlyScope(TVLBitmap& Bitmap) : FBitmap(Bitmap), FSaved(Bitmap.Access) {
-        Bitmap.Access = VLAccessWrite;
-    }
-    ~TWriteOnlyScope() { FBitmap.Access = FSaved; }
-    TWriteOnlyScope(const TWriteOnlyScope&) = delete;
-    TWriteOnlyScope& operator=(const TWriteOnlyScope&) = delete;
-
-private:
-    TVLBitmap& FBitmap;
-    uint8_t FSaved;
-};
-
 void Decode(TReadJob& J, bool ThumbnailMode) {
     TTIFFVars& V = J.Vars;
-    TWriteOnlyScope scope(J.Bitmap);
+    // Write-only access while decoding: the rows of a file-located bitmap are not read back
+    // before they are written.
+    TAccessScope scope(J.Bitmap, VLAccessWrite);
     // Sample layouts no decoder takes, refused before any size is computed from them.
     if (V.SamplesPerPixel < 1 || V.SamplesPerPixel > 256 || V.BitsPerSample < 1 ||
         V.BitsPerSample > 32)
